@@ -1,0 +1,111 @@
+// Bytes of the split-file container: header, frame head, checksum, sub-header
+// and every record type of versions 1 to 3. No file access here.
+#pragma once
+
+#include "RecordTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t kContainerHeaderSize = 2355;
+constexpr size_t kFrameHeadSize = 10;
+constexpr size_t kSubHeaderSize = 23;
+constexpr size_t kRecordBodyOffset = kFrameHeadSize + kSubHeaderSize; // 33
+constexpr uint32_t kMinRecordLength = 10;
+constexpr uint32_t kMaxRecordLength = 131072;
+constexpr int kWriterVersion = 3;
+
+enum ContainerRecordType : uint8_t {
+    RECORD_NONE = 0,
+    RECORD_GENERIC = 2,
+    RECORD_TETRA = 3,
+    RECORD_NOTICE = 4,
+    RECORD_DMR = 5,
+    RECORD_TETRA_AUX = 6,
+    RECORD_TETRA_EXTENDED = 8,
+    RECORD_GSM = 9,
+};
+
+// Stored checksum of a record: the complement of the common CRC-32 of the
+// bytes from offset 10 to the end of the record.
+uint32_t ContainerChecksum(const uint8_t *pData, size_t lLength);
+
+// Header. Decoding checks only the magic; returns the version 1..3, or 0 when
+// the magic is unknown.
+int DecodeContainerHeader(const uint8_t *pHeader, FileHeaderInfo &clInfo);
+// Always the version-3 magic; writes exactly kContainerHeaderSize bytes.
+void EncodeContainerHeader(const FileHeaderInfo &clInfo, uint8_t *pHeader);
+
+// Writing: the type a record is stored as and its full length, or 4 when the
+// record cannot be stored in that version (length not matching the kind, more
+// data bytes than a reader copies, a type the version does not allow).
+struct EncodePlan {
+    uint8_t type;
+    uint32_t length; // frame head included
+};
+FileResult PlanRecordEncoding(const RawRecord &clRecord, int lVersion, EncodePlan &clPlan);
+// Writes exactly clPlan.length bytes at pOut, checksum included.
+void EncodeRecord(const RawRecord &clRecord, int lVersion, const EncodePlan &clPlan,
+                  uint8_t *pOut);
+
+// Reading: per-reader memory of the DMR timeslot for version 1 and 2 files,
+// where the timeslot byte is not stored.
+struct DmrTimeslotMemory {
+    uint8_t lRemembered = 0;
+    bool bArmed = false;
+};
+
+// Decoded-payload area shared by all non-generic record types.
+union DecodedPayload {
+    TetraTmv tetra;
+    DmrTmv dmr;
+    GsmTmv gsm;
+    NoticeTmv notice;
+    uint8_t bytes[kLargestPayloadLength];
+};
+
+enum class DecodeAction : uint8_t {
+    Deliver,  // a record is in clRecord (result 0)
+    Damaged,  // result 4
+    GoOn,     // nothing to deliver; read on (dropped notice, unknown type)
+};
+
+struct DecodeOutcome {
+    DecodeAction action;
+    uint32_t consumed; // bytes from the frame start the reader steps over
+};
+
+// Decodes one frame of lLength bytes whose length and checksum were already
+// checked. Generic payloads point into pFrame; others are decoded into clArea,
+// which is cleared first.
+DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion,
+                           bool bDeliverNotices, RawRecord &clRecord, DecodedPayload &clArea,
+                           DmrTimeslotMemory &clDmrMemory);
+
+// Big-endian helpers: every container field goes through these.
+inline uint16_t ReadBe16(const uint8_t *p) { return uint16_t((p[0] << 8) | p[1]); }
+inline uint32_t ReadBe32(const uint8_t *p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+inline uint64_t ReadBe64(const uint8_t *p) { return (uint64_t(ReadBe32(p)) << 32) | ReadBe32(p + 4); }
+inline uint64_t ReadBe48(const uint8_t *p) {
+    return (uint64_t(ReadBe16(p)) << 32) | ReadBe32(p + 2);
+}
+inline void WriteBe16(uint8_t *p, uint16_t v) {
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
+inline void WriteBe32(uint8_t *p, uint32_t v) {
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+inline void WriteBe64(uint8_t *p, uint64_t v) {
+    WriteBe32(p, uint32_t(v >> 32));
+    WriteBe32(p + 4, uint32_t(v));
+}
+inline void WriteBe48(uint8_t *p, uint64_t v) {
+    WriteBe16(p, uint16_t(v >> 32));
+    WriteBe32(p + 2, uint32_t(v));
+}

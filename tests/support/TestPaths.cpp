@@ -1,0 +1,3 @@
+#include "TestPaths.h"
+
+std::wstring ToWide(const QString &clstrPath) { return clstrPath.toStdWString(); }
