@@ -1,0 +1,121 @@
+#include "BinaryFile.h"
+
+#include "WidePath.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+static_assert(sizeof(off_t) == 8, "file positions must be 64 bits wide");
+
+CBinaryFile::~CBinaryFile() { Close(); }
+
+bool CBinaryFile::Open(const wchar_t *clstrPath, int lFlags) {
+    if (IsOpen())
+        return false;
+    std::string clstrNative;
+    if (!WidePathToNative(clstrPath, clstrNative))
+        return false;
+    int lHandle;
+    do {
+        lHandle = ::open(clstrNative.c_str(), lFlags | O_CLOEXEC, 0666);
+    } while (lHandle < 0 && errno == EINTR);
+    if (lHandle < 0)
+        return false;
+    // A folder opens for reading on this system, but only fails later; refuse
+    // it here, where the caller expects a missing file to fail.
+    struct stat clInfo {};
+    if (fstat(lHandle, &clInfo) != 0 || S_ISDIR(clInfo.st_mode)) {
+        ::close(lHandle);
+        return false;
+    }
+    m_lHandle = lHandle;
+    return true;
+}
+
+bool CBinaryFile::OpenRead(const wchar_t *clstrPath) { return Open(clstrPath, O_RDONLY); }
+
+bool CBinaryFile::OpenWrite(const wchar_t *clstrPath) {
+    return Open(clstrPath, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+size_t CBinaryFile::Read(void *p, size_t n, bool &bError) {
+    bError = false;
+    if (!IsOpen()) {
+        bError = true;
+        return 0;
+    }
+    auto *pBytes = static_cast<unsigned char *>(p);
+    size_t lDone = 0;
+    while (lDone < n) {
+        const ssize_t lGot = ::read(m_lHandle, pBytes + lDone, n - lDone);
+        if (lGot > 0) {
+            lDone += size_t(lGot);
+        } else if (lGot == 0) {
+            break; // end of file
+        } else if (errno != EINTR) {
+            bError = true;
+            break;
+        }
+    }
+    return lDone;
+}
+
+size_t CBinaryFile::Write(const void *p, size_t n, bool &bError) {
+    bError = false;
+    if (!IsOpen()) {
+        bError = true;
+        return 0;
+    }
+    const auto *pBytes = static_cast<const unsigned char *>(p);
+    size_t lDone = 0;
+    while (lDone < n) {
+        const ssize_t lPut = ::write(m_lHandle, pBytes + lDone, n - lDone);
+        if (lPut > 0) {
+            lDone += size_t(lPut);
+        } else if (lPut < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // A write that accepts nothing without an error would loop forever.
+            bError = true;
+            break;
+        }
+    }
+    return lDone;
+}
+
+bool CBinaryFile::Flush() { return IsOpen(); }
+
+bool CBinaryFile::Close() {
+    if (!IsOpen())
+        return true;
+    // Never retried: the descriptor is released even when close fails, and a
+    // retry could close a descriptor another thread has just been given.
+    const int lResult = ::close(m_lHandle);
+    m_lHandle = -1;
+    return lResult == 0;
+}
+
+int64_t CBinaryFile::Position() const {
+    if (!IsOpen())
+        return -1;
+    return int64_t(::lseek(m_lHandle, 0, SEEK_CUR));
+}
+
+bool CBinaryFile::Seek(int64_t lPosition) {
+    if (!IsOpen() || lPosition < 0)
+        return false;
+    return ::lseek(m_lHandle, off_t(lPosition), SEEK_SET) == off_t(lPosition);
+}
+
+int64_t CBinaryFile::Size() const {
+    if (!IsOpen())
+        return -1;
+    struct stat clInfo {};
+    if (fstat(m_lHandle, &clInfo) != 0)
+        return -1;
+    return int64_t(clInfo.st_size);
+}

@@ -1,0 +1,48 @@
+// A binary file over a plain file descriptor with 64-bit positions. There is
+// no buffer here: the format classes keep their own large buffers and hand
+// whole blocks to Read and Write, so every byte written has reached the
+// operating system when Write returns.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class CBinaryFile {
+public:
+    CBinaryFile() = default;
+    ~CBinaryFile();
+    CBinaryFile(const CBinaryFile &) = delete;
+    CBinaryFile &operator=(const CBinaryFile &) = delete;
+
+    // Both fail for a null or over-long path, a folder, a missing folder on
+    // the way, and when this object already has a file open.
+    bool OpenRead(const wchar_t *clstrPath);
+    // Creates the file or truncates an existing one.
+    bool OpenWrite(const wchar_t *clstrPath);
+    bool IsOpen() const { return m_lHandle >= 0; }
+
+    // Reads until n bytes have arrived or the file ends; returns the count.
+    // bError is set only by a read error, never by the end of the file.
+    size_t Read(void *p, size_t n, bool &bError);
+    // Writes until all n bytes are accepted or an error stops it (bError);
+    // returns the bytes accepted.
+    size_t Write(const void *p, size_t n, bool &bError);
+    // Written bytes already reach the operating system in Write, so this only
+    // reports whether a file is open. No fsync: it would cost the speed.
+    bool Flush();
+    // False when closing reported an error (the descriptor is gone either
+    // way); true when nothing was open.
+    bool Close();
+
+    // -1 when no file is open or the position cannot be had.
+    int64_t Position() const;
+    // Positions beyond the end are allowed; writing there leaves a hole.
+    bool Seek(int64_t lPosition);
+    // -1 when no file is open or the size cannot be had.
+    int64_t Size() const;
+
+private:
+    bool Open(const wchar_t *clstrPath, int lFlags);
+
+    int m_lHandle = -1;
+};

@@ -1,0 +1,54 @@
+# Shared by scripts/run and scripts/test: install what is missing, configure, build.
+# shellcheck shell=bash
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
+
+REQUIRED_PACKAGES=(
+    cmake g++ make pkg-config clang-format
+    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
+    zlib1g-dev
+)
+
+ensure_packages() {
+    local missing=()
+    for pkg in "${REQUIRED_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() {
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake --build "$BUILD_DIR" -j"$(nproc)"
+}
+
+# Our own sources, as git knows them (or all of them outside a checkout).
+list_sources() {
+    if git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        git -C "$ROOT" ls-files --cached --others --exclude-standard -- '*.cpp' '*.h'
+    else
+        (cd "$ROOT" && find . -path ./build -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
+    fi
+}
+
+check_format() {
+    local bad=0
+    while IFS= read -r file; do
+        [ -f "$ROOT/$file" ] || continue
+        if ! clang-format --dry-run --Werror "$ROOT/$file" >/dev/null 2>&1; then
+            echo "Not formatted: $file (run clang-format -i)"
+            bad=1
+        fi
+    done < <(list_sources)
+    return $bad
+}
