@@ -11,7 +11,9 @@
 
 static_assert(sizeof(off_t) == 8, "file positions must be 64 bits wide");
 
-CBinaryFile::~CBinaryFile() { Close(); }
+CBinaryFile::~CBinaryFile() {
+    Close();
+}
 
 bool CBinaryFile::Open(const wchar_t *clstrPath, int lFlags) {
     if (IsOpen())
@@ -36,7 +38,9 @@ bool CBinaryFile::Open(const wchar_t *clstrPath, int lFlags) {
     return true;
 }
 
-bool CBinaryFile::OpenRead(const wchar_t *clstrPath) { return Open(clstrPath, O_RDONLY); }
+bool CBinaryFile::OpenRead(const wchar_t *clstrPath) {
+    return Open(clstrPath, O_RDONLY);
+}
 
 bool CBinaryFile::OpenWrite(const wchar_t *clstrPath) {
     return Open(clstrPath, O_WRONLY | O_CREAT | O_TRUNC);
@@ -87,7 +91,9 @@ size_t CBinaryFile::Write(const void *p, size_t n, bool &bError) {
     return lDone;
 }
 
-bool CBinaryFile::Flush() { return IsOpen(); }
+bool CBinaryFile::Flush() {
+    return IsOpen();
+}
 
 bool CBinaryFile::Close() {
     if (!IsOpen())

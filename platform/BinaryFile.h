@@ -8,7 +8,7 @@
 #include <cstdint>
 
 class CBinaryFile {
-public:
+  public:
     CBinaryFile() = default;
     ~CBinaryFile();
     CBinaryFile(const CBinaryFile &) = delete;
@@ -41,7 +41,7 @@ public:
     // -1 when no file is open or the size cannot be had.
     int64_t Size() const;
 
-private:
+  private:
     bool Open(const wchar_t *clstrPath, int lFlags);
 
     int m_lHandle = -1;

@@ -6,7 +6,7 @@
 constexpr uint32_t kWaitInfinite = 0xFFFFFFFF;
 
 class CPlatformEvent {
-public:
+  public:
     // A manual-reset event stays set, releasing every waiter, until Reset.
     // An auto-reset event releases one waiter per Set and clears itself as
     // that waiter takes it.
@@ -23,7 +23,7 @@ public:
     // Looks without taking: an auto-reset event stays set.
     bool IsSet() const;
 
-private:
+  private:
     struct WaitNode;
 
     // Index of the event that ended the wait, -1 on time-out.

@@ -26,8 +26,7 @@ bool PlatformPathExists(const wchar_t *clstrPath) {
 bool PlatformRenameFile(const wchar_t *clstrFrom, const wchar_t *clstrTo) {
     std::string clstrNativeFrom;
     std::string clstrNativeTo;
-    if (!WidePathToNative(clstrFrom, clstrNativeFrom) ||
-        !WidePathToNative(clstrTo, clstrNativeTo))
+    if (!WidePathToNative(clstrFrom, clstrNativeFrom) || !WidePathToNative(clstrTo, clstrNativeTo))
         return false;
     const char *pFrom = clstrNativeFrom.c_str();
     const char *pTo = clstrNativeTo.c_str();
@@ -41,10 +40,8 @@ bool PlatformRenameFile(const wchar_t *clstrFrom, const wchar_t *clstrTo) {
         return false;
 #endif
 
-    // link() refuses an existing target in the same single step.
-    struct stat clInfo {};
-    if (lstat(pFrom, &clInfo) != 0 || S_ISDIR(clInfo.st_mode))
-        return false;
+    // link() refuses an existing target in the same single step (and refuses
+    // folders, which this function does not rename).
     if (link(pFrom, pTo) != 0)
         return false;
     if (unlink(pFrom) != 0) {
@@ -121,7 +118,9 @@ bool ListFolder(const wchar_t *clstrFolder, const wchar_t *clstrMask, ListWhat e
         if (lType == DT_UNKNOWN) {
             struct stat clInfo {};
             if (fstatat(lFolderHandle, pEntry->d_name, &clInfo, AT_SYMLINK_NOFOLLOW) == 0)
-                lType = S_ISLNK(clInfo.st_mode) ? DT_LNK : S_ISDIR(clInfo.st_mode) ? DT_DIR : DT_REG;
+                lType = S_ISLNK(clInfo.st_mode)   ? DT_LNK
+                        : S_ISDIR(clInfo.st_mode) ? DT_DIR
+                                                  : DT_REG;
         }
         clEntry.bSymlink = lType == DT_LNK;
         clEntry.bFolder = lType == DT_DIR;

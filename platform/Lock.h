@@ -7,7 +7,7 @@
 #include <mutex>
 
 class CPlatformLock {
-public:
+  public:
     static constexpr int kInitialCount = 1;
     static constexpr int kMaximumCount = 100;
 
@@ -23,7 +23,7 @@ public:
     // its maximum.
     bool Release();
 
-private:
+  private:
     std::mutex m_clMutex;
     std::condition_variable m_clAvailable;
     int m_lCount = kInitialCount;
@@ -31,12 +31,12 @@ private:
 
 // Holds the lock for one scope, so every exit path releases it.
 class CPlatformLockGuard {
-public:
+  public:
     explicit CPlatformLockGuard(CPlatformLock &clLock) : m_clLock(clLock) { m_clLock.Acquire(); }
     ~CPlatformLockGuard() { m_clLock.Release(); }
     CPlatformLockGuard(const CPlatformLockGuard &) = delete;
     CPlatformLockGuard &operator=(const CPlatformLockGuard &) = delete;
 
-private:
+  private:
     CPlatformLock &m_clLock;
 };
