@@ -1,0 +1,342 @@
+#include "ContainerCodec.h"
+
+#include "ContainerBodies.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t kMagicSize = 24;
+constexpr int kOldestVersion = 1;
+
+// Header field offsets.
+constexpr size_t kHeaderLengthAt = 24;
+constexpr size_t kHeaderZeroAt = 28;
+constexpr size_t kHeaderOneAt = 32;
+constexpr size_t kFileMagicAt = 33;
+constexpr size_t kStartTimeAt = 41;
+constexpr size_t kValue16At = 49;
+constexpr size_t kRecordingTypeAt = 51;
+constexpr size_t kInfoText1At = 179;
+constexpr size_t kInfoText2At = 243;
+constexpr size_t kReservedBlockAt = 307;
+constexpr size_t kInfoText3At = 1331;
+constexpr size_t kExtraBytesAt = 2331;
+constexpr size_t kExtraValueAt = 2347;
+static_assert(kExtraValueAt + sizeof(double) == kContainerHeaderSize);
+
+// Frame head and sub-header offsets.
+constexpr size_t kTypeAt = 4;
+constexpr size_t kFlagAt = 5;
+constexpr size_t kChecksumAt = 6;
+constexpr size_t kSourceByteAt = 0;
+constexpr size_t kFrequencyAt = 1;
+constexpr size_t kSymbolRateAt = 9;
+constexpr size_t kSubValue16At = 13;
+constexpr size_t kSubZeroAt = 15;
+
+constexpr uint32_t kNoticeBodySize = 136;
+constexpr uint32_t kRecordClassRead = 2;
+
+void MagicForVersion(int lVersion, uint8_t *pMagic) {
+    static constexpr char kMagic[] = "BRENNOVARSTIK_V?_______";
+    static_assert(sizeof(kMagic) == kMagicSize);
+    std::memcpy(pMagic, kMagic, kMagicSize);
+    pMagic[15] = uint8_t('0' + lVersion);
+}
+
+// Texts are used as C strings downstream; a header without a terminator must
+// not let them run into the next field.
+template <size_t N> void CopyText(char (&clText)[N], const uint8_t *pSource) {
+    std::memcpy(clText, pSource, N);
+    clText[N - 1] = 0;
+}
+
+bool TypeAllowedInVersion(uint8_t lType, int lVersion) {
+    switch (lType) {
+    case RECORD_GENERIC:
+    case RECORD_TETRA:
+    case RECORD_NOTICE:
+    case RECORD_DMR:
+        return true;
+    case RECORD_TETRA_AUX:
+    case RECORD_TETRA_EXTENDED:
+        return lVersion >= 2;
+    case RECORD_GSM:
+        return lVersion >= 3;
+    default:
+        return false;
+    }
+}
+
+// The one routing table from payload kind to record type. A fixed-size kind
+// with another length has no type (0).
+uint8_t RecordTypeForKind(const RawRecord &clRecord) {
+    auto fixed = [&](uint32_t lLength, uint8_t lType) -> uint8_t {
+        return clRecord.payloadLength == lLength ? lType : uint8_t(RECORD_NONE);
+    };
+    switch (clRecord.payloadKind) {
+    case PAYLOAD_TETRA: {
+        if (clRecord.payloadLength != kTetraTmvLength || clRecord.payload == nullptr)
+            return RECORD_NONE;
+        const auto &clTetra = *static_cast<const TetraTmv *>(clRecord.payload);
+        return clTetra.extended ? RECORD_TETRA_EXTENDED : RECORD_TETRA;
+    }
+    case PAYLOAD_DMR:
+        return fixed(kDmrTmvLength, RECORD_DMR);
+    case PAYLOAD_TETRA_AUX:
+        return fixed(kTetraTmvLength, RECORD_TETRA_AUX);
+    case PAYLOAD_GSM:
+        return fixed(kGsmTmvLength, RECORD_GSM);
+    case PAYLOAD_NOTICE:
+        return fixed(kNoticeTmvLength, RECORD_NOTICE);
+    default:
+        return RECORD_GENERIC;
+    }
+}
+
+void EncodeNoticeBody(const NoticeTmv &clNotice, uint8_t *pBody) {
+    WriteBe32(pBody, clNotice.code);
+    WriteBe32(pBody + 4, clNotice.value);
+    std::memcpy(pBody + 8, clNotice.text, sizeof(clNotice.text));
+}
+
+void DecodeNoticeBody(const uint8_t *pBody, NoticeTmv &clNotice) {
+    clNotice.code = ReadBe32(pBody);
+    clNotice.value = ReadBe32(pBody + 4);
+    std::memcpy(clNotice.text, pBody + 8, sizeof(clNotice.text));
+}
+
+} // namespace
+
+uint32_t ContainerChecksum(const uint8_t *pData, size_t lLength) {
+    // zlib finishes with an inversion that the container does not apply.
+    return ~uint32_t(crc32_z(0L, pData, lLength));
+}
+
+int DecodeContainerHeader(const uint8_t *pHeader, FileHeaderInfo &clInfo) {
+    int lVersion = 0;
+    for (int v = kOldestVersion; v <= kWriterVersion && lVersion == 0; ++v) {
+        uint8_t magic[kMagicSize];
+        MagicForVersion(v, magic);
+        if (std::memcmp(pHeader, magic, kMagicSize) == 0)
+            lVersion = v;
+    }
+    if (lVersion == 0)
+        return 0;
+
+    clInfo.infoType = 1;
+    clInfo.fileMagic = ReadBe64(pHeader + kFileMagicAt);
+    clInfo.startTime = int64_t(ReadBe64(pHeader + kStartTimeAt));
+    clInfo.value16 = ReadBe16(pHeader + kValue16At);
+    CopyText(clInfo.recordingType, pHeader + kRecordingTypeAt);
+    CopyText(clInfo.infoText1, pHeader + kInfoText1At);
+    CopyText(clInfo.infoText2, pHeader + kInfoText2At);
+    std::memcpy(clInfo.reservedBlock, pHeader + kReservedBlockAt, sizeof(clInfo.reservedBlock));
+    CopyText(clInfo.infoText3, pHeader + kInfoText3At);
+    std::memcpy(clInfo.extraBytes, pHeader + kExtraBytesAt, sizeof(clInfo.extraBytes));
+    uint64_t lBits = 0;
+    for (int i = 7; i >= 0; --i)
+        lBits = (lBits << 8) | pHeader[kExtraValueAt + size_t(i)];
+    std::memcpy(&clInfo.extraValue, &lBits, sizeof(lBits));
+    return lVersion;
+}
+
+void EncodeContainerHeader(const FileHeaderInfo &clInfo, uint8_t *pHeader) {
+    std::memset(pHeader, 0, kContainerHeaderSize);
+    MagicForVersion(kWriterVersion, pHeader);
+    WriteBe32(pHeader + kHeaderLengthAt, uint32_t(kContainerHeaderSize));
+    WriteBe32(pHeader + kHeaderZeroAt, 0);
+    pHeader[kHeaderOneAt] = 0x01;
+    WriteBe64(pHeader + kFileMagicAt, clInfo.fileMagic);
+    WriteBe64(pHeader + kStartTimeAt, uint64_t(clInfo.startTime));
+    WriteBe16(pHeader + kValue16At, clInfo.value16);
+    std::memcpy(pHeader + kRecordingTypeAt, clInfo.recordingType, sizeof(clInfo.recordingType));
+    std::memcpy(pHeader + kInfoText1At, clInfo.infoText1, sizeof(clInfo.infoText1));
+    std::memcpy(pHeader + kInfoText2At, clInfo.infoText2, sizeof(clInfo.infoText2));
+    // The reserved block stays zero: it is never written.
+    std::memcpy(pHeader + kInfoText3At, clInfo.infoText3, sizeof(clInfo.infoText3));
+    std::memcpy(pHeader + kExtraBytesAt, clInfo.extraBytes, sizeof(clInfo.extraBytes));
+    uint64_t lBits = 0;
+    std::memcpy(&lBits, &clInfo.extraValue, sizeof(lBits));
+    for (size_t i = 0; i < 8; ++i)
+        pHeader[kExtraValueAt + i] = uint8_t(lBits >> (8 * i));
+}
+
+FileResult PlanRecordEncoding(const RawRecord &clRecord, int lVersion, EncodePlan &clPlan) {
+    if (lVersion < kOldestVersion || lVersion > kWriterVersion)
+        return FILE_DAMAGED;
+    const uint8_t lType = RecordTypeForKind(clRecord);
+    if (lType == RECORD_NONE || !TypeAllowedInVersion(lType, lVersion))
+        return FILE_DAMAGED;
+    if (clRecord.payloadLength != 0 && clRecord.payload == nullptr)
+        return FILE_DAMAGED;
+
+    using namespace container_body;
+    uint32_t lBody = 0;
+    bool bFits = true;
+    switch (lType) {
+    case RECORD_TETRA:
+    case RECORD_TETRA_AUX:
+    case RECORD_TETRA_EXTENDED:
+        bFits = TetraBodyLength(*static_cast<const TetraTmv *>(clRecord.payload), lType, lVersion,
+                                lBody);
+        break;
+    case RECORD_DMR:
+        bFits = DmrBodyLength(*static_cast<const DmrTmv *>(clRecord.payload), lVersion, lBody);
+        break;
+    case RECORD_GSM:
+        bFits = GsmBodyLength(*static_cast<const GsmTmv *>(clRecord.payload), lBody);
+        break;
+    case RECORD_NOTICE:
+        lBody = kNoticeBodySize;
+        break;
+    default:
+        if (clRecord.payloadLength > kMaxRecordLength - kRecordBodyOffset)
+            return FILE_NO_BUFFER;
+        lBody = clRecord.payloadLength;
+        break;
+    }
+    if (!bFits)
+        return FILE_DAMAGED;
+    clPlan.type = lType;
+    clPlan.length = uint32_t(kRecordBodyOffset) + lBody;
+    return FILE_OK;
+}
+
+void EncodeRecord(const RawRecord &clRecord, int lVersion, const EncodePlan &clPlan,
+                  uint8_t *pOut) {
+    WriteBe32(pOut, clPlan.length);
+    pOut[kTypeAt] = clPlan.type;
+    pOut[kFlagAt] = 0;
+
+    uint8_t *pSub = pOut + kFrameHeadSize;
+    pSub[kSourceByteAt] = clRecord.sourceByte;
+    WriteBe64(pSub + kFrequencyAt, clRecord.frequency);
+    WriteBe32(pSub + kSymbolRateAt, clRecord.symbolRate);
+    WriteBe16(pSub + kSubValue16At, clRecord.value16);
+    std::memset(pSub + kSubZeroAt, 0, kSubHeaderSize - kSubZeroAt);
+
+    using namespace container_body;
+    uint8_t *pBody = pOut + kRecordBodyOffset;
+    const uint32_t lBody = clPlan.length - uint32_t(kRecordBodyOffset);
+    switch (clPlan.type) {
+    case RECORD_TETRA:
+    case RECORD_TETRA_AUX:
+    case RECORD_TETRA_EXTENDED:
+        EncodeTetraBody(*static_cast<const TetraTmv *>(clRecord.payload), clPlan.type, lVersion,
+                        pBody);
+        break;
+    case RECORD_DMR:
+        EncodeDmrBody(*static_cast<const DmrTmv *>(clRecord.payload), lVersion, pBody);
+        break;
+    case RECORD_GSM:
+        EncodeGsmBody(*static_cast<const GsmTmv *>(clRecord.payload), pBody);
+        break;
+    case RECORD_NOTICE:
+        EncodeNoticeBody(*static_cast<const NoticeTmv *>(clRecord.payload), pBody);
+        break;
+    default:
+        if (lBody != 0)
+            std::memcpy(pBody, clRecord.payload, lBody);
+        break;
+    }
+    WriteBe32(pOut + kChecksumAt,
+              ContainerChecksum(pOut + kFrameHeadSize, clPlan.length - kFrameHeadSize));
+}
+
+DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion,
+                           bool bDeliverNotices, RawRecord &clRecord, DecodedPayload &clArea,
+                           DmrTimeslotMemory &clDmrMemory) {
+    // Nothing of an earlier record may show through fields a type does not store.
+    std::memset(&clArea, 0, sizeof(clArea));
+    const DecodeOutcome damagedFrame{DecodeAction::Damaged, lLength};
+    const DecodeOutcome damagedHead{DecodeAction::Damaged, uint32_t(kFrameHeadSize)};
+    if (lLength < kFrameHeadSize || pFrame[kFlagAt] != 0)
+        return damagedFrame;
+
+    const uint8_t lType = pFrame[kTypeAt];
+    clRecord.recordClass = kRecordClassRead;
+    clRecord.payloadKind = lType;
+    clRecord.payloadLength = lLength - uint32_t(kFrameHeadSize);
+    clRecord.payload = nullptr;
+    clRecord.spare64 = 0;
+    clRecord.spare32 = 0;
+
+    switch (lType) {
+    case RECORD_NONE:
+        return damagedFrame;
+    case RECORD_GENERIC:
+    case RECORD_TETRA:
+    case RECORD_NOTICE:
+    case RECORD_DMR:
+        break;
+    case RECORD_TETRA_AUX:
+    case RECORD_GSM:
+        if (!TypeAllowedInVersion(lType, lVersion))
+            return damagedHead;
+        break;
+    case RECORD_TETRA_EXTENDED:
+        if (!TypeAllowedInVersion(lType, lVersion))
+            return damagedFrame;
+        break;
+    default:
+        // Unknown type: its bytes after the head are searched like any others.
+        return {DecodeAction::GoOn, uint32_t(kFrameHeadSize)};
+    }
+    // Too short for the sub-header: nothing of it can be trusted.
+    if (lLength < kRecordBodyOffset)
+        return damagedFrame;
+
+    const uint8_t *pSub = pFrame + kFrameHeadSize;
+    clRecord.sourceByte = pSub[kSourceByteAt];
+    clRecord.frequency = ReadBe64(pSub + kFrequencyAt);
+    clRecord.symbolRate = ReadBe32(pSub + kSymbolRateAt);
+    clRecord.value16 = ReadBe16(pSub + kSubValue16At);
+    clRecord.payloadLength -= uint32_t(kSubHeaderSize);
+
+    using namespace container_body;
+    const uint8_t *pBody = pFrame + kRecordBodyOffset;
+    const uint32_t lBody = lLength - uint32_t(kRecordBodyOffset);
+    const DecodeOutcome delivered{DecodeAction::Deliver, lLength};
+    switch (lType) {
+    case RECORD_GENERIC:
+        clRecord.payload = const_cast<uint8_t *>(pBody);
+        return delivered;
+    case RECORD_TETRA:
+    case RECORD_TETRA_AUX:
+    case RECORD_TETRA_EXTENDED:
+        if (!DecodeTetraBody(pBody, lBody, lType, lVersion, clRecord.frequency, clArea.tetra))
+            return damagedFrame;
+        clRecord.payloadKind = lType == RECORD_TETRA_AUX ? PAYLOAD_TETRA_AUX : PAYLOAD_TETRA;
+        clRecord.payloadLength = kTetraTmvLength;
+        clRecord.payload = &clArea.tetra;
+        return delivered;
+    case RECORD_NOTICE:
+        if (!bDeliverNotices)
+            return {DecodeAction::GoOn, lLength};
+        if (lBody < kNoticeBodySize)
+            return damagedFrame;
+        DecodeNoticeBody(pBody, clArea.notice);
+        clRecord.payloadKind = PAYLOAD_NOTICE;
+        clRecord.payloadLength = kNoticeTmvLength;
+        clRecord.payload = &clArea.notice;
+        return delivered;
+    case RECORD_DMR:
+        if (!DecodeDmrBody(pBody, lBody, lVersion, clDmrMemory, clArea.dmr))
+            return damagedFrame;
+        clRecord.payloadKind = PAYLOAD_DMR;
+        clRecord.payloadLength = kDmrTmvLength;
+        clRecord.payload = &clArea.dmr;
+        return delivered;
+    default: // RECORD_GSM
+        if (!DecodeGsmBody(pBody, lBody, clArea.gsm))
+            return damagedFrame;
+        clRecord.payloadKind = PAYLOAD_GSM;
+        clRecord.payloadLength = kGsmTmvLength;
+        clRecord.payload = &clArea.gsm;
+        return delivered;
+    }
+}

@@ -1,0 +1,131 @@
+#include "PayloadChecks.h"
+
+#include <QByteArray>
+#include <QTest>
+
+namespace {
+
+template <typename T> QByteArray BytesOf(const T &clArray) {
+    return QByteArray(reinterpret_cast<const char *>(&clArray), int(sizeof(clArray)));
+}
+
+} // namespace
+
+#define SAME_FIELD(field)                                                                          \
+    do {                                                                                           \
+        if (!QTest::qCompare(clActual.field, clExpected.field, "actual." #field,                   \
+                             "expected." #field, __FILE__, __LINE__))                              \
+            return false;                                                                          \
+    } while (false)
+
+#define SAME_ARRAY(field)                                                                          \
+    do {                                                                                           \
+        if (!QTest::qCompare(BytesOf(clActual.field).toHex(' '),                                   \
+                             BytesOf(clExpected.field).toHex(' '), "actual." #field,               \
+                             "expected." #field, __FILE__, __LINE__))                              \
+            return false;                                                                          \
+    } while (false)
+
+bool SameTetra(const TetraTmv &clActual, const TetraTmv &clExpected) {
+    SAME_FIELD(timeSeconds);
+    SAME_FIELD(milliseconds);
+    SAME_FIELD(hyperframe);
+    SAME_FIELD(multiframe);
+    SAME_FIELD(frame);
+    SAME_FIELD(timeslot);
+    SAME_FIELD(valueFlags);
+    SAME_FIELD(value1);
+    SAME_FIELD(value2);
+    SAME_FIELD(value3);
+    SAME_FIELD(frequency);
+    SAME_FIELD(direction);
+    SAME_FIELD(channelCode);
+    SAME_FIELD(bitCount);
+    SAME_FIELD(extraValue);
+    SAME_FIELD(burstType);
+    SAME_ARRAY(burstInfo);
+    SAME_FIELD(dataFlags);
+    SAME_FIELD(flags2);
+    SAME_FIELD(extended);
+    SAME_FIELD(ext1);
+    SAME_FIELD(ext2);
+    SAME_FIELD(ext3);
+    SAME_FIELD(ext4);
+    SAME_ARRAY(ext5);
+    SAME_ARRAY(data);
+    return true;
+}
+
+bool SameDmr(const DmrTmv &clActual, const DmrTmv &clExpected) {
+    SAME_FIELD(timeslot);
+    SAME_FIELD(burstKind);
+    SAME_FIELD(timeSeconds);
+    SAME_FIELD(milliseconds);
+    SAME_FIELD(altTimeSeconds);
+    SAME_FIELD(altMilliseconds);
+    SAME_FIELD(word1);
+    SAME_FIELD(byte1);
+    SAME_FIELD(byte2);
+    SAME_FIELD(optionalFlags);
+    SAME_FIELD(byte4);
+    SAME_FIELD(word2);
+    SAME_FIELD(word3);
+    SAME_FIELD(word4);
+    SAME_FIELD(value48);
+    SAME_FIELD(word5);
+    for (int lSlot = 0; lSlot < kDmrItemSlots; ++lSlot) {
+        const DmrConstItemRef actual = DmrItemAt(clActual, lSlot);
+        const DmrConstItemRef expected = DmrItemAt(clExpected, lSlot);
+        const QByteArray clWhere = "item slot " + QByteArray::number(lSlot);
+        const QByteArray clActualItem =
+            QByteArray::number(actual.item->itemKind) + "/" +
+            QByteArray::number(actual.item->bitCount) + "/" +
+            QByteArray::number(actual.item->highFlag) + "/" +
+            QByteArray::number(actual.item->itemFlags) + " " +
+            QByteArray(reinterpret_cast<const char *>(actual.data), int(actual.capacity))
+                .toHex(' ');
+        const QByteArray clExpectedItem =
+            QByteArray::number(expected.item->itemKind) + "/" +
+            QByteArray::number(expected.item->bitCount) + "/" +
+            QByteArray::number(expected.item->highFlag) + "/" +
+            QByteArray::number(expected.item->itemFlags) + " " +
+            QByteArray(reinterpret_cast<const char *>(expected.data), int(expected.capacity))
+                .toHex(' ');
+        if (!QTest::qCompare(clActualItem, clExpectedItem, clWhere.constData(),
+                             "expected (kind/bits/high/flags data)", __FILE__, __LINE__))
+            return false;
+    }
+    return true;
+}
+
+bool SameGsm(const GsmTmv &clActual, const GsmTmv &clExpected) {
+    SAME_FIELD(fileTime);
+    SAME_FIELD(value1);
+    SAME_FIELD(byte1);
+    SAME_FIELD(word1);
+    SAME_FIELD(word2);
+    SAME_FIELD(word3);
+    SAME_FIELD(value2);
+    SAME_FIELD(byte2);
+    SAME_FIELD(direction);
+    SAME_FIELD(byte3);
+    SAME_FIELD(bitCount);
+    SAME_FIELD(byte4);
+    SAME_FIELD(byte5);
+    SAME_FIELD(byte6);
+    SAME_FIELD(byte7);
+    SAME_FIELD(word4);
+    SAME_FIELD(value3);
+    SAME_FIELD(value4);
+    SAME_ARRAY(words);
+    SAME_ARRAY(data);
+    return true;
+}
+
+bool SameNotice(const NoticeTmv &clActual, const NoticeTmv &clExpected) {
+    SAME_FIELD(noticeType);
+    SAME_FIELD(code);
+    SAME_FIELD(value);
+    SAME_ARRAY(text);
+    return true;
+}
