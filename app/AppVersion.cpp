@@ -39,7 +39,7 @@ QString BuildVersionString(bool bAvailable, uint32_t lFirst, uint32_t lSecond, u
 }
 
 QString ApplicationVersionString() {
-#if defined(BVF_VERSION_MAJOR) && defined(BVF_VERSION_MINOR) && defined(BVF_VERSION_PATCH) &&     \
+#if defined(BVF_VERSION_MAJOR) && defined(BVF_VERSION_MINOR) && defined(BVF_VERSION_PATCH) &&      \
     defined(BVF_VERSION_TWEAK)
     return BuildVersionString(true, BVF_VERSION_MAJOR, BVF_VERSION_MINOR, BVF_VERSION_PATCH,
                               BVF_VERSION_TWEAK);

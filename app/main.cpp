@@ -17,7 +17,8 @@ int main(int argc, char **argv) {
     const QString clstrVersion = ApplicationVersionString();
     g_clArguments.Capture(argc, argv);
 
-    auto *pApplication = new (std::nothrow) QApplication(g_clArguments.Count(), g_clArguments.Vector());
+    auto *pApplication =
+        new (std::nothrow) QApplication(g_clArguments.Count(), g_clArguments.Vector());
     if (pApplication == nullptr)
         return 0;
     QCoreApplication::setOrganizationName(QStringLiteral("vintermark GmbH"));

@@ -45,8 +45,7 @@ struct EncodePlan {
 };
 FileResult PlanRecordEncoding(const RawRecord &clRecord, int lVersion, EncodePlan &clPlan);
 // Writes exactly clPlan.length bytes at pOut, checksum included.
-void EncodeRecord(const RawRecord &clRecord, int lVersion, const EncodePlan &clPlan,
-                  uint8_t *pOut);
+void EncodeRecord(const RawRecord &clRecord, int lVersion, const EncodePlan &clPlan, uint8_t *pOut);
 
 // Reading: per-reader memory of the DMR timeslot for version 1 and 2 files,
 // where the timeslot byte is not stored.
@@ -65,9 +64,9 @@ union DecodedPayload {
 };
 
 enum class DecodeAction : uint8_t {
-    Deliver,  // a record is in clRecord (result 0)
-    Damaged,  // result 4
-    GoOn,     // nothing to deliver; read on (dropped notice, unknown type)
+    Deliver, // a record is in clRecord (result 0)
+    Damaged, // result 4
+    GoOn,    // nothing to deliver; read on (dropped notice, unknown type)
 };
 
 struct DecodeOutcome {
@@ -83,11 +82,15 @@ DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion
                            DmrTimeslotMemory &clDmrMemory);
 
 // Big-endian helpers: every container field goes through these.
-inline uint16_t ReadBe16(const uint8_t *p) { return uint16_t((p[0] << 8) | p[1]); }
+inline uint16_t ReadBe16(const uint8_t *p) {
+    return uint16_t((p[0] << 8) | p[1]);
+}
 inline uint32_t ReadBe32(const uint8_t *p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
-inline uint64_t ReadBe64(const uint8_t *p) { return (uint64_t(ReadBe32(p)) << 32) | ReadBe32(p + 4); }
+inline uint64_t ReadBe64(const uint8_t *p) {
+    return (uint64_t(ReadBe32(p)) << 32) | ReadBe32(p + 4);
+}
 inline uint64_t ReadBe48(const uint8_t *p) {
     return (uint64_t(ReadBe16(p)) << 32) | ReadBe32(p + 2);
 }

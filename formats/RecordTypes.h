@@ -11,8 +11,8 @@ enum FileResult : uint8_t {
     FILE_WRONG_STATE = 1,     // already open / not open / cannot open / not a writer
     FILE_WRONG_DIRECTION = 2, // reading a writer, or writing with no file open
     FILE_END_OF_DATA = 3,
-    FILE_DAMAGED = 4,         // damaged, unsupported or mismatched record
-    FILE_WRITE_FAILED = 5,    // also a read error of the file system
+    FILE_DAMAGED = 4,      // damaged, unsupported or mismatched record
+    FILE_WRITE_FAILED = 5, // also a read error of the file system
     FILE_NOT_CONTAINER = 6,
     FILE_NO_BUFFER = 7,
     FILE_NO_DATA_YET = 8, // online file without new data; partial write while emptying

@@ -29,7 +29,8 @@ void TestAppShell::versionString_data() {
     QTest::newRow("26.1.3.0") << 26u << 1u << 3u << 0u << "2026.1.3";
     QTest::newRow("fourth alone selects four parts") << 26u << 1u << 0u << 4u << "2026.1.0.4";
     QTest::newRow("first number 0 is not 2000") << 0u << 7u << 0u << 0u << "0.7";
-    QTest::newRow("numbers above 255 modulo 256") << 257u << 300u << 256u << 511u << "2001.44.0.255";
+    QTest::newRow("numbers above 255 modulo 256")
+        << 257u << 300u << 256u << 511u << "2001.44.0.255";
     QTest::newRow("all zero means unknown") << 0u << 0u << 0u << 0u << "2255.255.255.255";
     QTest::newRow("project version") << 26u << 12u << 0u << 0u << "2026.12";
 }
@@ -52,7 +53,7 @@ void TestAppShell::missingVersionIsAllOnes() {
 
 void TestAppShell::argumentCaptureKeepsProgramAndSix() {
     std::vector<std::string> clArgs = {"prog", "a1", "a2", "a3", "a4", "a5",
-                                       "a6", "a7", "a8", "a9", "a10"};
+                                       "a6",   "a7", "a8", "a9", "a10"};
     std::vector<const char *> pArgs;
     for (const auto &s : clArgs)
         pArgs.push_back(s.c_str());
@@ -88,8 +89,8 @@ void TestAppShell::iconHasTheStandardSizes() {
     const QList<QSize> clSizes = clIcon.availableSizes();
     for (int lSize : {16, 32, 48})
         QVERIFY2(clSizes.contains(QSize(lSize, lSize)), qPrintable(QString::number(lSize)));
-    QVERIFY(std::any_of(clSizes.begin(), clSizes.end(),
-                        [](const QSize &s) { return s.width() > 48; }));
+    QVERIFY(
+        std::any_of(clSizes.begin(), clSizes.end(), [](const QSize &s) { return s.width() > 48; }));
 }
 
 QTEST_MAIN(TestAppShell)

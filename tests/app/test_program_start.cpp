@@ -15,10 +15,10 @@ void TestProgramStart::startsAndKeepsRunning() {
     QProcessEnvironment clEnv = QProcessEnvironment::systemEnvironment();
     clEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     clProcess.setProcessEnvironment(clEnv);
-    clProcess.start(QStringLiteral(BVF_PROGRAM_PATH), {QStringLiteral("-x=1"), QStringLiteral("a"),
-                                                     QStringLiteral("b"), QStringLiteral("c"),
-                                                     QStringLiteral("d"), QStringLiteral("e"),
-                                                     QStringLiteral("f"), QStringLiteral("g")});
+    clProcess.start(QStringLiteral(BVF_PROGRAM_PATH),
+                    {QStringLiteral("-x=1"), QStringLiteral("a"), QStringLiteral("b"),
+                     QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("e"),
+                     QStringLiteral("f"), QStringLiteral("g")});
     QVERIFY(clProcess.waitForStarted(10000));
     // Still running after start-up: no crash with more arguments than it keeps.
     QVERIFY(!clProcess.waitForFinished(1500));

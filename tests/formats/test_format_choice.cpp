@@ -47,8 +47,8 @@ void TestFormatChoice::onlinePrefix_data() {
     QTest::newRow("online:") << "online:/r/a.bvf" << false << "/r/a.bvf" << true;
     QTest::newRow("Online:") << "Online:/r/a.bvf" << false << "/r/a.bvf" << true;
     QTest::newRow("ONLINE:") << "ONLINE:/r/a.bvf" << false << "/r/a.bvf" << true;
-    QTest::newRow("other casing is no prefix") << "OnLine:/r/a.bvf" << false << "OnLine:/r/a.bvf"
-                                               << false;
+    QTest::newRow("other casing is no prefix")
+        << "OnLine:/r/a.bvf" << false << "OnLine:/r/a.bvf" << false;
     QTest::newRow("inside the path is no prefix")
         << "/r/online:a.bvf" << false << "/r/online:a.bvf" << false;
     QTest::newRow("argument used without prefix") << "/r/a.bvf" << true << "/r/a.bvf" << true;

@@ -1,3 +1,5 @@
 #include "TestPaths.h"
 
-std::wstring ToWide(const QString &clstrPath) { return clstrPath.toStdWString(); }
+std::wstring ToWide(const QString &clstrPath) {
+    return clstrPath.toStdWString();
+}
