@@ -2,7 +2,7 @@
 
 #include "ContainerBodies.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <cstring>
 
@@ -112,8 +112,8 @@ void DecodeNoticeBody(const uint8_t *pBody, NoticeTmv &clNotice) {
 } // namespace
 
 uint32_t ContainerChecksum(const uint8_t *pData, size_t lLength) {
-    // zlib finishes with an inversion that the container does not apply.
-    return ~uint32_t(crc32_z(0L, pData, lLength));
+    // The common CRC-32 ends with an inversion that the container does not apply.
+    return ~libdeflate_crc32(0, pData, lLength);
 }
 
 int DecodeContainerHeader(const uint8_t *pHeader, FileHeaderInfo &clInfo) {

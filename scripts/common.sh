@@ -7,7 +7,7 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 REQUIRED_PACKAGES=(
     cmake g++ make pkg-config clang-format
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
-    zlib1g-dev
+    zlib1g-dev libdeflate-dev
 )
 
 ensure_packages() {

@@ -1,0 +1,93 @@
+// Construction, closing for reading, progress and the small queries of the
+// container. Reading is in ...Read.cpp, writing in ...Write.cpp.
+#include "BrennovarstikFileFormatV1.h"
+
+#include "FormatChoice.h"
+
+#include <cwchar>
+#include <new>
+
+CBrennovarstikFileFormatV1::CBrennovarstikFileFormatV1() {
+    // Channel 1 gets its buffer only when a rotation first needs it.
+    m_aChannels[0].pBuffer.reset(new (std::nothrow) uint8_t[kChannelCapacity]);
+}
+
+CBrennovarstikFileFormatV1::~CBrennovarstikFileFormatV1() = default;
+
+void CBrennovarstikFileFormatV1::ClearChannel(Channel &clChannel) {
+    clChannel.lFill = 0;
+    clChannel.lConsumed = 0;
+    clChannel.clstrPath[0] = 0;
+}
+
+void CBrennovarstikFileFormatV1::StorePath(Channel &clChannel, const wchar_t *clstrPath) {
+    // The file class refuses longer paths, so this never cuts one short.
+    std::wcsncpy(clChannel.clstrPath, clstrPath, kMaxPathChars);
+    clChannel.clstrPath[kMaxPathChars] = 0;
+}
+
+void CBrennovarstikFileFormatV1::CloseFile() {
+    CPlatformLockGuard clGuard(m_clLock);
+    for (Channel &clChannel : m_aChannels) {
+        // Buffered bytes of a writer are dropped here on purpose; writers
+        // close with CloseFileForWriting.
+        (void)clChannel.clFile.Close();
+        ClearChannel(clChannel);
+    }
+    m_enOpenMode = OpenMode::None;
+    m_enParse = ParseState::ExpectHead;
+    m_lFrameLength = 0;
+    m_bEndOfResyncReported = false;
+}
+
+double CBrennovarstikFileFormatV1::GetProgress() {
+    CPlatformLockGuard clGuard(m_clLock);
+    Channel &clChannel = Current();
+    return ConsumedFileProgress(clChannel.clFile.Position(), clChannel.lFill, clChannel.lConsumed,
+                                clChannel.clFile.Size());
+}
+
+uint64_t CBrennovarstikFileFormatV1::GetFileSize(bool bTotal) {
+    CPlatformLockGuard clGuard(m_clLock);
+    Channel &clChannel = Current();
+    const int64_t lPosition = clChannel.clFile.Position();
+    const int64_t lSize = clChannel.clFile.Size();
+    if (lPosition <= 0 || lSize < 0)
+        return 0;
+    if (bTotal)
+        return uint64_t(lSize);
+    return ConsumedFilePosition(lPosition, clChannel.lFill, clChannel.lConsumed);
+}
+
+bool CBrennovarstikFileFormatV1::SetOption(uint8_t lOption, int32_t lValue) {
+    if (lOption != 0)
+        return false;
+    m_bDeliverNotices = lValue != 0;
+    return true;
+}
+
+uint64_t CBrennovarstikFileFormatV1::GetWrittenBytes() {
+    return m_lWrittenBytes.load(std::memory_order_relaxed);
+}
+
+bool CBrennovarstikFileFormatV1::ReservedQuery() {
+    return false;
+}
+
+const wchar_t *CBrennovarstikFileFormatV1::GetFileName() {
+    return Current().clstrPath;
+}
+
+bool CBrennovarstikFileFormatV1::IsOnlineFile() {
+    return m_bOnline;
+}
+
+bool CBrennovarstikFileFormatV1::ReservedValue32(uint32_t, uint32_t &lOut) {
+    lOut = 0;
+    return false;
+}
+
+bool CBrennovarstikFileFormatV1::ReservedValue64(uint64_t, uint64_t &lOut) {
+    lOut = 0;
+    return false;
+}

@@ -1,0 +1,114 @@
+// The split-file container: reads versions 1 to 3, writes version 3.
+#pragma once
+
+#include "BinaryFile.h"
+#include "ContainerCodec.h"
+#include "Lock.h"
+#include "OrderBuffer.h"
+#include "VirtualFileFormat.h"
+
+#include <atomic>
+#include <memory>
+
+class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrderBufferSink {
+  public:
+    CBrennovarstikFileFormatV1();
+    ~CBrennovarstikFileFormatV1() override;
+    CBrennovarstikFileFormatV1(const CBrennovarstikFileFormatV1 &) = delete;
+    CBrennovarstikFileFormatV1 &operator=(const CBrennovarstikFileFormatV1 &) = delete;
+
+    FileResult OpenFile(const wchar_t *clstrPath, FileHeaderInfo &clInfo, uint8_t bOnline) override;
+    FileResult ReadData(RawRecord &clRecord) override;
+    void CloseFile() override;
+    double GetProgress() override;
+    uint64_t GetFileSize(bool bTotal) override;
+    bool SetOption(uint8_t lOption, int32_t lValue) override;
+    FileResult OpenFileForWriting(const wchar_t *clstrPath, const FileHeaderInfo &clInfo,
+                                  uint8_t lFlags) override;
+    FileResult WriteData(const RawRecord &clRecord) override;
+    FileResult CloseFileForWriting() override;
+    FileResult FlushData() override;
+    uint64_t GetWrittenBytes() override;
+    bool SetAutoSplit(int64_t lInterval, AutoSplitCallback pCallback, void *pContext) override;
+    bool ReservedQuery() override;
+    const wchar_t *GetFileName() override;
+    bool IsOnlineFile() override;
+    bool ReservedValue32(uint32_t lValue, uint32_t &lOut) override;
+    bool ReservedValue64(uint64_t lValue, uint64_t &lOut) override;
+
+    // Capacity of each channel buffer; also the largest record.
+    static constexpr uint32_t kChannelCapacity = kMaxRecordLength;
+    // With write flag bit 1 records wait until the buffer holds this much.
+    static constexpr uint32_t kKeepBelow = kChannelCapacity - 4096;
+    static constexpr uint8_t kFlagOrder = 0x01;
+    static constexpr uint8_t kFlagKeep = 0x02;
+
+  private:
+    // Channel 0 is the current file (also the reading channel), channel 1 the
+    // next file while a rotation overlaps. The two swap by index, never by copy.
+    struct Channel {
+        CBinaryFile clFile;
+        std::unique_ptr<uint8_t[]> pBuffer;
+        uint32_t lFill = 0;
+        uint32_t lConsumed = 0;
+        wchar_t clstrPath[kPathBufferChars] = {};
+    };
+    enum class ParseState : uint8_t { ExpectHead, HeadSeen, Resynchronising };
+    enum class OpenMode : uint8_t { None, Reading, Writing };
+
+    static constexpr int64_t kTimeUnset = INT64_MAX;
+
+    Channel &Current() { return m_aChannels[m_lFront]; }
+    Channel &Next() { return m_aChannels[1 - m_lFront]; }
+    static void ClearChannel(Channel &clChannel);
+    static void StorePath(Channel &clChannel, const wchar_t *clstrPath);
+
+    // Reading.
+    FileResult Refill();
+    FileResult ReadLoop(RawRecord &clRecord);
+    bool FrameIsValidAt(uint32_t lOffset) const;
+    bool FindFrameInTail(uint32_t lFrom, uint32_t &lFound) const;
+    FileResult Decode(uint32_t lLength, RawRecord &clRecord, bool &bGoOn);
+
+    // Writing.
+    FileResult WriteDirect(const RawRecord &clRecord) override;
+    FileResult CreateOutput(Channel &clChannel, const wchar_t *clstrPath);
+    FileResult WriteRecordToChannel(Channel &clChannel, const RawRecord &clRecord,
+                                    const EncodePlan &clPlan);
+    void AccountWrite(Channel &clChannel, size_t lAccepted, uint32_t lKeep);
+    FileResult EmptyBuffer(Channel &clChannel);
+    FileResult DrainChannel(Channel &clChannel);
+    FileResult ChooseChannel(int64_t lTime, Channel *&pChannel);
+    FileResult FinishRotation();
+    bool EnsureBuffer(Channel &clChannel);
+    void RotationOff();
+
+    CPlatformLock m_clLock;
+    Channel m_aChannels[2];
+    int m_lFront = 0;
+    OpenMode m_enOpenMode = OpenMode::None;
+
+    ParseState m_enParse = ParseState::ExpectHead;
+    uint32_t m_lFrameLength = 0;
+    bool m_bEndOfResyncReported = false;
+    bool m_bReachedEnd = false;
+    bool m_bOnline = false;
+    int m_lVersion = 0;
+    bool m_bDeliverNotices = false;
+    DecodedPayload m_clDecoded{};
+    DmrTimeslotMemory m_clDmrMemory;
+
+    bool m_bWritingMode = false;
+    uint8_t m_lFlags = 0;
+    FileHeaderInfo m_clHeader{};
+    std::atomic<uint64_t> m_lWrittenBytes{0};
+
+    int64_t m_lInterval = 0;
+    int64_t m_lNextBoundary = kTimeUnset;
+    int64_t m_lSwitchAfter = kTimeUnset;
+    int64_t m_lCloseOld = kTimeUnset;
+    AutoSplitCallback m_pCallback = nullptr;
+    void *m_pCallbackContext = nullptr;
+
+    COrderBuffer m_clOrder;
+};

@@ -1,0 +1,232 @@
+// Reading a container: the header, then records one at a time, stepping over
+// damage and following a file that is still being written.
+#include "BrennovarstikFileFormatV1.h"
+
+#include "FormatChoice.h"
+
+#include <cstring>
+
+FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHeaderInfo &clInfo,
+                                                uint8_t bOnline) {
+    CPlatformLockGuard clGuard(m_clLock);
+    Channel &clChannel = Current();
+    // An object with a file open is left exactly as it is, counter included.
+    if (clChannel.clFile.IsOpen())
+        return FILE_WRONG_STATE;
+    m_lWrittenBytes.store(0, std::memory_order_relaxed);
+    if (!clChannel.pBuffer)
+        return FILE_NO_BUFFER;
+
+    bool bOnlineMode = bOnline != 0;
+    const wchar_t *clstrOpen = ApplyOnlinePrefix(clstrPath, bOnlineMode);
+    if (clstrOpen == nullptr || !clChannel.clFile.OpenRead(clstrOpen))
+        return FILE_WRONG_STATE;
+
+    ClearChannel(clChannel);
+    m_enParse = ParseState::ExpectHead;
+    m_lFrameLength = 0;
+    m_bEndOfResyncReported = false;
+
+    // The header is read into the buffer but the fill stays 0, so reading
+    // goes on at the first record.
+    bool bError = false;
+    const size_t lGot =
+        clChannel.clFile.Read(clChannel.pBuffer.get(), kContainerHeaderSize, bError);
+    const int lVersion = lGot == kContainerHeaderSize && !bError
+                             ? DecodeContainerHeader(clChannel.pBuffer.get(), clInfo)
+                             : 0;
+    if (lVersion == 0) {
+        (void)clChannel.clFile.Close();
+        return FILE_NOT_CONTAINER;
+    }
+
+    m_lVersion = lVersion;
+    m_bOnline = bOnlineMode;
+    m_bDeliverNotices = false;
+    // The same file must always read the same, whatever was read before.
+    m_clDmrMemory = DmrTimeslotMemory{};
+    m_enOpenMode = OpenMode::Reading;
+    StorePath(clChannel, clstrOpen);
+    return FILE_OK;
+}
+
+FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
+    CPlatformLockGuard clGuard(m_clLock);
+    if (!Current().clFile.IsOpen())
+        return FILE_WRONG_STATE;
+    if (m_bWritingMode || m_enOpenMode != OpenMode::Reading)
+        return FILE_WRONG_DIRECTION;
+    if (!Current().pBuffer)
+        return FILE_NO_BUFFER;
+    // A file that has grown since the last call is read on.
+    m_bReachedEnd = false;
+    return ReadLoop(clRecord);
+}
+
+FileResult CBrennovarstikFileFormatV1::Refill() {
+    Channel &clChannel = Current();
+    uint8_t *pBuffer = clChannel.pBuffer.get();
+    if (clChannel.lConsumed >= clChannel.lFill) {
+        clChannel.lFill = 0;
+    } else if (clChannel.lConsumed > 0) {
+        clChannel.lFill -= clChannel.lConsumed;
+        std::memmove(pBuffer, pBuffer + clChannel.lConsumed, clChannel.lFill);
+    }
+    clChannel.lConsumed = 0;
+
+    const size_t lWanted = kChannelCapacity - clChannel.lFill;
+    bool bError = false;
+    const size_t lGot = clChannel.clFile.Read(pBuffer + clChannel.lFill, lWanted, bError);
+    clChannel.lFill += uint32_t(lGot);
+    // A read error is never taken for the end of the file.
+    if (bError)
+        return FILE_WRITE_FAILED;
+    m_bReachedEnd = lGot < lWanted;
+    if (lGot > 0)
+        return FILE_OK;
+    return m_bOnline ? FILE_NO_DATA_YET : FILE_END_OF_DATA;
+}
+
+bool CBrennovarstikFileFormatV1::FrameIsValidAt(uint32_t lOffset) const {
+    const Channel &clChannel = m_aChannels[m_lFront];
+    const uint8_t *pFrame = clChannel.pBuffer.get() + lOffset;
+    const uint32_t lLength = ReadBe32(pFrame);
+    if (lLength < kMinRecordLength || lLength > kMaxRecordLength ||
+        lLength > clChannel.lFill - lOffset)
+        return false;
+    return ReadBe32(pFrame + 6) ==
+           ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize));
+}
+
+bool CBrennovarstikFileFormatV1::FindFrameInTail(uint32_t lFrom, uint32_t &lFound) const {
+    const Channel &clChannel = m_aChannels[m_lFront];
+    for (uint32_t lOffset = lFrom; lOffset + kFrameHeadSize <= clChannel.lFill; ++lOffset) {
+        if (FrameIsValidAt(lOffset)) {
+            lFound = lOffset;
+            return true;
+        }
+    }
+    return false;
+}
+
+FileResult CBrennovarstikFileFormatV1::Decode(uint32_t lLength, RawRecord &clRecord, bool &bGoOn) {
+    Channel &clChannel = Current();
+    const DecodeOutcome clOutcome =
+        DecodeRecord(clChannel.pBuffer.get() + clChannel.lConsumed, lLength, m_lVersion,
+                     m_bDeliverNotices, clRecord, m_clDecoded, m_clDmrMemory);
+    clChannel.lConsumed += clOutcome.consumed;
+    m_enParse = ParseState::ExpectHead;
+    bGoOn = clOutcome.action == DecodeAction::GoOn;
+    return clOutcome.action == DecodeAction::Deliver ? FILE_OK : FILE_DAMAGED;
+}
+
+FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
+    Channel &clChannel = Current();
+    const uint8_t *pBuffer = clChannel.pBuffer.get();
+    auto unread = [&clChannel] { return clChannel.lFill - clChannel.lConsumed; };
+    auto startResynchronising = [this] {
+        m_enParse = ParseState::Resynchronising;
+        m_bEndOfResyncReported = false;
+    };
+
+    for (;;) {
+        switch (m_enParse) {
+        case ParseState::ExpectHead: {
+            if (unread() < kFrameHeadSize) {
+                const FileResult enRefill = Refill();
+                if (enRefill != FILE_OK)
+                    return enRefill;
+                if (unread() < kFrameHeadSize)
+                    return m_bOnline ? FILE_NO_DATA_YET : FILE_END_OF_DATA;
+            }
+            const uint32_t lLength = ReadBe32(pBuffer + clChannel.lConsumed);
+            if (lLength < kMinRecordLength || lLength > kMaxRecordLength) {
+                startResynchronising();
+                break;
+            }
+            m_lFrameLength = lLength;
+            m_enParse = ParseState::HeadSeen;
+            break;
+        }
+
+        case ParseState::HeadSeen: {
+            const uint32_t lLength = m_lFrameLength;
+            if (unread() < lLength) {
+                const FileResult enRefill = Refill();
+                if (enRefill != FILE_OK && enRefill != FILE_END_OF_DATA)
+                    return enRefill;
+                if (unread() < lLength) {
+                    if (m_bOnline)
+                        return FILE_NO_DATA_YET;
+                    // The whole rest of the file is in the buffer now. A
+                    // damaged length must not swallow the good records behind
+                    // it; only when none follows is this a cut-short last
+                    // record. Nothing moves then, so a grown file reads on.
+                    uint32_t lFound = 0;
+                    if (!FindFrameInTail(clChannel.lConsumed + 1, lFound))
+                        return FILE_END_OF_DATA;
+                    clChannel.lConsumed = lFound;
+                    m_enParse = ParseState::ExpectHead;
+                    break;
+                }
+            }
+            const uint8_t *pFrame = pBuffer + clChannel.lConsumed;
+            if (ReadBe32(pFrame + 6) !=
+                ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize))) {
+                // The length is as unverified as the rest: search from the
+                // next byte rather than trusting it.
+                clChannel.lConsumed += 1;
+                startResynchronising();
+                break;
+            }
+            bool bGoOn = false;
+            const FileResult enResult = Decode(lLength, clRecord, bGoOn);
+            if (!bGoOn)
+                return enResult;
+            break;
+        }
+
+        case ParseState::Resynchronising: {
+            if (unread() < kFrameHeadSize) {
+                const FileResult enRefill = m_bReachedEnd ? FILE_END_OF_DATA : Refill();
+                if (enRefill == FILE_WRITE_FAILED)
+                    return enRefill;
+                if (unread() < kFrameHeadSize) {
+                    if (m_bOnline)
+                        return FILE_NO_DATA_YET;
+                    // Damage at the end is reported once; after that the
+                    // file is simply at its end, so no caller loops on it.
+                    if (m_bEndOfResyncReported)
+                        return FILE_END_OF_DATA;
+                    m_bEndOfResyncReported = true;
+                    return FILE_DAMAGED;
+                }
+            }
+            const uint32_t lLength = ReadBe32(pBuffer + clChannel.lConsumed);
+            if (lLength >= kMinRecordLength && lLength <= kMaxRecordLength) {
+                bool bInFile = true;
+                if (unread() < lLength) {
+                    const FileResult enRefill = m_bReachedEnd ? FILE_END_OF_DATA : Refill();
+                    if (enRefill == FILE_WRITE_FAILED)
+                        return enRefill;
+                    if (unread() < lLength) {
+                        if (m_bOnline)
+                            return FILE_NO_DATA_YET;
+                        // Runs past the end of the file: no frame starts here.
+                        bInFile = false;
+                    }
+                }
+                if (bInFile && FrameIsValidAt(clChannel.lConsumed)) {
+                    bool bGoOn = false;
+                    const FileResult enResult = Decode(lLength, clRecord, bGoOn);
+                    if (!bGoOn)
+                        return enResult;
+                    break;
+                }
+            }
+            clChannel.lConsumed += 1;
+            break;
+        }
+        }
+    }
+}

@@ -1,0 +1,324 @@
+// Writing a container: records are assembled in place in the channel buffer,
+// optionally reordered first, and may rotate to a new file at time boundaries.
+#include "BrennovarstikFileFormatV1.h"
+
+#include <cstring>
+#include <initializer_list>
+#include <new>
+
+namespace {
+
+bool TypeFollowsRotation(uint8_t lType) {
+    return lType == RECORD_TETRA || lType == RECORD_DMR || lType == RECORD_TETRA_AUX ||
+           lType == RECORD_TETRA_EXTENDED || lType == RECORD_GSM;
+}
+
+int64_t RecordTimeSeconds(const RawRecord &clRecord, uint8_t lType) {
+    switch (lType) {
+    case RECORD_DMR:
+        return int64_t(static_cast<const DmrTmv *>(clRecord.payload)->timeSeconds);
+    case RECORD_GSM:
+        return GsmFileTimeToSecondsClamped(static_cast<const GsmTmv *>(clRecord.payload)->fileTime);
+    default:
+        return int64_t(static_cast<const TetraTmv *>(clRecord.payload)->timeSeconds);
+    }
+}
+
+int64_t BoundaryAfter(int64_t lTime, int64_t lInterval) {
+    return lTime - lTime % lInterval + lInterval;
+}
+
+} // namespace
+
+void CBrennovarstikFileFormatV1::RotationOff() {
+    m_lInterval = 0;
+    m_lNextBoundary = kTimeUnset;
+    m_lSwitchAfter = kTimeUnset;
+    m_lCloseOld = kTimeUnset;
+    m_pCallback = nullptr;
+    m_pCallbackContext = nullptr;
+}
+
+bool CBrennovarstikFileFormatV1::EnsureBuffer(Channel &clChannel) {
+    if (!clChannel.pBuffer)
+        clChannel.pBuffer.reset(new (std::nothrow) uint8_t[kChannelCapacity]);
+    return clChannel.pBuffer != nullptr;
+}
+
+FileResult CBrennovarstikFileFormatV1::OpenFileForWriting(const wchar_t *clstrPath,
+                                                          const FileHeaderInfo &clInfo,
+                                                          uint8_t lFlags) {
+    CPlatformLockGuard clGuard(m_clLock);
+    if (Current().clFile.IsOpen())
+        return FILE_WRONG_STATE;
+    if (!Current().pBuffer || !m_clOrder.HasStorage())
+        return FILE_NO_BUFFER;
+
+    for (Channel &clChannel : m_aChannels) {
+        (void)clChannel.clFile.Close();
+        ClearChannel(clChannel);
+    }
+    m_clHeader = clInfo;
+    m_lFlags = lFlags;
+    m_lVersion = kWriterVersion;
+    m_lWrittenBytes.store(0, std::memory_order_relaxed);
+    RotationOff();
+    m_bWritingMode = true;
+    m_bOnline = false;
+    m_clOrder.Clear();
+    m_enParse = ParseState::ExpectHead;
+
+    const FileResult enResult = CreateOutput(Current(), clstrPath);
+    if (enResult != FILE_WRONG_STATE)
+        m_enOpenMode = OpenMode::Writing;
+    return enResult;
+}
+
+// Creates the file and writes its header at once. On a write error (5) the
+// file stays open with the header still held, so it goes out with the next
+// write or the error is reported again there.
+FileResult CBrennovarstikFileFormatV1::CreateOutput(Channel &clChannel, const wchar_t *clstrPath) {
+    if (clstrPath == nullptr || !clChannel.clFile.OpenWrite(clstrPath))
+        return FILE_WRONG_STATE;
+    ClearChannel(clChannel);
+    StorePath(clChannel, clstrPath);
+    EncodeContainerHeader(m_clHeader, clChannel.pBuffer.get());
+    clChannel.lFill = uint32_t(kContainerHeaderSize);
+    return EmptyBuffer(clChannel) == FILE_WRITE_FAILED ? FILE_WRITE_FAILED : FILE_OK;
+}
+
+// Counts what the file accepted and keeps the first lKeep bytes that it did
+// not accept at the front of the buffer; anything beyond lKeep is dropped.
+void CBrennovarstikFileFormatV1::AccountWrite(Channel &clChannel, size_t lAccepted,
+                                              uint32_t lKeep) {
+    m_lWrittenBytes.fetch_add(lAccepted, std::memory_order_relaxed);
+    uint8_t *pBuffer = clChannel.pBuffer.get();
+    if (lAccepted >= lKeep) {
+        clChannel.lFill = 0;
+        return;
+    }
+    std::memmove(pBuffer, pBuffer + lAccepted, lKeep - lAccepted);
+    clChannel.lFill = lKeep - uint32_t(lAccepted);
+}
+
+FileResult CBrennovarstikFileFormatV1::EmptyBuffer(Channel &clChannel) {
+    const uint32_t lHeld = clChannel.lFill;
+    bool bError = false;
+    const size_t lAccepted = clChannel.clFile.Write(clChannel.pBuffer.get(), lHeld, bError);
+    AccountWrite(clChannel, lAccepted, lHeld);
+    if (bError)
+        return FILE_WRITE_FAILED;
+    if (clChannel.lFill != 0)
+        return FILE_NO_DATA_YET;
+    return clChannel.clFile.Flush() ? FILE_OK : FILE_WRITE_FAILED;
+}
+
+// Writes until every held byte is accepted or an error stops it.
+FileResult CBrennovarstikFileFormatV1::DrainChannel(Channel &clChannel) {
+    for (;;) {
+        const uint32_t lBefore = clChannel.lFill;
+        const FileResult enResult = EmptyBuffer(clChannel);
+        if (enResult != FILE_NO_DATA_YET)
+            return enResult;
+        if (clChannel.lFill >= lBefore)
+            return FILE_WRITE_FAILED; // no progress: the file takes nothing more
+    }
+}
+
+FileResult CBrennovarstikFileFormatV1::WriteRecordToChannel(Channel &clChannel,
+                                                            const RawRecord &clRecord,
+                                                            const EncodePlan &clPlan) {
+    if (clPlan.length > kChannelCapacity)
+        return FILE_NO_BUFFER;
+    if (clPlan.length > kChannelCapacity - clChannel.lFill) {
+        // Nothing of this record is in the buffer yet, so 5 or 8 leaves it untaken.
+        const FileResult enEmpty = EmptyBuffer(clChannel);
+        if (enEmpty != FILE_OK)
+            return enEmpty;
+    }
+    uint8_t *pBuffer = clChannel.pBuffer.get();
+    const uint32_t lBefore = clChannel.lFill;
+    EncodeRecord(clRecord, m_lVersion, clPlan, pBuffer + lBefore);
+    clChannel.lFill += clPlan.length;
+    if ((m_lFlags & kFlagKeep) && clChannel.lFill < kKeepBelow)
+        return FILE_OK;
+
+    const uint32_t lHeld = clChannel.lFill;
+    bool bError = false;
+    const size_t lAccepted = clChannel.clFile.Write(pBuffer, lHeld, bError);
+    if (!bError) {
+        // A short write without an error: the rest goes out with the next one.
+        AccountWrite(clChannel, lAccepted, lHeld);
+        if (clChannel.lFill != 0)
+            return FILE_OK;
+        return clChannel.clFile.Flush() ? FILE_OK : FILE_WRITE_FAILED;
+    }
+    // The record is taken back so that a retry writes it exactly once; bytes
+    // of earlier records that were not accepted stay. If part of it did reach
+    // the file, that fragment fails its checksum and readers step over it.
+    AccountWrite(clChannel, lAccepted, lBefore);
+    return FILE_WRITE_FAILED;
+}
+
+FileResult CBrennovarstikFileFormatV1::FinishRotation() {
+    Channel &clOld = Current();
+    if (clOld.lFill != 0) {
+        // Nothing is switched while the old file still holds unwritten
+        // records: the next write tries again.
+        const FileResult enDrain = DrainChannel(clOld);
+        if (enDrain != FILE_OK)
+            return enDrain;
+    }
+    const bool bClosed = clOld.clFile.Close();
+    ClearChannel(clOld);
+    m_lFront = 1 - m_lFront;
+    m_lCloseOld = kTimeUnset;
+    m_lSwitchAfter = kTimeUnset;
+    return bClosed ? FILE_OK : FILE_WRITE_FAILED;
+}
+
+FileResult CBrennovarstikFileFormatV1::ChooseChannel(int64_t lTime, Channel *&pChannel) {
+    pChannel = &Current();
+    if (m_lInterval <= 0 || lTime < 1)
+        return FILE_OK;
+    if (m_lNextBoundary == kTimeUnset) {
+        m_lNextBoundary = BoundaryAfter(lTime, m_lInterval);
+        return FILE_OK;
+    }
+    if (m_lCloseOld != kTimeUnset && m_lCloseOld <= lTime) {
+        const FileResult enResult = FinishRotation();
+        pChannel = &Current();
+        return enResult;
+    }
+    if (m_lNextBoundary <= lTime && m_pCallback != nullptr) {
+        // A boundary reached while the previous overlap is still open (an
+        // interval of a few seconds) first ends that overlap.
+        if (Next().clFile.IsOpen()) {
+            const FileResult enFinish = FinishRotation();
+            pChannel = &Current();
+            if (enFinish != FILE_OK)
+                return enFinish;
+        }
+        const int64_t lBoundary = m_lNextBoundary;
+        wchar_t clstrPath[kPathBufferChars] = {};
+        if (!m_pCallback(m_pCallbackContext, clstrPath, kPathBufferChars, lBoundary)) {
+            m_lNextBoundary = lBoundary + m_lInterval;
+            return FILE_OK;
+        }
+        clstrPath[kMaxPathChars] = 0;
+        Channel &clNext = Next();
+        if (!EnsureBuffer(clNext))
+            return FILE_NO_BUFFER;
+        const FileResult enCreate = CreateOutput(clNext, clstrPath);
+        if (enCreate == FILE_WRONG_STATE) {
+            m_lNextBoundary = lBoundary + m_lInterval;
+            return FILE_OK;
+        }
+        m_lSwitchAfter = lBoundary - 1;
+        m_lCloseOld = lBoundary + 3;
+        m_lNextBoundary = BoundaryAfter(lTime, m_lInterval);
+        pChannel = &clNext;
+        // A failed header write is reported now; the record is not taken and
+        // a retry goes to the new file, header first.
+        return enCreate;
+    }
+    if (m_lSwitchAfter != kTimeUnset && m_lSwitchAfter < lTime && Next().clFile.IsOpen())
+        pChannel = &Next();
+    return FILE_OK;
+}
+
+FileResult CBrennovarstikFileFormatV1::WriteDirect(const RawRecord &clRecord) {
+    EncodePlan clPlan{};
+    const FileResult enPlan = PlanRecordEncoding(clRecord, m_lVersion, clPlan);
+    if (enPlan != FILE_OK)
+        return enPlan;
+    if (clPlan.length > kChannelCapacity)
+        return FILE_NO_BUFFER;
+    Channel *pChannel = &Current();
+    if (TypeFollowsRotation(clPlan.type)) {
+        const FileResult enChoice =
+            ChooseChannel(RecordTimeSeconds(clRecord, clPlan.type), pChannel);
+        if (enChoice != FILE_OK)
+            return enChoice;
+    }
+    return WriteRecordToChannel(*pChannel, clRecord, clPlan);
+}
+
+FileResult CBrennovarstikFileFormatV1::WriteData(const RawRecord &clRecord) {
+    CPlatformLockGuard clGuard(m_clLock);
+    if (!Current().clFile.IsOpen())
+        return FILE_WRONG_DIRECTION;
+    if (!m_bWritingMode || m_enOpenMode != OpenMode::Writing)
+        return FILE_WRONG_STATE;
+    if (!Current().pBuffer)
+        return FILE_NO_BUFFER;
+    // Refused before the order buffer, which would otherwise hold a record
+    // that can never be written and answer 0 for it.
+    EncodePlan clPlan{};
+    const FileResult enPlan = PlanRecordEncoding(clRecord, m_lVersion, clPlan);
+    if (enPlan != FILE_OK)
+        return enPlan;
+    if (clPlan.length > kChannelCapacity)
+        return FILE_NO_BUFFER;
+    if (m_lFlags & kFlagOrder)
+        return m_clOrder.Write(clRecord, *this);
+    return WriteDirect(clRecord);
+}
+
+FileResult CBrennovarstikFileFormatV1::FlushData() {
+    CPlatformLockGuard clGuard(m_clLock);
+    if (m_enOpenMode != OpenMode::Writing)
+        return FILE_OK;
+    for (Channel *pChannel : {&Current(), &Next()}) {
+        if (!pChannel->clFile.IsOpen())
+            continue;
+        if (DrainChannel(*pChannel) != FILE_OK)
+            return FILE_WRITE_FAILED;
+    }
+    return FILE_OK;
+}
+
+FileResult CBrennovarstikFileFormatV1::CloseFileForWriting() {
+    CPlatformLockGuard clGuard(m_clLock);
+    if (m_enOpenMode != OpenMode::Writing) {
+        RotationOff();
+        return FILE_OK;
+    }
+    FileResult enResult = FILE_OK;
+    // Drained while rotation is still on, so that held records land in the
+    // file their time belongs to.
+    if (m_lFlags & kFlagOrder) {
+        const FileResult enFlush = m_clOrder.FlushAll(*this);
+        if (enFlush == FILE_WRITE_FAILED || enFlush == FILE_NO_DATA_YET)
+            enResult = FILE_WRITE_FAILED;
+    }
+    RotationOff();
+    for (Channel *pChannel : {&Current(), &Next()}) {
+        if (!pChannel->clFile.IsOpen())
+            continue;
+        if (DrainChannel(*pChannel) != FILE_OK)
+            enResult = FILE_WRITE_FAILED;
+        if (!pChannel->clFile.Close())
+            enResult = FILE_WRITE_FAILED;
+        ClearChannel(*pChannel);
+    }
+    m_enOpenMode = OpenMode::None;
+    return enResult;
+}
+
+bool CBrennovarstikFileFormatV1::SetAutoSplit(int64_t lInterval, AutoSplitCallback pCallback,
+                                              void *pContext) {
+    if (!m_bWritingMode)
+        return false;
+    if (lInterval <= 0 || pCallback == nullptr) {
+        RotationOff();
+        return true;
+    }
+    m_lInterval = lInterval;
+    m_pCallback = pCallback;
+    m_pCallbackContext = pContext;
+    m_lNextBoundary = kTimeUnset;
+    m_lSwitchAfter = kTimeUnset;
+    m_lCloseOld = kTimeUnset;
+    return true;
+}
