@@ -1,0 +1,23 @@
+// Paths as the dialog compares and stores them, and the check that an output
+// would overwrite its own source.
+#pragma once
+
+#include <QString>
+
+// Removes doubled separators after an optional leading "//" (a network
+// prefix, kept), and leading blanks when the text is a path or was changed.
+// Nothing else changes: on this system a backslash or a "::" is part of a
+// file name, and folding them would name another file.
+QString NormalisePath(const QString &clstrPath);
+
+// The two paths, normalised, are the same text apart from letter case.
+bool SamePathText(const QString &clstrFirst, const QString &clstrSecond);
+
+// Both paths exist and lead to the same file (same device and inode), also
+// through ".", "..", symbolic and hard links. False when either cannot be
+// looked at.
+bool IsSameFile(const QString &clstrFirst, const QString &clstrSecond);
+
+// A part at clstrOutput would overwrite the source: by the path text or by
+// the file's identity.
+bool OutputIsSource(const QString &clstrOutput, const QString &clstrSource);
