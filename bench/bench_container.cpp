@@ -1,0 +1,309 @@
+// Container read and write throughput beside cp of the same file.
+//
+//   bench_container [--size-mib N] [--dir DIR]
+//
+// Generates a sample container of about N MiB (default 1024) in DIR once and
+// keeps it for later runs. Reading: OpenFileFormat and ReadData to the end,
+// every checksum checked, on a cached file (it is read once before timing),
+// beside plain read() calls of the same file as the ceiling.
+// Writing: every record of that file handed to a writer with flags 2 and the
+// file closed; the records are read into memory in blocks first, so only the
+// writer is timed. cp copies the same file on the same file system.
+#include "BrennovarstikFileFormatV1.h"
+#include "OpenFileFormat.h"
+#include "SampleGenerator.h"
+#include "WidePath.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point clStart) {
+    return std::chrono::duration<double>(Clock::now() - clStart).count();
+}
+
+double MegabytesPerSecond(uint64_t lBytes, double lSeconds) {
+    return lSeconds > 0 ? double(lBytes) / 1e6 / lSeconds : 0;
+}
+
+std::wstring Wide(const std::string &clstrPath) {
+    return NativePathToWide(clstrPath);
+}
+
+int Usage(const char *pProblem) {
+    std::fprintf(stderr,
+                 "bench_container: %s\n"
+                 "Usage: bench_container [--size-mib N] [--dir DIR]\n"
+                 "  --size-mib N  size of the generated container (default 1024)\n"
+                 "  --dir DIR     folder for the data (default %s)\n",
+                 pProblem, BVF_BENCH_DATA_DIR);
+    return 1;
+}
+
+// Reads the whole file with plain read() calls of the reader's buffer size:
+// warms the cache, and timed it is the ceiling for any reader on this machine.
+bool ReadPlain(const std::string &clstrPath) {
+    const int lFd = open(clstrPath.c_str(), O_RDONLY);
+    if (lFd < 0)
+        return false;
+    std::vector<char> clBuffer(131072);
+    ssize_t lRead = 0;
+    while ((lRead = read(lFd, clBuffer.data(), clBuffer.size())) > 0) {
+    }
+    close(lFd);
+    return lRead == 0;
+}
+
+struct ReadPass {
+    bool bOk = false;
+    uint64_t lRecords = 0;
+    double lSeconds = 0;
+};
+
+ReadPass TimeReading(const std::string &clstrPath) {
+    ReadPass clPass;
+    const std::wstring clstrWide = Wide(clstrPath);
+    const Clock::time_point clStart = Clock::now();
+    FileHeaderInfo clInfo;
+    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(clstrWide.c_str(), clInfo);
+    if (!pReader)
+        return clPass;
+    RawRecord clRecord;
+    FileResult enResult;
+    while ((enResult = pReader->ReadData(clRecord)) == FILE_OK)
+        ++clPass.lRecords;
+    pReader->CloseFile();
+    clPass.lSeconds = SecondsSince(clStart);
+    clPass.bOk = enResult == FILE_END_OF_DATA;
+    return clPass;
+}
+
+// Records held in memory with copies of their payloads.
+class CRecordBlock {
+  public:
+    void Clear() {
+        m_clRecords.clear();
+        m_clBytes.clear();
+    }
+    void Add(const RawRecord &clRecord) {
+        m_clRecords.push_back(clRecord);
+        m_clRecords.back().spare64 = m_clBytes.size(); // payload offset until Seal()
+        const auto *p = static_cast<const uint8_t *>(clRecord.payload);
+        m_clBytes.insert(m_clBytes.end(), p, p + clRecord.payloadLength);
+    }
+    void Seal() {
+        for (RawRecord &clRecord : m_clRecords) {
+            clRecord.payload = m_clBytes.data() + clRecord.spare64;
+            clRecord.spare64 = 0;
+        }
+    }
+    size_t Size() const { return m_clRecords.size(); }
+    const std::vector<RawRecord> &Records() const { return m_clRecords; }
+
+  private:
+    std::vector<RawRecord> m_clRecords;
+    std::vector<uint8_t> m_clBytes;
+};
+
+struct WritePass {
+    bool bOk = false;
+    uint64_t lRecords = 0;
+    double lSeconds = 0;      // WriteData calls and CloseFileForWriting only
+    double lTotalSeconds = 0; // including reading the records into memory
+};
+
+WritePass TimeWriting(const std::string &clstrSource, const std::string &clstrTarget) {
+    // Small enough to stay in the cache, as a record handed on by a reader is.
+    constexpr size_t kBlockRecords = 512;
+    WritePass clPass;
+    const Clock::time_point clTotalStart = Clock::now();
+    FileHeaderInfo clInfo;
+    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(Wide(clstrSource).c_str(), clInfo);
+    if (!pReader)
+        return clPass;
+    CBrennovarstikFileFormatV1 clWriter;
+    Clock::time_point clStart = Clock::now();
+    if (clWriter.OpenFileForWriting(Wide(clstrTarget).c_str(), clInfo, 2) != FILE_OK)
+        return clPass;
+    clPass.lSeconds += SecondsSince(clStart);
+
+    CRecordBlock clBlock;
+    FileResult enRead = FILE_OK;
+    while (enRead == FILE_OK) {
+        clBlock.Clear();
+        RawRecord clRecord;
+        while (clBlock.Size() < kBlockRecords && (enRead = pReader->ReadData(clRecord)) == FILE_OK)
+            clBlock.Add(clRecord);
+        clBlock.Seal();
+        clStart = Clock::now();
+        for (const RawRecord &clHeld : clBlock.Records()) {
+            if (clWriter.WriteData(clHeld) != FILE_OK) {
+                clWriter.CloseFileForWriting();
+                return clPass;
+            }
+        }
+        clPass.lSeconds += SecondsSince(clStart);
+        clPass.lRecords += clBlock.Size();
+    }
+    pReader->CloseFile();
+    clStart = Clock::now();
+    const FileResult enClose = clWriter.CloseFileForWriting();
+    clPass.lSeconds += SecondsSince(clStart);
+    clPass.lTotalSeconds = SecondsSince(clTotalStart);
+    clPass.bOk = enRead == FILE_END_OF_DATA && enClose == FILE_OK;
+    return clPass;
+}
+
+// Seconds taken by /bin/cp, or a negative value when it failed.
+double TimeCp(const std::string &clstrSource, const std::string &clstrTarget) {
+    std::filesystem::remove(clstrTarget);
+    const char *pArgs[] = {"/bin/cp", clstrSource.c_str(), clstrTarget.c_str(), nullptr};
+    const Clock::time_point clStart = Clock::now();
+    pid_t lPid = 0;
+    if (posix_spawn(&lPid, "/bin/cp", nullptr, nullptr, const_cast<char *const *>(pArgs),
+                    environ) != 0)
+        return -1;
+    int lStatus = 0;
+    if (waitpid(lPid, &lStatus, 0) != lPid || !WIFEXITED(lStatus) || WEXITSTATUS(lStatus) != 0)
+        return -1;
+    return SecondsSince(clStart);
+}
+
+bool SameBytes(const std::string &clstrFirst, const std::string &clstrSecond) {
+    std::unique_ptr<FILE, int (*)(FILE *)> pFirst(std::fopen(clstrFirst.c_str(), "rb"),
+                                                  &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE *)> pSecond(std::fopen(clstrSecond.c_str(), "rb"),
+                                                   &std::fclose);
+    if (!pFirst || !pSecond)
+        return false;
+    std::vector<char> clA(1 << 20), clB(1 << 20);
+    for (;;) {
+        const size_t lA = std::fread(clA.data(), 1, clA.size(), pFirst.get());
+        const size_t lB = std::fread(clB.data(), 1, clB.size(), pSecond.get());
+        if (lA != lB || std::memcmp(clA.data(), clB.data(), lA) != 0)
+            return false;
+        if (lA == 0)
+            return true;
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    uint64_t lSizeMib = 1024;
+    std::string clstrDir = BVF_BENCH_DATA_DIR;
+    for (int i = 1; i < argc; ++i) {
+        const std::string clstrArg = argv[i];
+        if (clstrArg == "--size-mib" && i + 1 < argc) {
+            char *pEnd = nullptr;
+            lSizeMib = std::strtoull(argv[++i], &pEnd, 10);
+            if (*pEnd || lSizeMib < 1 || lSizeMib > 65536)
+                return Usage("--size-mib needs a whole number from 1 to 65536");
+        } else if (clstrArg == "--dir" && i + 1 < argc) {
+            clstrDir = argv[++i];
+        } else {
+            return Usage(("unknown argument " + clstrArg).c_str());
+        }
+    }
+
+    std::error_code clError;
+    std::filesystem::create_directories(clstrDir, clError);
+    const std::string clstrSource = clstrDir + "/bench-" + std::to_string(lSizeMib) + "mib.bvf";
+    const std::string clstrRewrite = clstrDir + "/bench-rewrite.bvf";
+    const std::string clstrCopy = clstrDir + "/bench-cp.bvf";
+    const uint64_t lTarget = lSizeMib << 20;
+
+    const uintmax_t lExisting = std::filesystem::file_size(clstrSource, clError);
+    if (clError || lExisting < lTarget) {
+        std::printf("Generating %s (about %llu MiB) ...\n", clstrSource.c_str(),
+                    static_cast<unsigned long long>(lSizeMib));
+        std::fflush(stdout);
+        StructSampleSettings clSettings;
+        clSettings.lRate = 1000;
+        clSettings.lTargetBytes = lTarget;
+        const Clock::time_point clStart = Clock::now();
+        const StructSampleOutcome clOutcome =
+            WriteSampleRecording(Wide(clstrSource).c_str(), clSettings);
+        if (clOutcome.enResult != FILE_OK) {
+            std::fprintf(stderr, "bench_container: cannot write %s (%s, result %d)\n",
+                         clstrSource.c_str(), clOutcome.pFailedStep, int(clOutcome.enResult));
+            return 2;
+        }
+        std::printf("  %llu records in %.2f s\n",
+                    static_cast<unsigned long long>(clOutcome.lRecords), SecondsSince(clStart));
+    }
+    const uint64_t lBytes = std::filesystem::file_size(clstrSource);
+
+    if (!ReadPlain(clstrSource) || !TimeReading(clstrSource).bOk) {
+        std::fprintf(stderr, "bench_container: cannot read %s\n", clstrSource.c_str());
+        return 2;
+    }
+    double lPlain = 0;
+    for (int lRun = 0; lRun < 3; ++lRun) {
+        const Clock::time_point clStart = Clock::now();
+        ReadPlain(clstrSource);
+        const double lSeconds = SecondsSince(clStart);
+        if (lRun == 0 || lSeconds < lPlain)
+            lPlain = lSeconds;
+    }
+    ReadPass clRead;
+    for (int lRun = 0; lRun < 3; ++lRun) {
+        const ReadPass clPass = TimeReading(clstrSource);
+        if (!clPass.bOk) {
+            std::fprintf(stderr, "bench_container: reading %s failed\n", clstrSource.c_str());
+            return 2;
+        }
+        if (lRun == 0 || clPass.lSeconds < clRead.lSeconds)
+            clRead = clPass;
+    }
+
+    std::filesystem::remove(clstrRewrite);
+    const WritePass clWrite = TimeWriting(clstrSource, clstrRewrite);
+    if (!clWrite.bOk) {
+        std::fprintf(stderr, "bench_container: rewriting into %s failed\n", clstrRewrite.c_str());
+        return 2;
+    }
+    const bool bIdentical = SameBytes(clstrSource, clstrRewrite);
+    const double lCp = TimeCp(clstrSource, clstrCopy);
+    if (lCp < 0) {
+        std::fprintf(stderr, "bench_container: /bin/cp %s %s failed\n", clstrSource.c_str(),
+                     clstrCopy.c_str());
+        return 2;
+    }
+    std::filesystem::remove(clstrRewrite);
+    std::filesystem::remove(clstrCopy);
+
+    const double lReadRate = MegabytesPerSecond(lBytes, clRead.lSeconds);
+    const double lWriteRatio = clWrite.lSeconds / lCp;
+    std::printf("\n%s: %llu bytes, %llu records (MB = 10^6 bytes)\n\n", clstrSource.c_str(),
+                static_cast<unsigned long long>(lBytes),
+                static_cast<unsigned long long>(clRead.lRecords));
+    std::printf("%-44s %9s %9s  %s\n", "operation", "time s", "MB/s", "target");
+    std::printf("%-44s %9.3f %9.0f  >= 2000 MB/s: %s\n", "read, cached (best of 3)",
+                clRead.lSeconds, lReadRate, lReadRate >= 2000 ? "met" : "NOT met");
+    std::printf("%-44s %9.3f %9.0f\n", "plain read() of 128 KiB blocks (best of 3)", lPlain,
+                MegabytesPerSecond(lBytes, lPlain));
+    std::printf("%-44s %9.3f %9.0f  <= 1.5 x cp: %.2f x, %s\n", "write, flags 2, with close",
+                clWrite.lSeconds, MegabytesPerSecond(lBytes, clWrite.lSeconds), lWriteRatio,
+                lWriteRatio <= 1.5 ? "met" : "NOT met");
+    std::printf("%-44s %9.3f %9.0f\n", "read + write pipeline (copy through both)",
+                clWrite.lTotalSeconds, MegabytesPerSecond(lBytes, clWrite.lTotalSeconds));
+    std::printf("%-44s %9.3f %9.0f\n", "cp", lCp, MegabytesPerSecond(lBytes, lCp));
+    std::printf("\nrewritten file identical to the source: %s\n", bIdentical ? "yes" : "NO");
+    return 0;
+}
