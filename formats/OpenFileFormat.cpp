@@ -2,6 +2,7 @@
 
 #include "BrennovarstikFileFormatV1.h"
 #include "FormatChoice.h"
+#include "ProprietaryTmwFileFormatV1.h"
 
 #include <new>
 
@@ -13,8 +14,10 @@ std::unique_ptr<CVirtualFileFormat> CreateFileFormat(FileFormatKind enKind) {
     case FileFormatKind::Container:
         return std::unique_ptr<CVirtualFileFormat>(new (std::nothrow) CBrennovarstikFileFormatV1());
     case FileFormatKind::ProprietaryTmw:
+        return std::unique_ptr<CVirtualFileFormat>(new (std::nothrow)
+                                                       CProprietaryTmwFileFormatV1());
     case FileFormatKind::Tmw:
-        // The TMW recording readers are not built yet.
+        // The TMW recording reader is not built yet.
         return nullptr;
     }
     return nullptr;
