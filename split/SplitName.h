@@ -5,13 +5,11 @@
 #pragma once
 
 #include "SplitSettings.h"
+#include "VirtualFileFormat.h" // kMaxPathChars: the longest path the file classes take
 
 #include <QString>
 
 #include <cstdint>
-
-// The longest path the file classes take, in wide characters.
-constexpr qsizetype kMaxPathChars = 259;
 
 struct StructSplitName {
     uint32_t namingScheme = 0; // 0..10; above 10 acts as 5

@@ -1,0 +1,69 @@
+// One run of the split worker: the source reader, the writer of the current
+// part, the plan and the naming state. Internal to the split worker.
+#pragma once
+
+#include "BrennovarstikFileFormatV1.h"
+#include "SplitName.h"
+#include "SplitPlan.h"
+#include "WorkerContext.h"
+#include "WorkerLoop.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+class CWorkerEvents;
+
+// "<path>" and the problem on the next line, as the dialog shows file problems.
+QString FileProblemText(const QString &clstrPath, const QString &clstrProblem);
+
+class CSplitRun {
+  public:
+    explicit CSplitRun(StructWorkerContext &clContext);
+    CSplitRun(const CSplitRun &) = delete;
+    CSplitRun &operator=(const CSplitRun &) = delete;
+
+    // The whole split; true when it succeeded. The source and the last part
+    // are closed when it returns; parts already written stay.
+    bool Run();
+
+  private:
+    // Writer flags: records are kept until the buffer is nearly full.
+    static constexpr uint8_t kWriterFlags = CBrennovarstikFileFormatV1::kFlagKeep;
+
+    bool Prepare();
+    bool ReadRecords();
+    bool SplitRecord(RawRecord &clRecord, bool &bEnd);
+
+    // SplitWorkerParts.cpp: parts, questions and their answers.
+    bool OpenPart();
+    bool ClosePart();
+    uint8_t AskOverwrite();
+    bool AskRetry();
+    std::optional<uint8_t> AskQuestion(void (CWorkerEvents::*pQuestion)(const QString &),
+                                       std::atomic<uint8_t> &clAnswer, uint8_t lUnanswered);
+    bool WrittenThisRun(const QString &clstrPath) const;
+    bool Fail(const QString &clstrText);
+
+    StructWorkerContext &m_clContext;
+    CWorkerEvents &m_clEvents;
+    CPlatformEvent &m_clStop;
+    const StructSplitSettings m_clSettings;
+    QString m_clstrSource;     // as opened, perhaps with the "online:" prefix
+    QString m_clstrSourceFile; // the file itself: part names and the identity check
+    int64_t m_lOffset = 0;
+
+    SourceReader m_pReader;
+    FileHeaderInfo m_clHeader{};
+    std::optional<CSplitPlan> m_clPlan;
+    StructSplitName m_clName;
+
+    std::unique_ptr<CBrennovarstikFileFormatV1> m_pWriter;
+    bool m_bPartOpen = false;
+    QString m_clstrOpenPart;
+    QStringList m_clWrittenParts; // every output opened by this run
+    bool m_bFailureReported = false;
+};
