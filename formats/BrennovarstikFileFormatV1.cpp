@@ -43,20 +43,13 @@ void CBrennovarstikFileFormatV1::CloseFile() {
 double CBrennovarstikFileFormatV1::GetProgress() {
     CPlatformLockGuard clGuard(m_clLock);
     Channel &clChannel = Current();
-    return ConsumedFileProgress(clChannel.clFile.Position(), clChannel.lFill, clChannel.lConsumed,
-                                clChannel.clFile.Size());
+    return ReaderProgress(clChannel.clFile, clChannel.lFill, clChannel.lConsumed);
 }
 
 uint64_t CBrennovarstikFileFormatV1::GetFileSize(bool bTotal) {
     CPlatformLockGuard clGuard(m_clLock);
-    Channel &clChannel = Current();
-    const int64_t lPosition = clChannel.clFile.Position();
-    const int64_t lSize = clChannel.clFile.Size();
-    if (lPosition <= 0 || lSize < 0)
-        return 0;
-    if (bTotal)
-        return uint64_t(lSize);
-    return ConsumedFilePosition(lPosition, clChannel.lFill, clChannel.lConsumed);
+    const Channel &clChannel = Current();
+    return ReaderFileSize(clChannel.clFile, bTotal, clChannel.lFill, clChannel.lConsumed);
 }
 
 bool CBrennovarstikFileFormatV1::SetOption(uint8_t lOption, int32_t lValue) {

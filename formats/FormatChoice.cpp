@@ -1,5 +1,7 @@
 #include "FormatChoice.h"
 
+#include "BinaryFile.h"
+
 #include <cwchar>
 #include <cwctype>
 #include <initializer_list>
@@ -53,4 +55,21 @@ double ConsumedFileProgress(int64_t lFilePosition, uint64_t lFill, uint64_t lCon
         return 0.0;
     return double(ConsumedFilePosition(lFilePosition, lFill, lConsumed)) /
            (double(lFileSize) / 100.0);
+}
+
+uint64_t ReaderFileSize(const CBinaryFile &clFile, bool bTotal, uint64_t lFill,
+                        uint64_t lConsumed) {
+    const int64_t lPosition = clFile.Position();
+    if (lPosition <= 0)
+        return 0;
+    if (bTotal) {
+        const int64_t lSize = clFile.Size();
+        return lSize < 0 ? 0 : uint64_t(lSize);
+    }
+    // The split by number asks after every record: no system call here.
+    return ConsumedFilePosition(lPosition, lFill, lConsumed);
+}
+
+double ReaderProgress(const CBinaryFile &clFile, uint64_t lFill, uint64_t lConsumed) {
+    return ConsumedFileProgress(clFile.Position(), lFill, lConsumed, clFile.Size());
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+class CBinaryFile;
+
 enum class FileFormatKind { Container, ProprietaryTmw, Tmw };
 
 // By the last four characters: ".LAN" and ".TMW" (any case) are TMW
@@ -23,3 +25,8 @@ uint64_t ConsumedFilePosition(int64_t lFilePosition, uint64_t lFill, uint64_t lC
 // is not positive or the size is unknown (negative) or zero.
 double ConsumedFileProgress(int64_t lFilePosition, uint64_t lFill, uint64_t lConsumed,
                             int64_t lFileSize);
+
+// GetFileSize and GetProgress of every reader: the file's total size, or the
+// bytes consumed; 0 while nothing has been read.
+uint64_t ReaderFileSize(const CBinaryFile &clFile, bool bTotal, uint64_t lFill, uint64_t lConsumed);
+double ReaderProgress(const CBinaryFile &clFile, uint64_t lFill, uint64_t lConsumed);

@@ -153,17 +153,11 @@ void CProprietaryTmwFileFormatV1::CloseFile() {
 }
 
 double CProprietaryTmwFileFormatV1::GetProgress() {
-    return ConsumedFileProgress(m_clFile.Position(), m_lFill, m_lConsumed, m_clFile.Size());
+    return ReaderProgress(m_clFile, m_lFill, m_lConsumed);
 }
 
 uint64_t CProprietaryTmwFileFormatV1::GetFileSize(bool bTotal) {
-    const int64_t lPosition = m_clFile.Position();
-    const int64_t lSize = m_clFile.Size();
-    if (lPosition <= 0 || lSize < 0)
-        return 0;
-    if (bTotal)
-        return uint64_t(lSize);
-    return ConsumedFilePosition(lPosition, m_lFill, m_lConsumed);
+    return ReaderFileSize(m_clFile, bTotal, m_lFill, m_lConsumed);
 }
 
 bool CProprietaryTmwFileFormatV1::SetOption(uint8_t lOption, int32_t) {

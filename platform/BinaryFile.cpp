@@ -35,6 +35,7 @@ bool CBinaryFile::Open(const wchar_t *clstrPath, int lFlags) {
         return false;
     }
     m_lHandle = lHandle;
+    m_lPosition = 0;
     return true;
 }
 
@@ -65,6 +66,7 @@ size_t CBinaryFile::Read(void *p, size_t n, bool &bError) {
             break;
         }
     }
+    m_lPosition += int64_t(lDone);
     return lDone;
 }
 
@@ -88,6 +90,7 @@ size_t CBinaryFile::Write(const void *p, size_t n, bool &bError) {
             break;
         }
     }
+    m_lPosition += int64_t(lDone);
     return lDone;
 }
 
@@ -102,19 +105,21 @@ bool CBinaryFile::Close() {
     // retry could close a descriptor another thread has just been given.
     const int lResult = ::close(m_lHandle);
     m_lHandle = -1;
+    m_lPosition = -1;
     return lResult == 0;
 }
 
 int64_t CBinaryFile::Position() const {
-    if (!IsOpen())
-        return -1;
-    return int64_t(::lseek(m_lHandle, 0, SEEK_CUR));
+    return IsOpen() ? m_lPosition : -1;
 }
 
 bool CBinaryFile::Seek(int64_t lPosition) {
     if (!IsOpen() || lPosition < 0)
         return false;
-    return ::lseek(m_lHandle, off_t(lPosition), SEEK_SET) == off_t(lPosition);
+    if (::lseek(m_lHandle, off_t(lPosition), SEEK_SET) != off_t(lPosition))
+        return false;
+    m_lPosition = lPosition;
+    return true;
 }
 
 int64_t CBinaryFile::Size() const {

@@ -34,7 +34,8 @@ class CBinaryFile {
     // way); true when nothing was open.
     bool Close();
 
-    // -1 when no file is open or the position cannot be had.
+    // -1 when no file is open. Kept by the object rather than asked of the
+    // system: readers ask for it after every record.
     int64_t Position() const;
     // Positions beyond the end are allowed; writing there leaves a hole.
     bool Seek(int64_t lPosition);
@@ -45,4 +46,5 @@ class CBinaryFile {
     bool Open(const wchar_t *clstrPath, int lFlags);
 
     int m_lHandle = -1;
+    int64_t m_lPosition = -1;
 };
