@@ -3,6 +3,7 @@
 #include "BrennovarstikFileFormatV1.h"
 #include "FormatChoice.h"
 #include "ProprietaryTmwFileFormatV1.h"
+#include "TmwFileFormatV1.h"
 
 #include <new>
 
@@ -17,8 +18,7 @@ std::unique_ptr<CVirtualFileFormat> CreateFileFormat(FileFormatKind enKind) {
         return std::unique_ptr<CVirtualFileFormat>(new (std::nothrow)
                                                        CProprietaryTmwFileFormatV1());
     case FileFormatKind::Tmw:
-        // The TMW recording reader is not built yet.
-        return nullptr;
+        return std::unique_ptr<CVirtualFileFormat>(new (std::nothrow) CTmwFileFormatV1());
     }
     return nullptr;
 }

@@ -1,0 +1,384 @@
+#include "TmwFileFormatV1.h"
+
+#include "ContainerCodec.h"
+#include "FormatChoice.h"
+
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+namespace {
+
+// Sub-indexes asked of the converter: every timeslot of a frame entry, and
+// every sub-entry an extended entry keeps.
+constexpr uint8_t kFrameSubIndexes = 3;
+constexpr uint8_t kExtendedSubIndexes = kTmwMaxSubEntries;
+
+// Marker, length and terminator around an entry body.
+constexpr uint32_t kEntryHeadSize = 3;
+constexpr uint32_t kEntryFrameSize = kEntryHeadSize + 1;
+
+} // namespace
+
+CTmwFileFormatV1::CTmwFileFormatV1()
+    : m_pBuffer(new (std::nothrow) uint8_t[kReadBufferSize]),
+      m_pWork(new (std::nothrow) WorkArea()) {}
+
+CTmwFileFormatV1::~CTmwFileFormatV1() = default;
+
+FileResult CTmwFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHeaderInfo &clInfo,
+                                      uint8_t bOnline) {
+    if (m_clFile.IsOpen())
+        return FILE_WRONG_STATE;
+    if (!m_pBuffer || !m_pWork)
+        return FILE_NO_BUFFER;
+    bool bOnlineMode = bOnline != 0;
+    const wchar_t *clstrOpen = ApplyOnlinePrefix(clstrPath, bOnlineMode);
+    if (clstrOpen == nullptr || !m_clFile.OpenRead(clstrOpen))
+        return FILE_WRONG_STATE;
+
+    FillTmwFileHeaderInfo(clInfo, "TMW recording");
+    m_bOnline = bOnlineMode;
+    m_lFill = 0;
+    m_lConsumed = 0;
+    m_lRefills = 0;
+    m_bResync = false;
+    m_bAtEnd = false;
+    m_lStreamMode = STREAM_UNKNOWN;
+    m_lChosenMode = STREAM_UNKNOWN;
+    m_lEntryKind = ENTRY_NONE;
+    m_lSubIndex = kNoEntryYet;
+    m_lSubIndexLimit = 0;
+    ResetConversionState();
+    // Kept per object and per file: a file reads the same whatever was read
+    // before it.
+    ResetDmrConversionState();
+    std::wcsncpy(m_clstrPath, clstrOpen, kPathBufferChars - 1);
+    m_clstrPath[kPathBufferChars - 1] = L'\0';
+    return FILE_OK;
+}
+
+FileResult CTmwFileFormatV1::Refill() {
+    // A file not read online is complete once its end has been met: judging
+    // the candidates near its end must not read it again for each one.
+    if (m_bAtEnd)
+        return FILE_END_OF_DATA;
+    if (m_lConsumed >= m_lFill) {
+        m_lFill = 0;
+    } else if (m_lConsumed > 0) {
+        m_lFill -= m_lConsumed;
+        std::memmove(m_pBuffer.get(), m_pBuffer.get() + m_lConsumed, m_lFill);
+    }
+    m_lConsumed = 0;
+
+    bool bError = false;
+    const size_t lGot = m_clFile.Read(m_pBuffer.get() + m_lFill, kReadBufferSize - m_lFill, bError);
+    m_lFill += uint32_t(lGot);
+    if (lGot > 0)
+        ++m_lRefills;
+    // A read error is never taken for the end of the file.
+    if (bError)
+        return FILE_WRITE_FAILED;
+    if (lGot > 0)
+        return FILE_OK;
+    if (m_bOnline)
+        return FILE_NO_DATA_YET;
+    m_bAtEnd = true;
+    return FILE_END_OF_DATA;
+}
+
+FileResult CTmwFileFormatV1::Need(uint32_t lCount) {
+    while (m_lFill - m_lConsumed < lCount) {
+        const FileResult enRefill = Refill();
+        if (enRefill != FILE_OK)
+            return enRefill;
+    }
+    return FILE_OK;
+}
+
+FileResult CTmwFileFormatV1::CheckEntryFraming(bool &bFramed) {
+    bFramed = false;
+    FileResult enResult = Need(kEntryHeadSize);
+    uint32_t lLength = 0;
+    if (enResult == FILE_OK) {
+        lLength = ReadBe16(m_pBuffer.get() + m_lConsumed + 1);
+        enResult = Need(lLength + kEntryFrameSize);
+    }
+    if (enResult == FILE_END_OF_DATA)
+        return FILE_OK;
+    if (enResult != FILE_OK)
+        return enResult;
+    bFramed = m_pBuffer[m_lConsumed + kEntryHeadSize + lLength] == kEntryTerminator;
+    return FILE_OK;
+}
+
+FileResult CTmwFileFormatV1::CheckDmrFraming(bool &bFramed) {
+    bFramed = false;
+    FileResult enResult = Need(kDmrFrameMinimumLength);
+    if (enResult == FILE_OK) {
+        const uint32_t lLength = ReadBe16(m_pBuffer.get() + m_lConsumed + 1);
+        if (lLength < kDmrFrameMinimumLength || lLength >= kDmrFrameLengthLimit)
+            return FILE_OK;
+        enResult = Need(lLength);
+    }
+    if (enResult == FILE_END_OF_DATA)
+        return FILE_OK;
+    if (enResult != FILE_OK)
+        return enResult;
+    bFramed = IsWellFramedDmrFrame(m_pBuffer.get() + m_lConsumed, m_lFill - m_lConsumed);
+    return FILE_OK;
+}
+
+FileResult CTmwFileFormatV1::ReadData(RawRecord &clRecord) {
+    if (!m_clFile.IsOpen())
+        return FILE_WRONG_STATE;
+    const uint8_t lMode = m_lStreamMode != STREAM_UNKNOWN ? m_lStreamMode : m_lChosenMode;
+    if (lMode == STREAM_UNKNOWN)
+        return ReadUnknownMode(clRecord);
+    const FileResult enRead = lMode == STREAM_TETRA ? ReadTetra(clRecord) : ReadDmr(clRecord);
+    if (enRead == FILE_OK)
+        m_lStreamMode = lMode;
+    return enRead;
+}
+
+FileResult CTmwFileFormatV1::ReadUnknownMode(RawRecord &clRecord) {
+    m_lEntryKind = ENTRY_NONE;
+    for (;;) {
+        const FileResult enNeed = Need(1);
+        if (enNeed != FILE_OK)
+            return enNeed;
+        const uint8_t lByte = m_pBuffer[m_lConsumed];
+        // A marker decides the stream only when a well-framed entry or frame
+        // begins with it: a stray marker byte would otherwise make the whole
+        // file be read as the wrong kind.
+        if (lByte == kEntryMarker || lByte == kDmrFrameMarker) {
+            const bool bTetra = lByte == kEntryMarker;
+            bool bFramed = false;
+            const FileResult enCheck =
+                bTetra ? CheckEntryFraming(bFramed) : CheckDmrFraming(bFramed);
+            if (enCheck != FILE_OK)
+                return enCheck;
+            if (bFramed) {
+                // Reading goes on in this kind even when this call ends before
+                // a record (an online file without more data yet), so the
+                // bytes are read the same whenever they arrive.
+                m_lChosenMode = bTetra ? STREAM_TETRA : STREAM_DMR;
+                return ReadData(clRecord);
+            }
+        }
+        ++m_lConsumed;
+    }
+}
+
+FileResult CTmwFileFormatV1::ReadTetra(RawRecord &clRecord) {
+    WorkArea &clWork = *m_pWork;
+    for (;;) {
+        while (m_lSubIndex < m_lSubIndexLimit) {
+            const uint8_t lSubIndex = m_lSubIndex++;
+            if (m_lEntryKind == ENTRY_FRAME &&
+                ConvertTmwTetraFrame(clWork.frame, lSubIndex, clWork.tetraOutput)) {
+                FillTetraRecord(clRecord,
+                                TmwFrameRecordFrequency(clWork.frame.band, clWork.frame.carrier),
+                                clWork.tetraOutput);
+                return FILE_OK;
+            }
+            if (m_lEntryKind == ENTRY_EXTENDED &&
+                ConvertTmwTetraExtended(clWork.extended, lSubIndex, clWork.tetraOutput)) {
+                FillTetraRecord(clRecord, clWork.extended.frequency, clWork.tetraOutput);
+                return FILE_OK;
+            }
+        }
+
+        if (m_bResync) {
+            const FileResult enResync = Resynchronise();
+            if (enResync != FILE_OK)
+                return enResync;
+        }
+
+        const FileResult enNeed = Need(1);
+        if (enNeed != FILE_OK)
+            return enNeed;
+        bool bFramed = false;
+        if (m_pBuffer[m_lConsumed] == kEntryMarker) {
+            const FileResult enCheck = CheckEntryFraming(bFramed);
+            if (enCheck != FILE_OK)
+                return enCheck;
+        }
+        if (!bFramed) {
+            // Resynchronisation starts one byte after this one, so a good
+            // entry inside a bad one's stated length is not passed over.
+            ++m_lConsumed;
+            m_lEntryKind = ENTRY_NONE;
+            m_bResync = true;
+            continue;
+        }
+
+        const uint8_t *pEntry = m_pBuffer.get() + m_lConsumed;
+        const uint32_t lLength = ReadBe16(pEntry + 1);
+        const bool bDecoded = DecodeEntry(pEntry + kEntryHeadSize, lLength);
+        // The entry is well framed: whatever its body held, the next one
+        // starts after its terminator.
+        m_lConsumed += lLength + kEntryFrameSize;
+        if (!bDecoded) {
+            m_lEntryKind = ENTRY_NONE;
+            m_bResync = true;
+            continue;
+        }
+        m_lSubIndex = 0;
+        m_lSubIndexLimit = m_lEntryKind == ENTRY_FRAME      ? kFrameSubIndexes
+                           : m_lEntryKind == ENTRY_EXTENDED ? kExtendedSubIndexes
+                                                            : 0;
+    }
+}
+
+FileResult CTmwFileFormatV1::Resynchronise() {
+    m_lEntryKind = ENTRY_NONE;
+    for (;;) {
+        const uint8_t *pFrom = m_pBuffer.get() + m_lConsumed;
+        const auto *pMarker =
+            static_cast<const uint8_t *>(std::memchr(pFrom, kEntryMarker, m_lFill - m_lConsumed));
+        if (pMarker == nullptr) {
+            m_lConsumed = m_lFill;
+            const FileResult enRefill = Refill();
+            if (enRefill != FILE_OK)
+                return enRefill;
+            continue;
+        }
+        // The noted "!" stays unconsumed while its entry is checked, so a
+        // refill on the way keeps it in the buffer.
+        m_lConsumed = uint32_t(pMarker - m_pBuffer.get());
+        bool bFramed = false;
+        const FileResult enCheck = CheckEntryFraming(bFramed);
+        if (enCheck != FILE_OK)
+            return enCheck;
+        if (bFramed) {
+            m_bResync = false;
+            return FILE_OK;
+        }
+        ++m_lConsumed;
+    }
+}
+
+bool CTmwFileFormatV1::DecodeEntry(const uint8_t *pBody, uint32_t lLength) {
+    m_lEntryKind = ENTRY_NONE;
+    if (lLength == 0)
+        return false;
+    switch (pBody[0]) {
+    case kFrameEntryKind:
+        if (!DecodeFrameEntry(pBody, lLength, m_pWork->frame))
+            return false;
+        m_lEntryKind = ENTRY_FRAME;
+        return true;
+    case kExtendedEntryKind:
+        if (!DecodeExtendedEntry(pBody, lLength, m_pWork->extended))
+            return false;
+        m_lEntryKind = ENTRY_EXTENDED;
+        return true;
+    default:
+        return true;
+    }
+}
+
+FileResult CTmwFileFormatV1::ReadDmr(RawRecord &clRecord) {
+    WorkArea &clWork = *m_pWork;
+    for (;;) {
+        if (m_lFill - m_lConsumed < kDmrFrameMinimumLength) {
+            const FileResult enRefill = Refill();
+            if (enRefill != FILE_OK)
+                return enRefill;
+            continue;
+        }
+        const uint8_t *pAt = m_pBuffer.get() + m_lConsumed;
+        uint32_t lLength = 0;
+        uint32_t lStep = 1;
+        const DmrFrameCheck enCheck = CheckDmrFrame(pAt, m_lFill - m_lConsumed, lLength, lStep);
+        if (enCheck == DmrFrameCheck::Incomplete) {
+            // Refilled before the frame is judged, so none is lost at the end
+            // of the buffer. A file that ends before the stated length makes
+            // the marker only a byte.
+            const FileResult enRefill = Refill();
+            if (enRefill == FILE_END_OF_DATA)
+                ++m_lConsumed;
+            else if (enRefill != FILE_OK)
+                return enRefill;
+            continue;
+        }
+        if (enCheck == DmrFrameCheck::Skip) {
+            m_lConsumed += lStep;
+            continue;
+        }
+        const bool bDecoded = DecodeDmrFrame(pAt, lLength, clWork.dmrFrame, lStep);
+        m_lConsumed += lStep;
+        if (!bDecoded || !ConvertDmrFrame(clWork.dmrFrame, clWork.dmrOutput))
+            continue;
+        FillDmrRecord(clRecord, clWork.dmrOutput);
+        return FILE_OK;
+    }
+}
+
+void CTmwFileFormatV1::CloseFile() {
+    (void)m_clFile.Close();
+    m_clstrPath[0] = L'\0';
+    m_lFill = 0;
+    m_lConsumed = 0;
+    m_lSubIndex = kNoEntryYet;
+    m_lSubIndexLimit = 0;
+}
+
+double CTmwFileFormatV1::GetProgress() {
+    return ReaderProgress(m_clFile, m_lFill, m_lConsumed);
+}
+
+uint64_t CTmwFileFormatV1::GetFileSize(bool bTotal) {
+    return ReaderFileSize(m_clFile, bTotal, m_lFill, m_lConsumed);
+}
+
+bool CTmwFileFormatV1::SetOption(uint8_t lOption, int32_t) {
+    return lOption == 0;
+}
+
+FileResult CTmwFileFormatV1::OpenFileForWriting(const wchar_t *, const FileHeaderInfo &, uint8_t) {
+    return FILE_WRONG_STATE;
+}
+
+FileResult CTmwFileFormatV1::WriteData(const RawRecord &) {
+    return FILE_WRONG_DIRECTION;
+}
+
+FileResult CTmwFileFormatV1::CloseFileForWriting() {
+    return FILE_OK;
+}
+
+FileResult CTmwFileFormatV1::FlushData() {
+    return FILE_OK;
+}
+
+uint64_t CTmwFileFormatV1::GetWrittenBytes() {
+    return 0;
+}
+
+bool CTmwFileFormatV1::SetAutoSplit(int64_t, AutoSplitCallback, void *) {
+    return false;
+}
+
+bool CTmwFileFormatV1::ReservedQuery() {
+    return false;
+}
+
+const wchar_t *CTmwFileFormatV1::GetFileName() {
+    return m_clstrPath;
+}
+
+bool CTmwFileFormatV1::IsOnlineFile() {
+    return m_bOnline;
+}
+
+bool CTmwFileFormatV1::ReservedValue32(uint32_t, uint32_t &lOut) {
+    lOut = 0;
+    return false;
+}
+
+bool CTmwFileFormatV1::ReservedValue64(uint64_t, uint64_t &lOut) {
+    lOut = 0;
+    return false;
+}
