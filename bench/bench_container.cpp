@@ -1,6 +1,6 @@
 // Container read and write throughput beside cp of the same file.
 //
-//   bench_container [--size-mib N] [--dir DIR]
+//   bench_container [--size-mib N] [--dir DIR] [--runs N] [--read-only]
 //
 // Generates a sample container of about N MiB (default 1024) in DIR once and
 // keeps it for later runs. Reading: OpenFileFormat and ReadData to the end,
@@ -9,6 +9,9 @@
 // Writing: every record of that file handed to a writer with flags 2 and the
 // file closed; the records are read into memory in blocks first, so only the
 // writer is timed. cp copies the same file on the same file system.
+// Every figure is the best of --runs passes; the processor time of the best
+// read pass is shown too, as it suffers less than the wall time when other
+// programs share the machine.
 #include "BrennovarstikFileFormatV1.h"
 #include "OpenFileFormat.h"
 #include "SampleGenerator.h"
@@ -24,6 +27,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,6 +41,13 @@ double SecondsSince(Clock::time_point clStart) {
     return std::chrono::duration<double>(Clock::now() - clStart).count();
 }
 
+// Processor time of this process, user and system.
+double ProcessSeconds() {
+    timespec clNow{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &clNow);
+    return double(clNow.tv_sec) + double(clNow.tv_nsec) / 1e9;
+}
+
 double MegabytesPerSecond(uint64_t lBytes, double lSeconds) {
     return lSeconds > 0 ? double(lBytes) / 1e6 / lSeconds : 0;
 }
@@ -48,9 +59,11 @@ std::wstring Wide(const std::string &clstrPath) {
 int Usage(const char *pProblem) {
     std::fprintf(stderr,
                  "bench_container: %s\n"
-                 "Usage: bench_container [--size-mib N] [--dir DIR]\n"
+                 "Usage: bench_container [--size-mib N] [--dir DIR] [--runs N] [--read-only]\n"
                  "  --size-mib N  size of the generated container (default 1024)\n"
-                 "  --dir DIR     folder for the data (default %s)\n",
+                 "  --dir DIR     folder for the data (default %s)\n"
+                 "  --runs N      passes of each measurement, the best counts (default 3)\n"
+                 "  --read-only   measure reading only\n",
                  pProblem, BVF_BENCH_DATA_DIR);
     return 1;
 }
@@ -73,11 +86,13 @@ struct ReadPass {
     bool bOk = false;
     uint64_t lRecords = 0;
     double lSeconds = 0;
+    double lCpuSeconds = 0;
 };
 
 ReadPass TimeReading(const std::string &clstrPath) {
     ReadPass clPass;
     const std::wstring clstrWide = Wide(clstrPath);
+    const double lCpuStart = ProcessSeconds();
     const Clock::time_point clStart = Clock::now();
     FileHeaderInfo clInfo;
     std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(clstrWide.c_str(), clInfo);
@@ -89,6 +104,7 @@ ReadPass TimeReading(const std::string &clstrPath) {
         ++clPass.lRecords;
     pReader->CloseFile();
     clPass.lSeconds = SecondsSince(clStart);
+    clPass.lCpuSeconds = ProcessSeconds() - lCpuStart;
     clPass.bOk = enResult == FILE_END_OF_DATA;
     return clPass;
 }
@@ -207,6 +223,8 @@ bool SameBytes(const std::string &clstrFirst, const std::string &clstrSecond) {
 int main(int argc, char **argv) {
     uint64_t lSizeMib = 1024;
     std::string clstrDir = BVF_BENCH_DATA_DIR;
+    int lRuns = 3;
+    bool bReadOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string clstrArg = argv[i];
         if (clstrArg == "--size-mib" && i + 1 < argc) {
@@ -216,6 +234,14 @@ int main(int argc, char **argv) {
                 return Usage("--size-mib needs a whole number from 1 to 65536");
         } else if (clstrArg == "--dir" && i + 1 < argc) {
             clstrDir = argv[++i];
+        } else if (clstrArg == "--runs" && i + 1 < argc) {
+            char *pEnd = nullptr;
+            const long lValue = std::strtol(argv[++i], &pEnd, 10);
+            if (*pEnd || lValue < 1 || lValue > 100)
+                return Usage("--runs needs a whole number from 1 to 100");
+            lRuns = int(lValue);
+        } else if (clstrArg == "--read-only") {
+            bReadOnly = true;
         } else {
             return Usage(("unknown argument " + clstrArg).c_str());
         }
@@ -254,7 +280,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     double lPlain = 0;
-    for (int lRun = 0; lRun < 3; ++lRun) {
+    for (int lRun = 0; lRun < lRuns; ++lRun) {
         const Clock::time_point clStart = Clock::now();
         ReadPlain(clstrSource);
         const double lSeconds = SecondsSince(clStart);
@@ -262,7 +288,7 @@ int main(int argc, char **argv) {
             lPlain = lSeconds;
     }
     ReadPass clRead;
-    for (int lRun = 0; lRun < 3; ++lRun) {
+    for (int lRun = 0; lRun < lRuns; ++lRun) {
         const ReadPass clPass = TimeReading(clstrSource);
         if (!clPass.bOk) {
             std::fprintf(stderr, "bench_container: reading %s failed\n", clstrSource.c_str());
@@ -272,32 +298,48 @@ int main(int argc, char **argv) {
             clRead = clPass;
     }
 
-    std::filesystem::remove(clstrRewrite);
-    const WritePass clWrite = TimeWriting(clstrSource, clstrRewrite);
-    if (!clWrite.bOk) {
-        std::fprintf(stderr, "bench_container: rewriting into %s failed\n", clstrRewrite.c_str());
-        return 2;
+    WritePass clWrite;
+    double lCp = 0;
+    bool bIdentical = true;
+    for (int lRun = 0; lRun < lRuns && !bReadOnly; ++lRun) {
+        std::filesystem::remove(clstrRewrite);
+        const WritePass clPass = TimeWriting(clstrSource, clstrRewrite);
+        if (!clPass.bOk) {
+            std::fprintf(stderr, "bench_container: rewriting into %s failed\n",
+                         clstrRewrite.c_str());
+            return 2;
+        }
+        bIdentical = bIdentical && SameBytes(clstrSource, clstrRewrite);
+        // cp runs beside the rewritten file, as it always has.
+        const double lCpSeconds = TimeCp(clstrSource, clstrCopy);
+        if (lCpSeconds < 0) {
+            std::fprintf(stderr, "bench_container: /bin/cp %s %s failed\n", clstrSource.c_str(),
+                         clstrCopy.c_str());
+            return 2;
+        }
+        std::filesystem::remove(clstrRewrite);
+        std::filesystem::remove(clstrCopy);
+        if (lRun == 0 || clPass.lSeconds < clWrite.lSeconds)
+            clWrite = clPass;
+        if (lRun == 0 || lCpSeconds < lCp)
+            lCp = lCpSeconds;
     }
-    const bool bIdentical = SameBytes(clstrSource, clstrRewrite);
-    const double lCp = TimeCp(clstrSource, clstrCopy);
-    if (lCp < 0) {
-        std::fprintf(stderr, "bench_container: /bin/cp %s %s failed\n", clstrSource.c_str(),
-                     clstrCopy.c_str());
-        return 2;
-    }
-    std::filesystem::remove(clstrRewrite);
-    std::filesystem::remove(clstrCopy);
 
     const double lReadRate = MegabytesPerSecond(lBytes, clRead.lSeconds);
-    const double lWriteRatio = clWrite.lSeconds / lCp;
-    std::printf("\n%s: %llu bytes, %llu records (MB = 10^6 bytes)\n\n", clstrSource.c_str(),
-                static_cast<unsigned long long>(lBytes),
-                static_cast<unsigned long long>(clRead.lRecords));
+    std::printf("\n%s: %llu bytes, %llu records (MB = 10^6 bytes), best of %d\n\n",
+                clstrSource.c_str(), static_cast<unsigned long long>(lBytes),
+                static_cast<unsigned long long>(clRead.lRecords), lRuns);
     std::printf("%-44s %9s %9s  %s\n", "operation", "time s", "MB/s", "target");
-    std::printf("%-44s %9.3f %9.0f  >= 2000 MB/s: %s\n", "read, cached (best of 3)",
-                clRead.lSeconds, lReadRate, lReadRate >= 2000 ? "met" : "NOT met");
-    std::printf("%-44s %9.3f %9.0f\n", "plain read() of 128 KiB blocks (best of 3)", lPlain,
+    std::printf("%-44s %9.3f %9.0f  >= 2000 MB/s: %s\n", "read, cached", clRead.lSeconds, lReadRate,
+                lReadRate >= 2000 ? "met" : "NOT met");
+    std::printf("%-44s %9.3f %9.0f  %.1f ns per record\n", "  processor time of that pass",
+                clRead.lCpuSeconds, MegabytesPerSecond(lBytes, clRead.lCpuSeconds),
+                clRead.lRecords ? clRead.lCpuSeconds * 1e9 / double(clRead.lRecords) : 0.0);
+    std::printf("%-44s %9.3f %9.0f\n", "plain read() of 128 KiB blocks", lPlain,
                 MegabytesPerSecond(lBytes, lPlain));
+    if (bReadOnly)
+        return 0;
+    const double lWriteRatio = clWrite.lSeconds / lCp;
     std::printf("%-44s %9.3f %9.0f  <= 1.5 x cp: %.2f x, %s\n", "write, flags 2, with close",
                 clWrite.lSeconds, MegabytesPerSecond(lBytes, clWrite.lSeconds), lWriteRatio,
                 lWriteRatio <= 1.5 ? "met" : "NOT met");

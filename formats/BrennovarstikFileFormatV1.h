@@ -72,6 +72,8 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrd
 
     // Writing.
     FileResult WriteDirect(const RawRecord &clRecord) override;
+    // WriteDirect for a record already planned (plan accepted, length fits).
+    FileResult WritePlanned(const RawRecord &clRecord, const EncodePlan &clPlan);
     FileResult CreateOutput(Channel &clChannel, const wchar_t *clstrPath);
     FileResult WriteRecordToChannel(Channel &clChannel, const RawRecord &clRecord,
                                     const EncodePlan &clPlan);
@@ -96,6 +98,7 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrd
     int m_lVersion = 0;
     bool m_bDeliverNotices = false;
     DecodedPayload m_clDecoded{};
+    uint32_t m_lDecodedDirty = 0; // m_clDecoded is zero from here on
     DmrTimeslotMemory m_clDmrMemory;
 
     bool m_bWritingMode = false;

@@ -52,14 +52,43 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
 
 FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
     CPlatformLockGuard clGuard(m_clLock);
-    if (!Current().clFile.IsOpen())
+    Channel &clChannel = Current();
+    if (!clChannel.clFile.IsOpen())
         return FILE_WRONG_STATE;
     if (m_bWritingMode || m_enOpenMode != OpenMode::Reading)
         return FILE_WRONG_DIRECTION;
-    if (!Current().pBuffer)
+    if (!clChannel.pBuffer)
         return FILE_NO_BUFFER;
     // A file that has grown since the last call is read on.
     m_bReachedEnd = false;
+
+    // The common case of ReadLoop without its state changes: a frame at a
+    // frame start, whole in the buffer, with a good checksum. Anything else (a
+    // refill, a bad length or checksum) is left to ReadLoop, which starts from
+    // the same state and so reads exactly what it would have read on its own.
+    if (m_enParse == ParseState::ExpectHead) {
+        const uint8_t *pBuffer = clChannel.pBuffer.get();
+        for (;;) {
+            const uint32_t lUnread = clChannel.lFill - clChannel.lConsumed;
+            if (lUnread < kFrameHeadSize)
+                break;
+            const uint8_t *pFrame = pBuffer + clChannel.lConsumed;
+            const uint32_t lLength = ReadBe32(pFrame);
+            if (lLength < kMinRecordLength || lLength > kMaxRecordLength || lLength > lUnread ||
+                ReadBe32(pFrame + 6) !=
+                    ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
+                break;
+            m_lFrameLength = lLength;
+            const DecodeOutcome clOutcome =
+                DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
+                             m_lDecodedDirty, m_clDmrMemory);
+            clChannel.lConsumed += clOutcome.consumed;
+            if (clOutcome.action == DecodeAction::Deliver)
+                return FILE_OK;
+            if (clOutcome.action == DecodeAction::Damaged)
+                return FILE_DAMAGED;
+        }
+    }
     return ReadLoop(clRecord);
 }
 
@@ -113,7 +142,7 @@ FileResult CBrennovarstikFileFormatV1::Decode(uint32_t lLength, RawRecord &clRec
     Channel &clChannel = Current();
     const DecodeOutcome clOutcome =
         DecodeRecord(clChannel.pBuffer.get() + clChannel.lConsumed, lLength, m_lVersion,
-                     m_bDeliverNotices, clRecord, m_clDecoded, m_clDmrMemory);
+                     m_bDeliverNotices, clRecord, m_clDecoded, m_lDecodedDirty, m_clDmrMemory);
     clChannel.lConsumed += clOutcome.consumed;
     m_enParse = ParseState::ExpectHead;
     bGoOn = clOutcome.action == DecodeAction::GoOn;

@@ -234,8 +234,14 @@ FileResult CBrennovarstikFileFormatV1::WriteDirect(const RawRecord &clRecord) {
         return enPlan;
     if (clPlan.length > kChannelCapacity)
         return FILE_NO_BUFFER;
+    return WritePlanned(clRecord, clPlan);
+}
+
+FileResult CBrennovarstikFileFormatV1::WritePlanned(const RawRecord &clRecord,
+                                                    const EncodePlan &clPlan) {
     Channel *pChannel = &Current();
-    if (TypeFollowsRotation(clPlan.type)) {
+    // Without rotation ChooseChannel keeps the current file whatever the time.
+    if (m_lInterval > 0 && TypeFollowsRotation(clPlan.type)) {
         const FileResult enChoice =
             ChooseChannel(RecordTimeSeconds(clRecord, clPlan.type), pChannel);
         if (enChoice != FILE_OK)
@@ -262,7 +268,8 @@ FileResult CBrennovarstikFileFormatV1::WriteData(const RawRecord &clRecord) {
         return FILE_NO_BUFFER;
     if (m_lFlags & kFlagOrder)
         return m_clOrder.Write(clRecord, *this);
-    return WriteDirect(clRecord);
+    // The plan just made is the one WriteDirect would make again.
+    return WritePlanned(clRecord, clPlan);
 }
 
 FileResult CBrennovarstikFileFormatV1::FlushData() {

@@ -4,6 +4,7 @@
 
 #include <libdeflate.h>
 
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -250,8 +251,19 @@ void EncodeRecord(const RawRecord &clRecord, int lVersion, const EncodePlan &clP
 DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion,
                            bool bDeliverNotices, RawRecord &clRecord, DecodedPayload &clArea,
                            DmrTimeslotMemory &clDmrMemory) {
+    uint32_t lDirty = uint32_t(sizeof(clArea));
+    return DecodeRecord(pFrame, lLength, lVersion, bDeliverNotices, clRecord, clArea, lDirty,
+                        clDmrMemory);
+}
+
+DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion,
+                           bool bDeliverNotices, RawRecord &clRecord, DecodedPayload &clArea,
+                           uint32_t &lDirty, DmrTimeslotMemory &clDmrMemory) {
     // Nothing of an earlier record may show through fields a type does not store.
-    std::memset(&clArea, 0, sizeof(clArea));
+    if (lDirty != 0) {
+        std::memset(&clArea, 0, lDirty);
+        lDirty = 0;
+    }
     const DecodeOutcome damagedFrame{DecodeAction::Damaged, lLength};
     const DecodeOutcome damagedHead{DecodeAction::Damaged, uint32_t(kFrameHeadSize)};
     if (lLength < kFrameHeadSize || pFrame[kFlagAt] != 0)
@@ -307,36 +319,48 @@ DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion
         return delivered;
     case RECORD_TETRA:
     case RECORD_TETRA_AUX:
-    case RECORD_TETRA_EXTENDED:
-        if (!DecodeTetraBody(pBody, lBody, lType, lVersion, clRecord.frequency, clArea.tetra))
+    case RECORD_TETRA_EXTENDED: {
+        // The head fields all lie before the data, which is copied last.
+        const bool bGood =
+            DecodeTetraBody(pBody, lBody, lType, lVersion, clRecord.frequency, clArea.tetra);
+        lDirty = uint32_t(offsetof(TetraTmv, data)) +
+                 (bGood ? DataBytesForBits(clArea.tetra.bitCount) : 0);
+        if (!bGood)
             return damagedFrame;
         clRecord.payloadKind = lType == RECORD_TETRA_AUX ? PAYLOAD_TETRA_AUX : PAYLOAD_TETRA;
         clRecord.payloadLength = kTetraTmvLength;
         clRecord.payload = &clArea.tetra;
         return delivered;
+    }
     case RECORD_NOTICE:
         if (!bDeliverNotices)
             return {DecodeAction::GoOn, lLength};
         if (lBody < kNoticeBodySize)
             return damagedFrame;
         DecodeNoticeBody(pBody, clArea.notice);
+        lDirty = kNoticeTmvLength;
         clRecord.payloadKind = PAYLOAD_NOTICE;
         clRecord.payloadLength = kNoticeTmvLength;
         clRecord.payload = &clArea.notice;
         return delivered;
     case RECORD_DMR:
-        if (!DecodeDmrBody(pBody, lBody, lVersion, clDmrMemory, clArea.dmr))
+        if (!DecodeDmrBody(pBody, lBody, lVersion, clDmrMemory, clArea.dmr, lDirty))
             return damagedFrame;
         clRecord.payloadKind = PAYLOAD_DMR;
         clRecord.payloadLength = kDmrTmvLength;
         clRecord.payload = &clArea.dmr;
         return delivered;
-    default: // RECORD_GSM
-        if (!DecodeGsmBody(pBody, lBody, clArea.gsm))
+    default: { // RECORD_GSM
+        // As with TETRA: head fields first, the data last.
+        const bool bGood = DecodeGsmBody(pBody, lBody, clArea.gsm);
+        lDirty =
+            uint32_t(offsetof(GsmTmv, data)) + (bGood ? DataBytesForBits(clArea.gsm.bitCount) : 0);
+        if (!bGood)
             return damagedFrame;
         clRecord.payloadKind = PAYLOAD_GSM;
         clRecord.payloadLength = kGsmTmvLength;
         clRecord.payload = &clArea.gsm;
         return delivered;
+    }
     }
 }

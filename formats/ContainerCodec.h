@@ -80,6 +80,14 @@ struct DecodeOutcome {
 DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion,
                            bool bDeliverNotices, RawRecord &clRecord, DecodedPayload &clArea,
                            DmrTimeslotMemory &clDmrMemory);
+// The same for a caller that keeps clArea between records: clArea is zero
+// from lDirty on, so only its first lDirty bytes are cleared; on return
+// lDirty covers every byte this decode wrote and the head of the delivered
+// structure, where callers adjust fields in place. The result is the same as
+// with the whole area cleared.
+DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion,
+                           bool bDeliverNotices, RawRecord &clRecord, DecodedPayload &clArea,
+                           uint32_t &lDirty, DmrTimeslotMemory &clDmrMemory);
 
 // Big-endian helpers: every container field goes through these.
 inline uint16_t ReadBe16(const uint8_t *p) {

@@ -2,6 +2,7 @@
 #include "ContainerBodies.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace container_body {
@@ -130,7 +131,7 @@ void EncodeDmrBody(const DmrTmv &clDmr, int lVersion, uint8_t *pBody) {
             pItem[1] = uint8_t(clItem.itemFlags | lHigh);
             pItem[2] = uint8_t(clItem.bitCount);
         }
-        std::memcpy(pItem + kItemHeadSize, ref.data, lData);
+        CopyDataBytes(pItem + kItemHeadSize, ref.data, lData);
         pItem += kItemHeadSize + lData;
         ++lCount;
     }
@@ -138,11 +139,11 @@ void EncodeDmrBody(const DmrTmv &clDmr, int lVersion, uint8_t *pBody) {
 }
 
 bool DecodeDmrBody(const uint8_t *pBody, uint32_t lLength, int lVersion,
-                   DmrTimeslotMemory &clMemory, DmrTmv &clDmr) {
+                   DmrTimeslotMemory &clMemory, DmrTmv &clDmr, uint32_t &lWritten) {
+    lWritten = 0;
     const uint32_t lHead = HeadSize(lVersion);
     if (lLength < lHead)
         return false;
-    std::memset(&clDmr, 0, sizeof(clDmr));
 
     const uint8_t *pHead = pBody;
     if (lVersion >= 3)
@@ -165,26 +166,39 @@ bool DecodeDmrBody(const uint8_t *pBody, uint32_t lLength, int lVersion,
     if (lVersion < 3)
         clDmr.timeslot = ReconstructTimeslot(clDmr.burstKind, clMemory);
 
+    uint8_t *pBase = reinterpret_cast<uint8_t *>(&clDmr);
+    uint32_t lFilledSlots = 0;
+    bool bGood = true;
     uint32_t lAt = lHead;
     for (uint32_t i = 0; i < lCount; ++i) {
-        if (lLength - lAt < kItemHeadSize)
-            return false;
+        if (lLength - lAt < kItemHeadSize) {
+            bGood = false;
+            break;
+        }
         const uint8_t lKindByte = pBody[lAt];
         const uint8_t lFlags = pBody[lAt + 1];
         const uint8_t lLengthByte = pBody[lAt + 2];
         uint32_t lKind = lKindByte;
         if (lVersion >= 3) {
             lKind = std::min(lKind, kLastItemKind);
-            if (lKind == 0)
-                return false;
+            if (lKind == 0) {
+                bGood = false;
+                break;
+            }
         } else if (lKind < 1 || lKind > kLastItemKind) {
-            return false;
+            bGood = false;
+            break;
         }
-        const DmrItemRef ref = DmrItemAt(clDmr, DmrSlotForKind(lKind));
-        const uint32_t lMaxBits = DmrMaxBytesForKind(lKind) * 8;
-        DmrItem &clItem = *ref.item;
-        // A later item of the same slot replaces an earlier one whole.
-        std::memset(ref.data, 0, ref.capacity);
+        const int lSlot = DmrSlotForKind(lKind);
+        const dmr_slot_detail::SlotLayout &clSlot = dmr_slot_detail::kSlots[lSlot];
+        uint8_t *pData = pBase + clSlot.offset + sizeof(DmrItem);
+        const uint32_t lMaxBits = clSlot.maxBytes * 8;
+        DmrItem &clItem = *reinterpret_cast<DmrItem *>(pBase + clSlot.offset);
+        // A later item of the same slot replaces an earlier one whole; a slot
+        // not yet filled by this record is still zero.
+        if (lFilledSlots & (1u << lSlot))
+            std::memset(pData, 0, clSlot.capacity);
+        lFilledSlots |= 1u << lSlot;
         clItem.itemKind = lKind;
         uint32_t lBits = 0;
         if (lVersion >= 3) {
@@ -206,12 +220,24 @@ bool DecodeDmrBody(const uint8_t *pBody, uint32_t lLength, int lVersion,
         clItem.bitCount = uint16_t(lBits);
         lAt += kItemHeadSize;
         const uint32_t lData = (lBits + 7) / 8;
-        if (lData > lLength - lAt)
-            return false;
-        std::memcpy(ref.data, pBody + lAt, lData);
+        if (lData > lLength - lAt) {
+            bGood = false;
+            break;
+        }
+        if (lLength - lAt >= clSlot.capacity)
+            CopyIntoZeroSlot(pData, pBody + lAt, lData, clSlot.capacity);
+        else
+            CopyDataBytes(pData, pBody + lAt, lData);
         lAt += lData;
     }
-    return true;
+    // Slots lie in index order, so the highest one filled ends what was written.
+    lWritten = uint32_t(offsetof(DmrTmv, item0));
+    if (lFilledSlots != 0) {
+        const dmr_slot_detail::SlotLayout &clLast =
+            dmr_slot_detail::kSlots[std::bit_width(lFilledSlots) - 1];
+        lWritten = clLast.offset + uint32_t(sizeof(DmrItem)) + clLast.capacity;
+    }
+    return bGood;
 }
 
 } // namespace container_body

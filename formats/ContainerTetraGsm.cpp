@@ -122,10 +122,9 @@ void EncodeTetraBody(const TetraTmv &clTetra, uint8_t lType, int lVersion, uint8
         WriteBe32(pBody + kExt3At, clTetra.ext3);
         WriteBe32(pBody + kExt4At, clTetra.ext4);
         pBody[kExt1At] = clTetra.ext1;
-        for (size_t i = 0; i < 9; ++i)
-            WriteBe16(pBody + kExt5At + 2 * i, clTetra.ext5[i]);
+        WriteBe16Words(pBody + kExt5At, clTetra.ext5);
     }
-    std::memcpy(pBody + lHead, clTetra.data, DataBytesForBits(clTetra.bitCount));
+    CopyDataBytes(pBody + lHead, clTetra.data, DataBytesForBits(clTetra.bitCount));
 }
 
 bool DecodeTetraBody(const uint8_t *pBody, uint32_t lLength, uint8_t lType, int lVersion,
@@ -141,9 +140,9 @@ bool DecodeTetraBody(const uint8_t *pBody, uint32_t lLength, uint8_t lType, int 
     clTetra.frame = pBody[kFrameAt];
     clTetra.timeslot = pBody[kTimeslotAt];
     clTetra.valueFlags = pBody[kValueFlagsAt];
-    int32_t *values[3] = {&clTetra.value1, &clTetra.value2, &clTetra.value3};
-    for (size_t i = 0; i < 3; ++i)
-        *values[i] = int16_t(ReadBe16(pBody + kValueSlotsAt + 2 * i));
+    clTetra.value1 = int16_t(ReadBe16(pBody + kValueSlotsAt));
+    clTetra.value2 = int16_t(ReadBe16(pBody + kValueSlotsAt + 2));
+    clTetra.value3 = int16_t(ReadBe16(pBody + kValueSlotsAt + 4));
     clTetra.frequency = lFrequency;
     clTetra.direction = pBody[kDirectionAt];
     clTetra.channelCode = pBody[kChannelCodeAt];
@@ -159,10 +158,10 @@ bool DecodeTetraBody(const uint8_t *pBody, uint32_t lLength, uint8_t lType, int 
         clTetra.ext3 = ReadBe32(pBody + kExt3At);
         clTetra.ext4 = ReadBe32(pBody + kExt4At);
         clTetra.ext1 = pBody[kExt1At];
-        for (size_t i = 0; i < 9; ++i)
-            clTetra.ext5[i] = ReadBe16(pBody + kExt5At + 2 * i);
+        ReadBe16Words(clTetra.ext5, pBody + kExt5At);
     }
     if (UsesValueSlotRule(lType, lVersion) && (clTetra.flags2 & kExtraValuePresent)) {
+        int32_t *values[3] = {&clTetra.value1, &clTetra.value2, &clTetra.value3};
         for (size_t i = 0; i < 3; ++i) {
             if (!(clTetra.valueFlags & kValueValid[i])) {
                 clTetra.extraValue = ReadBe16(pBody + kValueSlotsAt + 2 * i);
@@ -175,7 +174,7 @@ bool DecodeTetraBody(const uint8_t *pBody, uint32_t lLength, uint8_t lType, int 
     const uint32_t lData = DataBytesForBits(clTetra.bitCount);
     if (lLength - lHead != lData || lData > kTetraDataCopyLimit)
         return false;
-    std::memcpy(clTetra.data, pBody + lHead, lData);
+    CopyDataBytes(clTetra.data, pBody + lHead, lData);
     return true;
 }
 
@@ -206,9 +205,8 @@ void EncodeGsmBody(const GsmTmv &clGsm, uint8_t *pBody) {
     WriteBe32(pBody + kGsmValue3At, clGsm.value3);
     WriteBe32(pBody + kGsmValue4At, clGsm.value4);
     pBody[kGsmByte7At] = clGsm.byte7;
-    for (size_t i = 0; i < 9; ++i)
-        WriteBe16(pBody + kGsmWordsAt + 2 * i, clGsm.words[i]);
-    std::memcpy(pBody + kGsmHead, clGsm.data, DataBytesForBits(clGsm.bitCount));
+    WriteBe16Words(pBody + kGsmWordsAt, clGsm.words);
+    CopyDataBytes(pBody + kGsmHead, clGsm.data, DataBytesForBits(clGsm.bitCount));
 }
 
 bool DecodeGsmBody(const uint8_t *pBody, uint32_t lLength, GsmTmv &clGsm) {
@@ -232,13 +230,12 @@ bool DecodeGsmBody(const uint8_t *pBody, uint32_t lLength, GsmTmv &clGsm) {
     clGsm.value3 = ReadBe32(pBody + kGsmValue3At);
     clGsm.value4 = ReadBe32(pBody + kGsmValue4At);
     clGsm.byte7 = pBody[kGsmByte7At];
-    for (size_t i = 0; i < 9; ++i)
-        clGsm.words[i] = ReadBe16(pBody + kGsmWordsAt + 2 * i);
+    ReadBe16Words(clGsm.words, pBody + kGsmWordsAt);
 
     const uint32_t lData = DataBytesForBits(clGsm.bitCount);
     if (lLength - kGsmHead != lData || lData > kGsmDataCopyLimit)
         return false;
-    std::memcpy(clGsm.data, pBody + kGsmHead, lData);
+    CopyDataBytes(clGsm.data, pBody + kGsmHead, lData);
     return true;
 }
 

@@ -185,23 +185,95 @@ static_assert(sizeof(GsmTmv) == kGsmTmvLength);
 static_assert(sizeof(NoticeTmv) == kNoticeTmvLength);
 
 // Item slot access by index: slot capacity, item header and data area.
+// Inline with table look-ups: the codec calls these for every DMR item.
 struct DmrItemRef {
     DmrItem *item;
     uint8_t *data;
     uint32_t capacity;
 };
-DmrItemRef DmrItemAt(DmrTmv &clDmr, int lSlot);
 struct DmrConstItemRef {
     const DmrItem *item;
     const uint8_t *data;
     uint32_t capacity;
 };
-DmrConstItemRef DmrItemAt(const DmrTmv &clDmr, int lSlot);
+
+namespace dmr_slot_detail {
+
+struct SlotLayout {
+    uint32_t offset;
+    uint32_t capacity;
+    uint32_t maxBytes; // most data bytes a reader accepts for a kind of this slot
+};
+
+inline constexpr SlotLayout kSlots[kDmrItemSlots] = {
+    {offsetof(DmrTmv, item0), sizeof(DmrTmv::item0.data), 3},
+    {offsetof(DmrTmv, item1), sizeof(DmrTmv::item1.data), 9},
+    {offsetof(DmrTmv, item2), sizeof(DmrTmv::item2.data), 2},
+    {offsetof(DmrTmv, item3), sizeof(DmrTmv::item3.data), 18},
+    {offsetof(DmrTmv, item4), sizeof(DmrTmv::item4.data), 3},
+    {offsetof(DmrTmv, item5), sizeof(DmrTmv::item5.data), 27},
+    {offsetof(DmrTmv, item6), sizeof(DmrTmv::item6.data), 72},
+};
+
+constexpr uint32_t kLastKind = 39;
+
+constexpr int SlotRule(uint32_t lKind) {
+    if (lKind == 3 || lKind == 4)
+        return 0;
+    if (lKind == 6 || lKind == 37)
+        return 1;
+    if (lKind == 1 || (lKind >= 27 && lKind <= 35))
+        return 2;
+    if (lKind == 5 || lKind == 7 || lKind == 36 || lKind == 38)
+        return 3;
+    if (lKind == 2)
+        return 4;
+    if (lKind >= 8 && lKind <= 26)
+        return 5;
+    if (lKind == 39)
+        return 6;
+    return -1;
+}
+
+// One entry past the last kind stands for every larger kind.
+struct SlotTable {
+    int8_t slot[kLastKind + 2];
+};
+
+constexpr SlotTable MakeSlotTable() {
+    SlotTable clTable{};
+    for (uint32_t lKind = 0; lKind <= kLastKind + 1; ++lKind)
+        clTable.slot[lKind] = int8_t(SlotRule(lKind));
+    return clTable;
+}
+
+inline constexpr SlotTable kSlotOfKind = MakeSlotTable();
+
+} // namespace dmr_slot_detail
+
+inline DmrItemRef DmrItemAt(DmrTmv &clDmr, int lSlot) {
+    const dmr_slot_detail::SlotLayout &clSlot = dmr_slot_detail::kSlots[lSlot];
+    auto *base = reinterpret_cast<uint8_t *>(&clDmr) + clSlot.offset;
+    return {reinterpret_cast<DmrItem *>(base), base + sizeof(DmrItem), clSlot.capacity};
+}
+
+inline DmrConstItemRef DmrItemAt(const DmrTmv &clDmr, int lSlot) {
+    const dmr_slot_detail::SlotLayout &clSlot = dmr_slot_detail::kSlots[lSlot];
+    const auto *base = reinterpret_cast<const uint8_t *>(&clDmr) + clSlot.offset;
+    return {reinterpret_cast<const DmrItem *>(base), base + sizeof(DmrItem), clSlot.capacity};
+}
 
 // The slot an item kind lands in and the most data bytes a reader accepts
 // for it; -1 / 0 for kinds outside 1..39.
-int DmrSlotForKind(uint32_t lKind);
-uint32_t DmrMaxBytesForKind(uint32_t lKind);
+inline int DmrSlotForKind(uint32_t lKind) {
+    const uint32_t lEntry =
+        lKind <= dmr_slot_detail::kLastKind ? lKind : dmr_slot_detail::kLastKind + 1;
+    return dmr_slot_detail::kSlotOfKind.slot[lEntry];
+}
+inline uint32_t DmrMaxBytesForKind(uint32_t lKind) {
+    const int lSlot = DmrSlotForKind(lKind);
+    return lSlot < 0 ? 0 : dmr_slot_detail::kSlots[lSlot].maxBytes;
+}
 
 // Seconds since 1970 from a GSM file time, as the workers use it.
 int64_t GsmFileTimeToSeconds(uint64_t lFileTime);

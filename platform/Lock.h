@@ -3,8 +3,7 @@
 // may release.
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 
 class CPlatformLock {
   public:
@@ -16,17 +15,43 @@ class CPlatformLock {
     CPlatformLock &operator=(const CPlatformLock &) = delete;
 
     // Waits without time-out until the count is above 0, then takes one.
-    void Acquire();
+    void Acquire() {
+        if (!TryAcquire())
+            AcquireContended();
+    }
     // Takes one when the count is above 0, without waiting.
-    bool TryAcquire();
+    bool TryAcquire() {
+        int lCount = m_lCount.load(std::memory_order_relaxed);
+        while (lCount > 0) {
+            if (m_lCount.compare_exchange_weak(lCount, lCount - 1, std::memory_order_acquire,
+                                               std::memory_order_relaxed))
+                return true;
+        }
+        return false;
+    }
     // Gives one back; false, and the count unchanged, when it is already at
     // its maximum.
-    bool Release();
+    bool Release() {
+        int lCount = m_lCount.load(std::memory_order_relaxed);
+        do {
+            if (lCount >= kMaximumCount)
+                return false;
+        } while (!m_lCount.compare_exchange_weak(lCount, lCount + 1, std::memory_order_seq_cst,
+                                                 std::memory_order_relaxed));
+        // Sequentially consistent on both sides: either a waiter that has
+        // announced itself is seen here, or it sees the raised count.
+        if (m_lWaiters.load(std::memory_order_seq_cst) != 0)
+            m_lCount.notify_one();
+        return true;
+    }
 
   private:
-    std::mutex m_clMutex;
-    std::condition_variable m_clAvailable;
-    int m_lCount = kInitialCount;
+    void AcquireContended();
+
+    // Uncontended use is one atomic operation each way; only a thread that
+    // has to wait sleeps on the count.
+    std::atomic<int> m_lCount{kInitialCount};
+    std::atomic<int> m_lWaiters{0};
 };
 
 // Holds the lock for one scope, so every exit path releases it.
