@@ -4,6 +4,7 @@
 #include "ContainerTestKit.h"
 #include "OpenFileFormat.h"
 #include "TestPaths.h"
+#include <algorithm>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -61,6 +62,7 @@ class TestContainerReader : public QObject {
     void tetraVersions();
     void dmrAndGsm();
     void dmrTimeslotMemoryBelongsToTheReader();
+    void noStaleBytesFromEarlierRecords();
     void notices();
     void onlineStepByStep();
     void onlineWhileAnotherThreadAppends();
@@ -581,6 +583,74 @@ void TestContainerReader::dmrAndGsm() {
     QCOMPARE(g.words[8], uint16_t(108));
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(g.data), 20),
              DataBytes(19, 0x40) + QByteArray(1, '\0'));
+    QCOMPARE(int(clReader.ReadData(clRecord)), 3);
+    clReader.CloseFile();
+}
+
+// The decoded area is shared by all record types: nothing of a long record may
+// show through a later, shorter one, whatever the order of kinds.
+void TestContainerReader::noStaleBytesFromEarlierRecords() {
+    GsmBody clLongGsm;
+    clLongGsm.fileTime = 133500000001234567ULL;
+    clLongGsm.bitCount = 1256 * 8;
+    clLongGsm.data = DataBytes(1256, 0xEE);
+    for (int i = 0; i < 9; ++i)
+        clLongGsm.words[i] = 0xEEEE;
+    TetraBody clShortTetra;
+    clShortTetra.timeSeconds = 1650000000;
+    clShortTetra.bitCount = 8;
+    clShortTetra.data = QByteArray(1, char(0x5A));
+    TetraBody clLongTetra = clShortTetra;
+    clLongTetra.bitCount = 1036 * 8;
+    clLongTetra.data = DataBytes(1036, 0xDD);
+    DmrBody clDmr;
+    clDmr.burstKind = 1;
+    clDmr.timeSeconds = 1650000001;
+    clDmr.items = {DmrItemBytes{2, 0x00, 8, QByteArray(1, char(0x11))}};
+
+    const QString clstrPath = Path("stale.bvf");
+    QVERIFY(WriteFileBytes(
+        clstrPath, HeaderOfVersion(3) + Record(9, SampleSub(), GsmBodyBytes(clLongGsm)) +
+                       Record(3, SampleSub(), TetraBodyBytes(clShortTetra, TetraLayout::V2)) +
+                       Record(3, SampleSub(), TetraBodyBytes(clLongTetra, TetraLayout::V2)) +
+                       Record(5, SampleSub(), DmrBodyBytes(clDmr))));
+    CBrennovarstikFileFormatV1 clReader;
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    RawRecord clRecord{};
+    auto allZero = [](const uint8_t *p, size_t n) {
+        return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
+    };
+
+    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
+    QCOMPARE(int(clRecord.payloadKind), 4);
+
+    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
+    QCOMPARE(int(clRecord.payloadKind), 0);
+    const auto &t = *static_cast<const TetraTmv *>(clRecord.payload);
+    QCOMPARE(t.data[0], uint8_t(0x5A));
+    QVERIFY(allZero(t.data + 1, sizeof(t.data) - 1));
+    QVERIFY(allZero(t.padding2, sizeof(t.padding2)));
+    QCOMPARE(t.ext5[8], uint16_t(0));
+
+    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
+    QCOMPARE(int(clRecord.payloadKind), 0);
+
+    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
+    QCOMPARE(int(clRecord.payloadKind), 1);
+    const auto &d = *static_cast<const DmrTmv *>(clRecord.payload);
+    for (int lSlot = 0; lSlot < kDmrItemSlots; ++lSlot) {
+        const DmrConstItemRef clSlot = DmrItemAt(d, lSlot);
+        if (lSlot == 4) {
+            QCOMPARE(clSlot.item->itemKind, 2u);
+            QCOMPARE(clSlot.data[0], uint8_t(0x11));
+            QVERIFY(allZero(clSlot.data + 1, clSlot.capacity - 1));
+        } else {
+            QCOMPARE(clSlot.item->itemKind, 0u);
+            QVERIFY(allZero(clSlot.data, clSlot.capacity));
+        }
+    }
+    QVERIFY(allZero(d.padding5, sizeof(d.padding5)));
     QCOMPARE(int(clReader.ReadData(clRecord)), 3);
     clReader.CloseFile();
 }
