@@ -1,6 +1,8 @@
-// bvf-sample: writes a generated sample recording as a split-file container.
+// bvf-sample: writes a generated sample recording as a split-file container,
+// or as a TMW recording when the name ends in ".tmw" or ".lan".
 // Exit codes: 0 written, 1 bad arguments, 2 the file could not be written.
 #include "SampleGenerator.h"
+#include "TmwSample.h"
 #include "VirtualFileFormat.h"
 
 #include <QCommandLineParser>
@@ -85,11 +87,15 @@ int main(int argc, char **argv) {
     QCoreApplication::setApplicationName(QStringLiteral("bvf-sample"));
 
     QCommandLineParser clParser;
-    clParser.setApplicationDescription(
-        QStringLiteral("Writes a generated sample recording (split-file container) of TETRA, DMR, "
-                       "GSM, generic and notice records. The same seed gives the same file."));
+    clParser.setApplicationDescription(QStringLiteral(
+        "Writes a generated sample recording: a split-file container of TETRA, DMR, GSM, "
+        "generic and notice records, or, when the name ends in .tmw or .lan (any case), a "
+        "TMW recording: .tmw holds TETRA frames, .lan TETRA frame and extended entries "
+        "(--kinds tetra, the default there) or DMR frames (--kinds dmr). The same seed "
+        "gives the same file."));
     clParser.addHelpOption();
-    clParser.addPositionalArgument(QStringLiteral("OUT.bvf"), QStringLiteral("File to write."));
+    clParser.addPositionalArgument(QStringLiteral("OUT"),
+                                   QStringLiteral("File to write (.bvf, .tmw or .lan)."));
     clParser.addOptions({
         {QStringLiteral("start"), QStringLiteral("Start time, UTC (default 2024-05-06 08:00:00)."),
          QStringLiteral("yyyy-MM-dd hh:mm:ss")},
@@ -98,14 +104,18 @@ int main(int argc, char **argv) {
              .arg(kDefaultSampleMinutes),
          QStringLiteral("N")},
         {QStringLiteral("rate"),
-         QStringLiteral("Records per second (default %1).").arg(kDefaultSampleRate),
+         QStringLiteral("Records per second; frames or entries per second in .tmw and .lan "
+                        "files (default %1).")
+             .arg(kDefaultSampleRate),
          QStringLiteral("RECORDS_PER_SECOND")},
         {QStringLiteral("kinds"),
          QStringLiteral("Comma-separated record kinds: tetra,aux,ext,dmr,gsm,generic,notice "
-                        "(default all). Each one appears at least once."),
+                        "(default all). Each one appears at least once. A .tmw file takes "
+                        "tetra only, a .lan file tetra (default) or dmr."),
          QStringLiteral("LIST")},
         {QStringLiteral("magic"),
-         QStringLiteral("File magic in hexadecimal (default derived from the seed)."),
+         QStringLiteral("File magic in hexadecimal (default derived from the seed); containers "
+                        "only."),
          QStringLiteral("HEX")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the generator (default 1)."),
          QStringLiteral("N")},
@@ -131,6 +141,7 @@ int main(int argc, char **argv) {
             QStringLiteral("the output path must have 1 to %1 characters").arg(kMaxPathChars));
 
     StructSampleSettings clSettings;
+    clSettings.lKinds = DefaultSampleKinds(clstrWidePath.c_str());
     if (clParser.isSet(QStringLiteral("start")) &&
         !ReadStart(clParser.value(QStringLiteral("start")), clSettings.lStartTime))
         return Fail(clParser, QStringLiteral("--start needs a UTC time \"yyyy-MM-dd hh:mm:ss\" "
@@ -165,8 +176,16 @@ int main(int argc, char **argv) {
         clSettings.lMagic = clstrMagic.toULongLong(&bOk, 16);
         clSettings.bMagicGiven = true;
     }
+    SampleFormat enFormat = SampleFormat::Container;
+    std::string clstrProblem;
+    if (!ChooseSampleFormat(clstrWidePath.c_str(), clSettings.lKinds, enFormat, clstrProblem) ||
+        !CheckSampleSettings(enFormat, clSettings, clstrProblem))
+        return Fail(clParser, QString::fromStdString(clstrProblem));
 
-    const StructSampleOutcome clOutcome = WriteSampleRecording(clstrWidePath.c_str(), clSettings);
+    const StructSampleOutcome clOutcome =
+        enFormat == SampleFormat::Container
+            ? WriteSampleRecording(clstrWidePath.c_str(), clSettings)
+            : WriteTmwSampleRecording(clstrWidePath.c_str(), clSettings, enFormat);
     if (clOutcome.enResult != FILE_OK) {
         const int lError = clOutcome.lErrno;
         std::fprintf(stderr, "bvf-sample: cannot write %s: %s%s%s\n", qPrintable(clstrPath),
@@ -180,8 +199,22 @@ int main(int argc, char **argv) {
                                   ? FormatTime(clOutcome.lFirstTime) + QStringLiteral(" to ") +
                                         FormatTime(clOutcome.lLastTime) + QStringLiteral(" UTC")
                                   : QStringLiteral("no time stamps");
-    std::printf("bvf-sample: %s: %llu records, %lld bytes, %s\n", qPrintable(clstrPath),
-                static_cast<unsigned long long>(clOutcome.lRecords), static_cast<long long>(lBytes),
-                qPrintable(clstrSpan));
+    if (enFormat == SampleFormat::Container) {
+        std::printf("bvf-sample: %s: %llu records, %lld bytes, %s\n", qPrintable(clstrPath),
+                    static_cast<unsigned long long>(clOutcome.lRecords),
+                    static_cast<long long>(lBytes), qPrintable(clstrSpan));
+        return 0;
+    }
+    // A TMW recording: the records are what a reader makes of its frames.
+    std::printf("bvf-sample: %s: %llu records in %llu %s, %lld bytes, %s\n", qPrintable(clstrPath),
+                static_cast<unsigned long long>(clOutcome.lRecords),
+                static_cast<unsigned long long>(clOutcome.lFrames),
+                enFormat == SampleFormat::LanTetra ? "entries" : "frames",
+                static_cast<long long>(lBytes), qPrintable(clstrSpan));
+    if (clOutcome.bTimeLimitReached)
+        std::fprintf(stderr,
+                     "bvf-sample: %s: stopped before the size was reached, at the last time "
+                     "the format can hold\n",
+                     qPrintable(clstrPath));
     return 0;
 }

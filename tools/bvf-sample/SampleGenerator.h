@@ -157,9 +157,12 @@ struct StructSampleOutcome {
     const char *pFailedStep = "";
     int lErrno = 0; // errno right after the failed step, 0 when unknown
     uint64_t lRecords = 0;
+    uint64_t lFrames = 0; // TMW recordings: frames or entries written
     bool bHasTime = false;
     int64_t lFirstTime = 0; // microseconds since 1970
     int64_t lLastTime = 0;
+    // Written by size, the sample reached the last time its format can hold.
+    bool bTimeLimitReached = false;
 };
 
 // Writes a sample recording through CBrennovarstikFileFormatV1 with flags 2.

@@ -4,6 +4,8 @@
 // C++ without Qt, so the sample generator can build whole files with it too.
 #pragma once
 
+#include "SequenceRandom.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -87,6 +89,21 @@ struct SequenceFrame {
 };
 
 std::vector<SequenceFrame> RealisticSequence(const SequenceSettings &clSettings);
+
+// The changing content of a realistic sequence, one frame after another:
+// burst code, entry type, measurements, prefix word, the block and prefix bits
+// of the data flags, and the data. Carrier, band, counters, frame flags and
+// time stay the caller's, so a recording can be laid out at any pace; the
+// time goes in last (SetSecondsWithMilliseconds keeps the block bits).
+// RealisticSequence draws its frames with it.
+class CFrameContent {
+  public:
+    explicit CFrameContent(uint64_t lSeed) : m_clRandom(lSeed) {}
+    void Draw(FrameFields &clFields);
+
+  private:
+    TmwEncoders::CSequenceRandom m_clRandom;
+};
 // The frames one after another, as a whole file.
 std::vector<uint8_t> FileBytes(const std::vector<SequenceFrame> &clFrames);
 

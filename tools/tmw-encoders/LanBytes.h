@@ -9,6 +9,8 @@
 // checksums, counts) are built the same way as good ones.
 #pragma once
 
+#include "SequenceRandom.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -225,6 +227,22 @@ struct TetraSequenceEntry {
 
 std::vector<TetraSequenceEntry> RealisticTetraSequence(const TetraSequenceSettings &clSettings);
 Bytes TetraFileBytes(const std::vector<TetraSequenceEntry> &clEntries);
+void AppendTetraEntry(Bytes &clOut, const TetraSequenceEntry &clEntry);
+
+// The entries of a realistic TETRA sequence one after another, at times and
+// timeslots the caller chooses, so a recording can be laid out at any pace.
+// RealisticTetraSequence draws its entries with it.
+class CTetraEntrySource {
+  public:
+    explicit CTetraEntrySource(uint64_t lSeed) : m_clRandom(lSeed) {}
+    // lUnixSeconds from 2000-01-01 on (frame entries count from there),
+    // lMilliseconds 0 to 999; the counters are those of timeslot lSlot counted
+    // from the first timeslot of hyperframe 0.
+    TetraSequenceEntry Next(uint64_t lUnixSeconds, uint16_t lMilliseconds, uint32_t lSlot);
+
+  private:
+    TmwEncoders::CSequenceRandom m_clRandom;
+};
 
 // DMR: bursts every 30 ms on two timeslots, a spread of burst kinds, options
 // and items, frames without a checksum and frames of other kinds among them.
@@ -240,6 +258,20 @@ struct DmrSequenceFrame {
 };
 
 std::vector<DmrSequenceFrame> RealisticDmrSequence(const DmrSequenceSettings &clSettings);
+
+// The frames of a realistic DMR sequence one after another, each stamped with
+// the time the caller gives (milliseconds since 1970). The first five frames
+// alternate burst kinds 1 and 2, as RealisticDmrSequence's do, which draws its
+// frames with it.
+class CDmrFrameSource {
+  public:
+    explicit CDmrFrameSource(uint64_t lSeed) : m_clRandom(lSeed) {}
+    DmrSequenceFrame Next(uint64_t lUnixMilliseconds);
+
+  private:
+    TmwEncoders::CSequenceRandom m_clRandom;
+    size_t m_lIndex = 0;
+};
 Bytes DmrFileBytes(const std::vector<DmrSequenceFrame> &clFrames);
 
 } // namespace LanBytes

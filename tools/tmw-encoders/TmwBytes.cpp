@@ -14,23 +14,7 @@ void PutBe32(std::vector<uint8_t> &clBytes, uint32_t lValue) {
     PutBe16(clBytes, uint16_t(lValue & 0xFFFF));
 }
 
-// Small deterministic generator, so a seed always gives the same recording.
-class CSequenceRandom {
-  public:
-    explicit CSequenceRandom(uint64_t lSeed) : m_lState(lSeed) {}
-    uint64_t Next() {
-        uint64_t z = (m_lState += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    // 0 to lBound - 1.
-    uint32_t Below(uint32_t lBound) { return uint32_t((Next() >> 32) % lBound); }
-    int16_t Between(int lLow, int lHigh) { return int16_t(lLow + int(Below(lHigh - lLow + 1))); }
-
-  private:
-    uint64_t m_lState;
-};
+using TmwEncoders::CSequenceRandom;
 
 struct Weighted {
     uint8_t value;
@@ -96,8 +80,34 @@ void SetSecondsWithMilliseconds(FrameFields &clFields, uint32_t lSecondsSince200
     clFields.dataFlags = uint8_t((clFields.dataFlags & 0x07) | ((lPart & 0x1F) << 3));
 }
 
+void CFrameContent::Draw(FrameFields &clFields) {
+    CSequenceRandom &clRandom = m_clRandom;
+    clFields.burstCode = Pick(clRandom, kBurstCodes);
+    const bool bUplink = clFields.burstCode == 2 || clFields.burstCode == 18;
+    clFields.entryType = bUplink ? Pick(clRandom, kUplinkTypes) : Pick(clRandom, kDownlinkTypes);
+
+    // Received level, its second reading, frequency error and a timing
+    // value, in the units a receiver stores them.
+    clFields.measurements[0] = clRandom.Between(-1150, -450);
+    clFields.measurements[1] = int16_t(clFields.measurements[0] + clRandom.Between(-30, 30));
+    clFields.measurements[2] = clRandom.Between(-40, 40);
+    clFields.measurements[3] = clRandom.Between(-40, 40);
+    clFields.measurements[4] = clRandom.Between(-20, 20);
+    clFields.measurements[5] = clRandom.Between(-20, 20);
+    clFields.prefixWord = uint16_t(clRandom.Next());
+
+    const uint32_t lBlocks = clRandom.Below(20);
+    clFields.dataFlags = lBlocks == 0  ? 0
+                         : lBlocks < 3 ? kBlock1Valid
+                                       : kBlock1Valid | kBlock2Valid;
+    if (clRandom.Below(10) != 0)
+        clFields.dataFlags |= kPrefixValid;
+    for (uint8_t &lByte : clFields.data)
+        lByte = uint8_t(clRandom.Next());
+}
+
 std::vector<SequenceFrame> RealisticSequence(const SequenceSettings &clSettings) {
-    CSequenceRandom clRandom(clSettings.seed);
+    CFrameContent clContent(clSettings.seed);
     std::vector<SequenceFrame> clFrames;
     clFrames.reserve(clSettings.frameCount);
 
@@ -110,34 +120,12 @@ std::vector<SequenceFrame> RealisticSequence(const SequenceSettings &clSettings)
         FrameFields &clFields = clFrame.fields;
         clFields.carrier = clSettings.carrier;
         clFields.band = clSettings.band;
-        clFields.burstCode = Pick(clRandom, kBurstCodes);
-        const bool bUplink = clFields.burstCode == 2 || clFields.burstCode == 18;
-        clFields.entryType =
-            bUplink ? Pick(clRandom, kUplinkTypes) : Pick(clRandom, kDownlinkTypes);
+        clContent.Draw(clFields);
         clFields.timeslot = lTimeslot;
         clFields.frame = lFrame;
         clFields.multiframe = lMultiframe;
         clFields.hyperframe = lHyperframe;
         clFields.frameFlags = kHyperframeValid;
-
-        // Received level, its second reading, frequency error and a
-        // timing value, in the units a receiver stores them.
-        clFields.measurements[0] = clRandom.Between(-1150, -450);
-        clFields.measurements[1] = int16_t(clFields.measurements[0] + clRandom.Between(-30, 30));
-        clFields.measurements[2] = clRandom.Between(-40, 40);
-        clFields.measurements[3] = clRandom.Between(-40, 40);
-        clFields.measurements[4] = clRandom.Between(-20, 20);
-        clFields.measurements[5] = clRandom.Between(-20, 20);
-        clFields.prefixWord = uint16_t(clRandom.Next());
-
-        const uint32_t lBlocks = clRandom.Below(20);
-        clFields.dataFlags = lBlocks == 0  ? 0
-                             : lBlocks < 3 ? kBlock1Valid
-                                           : kBlock1Valid | kBlock2Valid;
-        if (clRandom.Below(10) != 0)
-            clFields.dataFlags |= kPrefixValid;
-        for (uint8_t &lByte : clFields.data)
-            lByte = uint8_t(clRandom.Next());
 
         if (clSettings.absoluteTime) {
             // One timeslot lasts 85/6 ms.

@@ -27,24 +27,7 @@ void PutBytes(Bytes &clOut, const Bytes &clBytes) {
     clOut.insert(clOut.end(), clBytes.begin(), clBytes.end());
 }
 
-// Small deterministic generator, so a seed always gives the same recording.
-class CSequenceRandom {
-  public:
-    explicit CSequenceRandom(uint64_t lSeed) : m_lState(lSeed) {}
-    uint64_t Next() {
-        uint64_t z = (m_lState += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    // 0 to lBound - 1.
-    uint32_t Below(uint32_t lBound) { return uint32_t((Next() >> 32) % lBound); }
-    int16_t Between(int lLow, int lHigh) { return int16_t(lLow + int(Below(lHigh - lLow + 1))); }
-    uint8_t Byte() { return uint8_t(Next() >> 56); }
-
-  private:
-    uint64_t m_lState;
-};
+using TmwEncoders::CSequenceRandom;
 
 Bytes RandomBytes(CSequenceRandom &clRandom, size_t lCount) {
     Bytes clBytes(lCount);
@@ -499,52 +482,60 @@ ExtendedEntryFields SequenceExtendedEntry(CSequenceRandom &clRandom, uint64_t lU
 
 } // namespace
 
+TetraSequenceEntry CTetraEntrySource::Next(uint64_t lUnixSeconds, uint16_t lMilliseconds,
+                                           uint32_t lSlot) {
+    CSequenceRandom &clRandom = m_clRandom;
+    const uint32_t lSeconds = uint32_t(lUnixSeconds - kEpoch2000);
+    TetraSequenceEntry clEntry;
+    const uint32_t lRoll = clRandom.Below(100);
+    if (lRoll < 70) {
+        clEntry.shape = EntryShape::Frame;
+        clEntry.frame = SequenceFrameEntry(clRandom, lSeconds, lMilliseconds, lSlot);
+    } else if (lRoll < 92) {
+        clEntry.shape = EntryShape::Extended;
+        clEntry.extended = SequenceExtendedEntry(clRandom, lUnixSeconds, lMilliseconds, lSlot);
+    } else {
+        clEntry.shape = EntryShape::Other;
+        clEntry.otherBody = RandomBytes(clRandom, 1 + clRandom.Below(40));
+        clEntry.otherBody[0] = Pick(clRandom, kOtherKinds);
+    }
+    clEntry.unixSeconds = lUnixSeconds;
+    clEntry.milliseconds = lMilliseconds;
+    return clEntry;
+}
+
 std::vector<TetraSequenceEntry> RealisticTetraSequence(const TetraSequenceSettings &clSettings) {
-    CSequenceRandom clRandom(clSettings.seed);
+    CTetraEntrySource clSource(clSettings.seed);
     std::vector<TetraSequenceEntry> clEntries;
     clEntries.reserve(clSettings.entryCount);
     // One entry per timeslot of 85/6 ms, counted in sixths of a millisecond.
     const uint64_t lStartSixths = uint64_t(clSettings.startSecondsSince2000) * 6000;
     for (size_t i = 0; i < clSettings.entryCount; ++i) {
         const uint64_t lSixths = lStartSixths + i * 85;
-        const uint32_t lSeconds = uint32_t(lSixths / 6000);
-        const uint16_t lMilliseconds = uint16_t(lSixths % 6000 / 6);
-        TetraSequenceEntry clEntry;
-        const uint32_t lRoll = clRandom.Below(100);
-        if (lRoll < 70) {
-            clEntry.shape = EntryShape::Frame;
-            clEntry.frame = SequenceFrameEntry(clRandom, lSeconds, lMilliseconds, uint32_t(i));
-        } else if (lRoll < 92) {
-            clEntry.shape = EntryShape::Extended;
-            clEntry.extended =
-                SequenceExtendedEntry(clRandom, lSeconds + kEpoch2000, lMilliseconds, uint32_t(i));
-        } else {
-            clEntry.shape = EntryShape::Other;
-            clEntry.otherBody = RandomBytes(clRandom, 1 + clRandom.Below(40));
-            clEntry.otherBody[0] = Pick(clRandom, kOtherKinds);
-        }
-        clEntry.unixSeconds = lSeconds + kEpoch2000;
-        clEntry.milliseconds = lMilliseconds;
-        clEntries.push_back(clEntry);
+        clEntries.push_back(
+            clSource.Next(lSixths / 6000 + kEpoch2000, uint16_t(lSixths % 6000 / 6), uint32_t(i)));
     }
     return clEntries;
 }
 
+void AppendTetraEntry(Bytes &clOut, const TetraSequenceEntry &clEntry) {
+    switch (clEntry.shape) {
+    case EntryShape::Frame:
+        AppendEntry(clOut, FrameEntryBody(clEntry.frame));
+        break;
+    case EntryShape::Extended:
+        AppendEntry(clOut, ExtendedEntryBody(clEntry.extended));
+        break;
+    case EntryShape::Other:
+        AppendEntry(clOut, clEntry.otherBody);
+        break;
+    }
+}
+
 Bytes TetraFileBytes(const std::vector<TetraSequenceEntry> &clEntries) {
     Bytes clOut;
-    for (const TetraSequenceEntry &clEntry : clEntries) {
-        switch (clEntry.shape) {
-        case EntryShape::Frame:
-            AppendEntry(clOut, FrameEntryBody(clEntry.frame));
-            break;
-        case EntryShape::Extended:
-            AppendEntry(clOut, ExtendedEntryBody(clEntry.extended));
-            break;
-        case EntryShape::Other:
-            AppendEntry(clOut, clEntry.otherBody);
-            break;
-        }
-    }
+    for (const TetraSequenceEntry &clEntry : clEntries)
+        AppendTetraEntry(clOut, clEntry);
     return clOut;
 }
 
@@ -564,47 +555,52 @@ constexpr uint32_t kLargestFrame = 109;
 
 } // namespace
 
+DmrSequenceFrame CDmrFrameSource::Next(uint64_t lUnixMilliseconds) {
+    CSequenceRandom &clRandom = m_clRandom;
+    const size_t i = m_lIndex++;
+    DmrSequenceFrame clFrame;
+    clFrame.time = TimeOfMilliseconds(lUnixMilliseconds);
+    DmrFrameFields &clFields = clFrame.fields;
+    clFields.timeWord = TimeWord(clFrame.time);
+    const uint32_t lRoll = clRandom.Below(100);
+    clFields.frameKind = lRoll < 90 ? 2 : (lRoll < 95 ? 1 : 3);
+    clFields.check = clRandom.Below(10) == 0 ? DmrCheck::None : DmrCheck::Computed;
+    clFields.burstKindCode = uint8_t(i < 5 ? 1 + (i % 2) : clRandom.Below(7));
+    clFields.word1 = uint16_t(clRandom.Next());
+    clFields.byte1 = uint8_t(1 + i % 2);
+    clFields.byte2 = clRandom.Byte();
+    clFields.optionFlags = uint8_t(clRandom.Below(64));
+    clFields.option40 = 446006250ULL + 12500ULL * clRandom.Below(16);
+    clFields.option8 = clRandom.Byte();
+    clFields.optionWord2 = uint16_t(clRandom.Next());
+    clFields.optionWord3 = uint16_t(clRandom.Next());
+    clFields.optionWord4 = uint16_t(clRandom.Next());
+    clFields.option32 = uint32_t(clRandom.Next());
+    const size_t lFixed = DmrFrame(clFields).size();
+    size_t lSize = lFixed;
+    const uint32_t lItems = clRandom.Below(5);
+    for (uint32_t k = 0; k < lItems; ++k) {
+        const ItemShape &clShape =
+            kItemShapes[clRandom.Below(sizeof kItemShapes / sizeof kItemShapes[0])];
+        DmrItemFields clItem =
+            DmrItem(clShape.kind, clShape.bits, clRandom.Byte(), uint8_t(clRandom.Below(128)));
+        const size_t lItemSize = 3 + clItem.data.size() + 1;
+        if (lSize + lItemSize > kLargestFrame)
+            continue;
+        lSize += lItemSize;
+        clFields.items.push_back(clItem);
+    }
+    return clFrame;
+}
+
 std::vector<DmrSequenceFrame> RealisticDmrSequence(const DmrSequenceSettings &clSettings) {
-    CSequenceRandom clRandom(clSettings.seed);
+    CDmrFrameSource clSource(clSettings.seed);
     std::vector<DmrSequenceFrame> clFrames;
     clFrames.reserve(clSettings.frameCount);
     const uint64_t lStart = MillisecondsOfTime(clSettings.start);
-    for (size_t i = 0; i < clSettings.frameCount; ++i) {
-        DmrSequenceFrame clFrame;
-        // Two timeslots, a burst on each every 60 ms.
-        clFrame.time = TimeOfMilliseconds(lStart + i * 30);
-        DmrFrameFields &clFields = clFrame.fields;
-        clFields.timeWord = TimeWord(clFrame.time);
-        const uint32_t lRoll = clRandom.Below(100);
-        clFields.frameKind = lRoll < 90 ? 2 : (lRoll < 95 ? 1 : 3);
-        clFields.check = clRandom.Below(10) == 0 ? DmrCheck::None : DmrCheck::Computed;
-        clFields.burstKindCode = uint8_t(i < 5 ? 1 + (i % 2) : clRandom.Below(7));
-        clFields.word1 = uint16_t(clRandom.Next());
-        clFields.byte1 = uint8_t(1 + i % 2);
-        clFields.byte2 = clRandom.Byte();
-        clFields.optionFlags = uint8_t(clRandom.Below(64));
-        clFields.option40 = 446006250ULL + 12500ULL * clRandom.Below(16);
-        clFields.option8 = clRandom.Byte();
-        clFields.optionWord2 = uint16_t(clRandom.Next());
-        clFields.optionWord3 = uint16_t(clRandom.Next());
-        clFields.optionWord4 = uint16_t(clRandom.Next());
-        clFields.option32 = uint32_t(clRandom.Next());
-        const size_t lFixed = DmrFrame(clFields).size();
-        size_t lSize = lFixed;
-        const uint32_t lItems = clRandom.Below(5);
-        for (uint32_t k = 0; k < lItems; ++k) {
-            const ItemShape &clShape =
-                kItemShapes[clRandom.Below(sizeof kItemShapes / sizeof kItemShapes[0])];
-            DmrItemFields clItem =
-                DmrItem(clShape.kind, clShape.bits, clRandom.Byte(), uint8_t(clRandom.Below(128)));
-            const size_t lItemSize = 3 + clItem.data.size() + 1;
-            if (lSize + lItemSize > kLargestFrame)
-                continue;
-            lSize += lItemSize;
-            clFields.items.push_back(clItem);
-        }
-        clFrames.push_back(clFrame);
-    }
+    // Two timeslots, a burst on each every 60 ms.
+    for (size_t i = 0; i < clSettings.frameCount; ++i)
+        clFrames.push_back(clSource.Next(lStart + i * 30));
     return clFrames;
 }
 
