@@ -38,6 +38,7 @@ void CBrennovarstikFileFormatV1::CloseFile() {
     m_enParse = ParseState::ExpectHead;
     m_lFrameLength = 0;
     m_bEndOfResyncReported = false;
+    m_pDeliveredFrame = nullptr;
 }
 
 double CBrennovarstikFileFormatV1::GetProgress() {

@@ -36,6 +36,26 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrd
     bool ReservedValue32(uint32_t lValue, uint32_t &lOut) override;
     bool ReservedValue64(uint64_t lValue, uint64_t &lOut) override;
 
+    // Pass-through of unchanged records, beside the common operations.
+    //
+    // The frame of the record that the last ReadData delivered with 0, exactly
+    // as it stands in the file: offered only for version-3 files, whose frames
+    // are what this class writes (older versions store some types in other
+    // layouts). It lies in the read buffer and stays valid until the next
+    // ReadData, OpenFile or CloseFile; a generic payload changed in place
+    // changes it too. For the thread that reads; takes no lock.
+    bool GetDeliveredFrame(const uint8_t *&pFrame, uint32_t &lLength) const;
+    // Writes the frame of clRecord as given instead of encoding clRecord: the
+    // frame must be one that a reader checked and decoded into clRecord,
+    // unchanged since. Buffering, counting, write errors and their results are
+    // those of WriteData. Returns false without touching anything when the
+    // frame cannot stand in for WriteData here (order buffer or rotation in
+    // use, no file, a record WriteData would refuse or store as another type
+    // or length); the caller then uses WriteData. True: enResult is the
+    // result WriteData would have given.
+    bool WriteFrame(const RawRecord &clRecord, const uint8_t *pFrame, uint32_t lLength,
+                    FileResult &enResult);
+
     // Capacity of each channel buffer; also the largest record.
     static constexpr uint32_t kChannelCapacity = kMaxRecordLength;
     // With write flag bit 1 records wait until the buffer holds this much.
@@ -69,6 +89,7 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrd
     bool FrameIsValidAt(uint32_t lOffset) const;
     bool FindFrameInTail(uint32_t lFrom, uint32_t &lFound) const;
     FileResult Decode(uint32_t lLength, RawRecord &clRecord, bool &bGoOn);
+    void OfferFrame(const uint8_t *pFrame, uint32_t lLength);
 
     // Writing.
     FileResult WriteDirect(const RawRecord &clRecord) override;
@@ -77,6 +98,8 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrd
     FileResult CreateOutput(Channel &clChannel, const wchar_t *clstrPath);
     FileResult WriteRecordToChannel(Channel &clChannel, const RawRecord &clRecord,
                                     const EncodePlan &clPlan);
+    FileResult MakeRoom(Channel &clChannel, uint32_t lLength);
+    FileResult CommitRecord(Channel &clChannel, uint32_t lBefore);
     void AccountWrite(Channel &clChannel, size_t lAccepted, uint32_t lKeep);
     FileResult EmptyBuffer(Channel &clChannel);
     FileResult DrainChannel(Channel &clChannel);
@@ -99,6 +122,8 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrd
     bool m_bDeliverNotices = false;
     DecodedPayload m_clDecoded{};
     uint32_t m_lDecodedDirty = 0; // m_clDecoded is zero from here on
+    const uint8_t *m_pDeliveredFrame = nullptr;
+    uint32_t m_lDeliveredLength = 0;
     DmrTimeslotMemory m_clDmrMemory;
 
     bool m_bWritingMode = false;

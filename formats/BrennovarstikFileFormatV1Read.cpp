@@ -13,6 +13,7 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
     // An object with a file open is left exactly as it is, counter included.
     if (clChannel.clFile.IsOpen())
         return FILE_WRONG_STATE;
+    m_pDeliveredFrame = nullptr;
     m_lWrittenBytes.store(0, std::memory_order_relaxed);
     if (!clChannel.pBuffer)
         return FILE_NO_BUFFER;
@@ -52,6 +53,7 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
 
 FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
     CPlatformLockGuard clGuard(m_clLock);
+    m_pDeliveredFrame = nullptr;
     Channel &clChannel = Current();
     if (!clChannel.clFile.IsOpen())
         return FILE_WRONG_STATE;
@@ -83,8 +85,10 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
                 DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
                              m_lDecodedDirty, m_clDmrMemory);
             clChannel.lConsumed += clOutcome.consumed;
-            if (clOutcome.action == DecodeAction::Deliver)
+            if (clOutcome.action == DecodeAction::Deliver) {
+                OfferFrame(pFrame, lLength);
                 return FILE_OK;
+            }
             if (clOutcome.action == DecodeAction::Damaged)
                 return FILE_DAMAGED;
         }
@@ -140,13 +144,35 @@ bool CBrennovarstikFileFormatV1::FindFrameInTail(uint32_t lFrom, uint32_t &lFoun
 
 FileResult CBrennovarstikFileFormatV1::Decode(uint32_t lLength, RawRecord &clRecord, bool &bGoOn) {
     Channel &clChannel = Current();
+    const uint8_t *pFrame = clChannel.pBuffer.get() + clChannel.lConsumed;
     const DecodeOutcome clOutcome =
-        DecodeRecord(clChannel.pBuffer.get() + clChannel.lConsumed, lLength, m_lVersion,
-                     m_bDeliverNotices, clRecord, m_clDecoded, m_lDecodedDirty, m_clDmrMemory);
+        DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
+                     m_lDecodedDirty, m_clDmrMemory);
     clChannel.lConsumed += clOutcome.consumed;
     m_enParse = ParseState::ExpectHead;
     bGoOn = clOutcome.action == DecodeAction::GoOn;
-    return clOutcome.action == DecodeAction::Deliver ? FILE_OK : FILE_DAMAGED;
+    if (clOutcome.action != DecodeAction::Deliver)
+        return FILE_DAMAGED;
+    OfferFrame(pFrame, lLength);
+    return FILE_OK;
+}
+
+// Only whole frames whose checksum was checked get here. Frames of versions 1
+// and 2 differ from what the writer makes of the same record.
+void CBrennovarstikFileFormatV1::OfferFrame(const uint8_t *pFrame, uint32_t lLength) {
+    if (m_lVersion != kWriterVersion)
+        return;
+    m_pDeliveredFrame = pFrame;
+    m_lDeliveredLength = lLength;
+}
+
+bool CBrennovarstikFileFormatV1::GetDeliveredFrame(const uint8_t *&pFrame,
+                                                   uint32_t &lLength) const {
+    if (m_pDeliveredFrame == nullptr)
+        return false;
+    pFrame = m_pDeliveredFrame;
+    lLength = m_lDeliveredLength;
+    return true;
 }
 
 FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {

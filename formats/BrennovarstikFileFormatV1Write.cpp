@@ -8,6 +8,10 @@
 
 namespace {
 
+// Frame head: length, type, flag byte, checksum.
+constexpr size_t kFrameTypeAt = 4;
+constexpr size_t kFrameFlagAt = 5;
+
 bool TypeFollowsRotation(uint8_t lType) {
     return lType == RECORD_TETRA || lType == RECORD_DMR || lType == RECORD_TETRA_AUX ||
            lType == RECORD_TETRA_EXTENDED || lType == RECORD_GSM;
@@ -67,6 +71,7 @@ FileResult CBrennovarstikFileFormatV1::OpenFileForWriting(const wchar_t *clstrPa
     m_bOnline = false;
     m_clOrder.Clear();
     m_enParse = ParseState::ExpectHead;
+    m_pDeliveredFrame = nullptr;
 
     const FileResult enResult = CreateOutput(Current(), clstrPath);
     if (enResult != FILE_WRONG_STATE)
@@ -130,19 +135,29 @@ FileResult CBrennovarstikFileFormatV1::WriteRecordToChannel(Channel &clChannel,
                                                             const EncodePlan &clPlan) {
     if (clPlan.length > kChannelCapacity)
         return FILE_NO_BUFFER;
-    if (clPlan.length > kChannelCapacity - clChannel.lFill) {
-        // Nothing of this record is in the buffer yet, so 5 or 8 leaves it untaken.
-        const FileResult enEmpty = EmptyBuffer(clChannel);
-        if (enEmpty != FILE_OK)
-            return enEmpty;
-    }
-    uint8_t *pBuffer = clChannel.pBuffer.get();
+    const FileResult enRoom = MakeRoom(clChannel, clPlan.length);
+    if (enRoom != FILE_OK)
+        return enRoom;
     const uint32_t lBefore = clChannel.lFill;
-    EncodeRecord(clRecord, m_lVersion, clPlan, pBuffer + lBefore);
+    EncodeRecord(clRecord, m_lVersion, clPlan, clChannel.pBuffer.get() + lBefore);
     clChannel.lFill += clPlan.length;
+    return CommitRecord(clChannel, lBefore);
+}
+
+FileResult CBrennovarstikFileFormatV1::MakeRoom(Channel &clChannel, uint32_t lLength) {
+    if (lLength <= kChannelCapacity - clChannel.lFill)
+        return FILE_OK;
+    // Nothing of this record is in the buffer yet, so 5 or 8 leaves it untaken.
+    return EmptyBuffer(clChannel);
+}
+
+// The record just placed behind the first lBefore held bytes waits in the
+// buffer or goes out with them.
+FileResult CBrennovarstikFileFormatV1::CommitRecord(Channel &clChannel, uint32_t lBefore) {
     if ((m_lFlags & kFlagKeep) && clChannel.lFill < kKeepBelow)
         return FILE_OK;
 
+    uint8_t *pBuffer = clChannel.pBuffer.get();
     const uint32_t lHeld = clChannel.lFill;
     bool bError = false;
     const size_t lAccepted = clChannel.clFile.Write(pBuffer, lHeld, bError);
@@ -270,6 +285,38 @@ FileResult CBrennovarstikFileFormatV1::WriteData(const RawRecord &clRecord) {
         return m_clOrder.Write(clRecord, *this);
     // The plan just made is the one WriteDirect would make again.
     return WritePlanned(clRecord, clPlan);
+}
+
+bool CBrennovarstikFileFormatV1::WriteFrame(const RawRecord &clRecord, const uint8_t *pFrame,
+                                            uint32_t lLength, FileResult &enResult) {
+    CPlatformLockGuard clGuard(m_clLock);
+    // Anything but the plain buffered path is left to WriteData, which then
+    // gives its own answer.
+    Channel &clChannel = Current();
+    if (!clChannel.clFile.IsOpen() || !m_bWritingMode || m_enOpenMode != OpenMode::Writing ||
+        !clChannel.pBuffer || (m_lFlags & kFlagOrder) || m_lInterval > 0)
+        return false;
+    if (pFrame == nullptr || lLength < kRecordBodyOffset || lLength > kChannelCapacity ||
+        ReadBe32(pFrame) != lLength)
+        return false;
+    // The frame stands for the record only where WriteData would store the
+    // record as this type and length: a reader also delivers records that
+    // WriteData stores otherwise (an extended type without extended fields,
+    // bytes after a notice's or a DMR record's fields), and a record changed
+    // since it was read may no longer fit its frame.
+    EncodePlan clPlan{};
+    if (PlanRecordEncoding(clRecord, m_lVersion, clPlan) != FILE_OK || clPlan.length != lLength ||
+        clPlan.type != pFrame[kFrameTypeAt] || pFrame[kFrameFlagAt] != 0)
+        return false;
+
+    enResult = MakeRoom(clChannel, lLength);
+    if (enResult != FILE_OK)
+        return true;
+    const uint32_t lBefore = clChannel.lFill;
+    std::memcpy(clChannel.pBuffer.get() + lBefore, pFrame, lLength);
+    clChannel.lFill += lLength;
+    enResult = CommitRecord(clChannel, lBefore);
+    return true;
 }
 
 FileResult CBrennovarstikFileFormatV1::FlushData() {

@@ -35,8 +35,12 @@ class CSplitRun {
     static constexpr uint8_t kWriterFlags = CBrennovarstikFileFormatV1::kFlagKeep;
 
     bool Prepare();
+    bool FrequencyCorrected() const {
+        return m_clSettings.correctFrequency && m_clSettings.frequencyHz >= 0;
+    }
     bool ReadRecords();
     bool SplitRecord(RawRecord &clRecord, bool &bEnd);
+    FileResult WriteRecord(const RawRecord &clRecord);
 
     // SplitWorkerParts.cpp: parts, questions and their answers.
     bool OpenPart();
@@ -57,6 +61,9 @@ class CSplitRun {
     int64_t m_lOffset = 0;
 
     SourceReader m_pReader;
+    // The source as a container when records pass through unchanged, so
+    // that its frames can be written as they are; null otherwise.
+    CBrennovarstikFileFormatV1 *m_pPassThrough = nullptr;
     FileHeaderInfo m_clHeader{};
     std::optional<CSplitPlan> m_clPlan;
     StructSplitName m_clName;

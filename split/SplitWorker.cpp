@@ -28,6 +28,7 @@ CSplitRun::CSplitRun(StructWorkerContext &clContext)
 
 bool CSplitRun::Run() {
     bool bSplit = Prepare() && ReadRecords();
+    m_pPassThrough = nullptr;
     m_pReader.reset();
     // The part being written keeps what it holds, also after a failure.
     if (!ClosePart())
@@ -63,7 +64,17 @@ bool CSplitRun::Prepare() {
     m_lOffset = m_clSettings.applyOffset ? pInfo->offset : 0;
     const int64_t lRecordedFirst =
         pInfo->first.toSecsSinceEpoch() - (pInfo->synchronised ? pInfo->offset : 0);
-    m_clPlan.emplace(m_clSettings, lRecordedFirst + m_lOffset, m_pReader->GetFileSize(true));
+    // Readers answer 0 for the total size until they have read something (the
+    // TMW readers do); the scan measured it, and a size of 0 would cut after
+    // every record.
+    uint64_t lSourceSize = m_pReader->GetFileSize(true);
+    if (lSourceSize == 0)
+        lSourceSize = pInfo->size;
+    m_clPlan.emplace(m_clSettings, lRecordedFirst + m_lOffset, lSourceSize);
+    // Without an offset or a frequency correction every record is written as
+    // it was read, so a container's frames need no decoding and encoding again.
+    if (m_lOffset == 0 && !FrequencyCorrected())
+        m_pPassThrough = dynamic_cast<CBrennovarstikFileFormatV1 *>(m_pReader.get());
     m_clstrSourceFile = WithoutOnlinePrefix(m_clstrSource);
     m_clName = InitialSplitName(m_clSettings, m_clstrSourceFile);
     m_clPlan->ApplyTo(m_clName);
@@ -106,7 +117,7 @@ bool CSplitRun::SplitRecord(RawRecord &clRecord, bool &bEnd) {
         return true;
     // In place, without a copy: the written record carries the changes.
     ShiftRecordTime(clRecord, m_lOffset);
-    if (m_clSettings.correctFrequency && m_clSettings.frequencyHz >= 0)
+    if (FrequencyCorrected())
         SetRecordFrequency(clRecord, uint64_t(m_clSettings.frequencyHz));
 
     const uint64_t lConsumed = m_clPlan->NeedsConsumedBytes() ? m_pReader->GetFileSize(false) : 0;
@@ -126,11 +137,22 @@ bool CSplitRun::SplitRecord(RawRecord &clRecord, bool &bEnd) {
     case SplitAction::WriteToCurrentPart:
         break;
     }
-    if (m_bPartOpen && m_pWriter->WriteData(clRecord) != FILE_OK)
+    if (m_bPartOpen && WriteRecord(clRecord) != FILE_OK)
         return Fail(FileProblemText(
             m_clstrOpenPart,
             QCoreApplication::translate("CDlgSplitter", "Can not write the file!")));
     return true;
+}
+
+FileResult CSplitRun::WriteRecord(const RawRecord &clRecord) {
+    const uint8_t *pFrame = nullptr;
+    uint32_t lLength = 0;
+    FileResult enResult = FILE_OK;
+    // The writer declines frames it cannot write exactly as WriteData would.
+    if (m_pPassThrough != nullptr && m_pPassThrough->GetDeliveredFrame(pFrame, lLength) &&
+        m_pWriter->WriteFrame(clRecord, pFrame, lLength, enResult))
+        return enResult;
+    return m_pWriter->WriteData(clRecord);
 }
 
 void SplitWorkerThread(void *pContext) {

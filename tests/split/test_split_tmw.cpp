@@ -194,6 +194,8 @@ class TestSplitTmw : public QObject {
     void init();
     void splitByTime_data();
     void splitByTime();
+    void splitByNumber_data();
+    void splitByNumber();
 
   private:
     std::unique_ptr<QTemporaryDir> m_pDir;
@@ -287,6 +289,51 @@ void TestSplitTmw::splitByTime() {
     for (int i = 0; i < clInParts.size(); ++i)
         QVERIFY2(clInParts[i].key == clSource.records[i].key,
                  qPrintable(QStringLiteral("record %1: %2").arg(i).arg(clInParts[i].text)));
+}
+
+void TestSplitTmw::splitByNumber_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<SampleFormat>("format");
+    QTest::newRow(".tmw") << "rec.tmw" << SampleFormat::Tmw;
+    QTest::newRow("TETRA .lan") << "rec.lan" << SampleFormat::LanTetra;
+    QTest::newRow("DMR .lan") << "rec.lan" << SampleFormat::LanDmr;
+}
+
+// TMW readers know their size only once they have read something; the parts
+// must still follow the size the scan measured.
+void TestSplitTmw::splitByNumber() {
+    QFETCH(QString, source);
+    QFETCH(SampleFormat, format);
+
+    StructSampleSettings clSample;
+    clSample.lStartTime = At("2024-05-06 08:00:00");
+    clSample.lMinutes = kMinutes;
+    clSample.lRate = kRate;
+    clSample.lSeed = 5;
+    const QString clstrSource = m_pDir->filePath(source);
+    QCOMPARE(
+        int(WriteTmwSampleRecording(clstrSource.toStdWString().c_str(), clSample, format).enResult),
+        int(FILE_OK));
+    const Reading clSource = ReadKept(clstrSource);
+    QVERIFY2(clSource.problem.isEmpty(), qPrintable(clSource.problem));
+
+    WorkerRig clRig;
+    QCOMPARE(clRig.Scan(clstrSource), 1000);
+    QCOMPARE(clRig.Split(ByNumber(3, 2)), 2000);
+    QCOMPARE(clRig.events.Questions(), QStringList());
+    const QStringList clNames = FilesIn(m_pDir->path(), {source});
+    QCOMPARE(clNames.size(), 3);
+    QList<KeptRecord> clInParts;
+    for (const QString &clstrName : clNames) {
+        const Reading clPart = ReadKept(m_pDir->filePath(clstrName));
+        QVERIFY2(clPart.problem.isEmpty(), qPrintable(clPart.problem));
+        // Roughly a third each, never a part of one record.
+        QVERIFY2(clPart.records.size() > clSource.records.size() / 5, qPrintable(clstrName));
+        clInParts << clPart.records;
+    }
+    QCOMPARE(clInParts.size(), clSource.records.size());
+    for (int i = 0; i < clInParts.size(); ++i)
+        QVERIFY(clInParts[i].key == clSource.records[i].key);
 }
 
 QTEST_GUILESS_MAIN(TestSplitTmw)
