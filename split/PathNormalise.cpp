@@ -9,10 +9,6 @@ namespace {
 
 constexpr QChar kSeparator = u'/';
 
-bool IsBlank(QChar c) {
-    return c == u' ' || c == u'\t';
-}
-
 bool StatPath(const QString &clstrPath, struct stat &clInfo) {
     // The same conversion as the file classes use, so the file looked at is
     // the one they would open.
@@ -25,28 +21,18 @@ bool StatPath(const QString &clstrPath, struct stat &clInfo) {
 } // namespace
 
 QString NormalisePath(const QString &clstrPath) {
-    qsizetype lFirst = 0;
-    while (lFirst < clstrPath.size() && IsBlank(clstrPath[lFirst]))
-        ++lFirst;
-    if (lFirst == clstrPath.size())
-        return clstrPath;
-
-    qsizetype lAfterPrefix = lFirst;
-    if (clstrPath.mid(lFirst, 2) == QStringLiteral("//"))
-        lAfterPrefix += 2;
-
+    // Blanks are name characters here: " /rec/a.bvf" is a relative path, and
+    // removing them would name another file. So a network prefix counts only
+    // at the very start.
+    const qsizetype lAfterPrefix = clstrPath.startsWith(QStringLiteral("//")) ? 2 : 0;
     QString clstrResult = clstrPath.left(lAfterPrefix);
-    bool bChanged = false;
+    clstrResult.reserve(clstrPath.size());
     for (qsizetype i = lAfterPrefix; i < clstrPath.size(); ++i) {
         if (clstrPath[i] == kSeparator && i + 1 < clstrPath.size() &&
-            clstrPath[i + 1] == kSeparator) {
-            bChanged = true;
+            clstrPath[i + 1] == kSeparator)
             continue;
-        }
         clstrResult += clstrPath[i];
     }
-    if (bChanged || clstrResult.contains(kSeparator))
-        clstrResult.remove(0, lFirst);
     return clstrResult;
 }
 

@@ -5,9 +5,9 @@
 #include <QString>
 
 // Removes doubled separators after an optional leading "//" (a network
-// prefix, kept), and leading blanks when the text is a path or was changed.
-// Nothing else changes: on this system a backslash or a "::" is part of a
-// file name, and folding them would name another file.
+// prefix, kept). Nothing else changes: on this system a backslash, a "::" or a
+// leading blank is part of a file name, and folding or removing them would
+// name another file. The result always names the same file as the input.
 QString NormalisePath(const QString &clstrPath);
 
 // The two paths, normalised, are the same text apart from letter case.

@@ -22,6 +22,7 @@ void ClearContext(StructWorkerContext &clContext) {
     clContext.componentCount = 0;
     clContext.splitSettings = StructSplitSettings();
     clContext.mergeList = nullptr;
+    clContext.mergeOutputs.reset();
     clContext.questionOpen = false;
 }
 

@@ -20,10 +20,10 @@
 #include <memory>
 
 class CWorkerEvents;
-// Owned by the protocol component loader and the merge list; the context only
-// carries pointers to them for the workers that use them.
+// Owned by the protocol component loader and the dialog (the merge list); the
+// context only carries pointers to them for the workers that use them.
 struct StructProtoComponent;
-struct StructJoinFileData;
+class CMergeList;
 
 struct StructSourceInfo {
     QString name; // empty: nothing loaded
@@ -65,14 +65,17 @@ struct StructWorkerContext {
     std::unique_ptr<CPlatformEvent> doneEvent;   // auto reset, the worker's last act
     std::unique_ptr<QStringList> fileList;       // the scan and the split: the source
     StructSourceInfo *sourceInfo = nullptr;      // written by the scan, read by the split
-    std::atomic<uint8_t> overwriteAnswer{0};     // OverwriteAnswer
+    std::atomic<uint8_t> overwriteAnswer{0};     // OverwriteAnswer; the merge: MergeAnswer
     std::atomic<uint8_t> retryAnswer{0};         // 1 retry, 0 give up
-    std::unique_ptr<CPlatformEvent> answerEvent; // auto reset; split only
+    std::unique_ptr<CPlatformEvent> answerEvent; // auto reset; split and merge workers
     StructProtoComponent *components = nullptr;
     uint32_t componentCount = 0;
     StructSplitSettings splitSettings;
     std::unique_ptr<QString> mergeDestination; // merge workers; released by every worker
-    QList<StructJoinFileData> *mergeList = nullptr;
+    CMergeList *mergeList = nullptr;           // the fill worker inserts into it
+    // The outputs the running merge has opened, so that no later output of
+    // the same merge replaces one of them. Merge worker only.
+    std::unique_ptr<QStringList> mergeOutputs;
     CWorkerEvents *events = nullptr; // where every report goes; kept by release
     // True while the worker waits for an answer. A question that reaches the
     // dialog when this is clear, or after a stop, belongs to a run that has

@@ -31,6 +31,7 @@ SourceStep CSourceRecords::Next(RawRecord &clRecord) {
             if (lPosition <= m_lPositionAtDamage)
                 return SourceStep::End;
             m_lPositionAtDamage = lPosition;
+            ++m_lDamagedSkipped;
             continue;
         }
         case FILE_END_OF_DATA:

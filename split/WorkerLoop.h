@@ -36,10 +36,13 @@ class CSourceRecords {
     // still being written) is the end; any other result is a failure.
     SourceStep Next(RawRecord &clRecord);
     FileResult LastResult() const { return m_enLast; }
+    // Damaged records stepped over so far, for telling the user.
+    uint64_t DamagedSkipped() const { return m_lDamagedSkipped; }
 
   private:
     CVirtualFileFormat &m_clReader;
     uint64_t m_lPositionAtDamage;
+    uint64_t m_lDamagedSkipped = 0;
     FileResult m_enLast = FILE_OK;
 };
 

@@ -439,10 +439,11 @@ void TestSplitName::normalisePath_data() {
                                          << "//server/share/x.bvf";
     QTest::newRow("prefix then a third slash") << "///x.bvf"
                                                << "///x.bvf";
-    QTest::newRow("leading blanks of a path removed") << " \t/rec/cell.bvf"
-                                                      << "/rec/cell.bvf";
-    QTest::newRow("leading blanks before a prefix") << "  //srv//x"
-                                                    << "//srv/x";
+    // A leading blank is part of a relative path's first name.
+    QTest::newRow("leading blanks are name characters") << " \t/rec//cell.bvf"
+                                                        << " \t/rec/cell.bvf";
+    QTest::newRow("no prefix after leading blanks") << "  //srv//x"
+                                                    << "  /srv/x";
     QTest::newRow("leading blanks of a bare name stay") << "  cell.bvf"
                                                         << "  cell.bvf";
     QTest::newRow("blanks only") << " \t "
@@ -473,8 +474,8 @@ void TestSplitName::samePathText_data() {
                                  << "/rec/cell.bvf" << true;
     QTest::newRow("doubled separators") << "/rec//cell.bvf"
                                         << "/rec/cell.bvf" << true;
-    QTest::newRow("leading blanks") << "  /rec/cell.bvf"
-                                    << "/rec/cell.bvf" << true;
+    QTest::newRow("leading blanks name another file") << "  /rec/cell.bvf"
+                                                      << "/rec/cell.bvf" << false;
     QTest::newRow("other file") << "/rec/cell__01.bvf"
                                 << "/rec/cell.bvf" << false;
     QTest::newRow("network prefix is not a folder") << "//rec/cell.bvf"

@@ -1,0 +1,264 @@
+// The merge worker: copies the records of the merge list's files, group by
+// group in list order, each group into one container. Records are copied
+// unchanged and in reading order; overlaps are not sorted and gaps not filled.
+#include "BrennovarstikFileFormatV1.h"
+#include "MergeRun.h"
+#include "MergeWorkers.h"
+#include "Tick.h"
+#include "WorkerEvents.h"
+
+#include <QCoreApplication>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+// The split writes with the same flags: no order buffer, so records leave in
+// reading order; they are kept until the buffer is nearly full.
+constexpr uint8_t kWriterFlags = CBrennovarstikFileFormatV1::kFlagKeep;
+constexpr uint32_t kPauseBeforeProblemMs = 100;
+
+QString ProblemText(const QString &clstrPath, const char *pProblem) {
+    return QStringLiteral("<%1>\n").arg(clstrPath) +
+           QCoreApplication::translate("CDlgSplitter", pProblem);
+}
+
+class CMergeRun {
+  public:
+    CMergeRun(StructWorkerContext &clContext, const MergeSourceOpener &fnOpen)
+        : m_clContext(clContext), m_clEvents(*clContext.events), m_clStop(*clContext.stopEvent),
+          m_fnOpen(fnOpen), m_clPacer(*clContext.stopEvent) {}
+
+    bool Run() {
+        // The list copied at the start; the merge list itself is never read.
+        m_clSources = m_clContext.fileList ? *m_clContext.fileList : QStringList();
+        if (!m_clContext.mergeOutputs)
+            m_clContext.mergeOutputs = std::make_unique<QStringList>();
+        m_pWriter = std::make_unique<CBrennovarstikFileFormatV1>();
+        if (!m_clSources.isEmpty()) {
+            m_dStep = 1000.0 / double(m_clSources.size());
+            m_dStepPerPercent = m_dStep / 100.0;
+        }
+        m_clEvents.JoinProgress(0);
+
+        bool bMerged = true;
+        for (qsizetype i = 0; i < m_clSources.size() && bMerged; ++i)
+            bMerged = MergeSource(i);
+        // An output that was being written keeps what it holds, also after
+        // a failure; one that cannot be completed fails the merge.
+        if (!CloseOutput())
+            bMerged = false;
+        m_pWriter.reset();
+        return bMerged;
+    }
+
+  private:
+    bool MergeSource(qsizetype lIndex) {
+        const QString &clstrPath = m_clSources[lIndex];
+        FileHeaderInfo clHeader{};
+        SourceReader pReader = m_fnOpen(clstrPath, clHeader);
+        if (!pReader) {
+            const std::optional<uint8_t> clAnswer =
+                Ask([&] { return m_clEvents.JoinOpenReadFileFailed(clstrPath); });
+            if (!clAnswer || *clAnswer == MERGE_ABORT)
+                return false;
+            // Nothing of this file is written; the next readable file of its
+            // group opens the output if this one was to.
+            m_clContext.overwriteAnswer = MERGE_NO_ANSWER;
+            return true;
+        }
+        if (!m_bOutputOpen || clHeader.fileMagic != m_lOutputMagic) {
+            if (!CloseOutput() || !OpenOutput(clstrPath, clHeader))
+                return false;
+        }
+        return CopyRecords(lIndex, clstrPath, *pReader);
+    }
+
+    // Asks for the output's path until one can be opened, the user cancels
+    // or the run is stopped.
+    bool OpenOutput(const QString &clstrSource, const FileHeaderInfo &clHeader) {
+        for (bool bFirst = true;; bFirst = false) {
+            if (!m_clContext.mergeDestination)
+                m_clContext.mergeDestination = std::make_unique<QString>();
+            // A question closed without an answer must not reuse a path.
+            m_clContext.mergeDestination->clear();
+            const std::optional<uint8_t> clAnswer =
+                Ask([&] { return m_clEvents.JoinOpenWriteFile(clstrSource, bFirst); });
+            if (!clAnswer || *clAnswer == MERGE_ABORT || !m_clContext.mergeDestination)
+                return false;
+            const QString clstrDestination = *m_clContext.mergeDestination;
+            if (clstrDestination.isEmpty())
+                return false;
+            m_clContext.overwriteAnswer = MERGE_NO_ANSWER;
+            // The answering side checks this too and explains a refusal; this
+            // check is what keeps a source from being truncated whoever
+            // answered.
+            if (CheckMergeDestination(clstrDestination, m_clSources, *m_clContext.mergeOutputs) !=
+                MergeDestination::Accepted)
+                continue;
+            const std::wstring clstrWide = clstrDestination.toStdWString();
+            if (m_pWriter->OpenFileForWriting(clstrWide.c_str(), clHeader, kWriterFlags) !=
+                FILE_OK) {
+                (void)m_pWriter->CloseFileForWriting();
+                continue;
+            }
+            m_bOutputOpen = true;
+            m_lOutputMagic = clHeader.fileMagic;
+            m_clstrOutput = clstrDestination;
+            m_clContext.mergeOutputs->append(clstrDestination);
+            return true;
+        }
+    }
+
+    // Finishes the open output. A close that fails has lost records.
+    bool CloseOutput() {
+        if (!m_bOutputOpen)
+            return true;
+        m_bOutputOpen = false;
+        if (m_pWriter->CloseFileForWriting() == FILE_OK)
+            return true;
+        // After the user gave up on writing to it, this is no news.
+        if (!m_bWriteAbandoned)
+            m_clEvents.JoinFailed(ProblemText(m_clstrOutput, "Can not write the file!"));
+        return false;
+    }
+
+    bool CopyRecords(qsizetype lIndex, const QString &clstrPath, CVirtualFileFormat &clReader) {
+        CSourceRecords clRecords(clReader);
+        for (;;) {
+            RawRecord clRecord{};
+            const SourceStep enStep = clRecords.Next(clRecord);
+            if (enStep != SourceStep::Record) {
+                // A damaged record that leaves the reader where it was hides
+                // the rest of the file: that is a reading failure, not an end.
+                if (enStep == SourceStep::End && clRecords.LastResult() != FILE_DAMAGED) {
+                    ReportDamage(clstrPath, clRecords.DamagedSkipped());
+                    return true;
+                }
+                PauseWithProgress(lIndex, clReader);
+                m_clEvents.JoinReadingFileFailed(clstrPath);
+                return false;
+            }
+            if (m_clPacer.PollDue()) {
+                if (m_clPacer.StopRequested())
+                    return false;
+                if (m_clPacer.ProgressDue())
+                    EmitProgress(Progress(lIndex, clReader));
+            }
+            if (m_clContext.sourceInfo != nullptr)
+                m_clContext.sourceInfo->kindMask |= uint64_t(1) << (clRecord.payloadKind % 64);
+            if (!WriteRecord(lIndex, clReader, clRecord))
+                return false;
+        }
+    }
+
+    // Writes the record, asking after each failure whether to try again.
+    bool WriteRecord(qsizetype lIndex, CVirtualFileFormat &clReader, const RawRecord &clRecord) {
+        if (m_pWriter->WriteData(clRecord) == FILE_OK)
+            return true;
+        PauseWithProgress(lIndex, clReader);
+        for (;;) {
+            const QString clstrOutput = QString::fromWCharArray(m_pWriter->GetFileName());
+            const std::optional<uint8_t> clAnswer =
+                Ask([&] { return m_clEvents.JoinWritingFileFailed(clstrOutput); });
+            if (!clAnswer || *clAnswer == MERGE_ABORT) {
+                m_bWriteAbandoned = true;
+                return false;
+            }
+            m_clContext.overwriteAnswer = MERGE_NO_ANSWER;
+            // The writer has taken the record back, so it is written once.
+            if (m_pWriter->WriteData(clRecord) == FILE_OK)
+                return true;
+        }
+    }
+
+    // Damaged records are stepped over rather than ending the merge: every
+    // readable record reaches the output, and the user learns what is missing.
+    void ReportDamage(const QString &clstrPath, uint64_t lSkipped) {
+        if (lSkipped == 0)
+            return;
+        m_clEvents.JoinNotice(
+            QStringLiteral("<%1>\n").arg(clstrPath) +
+            QCoreApplication::translate(
+                "CDlgSplitter",
+                "%1 damaged record(s) could not be read and are missing in the merged file.")
+                .arg(lSkipped));
+    }
+
+    int Progress(qsizetype lIndex, CVirtualFileFormat &clReader) const {
+        return int(clReader.GetProgress() * m_dStepPerPercent + double(lIndex) * m_dStep);
+    }
+    void EmitProgress(int lCode) {
+        if (lCode >= 1 && lCode <= 999)
+            m_clEvents.JoinProgress(lCode);
+    }
+    // Before a problem is shown the bar shows how far the merge came.
+    void PauseWithProgress(qsizetype lIndex, CVirtualFileFormat &clReader) {
+        const int lCode = Progress(lIndex, clReader);
+        if (lCode >= 1 && lCode <= 999) {
+            m_clEvents.JoinProgress(lCode);
+            PlatformSleep(kPauseBeforeProblemMs);
+        }
+    }
+
+    // Puts a question and waits for its answer or a stop. Empty when the run
+    // was stopped, or nobody takes the question: both end the merge.
+    std::optional<uint8_t> Ask(const std::function<bool()> &fnQuestion) {
+        CPlatformEvent *pAnswerEvent = m_clContext.answerEvent.get();
+        if (pAnswerEvent == nullptr || m_clStop.IsSet())
+            return std::nullopt;
+        // A leftover answer must not answer this question; one closed
+        // without an answer counts as abort.
+        pAnswerEvent->Reset();
+        m_clContext.overwriteAnswer = MERGE_ABORT;
+        m_clContext.questionOpen = true;
+        if (!fnQuestion()) {
+            m_clContext.questionOpen = false;
+            return std::nullopt;
+        }
+        // The stop comes first, even when an answer arrives at the same moment.
+        const int lWoken = WaitForEitherEvent(m_clStop, *pAnswerEvent, kWaitInfinite);
+        m_clContext.questionOpen = false;
+        if (lWoken != 1)
+            return std::nullopt;
+        return m_clContext.overwriteAnswer.load();
+    }
+
+    StructWorkerContext &m_clContext;
+    CWorkerEvents &m_clEvents;
+    CPlatformEvent &m_clStop;
+    const MergeSourceOpener &m_fnOpen;
+    CWorkerPacer m_clPacer; // its record counter runs across files
+    QStringList m_clSources;
+    double m_dStep = 0;
+    double m_dStepPerPercent = 0;
+
+    std::unique_ptr<CBrennovarstikFileFormatV1> m_pWriter;
+    bool m_bOutputOpen = false;
+    uint64_t m_lOutputMagic = 0;
+    QString m_clstrOutput;
+    bool m_bWriteAbandoned = false;
+};
+
+} // namespace
+
+bool RunMergeWorker(StructWorkerContext &clContext, const MergeSourceOpener &fnOpen) {
+    bool bMerged = false;
+    {
+        CMergeRun clRun(clContext, fnOpen);
+        bMerged = clRun.Run();
+    }
+    clContext.mergeDestination.reset();
+    if (!bMerged && clContext.sourceInfo != nullptr)
+        ResetSourceInfo(*clContext.sourceInfo);
+    clContext.events->JoinProgress(bMerged ? 1000 : -1);
+    clContext.doneEvent->Set();
+    return bMerged;
+}
+
+void MergeWorkerThread(void *pContext) {
+    RunMergeWorker(*static_cast<StructWorkerContext *>(pContext), &OpenSource);
+}
