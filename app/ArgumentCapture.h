@@ -19,8 +19,15 @@ class CArgumentCapture {
     int &Count() { return m_lCount; }
     char **Vector() { return m_pVector; }
 
+    // Whether entry lIndex of the vector did not fit its buffer and holds
+    // only its first 259 bytes. Looked up through the entry's buffer, so it
+    // stays right after QApplication has taken its own options out of the
+    // vector.
+    bool EntryWasCut(int lIndex) const;
+
   private:
     char m_block[kMaxCapturedArguments * kArgumentBufferBytes];
     char *m_pVector[kMaxCapturedArguments + 1];
+    bool m_bCut[kMaxCapturedArguments] = {};
     int m_lCount = 0;
 };

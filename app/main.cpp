@@ -4,6 +4,7 @@
 #include "DlgSplitter.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <new>
 
 namespace {
@@ -11,11 +12,33 @@ namespace {
 // Backs the application's argument vector for the whole run.
 CArgumentCapture g_clArguments;
 
+// Without a display and without a platform chosen by the user, the program
+// runs on the offscreen platform; it must be chosen before QApplication exists.
+bool ChooseOffscreenWithoutDisplay() {
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return false;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+}
+
+// The application's arguments after the program path, each marked when it
+// did not fit its buffer. QApplication may have taken its own options out.
+QList<StructCommandArgument> CapturedArguments() {
+    const QStringList clTexts = QCoreApplication::arguments();
+    QList<StructCommandArgument> clArguments;
+    for (int i = 1; i < clTexts.size(); ++i)
+        clArguments << StructCommandArgument{clTexts[i], g_clArguments.EntryWasCut(i)};
+    return clArguments;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     const QString clstrVersion = ApplicationVersionString();
     g_clArguments.Capture(argc, argv);
+    const bool bHeadless = ChooseOffscreenWithoutDisplay();
 
     auto *pApplication =
         new (std::nothrow) QApplication(g_clArguments.Count(), g_clArguments.Vector());
@@ -24,20 +47,29 @@ int main(int argc, char **argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("vintermark GmbH"));
     QCoreApplication::setApplicationName(QStringLiteral("BrennovarstikSplitter"));
     QCoreApplication::setApplicationVersion(clstrVersion);
+    // Translations are installed here once there are catalogues.
 
     const QIcon clIcon = LoadApplicationIcon();
     if (!clIcon.isNull())
         QApplication::setWindowIcon(clIcon);
 
+    int lExitStatus = 0;
     auto *pDialog = new (std::nothrow) CDlgSplitter(nullptr);
     if (pDialog != nullptr) {
+        pDialog->SetCommandLineArguments(CapturedArguments());
+        // Nobody can answer a box on the offscreen platform: texts go to
+        // standard error and every question takes its safe answer.
+        if (bHeadless || QGuiApplication::platformName() == QStringLiteral("offscreen"))
+            pDialog->SetPromptLayer(std::make_unique<CHeadlessPrompts>());
         // There is no show command on this platform: the dialog is shown normally.
         pDialog->show();
         QApplication::exec();
+        lExitStatus = pDialog->ExitStatus();
     }
 
-    // The event loop's result is not used: the process always exits with 0.
+    // The event loop's result is not used: an interactive run exits with 0,
+    // an automated split with its own status.
     delete pDialog;
     delete pApplication;
-    return 0;
+    return lExitStatus;
 }

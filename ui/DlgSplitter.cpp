@@ -1,21 +1,236 @@
+// Construction, first show, closing, drag and drop, loading a source and the
+// bridge from the workers' reports to the dialog's slots.
 #include "DlgSplitter.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QShowEvent>
+#include <QTabWidget>
 #include <QTimer>
+#include <QUrl>
 
-CDlgSplitter::CDlgSplitter(QWidget *pParent) : QDialog(pParent) {}
+namespace {
 
-CDlgSplitter::~CDlgSplitter() = default;
+constexpr int kAdjustSizeDelayMs = 10;
+constexpr int kLoadDelayMs = 100;
+constexpr int kThreadEndsDelayMs = 100;
+constexpr int kQuitDelayMs = 100;
+constexpr int kMergeTab = 1;
+
+// Drops are taken by the name alone; the scan tells whether the file is one.
+bool IsRecordingPath(const QString &clstrPath) {
+    return clstrPath.contains(QStringLiteral(".bvf"), Qt::CaseInsensitive) ||
+           clstrPath.contains(QStringLiteral(".tmw"), Qt::CaseInsensitive) ||
+           clstrPath.contains(QStringLiteral(".lan"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+CDlgSplitter::CDlgSplitter(QWidget *pParent)
+    : QDialog(pParent), m_pPrompts(std::make_unique<CWidgetPrompts>()), m_clContext(this) {
+    setAcceptDrops(true);
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+
+    connect(this, &CDlgSplitter::Signal_Splitter_LoadFile, this,
+            &CDlgSplitter::Slot_Splitter_LoadFile);
+    connect(this, &CDlgSplitter::Signal_Splitter_ProgressBar, this,
+            &CDlgSplitter::Slot_Splitter_ProgressBar);
+    connect(this, &CDlgSplitter::Signal_Gui_AdjustSize, this, &CDlgSplitter::Slot_Gui_AdjustSize);
+    // The questions are only announced: the worker waits for the answer event
+    // or its stop event itself, so a stop or a close never waits behind an
+    // open box.
+    connect(this, &CDlgSplitter::Signal_AskForOverwrite, this, &CDlgSplitter::Slot_AskForOverwrite,
+            Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_OverwriteSourceFile, this,
+            &CDlgSplitter::Slot_OverwriteSourceFile, Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_RetryOpenForWriting, this,
+            &CDlgSplitter::Slot_RetryOpenForWriting, Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_Splitter_Error, this, &CDlgSplitter::Slot_Splitter_Error,
+            Qt::QueuedConnection);
+}
+
+CDlgSplitter::~CDlgSplitter() {
+    ReleaseWorker(m_clContext);
+    UnloadProtocolComponents();
+}
+
+void CDlgSplitter::SetPromptLayer(std::unique_ptr<CPromptLayer> pPrompts) {
+    if (pPrompts)
+        m_pPrompts = std::move(pPrompts);
+}
+
+void CDlgSplitter::SetCommandLineArguments(const QList<StructCommandArgument> &clArguments) {
+    m_clArguments = clArguments;
+    m_bArgumentsGiven = true;
+}
 
 void CDlgSplitter::showEvent(QShowEvent *pEvent) {
-    QDialog::showEvent(pEvent);
-    if (!m_bFirstShowDone) {
-        m_bFirstShowDone = true;
-        OnFirstShow();
+    // A later show (after minimising) builds nothing again.
+    if (m_pTabs != nullptr) {
+        QDialog::showEvent(pEvent);
+        return;
+    }
+    ReadCommandLine();
+    CreateWidgets();
+    Radio_Splitter_SplitType(-1);
+    LoadProtocolComponents();
+    QTimer::singleShot(kAdjustSizeDelayMs, this, &CDlgSplitter::Slot_Gui_AdjustSize);
+}
+
+void CDlgSplitter::closeEvent(QCloseEvent *pEvent) {
+    ForgetWorker();
+    UnloadProtocolComponents();
+    QDialog::closeEvent(pEvent);
+}
+
+void CDlgSplitter::dragEnterEvent(QDragEnterEvent *pEvent) {
+    const QMimeData *pData = pEvent->mimeData();
+    if (pData != nullptr && pData->hasUrls()) {
+        for (const QUrl &clUrl : pData->urls()) {
+            if (IsRecordingPath(clUrl.toLocalFile())) {
+                pEvent->acceptProposedAction();
+                return;
+            }
+        }
+    }
+    pEvent->ignore();
+}
+
+void CDlgSplitter::dropEvent(QDropEvent *pEvent) {
+    const QMimeData *pData = pEvent->mimeData();
+    if (pData == nullptr || !pData->hasUrls())
+        return;
+    const QList<QUrl> clUrls = pData->urls();
+    if (m_pTabs != nullptr && m_pTabs->currentIndex() == kMergeTab) {
+        QStringList clPaths;
+        for (const QUrl &clUrl : clUrls) {
+            const QString clstrPath = clUrl.toLocalFile();
+            if (clstrPath.contains(QStringLiteral(".bvf"), Qt::CaseInsensitive))
+                clPaths << clstrPath;
+        }
+        AddDroppedFilesToMergeList(clPaths);
+        pEvent->acceptProposedAction();
+        return;
+    }
+    for (const QUrl &clUrl : clUrls) {
+        const QString clstrPath = clUrl.toLocalFile();
+        if (IsRecordingPath(clstrPath)) {
+            pEvent->acceptProposedAction();
+            LoadSource(clstrPath);
+            return;
+        }
     }
 }
 
-void CDlgSplitter::OnFirstShow() {
-    setWindowTitle(QStringLiteral("BrennovarstikSplitter"));
-    QTimer::singleShot(10, this, [this]() { adjustSize(); });
+void CDlgSplitter::ReadCommandLine() {
+    QList<StructCommandArgument> clArguments = m_clArguments;
+    if (!m_bArgumentsGiven)
+        clArguments = CommandArguments(QCoreApplication::arguments().mid(1));
+    const StructCommandLineOutcome clOutcome = ParseCommandLine(clArguments);
+    m_clRequest = clOutcome.request;
+    m_clstrPendingLoad = clOutcome.pendingLoad;
+    // An automated run that cannot even begin has failed; without a display
+    // nobody would ever close the dialog it leaves.
+    if (m_clRequest.kind == 0 && AsksToQuitAfterSplit(clArguments)) {
+        if (QGuiApplication::platformName() == QStringLiteral("offscreen"))
+            m_pPrompts->ShowWarning(this, tr("Error"),
+                                    tr("The command line does not describe a split; "
+                                       "nothing was started."));
+        AutomatedRunFailed();
+    }
+    if (!m_clstrPendingLoad.isEmpty())
+        QTimer::singleShot(kLoadDelayMs, this, &CDlgSplitter::Signal_Splitter_LoadFile);
+}
+
+void CDlgSplitter::Slot_Splitter_LoadFile() {
+    if (m_clstrPendingLoad.isEmpty())
+        return;
+    const QString clstrPath = m_clstrPendingLoad;
+    m_clstrPendingLoad.clear();
+    LoadSource(clstrPath);
+}
+
+void CDlgSplitter::LoadSource(const QString &clstrPath) {
+    SetControlText(SourcePath, clstrPath);
+    ForgetWorker();
+    if (!StartScanWorker(m_clContext, clstrPath, m_clSourceInfo, m_pComponents, m_lComponentCount))
+        m_pPrompts->ShowWarning(
+            this, tr("Error"),
+            tr("<%1>\nCan not open file or unsupported filetype!").arg(clstrPath));
+}
+
+void CDlgSplitter::Slot_Gui_AdjustSize() {
+    if (m_pTabs != nullptr && m_pTabs->currentIndex() == kMergeTab)
+        return;
+    adjustSize();
+}
+
+// Protocol components are found and loaded here once there are any; the
+// synchronisation option is offered when a scan finds a protocol offset.
+void CDlgSplitter::LoadProtocolComponents() {
+    m_pComponents = nullptr;
+    m_lComponentCount = 0;
+}
+
+void CDlgSplitter::UnloadProtocolComponents() {
+    m_pComponents = nullptr;
+    m_lComponentCount = 0;
+}
+
+// Dropped containers are handed to the merge list's fill worker, which comes
+// with the merge tab; until then a drop there adds nothing.
+void CDlgSplitter::AddDroppedFilesToMergeList(const QStringList &clPaths) {
+    Q_UNUSED(clPaths);
+}
+
+void CDlgSplitter::ForgetWorker() {
+    ReleaseWorker(m_clContext);
+    // The released worker's reports still in the queue belong to its run.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    ++m_lRunSerial;
+    m_clstrRunError.clear();
+    m_bRestartAfterRename = false;
+}
+
+void CDlgSplitter::ScheduleThreadEnds() {
+    QTimer::singleShot(kThreadEndsDelayMs, this, [this, lSerial = m_lRunSerial]() {
+        if (lSerial == m_lRunSerial)
+            Slot_ThreadEnds();
+    });
+}
+
+void CDlgSplitter::ScheduleQuit() {
+    m_bQuitScheduled = true;
+    QTimer::singleShot(kQuitDelayMs, QCoreApplication::instance(), &QCoreApplication::quit);
+}
+
+void CDlgSplitter::AutomatedRunFailed() {
+    m_lExitStatus = 1;
+    // Nobody can close a window that nobody sees: end instead of waiting.
+    if (QGuiApplication::platformName() == QStringLiteral("offscreen"))
+        ScheduleQuit();
+}
+
+void CDlgSplitter::SplitterProgress(int lCode) {
+    emit Signal_Splitter_ProgressBar(lCode);
+}
+
+void CDlgSplitter::SplitterError(const QString &clstrText) {
+    emit Signal_Splitter_Error(clstrText);
+}
+
+void CDlgSplitter::AskForOverwrite(const QString &clstrFileName) {
+    emit Signal_AskForOverwrite(clstrFileName);
+}
+
+void CDlgSplitter::OverwriteSourceFile(const QString &clstrFileName) {
+    emit Signal_OverwriteSourceFile(clstrFileName);
+}
+
+void CDlgSplitter::RetryOpenForWriting(const QString &clstrFileName) {
+    emit Signal_RetryOpenForWriting(clstrFileName);
 }

@@ -15,6 +15,7 @@ class TestAppShell : public QObject {
     void missingVersionIsAllOnes();
     void argumentCaptureKeepsProgramAndSix();
     void argumentCaptureCutsOverlongArgument();
+    void argumentCaptureTellsWhichWereCut();
     void iconHasTheStandardSizes();
 };
 
@@ -81,6 +82,39 @@ void TestAppShell::argumentCaptureCutsOverlongArgument() {
     QCOMPARE(std::string(clCapture.Vector()[1]), std::string(259, 'x'));
     QCOMPARE(clCapture.Vector()[1][259], '\0');
     QCOMPARE(std::string(clCapture.Vector()[2]), clExact);
+}
+
+void TestAppShell::argumentCaptureTellsWhichWereCut() {
+    const std::string clLong(260, 'x');
+    const std::string clExact(259, 'y');
+    const char *pArgs[] = {"prog",         "-platform",     "offscreen",
+                           clLong.c_str(), clExact.c_str(), "-n=2"};
+    CArgumentCapture clCapture;
+    clCapture.Capture(6, pArgs);
+    QCOMPARE(clCapture.Count(), 6);
+    const QList<bool> clExpected = {false, false, false, true, false, false};
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(clCapture.EntryWasCut(i), clExpected[i]);
+    QVERIFY(!clCapture.EntryWasCut(-1));
+    QVERIFY(!clCapture.EntryWasCut(6));
+
+    // The application object takes its own options out of the vector and
+    // closes the gap; the flags follow the entries, not the places.
+    char **pVector = clCapture.Vector();
+    for (int i = 1; i + 2 <= clCapture.Count(); ++i)
+        pVector[i] = pVector[i + 2];
+    clCapture.Count() -= 2;
+    pVector[clCapture.Count()] = nullptr;
+    QCOMPARE(QByteArray(pVector[3]), QByteArray("-n=2"));
+    QVERIFY(clCapture.EntryWasCut(1));
+    QVERIFY(!clCapture.EntryWasCut(2));
+    QVERIFY(!clCapture.EntryWasCut(3));
+    QVERIFY(!clCapture.EntryWasCut(4));
+
+    // A new capture forgets the old flags.
+    const char *pShort[] = {"prog", "a"};
+    clCapture.Capture(2, pShort);
+    QVERIFY(!clCapture.EntryWasCut(1));
 }
 
 void TestAppShell::iconHasTheStandardSizes() {

@@ -1,0 +1,70 @@
+// Every message box, input box and file dialog of the dialog goes through this
+// layer, so that a run without a display never blocks on a window nobody sees,
+// and tests answer with scripted answers.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+class CPromptLayer {
+  public:
+    virtual ~CPromptLayer() = default;
+
+    // A box with an Ok button only.
+    virtual void ShowWarning(QWidget *pParent, const QString &clstrTitle,
+                             const QString &clstrText) = 0;
+    virtual void ShowCritical(QWidget *pParent, const QString &clstrTitle,
+                              const QString &clstrText) = 0;
+    // The button chosen; NoButton when the box was closed without one.
+    virtual QMessageBox::StandardButton AskQuestion(QWidget *pParent, const QString &clstrTitle,
+                                                    const QString &clstrText,
+                                                    QMessageBox::StandardButtons enButtons,
+                                                    QMessageBox::StandardButton enDefault) = 0;
+    // The entered text; none when the input was cancelled.
+    virtual std::optional<QString> AskText(QWidget *pParent, const QString &clstrTitle,
+                                           const QString &clstrLabel,
+                                           const QString &clstrInitial) = 0;
+    // The chosen file; empty when none was chosen.
+    virtual QString AskOpenFileName(QWidget *pParent, const QString &clstrCaption,
+                                    const QString &clstrStartPath, const QString &clstrFilter) = 0;
+};
+
+// The toolkit's modal boxes and file dialog.
+class CWidgetPrompts final : public CPromptLayer {
+  public:
+    void ShowWarning(QWidget *pParent, const QString &clstrTitle,
+                     const QString &clstrText) override;
+    void ShowCritical(QWidget *pParent, const QString &clstrTitle,
+                      const QString &clstrText) override;
+    QMessageBox::StandardButton AskQuestion(QWidget *pParent, const QString &clstrTitle,
+                                            const QString &clstrText,
+                                            QMessageBox::StandardButtons enButtons,
+                                            QMessageBox::StandardButton enDefault) override;
+    std::optional<QString> AskText(QWidget *pParent, const QString &clstrTitle,
+                                   const QString &clstrLabel, const QString &clstrInitial) override;
+    QString AskOpenFileName(QWidget *pParent, const QString &clstrCaption,
+                            const QString &clstrStartPath, const QString &clstrFilter) override;
+};
+
+// Without a display: every text goes to standard error and every question
+// takes its safe answer at once (closed box: abort, give up, no rename, no
+// file).
+class CHeadlessPrompts final : public CPromptLayer {
+  public:
+    void ShowWarning(QWidget *pParent, const QString &clstrTitle,
+                     const QString &clstrText) override;
+    void ShowCritical(QWidget *pParent, const QString &clstrTitle,
+                      const QString &clstrText) override;
+    QMessageBox::StandardButton AskQuestion(QWidget *pParent, const QString &clstrTitle,
+                                            const QString &clstrText,
+                                            QMessageBox::StandardButtons enButtons,
+                                            QMessageBox::StandardButton enDefault) override;
+    std::optional<QString> AskText(QWidget *pParent, const QString &clstrTitle,
+                                   const QString &clstrLabel, const QString &clstrInitial) override;
+    QString AskOpenFileName(QWidget *pParent, const QString &clstrCaption,
+                            const QString &clstrStartPath, const QString &clstrFilter) override;
+};
