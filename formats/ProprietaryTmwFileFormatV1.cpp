@@ -160,53 +160,10 @@ uint64_t CProprietaryTmwFileFormatV1::GetFileSize(bool bTotal) {
     return ReaderFileSize(m_clFile, bTotal, m_lFill, m_lConsumed);
 }
 
-bool CProprietaryTmwFileFormatV1::SetOption(uint8_t lOption, int32_t) {
-    return lOption == 0;
-}
-
-FileResult CProprietaryTmwFileFormatV1::OpenFileForWriting(const wchar_t *, const FileHeaderInfo &,
-                                                           uint8_t) {
-    return FILE_WRONG_STATE;
-}
-
-FileResult CProprietaryTmwFileFormatV1::WriteData(const RawRecord &) {
-    return FILE_WRONG_DIRECTION;
-}
-
-FileResult CProprietaryTmwFileFormatV1::CloseFileForWriting() {
-    return FILE_OK;
-}
-
-FileResult CProprietaryTmwFileFormatV1::FlushData() {
-    return FILE_OK;
-}
-
-uint64_t CProprietaryTmwFileFormatV1::GetWrittenBytes() {
-    return 0;
-}
-
-bool CProprietaryTmwFileFormatV1::SetAutoSplit(int64_t, AutoSplitCallback, void *) {
-    return false;
-}
-
-bool CProprietaryTmwFileFormatV1::ReservedQuery() {
-    return false;
-}
-
 const wchar_t *CProprietaryTmwFileFormatV1::GetFileName() {
     return m_clstrPath;
 }
 
 bool CProprietaryTmwFileFormatV1::IsOnlineFile() {
     return m_bOnline;
-}
-
-bool CProprietaryTmwFileFormatV1::ReservedValue32(uint32_t, uint32_t &lOut) {
-    lOut = 0;
-    return false;
-}
-
-bool CProprietaryTmwFileFormatV1::ReservedValue64(uint64_t, uint64_t &lOut) {
-    lOut = 0;
-    return false;
 }

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "BinaryFile.h"
+#include "ReadOnlyFileFormat.h"
 #include "TetraTmw2Tmv.h"
-#include "VirtualFileFormat.h"
 
 #include <memory>
 
-class CProprietaryTmwFileFormatV1 final : public CVirtualFileFormat, private CTetraTmw2Tmv {
+class CProprietaryTmwFileFormatV1 final : public CReadOnlyFileFormat, private CTetraTmw2Tmv {
   public:
     static constexpr uint32_t kFrameSize = 84;
     static constexpr uint32_t kReadBufferSize = 131072;
@@ -23,19 +23,8 @@ class CProprietaryTmwFileFormatV1 final : public CVirtualFileFormat, private CTe
     void CloseFile() override;
     double GetProgress() override;
     uint64_t GetFileSize(bool bTotal) override;
-    bool SetOption(uint8_t lOption, int32_t lValue) override;
-    FileResult OpenFileForWriting(const wchar_t *clstrPath, const FileHeaderInfo &clInfo,
-                                  uint8_t lFlags) override;
-    FileResult WriteData(const RawRecord &clRecord) override;
-    FileResult CloseFileForWriting() override;
-    FileResult FlushData() override;
-    uint64_t GetWrittenBytes() override;
-    bool SetAutoSplit(int64_t lInterval, AutoSplitCallback pCallback, void *pContext) override;
-    bool ReservedQuery() override;
     const wchar_t *GetFileName() override;
     bool IsOnlineFile() override;
-    bool ReservedValue32(uint32_t lValue, uint32_t &lOut) override;
-    bool ReservedValue64(uint64_t lValue, uint64_t &lOut) override;
 
     // One 84-byte frame as the converter takes it: the two flag bytes folded
     // into timeMode and frameFlags, the first measurements rounded to whole

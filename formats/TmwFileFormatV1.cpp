@@ -333,52 +333,10 @@ uint64_t CTmwFileFormatV1::GetFileSize(bool bTotal) {
     return ReaderFileSize(m_clFile, bTotal, m_lFill, m_lConsumed);
 }
 
-bool CTmwFileFormatV1::SetOption(uint8_t lOption, int32_t) {
-    return lOption == 0;
-}
-
-FileResult CTmwFileFormatV1::OpenFileForWriting(const wchar_t *, const FileHeaderInfo &, uint8_t) {
-    return FILE_WRONG_STATE;
-}
-
-FileResult CTmwFileFormatV1::WriteData(const RawRecord &) {
-    return FILE_WRONG_DIRECTION;
-}
-
-FileResult CTmwFileFormatV1::CloseFileForWriting() {
-    return FILE_OK;
-}
-
-FileResult CTmwFileFormatV1::FlushData() {
-    return FILE_OK;
-}
-
-uint64_t CTmwFileFormatV1::GetWrittenBytes() {
-    return 0;
-}
-
-bool CTmwFileFormatV1::SetAutoSplit(int64_t, AutoSplitCallback, void *) {
-    return false;
-}
-
-bool CTmwFileFormatV1::ReservedQuery() {
-    return false;
-}
-
 const wchar_t *CTmwFileFormatV1::GetFileName() {
     return m_clstrPath;
 }
 
 bool CTmwFileFormatV1::IsOnlineFile() {
     return m_bOnline;
-}
-
-bool CTmwFileFormatV1::ReservedValue32(uint32_t, uint32_t &lOut) {
-    lOut = 0;
-    return false;
-}
-
-bool CTmwFileFormatV1::ReservedValue64(uint64_t, uint64_t &lOut) {
-    lOut = 0;
-    return false;
 }

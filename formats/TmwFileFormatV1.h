@@ -11,12 +11,12 @@
 
 #include "BinaryFile.h"
 #include "DmrTmw2DmrTmv.h"
+#include "ReadOnlyFileFormat.h"
 #include "TetraTmw2Tmv.h"
-#include "VirtualFileFormat.h"
 
 #include <memory>
 
-class CTmwFileFormatV1 final : public CVirtualFileFormat,
+class CTmwFileFormatV1 final : public CReadOnlyFileFormat,
                                private CTetraTmw2Tmv,
                                private CDmrTmw2DmrTmv {
   public:
@@ -42,19 +42,8 @@ class CTmwFileFormatV1 final : public CVirtualFileFormat,
     void CloseFile() override;
     double GetProgress() override;
     uint64_t GetFileSize(bool bTotal) override;
-    bool SetOption(uint8_t lOption, int32_t lValue) override;
-    FileResult OpenFileForWriting(const wchar_t *clstrPath, const FileHeaderInfo &clInfo,
-                                  uint8_t lFlags) override;
-    FileResult WriteData(const RawRecord &clRecord) override;
-    FileResult CloseFileForWriting() override;
-    FileResult FlushData() override;
-    uint64_t GetWrittenBytes() override;
-    bool SetAutoSplit(int64_t lInterval, AutoSplitCallback pCallback, void *pContext) override;
-    bool ReservedQuery() override;
     const wchar_t *GetFileName() override;
     bool IsOnlineFile() override;
-    bool ReservedValue32(uint32_t lValue, uint32_t &lOut) override;
-    bool ReservedValue64(uint64_t lValue, uint64_t &lOut) override;
 
     StreamMode Mode() const { return StreamMode(m_lStreamMode); }
     // Refills of the read buffer that brought data since OpenFile.
