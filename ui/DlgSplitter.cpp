@@ -31,7 +31,10 @@ bool IsRecordingPath(const QString &clstrPath) {
 } // namespace
 
 CDlgSplitter::CDlgSplitter(QWidget *pParent)
-    : QDialog(pParent), m_pPrompts(std::make_unique<CWidgetPrompts>()), m_clContext(this) {
+    : QDialog(pParent), m_pPrompts(std::make_unique<CWidgetPrompts>()), m_clContext(this),
+      m_pMergeModel(std::make_unique<CModelJoinFiles>()),
+      m_pMergeSelection(std::make_unique<QItemSelectionModel>(m_pMergeModel.get())) {
+    m_pMergeModel->ClearList();
     setAcceptDrops(true);
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
 
@@ -50,6 +53,23 @@ CDlgSplitter::CDlgSplitter(QWidget *pParent)
     connect(this, &CDlgSplitter::Signal_RetryOpenForWriting, this,
             &CDlgSplitter::Slot_RetryOpenForWriting, Qt::QueuedConnection);
     connect(this, &CDlgSplitter::Signal_Splitter_Error, this, &CDlgSplitter::Slot_Splitter_Error,
+            Qt::QueuedConnection);
+
+    connect(this, &CDlgSplitter::Signal_Join_Fill_List, this, &CDlgSplitter::Slot_Join_Fill_List,
+            Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_Join_ProgressBar, this,
+            &CDlgSplitter::Slot_Join_ProgressBar, Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_Join_OpenReadFileFailed, this,
+            &CDlgSplitter::Slot_Join_OpenReadFileFailed, Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_Join_OpenWriteFile, this,
+            &CDlgSplitter::Slot_Join_OpenWriteFile, Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_Join_WriteingFileFailed, this,
+            &CDlgSplitter::Slot_Join_WriteingFileFailed, Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_Join_ReadingFileFailed, this,
+            &CDlgSplitter::Slot_Join_ReadingFileFailed, Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_Join_Failed, this, &CDlgSplitter::Slot_Join_Failed,
+            Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_Join_Notice, this, &CDlgSplitter::Slot_Join_Notice,
             Qt::QueuedConnection);
 }
 
@@ -181,10 +201,9 @@ void CDlgSplitter::UnloadProtocolComponents() {
     m_lComponentCount = 0;
 }
 
-// Dropped containers are handed to the merge list's fill worker, which comes
-// with the merge tab; until then a drop there adds nothing.
+// Even an empty list goes to the fill, as a selection in the file dialog does.
 void CDlgSplitter::AddDroppedFilesToMergeList(const QStringList &clPaths) {
-    Q_UNUSED(clPaths);
+    StartMergeFill(clPaths);
 }
 
 void CDlgSplitter::ForgetWorker() {
@@ -233,4 +252,41 @@ void CDlgSplitter::OverwriteSourceFile(const QString &clstrFileName) {
 
 void CDlgSplitter::RetryOpenForWriting(const QString &clstrFileName) {
     emit Signal_RetryOpenForWriting(clstrFileName);
+}
+
+void CDlgSplitter::JoinProgress(int lCode) {
+    emit Signal_Join_ProgressBar(lCode);
+}
+
+void CDlgSplitter::JoinFillList(const QString &clstrScrollTo) {
+    emit Signal_Join_Fill_List(clstrScrollTo);
+}
+
+// The merge questions are only announced, as the split's are: the worker
+// waits for the answer or its stop itself.
+bool CDlgSplitter::JoinOpenReadFileFailed(const QString &clstrFileName) {
+    emit Signal_Join_OpenReadFileFailed(clstrFileName);
+    return true;
+}
+
+bool CDlgSplitter::JoinOpenWriteFile(const QString &clstrFileName, bool bFirst) {
+    emit Signal_Join_OpenWriteFile(clstrFileName, bFirst);
+    return true;
+}
+
+bool CDlgSplitter::JoinWritingFileFailed(const QString &clstrFileName) {
+    emit Signal_Join_WriteingFileFailed(clstrFileName);
+    return true;
+}
+
+void CDlgSplitter::JoinReadingFileFailed(const QString &clstrFileName) {
+    emit Signal_Join_ReadingFileFailed(clstrFileName);
+}
+
+void CDlgSplitter::JoinFailed(const QString &clstrText) {
+    emit Signal_Join_Failed(clstrText);
+}
+
+void CDlgSplitter::JoinNotice(const QString &clstrText) {
+    emit Signal_Join_Notice(clstrText);
 }

@@ -6,6 +6,8 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "JoinFileData.h"
+#include "ModelJoinFiles.h"
 #include "PromptLayer.h"
 #include "WorkerContext.h"
 #include "WorkerEvents.h"
@@ -14,6 +16,7 @@
 #include <QDateTime>
 #include <QDateTimeEdit>
 #include <QDialog>
+#include <QItemSelectionModel>
 #include <QTime>
 
 #include <array>
@@ -23,6 +26,10 @@ class QHBoxLayout;
 class QTabWidget;
 class QVBoxLayout;
 class QWidget;
+
+// The output proposed for the group that starts with clstrSource: the path
+// without its last extension and without any "_Joined", then "_Joined.bvf".
+QString JoinedOutputProposal(const QString &clstrSource);
 
 class CDlgSplitter : public QDialog, public CWorkerEvents {
     Q_OBJECT
@@ -101,6 +108,14 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void AskForOverwrite(const QString &clstrFileName) override;
     void OverwriteSourceFile(const QString &clstrFileName) override;
     void RetryOpenForWriting(const QString &clstrFileName) override;
+    void JoinProgress(int lCode) override;
+    void JoinFillList(const QString &clstrScrollTo) override;
+    bool JoinOpenReadFileFailed(const QString &clstrFileName) override;
+    bool JoinOpenWriteFile(const QString &clstrFileName, bool bFirst) override;
+    bool JoinWritingFileFailed(const QString &clstrFileName) override;
+    void JoinReadingFileFailed(const QString &clstrFileName) override;
+    void JoinFailed(const QString &clstrText) override;
+    void JoinNotice(const QString &clstrText) override;
 
   signals:
     void Signal_Splitter_LoadFile();
@@ -112,7 +127,15 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void Signal_Button_Splitter_StartStop();
     // Why the split failed; shown when its end code arrives.
     void Signal_Splitter_Error(const QString &clstrText);
-    // The merge tab's signals (Signal_Join_...) come with its worker.
+    void Signal_Join_OpenReadFileFailed(const QString &clstrFileName);
+    void Signal_Join_OpenWriteFile(const QString &clstrFileName, const bool bFirst);
+    void Signal_Join_WriteingFileFailed(const QString &clstrFileName);
+    void Signal_Join_ReadingFileFailed(const QString &clstrFileName);
+    void Signal_Join_ProgressBar(const int lCode);
+    void Signal_Join_Fill_List(const QString &clstrSrollToItem);
+    // Why a merge failed, and what the user should know about one that went on.
+    void Signal_Join_Failed(const QString &clstrText);
+    void Signal_Join_Notice(const QString &clstrText);
 
   protected:
     void showEvent(QShowEvent *pEvent) override;
@@ -121,9 +144,13 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void dropEvent(QDropEvent *pEvent) override;
 
     // For the test harness and the protocol time synchronisation: the
-    // description of the loaded source and the worker context.
+    // description of the loaded source, the worker context and the merge list
+    // with its model.
     StructSourceInfo &SourceInfo() { return m_clSourceInfo; }
     StructWorkerContext &WorkerContext() { return m_clContext; }
+    CMergeList &MergeList() { return m_clMergeList; }
+    CModelJoinFiles &MergeModel() { return *m_pMergeModel; }
+    QItemSelectionModel &MergeSelection() { return *m_pMergeSelection; }
 
   protected slots:
     void Button_Splitter_ChooseFile();
@@ -145,8 +172,18 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void Slot_OverwriteSourceFile(const QString &clstrFileName);
     void Slot_RetryOpenForWriting(const QString &clstrFileName);
     void Slot_Splitter_Error(const QString &clstrText);
-    // The merge tab's slots (Button_Joiner_..., Slot_Join_...) come with the
-    // merge list and its workers.
+    void Button_Joiner_ChooseFiles();
+    void Button_Joiner_Delete();
+    void Button_Joiner_CleanAll();
+    void Button_Joiner_StartStop();
+    void Slot_Join_Fill_List(const QString &clstrSrollToItem);
+    void Slot_Join_ProgressBar(const int lPercent);
+    void Slot_Join_OpenReadFileFailed(const QString &clstrFileName);
+    void Slot_Join_OpenWriteFile(const QString &clstrFileName, const bool bFirst);
+    void Slot_Join_WriteingFileFailed(const QString &clstrFileName);
+    void Slot_Join_ReadingFileFailed(const QString &clstrFileName);
+    void Slot_Join_Failed(const QString &clstrText);
+    void Slot_Join_Notice(const QString &clstrText);
 
   private:
     // DlgSplitterWidgets.cpp: building the tabs and the control table.
@@ -170,6 +207,7 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void CreatePeriodEdit(Control enId, QHBoxLayout *pRow);
     void CreateNumberSpin(QHBoxLayout *pRow);
     void ConnectSplitControls();
+    void ConnectMergeControls();
     void ConnectPeriodEdits(bool bConnect);
     void SetVisible(int lId, bool bVisible);
     void SetEnabled(int lId, bool bEnabled);
@@ -197,6 +235,9 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
                               const QDateTimeEdit &clEdit) const;
     void PeriodTimeChanged(Control enEdit, QDateTime &clStored, const QDateTime &clNew);
 
+    // DlgSplitterMergeTab.cpp: hands added or dropped files to the fill worker.
+    void StartMergeFill(const QStringList &clPaths);
+
     // DlgSplitterPrompts.cpp: true when the source was renamed.
     bool OfferSourceRename(const QString &clstrFileName);
 
@@ -213,6 +254,11 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
 
     StructSourceInfo m_clSourceInfo;
     StructWorkerContext m_clContext;
+    // The merge list; the model is rebuilt from copies of it. The selection
+    // model is declared last so that it goes before its model.
+    CMergeList m_clMergeList;
+    std::unique_ptr<CModelJoinFiles> m_pMergeModel;
+    std::unique_ptr<QItemSelectionModel> m_pMergeSelection;
     // The loaded protocol components (none are loaded yet).
     StructProtoComponent *m_pComponents = nullptr;
     uint32_t m_lComponentCount = 0;

@@ -221,10 +221,14 @@ QWidget *CDlgSplitter::CreateMergePage() {
     CreateLabel(MergeLabel, pRow, tr("Add files, or drop them into box:"), kCaptionWidth);
 
     pRow = CreateRow(pLayout);
-    // The merge list model and its selection model are set with the merge tab.
     auto *pView = new QTreeView(this);
+    pView->setModel(m_pMergeModel.get());
+    pView->setSelectionModel(m_pMergeSelection.get());
     pView->setSortingEnabled(false);
     pView->setSelectionMode(QAbstractItemView::MultiSelection);
+    connect(m_pMergeModel.get(), &CModelJoinFiles::expandAll, pView, &QTreeView::expandAll);
+    connect(m_pMergeModel.get(), &CModelJoinFiles::resizeColumnToContents, pView,
+            &QTreeView::resizeColumnToContents);
     Register(MergeView, pView, pRow, tr("List with files to merge"));
 
     pRow = CreateRow(pLayout);
@@ -237,9 +241,21 @@ QWidget *CDlgSplitter::CreateMergePage() {
     pRow = CreateRow(pLayout);
     CreatePushButton(MergeStartStop, pRow, tr("Start"), tr("Start/Stop merging"));
     CreateProgressBar(MergeProgress, pRow, tr("Operation progress"));
-    // No closing stretch: the list takes the free height. The merge buttons
-    // are connected with the merge tab's slots.
+    // No closing stretch: the list takes the free height.
+    SetVisible(MergeProgress, false);
+    ConnectMergeControls();
     return pPage;
+}
+
+void CDlgSplitter::ConnectMergeControls() {
+    if (auto *pButton = ControlAs<QPushButton>(DeleteAllButton))
+        connect(pButton, &QPushButton::clicked, this, &CDlgSplitter::Button_Joiner_CleanAll);
+    if (auto *pButton = ControlAs<QPushButton>(DeleteSelectedButton))
+        connect(pButton, &QPushButton::clicked, this, &CDlgSplitter::Button_Joiner_Delete);
+    if (auto *pButton = ControlAs<QPushButton>(AddFilesButton))
+        connect(pButton, &QPushButton::clicked, this, &CDlgSplitter::Button_Joiner_ChooseFiles);
+    if (auto *pButton = ControlAs<QPushButton>(MergeStartStop))
+        connect(pButton, &QPushButton::clicked, this, &CDlgSplitter::Button_Joiner_StartStop);
 }
 
 void CDlgSplitter::ConnectSplitControls() {

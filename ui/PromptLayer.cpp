@@ -85,3 +85,27 @@ QString CHeadlessPrompts::AskOpenFileName(QWidget *, const QString &clstrCaption
     PrintPrompt(clstrCaption, QString(), "no file");
     return QString();
 }
+
+QStringList CWidgetPrompts::AskOpenFileNames(QWidget *pParent, const QString &clstrCaption,
+                                             const QString &clstrStartPath,
+                                             const QString &clstrFilter) {
+    return QFileDialog::getOpenFileNames(pParent, clstrCaption, clstrStartPath, clstrFilter);
+}
+
+QString CWidgetPrompts::AskSaveFileName(QWidget *pParent, const QString &clstrCaption,
+                                        const QString &clstrProposal, const QString &clstrFilter) {
+    return QFileDialog::getSaveFileName(pParent, clstrCaption, clstrProposal, clstrFilter);
+}
+
+QStringList CHeadlessPrompts::AskOpenFileNames(QWidget *, const QString &clstrCaption,
+                                               const QString &, const QString &) {
+    PrintPrompt(clstrCaption, QString(), "no file");
+    return QStringList();
+}
+
+QString CHeadlessPrompts::AskSaveFileName(QWidget *, const QString &clstrCaption,
+                                          const QString &clstrProposal, const QString &) {
+    // Nothing is written without a person choosing where.
+    PrintPrompt(clstrCaption, clstrProposal, "cancel");
+    return QString();
+}

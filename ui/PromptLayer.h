@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -31,6 +32,14 @@ class CPromptLayer {
     // The chosen file; empty when none was chosen.
     virtual QString AskOpenFileName(QWidget *pParent, const QString &clstrCaption,
                                     const QString &clstrStartPath, const QString &clstrFilter) = 0;
+    // The chosen files; empty when none were chosen.
+    virtual QStringList AskOpenFileNames(QWidget *pParent, const QString &clstrCaption,
+                                         const QString &clstrStartPath,
+                                         const QString &clstrFilter) = 0;
+    // The file to write, after the dialog's own confirmation of replacing an
+    // existing one; empty when cancelled.
+    virtual QString AskSaveFileName(QWidget *pParent, const QString &clstrCaption,
+                                    const QString &clstrProposal, const QString &clstrFilter) = 0;
 };
 
 // The toolkit's modal boxes and file dialog.
@@ -48,6 +57,11 @@ class CWidgetPrompts final : public CPromptLayer {
                                    const QString &clstrLabel, const QString &clstrInitial) override;
     QString AskOpenFileName(QWidget *pParent, const QString &clstrCaption,
                             const QString &clstrStartPath, const QString &clstrFilter) override;
+    QStringList AskOpenFileNames(QWidget *pParent, const QString &clstrCaption,
+                                 const QString &clstrStartPath,
+                                 const QString &clstrFilter) override;
+    QString AskSaveFileName(QWidget *pParent, const QString &clstrCaption,
+                            const QString &clstrProposal, const QString &clstrFilter) override;
 };
 
 // Without a display: every text goes to standard error and every question
@@ -67,4 +81,9 @@ class CHeadlessPrompts final : public CPromptLayer {
                                    const QString &clstrLabel, const QString &clstrInitial) override;
     QString AskOpenFileName(QWidget *pParent, const QString &clstrCaption,
                             const QString &clstrStartPath, const QString &clstrFilter) override;
+    QStringList AskOpenFileNames(QWidget *pParent, const QString &clstrCaption,
+                                 const QString &clstrStartPath,
+                                 const QString &clstrFilter) override;
+    QString AskSaveFileName(QWidget *pParent, const QString &clstrCaption,
+                            const QString &clstrProposal, const QString &clstrFilter) override;
 };

@@ -28,12 +28,12 @@ namespace UiTestKit {
 
 // One box, input or file dialog the dialog asked for.
 struct Prompt {
-    QString kind; // "warning", "critical", "question", "text", "file"
+    QString kind; // "warning", "critical", "question", "text", "file", "files", "save"
     QString title;
     QString text; // the label for "text", the filter for "file"
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    QString initial; // the initial text, or the start path of a file dialog
+    QString initial; // the initial text, the start path or proposal of a file dialog
 };
 
 // Answers in the order they are scripted; an unscripted question is closed
@@ -44,6 +44,8 @@ class CScriptedPrompts final : public CPromptLayer {
     QList<QMessageBox::StandardButton> buttons;
     QList<std::optional<QString>> texts;
     QStringList files;
+    QList<QStringList> fileLists;
+    QStringList saveFiles;
     // Runs when a question is asked, before it is answered.
     std::function<void(const Prompt &)> onQuestion;
 
@@ -77,6 +79,18 @@ class CScriptedPrompts final : public CPromptLayer {
                         QMessageBox::NoButton,  clstrStart};
         return files.isEmpty() ? QString() : files.takeFirst();
     }
+    QStringList AskOpenFileNames(QWidget *, const QString &clstrCaption, const QString &clstrStart,
+                                 const QString &clstrFilter) override {
+        asked << Prompt{QStringLiteral("files"), clstrCaption, clstrFilter, {},
+                        QMessageBox::NoButton,   clstrStart};
+        return fileLists.isEmpty() ? QStringList() : fileLists.takeFirst();
+    }
+    QString AskSaveFileName(QWidget *, const QString &clstrCaption, const QString &clstrProposal,
+                            const QString &clstrFilter) override {
+        asked << Prompt{QStringLiteral("save"), clstrCaption, clstrFilter, {},
+                        QMessageBox::NoButton,  clstrProposal};
+        return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
+    }
 
     QStringList Kinds() const {
         QStringList clKinds;
@@ -98,8 +112,13 @@ class CTestDialog : public CDlgSplitter {
         threadEnds = std::make_unique<QSignalSpy>(this, &CDlgSplitter::Signal_Gui_AdjustSize);
     }
 
+    using CDlgSplitter::Button_Joiner_StartStop;
     using CDlgSplitter::Button_Splitter_NumberChanged;
     using CDlgSplitter::Button_Splitter_StartStop;
+    using CDlgSplitter::dropEvent;
+    using CDlgSplitter::MergeList;
+    using CDlgSplitter::MergeModel;
+    using CDlgSplitter::MergeSelection;
     using CDlgSplitter::Radio_Splitter_SplitType;
     using CDlgSplitter::Slot_Gui_AdjustSize;
     using CDlgSplitter::Slot_Splitter_ProgressBar;
