@@ -5,6 +5,7 @@
 #include "OpenFileFormat.h"
 #include "RecordTypes.h"
 #include "TestPaths.h"
+#include "ToolTestKit.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -35,33 +36,6 @@ struct SampleExpectation {
     uint64_t magic = 0;
     qulonglong seed = 1;
 };
-
-struct ToolRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-ToolRun RunTool(const QStringList &clArguments) {
-    ToolRun clRun;
-    QProcess clProcess;
-    clProcess.start(QStringLiteral(BVF_SAMPLE_PATH), clArguments);
-    if (!clProcess.waitForFinished(120000) || clProcess.exitStatus() != QProcess::NormalExit)
-        return clRun;
-    clRun.exitCode = clProcess.exitCode();
-    clRun.out = QString::fromLocal8Bit(clProcess.readAllStandardOutput());
-    clRun.err = QString::fromLocal8Bit(clProcess.readAllStandardError());
-    return clRun;
-}
-
-QByteArray ReadAll(const QString &clstrPath) {
-    QFile clFile(clstrPath);
-    return clFile.open(QIODevice::ReadOnly) ? clFile.readAll() : QByteArray();
-}
-
-qint64 Utc(const char *pText) {
-    return QDateTime::fromString(QString::fromLatin1(pText), Qt::ISODate).toSecsSinceEpoch();
-}
 
 // Walks the sample with the decoder above, checks what the tool promises of
 // every record, and reads it through OpenFileFormat in step. Returns the

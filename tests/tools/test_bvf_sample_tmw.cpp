@@ -4,6 +4,7 @@
 #include "OpenFileFormat.h"
 #include "RecordTypes.h"
 #include "TestPaths.h"
+#include "ToolTestKit.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,33 +19,6 @@
 #include <memory>
 
 namespace {
-
-struct ToolRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-ToolRun RunTool(const QStringList &clArguments) {
-    ToolRun clRun;
-    QProcess clProcess;
-    clProcess.start(QStringLiteral(BVF_SAMPLE_PATH), clArguments);
-    if (!clProcess.waitForFinished(120000) || clProcess.exitStatus() != QProcess::NormalExit)
-        return clRun;
-    clRun.exitCode = clProcess.exitCode();
-    clRun.out = QString::fromLocal8Bit(clProcess.readAllStandardOutput());
-    clRun.err = QString::fromLocal8Bit(clProcess.readAllStandardError());
-    return clRun;
-}
-
-QByteArray ReadAll(const QString &clstrPath) {
-    QFile clFile(clstrPath);
-    return clFile.open(QIODevice::ReadOnly) ? clFile.readAll() : QByteArray();
-}
-
-qint64 Utc(const char *pText) {
-    return QDateTime::fromString(QString::fromLatin1(pText), Qt::ISODate).toSecsSinceEpoch();
-}
 
 // "R records in F frames|entries, B bytes, FIRST to LAST UTC" of the summary.
 struct Summary {
