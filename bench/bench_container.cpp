@@ -12,6 +12,7 @@
 // Every figure is the best of --runs passes; the processor time of the best
 // read pass is shown too, as it suffers less than the wall time when other
 // programs share the machine.
+#include "BenchCommon.h"
 #include "BrennovarstikFileFormatV1.h"
 #include "OpenFileFormat.h"
 #include "SampleGenerator.h"
@@ -35,21 +36,13 @@ extern char **environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point clStart) {
-    return std::chrono::duration<double>(Clock::now() - clStart).count();
-}
+using namespace BenchCommon;
 
 // Processor time of this process, user and system.
 double ProcessSeconds() {
     timespec clNow{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &clNow);
     return double(clNow.tv_sec) + double(clNow.tv_nsec) / 1e9;
-}
-
-double MegabytesPerSecond(uint64_t lBytes, double lSeconds) {
-    return lSeconds > 0 ? double(lBytes) / 1e6 / lSeconds : 0;
 }
 
 std::wstring Wide(const std::string &clstrPath) {
@@ -66,20 +59,6 @@ int Usage(const char *pProblem) {
                  "  --read-only   measure reading only\n",
                  pProblem, BVF_BENCH_DATA_DIR);
     return 1;
-}
-
-// Reads the whole file with plain read() calls of the reader's buffer size:
-// warms the cache, and timed it is the ceiling for any reader on this machine.
-bool ReadPlain(const std::string &clstrPath) {
-    const int lFd = open(clstrPath.c_str(), O_RDONLY);
-    if (lFd < 0)
-        return false;
-    std::vector<char> clBuffer(131072);
-    ssize_t lRead = 0;
-    while ((lRead = read(lFd, clBuffer.data(), clBuffer.size())) > 0) {
-    }
-    close(lFd);
-    return lRead == 0;
 }
 
 struct ReadPass {
@@ -183,21 +162,6 @@ WritePass TimeWriting(const std::string &clstrSource, const std::string &clstrTa
     clPass.lTotalSeconds = SecondsSince(clTotalStart);
     clPass.bOk = enRead == FILE_END_OF_DATA && enClose == FILE_OK;
     return clPass;
-}
-
-// Seconds taken by /bin/cp, or a negative value when it failed.
-double TimeCp(const std::string &clstrSource, const std::string &clstrTarget) {
-    std::filesystem::remove(clstrTarget);
-    const char *pArgs[] = {"/bin/cp", clstrSource.c_str(), clstrTarget.c_str(), nullptr};
-    const Clock::time_point clStart = Clock::now();
-    pid_t lPid = 0;
-    if (posix_spawn(&lPid, "/bin/cp", nullptr, nullptr, const_cast<char *const *>(pArgs),
-                    environ) != 0)
-        return -1;
-    int lStatus = 0;
-    if (waitpid(lPid, &lStatus, 0) != lPid || !WIFEXITED(lStatus) || WEXITSTATUS(lStatus) != 0)
-        return -1;
-    return SecondsSince(clStart);
 }
 
 bool SameBytes(const std::string &clstrFirst, const std::string &clstrSecond) {

@@ -11,6 +11,7 @@
 // them. --by-time splits into aligned parts of that many minutes instead, which
 // needs no query of the reader's position per record. cp copies the same file
 // on the same file system.
+#include "BenchCommon.h"
 #include "SampleGenerator.h"
 #include "SplitSettings.h"
 #include "WidePath.h"
@@ -34,15 +35,7 @@ extern char **environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point clStart) {
-    return std::chrono::duration<double>(Clock::now() - clStart).count();
-}
-
-double MegabytesPerSecond(uint64_t lBytes, double lSeconds) {
-    return lSeconds > 0 ? double(lBytes) / 1e6 / lSeconds : 0;
-}
+using namespace BenchCommon;
 
 int Usage(const char *pProblem) {
     std::fprintf(stderr,
@@ -98,33 +91,6 @@ class CBenchEvents final : public CWorkerEvents {
     std::condition_variable m_clEnded;
     int m_lEnd = 0;
 };
-
-bool ReadPlain(const std::string &clstrPath) {
-    const int lFd = open(clstrPath.c_str(), O_RDONLY);
-    if (lFd < 0)
-        return false;
-    std::vector<char> clBuffer(131072);
-    ssize_t lRead = 0;
-    while ((lRead = read(lFd, clBuffer.data(), clBuffer.size())) > 0) {
-    }
-    close(lFd);
-    return lRead == 0;
-}
-
-// Seconds taken by /bin/cp, or a negative value when it failed.
-double TimeCp(const std::string &clstrSource, const std::string &clstrTarget) {
-    std::filesystem::remove(clstrTarget);
-    const char *pArgs[] = {"/bin/cp", clstrSource.c_str(), clstrTarget.c_str(), nullptr};
-    const Clock::time_point clStart = Clock::now();
-    pid_t lPid = 0;
-    if (posix_spawn(&lPid, "/bin/cp", nullptr, nullptr, const_cast<char *const *>(pArgs),
-                    environ) != 0)
-        return -1;
-    int lStatus = 0;
-    if (waitpid(lPid, &lStatus, 0) != lPid || !WIFEXITED(lStatus) || WEXITSTATUS(lStatus) != 0)
-        return -1;
-    return SecondsSince(clStart);
-}
 
 // The parts a split may have written: NAME__01.bvf and on.
 std::vector<std::string> PartPaths(const std::string &clstrDir, const std::string &clstrBase) {

@@ -32,16 +32,6 @@ QByteArray Pattern(int lSize, int lSeed) {
     return clBytes;
 }
 
-template <typename T> T Zeroed() {
-    T clValue;
-    std::memset(&clValue, 0, sizeof(clValue));
-    return clValue;
-}
-
-template <typename T> QByteArray BytesOf(const T &clValue) {
-    return QByteArray(reinterpret_cast<const char *>(&clValue), int(sizeof(clValue)));
-}
-
 void SetItem(DmrTmv &clDmr, int lSlot, uint32_t lKind, uint16_t lBits, uint8_t lHigh,
              uint8_t lFlags, const QByteArray &clData = {}) {
     const DmrItemRef ref = DmrItemAt(clDmr, lSlot);

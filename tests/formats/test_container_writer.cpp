@@ -23,16 +23,6 @@ using namespace ContainerTestKit;
 
 namespace {
 
-template <typename T> T Zeroed() {
-    T clValue;
-    std::memset(&clValue, 0, sizeof(clValue));
-    return clValue;
-}
-
-template <typename T> QByteArray BytesOf(const T &clValue) {
-    return QByteArray(reinterpret_cast<const char *>(&clValue), int(sizeof(clValue)));
-}
-
 // Payload storage with the alignment of the payload structures.
 struct PayloadBuffer {
     explicit PayloadBuffer(const QByteArray &clBytes) : words(size_t(clBytes.size()) / 8 + 1) {

@@ -1,4 +1,5 @@
 // The split settings, the three cut rules and record times by kind.
+#include "PayloadChecks.h"
 #include "RecordTime.h"
 #include "SplitPlan.h"
 #include "SplitSettings.h"
@@ -156,10 +157,6 @@ struct RecordBuffer {
                           qsizetype(record.payloadLength));
     }
 };
-
-template <typename T> QByteArray BytesOf(const T &clValue) {
-    return QByteArray(reinterpret_cast<const char *>(&clValue), qsizetype(sizeof(clValue)));
-}
 
 QByteArray TetraPayload(uint64_t lTime, uint8_t lFlags = 0, uint64_t lHz = 0) {
     TetraTmv clTetra;

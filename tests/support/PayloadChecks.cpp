@@ -3,14 +3,6 @@
 #include <QByteArray>
 #include <QTest>
 
-namespace {
-
-template <typename T> QByteArray BytesOf(const T &clArray) {
-    return QByteArray(reinterpret_cast<const char *>(&clArray), int(sizeof(clArray)));
-}
-
-} // namespace
-
 #define SAME_FIELD(field)                                                                          \
     do {                                                                                           \
         if (!QTest::qCompare(clActual.field, clExpected.field, "actual." #field,                   \
