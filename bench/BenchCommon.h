@@ -3,10 +3,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -50,6 +52,35 @@ inline double TimeCp(const std::string &clstrSource, const std::string &clstrTar
     if (waitpid(lPid, &lStatus, 0) != lPid || !WIFEXITED(lStatus) || WEXITSTATUS(lStatus) != 0)
         return -1;
     return SecondsSince(clStart);
+}
+
+// Starts the peak resident memory of this process afresh from what it holds
+// now, so that a later PeakResidentKiB covers only what follows. False where
+// the system cannot do that; the peak then covers the whole process.
+inline bool ResetPeakResident() {
+    FILE *pFile = std::fopen("/proc/self/clear_refs", "w");
+    if (pFile == nullptr)
+        return false;
+    const bool bWritten = std::fputs("5", pFile) >= 0;
+    return std::fclose(pFile) == 0 && bWritten;
+}
+
+// The peak resident memory of this process in KiB: VmHWM, or the maximum
+// resident set size of getrusage where VmHWM cannot be read.
+inline uint64_t PeakResidentKiB() {
+    if (FILE *pFile = std::fopen("/proc/self/status", "r")) {
+        char aLine[256];
+        unsigned long long lKiB = 0;
+        bool bFound = false;
+        while (!bFound && std::fgets(aLine, sizeof(aLine), pFile) != nullptr)
+            bFound = std::sscanf(aLine, "VmHWM: %llu kB", &lKiB) == 1;
+        std::fclose(pFile);
+        if (bFound)
+            return lKiB;
+    }
+    rusage clUsage{};
+    getrusage(RUSAGE_SELF, &clUsage);
+    return uint64_t(clUsage.ru_maxrss);
 }
 
 } // namespace BenchCommon

@@ -169,8 +169,15 @@ FileResult CBrennovarstikFileFormatV1::CommitRecord(Channel &clChannel, uint32_t
         return clChannel.clFile.Flush() ? FILE_OK : FILE_WRITE_FAILED;
     }
     // The record is taken back so that a retry writes it exactly once; bytes
-    // of earlier records that were not accepted stay. If part of it did reach
-    // the file, that fragment fails its checksum and readers step over it.
+    // of earlier records that were not accepted stay. A piece of it that did
+    // reach the file is cut off again, so that the file ends with a whole
+    // record and a retry continues it cleanly; where the file cannot be cut,
+    // that piece fails its checksum and readers step over it.
+    if (lAccepted > lBefore &&
+        clChannel.clFile.Truncate(clChannel.clFile.Position() - int64_t(lAccepted - lBefore))) {
+        AccountWrite(clChannel, lBefore, lBefore);
+        return FILE_WRITE_FAILED;
+    }
     AccountWrite(clChannel, lAccepted, lBefore);
     return FILE_WRITE_FAILED;
 }

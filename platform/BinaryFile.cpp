@@ -130,3 +130,13 @@ int64_t CBinaryFile::Size() const {
         return -1;
     return int64_t(clInfo.st_size);
 }
+
+bool CBinaryFile::Truncate(int64_t lSize) {
+    if (!IsOpen() || lSize < 0)
+        return false;
+    int lResult;
+    do {
+        lResult = ::ftruncate(m_lHandle, off_t(lSize));
+    } while (lResult != 0 && errno == EINTR);
+    return lResult == 0 && Seek(lSize);
+}

@@ -41,6 +41,9 @@ class CBinaryFile {
     bool Seek(int64_t lPosition);
     // -1 when no file is open or the size cannot be had.
     int64_t Size() const;
+    // Cuts the file to lSize bytes and moves the position there; false when
+    // that cannot be done (a device, for one), leaving the file as it was.
+    bool Truncate(int64_t lSize);
 
   private:
     bool Open(const wchar_t *clstrPath, int lFlags);

@@ -7,6 +7,7 @@
 #include "SplitPlan.h"
 #include "WorkerContext.h"
 #include "WorkerLoop.h"
+#include "WorkerThreads.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,7 +23,7 @@ QString FileProblemText(const QString &clstrPath, const QString &clstrProblem);
 
 class CSplitRun {
   public:
-    explicit CSplitRun(StructWorkerContext &clContext);
+    CSplitRun(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen);
     CSplitRun(const CSplitRun &) = delete;
     CSplitRun &operator=(const CSplitRun &) = delete;
 
@@ -53,6 +54,7 @@ class CSplitRun {
     bool Fail(const QString &clstrText);
 
     StructWorkerContext &m_clContext;
+    const SplitSourceOpener &m_fnOpen;
     CWorkerEvents &m_clEvents;
     CPlatformEvent &m_clStop;
     const StructSplitSettings m_clSettings;

@@ -22,9 +22,9 @@ QString WithoutOnlinePrefix(const QString &clstrPath) {
 
 } // namespace
 
-CSplitRun::CSplitRun(StructWorkerContext &clContext)
-    : m_clContext(clContext), m_clEvents(*clContext.events), m_clStop(*clContext.stopEvent),
-      m_clSettings(clContext.splitSettings) {}
+CSplitRun::CSplitRun(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen)
+    : m_clContext(clContext), m_fnOpen(fnOpen), m_clEvents(*clContext.events),
+      m_clStop(*clContext.stopEvent), m_clSettings(clContext.splitSettings) {}
 
 bool CSplitRun::Run() {
     bool bSplit = Prepare() && ReadRecords();
@@ -52,7 +52,7 @@ bool CSplitRun::Prepare() {
             QCoreApplication::translate("CDlgSplitter",
                                         "The path of the source file is longer than %1 characters.")
                 .arg(kMaxPathChars)));
-    m_pReader = OpenSource(m_clstrSource, m_clHeader);
+    m_pReader = m_fnOpen(m_clstrSource, m_clHeader);
     if (!m_pReader)
         return Fail(QCoreApplication::translate("CDlgSplitter",
                                                 "<%1>\nCan not open file or unsupported filetype!")
@@ -155,14 +155,18 @@ FileResult CSplitRun::WriteRecord(const RawRecord &clRecord) {
     return m_pWriter->WriteData(clRecord);
 }
 
-void SplitWorkerThread(void *pContext) {
-    auto &clContext = *static_cast<StructWorkerContext *>(pContext);
+bool RunSplitWorker(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen) {
     bool bSplit = false;
     {
-        CSplitRun clRun(clContext);
+        CSplitRun clRun(clContext, fnOpen);
         bSplit = clRun.Run();
     }
     clContext.mergeDestination.reset();
     clContext.events->SplitterProgress(bSplit ? 2000 : -1);
     clContext.doneEvent->Set();
+    return bSplit;
+}
+
+void SplitWorkerThread(void *pContext) {
+    RunSplitWorker(*static_cast<StructWorkerContext *>(pContext), &OpenSource);
 }

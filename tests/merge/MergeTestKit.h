@@ -267,6 +267,19 @@ class CMergeEvents final : public CWorkerEvents {
     std::vector<std::thread> m_clHelpers;
 };
 
+// The context as the dialog sets it up for a run, for a worker body run on
+// the test's own thread with its own way of opening sources.
+inline void PrepareDirectRun(StructWorkerContext &clContext, const QStringList &clFiles,
+                             StructSourceInfo &clSource) {
+    clContext.stopEvent = std::make_unique<CPlatformEvent>(true, false);
+    clContext.doneEvent = std::make_unique<CPlatformEvent>(false, false);
+    clContext.answerEvent = std::make_unique<CPlatformEvent>(false, false);
+    clContext.fileList = std::make_unique<QStringList>(clFiles);
+    clContext.mergeDestination = std::make_unique<QString>();
+    clContext.mergeOutputs = std::make_unique<QStringList>();
+    clContext.sourceInfo = &clSource;
+}
+
 // The dialog's side: events, context, source description and merge list.
 struct MergeRig {
     CMergeEvents events;

@@ -2,6 +2,7 @@
 // the sources' frames), the questions it asks and how their answers steer it,
 // the destinations it refuses, and how it ends after a failure or a stop. The
 // round trip splits a recording with the split worker and merges the parts.
+#include "FileSizeLimit.h"
 #include "MergeTestKit.h"
 
 #include <QDir>
@@ -12,9 +13,7 @@
 #include <QThread>
 
 #include <atomic>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace MergeTestKit;
@@ -34,31 +33,6 @@ QList<RecordSpec> Run(int64_t lFirst, int lCount) {
         clSpecs << Tetra(lFirst + i);
     return clSpecs;
 }
-
-// Lowers the largest file this process may write until Lift or the end of
-// the object; a write beyond it fails with an error instead of ending the
-// process.
-class CFileSizeLimit {
-  public:
-    explicit CFileSizeLimit(rlim_t lBytes) {
-        getrlimit(RLIMIT_FSIZE, &m_clOld);
-        m_pOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit clNew = m_clOld;
-        clNew.rlim_cur = lBytes;
-        m_bSet = setrlimit(RLIMIT_FSIZE, &clNew) == 0;
-    }
-    ~CFileSizeLimit() {
-        Lift();
-        std::signal(SIGXFSZ, m_pOldHandler);
-    }
-    void Lift() { setrlimit(RLIMIT_FSIZE, &m_clOld); }
-    bool IsSet() const { return m_bSet; }
-
-  private:
-    rlimit m_clOld{};
-    void (*m_pOldHandler)(int) = nullptr;
-    bool m_bSet = false;
-};
 
 // A reader that delivers lGood records of the real one and then answers
 // enFailure for good, without moving on.
@@ -113,13 +87,7 @@ struct DirectRun {
 
     explicit DirectRun(const QStringList &clFiles) {
         events.Attach(context);
-        context.stopEvent = std::make_unique<CPlatformEvent>(true, false);
-        context.doneEvent = std::make_unique<CPlatformEvent>(false, false);
-        context.answerEvent = std::make_unique<CPlatformEvent>(false, false);
-        context.fileList = std::make_unique<QStringList>(clFiles);
-        context.mergeDestination = std::make_unique<QString>();
-        context.mergeOutputs = std::make_unique<QStringList>();
-        context.sourceInfo = &source;
+        PrepareDirectRun(context, clFiles, source);
     }
 };
 

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QList>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -87,7 +88,7 @@ inline RecordSpec Notice() {
     return {PAYLOAD_NOTICE, 0, 0, 0};
 }
 
-// Builds the RawRecord of a spec; its payload lives in the builder until the
+// Builds the RawRecord a RecordSpec describes; its payload lives in the builder until the
 // next call.
 class CRecordBuilder {
   public:
@@ -190,16 +191,22 @@ inline FileHeaderInfo TestHeader(uint64_t lMagic) {
     return clInfo;
 }
 
+// Changes record lIndex, its payload included, before it is written.
+using RecordEdit = std::function<void(int lIndex, RawRecord &clRecord)>;
+
 // A container holding the records in order, through our writer.
 inline bool WriteRecording(const QString &clstrPath, const QList<RecordSpec> &clSpecs,
-                           uint64_t lMagic = 0x5EC0DE) {
+                           uint64_t lMagic = 0x5EC0DE, const RecordEdit &fnEdit = {}) {
     CBrennovarstikFileFormatV1 clWriter;
     const std::wstring clstrWide = clstrPath.toStdWString();
     if (clWriter.OpenFileForWriting(clstrWide.c_str(), TestHeader(lMagic), 2) != FILE_OK)
         return false;
     CRecordBuilder clBuilder;
     for (int i = 0; i < clSpecs.size(); ++i) {
-        if (clWriter.WriteData(clBuilder.Build(clSpecs[i], uint32_t(i))) != FILE_OK) {
+        RawRecord clRecord = clBuilder.Build(clSpecs[i], uint32_t(i));
+        if (fnEdit)
+            fnEdit(i, clRecord);
+        if (clWriter.WriteData(clRecord) != FILE_OK) {
             clWriter.CloseFileForWriting();
             return false;
         }
@@ -317,6 +324,50 @@ inline QStringList DescribeParts(const QString &clstrFolder, const QStringList &
         clParts << clstrName + QStringLiteral(": ") +
                        RecordTimes(QDir(clstrFolder).filePath(clstrName)).join(u' ');
     return clParts;
+}
+
+// The text with every match of the expression replaced by fnReplace's result.
+inline QString
+ReplaceMatches(const QString &clstrText, const QRegularExpression &clExpression,
+               const std::function<QString(const QRegularExpressionMatch &)> &fnReplace) {
+    QString clstrOut;
+    qsizetype lAt = 0;
+    for (const QRegularExpressionMatch &clMatch : clExpression.globalMatch(clstrText)) {
+        clstrOut += clstrText.mid(lAt, clMatch.capturedStart() - lAt) + fnReplace(clMatch);
+        lAt = clMatch.capturedEnd();
+    }
+    return clstrOut + clstrText.mid(lAt);
+}
+
+// A part description (DescribeParts) with every time in it, in the part's
+// name and its records, moved by lSeconds. Record times stay on their day.
+inline QString ShiftedDescription(const QString &clstrText, int64_t lSeconds) {
+    static const QRegularExpression kName(
+        QStringLiteral(R"((\d{4}-\d\d-\d\d)_(\d\d)\.(\d\d)\.(\d\d))"));
+    static const QRegularExpression kClock(QStringLiteral(R"((?<![\d.])(\d\d):(\d\d):(\d\d))"));
+    const QString clstrNamed =
+        ReplaceMatches(clstrText, kName, [lSeconds](const QRegularExpressionMatch &clMatch) {
+            const QTime clTime(clMatch.captured(2).toInt(), clMatch.captured(3).toInt(),
+                               clMatch.captured(4).toInt());
+            return QDateTime(QDate::fromString(clMatch.captured(1), Qt::ISODate), clTime,
+                             QTimeZone::utc())
+                .addSecs(lSeconds)
+                .toString(QStringLiteral("yyyy-MM-dd_hh.mm.ss"));
+        });
+    return ReplaceMatches(clstrNamed, kClock, [lSeconds](const QRegularExpressionMatch &clMatch) {
+        return QTime(clMatch.captured(1).toInt(), clMatch.captured(2).toInt(),
+                     clMatch.captured(3).toInt())
+            .addSecs(int(lSeconds))
+            .toString(QStringLiteral("hh:mm:ss"));
+    });
+}
+
+// The frames at the given indexes, in that order.
+inline QList<QByteArray> Pick(const QList<QByteArray> &clFrames, const QList<int> &clIndexes) {
+    QList<QByteArray> clPicked;
+    for (int i : clIndexes)
+        clPicked << clFrames.value(i);
+    return clPicked;
 }
 
 // Empty when the parts, in the given order, hold exactly the expected frames
@@ -509,6 +560,9 @@ struct WorkerRig {
     CScriptedEvents events;
     StructWorkerContext context{&events};
     StructSourceInfo source;
+    // The loaded protocol components the workers are given.
+    StructProtoComponent *components = nullptr;
+    uint32_t componentCount = 0;
 
     WorkerRig() { events.Attach(context); }
     ~WorkerRig() {
@@ -519,7 +573,7 @@ struct WorkerRig {
     // Scans the path as loading a source does; the end code.
     int Scan(const QString &clstrPath) {
         events.Restart();
-        if (!StartScanWorker(context, clstrPath, source, nullptr, 0))
+        if (!StartScanWorker(context, clstrPath, source, components, componentCount))
             return 0;
         const int lCode = events.WaitForEnd();
         ReleaseWorker(context);
@@ -528,7 +582,8 @@ struct WorkerRig {
     // Splits the scanned source; the end code.
     int Split(const StructSplitSettings &clSettings) {
         events.Restart();
-        if (StartSplitWorker(context, source, clSettings, nullptr, 0) != SplitStart::Started)
+        if (StartSplitWorker(context, source, clSettings, components, componentCount) !=
+            SplitStart::Started)
             return 0;
         const int lCode = events.WaitForEnd();
         ReleaseWorker(context);

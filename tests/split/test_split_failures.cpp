@@ -1,15 +1,13 @@
 // How a split ends when it cannot go on: a source that cannot be opened, a
 // name that does not fit, a write or a close that fails. Nothing is ever
 // written under a shortened name, and parts written before a failure stay.
+#include "FileSizeLimit.h"
 #include "WorkerTestKit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace WorkerTestKit;
 
@@ -22,29 +20,6 @@ const QString kSource = QStringLiteral("cell.bvf");
 RecordSpec T(const char *pTime) {
     return Tetra(At(pTime));
 }
-
-// Lowers the largest file this process may write for the life of the object;
-// a write beyond it fails with an error instead of ending the process.
-class CFileSizeLimit {
-  public:
-    explicit CFileSizeLimit(rlim_t lBytes) {
-        getrlimit(RLIMIT_FSIZE, &m_clOld);
-        m_pOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit clNew = m_clOld;
-        clNew.rlim_cur = lBytes;
-        m_bSet = setrlimit(RLIMIT_FSIZE, &clNew) == 0;
-    }
-    ~CFileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_clOld);
-        std::signal(SIGXFSZ, m_pOldHandler);
-    }
-    bool IsSet() const { return m_bSet; }
-
-  private:
-    rlimit m_clOld{};
-    void (*m_pOldHandler)(int) = nullptr;
-    bool m_bSet = false;
-};
 
 } // namespace
 

@@ -59,13 +59,6 @@ QList<RecordSpec> WithFrequency(QList<RecordSpec> clSpecs, uint64_t lHz) {
     return clSpecs;
 }
 
-QList<QByteArray> Pick(const QList<QByteArray> &clFrames, const QList<int> &clIndexes) {
-    QList<QByteArray> clPicked;
-    for (int i : clIndexes)
-        clPicked << clFrames.value(i);
-    return clPicked;
-}
-
 QByteArray FlaggedFrame() {
     return ContainerBytes::Frame(3, QByteArray(60, '\x11'), 1);
 }

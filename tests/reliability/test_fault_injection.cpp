@@ -1,0 +1,485 @@
+// Faults injected into real scan, split and merge runs: a disk that fills up
+// under a part or a merged output, an output name that leads to a device
+// which refuses every write, a source cut short or replaced while it is
+// split, a source gone between scan and split, and a source that is still
+// being written while it is scanned and split. Every run must end, with the
+// code and question its failure calls for, and what reached the disk must
+// read back as whole records of the source.
+#include "MergeTestKit.h"
+#include "ReliabilityTestKit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace ReliabilityTestKit;
+using namespace MergeTestKit;
+
+Q_DECLARE_METATYPE(ReliabilityTestKit::SourceKind)
+
+namespace {
+
+const QString kSource = QStringLiteral("cell.bvf");
+
+// lCount generic records of lBytes each, one a second from lFirst on.
+QList<RecordSpec> Block(int64_t lFirst, int lCount, uint32_t lBytes) {
+    QList<RecordSpec> clSpecs;
+    for (int i = 0; i < lCount; ++i)
+        clSpecs << Generic(lFirst + i, lBytes);
+    return clSpecs;
+}
+
+// The whole frames at the front of a container that may end in a record cut
+// short: those frames and the number of bytes after them.
+struct FramesAndRest {
+    QByteArray header;
+    QList<QByteArray> frames;
+    qsizetype rest = 0;
+};
+
+FramesAndRest WholeFrames(const QByteArray &clBytes) {
+    FramesAndRest clResult;
+    clResult.header = clBytes.left(ContainerBytes::kHeaderSize);
+    qsizetype lAt = ContainerBytes::kHeaderSize;
+    while (lAt + 4 <= clBytes.size()) {
+        const uint32_t lLength = ContainerBytes::Be32At(clBytes, int(lAt));
+        if (lLength < uint32_t(ContainerBytes::kFrameHead) || lLength > clBytes.size() - lAt)
+            break;
+        clResult.frames << clBytes.mid(lAt, lLength);
+        lAt += lLength;
+    }
+    clResult.rest = std::max<qsizetype>(0, clBytes.size() - lAt);
+    return clResult;
+}
+
+// Every record the reader finds in the file, "result N" for anything but a
+// record or the end. A part cut short by a failure must read to its end.
+QStringList ReadProblems(const QString &clstrPath) {
+    QStringList clProblems;
+    for (const QString &clstrTime : RecordTimes(clstrPath)) {
+        if (clstrTime.startsWith(QStringLiteral("result")) ||
+            clstrTime.startsWith(QStringLiteral("cannot")))
+            clProblems << clstrTime;
+    }
+    return clProblems;
+}
+
+// Appends the bytes of a finished recording to a file in pieces of varying
+// size, cutting records anywhere, as a recorder still writing it would.
+class CGrowingFile {
+  public:
+    CGrowingFile(const QString &clstrPath, QByteArray clBytes, qsizetype lFirstPiece)
+        : m_clstrPath(clstrPath), m_clBytes(std::move(clBytes)) {
+        WriteBytes(clstrPath, m_clBytes.left(lFirstPiece));
+        m_lWritten = lFirstPiece;
+    }
+    ~CGrowingFile() { Finish(); }
+
+    void Start() {
+        m_clThread = std::thread([this] {
+            QFile clFile(m_clstrPath);
+            if (!clFile.open(QIODevice::Append))
+                return;
+            uint64_t lState = 0x9E3779B97F4A7C15ULL;
+            while (!m_bStop && m_lWritten < m_clBytes.size()) {
+                lState = lState * 6364136223846793005ULL + 1442695040888963407ULL;
+                const qsizetype lPiece = qsizetype(1 + (lState >> 33) % 7000);
+                const QByteArray clPiece = m_clBytes.mid(m_lWritten, lPiece);
+                clFile.write(clPiece);
+                clFile.flush();
+                m_lWritten += clPiece.size();
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+            }
+        });
+    }
+    void Finish() {
+        m_bStop = true;
+        if (m_clThread.joinable())
+            m_clThread.join();
+    }
+    qsizetype Written() const { return m_lWritten; }
+    qsizetype Size() const { return m_clBytes.size(); }
+
+  private:
+    QString m_clstrPath;
+    QByteArray m_clBytes;
+    std::atomic<qsizetype> m_lWritten{0};
+    std::atomic<bool> m_bStop{false};
+    std::thread m_clThread;
+};
+
+} // namespace
+
+class TestFaultInjection : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+
+    void splitOntoAFullDisk();
+    void mergeOntoAFullDisk_data();
+    void mergeOntoAFullDisk();
+    void mergeWriteFailingInsideARecord();
+    void outputLeadingToADeviceThatRefusesWrites();
+    void sourceChangedDuringTheSplit_data();
+    void sourceChangedDuringTheSplit();
+    void sourceGoneBeforeTheSplit_data();
+    void sourceGoneBeforeTheSplit();
+    void sourceStillBeingWritten_data();
+    void sourceStillBeingWritten();
+
+  private:
+    QString Path(const QString &clstrName) const { return m_pDir->filePath(clstrName); }
+    QStringList PartsIn(const QString &clstrFolder, const QString &clstrSource) const {
+        QStringList clPaths;
+        for (const QString &clstrName : FilesIn(clstrFolder, {clstrSource}))
+            clPaths << clstrFolder + u'/' + clstrName;
+        return clPaths;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_pDir;
+};
+
+void TestFaultInjection::init() {
+    m_pDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_pDir->isValid());
+}
+
+void TestFaultInjection::cleanup() {
+    m_pDir.reset();
+}
+
+void TestFaultInjection::splitOntoAFullDisk() {
+    // Parts of about 60 KiB, 60 KiB and 400 KiB on a disk of 256 KiB; the
+    // source stays elsewhere and is reached through a link on that disk, so
+    // the parts go there.
+    const QList<RecordSpec> clRecords =
+        Block(At("10:20:00"), 30, 2000) + Block(At("11:00:00"), 30, 2000) +
+        Block(At("12:00:00"), 200, 2000) + Block(At("13:00:00"), 5, 100);
+    QVERIFY(WriteRecording(Path(kSource), clRecords));
+    const ContainerFrames clSource = FramesOf(Path(kSource));
+    QVERIFY(clSource.ok);
+    const QString clstrDisk = Path(QStringLiteral("disk"));
+    CSmallDisk clDisk(clstrDisk, 256 * 1024);
+    QVERIFY(clDisk.Ready());
+    QVERIFY(QFile::link(Path(kSource), clstrDisk + u'/' + kSource));
+
+    WorkerRig clRig;
+    QCOMPARE(clRig.Scan(clstrDisk + u'/' + kSource), 1000);
+    QCOMPARE(clRig.Split(ByTime(3600, true, 1)), -1);
+    QCOMPARE(clRig.events.Errors(),
+             QStringList{"<" + clstrDisk + "/cell__03.bvf>\nCan not write the file!"});
+    QCOMPARE(clRig.events.Questions(), QStringList());
+    QCOMPARE(FilesIn(clstrDisk, {kSource}),
+             (QStringList{"cell__01.bvf", "cell__02.bvf", "cell__03.bvf"}));
+
+    // The parts before the failure are whole; the failing one holds whole
+    // records of its hour, perhaps followed by the start of one more, which
+    // the reader leaves out.
+    QCOMPARE(
+        CompareParts({clstrDisk + "/cell__01.bvf"}, clSource.header, clSource.frames.mid(0, 30)),
+        QString());
+    QCOMPARE(
+        CompareParts({clstrDisk + "/cell__02.bvf"}, clSource.header, clSource.frames.mid(30, 30)),
+        QString());
+    const QString clstrFailed = clstrDisk + "/cell__03.bvf";
+    const FramesAndRest clFailed = WholeFrames(FileBytes(clstrFailed));
+    QCOMPARE(clFailed.header, clSource.header);
+    QVERIFY(!clFailed.frames.isEmpty() && clFailed.frames.size() < 200);
+    QCOMPARE(clFailed.frames, clSource.frames.mid(60, clFailed.frames.size()));
+    QVERIFY(clFailed.rest < clSource.frames[60].size());
+    QCOMPARE(ReadProblems(clstrFailed), QStringList());
+    QCOMPARE(RecordTimes(clstrFailed).size(), clFailed.frames.size());
+    // The source itself is untouched.
+    QCOMPARE(FramesOf(Path(kSource)).frames, clSource.frames);
+}
+
+void TestFaultInjection::mergeOntoAFullDisk_data() {
+    QTest::addColumn<bool>("makeRoom");
+    QTest::newRow("[ABORT]: the merge fails, what was written stays whole") << false;
+    QTest::newRow("room made, then go on: the output is complete") << true;
+}
+
+void TestFaultInjection::mergeOntoAFullDisk() {
+    QFETCH(bool, makeRoom);
+    // Two sources of about 300 KiB each, merged onto a disk of 256 KiB: a
+    // write while the records are copied fails, not only the last one at the close.
+    MergeRig clRig;
+    const QStringList clSources = {Path("a1.bvf"), Path("a2.bvf")};
+    QVERIFY(WriteRecording(clSources[0], Block(At("10:00:00"), 150, 2000), 0xA1));
+    QVERIFY(WriteRecording(clSources[1], Block(At("11:00:00"), 150, 2000), 0xA1));
+    QCOMPARE(clRig.Fill(clSources), 1000);
+    QList<QByteArray> clAll = FramesOf(clSources[0]).frames + FramesOf(clSources[1]).frames;
+
+    const QString clstrDisk = Path(QStringLiteral("disk"));
+    CSmallDisk clDisk(clstrDisk, 256 * 1024);
+    QVERIFY(clDisk.Ready());
+    const QString clstrJoined = clstrDisk + "/joined.bvf";
+    MergeReply clAnswer = MergeReply::Of(makeRoom ? MergeReply::GoOn : MergeReply::Abort);
+    bool bRoomMade = false;
+    if (makeRoom)
+        clAnswer.before = [&clDisk, &bRoomMade] { bRoomMade = clDisk.MakeRoom(); };
+    clRig.events.Script({MergeReply::To(clstrJoined), clAnswer});
+    QCOMPARE(clRig.Merge(), makeRoom ? 1000 : -1);
+    QCOMPARE(bRoomMade, makeRoom);
+    QCOMPARE(clRig.events.Questions(),
+             (QStringList{"output first " + clSources[0], "write failed " + clstrJoined}));
+
+    if (makeRoom) {
+        // Every record once, in order, and nothing else: no piece of the
+        // record whose write failed is left in the file.
+        QCOMPARE(CompareParts({clstrJoined}, FramesOf(clSources[0]).header, clAll), QString());
+        return;
+    }
+    const FramesAndRest clOutput = WholeFrames(FileBytes(clstrJoined));
+    QVERIFY(!clOutput.frames.isEmpty() && clOutput.frames.size() < clAll.size());
+    QCOMPARE(clOutput.frames, clAll.mid(0, clOutput.frames.size()));
+    QVERIFY(clOutput.rest < clAll[0].size());
+    QCOMPARE(ReadProblems(clstrJoined), QStringList());
+}
+
+void TestFaultInjection::mergeWriteFailingInsideARecord() {
+    // The disk fills up in the middle of the record whose write fails: its
+    // first half reaches the file. Going on after room was made writes it
+    // again, and only once: the half written before must not stay in the
+    // output as a damaged record.
+    MergeRig clRig;
+    const QStringList clSources = {Path("a1.bvf"), Path("a2.bvf")};
+    QVERIFY(WriteRecording(clSources[0], Block(At("10:00:00"), 150, 2000), 0xA1));
+    QVERIFY(WriteRecording(clSources[1], Block(At("11:00:00"), 150, 2000), 0xA1));
+    QCOMPARE(clRig.Fill(clSources), 1000);
+    const ContainerFrames clFirst = FramesOf(clSources[0]);
+    const QList<QByteArray> clAll = clFirst.frames + FramesOf(clSources[1]).frames;
+    // The writer keeps records until it holds kKeepBelow bytes; the record
+    // that passes that mark goes out with the others, and the file may grow
+    // only to the middle of it.
+    const qint64 lFrame = clAll[0].size();
+    const qint64 lRecordsHeld =
+        (qint64(CBrennovarstikFileFormatV1::kKeepBelow) + lFrame - 1) / lFrame;
+    CFileSizeLimit clLimit(
+        rlim_t(ContainerBytes::kHeaderSize + (lRecordsHeld - 1) * lFrame + lFrame / 2));
+    QVERIFY(clLimit.IsSet());
+    MergeReply clGoOn = MergeReply::Of(MergeReply::GoOn);
+    clGoOn.before = [&clLimit] { clLimit.Lift(); };
+    clRig.events.Script({MergeReply::To(Path("joined.bvf")), clGoOn});
+    QCOMPARE(clRig.Merge(), 1000);
+    QCOMPARE(clRig.events.Questions(),
+             (QStringList{"output first " + clSources[0], "write failed " + Path("joined.bvf")}));
+    QCOMPARE(CompareParts({Path("joined.bvf")}, clFirst.header, clAll), QString());
+}
+
+void TestFaultInjection::outputLeadingToADeviceThatRefusesWrites() {
+    // The name of part 2 is a link to a device on which every write fails:
+    // the header cannot be written, so the part cannot be opened, and the
+    // user is asked whether to try again; with the link gone the split goes on.
+    const QList<RecordSpec> clRecords = Block(At("10:20:00"), 5, 100) +
+                                        Block(At("11:20:00"), 5, 100) +
+                                        Block(At("12:20:00"), 5, 100);
+    QVERIFY(WriteRecording(Path(kSource), clRecords));
+    const ContainerFrames clSource = FramesOf(Path(kSource));
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), Path("cell__02.bvf")));
+
+    WorkerRig clRig;
+    QCOMPARE(clRig.Scan(Path(kSource)), 1000);
+    Reply clRetry = Reply::Code(1, true);
+    clRetry.before = [this] { QFile::remove(Path("cell__02.bvf")); };
+    clRig.events.Script({Reply::Code(OVERWRITE_YES), clRetry});
+    QCOMPARE(clRig.Split(ByTime(3600, true, 1)), 2000);
+    QCOMPARE(clRig.events.Questions(), (QStringList{"ask:cell__02.bvf", "retry:cell__02.bvf"}));
+    QCOMPARE(CompareParts(PartsIn(m_pDir->path(), kSource), clSource.header, clSource.frames),
+             QString());
+
+    // The merge asks for another name for the same output.
+    MergeRig clMerge;
+    const QStringList clParts = PartsIn(m_pDir->path(), kSource);
+    QCOMPARE(clMerge.Fill(clParts), 1000);
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), Path("full.bvf")));
+    clMerge.events.Script({MergeReply::To(Path("full.bvf")), MergeReply::To(Path("joined.bvf"))});
+    QCOMPARE(clMerge.Merge(), 1000);
+    QCOMPARE(clMerge.events.Questions(),
+             (QStringList{"output first " + clParts[0], "output again " + clParts[0]}));
+    QCOMPARE(CompareParts({Path("joined.bvf")}, clSource.header, clSource.frames), QString());
+}
+
+void TestFaultInjection::sourceChangedDuringTheSplit_data() {
+    QTest::addColumn<SourceKind>("kind");
+    QTest::addColumn<QString>("change");
+
+    for (const auto &clKind :
+         {std::pair{"container", SourceKind::SampleV3}, std::pair{".tmw", SourceKind::Tmw},
+          std::pair{".lan DMR", SourceKind::LanDmr}}) {
+        for (const char *pChange :
+             {"cut to a third", "cut to nothing", "replaced by another", "overwritten in place"})
+            QTest::addRow("%s, %s", clKind.first, pChange) << clKind.second << QString(pChange);
+    }
+}
+
+void TestFaultInjection::sourceChangedDuringTheSplit() {
+    QFETCH(SourceKind, kind);
+    QFETCH(QString, change);
+    // Large enough that the reader's buffer holds only a small part of it.
+    SourceShape clShape;
+    clShape.minutes = 90;
+    clShape.rate = 10;
+    const QString clstrSource = Path(SourceFileName(kind));
+    QVERIFY(WriteSource(kind, clstrSource, clShape));
+    SourceShape clOther = clShape;
+    clOther.seed = 99;
+    const QString clstrOther = Path("other/" + SourceFileName(kind));
+    QVERIFY(QDir(m_pDir->path()).mkdir("other"));
+    QVERIFY(WriteSource(kind, clstrOther, clOther));
+    const ConvertedSource clExpected = Converted(clstrSource, Path("reference.bvf"));
+    QVERIFY2(clExpected.problem.isEmpty(), qPrintable(clExpected.problem));
+    const qint64 lSize = QFileInfo(clstrSource).size();
+    QVERIFY(lSize > 1000000);
+
+    WorkerRig clRig;
+    QCOMPARE(clRig.Scan(clstrSource), 1000);
+    // The change is made at the first progress report, on the worker's
+    // thread, so it falls at the same point of every run.
+    std::atomic<bool> bChanged{false};
+    clRig.events.OnProgress([&](int lCode) {
+        if (lCode < 1 || lCode > 999 || bChanged.exchange(true))
+            return;
+        if (change == QLatin1String("cut to a third")) {
+            QFile::resize(clstrSource, lSize / 3);
+        } else if (change == QLatin1String("cut to nothing")) {
+            QFile::resize(clstrSource, 0);
+        } else if (change == QLatin1String("replaced by another")) {
+            QFile::remove(clstrSource);
+            QFile::copy(clstrOther, clstrSource);
+        } else {
+            WriteBytes(clstrSource, FileBytes(clstrOther));
+        }
+    });
+    const int lCode = clRig.Split(ByTime(600, true, 1));
+    QVERIFY(bChanged);
+    // Ended, and either way with whole parts of records that were in a file.
+    QVERIFY2(lCode == 2000 || lCode == -1, qPrintable(QString::number(lCode)));
+    QCOMPARE(clRig.events.Questions(), QStringList());
+    if (lCode == -1)
+        QCOMPARE(clRig.events.Errors().size(), 1);
+    QList<QByteArray> clInParts;
+    const QStringList clParts = PartsIn(m_pDir->path(), SourceFileName(kind));
+    QVERIFY(!clParts.isEmpty());
+    for (const QString &clstrPart : clParts) {
+        if (!clstrPart.endsWith(QLatin1String(".bvf")) || QFileInfo(clstrPart).isDir())
+            continue;
+        const ContainerFrames clFrames = FramesOf(clstrPart);
+        QVERIFY2(clFrames.ok, qPrintable(clstrPart));
+        QCOMPARE(clFrames.header, clExpected.frames.header);
+        clInParts << clFrames.frames;
+    }
+    // The records taken before the change are the source's first ones, in
+    // order; at least the first thousand were read before it.
+    QVERIFY(clInParts.size() >= 1000);
+    qsizetype lSame = 0;
+    while (lSame < clInParts.size() && lSame < clExpected.frames.frames.size() &&
+           clInParts[lSame] == clExpected.frames.frames[lSame])
+        ++lSame;
+    QVERIFY2(lSame >= 1000, qPrintable(QString::number(lSame)));
+    if (change == QLatin1String("replaced by another")) {
+        // The open file is the one being split: the split reads it to its end.
+        QCOMPARE(lCode, 2000);
+        QCOMPARE(lSame, clExpected.frames.frames.size());
+        QCOMPARE(clInParts.size(), clExpected.frames.frames.size());
+    } else if (change.startsWith(QLatin1String("cut"))) {
+        // Nothing after the cut, nothing made up.
+        QCOMPARE(lSame, clInParts.size());
+        QVERIFY(clInParts.size() < clExpected.frames.frames.size());
+    }
+}
+
+void TestFaultInjection::sourceGoneBeforeTheSplit_data() {
+    QTest::addColumn<SourceKind>("kind");
+    QTest::addColumn<bool>("folder"); // a folder takes the source's place
+    QTest::newRow(".tmw removed") << SourceKind::Tmw << false;
+    QTest::newRow(".lan removed") << SourceKind::LanTetra << false;
+    QTest::newRow("container replaced by a folder") << SourceKind::SampleV3 << true;
+    QTest::newRow(".lan replaced by a folder") << SourceKind::LanDmr << true;
+}
+
+void TestFaultInjection::sourceGoneBeforeTheSplit() {
+    QFETCH(SourceKind, kind);
+    QFETCH(bool, folder);
+    const QString clstrSource = Path(SourceFileName(kind));
+    QVERIFY(WriteSource(kind, clstrSource, SourceShape{}));
+    WorkerRig clRig;
+    QCOMPARE(clRig.Scan(clstrSource), 1000);
+    QVERIFY(QFile::remove(clstrSource));
+    if (folder)
+        QVERIFY(QDir(m_pDir->path()).mkdir(SourceFileName(kind)));
+
+    QCOMPARE(clRig.Split(ByTime(600, true, 1)), -1);
+    QCOMPARE(clRig.events.Codes(), (QList<int>{0, -1}));
+    QCOMPARE(clRig.events.Errors(),
+             QStringList{"<" + clstrSource + ">\nCan not open file or unsupported filetype!"});
+    QCOMPARE(FilesIn(m_pDir->path(), {SourceFileName(kind)}), QStringList());
+}
+
+void TestFaultInjection::sourceStillBeingWritten_data() {
+    QTest::addColumn<SourceKind>("kind");
+    QTest::newRow("container") << SourceKind::SampleV3;
+    QTest::newRow(".tmw") << SourceKind::Tmw;
+    QTest::newRow(".lan TETRA") << SourceKind::LanTetra;
+    QTest::newRow(".lan DMR") << SourceKind::LanDmr;
+}
+
+void TestFaultInjection::sourceStillBeingWritten() {
+    QFETCH(SourceKind, kind);
+    // The finished recording, then the same bytes handed out in pieces to a
+    // file that the scan and the split read while it grows.
+    SourceShape clShape;
+    clShape.minutes = 60;
+    clShape.rate = 10;
+    QVERIFY(QDir(m_pDir->path()).mkdir("finished"));
+    const QString clstrFinished = Path("finished/" + SourceFileName(kind));
+    QVERIFY(WriteSource(kind, clstrFinished, clShape));
+    const ConvertedSource clExpected = Converted(clstrFinished, Path("reference.bvf"));
+    QVERIFY2(clExpected.problem.isEmpty(), qPrintable(clExpected.problem));
+
+    const QString clstrLive = Path(SourceFileName(kind));
+    CGrowingFile clGrowing(clstrLive, FileBytes(clstrFinished), 20000);
+    clGrowing.Start();
+    WorkerRig clRig;
+    QCOMPARE(clRig.Scan("online:" + clstrLive), 1000);
+    QCOMPARE(clRig.source.first.toSecsSinceEpoch(), clShape.start);
+    QVERIFY(clRig.source.last.toSecsSinceEpoch() >= clShape.start);
+    QVERIFY(clRig.source.last.toSecsSinceEpoch() < clShape.start + clShape.minutes * 60);
+    const qsizetype lAtSplit = clGrowing.Written();
+    QCOMPARE(clRig.Split(ByTime(600, true, 1)), 2000);
+    clGrowing.Finish();
+    QCOMPARE(clRig.events.Questions(), QStringList());
+    QCOMPARE(clRig.events.Errors(), QStringList());
+
+    // The parts hold the recording's records from the first on, whole, each
+    // once and in order: at least those that were in the file when the split
+    // began, at most all of them.
+    QList<QByteArray> clInParts;
+    for (const QString &clstrPart : PartsIn(m_pDir->path(), SourceFileName(kind))) {
+        if (QFileInfo(clstrPart).isDir())
+            continue;
+        const ContainerFrames clFrames = FramesOf(clstrPart);
+        QVERIFY2(clFrames.ok, qPrintable(clstrPart));
+        QCOMPARE(clFrames.header, clExpected.frames.header);
+        clInParts << clFrames.frames;
+    }
+    QCOMPARE(clInParts, clExpected.frames.frames.mid(0, clInParts.size()));
+    // Records are spread evenly enough over the file that most of those in
+    // the bytes written before the split began are found.
+    const double dShare = double(lAtSplit) / double(clGrowing.Size());
+    const qsizetype lAtLeast = qsizetype(dShare * 0.8 * double(clExpected.frames.frames.size()));
+    QVERIFY2(clInParts.size() >= lAtLeast,
+             qPrintable(QStringLiteral("%1 records, %2 expected at least")
+                            .arg(clInParts.size())
+                            .arg(lAtLeast)));
+}
+
+QTEST_GUILESS_MAIN(TestFaultInjection)
+#include "test_fault_injection.moc"
