@@ -1,5 +1,7 @@
 // The source scan: the first time-stamped record in a first pass, then the
 // whole file for the latest time and the kinds of records.
+#include "DebugPrintf.h"
+#include "ProtocolTimeScan.h"
 #include "RecordTime.h"
 #include "WorkerContext.h"
 #include "WorkerEvents.h"
@@ -10,20 +12,6 @@
 #include <utility>
 
 namespace {
-
-// Where protocol time synchronisation joins the scan: a component is chosen on
-// the record that ends the first pass, prepared before the second pass and fed
-// its records, and released at the end. Until protocol components are loaded
-// none is chosen and no offset is found, so sourceInfo.offset stays 0.
-class CProtocolTimeScan {
-  public:
-    CProtocolTimeScan(StructProtoComponent * /*pComponents*/, uint32_t /*lCount*/) {}
-    void ChooseComponent(const RawRecord & /*clRecord*/) {}
-    void Prepare(const FileHeaderInfo & /*clInfo*/) {}
-    void Feed(const RawRecord & /*clRecord*/) {}
-    std::optional<int64_t> Offset() const { return std::nullopt; }
-    void Release() {}
-};
 
 QDateTime UtcTime(int64_t lSeconds) {
     return QDateTime::fromSecsSinceEpoch(lSeconds, QTimeZone::utc());
@@ -126,8 +114,10 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
     clInfo.size = pReader->GetFileSize(true);
     clInfo.fileMagic = clHeader.fileMagic;
     clInfo.frequency = clFirst.frequency ? int64_t(*clFirst.frequency) : -1;
-    if (const std::optional<int64_t> clOffset = clProtocol.Offset())
+    if (const std::optional<int64_t> clOffset = clProtocol.Offset()) {
         clInfo.offset = *clOffset;
+        DebugPrintf("Protocol time offset: %lld s\n", static_cast<long long>(*clOffset));
+    }
     return true;
 }
 

@@ -75,7 +75,7 @@ CDlgSplitter::CDlgSplitter(QWidget *pParent)
 
 CDlgSplitter::~CDlgSplitter() {
     ReleaseWorker(m_clContext);
-    UnloadProtocolComponents();
+    UnloadProtocolComponents(kProtoUnloadPauseMs);
 }
 
 void CDlgSplitter::SetPromptLayer(std::unique_ptr<CPromptLayer> pPrompts) {
@@ -86,6 +86,10 @@ void CDlgSplitter::SetPromptLayer(std::unique_ptr<CPromptLayer> pPrompts) {
 void CDlgSplitter::SetCommandLineArguments(const QList<StructCommandArgument> &clArguments) {
     m_clArguments = clArguments;
     m_bArgumentsGiven = true;
+}
+
+void CDlgSplitter::SetProtoComponentFolder(const QString &clstrFolder) {
+    m_clstrProtoFolder = clstrFolder;
 }
 
 void CDlgSplitter::showEvent(QShowEvent *pEvent) {
@@ -177,7 +181,8 @@ void CDlgSplitter::Slot_Splitter_LoadFile() {
 void CDlgSplitter::LoadSource(const QString &clstrPath) {
     SetControlText(SourcePath, clstrPath);
     ForgetWorker();
-    if (!StartScanWorker(m_clContext, clstrPath, m_clSourceInfo, m_pComponents, m_lComponentCount))
+    if (!StartScanWorker(m_clContext, clstrPath, m_clSourceInfo, m_clComponents.Entries(),
+                         m_clComponents.Count()))
         m_pPrompts->ShowWarning(
             this, tr("Error"),
             tr("<%1>\nCan not open file or unsupported filetype!").arg(clstrPath));
@@ -189,16 +194,16 @@ void CDlgSplitter::Slot_Gui_AdjustSize() {
     adjustSize();
 }
 
-// Protocol components are found and loaded here once there are any; the
-// synchronisation option is offered when a scan finds a protocol offset.
+// Loaded on the thread that unloads them, while no worker runs; a scan then
+// offers the synchronisation option when a component finds an offset.
 void CDlgSplitter::LoadProtocolComponents() {
-    m_pComponents = nullptr;
-    m_lComponentCount = 0;
+    const QString clstrFolder =
+        m_clstrProtoFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_clstrProtoFolder;
+    m_clComponents.LoadFrom(clstrFolder.toStdWString());
 }
 
-void CDlgSplitter::UnloadProtocolComponents() {
-    m_pComponents = nullptr;
-    m_lComponentCount = 0;
+void CDlgSplitter::UnloadProtocolComponents(uint32_t lPauseMs) {
+    m_clComponents.Unload(lPauseMs);
 }
 
 // Even an empty list goes to the fill, as a selection in the file dialog does.

@@ -7,8 +7,10 @@
 
 #include "CommandLine.h"
 #include "JoinFileData.h"
+#include "MergeWorkers.h"
 #include "ModelJoinFiles.h"
 #include "PromptLayer.h"
+#include "ProtoComponent.h"
 #include "WorkerContext.h"
 #include "WorkerEvents.h"
 
@@ -26,10 +28,6 @@ class QHBoxLayout;
 class QTabWidget;
 class QVBoxLayout;
 class QWidget;
-
-// The output proposed for the group that starts with clstrSource: the path
-// without its last extension and without any "_Joined", then "_Joined.bvf".
-QString JoinedOutputProposal(const QString &clstrSource);
 
 class CDlgSplitter : public QDialog, public CWorkerEvents {
     Q_OBJECT
@@ -86,6 +84,9 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     // fit its buffer; read on the first show. Without this call the
     // application's argument list is read.
     void SetCommandLineArguments(const QList<StructCommandArgument> &clArguments);
+    // The folder below which protocol components are searched on the first
+    // show; the application's folder unless set before.
+    void SetProtoComponentFolder(const QString &clstrFolder);
 
     // The process exit status for scripts: 1 after an automated run ("-start=2")
     // that failed or could not start, 0 otherwise.
@@ -151,6 +152,7 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     CMergeList &MergeList() { return m_clMergeList; }
     CModelJoinFiles &MergeModel() { return *m_pMergeModel; }
     QItemSelectionModel &MergeSelection() { return *m_pMergeSelection; }
+    const CProtoComponentTable &ProtoComponents() const { return m_clComponents; }
 
   protected slots:
     void Button_Splitter_ChooseFile();
@@ -217,7 +219,7 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void ReadCommandLine();
     void LoadSource(const QString &clstrPath);
     void LoadProtocolComponents();
-    void UnloadProtocolComponents();
+    void UnloadProtocolComponents(uint32_t lPauseMs = 0);
     void AddDroppedFilesToMergeList(const QStringList &clPaths);
     // Releases the worker and drops the reports it posted that are not yet
     // delivered, so that nothing of an earlier run reaches a later one.
@@ -253,15 +255,15 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     const int m_lSchemeCount = 10;
 
     StructSourceInfo m_clSourceInfo;
+    // Declared before the context, so that no worker outlives the libraries.
+    CProtoComponentTable m_clComponents;
+    QString m_clstrProtoFolder;
     StructWorkerContext m_clContext;
     // The merge list; the model is rebuilt from copies of it. The selection
     // model is declared last so that it goes before its model.
     CMergeList m_clMergeList;
     std::unique_ptr<CModelJoinFiles> m_pMergeModel;
     std::unique_ptr<QItemSelectionModel> m_pMergeSelection;
-    // The loaded protocol components (none are loaded yet).
-    StructProtoComponent *m_pComponents = nullptr;
-    uint32_t m_lComponentCount = 0;
 
     bool m_bArgumentsGiven = false;
     QList<StructCommandArgument> m_clArguments;

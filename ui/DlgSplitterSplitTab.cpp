@@ -287,8 +287,8 @@ void CDlgSplitter::Button_Splitter_StartStop() {
     if (!CollectSplitSettings(ReadSplitTab(), clSettings))
         return;
     ForgetWorker();
-    switch (StartSplitWorker(m_clContext, m_clSourceInfo, clSettings, m_pComponents,
-                             m_lComponentCount)) {
+    switch (StartSplitWorker(m_clContext, m_clSourceInfo, clSettings, m_clComponents.Entries(),
+                             m_clComponents.Count())) {
     case SplitStart::Started:
     case SplitStart::NoSource:
         break;
@@ -326,6 +326,11 @@ void CDlgSplitter::TakeSourceIntoTab() {
     CheckBox_Splitter_Utc(IsChecked(UtcCheck) ? Qt::Checked : Qt::Unchecked);
     // Offered once a protocol component has found an offset.
     SetVisible(SyncProtoCheck, m_clSourceInfo.offset != 0);
+    // A scan clears synchronised, but the box keeps its state: the new
+    // source's times must move as well, or the period shown and the shifted
+    // records of the split would disagree.
+    if (m_clSourceInfo.offset != 0 && IsChecked(SyncProtoCheck) && !m_clSourceInfo.synchronised)
+        CheckBox_Splitter_SyncProtoTime(Qt::Checked);
     const auto *pSpin = ControlAs<QSpinBox>(NumberSpin);
     Button_Splitter_NumberChanged(std::max(2, pSpin != nullptr ? pSpin->value() : 2));
 }

@@ -219,6 +219,7 @@ class TestBvfSample : public QObject {
     void validSample_data();
     void validSample();
     void sizeTargetIgnoresMinutes();
+    void recordLimit();
     void deterministicForSeed();
     void badArguments_data();
     void badArguments();
@@ -327,6 +328,24 @@ void TestBvfSample::sizeTargetIgnoresMinutes() {
     QVERIFY(clRun.out.contains(QStringLiteral("to 2024-05-06 08:1")));
 }
 
+void TestBvfSample::recordLimit() {
+    QTemporaryDir clDir;
+    QVERIFY(clDir.isValid());
+    const QString clstrPath = clDir.filePath(QStringLiteral("small.bvf"));
+    const ToolRun clRun = RunTool({clstrPath, QStringLiteral("--records"), QStringLiteral("7")});
+    QVERIFY2(clRun.exitCode == 0, qPrintable(clRun.err));
+
+    SampleExpectation clExpect;
+    clExpect.startSeconds = Utc("2024-05-06T08:00:00Z");
+    clExpect.kinds = kAllKinds; // the first records hold each kind once
+    clExpect.seed = 1;
+    QCOMPARE(CheckSample(clstrPath, clExpect), qint64(7));
+    qint64 lSaidRecords = 0, lSaidBytes = 0;
+    QVERIFY2(ParseSummary(clRun.out, lSaidRecords, lSaidBytes), qPrintable(clRun.out));
+    QCOMPARE(lSaidRecords, qint64(7));
+    QVERIFY(QFileInfo(clstrPath).size() < 16384);
+}
+
 void TestBvfSample::deterministicForSeed() {
     QTemporaryDir clDir;
     QVERIFY(clDir.isValid());
@@ -379,6 +398,7 @@ void TestBvfSample::badArguments_data() {
     QTest::newRow("magic of 17 digits") << QStringList{"OUT", "--magic", "12345678901234567"};
     QTest::newRow("negative seed") << QStringList{"OUT", "--seed", "-1"};
     QTest::newRow("size 0") << QStringList{"OUT", "--size-mib", "0"};
+    QTest::newRow("records 0") << QStringList{"OUT", "--records", "0"};
     QTest::newRow("path of 260 characters") << QStringList{"LONG"};
 }
 

@@ -124,6 +124,8 @@ class TestBvfSampleTmw : public QObject {
     void validSample();
     void sizeTarget_data();
     void sizeTarget();
+    void recordLimit_data();
+    void recordLimit();
     void deterministicForSeed_data();
     void deterministicForSeed();
     void refused_data();
@@ -239,6 +241,31 @@ void TestBvfSampleTmw::sizeTarget() {
     QVERIFY2(clReading.problem.isEmpty(), qPrintable(clReading.problem));
     QCOMPARE(clReading.records, clSummary.records);
     QCOMPARE(clReading.firstMs / 1000, Utc("2024-05-06T08:00:00Z"));
+}
+
+void TestBvfSampleTmw::recordLimit_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow(".tmw") << QStringList{"OUT.tmw"};
+    QTest::newRow("TETRA .lan") << QStringList{"OUT.lan"};
+    QTest::newRow("DMR .lan") << QStringList{"OUT.lan", "--kinds", "dmr"};
+}
+
+void TestBvfSampleTmw::recordLimit() {
+    QFETCH(QStringList, arguments);
+    QTemporaryDir clDir;
+    QVERIFY(clDir.isValid());
+    // The limit ends the file long before the size or the minute would.
+    const QStringList clArguments = Resolved(arguments, clDir) +
+                                    QStringList{"--records", "9", "--size-mib", "1", "--seed", "3"};
+    const ToolRun clRun = RunTool(clArguments);
+    QVERIFY2(clRun.exitCode == 0, qPrintable(clRun.err));
+    Summary clSummary;
+    QVERIFY2(ParseSummary(clRun.out, clSummary), qPrintable(clRun.out));
+    QCOMPARE(clSummary.frames, qint64(9));
+    QCOMPARE(clSummary.bytes, QFileInfo(clArguments[0]).size());
+    const Reading clReading = ReadRecording(clArguments[0]);
+    QCOMPARE(clReading.endResult, int(FILE_END_OF_DATA));
+    QCOMPARE(clReading.records, clSummary.records);
 }
 
 void TestBvfSampleTmw::deterministicForSeed_data() {

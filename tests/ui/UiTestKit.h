@@ -119,6 +119,7 @@ class CTestDialog : public CDlgSplitter {
     using CDlgSplitter::MergeList;
     using CDlgSplitter::MergeModel;
     using CDlgSplitter::MergeSelection;
+    using CDlgSplitter::ProtoComponents;
     using CDlgSplitter::Radio_Splitter_SplitType;
     using CDlgSplitter::Slot_Gui_AdjustSize;
     using CDlgSplitter::Slot_Splitter_ProgressBar;

@@ -236,9 +236,14 @@ void TestDialogEditors::syncShiftsTheShownTimes() {
     clDialog.SourceInfo().offset = -3600;
     clDialog.Slot_Splitter_ProgressBar(1000);
     QVERIFY(!clDialog.Hidden(D::SyncProtoCheck));
+    // The box was left on: the source taken in is shown moved at once, so
+    // that the period shown matches the records the split will shift.
     QVERIFY(clDialog.Checked(D::SyncProtoCheck));
-    QVERIFY(!clDialog.SourceInfo().synchronised);
+    QVERIFY(clDialog.SourceInfo().synchronised);
+    QCOMPARE(clDialog.Get<QDateTimeEdit>(D::FromEdit)->dateTime(), Utc("09:20:00"));
     clDialog.SetControlValue(D::SyncProtoCheck, 0);
+    QVERIFY(!clDialog.SourceInfo().synchronised);
+    QCOMPARE(clDialog.Get<QDateTimeEdit>(D::FromEdit)->dateTime(), Utc("10:20:00"));
 
     auto *pFrom = clDialog.Get<QDateTimeEdit>(D::FromEdit);
     auto *pTo = clDialog.Get<QDateTimeEdit>(D::ToEdit);

@@ -122,6 +122,15 @@ int main(int argc, char **argv) {
         {QStringLiteral("size-mib"),
          QStringLiteral("Write until the file has about N MiB; --minutes is then ignored."),
          QStringLiteral("N")},
+        {QStringLiteral("network-offset"),
+         QStringLiteral("Add network-time broadcasts telling the record's time plus SECONDS "
+                        "(may be negative), as the stand-in protocol component reads them; "
+                        "containers only."),
+         QStringLiteral("SECONDS")},
+        {QStringLiteral("records"),
+         QStringLiteral("Write at most N records (frames or entries in .tmw and .lan files), "
+                        "for small test files."),
+         QStringLiteral("N")},
     });
 
     if (!clParser.parse(QCoreApplication::arguments()))
@@ -160,6 +169,19 @@ int main(int argc, char **argv) {
     if (!ReadNumber(clParser, QStringLiteral("size-mib"), 1, 1048576, lValue))
         return Fail(clParser, QStringLiteral("--size-mib needs a whole number from 1 to 1048576"));
     clSettings.lTargetBytes = lValue << 20;
+    if (!ReadNumber(clParser, QStringLiteral("records"), 1, UINT64_MAX, clSettings.lRecordLimit))
+        return Fail(clParser, QStringLiteral("--records needs a whole number from 1 on"));
+    if (clParser.isSet(QStringLiteral("network-offset"))) {
+        bool bOk = false;
+        const qlonglong lOffset =
+            clParser.value(QStringLiteral("network-offset")).trimmed().toLongLong(&bOk, 10);
+        if (!bOk || lOffset < -kMaxNetworkOffset || lOffset > kMaxNetworkOffset)
+            return Fail(clParser, QStringLiteral("--network-offset needs a whole number of "
+                                                 "seconds from -%1 to %1")
+                                      .arg(kMaxNetworkOffset));
+        clSettings.bNetworkTime = true;
+        clSettings.lNetworkOffset = lOffset;
+    }
     if (clParser.isSet(QStringLiteral("kinds")) &&
         !ParseSampleKinds(clParser.value(QStringLiteral("kinds")).toStdString(), clSettings.lKinds))
         return Fail(clParser, QStringLiteral("--kinds needs a list of "

@@ -1,6 +1,7 @@
 #include "SampleGenerator.h"
 
 #include "BrennovarstikFileFormatV1.h"
+#include "StandInProto.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -318,6 +319,8 @@ void CSampleRecordSource::BuildTetra(int64_t lTimeUs, int lKindBit) {
         }
     }
     FillBits(m_clRandom, t.data, t.bitCount);
+    if (!bAux && !bUplink)
+        PutTetraBroadcast(t);
 
     if (lKindBit == SAMPLE_EXT) {
         t.extended = 1;
@@ -384,6 +387,7 @@ void CSampleRecordSource::BuildDmr(int64_t lTimeUs) {
         clItem.item->itemFlags = uint8_t(m_clRandom.Below(64));
         FillBits(m_clRandom, clItem.data, clItem.item->bitCount);
     }
+    PutDmrBroadcast(d);
 
     m_clRecord.sourceByte = clCarrier.lChannel;
     m_clRecord.frequency = clCarrier.lFrequency;
@@ -484,6 +488,40 @@ void CSampleRecordSource::BuildNotice(int64_t lTimeUs) {
     m_bLastHasTime = false;
 }
 
+// The broadcasts replace data bytes only and draw no random numbers, so the
+// records keep their times and everything else a sample without them has.
+void CSampleRecordSource::PutTetraBroadcast(TetraTmv &clTetra) {
+    if (!m_clSettings.bNetworkTime)
+        return;
+    const int64_t lNetwork = int64_t(clTetra.timeSeconds) + m_clSettings.lNetworkOffset;
+    uint8_t lYear2000 = 0;
+    uint32_t lSteps = 0;
+    // TETRA tells its time in 2-second steps: only an even network second
+    // states the offset exactly.
+    if (lNetwork < m_lNextTetraBroadcast || !StandInTetraNetworkTime(lNetwork, lYear2000, lSteps))
+        return;
+    std::memset(clTetra.data, 0, (clTetra.bitCount + 7u) / 8u);
+    StandInPutTetraBlock(clTetra, 0, kStandInNetworkTime, 3, lYear2000, lSteps);
+    m_lNextTetraBroadcast = lNetwork + kNetworkTimeInterval;
+}
+
+void CSampleRecordSource::PutDmrBroadcast(DmrTmv &clDmr) {
+    if (!m_clSettings.bNetworkTime)
+        return;
+    const int64_t lNetwork = int64_t(clDmr.timeSeconds) + m_clSettings.lNetworkOffset;
+    const time_t t = time_t(lNetwork);
+    struct tm clTm = {};
+    if (lNetwork < m_lNextDmrBroadcast || gmtime_r(&t, &clTm) == nullptr)
+        return;
+    DmrItemRef clItem = DmrItemAt(clDmr, kStandInDmrSlot);
+    std::memset(clItem.data, 0, clItem.capacity);
+    clItem.item->bitCount = 0;
+    StandInPutDmrBlock(clDmr, 0, kStandInNetworkTime,
+                       StandInDmrDateWord(clTm.tm_mday, clTm.tm_mon + 1),
+                       StandInDmrTimeWord(clTm.tm_hour, clTm.tm_min, clTm.tm_sec));
+    m_lNextDmrBroadcast = lNetwork + kNetworkTimeInterval;
+}
+
 StructSampleOutcome WriteSampleRecording(const wchar_t *clstrPath,
                                          const StructSampleSettings &clSettings) {
     StructSampleOutcome clOutcome;
@@ -505,6 +543,8 @@ StructSampleOutcome WriteSampleRecording(const wchar_t *clstrPath,
     for (;;) {
         if (clSettings.lTargetBytes ? clWriter.GetWrittenBytes() >= clSettings.lTargetBytes
                                     : clSource.NextTimeMicroseconds() >= lEnd)
+            break;
+        if (clSettings.lRecordLimit != 0 && clOutcome.lRecords >= clSettings.lRecordLimit)
             break;
         const RawRecord &clRecord = clSource.Next();
         // 8: the file took only part of the buffer; the record was not taken.

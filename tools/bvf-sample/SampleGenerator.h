@@ -66,7 +66,20 @@ struct StructSampleSettings {
     // Nonzero: write until the file holds about this many bytes; lMinutes is
     // then not used.
     uint64_t lTargetBytes = 0;
+    // Nonzero: stop after this many records (frames or entries in TMW
+    // recordings) even when time or size would allow more.
+    uint64_t lRecordLimit = 0;
+    // Network-time broadcasts as the stand-in protocol component reads them
+    // (StandInProto.h), telling the recorder's time plus lNetworkOffset
+    // seconds: about every 10 s one TETRA downlink record on an even network
+    // second and one DMR record carry one. Containers only.
+    bool bNetworkTime = false;
+    int64_t lNetworkOffset = 0;
 };
+
+// The range --network-offset accepts, in seconds: ten years either way.
+constexpr int64_t kMaxNetworkOffset = 10LL * 366 * 86400;
+constexpr int64_t kNetworkTimeInterval = 10;
 
 // The file magic of a sample whose magic was not given.
 uint64_t DefaultSampleMagic(uint64_t lSeed);
@@ -109,6 +122,8 @@ class CSampleRecordSource {
     void BuildGsm(int64_t lTimeUs, bool bTwin);
     void BuildGeneric(int64_t lTimeUs);
     void BuildNotice(int64_t lTimeUs);
+    void PutTetraBroadcast(TetraTmv &clTetra);
+    void PutDmrBroadcast(DmrTmv &clDmr);
 
     StructSampleSettings m_clSettings;
     CSplitMix64 m_clRandom;
@@ -127,6 +142,9 @@ class CSampleRecordSource {
     uint8_t m_lGsmCarrier = 0;
     bool m_bGsmTwinPending = false;
     int64_t m_lGsmTwinTime = 0;
+    // The network second from which the next broadcast is due.
+    int64_t m_lNextTetraBroadcast = INT64_MIN;
+    int64_t m_lNextDmrBroadcast = INT64_MIN;
 
     RawRecord m_clRecord = {};
     TetraTmv m_clTetra = {};

@@ -230,6 +230,11 @@ bool CheckSampleSettings(SampleFormat enFormat, const StructSampleSettings &clSe
         clstrProblem = "--magic applies to containers only: " + clstrFormat + " has no header";
         return false;
     }
+    // The broadcasts live in payload bytes that a TMW frame does not carry.
+    if (clSettings.bNetworkTime) {
+        clstrProblem = "--network-offset applies to containers only";
+        return false;
+    }
     const TimeRange clRange = RangeOf(enFormat);
     if (clSettings.lStartTime < clRange.first || clSettings.lStartTime > clRange.last) {
         clstrProblem = "--start must lie from " + UtcText(clRange.first) + " to " +
@@ -279,6 +284,8 @@ StructSampleOutcome WriteTmwSampleRecording(const wchar_t *clstrPath,
         const int64_t lTime = clSource.NextTime();
         if (clSettings.lTargetBytes ? lWritten + clBlock.size() >= clSettings.lTargetBytes
                                     : lTime >= lEnd)
+            break;
+        if (clSettings.lRecordLimit != 0 && clOutcome.lFrames >= clSettings.lRecordLimit)
             break;
         if (lTime > lLast) {
             clOutcome.bTimeLimitReached = true;

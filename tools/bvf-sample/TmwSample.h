@@ -38,7 +38,8 @@ bool CheckSampleSettings(SampleFormat enFormat, const StructSampleSettings &clSe
 
 // Writes a ".tmw" or ".lan" sample (enFormat not Container): frame or entry i
 // is stamped lStartTime + i / lRate seconds, in milliseconds, until lMinutes
-// have passed or the file holds lTargetBytes. The outcome counts the frames or
+// have passed, the file holds lTargetBytes or lRecordLimit frames or entries are
+// written. The outcome counts the frames or
 // entries written (lFrames) and the records a reader makes of them (lRecords):
 // frames without a burst, entries of other kinds and DMR frames of other kinds
 // make none, an uplink frame of entry type 17 makes two, and an extended entry

@@ -1,0 +1,274 @@
+// Protocol time synchronisation in the scan, with the stand-in component
+// reading network-time broadcasts out of the records: which component and
+// analysis a recording gets, the TETRA and DMR offset rules, when feeding
+// stops, and a split that applies the offset.
+#include "ProtoComponent.h"
+#include "SampleGenerator.h"
+#include "StandInProto.h"
+#include "TestPaths.h"
+#include "WorkerTestKit.h"
+
+#include <QTemporaryDir>
+
+using namespace WorkerTestKit;
+
+namespace {
+
+using LiveAnalysesFn = int (*)();
+
+// Where each broadcast goes: record index and its blocks.
+struct TetraBlock {
+    uint8_t validity = 3;
+    int64_t network = 0; // seconds since 1970; 0: the "not known" value
+    uint8_t message = kStandInNetworkTime;
+};
+struct DmrBlock {
+    uint16_t date = 0;
+    uint32_t time = 0;
+};
+
+RecordEdit TetraBroadcasts(const QMap<int, QList<TetraBlock>> &clAt) {
+    return [clAt](int lIndex, RawRecord &clRecord) {
+        auto &clTetra = *static_cast<TetraTmv *>(clRecord.payload);
+        const QList<TetraBlock> clBlocks = clAt.value(lIndex);
+        for (int i = 0; i < clBlocks.size(); ++i) {
+            uint8_t lYear = 0;
+            uint32_t lSteps = kProtoTetraTimeNotValid;
+            if (clBlocks[i].network != 0)
+                QVERIFY(StandInTetraNetworkTime(clBlocks[i].network, lYear, lSteps));
+            StandInPutTetraBlock(clTetra, size_t(i), clBlocks[i].message, clBlocks[i].validity,
+                                 lYear, lSteps);
+        }
+    };
+}
+
+RecordEdit DmrBroadcasts(const QMap<int, QList<DmrBlock>> &clAt) {
+    return [clAt](int lIndex, RawRecord &clRecord) {
+        if (clRecord.payloadKind != PAYLOAD_DMR)
+            return;
+        auto &clDmr = *static_cast<DmrTmv *>(clRecord.payload);
+        const QList<DmrBlock> clBlocks = clAt.value(lIndex);
+        for (int i = 0; i < clBlocks.size(); ++i)
+            StandInPutDmrBlock(clDmr, size_t(i), kStandInNetworkTime, clBlocks[i].date,
+                               clBlocks[i].time);
+    };
+}
+
+// lCount records of one kind, one a second from lStart.
+QList<RecordSpec> Every(int lCount, int64_t lStart, RecordSpec (*fnMake)(int64_t, uint64_t)) {
+    QList<RecordSpec> clSpecs;
+    for (int i = 0; i < lCount; ++i)
+        clSpecs << fnMake(lStart + i, 0);
+    return clSpecs;
+}
+
+} // namespace
+
+class TestProtocolTime : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void init();
+    void tetraOffsetRules();
+    void feedingLimits();
+    void dmrOffsetRules();
+    void componentChoice();
+    void splitFollowsNetworkTime();
+
+  private:
+    struct Case {
+        const char *name;
+        QList<RecordSpec> records;
+        RecordEdit edit;
+        std::optional<int64_t> offset; // empty: none found
+    };
+    // Scans each case's recording with the stand-in loaded and compares the
+    // offset; every analysis object must be released again.
+    void Check(const QList<Case> &clCases, bool bWithComponent = true);
+
+    CProtoComponentTable m_clTable;
+    LiveAnalysesFn m_fnLive = nullptr;
+    std::unique_ptr<QTemporaryDir> m_pDir;
+};
+
+void TestProtocolTime::initTestCase() {
+    QCOMPARE(m_clTable.Load({ToWide(QStringLiteral(BVF_STANDIN_PATH))}), 1u);
+    m_fnLive = reinterpret_cast<LiveAnalysesFn>(
+        m_clTable.Entries()[0].library.Symbol("StandInProto_LiveAnalyses"));
+    QVERIFY(m_fnLive != nullptr);
+}
+
+void TestProtocolTime::init() {
+    m_pDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_pDir->isValid());
+}
+
+void TestProtocolTime::Check(const QList<Case> &clCases, bool bWithComponent) {
+    for (const Case &clCase : clCases) {
+        const QString clstrPath = m_pDir->filePath(QStringLiteral("cell.bvf"));
+        QVERIFY2(WriteRecording(clstrPath, clCase.records, 0x5EC0DE, clCase.edit), clCase.name);
+        WorkerRig clRig;
+        if (bWithComponent) {
+            clRig.components = m_clTable.Entries();
+            clRig.componentCount = m_clTable.Count();
+        }
+        QVERIFY2(clRig.Scan(clstrPath) == 1000, clCase.name);
+        QVERIFY2(m_fnLive() == 0, clCase.name);
+        const int64_t lExpected = clCase.offset.value_or(0);
+        QVERIFY2(clRig.source.offset == lExpected,
+                 qPrintable(QStringLiteral("%1: offset %2, expected %3")
+                                .arg(QLatin1String(clCase.name))
+                                .arg(clRig.source.offset)
+                                .arg(lExpected)));
+    }
+}
+
+void TestProtocolTime::tetraOffsetRules() {
+    const int64_t t0 = At("10:20:00");
+    const QList<RecordSpec> clTwenty = Every(20, t0, &Tetra);
+    const TetraBlock clUnknown{3, 0};
+    Check({
+        {"10 s behind the network", clTwenty, TetraBroadcasts({{4, {{3, t0 + 4 + 10}}}}), 10},
+        {"ahead of the network", clTwenty, TetraBroadcasts({{4, {{3, t0 + 4 - 3600}}}}), -3600},
+        {"0xFFFFFF is ignored and feeding goes on", clTwenty,
+         TetraBroadcasts({{2, {clUnknown}}, {6, {{3, t0 + 6 + 4}}}}), 4},
+        {"one validity flag clear is ignored", clTwenty,
+         TetraBroadcasts({{2, {{1, t0 + 2 + 6}}}, {4, {{2, t0 + 4 + 6}}}, {6, {{3, t0 + 6 + 8}}}}),
+         8},
+        {"the later entry of one result array wins", clTwenty,
+         TetraBroadcasts({{2, {clUnknown, {3, t0 + 2 + 2}, {3, t0 + 2 + 4}}}}), 4},
+        {"other system information is no time", clTwenty,
+         TetraBroadcasts({{2, {{3, t0 + 2 + 2, kStandInOtherInfo}}}, {8, {{3, t0 + 8 + 6}}}}), 6},
+        {"the first valid time stops the feeding", clTwenty,
+         TetraBroadcasts({{2, {{3, t0 + 2 + 2}}}, {4, {{3, t0 + 4 + 6}}}}), 2},
+        {"into the next year", Every(5, At("2024-12-31 23:59:50"), &Tetra),
+         TetraBroadcasts({{2, {{3, At("2025-01-01 00:00:00")}}}}), 8},
+        {"no broadcast", clTwenty, {}, std::nullopt},
+    });
+}
+
+void TestProtocolTime::feedingLimits() {
+    const int64_t t0 = At("10:20:00");
+    // Every 1001st record without a time result is left out. TETRA tells
+    // even seconds only: the network runs 21 s ahead at odd indices, 20 s at
+    // even ones.
+    const QList<RecordSpec> clLong = Every(1003, t0, &Tetra);
+    auto fnAt = [t0](int lIndex) {
+        return TetraBroadcasts({{lIndex, {{3, t0 + lIndex + 20 + lIndex % 2}}}});
+    };
+    // More than 5000 time results without a valid time end the feeding.
+    const QList<RecordSpec> clMany = Every(5003, t0, &Tetra);
+    auto fnAfterUnknown = [t0](int lUnknown) {
+        QMap<int, QList<TetraBlock>> clAt;
+        for (int i = 0; i < lUnknown; ++i)
+            clAt[i] = {TetraBlock{3, 0}};
+        clAt[lUnknown] = {{3, t0 + lUnknown + 30 + lUnknown % 2}};
+        return TetraBroadcasts(clAt);
+    };
+    Check({
+        {"the 1000th record is analysed", clLong, fnAt(999), 21},
+        {"the 1001st record is left out", clLong, fnAt(1000), std::nullopt},
+        {"the 1002nd record is analysed", clLong, fnAt(1001), 21},
+        {"a valid 5001st time result still counts", clMany, fnAfterUnknown(5000), 30},
+        {"after 5001 results without a time the feeding stops", clMany, fnAfterUnknown(5001),
+         std::nullopt},
+    });
+}
+
+void TestProtocolTime::dmrOffsetRules() {
+    const int64_t t0 = At("10:20:00");
+    const QList<RecordSpec> clTwenty = Every(20, t0, &Dmr);
+    const uint32_t lTime = StandInDmrTimeWord(10, 20, 9); // 7 s after record 2
+    Check({
+        {"full date and time", clTwenty, DmrBroadcasts({{2, {{StandInDmrDateWord(7, 3), lTime}}}}),
+         7},
+        {"the next day", clTwenty, DmrBroadcasts({{2, {{StandInDmrDateWord(8, 3), lTime}}}}),
+         86400 + 7},
+        {"day 0 takes the reference day", clTwenty,
+         DmrBroadcasts({{2, {{StandInDmrDateWord(0, 4), lTime}}}}), 31 * 86400 + 7},
+        {"month 0 and 13 take the reference month", clTwenty,
+         DmrBroadcasts(
+             {{2, {{StandInDmrDateWord(8, 0), lTime}, {StandInDmrDateWord(9, 13), lTime}}}}),
+         2 * 86400 + 7},
+        {"hour 24, minute and second 60 take the reference", clTwenty,
+         DmrBroadcasts({{2, {{StandInDmrDateWord(8, 3), StandInDmrTimeWord(24, 60, 60)}}}}), 86400},
+        {"the first time result stops the feeding", clTwenty,
+         DmrBroadcasts({{2, {{StandInDmrDateWord(7, 3), lTime}}},
+                        {5, {{StandInDmrDateWord(7, 3), StandInDmrTimeWord(11, 0, 0)}}}}),
+         7},
+        // The 31st of April is no day: no offset rather than one into May.
+        {"a day the month lacks gives no offset", clTwenty,
+         DmrBroadcasts(
+             {{2, {{StandInDmrDateWord(31, 4), lTime}}}, {5, {{StandInDmrDateWord(7, 3), lTime}}}}),
+         std::nullopt},
+    });
+}
+
+void TestProtocolTime::componentChoice() {
+    const int64_t t0 = At("10:20:00");
+    const RecordEdit fnTetra = TetraBroadcasts({{2, {{3, t0 + 2 + 10}}}});
+    const RecordEdit fnDmr =
+        DmrBroadcasts({{2, {{StandInDmrDateWord(7, 3), StandInDmrTimeWord(10, 20, 12)}}}}); // +10
+    QList<RecordSpec> clTetra = Every(5, t0, &Tetra);
+    QList<RecordSpec> clDmr = Every(5, t0, &Dmr);
+    auto fnFirst = [](RecordSpec clFirst, QList<RecordSpec> clRest) {
+        clRest[0] = clFirst;
+        return clRest;
+    };
+    QList<RecordSpec> clNoticeFirst = clTetra;
+    clNoticeFirst.prepend(Notice());
+    QList<RecordSpec> clUntimedFirst = clTetra;
+    clUntimedFirst[0] = Tetra(0);
+    Check({
+        {"TETRA first: TETRA analysis", clTetra, fnTetra, 10},
+        {"DMR first: DMR analysis", clDmr, fnDmr, 10},
+        {"generic first: DMR analysis", fnFirst(Generic(t0), clDmr), fnDmr, 10},
+        {"a record without time does not choose", clUntimedFirst, fnTetra, 10},
+        {"TETRA first: DMR records are not fed", fnFirst(Tetra(t0), clDmr), fnDmr, std::nullopt},
+        {"GSM first: no component", fnFirst(Gsm(t0), clTetra), fnTetra, std::nullopt},
+        {"auxiliary first: no analysis", fnFirst(Aux(t0), clTetra), fnTetra, std::nullopt},
+    });
+    // The notice shifts the indices by one.
+    Check({{"a notice first does not choose", clNoticeFirst,
+            TetraBroadcasts({{3, {{3, t0 + 2 + 10}}}}), 10}});
+    Check({{"without a component", clTetra, fnTetra, std::nullopt}}, false);
+}
+
+void TestProtocolTime::splitFollowsNetworkTime() {
+    // A generated recording whose recorder runs 10 s behind the network.
+    StructSampleSettings clSample;
+    clSample.lStartTime = At("10:20:00");
+    clSample.lMinutes = 3;
+    clSample.lRate = 4;
+    clSample.bNetworkTime = true;
+    clSample.lNetworkOffset = 10;
+    const QString clstrPlain = m_pDir->filePath(QStringLiteral("plain/cell.bvf"));
+    const QString clstrSynced = m_pDir->filePath(QStringLiteral("synced/cell.bvf"));
+    QVERIFY(QDir(m_pDir->path()).mkpath(QStringLiteral("plain")));
+    QVERIFY(QDir(m_pDir->path()).mkpath(QStringLiteral("synced")));
+    QCOMPARE(WriteSampleRecording(ToWide(clstrPlain).c_str(), clSample).enResult, FILE_OK);
+    QVERIFY(QFile::copy(clstrPlain, clstrSynced));
+
+    WorkerRig clRig;
+    clRig.components = m_clTable.Entries();
+    clRig.componentCount = m_clTable.Count();
+    QCOMPARE(clRig.Scan(clstrPlain), 1000);
+    QCOMPARE(clRig.source.offset, int64_t(10));
+    QCOMPARE(clRig.Split(ByTime(60, false)), 2000);
+    QCOMPARE(clRig.Scan(clstrSynced), 1000);
+    StructSplitSettings clSettings = ByTime(60, false);
+    clSettings.applyOffset = true;
+    QCOMPARE(clRig.Split(clSettings), 2000);
+
+    const QStringList clPlain = DescribeParts(QFileInfo(clstrPlain).path(), {"cell.bvf"});
+    const QStringList clSynced = DescribeParts(QFileInfo(clstrSynced).path(), {"cell.bvf"});
+    QCOMPARE(clPlain.size(), 3);
+    QVERIFY(clPlain.first().startsWith("cell__01__2024-03-07_10.20.00.bvf: 10:20:00 "));
+    QCOMPARE(clSynced.size(), clPlain.size());
+    for (int i = 0; i < clPlain.size(); ++i)
+        QCOMPARE(clSynced[i], ShiftedDescription(clPlain[i], 10));
+}
+
+QTEST_GUILESS_MAIN(TestProtocolTime)
+#include "test_protocol_time.moc"
