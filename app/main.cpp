@@ -1,4 +1,5 @@
 #include "AppIcon.h"
+#include "AppTranslation.h"
 #include "AppVersion.h"
 #include "ArgumentCapture.h"
 #include "DlgSplitter.h"
@@ -11,6 +12,8 @@ namespace {
 
 // Backs the application's argument vector for the whole run.
 CArgumentCapture g_clArguments;
+// One for the process, alive before the application object and after it.
+CAppTranslation g_clTranslation;
 
 // Without a display and without a platform chosen by the user, the program
 // runs on the offscreen platform; it must be chosen before QApplication exists.
@@ -47,7 +50,7 @@ int main(int argc, char **argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("vintermark GmbH"));
     QCoreApplication::setApplicationName(QStringLiteral("BrennovarstikSplitter"));
     QCoreApplication::setApplicationVersion(clstrVersion);
-    // Translations are installed here once there are catalogues.
+    g_clTranslation.InitTranslation(pApplication);
 
     const QIcon clIcon = LoadApplicationIcon();
     if (!clIcon.isNull())
@@ -69,6 +72,7 @@ int main(int argc, char **argv) {
 
     // The event loop's result is not used: an interactive run exits with 0,
     // an automated split with its own status.
+    g_clTranslation.RemoveTranslators();
     delete pDialog;
     delete pApplication;
     return lExitStatus;

@@ -122,7 +122,8 @@ class CMergeRun {
             return true;
         // After the user gave up on writing to it, this is no news.
         if (!m_bWriteAbandoned)
-            m_clEvents.JoinFailed(ProblemText(m_clstrOutput, "Can not write the file!"));
+            m_clEvents.JoinFailed(ProblemText(
+                m_clstrOutput, QT_TRANSLATE_NOOP("CDlgSplitter", "Can not write the file!")));
         return false;
     }
 

@@ -4,18 +4,11 @@
 
 #include <QBrush>
 #include <QColor>
-#include <QCoreApplication>
-#include <QDateTime>
 #include <QStandardItem>
-#include <QTimeZone>
 
 #include <limits>
 
 namespace {
-
-QString Tr(const char *pText) {
-    return QCoreApplication::translate("CDlgSplitter", pText);
-}
 
 // Sums that cannot wrap: a damaged record time can make a length absurd, but
 // never negative.
@@ -31,10 +24,10 @@ bool TimesValid(const StructJoinFileData &clEntry) {
 
 QString SizeText(int64_t lBytes) {
     if (lBytes < 1024)
-        return Tr("%1 byte)").arg(lBytes);
+        return CModelJoinFiles::tr("%1 byte)").arg(lBytes);
     if (lBytes >= 1048576)
-        return Tr("%1 MB)").arg(double(lBytes) / 1048576.0, 0, 'f', 2);
-    return Tr("%1 kB)").arg(double(lBytes) / 1024.0, 0, 'f', 2);
+        return CModelJoinFiles::tr("%1 MB)").arg(double(lBytes) / 1048576.0, 0, 'f', 2);
+    return CModelJoinFiles::tr("%1 kB)").arg(double(lBytes) / 1024.0, 0, 'f', 2);
 }
 
 struct GroupTotals {
@@ -60,9 +53,10 @@ GroupTotals RunTotals(const QList<StructJoinFileData> &clList, qsizetype lFirst)
 QString GroupSummary(const GroupTotals &clTotals) {
     QString clstrSummary;
     if (clTotals.length > 0)
-        clstrSummary += Tr("Length: ") + JoinDurationText(clTotals.length);
+        clstrSummary += CModelJoinFiles::tr("Length: ") + JoinDurationText(clTotals.length);
     if (clTotals.size > 0) {
-        clstrSummary += clstrSummary.isEmpty() ? Tr("(Size: ") : Tr(" (Size: ");
+        clstrSummary += clstrSummary.isEmpty() ? CModelJoinFiles::tr("(Size: ")
+                                               : CModelJoinFiles::tr(" (Size: ");
         clstrSummary += SizeText(clTotals.size);
     }
     return clstrSummary;
@@ -88,44 +82,19 @@ int AppendChildRow(QStandardItem &clGroup) {
 
 } // namespace
 
-QString JoinDurationText(int64_t lSeconds) {
-    QString clstrText;
-    const int64_t lHours = lSeconds / 3600;
-    if (lHours != 0)
-        clstrText += Tr("%1:").arg(lHours, 2, 10, QChar(u'0'));
-    clstrText += Tr("%1:").arg((lSeconds % 3600) / 60, 2, 10, QChar(u'0'));
-    clstrText += Tr("%1").arg(lSeconds % 60, 2, 10, QChar(u'0'));
-    return clstrText;
-}
-
-QString JoinTimeText(const StructJoinFileData &clEntry) {
-    if (!JoinTimeValid(clEntry.start))
-        return Tr("Unknown");
-    const QDateTime clStart = QDateTime::fromSecsSinceEpoch(clEntry.start, QTimeZone::utc());
-    QString clstrText = clStart.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    if (!JoinTimeValid(clEntry.end))
-        return clstrText + Tr(" to ???");
-    const QDateTime clEnd = QDateTime::fromSecsSinceEpoch(clEntry.end, QTimeZone::utc());
-    clstrText += Tr(" to ") + clEnd.toString(QStringLiteral("hh:mm:ss"));
-    const QString clstrEndDate = clEnd.toString(QStringLiteral("yyyy-MM-dd"));
-    if (clstrEndDate != clStart.toString(QStringLiteral("yyyy-MM-dd")))
-        clstrText += QStringLiteral(" (%1)").arg(clstrEndDate);
-    return clstrText;
-}
-
 void CModelJoinFiles::ClearList() {
     clear();
     setColumnCount(3);
-    setHorizontalHeaderItem(0, new QStandardItem(Tr("File magic")));
-    setHorizontalHeaderItem(1, new QStandardItem(Tr("Time")));
-    setHorizontalHeaderItem(2, new QStandardItem(Tr("FileName")));
+    setHorizontalHeaderItem(0, new QStandardItem(tr("File magic")));
+    setHorizontalHeaderItem(1, new QStandardItem(tr("Time")));
+    setHorizontalHeaderItem(2, new QStandardItem(tr("FileName")));
 }
 
 void CModelJoinFiles::UpdateView(QList<StructJoinFileData> clAddList) {
     ClearList();
+    const QList<StructJoinNeighbours> clNeighbours = JoinNeighbours(clAddList);
     bool bInRun = false;
     uint64_t lCurrentMagic = 0;
-    int64_t lGap = 0;
     QString clstrSummary;
 
     for (qsizetype i = 0; i < clAddList.size(); ++i) {
@@ -133,28 +102,14 @@ void CModelJoinFiles::UpdateView(QList<StructJoinFileData> clAddList) {
         if (!bInRun || clEntry.magic != lCurrentMagic) {
             bInRun = true;
             lCurrentMagic = clEntry.magic;
-            lGap = 0;
             clstrSummary = GroupSummary(RunTotals(clAddList, i));
         }
-
-        // Against every earlier entry of the same magic; the gap is kept
-        // across the run, so the last earlier entry that lies apart wins.
+        const int64_t lGap = clNeighbours[i].gap;
         QString clstrOverlap;
-        if (TimesValid(clEntry)) {
-            for (qsizetype j = 0; j < i; ++j) {
-                const StructJoinFileData &clEarlier = clAddList[j];
-                if (clEarlier.magic != clEntry.magic || !TimesValid(clEarlier))
-                    continue;
-                if (clEarlier.end < clEntry.start || clEarlier.start > clEntry.end) {
-                    lGap = clEntry.start - clEarlier.end;
-                } else if (clEarlier.end == clEntry.start || clEarlier.start == clEntry.end) {
-                    // Touching: neither a gap nor an overlap.
-                } else {
-                    if (clstrOverlap.isEmpty())
-                        clstrOverlap = Tr("Files overlapping: ");
-                    clstrOverlap += Tr("\n%1").arg(BareFileName(clEarlier.fileName));
-                }
-            }
+        for (const QString &clstrEarlier : clNeighbours[i].overlapping) {
+            if (clstrOverlap.isEmpty())
+                clstrOverlap = tr("Files overlapping: ");
+            clstrOverlap += tr("\n%1").arg(BareFileName(clstrEarlier));
         }
 
         QStandardItem *pGroup = FindGroupRow(*this, clEntry.magic);
@@ -170,7 +125,7 @@ void CModelJoinFiles::UpdateView(QList<StructJoinFileData> clAddList) {
         int lRow = AppendChildRow(*pGroup);
         if (lGap > 1) {
             auto *pGapItem =
-                new QStandardItem(Tr("Missing: ") + JoinDurationText(lGap - 1) + Tr(" [m:s]"));
+                new QStandardItem(tr("Missing: ") + JoinDurationText(lGap - 1) + tr(" [m:s]"));
             pGapItem->setBackground(QBrush(QColor(255, 155, 0, 255), Qt::SolidPattern));
             pGroup->setChild(lRow, 1, pGapItem);
             lRow = AppendChildRow(*pGroup);

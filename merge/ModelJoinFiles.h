@@ -32,8 +32,3 @@ class CModelJoinFiles : public QStandardItemModel {
     void expandAll();
     void resizeColumnToContents(int lColumn);
 };
-
-// "hh:mm:ss", or "mm:ss" below one hour, for a number of seconds.
-QString JoinDurationText(int64_t lSeconds);
-// The file row's time text of an entry (UTC).
-QString JoinTimeText(const StructJoinFileData &clEntry);

@@ -1,0 +1,188 @@
+// The dialog follows the system language. The system locale is read from the
+// environment when the application starts, so each language is tried in a
+// child process: this executable, which installs the translations as the
+// program does, opens the dialog and prints what it shows, or the program.
+#include "AppTranslation.h"
+#include "UiTestKit.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace UiTestKit;
+
+namespace {
+
+constexpr const char *kChildOption = "--print-dialog-texts";
+
+// The child: the program's catalogues lie in "languages" beside this
+// executable, as beside the program; Qt's own come from the Qt installation.
+int PrintDialogTexts(int argc, char **argv) {
+    CAppTranslation clTranslation;
+    QApplication clApplication(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("BrennovarstikSplitter"));
+    clTranslation.InitTranslation(&clApplication);
+
+    QJsonObject clTexts;
+    {
+        CTestDialog clDialog;
+        if (!clDialog.Open())
+            return 2;
+        const auto *pTabs = clDialog.findChild<QTabWidget *>();
+        clTexts[QStringLiteral("splitTab")] = pTabs->tabText(0);
+        clTexts[QStringLiteral("mergeTab")] = pTabs->tabText(1);
+        clTexts[QStringLiteral("sourceLabel")] = clDialog.ControlText(CDlgSplitter::SourceLabel);
+        clTexts[QStringLiteral("byPeriod")] = clDialog.ControlText(CDlgSplitter::ByPeriodRadio);
+        clTexts[QStringLiteral("deleteAll")] = clDialog.ControlText(CDlgSplitter::DeleteAllButton);
+        clTexts[QStringLiteral("startTip")] =
+            clDialog.Get<QWidget>(CDlgSplitter::SplitStartStop)->toolTip();
+        clTexts[QStringLiteral("fileMagic")] =
+            clDialog.MergeModel().headerData(0, Qt::Horizontal).toString();
+        // A scan that found no source: the warning box.
+        clDialog.Slot_Splitter_ProgressBar(-1);
+        if (clDialog.prompts->asked.isEmpty())
+            return 3;
+        clTexts[QStringLiteral("promptTitle")] = clDialog.prompts->asked.constFirst().title;
+        clTexts[QStringLiteral("promptText")] = clDialog.prompts->asked.constFirst().text;
+        QMessageBox clBox;
+        clBox.setStandardButtons(QMessageBox::Yes | QMessageBox::Abort);
+        clTexts[QStringLiteral("yesButton")] = clBox.button(QMessageBox::Yes)->text();
+        clTexts[QStringLiteral("language")] = clTranslation.CurrentLanguage();
+    }
+    clTranslation.RemoveTranslators();
+    std::fputs(QJsonDocument(clTexts).toJson(QJsonDocument::Compact).constData(), stdout);
+    return 0;
+}
+
+struct ChildRun {
+    bool finished = false;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program under the given locale variables, in an empty current folder
+// so that only the catalogues beside the program count.
+ChildRun RunUnderLocale(const QString &clstrProgram, const QStringList &clArguments,
+                        const QString &clstrLang, const QString &clstrAll) {
+    QTemporaryDir clFolder;
+    QProcessEnvironment clEnv = QProcessEnvironment::systemEnvironment();
+    for (const char *pName : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+        clEnv.remove(QString::fromLatin1(pName));
+    clEnv.insert(QStringLiteral("LANG"), clstrLang);
+    if (!clstrAll.isEmpty())
+        clEnv.insert(QStringLiteral("LC_ALL"), clstrAll);
+    clEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess clChild;
+    clChild.setProcessEnvironment(clEnv);
+    clChild.setWorkingDirectory(clFolder.path());
+    clChild.start(clstrProgram, clArguments);
+    ChildRun clRun;
+    clRun.finished = clChild.waitForFinished(60000);
+    clRun.exitCode = clChild.exitCode();
+    clRun.out = clChild.readAllStandardOutput();
+    clRun.err = clChild.readAllStandardError();
+    return clRun;
+}
+
+// The texts a child run of this executable shows.
+QJsonObject DialogTexts(const QString &clstrLang, const QString &clstrAll) {
+    const ChildRun clRun = RunUnderLocale(QCoreApplication::applicationFilePath(),
+                                          {QString::fromLatin1(kChildOption)}, clstrLang, clstrAll);
+    if (!clRun.finished || clRun.exitCode != 0) {
+        qWarning("child run failed (%d): %s", clRun.exitCode, clRun.err.constData());
+        return {};
+    }
+    return QJsonDocument::fromJson(clRun.out).object();
+}
+
+} // namespace
+
+class TestDialogLanguage : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void germanUnderGermanLanguage();
+    void englishUnderCLocale();
+    void programInstallsTheTranslations();
+};
+
+// The German locale needs no generated system locale: Qt takes the language
+// from the variables themselves.
+void TestDialogLanguage::germanUnderGermanLanguage() {
+    const QJsonObject clTexts = DialogTexts(QStringLiteral("de_DE.UTF-8"), QString());
+    QVERIFY(!clTexts.isEmpty());
+    QCOMPARE(clTexts[QStringLiteral("language")].toInt(), int(QLocale::German));
+    QCOMPARE(clTexts[QStringLiteral("splitTab")].toString(), QStringLiteral("Datei teilen"));
+    QCOMPARE(clTexts[QStringLiteral("mergeTab")].toString(),
+             QStringLiteral("Dateien zusammenführen"));
+    QCOMPARE(clTexts[QStringLiteral("sourceLabel")].toString(), QStringLiteral("Quelldatei:"));
+    QCOMPARE(clTexts[QStringLiteral("byPeriod")].toString(),
+             QStringLiteral("Nach Zeitraum teilen"));
+    QCOMPARE(clTexts[QStringLiteral("deleteAll")].toString(), QStringLiteral("Alle entfernen"));
+    QCOMPARE(clTexts[QStringLiteral("startTip")].toString(),
+             QStringLiteral("Teilen starten/stoppen"));
+    QCOMPARE(clTexts[QStringLiteral("fileMagic")].toString(), QStringLiteral("Dateikennung"));
+    QCOMPARE(clTexts[QStringLiteral("promptTitle")].toString(), QStringLiteral("Fehler"));
+    QCOMPARE(clTexts[QStringLiteral("promptText")].toString(),
+             QStringLiteral("Die Datei kann nicht geöffnet werden oder der Dateityp wird nicht "
+                            "unterstützt!"));
+    // Qt's own catalogue: the standard buttons follow the language.
+    QCOMPARE(clTexts[QStringLiteral("yesButton")].toString(), QStringLiteral("&Ja"));
+}
+
+void TestDialogLanguage::englishUnderCLocale() {
+    const QJsonObject clTexts = DialogTexts(QStringLiteral("C"), QStringLiteral("C"));
+    QVERIFY(!clTexts.isEmpty());
+    QCOMPARE(clTexts[QStringLiteral("language")].toInt(), -1);
+    QCOMPARE(clTexts[QStringLiteral("splitTab")].toString(), QStringLiteral("Split File"));
+    QCOMPARE(clTexts[QStringLiteral("mergeTab")].toString(), QStringLiteral("Merge Files"));
+    QCOMPARE(clTexts[QStringLiteral("sourceLabel")].toString(), QStringLiteral("Source File:"));
+    QCOMPARE(clTexts[QStringLiteral("byPeriod")].toString(),
+             QStringLiteral("Split by Period of Time"));
+    QCOMPARE(clTexts[QStringLiteral("deleteAll")].toString(), QStringLiteral("Delete all"));
+    QCOMPARE(clTexts[QStringLiteral("startTip")].toString(),
+             QStringLiteral("Start/Stop splitting"));
+    QCOMPARE(clTexts[QStringLiteral("fileMagic")].toString(), QStringLiteral("File magic"));
+    QCOMPARE(clTexts[QStringLiteral("promptTitle")].toString(), QStringLiteral("Error"));
+    QCOMPARE(clTexts[QStringLiteral("promptText")].toString(),
+             QStringLiteral("Can not open file or unsupported filetype!"));
+    QCOMPARE(clTexts[QStringLiteral("yesButton")].toString(), QStringLiteral("&Yes"));
+}
+
+// The program itself: without a display its boxes go to standard error, and
+// a command line that asks to quit but describes no split brings one.
+void TestDialogLanguage::programInstallsTheTranslations() {
+    const QStringList clArguments = {QStringLiteral("-start=2")};
+    const ChildRun clGerman = RunUnderLocale(QStringLiteral(BVF_PROGRAM_PATH), clArguments,
+                                             QStringLiteral("de_DE.UTF-8"), QString());
+    QVERIFY(clGerman.finished);
+    const QString clstrGerman = QString::fromUtf8(clGerman.err);
+    QVERIFY2(clstrGerman.contains(QStringLiteral("BrennovarstikSplitter: Fehler\nDie Befehlszeile "
+                                                 "beschreibt keine Teilung")),
+             qPrintable(clstrGerman));
+
+    const ChildRun clEnglish = RunUnderLocale(QStringLiteral(BVF_PROGRAM_PATH), clArguments,
+                                              QStringLiteral("C"), QStringLiteral("C"));
+    QVERIFY(clEnglish.finished);
+    const QString clstrEnglish = QString::fromUtf8(clEnglish.err);
+    QVERIFY2(clstrEnglish.contains(QStringLiteral("BrennovarstikSplitter: Error\nThe command line "
+                                                  "does not describe a split")),
+             qPrintable(clstrEnglish));
+}
+
+int main(int argc, char **argv) {
+    if (argc > 1 && std::strcmp(argv[1], kChildOption) == 0)
+        return PrintDialogTexts(argc, argv);
+    QApplication clApplication(argc, argv);
+    TestDialogLanguage clTest;
+    return QTest::qExec(&clTest, argc, argv);
+}
+
+#include "test_dialog_language.moc"
