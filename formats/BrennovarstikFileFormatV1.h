@@ -5,12 +5,15 @@
 #include "ContainerCodec.h"
 #include "Lock.h"
 #include "OrderBuffer.h"
+#include "ReaderDiagnostics.h"
 #include "VirtualFileFormat.h"
 
 #include <atomic>
 #include <memory>
 
-class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrderBufferSink {
+class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
+                                         public CReaderDiagnostics,
+                                         private COrderBufferSink {
   public:
     CBrennovarstikFileFormatV1();
     ~CBrennovarstikFileFormatV1() override;
@@ -35,6 +38,9 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrd
     bool IsOnlineFile() override;
     bool ReservedValue32(uint32_t lValue, uint32_t &lOut) override;
     bool ReservedValue64(uint64_t lValue, uint64_t &lOut) override;
+
+    // The version (1 to 3) of the container open for reading; 0 when none is.
+    int FileVersion() const { return m_enOpenMode == OpenMode::Reading ? m_lVersion : 0; }
 
     // Pass-through of unchanged records, beside the common operations.
     //
@@ -90,6 +96,13 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrd
     bool FindFrameInTail(uint32_t lFrom, uint32_t &lFound) const;
     FileResult Decode(uint32_t lLength, RawRecord &clRecord, bool &bGoOn);
     void OfferFrame(const uint8_t *pFrame, uint32_t lLength);
+    // Diagnostics: the file offset of a byte in the read buffer, and the
+    // reports of a refused frame, of the end of a damaged stretch and of a
+    // file that ends inside a frame (each tail once, however often it is read).
+    uint64_t FileOffsetAt(uint32_t lIndex) const;
+    void ReportRefused(const uint8_t *pFrame, uint32_t lLength, const DecodeOutcome &clOutcome);
+    void ReportResyncEnd(uint32_t lIndex);
+    void ReportTail(uint32_t lIndex);
 
     // Writing.
     FileResult WriteDirect(const RawRecord &clRecord) override;
@@ -116,6 +129,8 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat, private COrd
     ParseState m_enParse = ParseState::ExpectHead;
     uint32_t m_lFrameLength = 0;
     bool m_bEndOfResyncReported = false;
+    uint64_t m_lResyncStart = 0;           // file offset where the damaged stretch began
+    uint64_t m_lTailReported = UINT64_MAX; // file offset of the tail already reported
     bool m_bReachedEnd = false;
     bool m_bOnline = false;
     int m_lVersion = 0;

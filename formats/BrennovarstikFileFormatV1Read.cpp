@@ -6,6 +6,13 @@
 
 #include <cstring>
 
+namespace {
+
+// The record type byte in the frame head.
+constexpr uint32_t kFrameTypeAt = 4;
+
+} // namespace
+
 FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHeaderInfo &clInfo,
                                                 uint8_t bOnline) {
     CPlatformLockGuard clGuard(m_clLock);
@@ -27,6 +34,8 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
     m_enParse = ParseState::ExpectHead;
     m_lFrameLength = 0;
     m_bEndOfResyncReported = false;
+    m_lResyncStart = 0;
+    m_lTailReported = UINT64_MAX;
 
     // The header is read into the buffer but the fill stays 0, so reading
     // goes on at the first record.
@@ -89,6 +98,7 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
                 OfferFrame(pFrame, lLength);
                 return FILE_OK;
             }
+            ReportRefused(pFrame, lLength, clOutcome);
             if (clOutcome.action == DecodeAction::Damaged)
                 return FILE_DAMAGED;
         }
@@ -150,6 +160,7 @@ FileResult CBrennovarstikFileFormatV1::Decode(uint32_t lLength, RawRecord &clRec
                      m_lDecodedDirty, m_clDmrMemory);
     clChannel.lConsumed += clOutcome.consumed;
     m_enParse = ParseState::ExpectHead;
+    ReportRefused(pFrame, lLength, clOutcome);
     bGoOn = clOutcome.action == DecodeAction::GoOn;
     if (clOutcome.action != DecodeAction::Deliver)
         return FILE_DAMAGED;
@@ -166,6 +177,38 @@ void CBrennovarstikFileFormatV1::OfferFrame(const uint8_t *pFrame, uint32_t lLen
     m_lDeliveredLength = lLength;
 }
 
+uint64_t CBrennovarstikFileFormatV1::FileOffsetAt(uint32_t lIndex) const {
+    const Channel &clChannel = m_aChannels[m_lFront];
+    return ConsumedFilePosition(clChannel.clFile.Position(), clChannel.lFill, lIndex);
+}
+
+void CBrennovarstikFileFormatV1::ReportRefused(const uint8_t *pFrame, uint32_t lLength,
+                                               const DecodeOutcome &clOutcome) {
+    // A dropped notice is wanted; an unknown type steps only over its head.
+    const bool bRefused = clOutcome.action == DecodeAction::Damaged ||
+                          (clOutcome.action == DecodeAction::GoOn && clOutcome.consumed < lLength);
+    if (!bRefused)
+        return;
+    const uint32_t lIndex = uint32_t(pFrame - m_aChannels[m_lFront].pBuffer.get());
+    ReportDiagnostic(ReaderDamage::RefusedRecord, FileOffsetAt(lIndex), lLength,
+                     pFrame[kFrameTypeAt]);
+}
+
+void CBrennovarstikFileFormatV1::ReportResyncEnd(uint32_t lIndex) {
+    const uint64_t lEnd = FileOffsetAt(lIndex);
+    if (lEnd > m_lResyncStart)
+        ReportDiagnostic(ReaderDamage::Resynchronised, m_lResyncStart, lEnd - m_lResyncStart);
+}
+
+void CBrennovarstikFileFormatV1::ReportTail(uint32_t lIndex) {
+    const Channel &clChannel = m_aChannels[m_lFront];
+    const uint64_t lOffset = FileOffsetAt(lIndex);
+    if (m_bOnline || lOffset == m_lTailReported || lIndex >= clChannel.lFill)
+        return;
+    m_lTailReported = lOffset;
+    ReportDiagnostic(ReaderDamage::TruncatedTail, lOffset, clChannel.lFill - lIndex);
+}
+
 bool CBrennovarstikFileFormatV1::GetDeliveredFrame(const uint8_t *&pFrame,
                                                    uint32_t &lLength) const {
     if (m_pDeliveredFrame == nullptr)
@@ -179,9 +222,11 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
     Channel &clChannel = Current();
     const uint8_t *pBuffer = clChannel.pBuffer.get();
     auto unread = [&clChannel] { return clChannel.lFill - clChannel.lConsumed; };
-    auto startResynchronising = [this] {
+    // lIndex: the first byte of the damaged stretch.
+    auto startResynchronising = [this](uint32_t lIndex) {
         m_enParse = ParseState::Resynchronising;
         m_bEndOfResyncReported = false;
+        m_lResyncStart = FileOffsetAt(lIndex);
     };
 
     for (;;) {
@@ -191,12 +236,14 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                 const FileResult enRefill = Refill();
                 if (enRefill != FILE_OK)
                     return enRefill;
-                if (unread() < kFrameHeadSize)
+                if (unread() < kFrameHeadSize) {
+                    ReportTail(clChannel.lConsumed);
                     return m_bOnline ? FILE_NO_DATA_YET : FILE_END_OF_DATA;
+                }
             }
             const uint32_t lLength = ReadBe32(pBuffer + clChannel.lConsumed);
             if (lLength < kMinRecordLength || lLength > kMaxRecordLength) {
-                startResynchronising();
+                startResynchronising(clChannel.lConsumed);
                 break;
             }
             m_lFrameLength = lLength;
@@ -218,8 +265,13 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                     // it; only when none follows is this a cut-short last
                     // record. Nothing moves then, so a grown file reads on.
                     uint32_t lFound = 0;
-                    if (!FindFrameInTail(clChannel.lConsumed + 1, lFound))
+                    if (!FindFrameInTail(clChannel.lConsumed + 1, lFound)) {
+                        ReportTail(clChannel.lConsumed);
                         return FILE_END_OF_DATA;
+                    }
+                    ReportDiagnostic(ReaderDamage::Resynchronised,
+                                     FileOffsetAt(clChannel.lConsumed),
+                                     lFound - clChannel.lConsumed);
                     clChannel.lConsumed = lFound;
                     m_enParse = ParseState::ExpectHead;
                     break;
@@ -230,8 +282,8 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                 ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize))) {
                 // The length is as unverified as the rest: search from the
                 // next byte rather than trusting it.
+                startResynchronising(clChannel.lConsumed);
                 clChannel.lConsumed += 1;
-                startResynchronising();
                 break;
             }
             bool bGoOn = false;
@@ -254,6 +306,7 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                     if (m_bEndOfResyncReported)
                         return FILE_END_OF_DATA;
                     m_bEndOfResyncReported = true;
+                    ReportResyncEnd(clChannel.lFill);
                     return FILE_DAMAGED;
                 }
             }
@@ -272,6 +325,7 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                     }
                 }
                 if (bInFile && FrameIsValidAt(clChannel.lConsumed)) {
+                    ReportResyncEnd(clChannel.lConsumed);
                     bool bGoOn = false;
                     const FileResult enResult = Decode(lLength, clRecord, bGoOn);
                     if (!bGoOn)

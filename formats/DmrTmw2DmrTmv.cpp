@@ -9,7 +9,7 @@ namespace {
 // Frame offsets.
 constexpr uint32_t kLengthAt = 1;
 constexpr uint32_t kCheckAt = 3;
-constexpr uint32_t kKindAt = 4;
+constexpr uint32_t kKindAt = kDmrFrameKindAt;
 constexpr uint32_t kTimeWordAt = 5;
 constexpr uint32_t kBurstKindAt = 13;
 constexpr uint32_t kWord1At = 14;

@@ -15,6 +15,8 @@
 #include <cstdint>
 
 constexpr uint8_t kDmrFrameMarker = 0x7F;
+// Where a frame keeps its kind.
+constexpr uint32_t kDmrFrameKindAt = 4;
 constexpr uint8_t kDmrFrameTerminator = 0xFE;
 // Frames of this length or more are not frames.
 constexpr uint32_t kDmrFrameLengthLimit = 110;

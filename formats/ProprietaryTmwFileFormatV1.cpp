@@ -92,6 +92,7 @@ FileResult CProprietaryTmwFileFormatV1::OpenFile(const wchar_t *clstrPath, FileH
     m_lFill = 0;
     m_lConsumed = 0;
     m_lSubIndex = kNoFrameYet;
+    m_lTailReported = UINT64_MAX;
     ResetConversionState();
     std::wcsncpy(m_clstrPath, clstrOpen, kPathBufferChars - 1);
     m_clstrPath[kPathBufferChars - 1] = L'\0';
@@ -135,6 +136,8 @@ FileResult CProprietaryTmwFileFormatV1::ReadData(RawRecord &clRecord) {
         // stops in the middle of one reads on from its start later.
         while (m_lFill - m_lConsumed < kFrameSize) {
             const FileResult enRefill = Refill();
+            if (enRefill == FILE_END_OF_DATA)
+                ReportPartialFrame();
             if (enRefill != FILE_OK)
                 return enRefill;
         }
@@ -142,6 +145,14 @@ FileResult CProprietaryTmwFileFormatV1::ReadData(RawRecord &clRecord) {
         m_lConsumed += kFrameSize;
         m_lSubIndex = 0;
     }
+}
+
+void CProprietaryTmwFileFormatV1::ReportPartialFrame() {
+    const uint64_t lOffset = ConsumedFilePosition(m_clFile.Position(), m_lFill, m_lConsumed);
+    if (m_lFill == m_lConsumed || lOffset == m_lTailReported)
+        return;
+    m_lTailReported = lOffset;
+    ReportDiagnostic(ReaderDamage::TruncatedTail, lOffset, m_lFill - m_lConsumed);
 }
 
 void CProprietaryTmwFileFormatV1::CloseFile() {

@@ -37,6 +37,8 @@ class CProprietaryTmwFileFormatV1 final : public CReadOnlyFileFormat, private CT
     static constexpr uint8_t kSubIndexes = 3;
 
     FileResult Refill();
+    // The bytes of a frame that the end of the file cuts off, once.
+    void ReportPartialFrame();
 
     CBinaryFile m_clFile;
     std::unique_ptr<uint8_t[]> m_pBuffer;
@@ -47,4 +49,5 @@ class CProprietaryTmwFileFormatV1 final : public CReadOnlyFileFormat, private CT
     TmwTetraFrame m_clFrame{};
     uint8_t m_lSubIndex = kNoFrameYet;
     TetraTmv m_clOutput{};
+    uint64_t m_lTailReported = UINT64_MAX; // file offset of the partial frame reported
 };

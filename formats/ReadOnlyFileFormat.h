@@ -1,10 +1,12 @@
 // The answers of a reader that can only read (the TMW recordings): every
-// writing operation is refused, the reserved queries answer nothing.
+// writing operation is refused, the reserved queries answer nothing. Both
+// report what they step over through the diagnostics hook.
 #pragma once
 
+#include "ReaderDiagnostics.h"
 #include "VirtualFileFormat.h"
 
-class CReadOnlyFileFormat : public CVirtualFileFormat {
+class CReadOnlyFileFormat : public CVirtualFileFormat, public CReaderDiagnostics {
   public:
     // Option 0 (deliver notices) is accepted and has no effect.
     bool SetOption(uint8_t lOption, int32_t) final { return lOption == 0; }

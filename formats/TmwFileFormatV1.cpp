@@ -3,6 +3,7 @@
 #include "ContainerCodec.h"
 #include "FormatChoice.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -49,6 +50,10 @@ FileResult CTmwFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHeaderInfo &
     m_lEntryKind = ENTRY_NONE;
     m_lSubIndex = kNoEntryYet;
     m_lSubIndexLimit = 0;
+    m_bDamageOpen = false;
+    m_lDamageStart = 0;
+    m_lDamageReportedTo = 0;
+    m_lDmrCoveredTo = 0;
     ResetConversionState();
     // Kept per object and per file: a file reads the same whatever was read
     // before it.
@@ -145,6 +150,8 @@ FileResult CTmwFileFormatV1::ReadUnknownMode(RawRecord &clRecord) {
     m_lEntryKind = ENTRY_NONE;
     for (;;) {
         const FileResult enNeed = Need(1);
+        if (enNeed == FILE_END_OF_DATA)
+            CloseDamage(m_lFill);
         if (enNeed != FILE_OK)
             return enNeed;
         const uint8_t lByte = m_pBuffer[m_lConsumed];
@@ -163,9 +170,11 @@ FileResult CTmwFileFormatV1::ReadUnknownMode(RawRecord &clRecord) {
                 // a record (an online file without more data yet), so the
                 // bytes are read the same whenever they arrive.
                 m_lChosenMode = bTetra ? STREAM_TETRA : STREAM_DMR;
+                CloseDamage(m_lConsumed);
                 return ReadData(clRecord);
             }
         }
+        OpenDamage(m_lConsumed);
         ++m_lConsumed;
     }
 }
@@ -207,6 +216,7 @@ FileResult CTmwFileFormatV1::ReadTetra(RawRecord &clRecord) {
         if (!bFramed) {
             // Resynchronisation starts one byte after this one, so a good
             // entry inside a bad one's stated length is not passed over.
+            OpenDamage(m_lConsumed);
             ++m_lConsumed;
             m_lEntryKind = ENTRY_NONE;
             m_bResync = true;
@@ -218,6 +228,9 @@ FileResult CTmwFileFormatV1::ReadTetra(RawRecord &clRecord) {
         const bool bDecoded = DecodeEntry(pEntry + kEntryHeadSize, lLength);
         // The entry is well framed: whatever its body held, the next one
         // starts after its terminator.
+        if (!bDecoded)
+            ReportDiagnostic(ReaderDamage::RefusedRecord, FileOffsetAt(m_lConsumed),
+                             lLength + kEntryFrameSize, lLength > 0 ? pEntry[kEntryHeadSize] : -1);
         m_lConsumed += lLength + kEntryFrameSize;
         if (!bDecoded) {
             m_lEntryKind = ENTRY_NONE;
@@ -240,6 +253,8 @@ FileResult CTmwFileFormatV1::Resynchronise() {
         if (pMarker == nullptr) {
             m_lConsumed = m_lFill;
             const FileResult enRefill = Refill();
+            if (enRefill == FILE_END_OF_DATA)
+                CloseDamage(m_lFill);
             if (enRefill != FILE_OK)
                 return enRefill;
             continue;
@@ -253,6 +268,7 @@ FileResult CTmwFileFormatV1::Resynchronise() {
             return enCheck;
         if (bFramed) {
             m_bResync = false;
+            CloseDamage(m_lConsumed);
             return FILE_OK;
         }
         ++m_lConsumed;
@@ -284,6 +300,12 @@ FileResult CTmwFileFormatV1::ReadDmr(RawRecord &clRecord) {
     for (;;) {
         if (m_lFill - m_lConsumed < kDmrFrameMinimumLength) {
             const FileResult enRefill = Refill();
+            if (enRefill == FILE_END_OF_DATA) {
+                // Too few bytes for any frame are left.
+                if (m_lConsumed < m_lFill && FileOffsetAt(m_lConsumed) >= m_lDmrCoveredTo)
+                    OpenDamage(m_lConsumed);
+                CloseDamage(m_lFill);
+            }
             if (enRefill != FILE_OK)
                 return enRefill;
             continue;
@@ -297,23 +319,68 @@ FileResult CTmwFileFormatV1::ReadDmr(RawRecord &clRecord) {
             // of the buffer. A file that ends before the stated length makes
             // the marker only a byte.
             const FileResult enRefill = Refill();
-            if (enRefill == FILE_END_OF_DATA)
+            if (enRefill == FILE_END_OF_DATA) {
+                NoteDmrSkip(m_pBuffer.get() + m_lConsumed);
                 ++m_lConsumed;
-            else if (enRefill != FILE_OK)
+            } else if (enRefill != FILE_OK)
                 return enRefill;
             continue;
         }
         if (enCheck == DmrFrameCheck::Skip) {
+            NoteDmrSkip(pAt);
             m_lConsumed += lStep;
             continue;
         }
+        CloseDamage(m_lConsumed);
         const bool bDecoded = DecodeDmrFrame(pAt, lLength, clWork.dmrFrame, lStep);
+        if (!bDecoded)
+            ReportDiagnostic(ReaderDamage::RefusedRecord, FileOffsetAt(m_lConsumed), lLength,
+                             pAt[kDmrFrameKindAt]);
         m_lConsumed += lStep;
         if (!bDecoded || !ConvertDmrFrame(clWork.dmrFrame, clWork.dmrOutput))
             continue;
         FillDmrRecord(clRecord, clWork.dmrOutput);
         return FILE_OK;
     }
+}
+
+uint64_t CTmwFileFormatV1::FileOffsetAt(uint32_t lIndex) const {
+    return ConsumedFilePosition(m_clFile.Position(), m_lFill, lIndex);
+}
+
+void CTmwFileFormatV1::OpenDamage(uint32_t lIndex) {
+    if (m_bDamageOpen || !DiagnosticsOn())
+        return;
+    const uint64_t lOffset = FileOffsetAt(lIndex);
+    if (lOffset < m_lDamageReportedTo)
+        return;
+    m_bDamageOpen = true;
+    m_lDamageStart = lOffset;
+}
+
+void CTmwFileFormatV1::CloseDamage(uint32_t lIndex) {
+    // A file still being written may go on where it stops now.
+    if (!m_bDamageOpen || (m_bOnline && lIndex >= m_lFill))
+        return;
+    m_bDamageOpen = false;
+    const uint64_t lEnd = FileOffsetAt(lIndex);
+    if (lEnd <= m_lDamageStart)
+        return;
+    m_lDamageReportedTo = lEnd;
+    ReportDiagnostic(ReaderDamage::Resynchronised, m_lDamageStart, lEnd - m_lDamageStart);
+}
+
+void CTmwFileFormatV1::NoteDmrSkip(const uint8_t *pAt) {
+    if (!DiagnosticsOn())
+        return;
+    const uint32_t lIndex = uint32_t(pAt - m_pBuffer.get());
+    const uint64_t lOffset = FileOffsetAt(lIndex);
+    if (*pAt == kDmrFrameMarker && IsWellFramedDmrFrame(pAt, m_lFill - lIndex))
+        m_lDmrCoveredTo = std::max(m_lDmrCoveredTo, lOffset + ReadBe16(pAt + 1));
+    if (lOffset < m_lDmrCoveredTo)
+        CloseDamage(lIndex);
+    else
+        OpenDamage(lIndex);
 }
 
 void CTmwFileFormatV1::CloseFile() {

@@ -88,6 +88,15 @@ class CTmwFileFormatV1 final : public CReadOnlyFileFormat,
     // Decodes the whole entry at the read position into the work area.
     bool DecodeEntry(const uint8_t *pBody, uint32_t lLength);
     FileResult ReadDmr(RawRecord &clRecord);
+    // Diagnostics: a damaged stretch opens at the first byte that is stepped
+    // over and is reported when a good entry or frame, or the end of the
+    // file, closes it. Bytes already reported never open one again.
+    uint64_t FileOffsetAt(uint32_t lIndex) const;
+    void OpenDamage(uint32_t lIndex);
+    void CloseDamage(uint32_t lIndex);
+    // DMR: bytes inside a well-framed frame of a kind that is not converted
+    // are skipped, but are no damage.
+    void NoteDmrSkip(const uint8_t *pAt);
 
     CBinaryFile m_clFile;
     std::unique_ptr<uint8_t[]> m_pBuffer;
@@ -106,4 +115,8 @@ class CTmwFileFormatV1 final : public CReadOnlyFileFormat,
     uint8_t m_lSubIndex = kNoEntryYet;
     uint8_t m_lSubIndexLimit = 0;
     wchar_t m_clstrPath[kPathBufferChars] = {};
+    bool m_bDamageOpen = false;
+    uint64_t m_lDamageStart = 0;
+    uint64_t m_lDamageReportedTo = 0;
+    uint64_t m_lDmrCoveredTo = 0;
 };

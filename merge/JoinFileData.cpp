@@ -1,7 +1,77 @@
 #include "JoinFileData.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QTimeZone>
+
+namespace {
+
+// The texts belong to the merge list's model, and are translated there; here
+// they stay free of its Gui classes, for tools without one.
+QString ModelText(const char *pText) {
+    return QCoreApplication::translate("CModelJoinFiles", pText);
+}
+
+} // namespace
+
 QString JoinMagicText(uint64_t lMagic) {
     return QStringLiteral("0x%1").arg(lMagic, 16, 16, QChar(u'0'));
+}
+
+QString JoinDurationText(int64_t lSeconds) {
+    QString clstrText;
+    const int64_t lHours = lSeconds / 3600;
+    if (lHours != 0)
+        clstrText += ModelText("%1:").arg(lHours, 2, 10, QChar(u'0'));
+    clstrText += ModelText("%1:").arg((lSeconds % 3600) / 60, 2, 10, QChar(u'0'));
+    clstrText += ModelText("%1").arg(lSeconds % 60, 2, 10, QChar(u'0'));
+    return clstrText;
+}
+
+QString JoinTimeText(const StructJoinFileData &clEntry) {
+    if (!JoinTimeValid(clEntry.start))
+        return ModelText("Unknown");
+    const QDateTime clStart = QDateTime::fromSecsSinceEpoch(clEntry.start, QTimeZone::utc());
+    QString clstrText = clStart.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (!JoinTimeValid(clEntry.end))
+        return clstrText + ModelText(" to ???");
+    const QDateTime clEnd = QDateTime::fromSecsSinceEpoch(clEntry.end, QTimeZone::utc());
+    clstrText += ModelText(" to ") + clEnd.toString(QStringLiteral("hh:mm:ss"));
+    const QString clstrEndDate = clEnd.toString(QStringLiteral("yyyy-MM-dd"));
+    if (clstrEndDate != clStart.toString(QStringLiteral("yyyy-MM-dd")))
+        clstrText += QStringLiteral(" (%1)").arg(clstrEndDate);
+    return clstrText;
+}
+
+QList<StructJoinNeighbours> JoinNeighbours(const QList<StructJoinFileData> &clList) {
+    auto timesValid = [](const StructJoinFileData &clEntry) {
+        return JoinTimeValid(clEntry.start) && JoinTimeValid(clEntry.end);
+    };
+    QList<StructJoinNeighbours> clResult;
+    clResult.reserve(clList.size());
+    int64_t lGap = 0;
+    for (qsizetype i = 0; i < clList.size(); ++i) {
+        const StructJoinFileData &clEntry = clList[i];
+        if (i == 0 || clEntry.magic != clList[i - 1].magic)
+            lGap = 0;
+        StructJoinNeighbours clNeighbours;
+        // Against every earlier entry of the same magic, so the last one in
+        // list order that lies apart sets the gap.
+        if (timesValid(clEntry)) {
+            for (qsizetype j = 0; j < i; ++j) {
+                const StructJoinFileData &clEarlier = clList[j];
+                if (clEarlier.magic != clEntry.magic || !timesValid(clEarlier))
+                    continue;
+                if (clEarlier.end < clEntry.start || clEarlier.start > clEntry.end)
+                    lGap = clEntry.start - clEarlier.end;
+                else if (clEarlier.end != clEntry.start && clEarlier.start != clEntry.end)
+                    clNeighbours.overlapping << clEarlier.fileName;
+            }
+        }
+        clNeighbours.gap = lGap;
+        clResult << clNeighbours;
+    }
+    return clResult;
 }
 
 QList<StructJoinFileData> CMergeList::Entries() const {

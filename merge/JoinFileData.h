@@ -39,6 +39,23 @@ inline bool JoinTimeValid(int64_t lTime) {
 // rows' text, which the delete operation reads back, and the warning texts.
 QString JoinMagicText(uint64_t lMagic);
 
+// How an entry lies against the earlier entries of its run of equal magic,
+// as the merge tab marks it: the gap is start - end of the last earlier entry
+// in list order that lies apart from it (kept across the run, 0 at its start),
+// and overlapping names the earlier entries that overlap it. Entries touching
+// in one second neither gap nor overlap; entries without valid times take
+// part in neither.
+struct StructJoinNeighbours {
+    int64_t gap = 0;
+    QStringList overlapping; // fileNames, in list order
+};
+QList<StructJoinNeighbours> JoinNeighbours(const QList<StructJoinFileData> &clList);
+
+// "hh:mm:ss", or "mm:ss" below one hour, for a number of seconds.
+QString JoinDurationText(int64_t lSeconds);
+// The file row's time text of an entry (UTC).
+QString JoinTimeText(const StructJoinFileData &clEntry);
+
 class CMergeList {
   public:
     CMergeList() = default;

@@ -100,6 +100,16 @@ MergeStart StartMergeWorker(StructWorkerContext &clContext, const CMergeList &cl
                                                       : MergeStart::NotStarted;
 }
 
+QString JoinedOutputProposal(const QString &clstrSource) {
+    QString clstrProposal = clstrSource;
+    // A dot at the very start is no extension; a dot in a folder name cuts
+    // there, as the user has always seen it.
+    if (clstrProposal.indexOf(u'.') > 0)
+        clstrProposal.truncate(clstrProposal.lastIndexOf(u'.'));
+    clstrProposal.remove(QStringLiteral("_Joined"), Qt::CaseSensitive);
+    return clstrProposal + QStringLiteral("_Joined.bvf");
+}
+
 bool AnswerMergeQuestion(StructWorkerContext &clContext, bool bGoOn) {
     return AnswerOverwriteQuestion(clContext, bGoOn ? MERGE_GO_ON : MERGE_ABORT);
 }

@@ -90,6 +90,10 @@ MergeDestination AnswerMergeDestination(StructWorkerContext &clContext, const QS
 MergeDestination CheckMergeDestination(const QString &clstrDestination,
                                        const QStringList &clSources, const QStringList &clWritten);
 
+// The output proposed for the group that starts with clstrSource: the path
+// without its last extension and without any "_Joined", then "_Joined.bvf".
+QString JoinedOutputProposal(const QString &clstrSource);
+
 // The warning for a refused destination (translated); empty for Accepted,
 // Cancelled and NoQuestion.
 QString MergeDestinationProblemText(MergeDestination enResult);

@@ -57,6 +57,26 @@ std::optional<int64_t> RecordTimeSeconds(const RawRecord &clRecord) {
     }
 }
 
+std::optional<int64_t> RecordTimeMilliseconds(const RawRecord &clRecord) {
+    const std::optional<int64_t> clSeconds = RecordTimeSeconds(clRecord);
+    if (!clSeconds)
+        return std::nullopt;
+    const int64_t lWhole = int64_t(uint64_t(*clSeconds) * 1000u);
+    switch (clRecord.payloadKind) {
+    case PAYLOAD_TETRA:
+    case PAYLOAD_TETRA_AUX:
+        return lWhole + static_cast<const TetraTmv *>(clRecord.payload)->milliseconds;
+    case PAYLOAD_DMR:
+        return lWhole + static_cast<const DmrTmv *>(clRecord.payload)->milliseconds;
+    case PAYLOAD_GSM:
+        // Below the second, in the same unsigned arithmetic as the seconds.
+        return lWhole +
+               int64_t(static_cast<const GsmTmv *>(clRecord.payload)->fileTime / 10000u % 1000u);
+    default:
+        return lWhole;
+    }
+}
+
 void ShiftRecordTime(RawRecord &clRecord, int64_t lOffsetSeconds) {
     if (lOffsetSeconds == 0)
         return;

@@ -17,6 +17,11 @@ constexpr uint32_t kGenericFrequencyOffset = 64;
 // payload or one too short for its kind.
 std::optional<int64_t> RecordTimeSeconds(const RawRecord &clRecord);
 
+// The same time in milliseconds since 1970 UTC: TETRA and DMR add their
+// milliseconds, GSM keeps its file time to the millisecond, a generic payload
+// has whole seconds only.
+std::optional<int64_t> RecordTimeMilliseconds(const RawRecord &clRecord);
+
 // Adds the offset to the record's time stamp; records without one stay as
 // they are. GSM file times move by the offset in 100-ns units.
 void ShiftRecordTime(RawRecord &clRecord, int64_t lOffsetSeconds);

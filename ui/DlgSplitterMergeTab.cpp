@@ -19,16 +19,6 @@ QString FileFilter() {
 
 } // namespace
 
-QString JoinedOutputProposal(const QString &clstrSource) {
-    QString clstrProposal = clstrSource;
-    // A dot at the very start is no extension; a dot in a folder name cuts
-    // there, as the user has always seen it.
-    if (clstrProposal.indexOf(u'.') > 0)
-        clstrProposal.truncate(clstrProposal.lastIndexOf(u'.'));
-    clstrProposal.remove(QStringLiteral("_Joined"), Qt::CaseSensitive);
-    return clstrProposal + QStringLiteral("_Joined.bvf");
-}
-
 void CDlgSplitter::StartMergeFill(const QStringList &clPaths) {
     // While any worker is held, adding only stops it.
     if (WorkerHeld(m_clContext)) {

@@ -1,4 +1,4 @@
-// Running the built bvf-sample and reading what it wrote, for the tool tests.
+// Running the built tools and reading what they wrote, for the tool tests.
 #pragma once
 
 #include <QByteArray>
@@ -14,11 +14,15 @@ struct ToolRun {
     QString err;
 };
 
-// The exit code is -1 when the tool did not end normally within two minutes.
-inline ToolRun RunTool(const QStringList &clArguments) {
+// Runs a built program in clWorkingDirectory (empty: this process's). The
+// exit code is -1 when it did not end normally within two minutes.
+inline ToolRun RunProgram(const QString &clstrProgram, const QStringList &clArguments,
+                          const QString &clstrWorkingDirectory = QString()) {
     ToolRun clRun;
     QProcess clProcess;
-    clProcess.start(QStringLiteral(BVF_SAMPLE_PATH), clArguments);
+    if (!clstrWorkingDirectory.isEmpty())
+        clProcess.setWorkingDirectory(clstrWorkingDirectory);
+    clProcess.start(clstrProgram, clArguments);
     if (!clProcess.waitForFinished(120000) || clProcess.exitStatus() != QProcess::NormalExit)
         return clRun;
     clRun.exitCode = clProcess.exitCode();
@@ -26,6 +30,13 @@ inline ToolRun RunTool(const QStringList &clArguments) {
     clRun.err = QString::fromLocal8Bit(clProcess.readAllStandardError());
     return clRun;
 }
+
+#ifdef BVF_SAMPLE_PATH
+// bvf-sample.
+inline ToolRun RunTool(const QStringList &clArguments) {
+    return RunProgram(QStringLiteral(BVF_SAMPLE_PATH), clArguments);
+}
+#endif
 
 inline QByteArray ReadAll(const QString &clstrPath) {
     QFile clFile(clstrPath);
