@@ -6,8 +6,9 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 
 REQUIRED_PACKAGES=(
     cmake g++ make pkg-config clang-format
-    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
+    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
     zlib1g-dev libdeflate-dev
+    clang-14 libclang-rt-14-dev llvm-14
 )
 
 ensure_packages() {
@@ -30,6 +31,19 @@ ensure_packages() {
 configure_and_build() {
     cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
     cmake --build "$BUILD_DIR" -j"$(nproc)"
+}
+
+# The instrumented build folders (scripts/test and scripts/fuzz).
+SANITIZE_BUILD_DIR="${SANITIZE_BUILD_DIR:-$ROOT/build-asan}"
+FUZZ_BUILD_DIR="${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}"
+
+# Every sanitizer finding ends the process with an error. Leaks inside Qt and
+# the system libraries it loads are not ours: scripts/lsan.supp names them.
+export_sanitizer_options() {
+    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:check_initialization_order=1:strict_init_order=1:${ASAN_OPTIONS:-}"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:${UBSAN_OPTIONS:-}"
+    export LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
+    export ASAN_SYMBOLIZER_PATH="${ASAN_SYMBOLIZER_PATH:-/usr/lib/llvm-14/bin/llvm-symbolizer}"
 }
 
 # Our own sources, as git knows them (or all of them outside a checkout).

@@ -1,0 +1,83 @@
+// The container reader on an online file that grows while it is read: the
+// header first, then the rest in pieces of varying size with reads in between.
+// The reader must answer 8 (no data yet) when it has read all there is, and
+// must deliver the same records as when the whole file had arrived at once.
+#include "ContainerCodec.h"
+#include "FuzzReading.h"
+#include "OpenFileFormat.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Piece sizes around the reader's frame head, sub-header and buffer edges.
+constexpr size_t kPieceSizes[] = {1, 3, 10, 33, 255, 1024, 4096, 65536};
+
+// The piece after lOffset: chosen by the byte there, so that the fuzzer also
+// varies how the file grows.
+size_t NextPiece(const std::vector<uint8_t> &clBytes, size_t lOffset) {
+    const size_t lSize = kPieceSizes[clBytes[lOffset] % std::size(kPieceSizes)];
+    return std::min(lSize, clBytes.size() - lOffset);
+}
+
+// Writes the header, opens it online, then appends the rest: all at once, or
+// piece by piece when bInPieces. Returns what the reader delivered, or
+// nothing when the header does not open.
+bool ReadGrowing(const std::string &clstrPath, const std::vector<uint8_t> &clBytes, bool bInPieces,
+                 StructReadSummary &clSummary) {
+    if (!WriteWholeFile(clstrPath, clBytes.data(), kContainerHeaderSize))
+        FuzzFailure("cannot write the input file");
+    FileHeaderInfo clInfo;
+    std::memset(&clInfo, 0, sizeof clInfo);
+    const std::wstring clstrOnline = WidePath("online:" + clstrPath);
+    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(clstrOnline.c_str(), clInfo);
+    if (!pReader)
+        return false;
+    if (!pReader->IsOnlineFile())
+        FuzzFailure("the online prefix did not open the file online");
+
+    const uint64_t lLimit = CallLimitFor(clBytes.size());
+    size_t lOffset = kContainerHeaderSize;
+    for (;;) {
+        const FileResult enResult = ReadUntilPause(*pReader, clSummary, lLimit);
+        if (enResult != FILE_NO_DATA_YET)
+            FuzzFailure("an online file that has all its data read gives another answer than 8");
+        if (lOffset == clBytes.size())
+            break;
+        const size_t lPiece = bInPieces ? NextPiece(clBytes, lOffset) : clBytes.size() - lOffset;
+        if (!AppendToFile(clstrPath, clBytes.data() + lOffset, lPiece))
+            FuzzFailure("cannot append to the input file");
+        lOffset += lPiece;
+    }
+    const double lProgress = pReader->GetProgress();
+    if (!(lProgress >= 0 && lProgress <= 100 + 1e-9))
+        FuzzFailure("the progress lies outside 0 to 100 percent");
+    if (pReader->GetFileSize(true) != clBytes.size())
+        FuzzFailure("the file size differs from the bytes written");
+    pReader->CloseFile();
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t lSize) {
+    if (lSize < kContainerHeaderSize)
+        return 0;
+    static const std::string clstrPath = FuzzFilePath("input.bvf");
+    std::vector<uint8_t> clBytes(pData, pData + lSize);
+    (void)RepairContainerChecksums(clBytes);
+
+    StructReadSummary clPieces;
+    if (!ReadGrowing(clstrPath, clBytes, true, clPieces))
+        return 0;
+    StructReadSummary clWhole;
+    if (!ReadGrowing(clstrPath, clBytes, false, clWhole))
+        FuzzFailure("the same header opened once and not again");
+    if (clPieces.lRecords != clWhole.lRecords || clPieces.lDigest != clWhole.lDigest)
+        FuzzFailure("a file read while it grew gives other records than the whole file");
+    return 0;
+}
