@@ -4,6 +4,7 @@
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerBytes.h"
 #include "ContainerTestKit.h"
+#include "FileSizeLimit.h"
 #include "TestPaths.h"
 
 #include <QDir>
@@ -42,29 +43,6 @@ QByteArray OfferedFrame(const CBrennovarstikFileFormatV1 &clReader) {
         return {};
     return FrameBytes(pFrame, lLength);
 }
-
-// Limits the size of files this process may write (writes beyond it fail).
-class CFileSizeLimit {
-  public:
-    explicit CFileSizeLimit(rlim_t lLimit) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_clOld);
-        struct rlimit clNew = m_clOld;
-        clNew.rlim_cur = lLimit;
-        m_bActive = setrlimit(RLIMIT_FSIZE, &clNew) == 0;
-    }
-    ~CFileSizeLimit() { Lift(); }
-    void Lift() {
-        if (m_bActive)
-            setrlimit(RLIMIT_FSIZE, &m_clOld);
-        m_bActive = false;
-    }
-    bool Active() const { return m_bActive; }
-
-  private:
-    struct rlimit m_clOld {};
-    bool m_bActive = false;
-};
 
 // Records of every kind with every field drawn at random, within what the
 // writer accepts; the same seed gives the same records.
@@ -612,7 +590,7 @@ void TestContainerPassThrough::writeErrorsLeaveTheFrameUntaken() {
     QCOMPARE(int(clReader.ReadData(clRecord)), 0);
     {
         CFileSizeLimit clLimit{rlim_t(limit)};
-        QVERIFY(clLimit.Active());
+        QVERIFY(clLimit.IsSet());
         const QString clstrFailed = QStringLiteral("%1/%1").arg(results);
         QCOMPARE(WriteBoth(clRecord), clstrFailed);
         QCOMPARE(WriteBoth(clRecord), clstrFailed);

@@ -4,6 +4,7 @@
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerBytes.h"
 #include "ContainerTestKit.h"
+#include "FileSizeLimit.h"
 #include "OpenFileFormat.h"
 #include "PayloadChecks.h"
 #include "TestPaths.h"
@@ -145,30 +146,6 @@ QByteArray Label(const QByteArray &clText, int lSize) {
     clBytes.append(QByteArray(lSize - clText.size(), '\0'));
     return clBytes;
 }
-
-// Limits the size of files this process may write (writes beyond it fail),
-// giving a target that fails and later works again.
-class CFileSizeLimit {
-  public:
-    explicit CFileSizeLimit(rlim_t lLimit) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_clOld);
-        struct rlimit clNew = m_clOld;
-        clNew.rlim_cur = lLimit;
-        m_bActive = setrlimit(RLIMIT_FSIZE, &clNew) == 0;
-    }
-    ~CFileSizeLimit() { Lift(); }
-    void Lift() {
-        if (m_bActive)
-            setrlimit(RLIMIT_FSIZE, &m_clOld);
-        m_bActive = false;
-    }
-    bool Active() const { return m_bActive; }
-
-  private:
-    struct rlimit m_clOld {};
-    bool m_bActive = false;
-};
 
 } // namespace
 
@@ -677,7 +654,7 @@ void TestContainerWriter::failedRecordIsWrittenOnceOnRetry() {
         QCOMPARE(int(clWriter.WriteData(aRecords[0])), 0);
         {
             CFileSizeLimit clLimit(rlim_t(2355 + lRecord + lTaken));
-            QVERIFY(clLimit.Active());
+            QVERIFY(clLimit.IsSet());
             QCOMPARE(int(clWriter.WriteData(aRecords[1])), 5);
             QCOMPARE(int(clWriter.WriteData(aRecords[1])), 5);
             clLimit.Lift();
@@ -711,7 +688,7 @@ void TestContainerWriter::failedFlushKeepsHeldRecords() {
     }
     {
         CFileSizeLimit clLimit(rlim_t(2355 + 60));
-        QVERIFY(clLimit.Active());
+        QVERIFY(clLimit.IsSet());
         QCOMPARE(int(clWriter.FlushData()), 5);
         QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + 60));
         QCOMPARE(int(clWriter.FlushData()), 5);
@@ -733,7 +710,7 @@ void TestContainerWriter::failedFlushKeepsHeldRecords() {
     QCOMPARE(int(clWriter.WriteData(clRecord)), 0);
     {
         CFileSizeLimit clLimit(rlim_t(2355));
-        QVERIFY(clLimit.Active());
+        QVERIFY(clLimit.IsSet());
         QCOMPARE(int(clWriter.CloseFileForWriting()), 5);
     }
     QCOMPARE(QFileInfo(clstrPath).size(), qint64(2355));
