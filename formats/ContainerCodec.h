@@ -44,6 +44,10 @@ struct EncodePlan {
     uint32_t length; // frame head included
 };
 FileResult PlanRecordEncoding(const RawRecord &clRecord, int lVersion, EncodePlan &clPlan);
+// Items of a DMR record that the writer's version cannot store and leaves
+// out: the items of slots 0 and 1 of a burst that is not of kind 1. The
+// record itself is still written; callers count these to tell the user.
+uint32_t DmrItemsLostInContainer(const DmrTmv &clDmr);
 // Writes exactly clPlan.length bytes at pOut, checksum included.
 void EncodeRecord(const RawRecord &clRecord, int lVersion, const EncodePlan &clPlan, uint8_t *pOut);
 

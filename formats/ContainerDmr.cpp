@@ -241,3 +241,12 @@ bool DecodeDmrBody(const uint8_t *pBody, uint32_t lLength, int lVersion,
 }
 
 } // namespace container_body
+
+uint32_t DmrItemsLostInContainer(const DmrTmv &clDmr) {
+    if (clDmr.burstKind == 1)
+        return 0;
+    uint32_t lLost = 0;
+    for (int lSlot = 0; lSlot < 2; ++lSlot)
+        lLost += DmrItemAt(clDmr, lSlot).item->itemKind != 0 ? 1 : 0;
+    return lLost;
+}
