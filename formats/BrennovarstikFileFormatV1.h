@@ -68,6 +68,10 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     static constexpr uint32_t kKeepBelow = kChannelCapacity - 4096;
     static constexpr uint8_t kFlagOrder = 0x01;
     static constexpr uint8_t kFlagKeep = 0x02;
+    // Outputs are created only where nothing stands at the path yet.
+    static constexpr uint8_t kFlagCreateNew = 0x04;
+    // Outputs replace an existing file only; none is created.
+    static constexpr uint8_t kFlagReplaceExisting = 0x08;
 
   private:
     // Channel 0 is the current file (also the reading channel), channel 1 the

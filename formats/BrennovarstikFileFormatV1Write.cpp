@@ -83,7 +83,11 @@ FileResult CBrennovarstikFileFormatV1::OpenFileForWriting(const wchar_t *clstrPa
 // file stays open with the header still held, so it goes out with the next
 // write or the error is reported again there.
 FileResult CBrennovarstikFileFormatV1::CreateOutput(Channel &clChannel, const wchar_t *clstrPath) {
-    if (clstrPath == nullptr || !clChannel.clFile.OpenWrite(clstrPath))
+    const CBinaryFile::WriteMode enMode =
+        (m_lFlags & kFlagCreateNew)         ? CBinaryFile::WriteMode::CreateNew
+        : (m_lFlags & kFlagReplaceExisting) ? CBinaryFile::WriteMode::ReplaceExisting
+                                            : CBinaryFile::WriteMode::CreateOrReplace;
+    if (clstrPath == nullptr || !clChannel.clFile.OpenWrite(clstrPath, enMode))
         return FILE_WRONG_STATE;
     ClearChannel(clChannel);
     StorePath(clChannel, clstrPath);

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <algorithm>
+
 namespace {
 
 // The texts belong to the merge list's model, and are translated there; here
@@ -49,26 +51,32 @@ QList<StructJoinNeighbours> JoinNeighbours(const QList<StructJoinFileData> &clLi
     };
     QList<StructJoinNeighbours> clResult;
     clResult.reserve(clList.size());
-    int64_t lGap = 0;
+    // The latest end of the run's earlier entries: a file is missing time
+    // only after everything before it has ended, whichever file ended last.
+    bool bHaveEnd = false;
+    int64_t lLatestEnd = 0;
     for (qsizetype i = 0; i < clList.size(); ++i) {
         const StructJoinFileData &clEntry = clList[i];
         if (i == 0 || clEntry.magic != clList[i - 1].magic)
-            lGap = 0;
+            bHaveEnd = false;
         StructJoinNeighbours clNeighbours;
-        // Against every earlier entry of the same magic, so the last one in
-        // list order that lies apart sets the gap.
-        if (timesValid(clEntry)) {
-            for (qsizetype j = 0; j < i; ++j) {
-                const StructJoinFileData &clEarlier = clList[j];
-                if (clEarlier.magic != clEntry.magic || !timesValid(clEarlier))
-                    continue;
-                if (clEarlier.end < clEntry.start || clEarlier.start > clEntry.end)
-                    lGap = clEntry.start - clEarlier.end;
-                else if (clEarlier.end != clEntry.start && clEarlier.start != clEntry.end)
-                    clNeighbours.overlapping << clEarlier.fileName;
-            }
+        if (!timesValid(clEntry)) {
+            clResult << clNeighbours;
+            continue;
         }
-        clNeighbours.gap = lGap;
+        if (bHaveEnd && lLatestEnd < clEntry.start)
+            clNeighbours.gap = clEntry.start - lLatestEnd;
+        for (qsizetype j = 0; j < i; ++j) {
+            const StructJoinFileData &clEarlier = clList[j];
+            if (clEarlier.magic != clEntry.magic || !timesValid(clEarlier))
+                continue;
+            const bool bApart = clEarlier.end < clEntry.start || clEarlier.start > clEntry.end;
+            const bool bTouching = clEarlier.end == clEntry.start || clEarlier.start == clEntry.end;
+            if (!bApart && !bTouching)
+                clNeighbours.overlapping << clEarlier.fileName;
+        }
+        lLatestEnd = bHaveEnd ? std::max(lLatestEnd, clEntry.end) : clEntry.end;
+        bHaveEnd = true;
         clResult << clNeighbours;
     }
     return clResult;

@@ -40,11 +40,11 @@ inline bool JoinTimeValid(int64_t lTime) {
 QString JoinMagicText(uint64_t lMagic);
 
 // How an entry lies against the earlier entries of its run of equal magic,
-// as the merge tab marks it: the gap is start - end of the last earlier entry
-// in list order that lies apart from it (kept across the run, 0 at its start),
-// and overlapping names the earlier entries that overlap it. Entries touching
-// in one second neither gap nor overlap; entries without valid times take
-// part in neither.
+// as the merge tab marks it: the gap is its start minus the latest end of all
+// earlier entries (0 when that end is not before its start, and for the
+// first entry), and overlapping names the earlier entries that overlap it.
+// Entries touching in one second neither gap nor overlap; entries without
+// valid times take part in neither and have no gap.
 struct StructJoinNeighbours {
     int64_t gap = 0;
     QStringList overlapping; // fileNames, in list order

@@ -2,6 +2,7 @@
 // group in list order, each group into one container. Records are copied
 // unchanged and in reading order; overlaps are not sorted and gaps not filled.
 #include "BrennovarstikFileFormatV1.h"
+#include "ContainerCodec.h"
 #include "MergeRun.h"
 #include "MergeWorkers.h"
 #include "Tick.h"
@@ -16,9 +17,6 @@
 
 namespace {
 
-// The split writes with the same flags: no order buffer, so records leave in
-// reading order; they are kept until the buffer is nearly full.
-constexpr uint8_t kWriterFlags = CBrennovarstikFileFormatV1::kFlagKeep;
 constexpr uint32_t kPauseBeforeProblemMs = 100;
 
 QString ProblemText(const QString &clstrPath, const char *pProblem) {
@@ -100,8 +98,9 @@ class CMergeRun {
                 MergeDestination::Accepted)
                 continue;
             const std::wstring clstrWide = clstrDestination.toStdWString();
-            if (m_pWriter->OpenFileForWriting(clstrWide.c_str(), clHeader, kWriterFlags) !=
-                FILE_OK) {
+            // Whoever chose the destination agreed to replace what stands there.
+            if (m_pWriter->OpenFileForWriting(clstrWide.c_str(), clHeader,
+                                              OutputFlags(clstrWide.c_str(), true)) != FILE_OK) {
                 (void)m_pWriter->CloseFileForWriting();
                 continue;
             }
@@ -136,7 +135,7 @@ class CMergeRun {
                 // A damaged record that leaves the reader where it was hides
                 // the rest of the file: that is a reading failure, not an end.
                 if (enStep == SourceStep::End && clRecords.LastResult() != FILE_DAMAGED) {
-                    ReportDamage(clstrPath, clRecords.DamagedSkipped());
+                    ReportNotice(clstrPath, clRecords.Damage());
                     return true;
                 }
                 PauseWithProgress(lIndex, clReader);
@@ -153,6 +152,9 @@ class CMergeRun {
                 m_clContext.sourceInfo->kindMask |= uint64_t(1) << (clRecord.payloadKind % 64);
             if (!WriteRecord(lIndex, clReader, clRecord))
                 return false;
+            if (clRecord.payloadKind == PAYLOAD_DMR && clRecord.payloadLength >= sizeof(DmrTmv))
+                m_lDmrItemsLost +=
+                    DmrItemsLostInContainer(*static_cast<const DmrTmv *>(clRecord.payload));
         }
     }
 
@@ -178,15 +180,30 @@ class CMergeRun {
 
     // Damaged records are stepped over rather than ending the merge: every
     // readable record reaches the output, and the user learns what is missing.
-    void ReportDamage(const QString &clstrPath, uint64_t lSkipped) {
-        if (lSkipped == 0)
-            return;
-        m_clEvents.JoinNotice(
-            QStringLiteral("<%1>\n").arg(clstrPath) +
-            QCoreApplication::translate(
-                "CDlgSplitter",
-                "%1 damaged record(s) could not be read and are missing in the merged file.")
-                .arg(lSkipped));
+    // So are DMR items that the container cannot store.
+    void ReportNotice(const QString &clstrPath, const StructDamageCount &clDamage) {
+        QStringList clLines;
+        if (clDamage.bytes > 0)
+            clLines << QCoreApplication::translate(
+                           "CDlgSplitter",
+                           "%1 damaged record(s) and %2 damaged byte(s) could not be read and are "
+                           "missing in the merged file.")
+                           .arg(clDamage.records)
+                           .arg(clDamage.bytes);
+        else if (clDamage.records > 0)
+            clLines << QCoreApplication::translate(
+                           "CDlgSplitter",
+                           "%1 damaged record(s) could not be read and are missing in the merged "
+                           "file.")
+                           .arg(clDamage.records);
+        if (m_lDmrItemsLost > 0)
+            clLines << QCoreApplication::translate(
+                           "CDlgSplitter",
+                           "%1 DMR item(s) can not be stored in a split file and were left out.")
+                           .arg(m_lDmrItemsLost);
+        m_lDmrItemsLost = 0;
+        if (!clLines.isEmpty())
+            m_clEvents.JoinNotice(QStringLiteral("<%1>\n").arg(clstrPath) + clLines.join(u'\n'));
     }
 
     int Progress(qsizetype lIndex, CVirtualFileFormat &clReader) const {
@@ -242,6 +259,7 @@ class CMergeRun {
     uint64_t m_lOutputMagic = 0;
     QString m_clstrOutput;
     bool m_bWriteAbandoned = false;
+    uint64_t m_lDmrItemsLost = 0; // of the source being copied
 };
 
 } // namespace

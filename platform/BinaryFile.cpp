@@ -43,7 +43,15 @@ bool CBinaryFile::OpenRead(const wchar_t *clstrPath) {
     return Open(clstrPath, O_RDONLY);
 }
 
-bool CBinaryFile::OpenWrite(const wchar_t *clstrPath) {
+bool CBinaryFile::OpenWrite(const wchar_t *clstrPath, WriteMode enMode) {
+    switch (enMode) {
+    case WriteMode::CreateNew:
+        return Open(clstrPath, O_WRONLY | O_CREAT | O_EXCL);
+    case WriteMode::ReplaceExisting:
+        return Open(clstrPath, O_WRONLY | O_TRUNC);
+    case WriteMode::CreateOrReplace:
+        break;
+    }
     return Open(clstrPath, O_WRONLY | O_CREAT | O_TRUNC);
 }
 

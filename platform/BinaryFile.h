@@ -17,8 +17,16 @@ class CBinaryFile {
     // Both fail for a null or over-long path, a folder, a missing folder on
     // the way, and when this object already has a file open.
     bool OpenRead(const wchar_t *clstrPath);
-    // Creates the file or truncates an existing one.
-    bool OpenWrite(const wchar_t *clstrPath);
+    enum class WriteMode : uint8_t {
+        CreateOrReplace, // create the file or truncate an existing one
+        // Only when nothing stands at the path, not even a link: two writers
+        // racing for one name cannot both have it.
+        CreateNew,
+        // Only an existing file (also through a link), never a new one: a
+        // dangling link creates nothing where it points.
+        ReplaceExisting,
+    };
+    bool OpenWrite(const wchar_t *clstrPath, WriteMode enMode = WriteMode::CreateOrReplace);
     bool IsOpen() const { return m_lHandle >= 0; }
 
     // Reads until n bytes have arrived or the file ends; returns the count.

@@ -37,7 +37,9 @@ QString NormalisePath(const QString &clstrPath) {
 }
 
 bool SamePathText(const QString &clstrFirst, const QString &clstrSecond) {
-    return NormalisePath(clstrFirst).compare(NormalisePath(clstrSecond), Qt::CaseInsensitive) == 0;
+    // File names differ by letter case on this system; the identity check
+    // catches a file system that folds case.
+    return NormalisePath(clstrFirst) == NormalisePath(clstrSecond);
 }
 
 bool IsSameFile(const QString &clstrFirst, const QString &clstrSecond) {

@@ -10,7 +10,7 @@
 // name another file. The result always names the same file as the input.
 QString NormalisePath(const QString &clstrPath);
 
-// The two paths, normalised, are the same text apart from letter case.
+// The two paths, normalised, are the same text (letter case counts).
 bool SamePathText(const QString &clstrFirst, const QString &clstrSecond);
 
 // Both paths exist and lead to the same file (same device and inode), also

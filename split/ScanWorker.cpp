@@ -3,11 +3,13 @@
 #include "DebugPrintf.h"
 #include "ProtocolTimeScan.h"
 #include "RecordTime.h"
+#include "TimeGlitch.h"
 #include "WorkerContext.h"
 #include "WorkerEvents.h"
 #include "WorkerLoop.h"
 #include "WorkerThreads.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -26,10 +28,61 @@ bool IsTimedKind(const RawRecord &clRecord) {
     return clRecord.payloadKind <= PAYLOAD_GSM;
 }
 
+// The first and the latest time of a source, leaving out the glitches of a
+// broken clock, which would otherwise stretch the span by years.
+class CTimeSpan {
+  public:
+    explicit CTimeSpan(std::optional<int64_t> clReference) : m_clRule(clReference) {}
+    void Offer(int64_t lTime) {
+        if (m_bWaiting) {
+            m_bWaiting = false;
+            if (!m_clRule.IsGlitch(m_lWaiting, lTime))
+                Take(m_lWaiting);
+        }
+        if (m_clRule.MustWait(lTime)) {
+            m_bWaiting = true;
+            m_lWaiting = lTime;
+        } else {
+            Take(lTime);
+        }
+    }
+    void Finish() {
+        if (m_bWaiting && !m_clRule.IsGlitch(m_lWaiting, std::nullopt))
+            Take(m_lWaiting);
+        m_bWaiting = false;
+    }
+    bool Found() const { return m_bFound; }
+    int64_t First() const { return m_lFirst; }
+    int64_t Latest() const { return m_lLatest; }
+
+  private:
+    void Take(int64_t lTime) {
+        m_clRule.Trust(lTime);
+        if (!m_bFound)
+            m_lFirst = m_lLatest = lTime;
+        m_bFound = true;
+        m_lLatest = std::max(m_lLatest, lTime);
+    }
+
+    CTimeGlitchRule m_clRule;
+    bool m_bWaiting = false;
+    int64_t m_lWaiting = 0;
+    bool m_bFound = false;
+    int64_t m_lFirst = 0;
+    int64_t m_lLatest = 0;
+};
+
 struct FirstRecord {
     int64_t time = 0;
     std::optional<uint64_t> frequency;
+    // The first of the first two timed records in a row that lie within a
+    // day of each other: a time a glitch cannot be, which the second pass
+    // measures from. None when the source has no such pair.
+    std::optional<int64_t> reference;
 };
+
+// Timed records looked at for the reference before the scan gives up on it.
+constexpr int kMostReferenceCandidates = 100000;
 
 // First pass: the first record of kinds 0 ... 4 whose time is not 0.
 bool FindFirstTime(StructWorkerContext &clContext, StructSourceInfo &clInfo,
@@ -56,8 +109,29 @@ bool FindFirstTime(StructWorkerContext &clContext, StructSourceInfo &clInfo,
         clFirst.time = *clTime;
         clFirst.frequency = RecordFrequency(clRecord);
         clProtocol.ChooseComponent(clRecord);
-        return true;
+        break;
     }
+    // Usually the very next timed record completes the pair.
+    int64_t lPrevious = clFirst.time;
+    for (int lCandidates = 0; lCandidates < kMostReferenceCandidates;) {
+        if (clPacer.PollDue() && clPacer.StopRequested())
+            return false;
+        RawRecord clRecord{};
+        if (clRecords.Next(clRecord) != SourceStep::Record)
+            break;
+        NoteKind(clInfo, clRecord);
+        const std::optional<int64_t> clTime =
+            IsTimedKind(clRecord) ? RecordTimeSeconds(clRecord) : std::nullopt;
+        if (!clTime)
+            continue;
+        if (!CTimeGlitchRule::FarApart(*clTime, lPrevious)) {
+            clFirst.reference = lPrevious;
+            break;
+        }
+        lPrevious = *clTime;
+        ++lCandidates;
+    }
+    return true;
 }
 
 bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
@@ -80,7 +154,7 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
     clProtocol.Prepare(clHeader);
     CSourceRecords clRecords(*pReader);
     CWorkerPacer clPacer(*clContext.stopEvent);
-    int64_t lLatest = clFirst.time;
+    CTimeSpan clSpan(clFirst.reference);
     for (;;) {
         if (clPacer.PollDue()) {
             if (clPacer.StopRequested())
@@ -98,14 +172,15 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
             return false;
         NoteKind(clInfo, clRecord);
         if (IsTimedKind(clRecord)) {
-            const std::optional<int64_t> clTime = RecordTimeSeconds(clRecord);
-            if (clTime && *clTime > lLatest)
-                lLatest = *clTime;
+            if (const std::optional<int64_t> clTime = RecordTimeSeconds(clRecord))
+                clSpan.Offer(*clTime);
         }
         clProtocol.Feed(clRecord);
     }
 
-    int64_t lFirstTime = clFirst.time;
+    clSpan.Finish();
+    int64_t lFirstTime = clSpan.Found() ? clSpan.First() : clFirst.time;
+    int64_t lLatest = clSpan.Found() ? clSpan.Latest() : clFirst.time;
     if (lLatest < lFirstTime)
         std::swap(lLatest, lFirstTime);
     clInfo.first = UtcTime(lFirstTime);

@@ -5,6 +5,7 @@
 #include "BrennovarstikFileFormatV1.h"
 #include "SplitName.h"
 #include "SplitPlan.h"
+#include "TimeGlitch.h"
 #include "WorkerContext.h"
 #include "WorkerLoop.h"
 #include "WorkerThreads.h"
@@ -13,8 +14,11 @@
 #include <QStringList>
 
 #include <atomic>
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class CWorkerEvents;
 
@@ -32,16 +36,31 @@ class CSplitRun {
     bool Run();
 
   private:
-    // Writer flags: records are kept until the buffer is nearly full.
-    static constexpr uint8_t kWriterFlags = CBrennovarstikFileFormatV1::kFlagKeep;
-
     bool Prepare();
     bool FrequencyCorrected() const {
         return m_clSettings.correctFrequency && m_clSettings.frequencyHz >= 0;
     }
     bool ReadRecords();
     bool SplitRecord(RawRecord &clRecord, bool &bEnd);
-    FileResult WriteRecord(const RawRecord &clRecord);
+    // A record whose time waits for its next neighbour's, kept as a copy.
+    struct HeldRecord {
+        RawRecord record;
+        std::vector<uint8_t> payload;
+        std::vector<uint8_t> frame; // the source frame for the pass-through; empty otherwise
+        std::optional<int64_t> time;
+        uint64_t consumed;
+    };
+    void Hold(const RawRecord &clRecord, std::optional<int64_t> clTime, uint64_t lConsumed);
+    // Places the held records now that the next timed record's time (none:
+    // the end of the source) decides on the first of them.
+    bool ReleaseHeld(std::optional<int64_t> clNextTime, bool &bEnd);
+    // Puts one record into its part. A glitch's time neither opens nor names
+    // a part; the record stays with its neighbours.
+    bool PlaceRecord(const RawRecord &clRecord, const uint8_t *pFrame, uint32_t lFrameLength,
+                     std::optional<int64_t> clTime, uint64_t lConsumed, bool bGlitch, bool &bEnd);
+    FileResult WriteRecord(const RawRecord &clRecord, const uint8_t *pFrame, uint32_t lFrameLength);
+    // What the user learns at the end of a split that went on past problems.
+    void ReportNotice(const StructDamageCount &clDamage);
 
     // SplitWorkerParts.cpp: parts, questions and their answers.
     bool OpenPart();
@@ -69,6 +88,10 @@ class CSplitRun {
     FileHeaderInfo m_clHeader{};
     std::optional<CSplitPlan> m_clPlan;
     StructSplitName m_clName;
+    std::optional<CTimeGlitchRule> m_clGlitchRule;
+    std::deque<HeldRecord> m_clHeld;
+    uint64_t m_lGlitches = 0;
+    uint64_t m_lDmrItemsLost = 0;
 
     std::unique_ptr<CBrennovarstikFileFormatV1> m_pWriter;
     bool m_bPartOpen = false;

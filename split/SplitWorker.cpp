@@ -1,5 +1,6 @@
 // The split worker: reads the source record by record, moves and corrects
 // each record in place, and writes it into the part the plan chooses.
+#include "ContainerCodec.h"
 #include "FormatChoice.h"
 #include "RecordTime.h"
 #include "SplitRun.h"
@@ -8,9 +9,14 @@
 
 #include <QCoreApplication>
 
+#include <cstring>
 #include <string>
 
 namespace {
+
+// Untimed records after a waiting one are held with it; past this many the
+// wait ends as if the source had ended, so memory stays bounded.
+constexpr size_t kMostHeldRecords = 4096;
 
 // The parts of a file that is still being written go beside it, and the
 // check against overwriting it must look at the file, not at the prefix.
@@ -71,6 +77,11 @@ bool CSplitRun::Prepare() {
     if (lSourceSize == 0)
         lSourceSize = pInfo->size;
     m_clPlan.emplace(m_clSettings, lRecordedFirst + m_lOffset, lSourceSize);
+    // The scan's first time is a sound one (it leaves glitches out); a
+    // source that was not scanned has none, and its first records decide.
+    m_clGlitchRule.emplace(pInfo->first.toSecsSinceEpoch() != 0
+                               ? std::optional<int64_t>(lRecordedFirst + m_lOffset)
+                               : std::nullopt);
     // Without an offset or a frequency correction every record is written as
     // it was read, so a container's frames need no decoding and encoding again.
     if (m_lOffset == 0 && !FrequencyCorrected())
@@ -86,8 +97,12 @@ bool CSplitRun::ReadRecords() {
     CWorkerPacer clPacer(m_clStop);
     for (;;) {
         if (clPacer.PollDue()) {
-            if (clPacer.StopRequested())
+            if (clPacer.StopRequested()) {
+                // What was read reaches the parts, as without a held record.
+                bool bEnd = false;
+                (void)ReleaseHeld(std::nullopt, bEnd);
                 return false;
+            }
             if (clPacer.ProgressDue()) {
                 if (const int lCode = ProgressCode(m_pReader->GetProgress()))
                     m_clEvents.SplitterProgress(lCode);
@@ -95,8 +110,13 @@ bool CSplitRun::ReadRecords() {
         }
         RawRecord clRecord{};
         switch (clRecords.Next(clRecord)) {
-        case SourceStep::End:
+        case SourceStep::End: {
+            bool bEnd = false;
+            if (!ReleaseHeld(std::nullopt, bEnd))
+                return false;
+            ReportNotice(clRecords.Damage());
             return true;
+        }
         case SourceStep::Failed:
             return Fail(FileProblemText(
                 m_clstrSource,
@@ -121,7 +141,69 @@ bool CSplitRun::SplitRecord(RawRecord &clRecord, bool &bEnd) {
         SetRecordFrequency(clRecord, uint64_t(m_clSettings.frequencyHz));
 
     const uint64_t lConsumed = m_clPlan->NeedsConsumedBytes() ? m_pReader->GetFileSize(false) : 0;
-    switch (m_clPlan->Decide(RecordTimeSeconds(clRecord), lConsumed)) {
+    const std::optional<int64_t> clTime = RecordTimeSeconds(clRecord);
+    if (!m_clHeld.empty()) {
+        if (!clTime && m_clHeld.size() < kMostHeldRecords) {
+            Hold(clRecord, clTime, lConsumed);
+            return true;
+        }
+        if (!ReleaseHeld(clTime, bEnd))
+            return false;
+        if (bEnd)
+            return true;
+    }
+    if (clTime && m_clGlitchRule->MustWait(*clTime)) {
+        Hold(clRecord, clTime, lConsumed);
+        return true;
+    }
+    const uint8_t *pFrame = nullptr;
+    uint32_t lFrameLength = 0;
+    if (m_pPassThrough != nullptr && !m_pPassThrough->GetDeliveredFrame(pFrame, lFrameLength))
+        pFrame = nullptr;
+    return PlaceRecord(clRecord, pFrame, lFrameLength, clTime, lConsumed, false, bEnd);
+}
+
+void CSplitRun::Hold(const RawRecord &clRecord, std::optional<int64_t> clTime, uint64_t lConsumed) {
+    HeldRecord &clHeld = m_clHeld.emplace_back();
+    clHeld.record = clRecord;
+    const auto *pPayload = static_cast<const uint8_t *>(clRecord.payload);
+    clHeld.payload.assign(pPayload, pPayload + clRecord.payloadLength);
+    clHeld.record.payload = clHeld.payload.data();
+    const uint8_t *pFrame = nullptr;
+    uint32_t lFrameLength = 0;
+    if (m_pPassThrough != nullptr && m_pPassThrough->GetDeliveredFrame(pFrame, lFrameLength))
+        clHeld.frame.assign(pFrame, pFrame + lFrameLength);
+    clHeld.time = clTime;
+    clHeld.consumed = lConsumed;
+}
+
+bool CSplitRun::ReleaseHeld(std::optional<int64_t> clNextTime, bool &bEnd) {
+    if (m_clHeld.empty())
+        return true;
+    // Only the first held record waited; the others carry no time.
+    const bool bGlitch = m_clGlitchRule->IsGlitch(*m_clHeld.front().time, clNextTime);
+    if (bGlitch)
+        ++m_lGlitches;
+    bool bFirst = true;
+    bool bPlaced = true;
+    for (HeldRecord &clHeld : m_clHeld) {
+        if (bPlaced && !bEnd)
+            bPlaced =
+                PlaceRecord(clHeld.record, clHeld.frame.empty() ? nullptr : clHeld.frame.data(),
+                            uint32_t(clHeld.frame.size()), clHeld.time, clHeld.consumed,
+                            bFirst && bGlitch, bEnd);
+        bFirst = false;
+    }
+    m_clHeld.clear();
+    return bPlaced;
+}
+
+bool CSplitRun::PlaceRecord(const RawRecord &clRecord, const uint8_t *pFrame, uint32_t lFrameLength,
+                            std::optional<int64_t> clTime, uint64_t lConsumed, bool bGlitch,
+                            bool &bEnd) {
+    if (clTime && !bGlitch)
+        m_clGlitchRule->Trust(*clTime);
+    switch (m_clPlan->Decide(bGlitch ? std::nullopt : clTime, lConsumed)) {
     case SplitAction::EndSplit:
         bEnd = true;
         return true;
@@ -137,22 +219,48 @@ bool CSplitRun::SplitRecord(RawRecord &clRecord, bool &bEnd) {
     case SplitAction::WriteToCurrentPart:
         break;
     }
-    if (m_bPartOpen && WriteRecord(clRecord) != FILE_OK)
+    if (!m_bPartOpen)
+        return true;
+    if (WriteRecord(clRecord, pFrame, lFrameLength) != FILE_OK)
         return Fail(FileProblemText(
             m_clstrOpenPart,
             QCoreApplication::translate("CDlgSplitter", "Can not write the file!")));
+    if (clRecord.payloadKind == PAYLOAD_DMR && clRecord.payloadLength >= sizeof(DmrTmv))
+        m_lDmrItemsLost += DmrItemsLostInContainer(*static_cast<const DmrTmv *>(clRecord.payload));
     return true;
 }
 
-FileResult CSplitRun::WriteRecord(const RawRecord &clRecord) {
-    const uint8_t *pFrame = nullptr;
-    uint32_t lLength = 0;
+FileResult CSplitRun::WriteRecord(const RawRecord &clRecord, const uint8_t *pFrame,
+                                  uint32_t lFrameLength) {
     FileResult enResult = FILE_OK;
     // The writer declines frames it cannot write exactly as WriteData would.
-    if (m_pPassThrough != nullptr && m_pPassThrough->GetDeliveredFrame(pFrame, lLength) &&
-        m_pWriter->WriteFrame(clRecord, pFrame, lLength, enResult))
+    if (pFrame != nullptr && m_pWriter->WriteFrame(clRecord, pFrame, lFrameLength, enResult))
         return enResult;
     return m_pWriter->WriteData(clRecord);
+}
+
+void CSplitRun::ReportNotice(const StructDamageCount &clDamage) {
+    QStringList clLines;
+    if (clDamage.Any())
+        clLines << QCoreApplication::translate(
+                       "CDlgSplitter",
+                       "%1 damaged record(s) and %2 damaged byte(s) of the source could not be "
+                       "read and are missing in the split files.")
+                       .arg(clDamage.records)
+                       .arg(clDamage.bytes);
+    if (m_lGlitches > 0)
+        clLines << QCoreApplication::translate(
+                       "CDlgSplitter",
+                       "%1 record(s) carry a time stamp more than a day away from both "
+                       "neighbours; they were kept with their neighbours and started no part.")
+                       .arg(m_lGlitches);
+    if (m_lDmrItemsLost > 0)
+        clLines << QCoreApplication::translate(
+                       "CDlgSplitter",
+                       "%1 DMR item(s) can not be stored in a split file and were left out.")
+                       .arg(m_lDmrItemsLost);
+    if (!clLines.isEmpty())
+        m_clEvents.SplitterNotice(FileProblemText(m_clstrSource, clLines.join(u'\n')));
 }
 
 bool RunSplitWorker(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen) {

@@ -56,10 +56,13 @@ bool CSplitRun::OpenPart() {
     if (enName != SplitNameResult::Ok)
         return Fail(NameProblemText(enName, m_clName));
 
+    bool bReplaceAgreed = false;
     switch (AskOverwrite()) {
     case OVERWRITE_NOT_EXISTING:
+        break;
     case OVERWRITE_YES:
     case OVERWRITE_YES_TO_ALL:
+        bReplaceAgreed = true;
         break;
     case OVERWRITE_NO:
     case OVERWRITE_NO_TO_ALL:
@@ -73,7 +76,9 @@ bool CSplitRun::OpenPart() {
     if (!m_pWriter)
         m_pWriter = std::make_unique<CBrennovarstikFileFormatV1>();
     const std::wstring clstrWide = m_clName.outputPath.toStdWString();
-    while (m_pWriter->OpenFileForWriting(clstrWide.c_str(), m_clHeader, kWriterFlags) != FILE_OK) {
+    while (m_pWriter->OpenFileForWriting(clstrWide.c_str(), m_clHeader,
+                                         OutputFlags(clstrWide.c_str(), bReplaceAgreed)) !=
+           FILE_OK) {
         // An output created without its header is closed, so that a retry
         // starts from a clean writer.
         (void)m_pWriter->CloseFileForWriting();

@@ -22,6 +22,10 @@ class CWorkerEvents {
     // Why a split failed, for a message box, sent before the code -1. Not sent
     // for an abort, a stop or a refused retry: the user chose those.
     virtual void SplitterError(const QString &clstrText) = 0;
+    // Something the user should know about a split that succeeded: damage
+    // stepped over in the source, records whose time was a glitch, items
+    // the split files cannot store. Sent before the code 2000.
+    virtual void SplitterNotice(const QString & /*clstrText*/) {}
 
     // The split questions carry the bare file name of the output.
     // The output exists: answer 1 ... 5 (yes, no, yes to all, no to all, abort).

@@ -1,9 +1,13 @@
 #include "WorkerLoop.h"
 
+#include "BrennovarstikFileFormatV1.h"
+#include "FileSystem.h"
 #include "OpenFileFormat.h"
 #include "Tick.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 void ReaderCloser::operator()(CVirtualFileFormat *pReader) const {
     pReader->CloseFile();
@@ -15,8 +19,30 @@ SourceReader OpenSource(const QString &clstrPath, FileHeaderInfo &clInfo) {
     return SourceReader(OpenFileFormat(clstrWide.c_str(), clInfo).release());
 }
 
-CSourceRecords::CSourceRecords(CVirtualFileFormat &clReader)
-    : m_clReader(clReader), m_lPositionAtDamage(clReader.GetFileSize(false)) {}
+CSourceRecords::CSourceRecords(CVirtualFileFormat &clReader, ReaderDiagnosticsCallback fnAlso)
+    : m_clReader(clReader), m_pDiagnostics(dynamic_cast<CReaderDiagnostics *>(&clReader)),
+      m_lPositionAtDamage(clReader.GetFileSize(false)) {
+    if (m_pDiagnostics == nullptr)
+        return;
+    m_pDiagnostics->SetDiagnostics(
+        [this, fnAlso = std::move(fnAlso)](const StructReaderDiagnostic &clDiagnostic) {
+            if (clDiagnostic.kind == ReaderDamage::RefusedRecord)
+                ++m_lRefusedReported;
+            else
+                m_lBytesStepped += clDiagnostic.length;
+            if (fnAlso)
+                fnAlso(clDiagnostic);
+        });
+}
+
+CSourceRecords::~CSourceRecords() {
+    if (m_pDiagnostics != nullptr)
+        m_pDiagnostics->SetDiagnostics(nullptr);
+}
+
+StructDamageCount CSourceRecords::Damage() const {
+    return StructDamageCount{std::max(m_lDamagedSkipped, m_lRefusedReported), m_lBytesStepped};
+}
 
 SourceStep CSourceRecords::Next(RawRecord &clRecord) {
     for (;;) {
@@ -42,6 +68,15 @@ SourceStep CSourceRecords::Next(RawRecord &clRecord) {
             return SourceStep::Failed;
         }
     }
+}
+
+uint8_t OutputFlags(const wchar_t *clstrPath, bool bReplaceAgreed) {
+    // An output never lands where a link at its name points, nor takes a name
+    // another writer has just taken.
+    const bool bReplace = bReplaceAgreed && PlatformPathExists(clstrPath);
+    return CBrennovarstikFileFormatV1::kFlagKeep |
+           (bReplace ? CBrennovarstikFileFormatV1::kFlagReplaceExisting
+                     : CBrennovarstikFileFormatV1::kFlagCreateNew);
 }
 
 CWorkerPacer::CWorkerPacer(const CPlatformEvent &clStop)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Event.h"
+#include "ReaderDiagnostics.h"
 #include "VirtualFileFormat.h"
 
 #include <QString>
@@ -26,9 +27,28 @@ enum class SourceStep : uint8_t {
     Failed, // the reader reported an error
 };
 
+// What a run stepped over in its sources, for telling the user at its end.
+struct StructDamageCount {
+    uint64_t records = 0; // records the reader refused
+    uint64_t bytes = 0;   // bytes that formed no record
+
+    bool Any() const { return records > 0 || bytes > 0; }
+    StructDamageCount &operator+=(const StructDamageCount &clOther) {
+        records += clOther.records;
+        bytes += clOther.bytes;
+        return *this;
+    }
+};
+
 class CSourceRecords {
   public:
-    explicit CSourceRecords(CVirtualFileFormat &clReader);
+    // Listens to the reader's damage reports while it lives and passes each
+    // on to fnAlso when that is set.
+    explicit CSourceRecords(CVirtualFileFormat &clReader,
+                            ReaderDiagnosticsCallback fnAlso = ReaderDiagnosticsCallback());
+    ~CSourceRecords();
+    CSourceRecords(const CSourceRecords &) = delete;
+    CSourceRecords &operator=(const CSourceRecords &) = delete;
 
     // The next record. A damaged record (4) is stepped over as long as the
     // reader moves on past it; one that leaves the reader where it was counts
@@ -38,13 +58,26 @@ class CSourceRecords {
     FileResult LastResult() const { return m_enLast; }
     // Damaged records stepped over so far, for telling the user.
     uint64_t DamagedSkipped() const { return m_lDamagedSkipped; }
+    // Everything stepped over so far: refused records (as answered or as
+    // reported, whichever says more) and bytes that formed no record.
+    StructDamageCount Damage() const;
 
   private:
     CVirtualFileFormat &m_clReader;
+    CReaderDiagnostics *m_pDiagnostics;
     uint64_t m_lPositionAtDamage;
     uint64_t m_lDamagedSkipped = 0;
+    uint64_t m_lRefusedReported = 0;
+    uint64_t m_lBytesStepped = 0;
     FileResult m_enLast = FILE_OK;
 };
+
+// The writer flags of an output of the split or the merge: records kept until
+// the buffer is nearly full, no order buffer (records leave in reading order),
+// and the file replaced only where the user agreed to it and one stands at the
+// path, created anew otherwise. Looked at for every attempt to open, so that a
+// retry follows what the user changed meanwhile.
+uint8_t OutputFlags(const wchar_t *clstrPath, bool bReplaceAgreed);
 
 class CWorkerPacer {
   public:

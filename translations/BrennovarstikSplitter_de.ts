@@ -439,6 +439,22 @@ Bitte einen anderen Zielnamen wählen.</translation>
         <source>The start time of split file %1 can not be shown as a date.</source>
         <translation>Die Startzeit der Teildatei %1 kann nicht als Datum dargestellt werden.</translation>
     </message>
+    <message>
+        <source>%1 damaged record(s) and %2 damaged byte(s) could not be read and are missing in the merged file.</source>
+        <translation>%1 beschädigte(r) Datensatz/Datensätze und %2 beschädigte(s) Byte(s) konnten nicht gelesen werden und fehlen in der zusammengeführten Datei.</translation>
+    </message>
+    <message>
+        <source>%1 DMR item(s) can not be stored in a split file and were left out.</source>
+        <translation>%1 DMR-Element(e) können in einer Teildatei nicht gespeichert werden und wurden ausgelassen.</translation>
+    </message>
+    <message>
+        <source>%1 damaged record(s) and %2 damaged byte(s) of the source could not be read and are missing in the split files.</source>
+        <translation>%1 beschädigte(r) Datensatz/Datensätze und %2 beschädigte(s) Byte(s) der Quelle konnten nicht gelesen werden und fehlen in den Teildateien.</translation>
+    </message>
+    <message>
+        <source>%1 record(s) carry a time stamp more than a day away from both neighbours; they were kept with their neighbours and started no part.</source>
+        <translation>%1 Datensatz/Datensätze tragen einen Zeitstempel, der mehr als einen Tag von beiden Nachbarn entfernt ist; sie blieben bei ihren Nachbarn und begannen keine neue Teildatei.</translation>
+    </message>
 </context>
 <context>
     <name>CModelJoinFiles</name>

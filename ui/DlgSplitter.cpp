@@ -54,6 +54,8 @@ CDlgSplitter::CDlgSplitter(QWidget *pParent)
             &CDlgSplitter::Slot_RetryOpenForWriting, Qt::QueuedConnection);
     connect(this, &CDlgSplitter::Signal_Splitter_Error, this, &CDlgSplitter::Slot_Splitter_Error,
             Qt::QueuedConnection);
+    connect(this, &CDlgSplitter::Signal_Splitter_Notice, this, &CDlgSplitter::Slot_Splitter_Notice,
+            Qt::QueuedConnection);
 
     connect(this, &CDlgSplitter::Signal_Join_Fill_List, this, &CDlgSplitter::Slot_Join_Fill_List,
             Qt::QueuedConnection);
@@ -217,6 +219,7 @@ void CDlgSplitter::ForgetWorker() {
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     ++m_lRunSerial;
     m_clstrRunError.clear();
+    m_clstrRunNotice.clear();
     m_bRestartAfterRename = false;
 }
 
@@ -245,6 +248,10 @@ void CDlgSplitter::SplitterProgress(int lCode) {
 
 void CDlgSplitter::SplitterError(const QString &clstrText) {
     emit Signal_Splitter_Error(clstrText);
+}
+
+void CDlgSplitter::SplitterNotice(const QString &clstrText) {
+    emit Signal_Splitter_Notice(clstrText);
 }
 
 void CDlgSplitter::AskForOverwrite(const QString &clstrFileName) {

@@ -106,6 +106,7 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     // CWorkerEvents, called on the worker's thread.
     void SplitterProgress(int lCode) override;
     void SplitterError(const QString &clstrText) override;
+    void SplitterNotice(const QString &clstrText) override;
     void AskForOverwrite(const QString &clstrFileName) override;
     void OverwriteSourceFile(const QString &clstrFileName) override;
     void RetryOpenForWriting(const QString &clstrFileName) override;
@@ -128,6 +129,8 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void Signal_Button_Splitter_StartStop();
     // Why the split failed; shown when its end code arrives.
     void Signal_Splitter_Error(const QString &clstrText);
+    // What the user should know about a split that succeeded; shown at its end.
+    void Signal_Splitter_Notice(const QString &clstrText);
     void Signal_Join_OpenReadFileFailed(const QString &clstrFileName);
     void Signal_Join_OpenWriteFile(const QString &clstrFileName, const bool bFirst);
     void Signal_Join_WriteingFileFailed(const QString &clstrFileName);
@@ -174,6 +177,7 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void Slot_OverwriteSourceFile(const QString &clstrFileName);
     void Slot_RetryOpenForWriting(const QString &clstrFileName);
     void Slot_Splitter_Error(const QString &clstrText);
+    void Slot_Splitter_Notice(const QString &clstrText);
     void Button_Joiner_ChooseFiles();
     void Button_Joiner_Delete();
     void Button_Joiner_CleanAll();
@@ -275,6 +279,7 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
 
     // A run's failure text, shown with its end code.
     QString m_clstrRunError;
+    QString m_clstrRunNotice;
     // The source was renamed after the clash with its own part: start again
     // once the old worker has been released.
     bool m_bRestartAfterRename = false;

@@ -363,6 +363,8 @@ void CDlgSplitter::Slot_Splitter_ProgressBar(const int lPercent) {
 
     const QString clstrRunError = m_clstrRunError;
     m_clstrRunError.clear();
+    const QString clstrRunNotice = m_clstrRunNotice;
+    m_clstrRunNotice.clear();
     if (m_clSourceInfo.name.isEmpty()) {
         SetVisible(SyncProtoCheck, false);
         for (Control enControl :
@@ -391,12 +393,18 @@ void CDlgSplitter::Slot_Splitter_ProgressBar(const int lPercent) {
     // after the box.
     if (!clstrRunError.isEmpty() && !m_clSourceInfo.name.isEmpty())
         m_pPrompts->ShowWarning(this, tr("Error"), clstrRunError);
+    else if (!clstrRunNotice.isEmpty() && lPercent == kSplitFinished)
+        m_pPrompts->ShowWarning(this, tr("Warning"), clstrRunNotice);
     ScheduleThreadEnds();
 }
 
 void CDlgSplitter::Slot_Splitter_Error(const QString &clstrText) {
     if (m_clstrRunError.isEmpty())
         m_clstrRunError = clstrText;
+}
+
+void CDlgSplitter::Slot_Splitter_Notice(const QString &clstrText) {
+    m_clstrRunNotice = clstrText;
 }
 
 void CDlgSplitter::ApplyPeriodRequest() {

@@ -361,6 +361,21 @@ void TestMergeModel::tree_data() {
                            " [tip Files overlapping: |a.bvf] / /r/b.bvf",
                        "   / 2024-03-07 10:20:00 to 10:40:00" + clstrOverlap +
                            " [tip Files overlapping: |a.bvf|b.bvf] / /r/c.bvf"};
+    // The file inside a's span ended earlier than a: c misses nothing.
+    QTest::newRow("a gap is measured from the latest end of all earlier files")
+        << QList<StructJoinFileData>{Timed("/r/a.bvf", kMagicA, "10:00:00", "11:00:00"),
+                                     Timed("/r/b.bvf", kMagicA, "10:10:00", "10:20:00"),
+                                     Timed("/r/c.bvf", kMagicA, "11:00:00", "11:30:00"),
+                                     Entry("/r/d.bvf", kMagicA, -5, At("10:00:00")),
+                                     Timed("/r/e.bvf", kMagicA, "11:30:05", "11:40:00")}
+        << QStringList{clstrGroupA + " / Length: 01:49:59",
+                       "   / 2024-03-07 10:00:00 to 11:00:00 / /r/a.bvf",
+                       "   / 2024-03-07 10:10:00 to 10:20:00" + clstrOverlap +
+                           " [tip Files overlapping: |a.bvf] / /r/b.bvf",
+                       "   / 2024-03-07 11:00:00 to 11:30:00 / /r/c.bvf",
+                       "   / Unknown / /r/d.bvf",
+                       "   / Missing: 00:04 [m:s]" + clstrGap + " / ",
+                       "   / 2024-03-07 11:30:05 to 11:40:00 / /r/e.bvf"};
     QTest::newRow("different magics never overlap or gap")
         << QList<StructJoinFileData>{Timed("/r/a.bvf", kMagicA, "10:00:00", "11:00:00"),
                                      Timed("/r/b.bvf", kMagicB, "09:00:00", "10:30:00"),

@@ -126,6 +126,7 @@ class TestMergeWorker : public QObject {
     void cancellingTheOutputEndsTheMerge();
     void unreadableSource_data();
     void unreadableSource();
+    void damagedRecordIsLeftOutAndReported_data();
     void damagedRecordIsLeftOutAndReported();
     void readingFailureKeepsWhatWasCopied_data();
     void readingFailureKeepsWhatWasCopied();
@@ -306,7 +307,20 @@ void TestMergeWorker::unreadableSource() {
     }
 }
 
+void TestMergeWorker::damagedRecordIsLeftOutAndReported_data() {
+    QTest::addColumn<int>("garbage"); // bytes that form no record
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("a refused record")
+        << 0 << "1 damaged record(s) could not be read and are missing in the merged file.";
+    QTest::newRow("and bytes that form no record")
+        << 300
+        << "1 damaged record(s) and 300 damaged byte(s) could not be read and are missing in "
+           "the merged file.";
+}
+
 void TestMergeWorker::damagedRecordIsLeftOutAndReported() {
+    QFETCH(int, garbage);
+    QFETCH(QString, notice);
     QVERIFY(WriteRecording(Path("intact.bvf"), Run(At("10:00:00"), 10), kMagicA));
     const ContainerFrames clIntact = FramesOf(Path("intact.bvf"));
     QByteArray clBytes = clIntact.header;
@@ -315,6 +329,8 @@ void TestMergeWorker::damagedRecordIsLeftOutAndReported() {
         // A whole record with a good checksum that the reader cannot take.
         if (i == 3)
             clBytes += ContainerBytes::Frame(3, QByteArray(60, '\x11'), 1);
+        if (i == 6)
+            clBytes += QByteArray(garbage, '\x7e');
     }
     QVERIFY(WriteBytes(Path("damaged.bvf"), clBytes));
     QVERIFY(WriteRecording(Path("after.bvf"), Run(At("10:00:10"), 10), kMagicA));
@@ -329,9 +345,7 @@ void TestMergeWorker::damagedRecordIsLeftOutAndReported() {
     QCOMPARE(HoldsSources(Path("joined.bvf"), {Path("intact.bvf"), Path("after.bvf")}), QString());
     QCOMPARE(clRig.events.Questions(),
              (QStringList{"output first " + Path("damaged.bvf"),
-                          "notice <" + Path("damaged.bvf") +
-                              ">\n1 damaged record(s) could not be read and are missing in the "
-                              "merged file."}));
+                          "notice <" + Path("damaged.bvf") + ">\n" + notice}));
 }
 
 void TestMergeWorker::readingFailureKeepsWhatWasCopied_data() {

@@ -453,6 +453,10 @@ class CScriptedEvents final : public CWorkerEvents {
         std::lock_guard clLock(m_clMutex);
         m_clErrors << clstrText;
     }
+    void SplitterNotice(const QString &clstrText) override {
+        std::lock_guard clLock(m_clMutex);
+        m_clNotices << clstrText;
+    }
     void AskForOverwrite(const QString &clstrFileName) override {
         Ask(QStringLiteral("ask:") + clstrFileName, false);
     }
@@ -479,6 +483,7 @@ class CScriptedEvents final : public CWorkerEvents {
         m_clCodes.clear();
         m_clQuestions.clear();
         m_clErrors.clear();
+        m_clNotices.clear();
     }
     void JoinHelpers() {
         for (std::thread &clHelper : m_clHelpers)
@@ -497,6 +502,10 @@ class CScriptedEvents final : public CWorkerEvents {
     QStringList Errors() {
         std::lock_guard clLock(m_clMutex);
         return m_clErrors;
+    }
+    QStringList Notices() {
+        std::lock_guard clLock(m_clMutex);
+        return m_clNotices;
     }
 
   private:
@@ -550,6 +559,7 @@ class CScriptedEvents final : public CWorkerEvents {
     QList<int> m_clCodes;
     QStringList m_clQuestions;
     QStringList m_clErrors;
+    QStringList m_clNotices;
     int m_lEndCode = 0;
     std::function<void(int)> m_fnOnProgress;
     std::vector<std::thread> m_clHelpers;

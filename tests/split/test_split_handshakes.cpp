@@ -52,6 +52,7 @@ class TestSplitHandshakes : public QObject {
     void partsOfThisRun();
     void sourceAsOutput_data();
     void sourceAsOutput();
+    void danglingLinkAtAPartName();
     void retryOpening_data();
     void retryOpening();
     void stopDuringALongSplit();
@@ -236,6 +237,24 @@ void TestSplitHandshakes::sourceAsOutput() {
     QCOMPARE(clRig.events.Questions(),
              QStringList{"source:" + QFileInfo(clFixed.fixedName).fileName()});
     QCOMPARE(FileBytes(Path(source)), clSourceBytes);
+}
+
+// A link at a part's name counts as an existing file, and whatever the user
+// answers, no file appears where it points.
+void TestSplitHandshakes::danglingLinkAtAPartName() {
+    QVERIFY(QDir().mkdir(Path("elsewhere")));
+    QVERIFY(QFile::link(Path("elsewhere/x.bvf"), Path(PartName(2))));
+    for (const QList<Reply> &clReplies :
+         {QList<Reply>{Answer(OVERWRITE_NO)}, QList<Reply>{Answer(OVERWRITE_YES), Answer(0)}}) {
+        QFile::remove(Path(PartName(1)));
+        QFile::remove(Path(PartName(3)));
+        WorkerRig clRig;
+        QVERIFY(Load(clRig, kThreeHours));
+        clRig.events.Script(clReplies);
+        QCOMPARE(clRig.Split(ByTime(3600, true, 1)), clReplies.size() == 1 ? 2000 : -1);
+        QCOMPARE(clRig.events.Questions().value(0), "ask:" + PartName(2));
+        QVERIFY(!QFileInfo::exists(Path("elsewhere/x.bvf")));
+    }
 }
 
 void TestSplitHandshakes::retryOpening_data() {

@@ -470,8 +470,8 @@ void TestSplitName::samePathText_data() {
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
     QTest::addColumn<bool>("same");
-    QTest::newRow("letter case") << "/rec/Cell.BVF"
-                                 << "/rec/cell.bvf" << true;
+    QTest::newRow("letter case names another file") << "/rec/Cell.BVF"
+                                                    << "/rec/cell.bvf" << false;
     QTest::newRow("doubled separators") << "/rec//cell.bvf"
                                         << "/rec/cell.bvf" << true;
     QTest::newRow("leading blanks name another file") << "  /rec/cell.bvf"
@@ -504,7 +504,7 @@ void TestSplitName::sameFile_data() {
     QTest::newRow("copy with the same bytes") << "%1/copy.bvf" << false << false;
     QTest::newRow("missing output") << "%1/none.bvf" << false << false;
     QTest::newRow("dangling link") << "%1/dangling.bvf" << false << false;
-    QTest::newRow("letter case only, no such file") << "%1/SOURCE.bvf" << false << true;
+    QTest::newRow("letter case names another file") << "%1/SOURCE.bvf" << false << false;
 }
 
 void TestSplitName::sameFile() {

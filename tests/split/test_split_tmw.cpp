@@ -39,7 +39,8 @@ void PutBytes(QByteArray &clKey, const uint8_t *pData, uint32_t lCount) {
 struct KeptRecord {
     QByteArray key;
     int64_t seconds = 0;
-    QString text; // for messages
+    QString text;    // for messages
+    int dropped = 0; // DMR items the container cannot hold
 };
 
 KeptRecord Kept(const RawRecord &clRecord) {
@@ -71,6 +72,7 @@ KeptRecord Kept(const RawRecord &clRecord) {
         for (int lSlot = 0; lSlot < kDmrItemSlots; ++lSlot) {
             const DmrConstItemRef clItem = DmrItemAt(d, lSlot);
             if (clItem.item->itemKind == 0 || (lSlot < 2 && d.burstKind != 1)) {
+                clKept.dropped += clItem.item->itemKind != 0 ? 1 : 0;
                 Put(clKey, uint32_t(0));
                 continue;
             }
@@ -255,6 +257,16 @@ void TestSplitTmw::splitByTime() {
     QCOMPARE(clRig.Split(settings), 2000);
     QCOMPARE(clRig.events.Errors(), QStringList());
     QCOMPARE(clRig.events.Questions(), QStringList());
+    // The items the split files cannot hold are counted for the user.
+    int lDropped = 0;
+    for (const KeptRecord &clRecord : clSource.records)
+        lDropped += clRecord.dropped;
+    QCOMPARE(clRig.events.Notices().size(), lDropped > 0 ? 1 : 0);
+    if (lDropped > 0)
+        QVERIFY(clRig.events.Notices()[0].endsWith(
+            QStringLiteral("\n%1 DMR item(s) can not be stored in a split file and were left out.")
+                .arg(lDropped)));
+    QCOMPARE(lDropped > 0, format == SampleFormat::LanDmr);
 
     // Named after each part's first record, in the order they were written.
     const QString clstrBase = QFileInfo(source).completeBaseName();

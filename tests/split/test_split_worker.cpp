@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
 using namespace WorkerTestKit;
 
@@ -93,6 +94,8 @@ class TestSplitWorker : public QObject {
     void frequencyCorrection();
     void roundTrip_data();
     void roundTrip();
+    void timeGlitches_data();
+    void timeGlitches();
     void damagedSource_data();
     void damagedSource();
 
@@ -663,23 +666,83 @@ void TestSplitWorker::roundTrip() {
     QCOMPARE(CompareParts(Parts(), clSource.header, clSource.frames), QString());
 }
 
+// A broken clock's single records neither open nor name parts, nor stretch
+// the scanned span; two records at a new time are a real jump.
+void TestSplitWorker::timeGlitches_data() {
+    QTest::addColumn<QList<RecordSpec>>("records");
+    QTest::addColumn<QString>("span");
+    QTest::addColumn<QStringList>("parts");
+    QTest::addColumn<int>("glitches");
+
+    const RecordSpec cl2100 = Tetra(At("2100-01-01 00:00:00"));
+    const RecordSpec clLargest = Tetra(std::numeric_limits<int64_t>::max());
+    QTest::newRow("year 2100 between two records")
+        << QList<RecordSpec>{cl2100, T("10:20:00"), cl2100, T("10:40:00"), T("11:10:00")}
+        << "10:20:00 11:10:00"
+        << QStringList{"cell__01__2024-03-07_10.20.00.bvf: 2100-01-01 00:00:00 10:20:00 "
+                       "2100-01-01 00:00:00 10:40:00",
+                       "cell__02__2024-03-07_11.10.00.bvf: 11:10:00"}
+        << 2;
+    QTest::newRow("1970 and the largest value first and last, notices between")
+        << QList<RecordSpec>{Tetra(0), Notice(), T("10:20:00"), T("11:10:00"), Notice(), clLargest}
+        << "10:20:00 11:10:00"
+        << QStringList{"cell__01__2024-03-07_10.20.00.bvf: 1970-01-01 00:00:00 N 10:20:00",
+                       "cell__02__2024-03-07_11.10.00.bvf: 11:10:00 N " +
+                           Clock(std::numeric_limits<int64_t>::max())}
+        << 2;
+    QTest::newRow("two records two days later are a jump")
+        << QList<RecordSpec>{T("10:20:00"), T("10:30:00"), Tetra(At("2024-03-09 10:00:00")),
+                             Tetra(At("2024-03-09 10:10:00"))}
+        << "10:20:00 2024-03-09 10:10:00"
+        << QStringList{"cell__01__2024-03-07_10.20.00.bvf: 10:20:00 10:30:00",
+                       "cell__02__2024-03-09_10.00.00.bvf: 2024-03-09 10:00:00 2024-03-09 "
+                       "10:10:00"}
+        << 0;
+}
+
+void TestSplitWorker::timeGlitches() {
+    QFETCH(QList<RecordSpec>, records);
+    QFETCH(QString, span);
+    QFETCH(QStringList, parts);
+    QFETCH(int, glitches);
+    WorkerRig clRig;
+    QVERIFY(Load(clRig, records));
+    QCOMPARE(Clock(clRig.source.first.toSecsSinceEpoch()) + u' ' +
+                 Clock(clRig.source.last.toSecsSinceEpoch()),
+             span);
+    QCOMPARE(clRig.Split(ByTime(3600, true)), 2000);
+    QCOMPARE(Described(), parts);
+    const ContainerFrames clSource = FramesOf(Path(kSource));
+    QCOMPARE(CompareParts(Parts(), clSource.header, clSource.frames), QString());
+    const QStringList clNotices = clRig.events.Notices();
+    QCOMPARE(clNotices.size(), glitches > 0 ? 1 : 0);
+    if (glitches > 0)
+        QVERIFY(clNotices[0].contains(
+            QStringLiteral("\n%1 record(s) carry a time stamp more than a day").arg(glitches)));
+}
+
 void TestSplitWorker::damagedSource_data() {
     QTest::addColumn<StructSplitSettings>("settings");
     QTest::addColumn<QByteArray>("damage");
+    QTest::addColumn<QString>("notice"); // records and bytes the split reports
 
     for (const auto &clMode :
          {std::pair{"by time", ByTime(3600, true)}, std::pair{"by number", ByNumber(2)}}) {
-        QTest::addRow("%s, flag byte set", clMode.first) << clMode.second << FlaggedFrame();
-        QTest::addRow("%s, type 0", clMode.first) << clMode.second << TypeZeroFrame();
-        QTest::addRow("%s, both", clMode.first)
-            << clMode.second << FlaggedFrame() + TypeZeroFrame();
-        QTest::addRow("%s, garbage", clMode.first) << clMode.second << QByteArray(500, '\x7e');
+        QTest::addRow("%s, flag byte set", clMode.first)
+            << clMode.second << FlaggedFrame() << "1 damaged record(s) and 0 damaged byte(s)";
+        QTest::addRow("%s, type 0", clMode.first)
+            << clMode.second << TypeZeroFrame() << "1 damaged record(s) and 0 damaged byte(s)";
+        QTest::addRow("%s, both", clMode.first) << clMode.second << FlaggedFrame() + TypeZeroFrame()
+                                                << "2 damaged record(s) and 0 damaged byte(s)";
+        QTest::addRow("%s, garbage", clMode.first) << clMode.second << QByteArray(500, '\x7e')
+                                                   << "0 damaged record(s) and 500 damaged byte(s)";
     }
 }
 
 void TestSplitWorker::damagedSource() {
     QFETCH(StructSplitSettings, settings);
     QFETCH(QByteArray, damage);
+    QFETCH(QString, notice);
     QList<RecordSpec> clRecords;
     for (int i = 0; i < 12; ++i)
         clRecords << Tetra(At("10:30:00") + 600 * i);
@@ -696,6 +759,8 @@ void TestSplitWorker::damagedSource() {
     QCOMPARE(clRig.Split(settings), 2000);
     // Every record before and after the damage, each once.
     QCOMPARE(CompareParts(Parts(), clIntact.header, clIntact.frames), QString());
+    QCOMPARE(clRig.events.Notices().size(), 1);
+    QVERIFY2(clRig.events.Notices()[0].contains(notice), qPrintable(clRig.events.Notices()[0]));
 }
 
 QTEST_GUILESS_MAIN(TestSplitWorker)

@@ -576,6 +576,11 @@ void TestBvftool::mergeRefusesWithoutWriting_data() {
         << "sub/../a.bvf: is one of the files";
     QTest::newRow("existing destination")
         << QStringList{"-o", "other.bvf", "a.bvf", "b.bvf"} << "other.bvf: exists already";
+    QTest::newRow("a link leading nowhere")
+        << QStringList{"-o", "dangling.bvf", "a.bvf", "b.bvf"} << "dangling.bvf: exists already";
+    QTest::newRow("a link leading nowhere with --overwrite")
+        << QStringList{"--overwrite", "-o", "dangling.bvf", "a.bvf", "b.bvf"}
+        << "dangling.bvf: cannot be created or written";
     QTest::newRow("one file named twice")
         << QStringList{"-o", "out.bvf", "a.bvf", "./a.bvf"} << "./a.bvf: is the same file as a.bvf";
     QTest::newRow("an unreadable file") << QStringList{"-o", "out.bvf", "a.bvf", "b.bvf", "sub"}
@@ -600,6 +605,7 @@ void TestBvftool::mergeRefusesWithoutWriting() {
     QVERIFY(sample("other.bvf", "0x2", "2024-05-06 08:00:00") > 0);
     QVERIFY(QFile::link(QStringLiteral("a.bvf"), clstrPath + QStringLiteral("/link.bvf")));
     QVERIFY(QDir(clstrPath).mkdir(QStringLiteral("sub")));
+    QVERIFY(QFile::link(QStringLiteral("sub/x.bvf"), clstrPath + QStringLiteral("/dangling.bvf")));
     const QStringList clBefore = FilesIn(clstrPath);
     QMap<QString, QByteArray> clContents;
     for (const QString &clstrName : clBefore)
@@ -610,6 +616,7 @@ void TestBvftool::mergeRefusesWithoutWriting() {
     QCOMPARE(clRun.exitCode, 1);
     QVERIFY2(clRun.err.contains(QStringLiteral("bvftool: ") + message), qPrintable(clRun.err));
     QCOMPARE(FilesIn(clstrPath), clBefore);
+    QVERIFY(!QFileInfo::exists(clstrPath + QStringLiteral("/sub/x.bvf")));
     for (const QString &clstrName : clBefore)
         QCOMPARE(QCryptographicHash::hash(ReadAll(clstrPath + u'/' + clstrName),
                                           QCryptographicHash::Sha256),

@@ -71,14 +71,10 @@ StructFileSurvey SurveyFile(const QString &clstrPath, int64_t lGapMs,
         return clSurvey;
     clSurvey.opened = true;
     clSurvey.size = QFileInfo(clstrPath).size();
-    if (auto *pDiagnostics = dynamic_cast<CReaderDiagnostics *>(pReader.get())) {
-        pDiagnostics->SetDiagnostics([&clSurvey](const StructReaderDiagnostic &clDiagnostic) {
-            clSurvey.diagnostics << clDiagnostic;
-        });
-    }
-
     // The workers' own loop: damaged records are stepped over as they do.
-    CSourceRecords clRecords(*pReader);
+    CSourceRecords clRecords(*pReader, [&clSurvey](const StructReaderDiagnostic &clDiagnostic) {
+        clSurvey.diagnostics << clDiagnostic;
+    });
     for (;;) {
         RawRecord clRecord{};
         const SourceStep enStep = clRecords.Next(clRecord);
@@ -98,7 +94,5 @@ StructFileSurvey SurveyFile(const QString &clstrPath, int64_t lGapMs,
     clSurvey.lastResult = int(clRecords.LastResult());
     clSurvey.damagedSkipped = clRecords.DamagedSkipped();
     NoteFormat(*pReader, clSurvey);
-    if (auto *pDiagnostics = dynamic_cast<CReaderDiagnostics *>(pReader.get()))
-        pDiagnostics->SetDiagnostics(nullptr);
     return clSurvey;
 }

@@ -178,7 +178,9 @@ QHash<uint64_t, QString> PlanDestinations(const StructMergeOptions &clOptions,
             PrintFileError(clstrDestination, QStringLiteral("is a folder"));
             return {};
         }
-        if (clInfo.exists() && !clOptions.overwrite) {
+        // A link counts as there even when it leads nowhere: writing through
+        // it would create a file elsewhere.
+        if ((clInfo.exists() || clInfo.isSymLink()) && !clOptions.overwrite) {
             PrintFileError(clstrDestination,
                            QStringLiteral("exists already (--overwrite replaces it)"));
             return {};
