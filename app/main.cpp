@@ -60,6 +60,7 @@ int main(int argc, char **argv) {
     auto *pDialog = new (std::nothrow) CDlgSplitter(nullptr);
     if (pDialog != nullptr) {
         pDialog->SetCommandLineArguments(CapturedArguments());
+        pDialog->SetWithoutDisplay(bHeadless);
         // Nobody can answer a box on the offscreen platform: texts go to
         // standard error and every question takes its safe answer.
         if (bHeadless || QGuiApplication::platformName() == QStringLiteral("offscreen"))

@@ -21,16 +21,25 @@ bool CBinaryFile::Open(const wchar_t *clstrPath, int lFlags) {
     std::string clstrNative;
     if (!WidePathToNative(clstrPath, clstrNative))
         return false;
+    // Opening a FIFO for reading waits inside open() for a writer: open
+    // without waiting, refuse what is no regular file, then clear the flag
+    // again so that reads behave as always.
+    const bool bReading = (lFlags & O_ACCMODE) == O_RDONLY;
     int lHandle;
     do {
-        lHandle = ::open(clstrNative.c_str(), lFlags | O_CLOEXEC, 0666);
+        lHandle =
+            ::open(clstrNative.c_str(), lFlags | O_CLOEXEC | (bReading ? O_NONBLOCK : 0), 0666);
     } while (lHandle < 0 && errno == EINTR);
     if (lHandle < 0)
         return false;
-    // A folder opens for reading on this system, but only fails later; refuse
-    // it here, where the caller expects a missing file to fail.
+    // A folder opens for reading on this system, but only fails later; a
+    // FIFO or a device never ends or never delivers. Refuse them here, where
+    // the caller expects a missing file to fail.
     struct stat clInfo {};
-    if (fstat(lHandle, &clInfo) != 0 || S_ISDIR(clInfo.st_mode)) {
+    const bool bRefused = fstat(lHandle, &clInfo) != 0 || S_ISDIR(clInfo.st_mode) ||
+                          (bReading && !S_ISREG(clInfo.st_mode));
+    if (bRefused ||
+        (bReading && fcntl(lHandle, F_SETFL, fcntl(lHandle, F_GETFL) & ~O_NONBLOCK) != 0)) {
         ::close(lHandle);
         return false;
     }

@@ -15,7 +15,9 @@ class CBinaryFile {
     CBinaryFile &operator=(const CBinaryFile &) = delete;
 
     // Both fail for a null or over-long path, a folder, a missing folder on
-    // the way, and when this object already has a file open.
+    // the way, and when this object already has a file open. OpenRead also
+    // refuses at once, without waiting, anything but a regular file (a FIFO,
+    // a device, also through a link): reading it would never end.
     bool OpenRead(const wchar_t *clstrPath);
     enum class WriteMode : uint8_t {
         CreateOrReplace, // create the file or truncate an existing one

@@ -454,6 +454,24 @@ Bitte einen anderen Zielnamen wählen.</translation>
     <message>
         <source>%1 record(s) carry a time stamp more than a day away from both neighbours; they were kept with their neighbours and started no part.</source>
         <translation>%1 Datensatz/Datensätze tragen einen Zeitstempel, der mehr als einen Tag von beiden Nachbarn entfernt ist; sie blieben bei ihren Nachbarn und begannen keine neue Teildatei.</translation>
+        <source>-start= takes 0, 1 or 2 only.</source>
+        <translation>-start= erlaubt nur 0, 1 oder 2.</translation>
+    </message>
+    <message>
+        <source>Without a display only -start=2 can run; nothing was started.</source>
+        <translation>Ohne Bildschirm kann nur -start=2 laufen; es wurde nichts gestartet.</translation>
+    </message>
+    <message>
+        <source>The path given with -fd= is longer than %1 bytes; shortened, it would name another file. Nothing was split.</source>
+        <translation>Der mit -fd= angegebene Pfad ist länger als %1 Bytes; gekürzt würde er eine andere Datei bezeichnen. Es wurde nichts geteilt.</translation>
+    </message>
+    <message>
+        <source>-n=%1 asks for more parts than a split makes (at most %2). Nothing was split.</source>
+        <translation>-n=%1 verlangt mehr Teile, als eine Teilung erzeugt (höchstens %2). Es wurde nichts geteilt.</translation>
+    </message>
+    <message>
+        <source>The period %1 to %2 (UTC) lies wholly outside the recording, which runs from %3 to %4. Nothing was split.</source>
+        <translation>Der Zeitraum %1 bis %2 (UTC) liegt ganz außerhalb der Aufzeichnung, die von %3 bis %4 reicht. Es wurde nichts geteilt.</translation>
     </message>
 </context>
 <context>

@@ -39,6 +39,15 @@ class CArgumentPairs {
         return std::nullopt;
     }
 
+    // The key's first occurrence did not fit its buffer.
+    bool Cut(const QString &clstrKey) const {
+        for (const StructArgumentPair &clPair : m_clPairs) {
+            if (clPair.key == clstrKey)
+                return !clPair.valid;
+        }
+        return false;
+    }
+
     // A plain decimal number within [lLow, lHigh]: digits only, no sign or
     // blanks, so that "1x" or " 2" are not taken for numbers.
     std::optional<uint32_t> Unsigned(const QString &clstrKey, uint32_t lLow, uint32_t lHigh) const {
@@ -112,6 +121,8 @@ StructCommandLineOutcome ParseCommandLine(const QList<StructCommandArgument> &cl
     const QList<StructArgumentPair> clPairs = SplitCommandArguments(clArguments);
     const CArgumentPairs clFind(clPairs);
     StructCommandLineOutcome clOutcome;
+    clOutcome.startInvalid =
+        (clFind.Value(kKeyStart) || clFind.Cut(kKeyStart)) && !clFind.Unsigned(kKeyStart, 0, 2);
 
     bool bAnyKey = false;
     QList<StructArgumentPair> clPlain;
@@ -142,6 +153,8 @@ StructCommandLineOutcome ParseCommandLine(const QList<StructCommandArgument> &cl
         clRequest.scheme = 10;
         clRequest.fixedNameGiven = true;
         clRequest.fixedName = *clFixed;
+    } else {
+        clRequest.fixedNameCut = *clSplitType == 2 && clFind.Cut(kKeyFixedName);
     }
 
     const std::optional<QString> clSource = clFind.Value(kKeySource);

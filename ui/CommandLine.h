@@ -27,6 +27,9 @@ struct StructCommandLine {
     bool utc = false;
     bool fixedNameGiven = false;
     QString fixedName;
+    // "-fd=" would have named the output but did not fit its buffer: the
+    // split cannot write the file that was asked for.
+    bool fixedNameCut = false;
     QTime partLength;                 // kinds 1 and 2
     QDateTime periodStart, periodEnd; // kind 3, UTC, start <= end
     uint32_t partCount = 0;           // kind 4
@@ -48,10 +51,13 @@ QList<StructArgumentPair> SplitCommandArguments(const QList<StructCommandArgumen
 struct StructCommandLineOutcome {
     StructCommandLine request; // kind 0 when nothing is to be applied
     QString pendingLoad;       // the source to load; empty: nothing
+    // "-start=" was given with a value other than 0, 1 or 2 (or was cut).
+    bool startInvalid = false;
 };
 
 // The arguments without the program path. Any missing or invalid required
-// option gives an empty outcome; an invalid "-start=" counts as 0.
+// option gives an empty outcome; an invalid "-start=" is reported and counts
+// as 0 in the request.
 StructCommandLineOutcome ParseCommandLine(const QList<StructCommandArgument> &clArguments);
 
 // Whether the arguments ask to quit after the split ("-start=2"), whether or

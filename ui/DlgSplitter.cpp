@@ -157,11 +157,22 @@ void CDlgSplitter::ReadCommandLine() {
     if (!m_bArgumentsGiven)
         clArguments = CommandArguments(QCoreApplication::arguments().mid(1));
     const StructCommandLineOutcome clOutcome = ParseCommandLine(clArguments);
+    const bool bQuitAsked = AsksToQuitAfterSplit(clArguments);
+    const QString clstrRefusal = CommandLineRefusal(clOutcome, bQuitAsked);
+    if (!clstrRefusal.isEmpty()) {
+        // Nothing is loaded or written. Shown once the dialog is up, so that
+        // a box never opens inside its first show.
+        QTimer::singleShot(0, this, [this, clstrRefusal]() {
+            m_pPrompts->ShowWarning(this, tr("Error"), clstrRefusal);
+            AutomatedRunFailed();
+        });
+        return;
+    }
     m_clRequest = clOutcome.request;
     m_clstrPendingLoad = clOutcome.pendingLoad;
     // An automated run that cannot even begin has failed; without a display
     // nobody would ever close the dialog it leaves.
-    if (m_clRequest.kind == 0 && AsksToQuitAfterSplit(clArguments)) {
+    if (m_clRequest.kind == 0 && bQuitAsked) {
         if (QGuiApplication::platformName() == QStringLiteral("offscreen"))
             m_pPrompts->ShowWarning(this, tr("Error"),
                                     tr("The command line does not describe a split; "
@@ -170,6 +181,28 @@ void CDlgSplitter::ReadCommandLine() {
     }
     if (!m_clstrPendingLoad.isEmpty())
         QTimer::singleShot(kLoadDelayMs, this, &CDlgSplitter::Signal_Splitter_LoadFile);
+}
+
+QString CDlgSplitter::CommandLineRefusal(const StructCommandLineOutcome &clOutcome,
+                                         bool bQuitAsked) const {
+    QStringList clLines;
+    if (clOutcome.startInvalid)
+        clLines << tr("-start= takes 0, 1 or 2 only.");
+    if (m_bWithoutDisplay && !bQuitAsked) {
+        // Any other run would wait for ever for a window nobody sees.
+        clLines << tr("Without a display only -start=2 can run; nothing was started.");
+    } else if (bQuitAsked && clOutcome.request.fixedNameCut) {
+        clLines << tr("The path given with -fd= is longer than %1 bytes; shortened, it would name "
+                      "another file. Nothing was split.")
+                       .arg(259);
+    } else if (bQuitAsked && clOutcome.request.kind == 4 &&
+               clOutcome.request.partCount > uint32_t(kMaxPartCount)) {
+        clLines << tr("-n=%1 asks for more parts than a split makes (at most %2). Nothing was "
+                      "split.")
+                       .arg(clOutcome.request.partCount)
+                       .arg(kMaxPartCount);
+    }
+    return clLines.join(u'\n');
 }
 
 void CDlgSplitter::Slot_Splitter_LoadFile() {

@@ -87,9 +87,16 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     // The folder below which protocol components are searched on the first
     // show; the application's folder unless set before.
     void SetProtoComponentFolder(const QString &clstrFolder);
+    // The program found no display and runs offscreen: nobody can close the
+    // dialog, so only a run that quits by itself ("-start=2") may begin.
+    void SetWithoutDisplay(bool bWithoutDisplay) { m_bWithoutDisplay = bWithoutDisplay; }
+
+    // The most parts of a split by number: the number field's maximum.
+    static constexpr int kMaxPartCount = 99;
 
     // The process exit status for scripts: 1 after an automated run ("-start=2")
-    // that failed or could not start, 0 otherwise.
+    // that failed or could not start, or a command line that was refused; 0
+    // otherwise.
     int ExitStatus() const { return m_lExitStatus; }
     // True once the quit after an automated run has been scheduled.
     bool QuitScheduled() const { return m_bQuitScheduled; }
@@ -231,11 +238,15 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void ScheduleThreadEnds();
     void ScheduleQuit();
     void AutomatedRunFailed();
+    // Why the command line cannot be carried out as asked; empty when it can.
+    QString CommandLineRefusal(const StructCommandLineOutcome &clOutcome, bool bQuitAsked) const;
 
     // DlgSplitterSplitTab.cpp.
     void TakeSourceIntoTab();
     void ApplyCommandLineRequest();
     void ApplyPeriodRequest();
+    // An automated run's period that lies wholly outside the loaded source.
+    QString PeriodRefusal() const;
     StructSplitTabValues ReadSplitTab() const;
     QDateTime CarriedDateTime(const QDateTime &clOld, const QDateTime &clNew,
                               const QDateTimeEdit &clEdit) const;
@@ -270,6 +281,7 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     std::unique_ptr<QItemSelectionModel> m_pMergeSelection;
 
     bool m_bArgumentsGiven = false;
+    bool m_bWithoutDisplay = false;
     QList<StructCommandArgument> m_clArguments;
     StructCommandLine m_clRequest;
     QString m_clstrPendingLoad;

@@ -370,8 +370,13 @@ void CDlgSplitter::Slot_Splitter_ProgressBar(const int lPercent) {
         for (Control enControl :
              {SplitStartStop, SchemeLabel, SchemeCombo, UtcCheck, FixedNameLabel, FixedNamePath})
             SetEnabled(enControl, false);
-        m_pPrompts->ShowWarning(this, tr("Error"),
-                                tr("Can not open file or unsupported filetype!"));
+        // Named when known: a script's log must tell which file it was.
+        const QString clstrSource = ControlText(SourcePath);
+        m_pPrompts->ShowWarning(
+            this, tr("Error"),
+            clstrSource.isEmpty()
+                ? tr("Can not open file or unsupported filetype!")
+                : tr("<%1>\nCan not open file or unsupported filetype!").arg(clstrSource));
     } else {
         if (lPercent < kSplitFinished)
             TakeSourceIntoTab();
@@ -433,6 +438,23 @@ void CDlgSplitter::ApplyPeriodRequest() {
     CheckBox_Splitter_Utc(m_clRequest.utc ? Qt::Checked : Qt::Unchecked);
 }
 
+// A period that overlaps the source is cut to it; one wholly outside it
+// would still give the records at its nearer end.
+QString CDlgSplitter::PeriodRefusal() const {
+    if (m_clRequest.kind != 3 || m_clSourceInfo.name.isEmpty())
+        return QString();
+    if (m_clRequest.periodEnd >= m_clSourceInfo.first &&
+        m_clRequest.periodStart <= m_clSourceInfo.last)
+        return QString();
+    const QString clstrFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+    return tr("The period %1 to %2 (UTC) lies wholly outside the recording, which runs from %3 "
+              "to %4. Nothing was split.")
+        .arg(m_clRequest.periodStart.toUTC().toString(clstrFormat),
+             m_clRequest.periodEnd.toUTC().toString(clstrFormat),
+             m_clSourceInfo.first.toUTC().toString(clstrFormat),
+             m_clSourceInfo.last.toUTC().toString(clstrFormat));
+}
+
 void CDlgSplitter::ApplyCommandLineRequest() {
     const StructCommandLine &clRequest = m_clRequest;
     SetControlText(SourcePath, clRequest.sourcePath);
@@ -483,13 +505,25 @@ void CDlgSplitter::Slot_ThreadEnds() {
     }
     ReleaseWorker(m_clContext);
     bool bStart = false;
+    QString clstrRefusal;
     if (m_clRequest.kind >= 1 && m_clRequest.kind <= 4) {
         ApplyCommandLineRequest();
         bStart = m_clRequest.startOption != 0;
         m_bQuitAfterRun = m_clRequest.startOption == 2;
+        if (m_bQuitAfterRun)
+            clstrRefusal = PeriodRefusal();
     }
     // Applied once.
     m_clRequest.kind = 0;
+    if (!clstrRefusal.isEmpty()) {
+        // The automated run ends here, before anything is written; the dialog
+        // is no longer part of it.
+        m_bQuitAfterRun = false;
+        emit Signal_Gui_AdjustSize();
+        m_pPrompts->ShowWarning(this, tr("Error"), clstrRefusal);
+        AutomatedRunFailed();
+        return;
+    }
     if (m_bRestartAfterRename) {
         m_bRestartAfterRename = false;
         bStart = true;

@@ -132,7 +132,7 @@ void CDlgSplitter::CreatePeriodEdit(Control enId, QHBoxLayout *pRow) {
 
 void CDlgSplitter::CreateNumberSpin(QHBoxLayout *pRow) {
     auto *pSpin = new QSpinBox(this);
-    pSpin->setRange(2, 99);
+    pSpin->setRange(2, kMaxPartCount);
     pSpin->setValue(2);
     pSpin->adjustSize();
     Register(NumberSpin, pSpin, pRow, tr("Number of files"));

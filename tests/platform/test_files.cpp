@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 void WriteWithQt(const QString &clstrPath, const QByteArray &clData) {
@@ -212,6 +214,10 @@ void TestFiles::openFails_data() {
     QTest::newRow("write folder") << "folder" << true;
     QTest::newRow("write in missing folder") << "nowhere/out.bvf" << true;
     QTest::newRow("read in missing folder") << "nowhere/in.bvf" << false;
+    // Reading these would wait for a writer or never end: refused at once.
+    QTest::newRow("read FIFO") << "fifo" << false;
+    QTest::newRow("read link to FIFO") << "fifo-link" << false;
+    QTest::newRow("read character device") << "/dev/zero" << false;
 }
 
 void TestFiles::openFails() {
@@ -220,6 +226,8 @@ void TestFiles::openFails() {
 
     QTemporaryDir clTemp;
     QVERIFY(QDir(clTemp.path()).mkdir("folder"));
+    QCOMPARE(mkfifo(QFile::encodeName(clTemp.filePath("fifo")).constData(), 0600), 0);
+    QVERIFY(QFile::link(clTemp.filePath("fifo"), clTemp.filePath("fifo-link")));
     const std::wstring clstrPath = ToWide(clTemp.filePath(clstrRelative));
 
     CBinaryFile clFile;

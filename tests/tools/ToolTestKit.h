@@ -15,16 +15,21 @@ struct ToolRun {
 };
 
 // Runs a built program in clWorkingDirectory (empty: this process's). The
-// exit code is -1 when it did not end normally within two minutes.
+// exit code is -1 when it did not end normally within lTimeoutMs of its start.
 inline ToolRun RunProgram(const QString &clstrProgram, const QStringList &clArguments,
-                          const QString &clstrWorkingDirectory = QString()) {
+                          const QString &clstrWorkingDirectory = QString(),
+                          int lTimeoutMs = 120000) {
     ToolRun clRun;
     QProcess clProcess;
     if (!clstrWorkingDirectory.isEmpty())
         clProcess.setWorkingDirectory(clstrWorkingDirectory);
     clProcess.start(clstrProgram, clArguments);
-    if (!clProcess.waitForFinished(120000) || clProcess.exitStatus() != QProcess::NormalExit)
+    if (!clProcess.waitForStarted(120000) || !clProcess.waitForFinished(lTimeoutMs) ||
+        clProcess.exitStatus() != QProcess::NormalExit) {
+        clProcess.kill();
+        clProcess.waitForFinished();
         return clRun;
+    }
     clRun.exitCode = clProcess.exitCode();
     clRun.out = QString::fromLocal8Bit(clProcess.readAllStandardOutput());
     clRun.err = QString::fromLocal8Bit(clProcess.readAllStandardError());

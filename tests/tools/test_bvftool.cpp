@@ -24,13 +24,15 @@
 
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
 using namespace ContainerBytes;
 
-ToolRun Bvftool(const QStringList &clArguments, const QString &clstrDirectory = QString()) {
-    return RunProgram(QStringLiteral(BVFTOOL_PATH), clArguments, clstrDirectory);
+ToolRun Bvftool(const QStringList &clArguments, const QString &clstrDirectory = QString(),
+                int lTimeoutMs = 120000) {
+    return RunProgram(QStringLiteral(BVFTOOL_PATH), clArguments, clstrDirectory, lTimeoutMs);
 }
 
 // What bvf-sample says it wrote: records and the times of its first and last
@@ -231,7 +233,10 @@ class TestBvftool : public QObject {
     void infoReportsWhatWasGenerated_data();
     void infoReportsWhatWasGenerated();
     void infoOfGeneratedContainerAgreesWithTheBytes();
+    void infoCountsDmrItemsAContainerLeavesOut();
     void verifyFindsDamageWithItsOffset();
+    void namesAreLiteralAndOnlyFilesAreRead_data();
+    void namesAreLiteralAndOnlyFilesAreRead();
     void mergeOfSplitPartsGivesBackTheSource();
     void mergeRefusesWithoutWriting_data();
     void mergeRefusesWithoutWriting();
@@ -397,6 +402,41 @@ void TestBvftool::infoOfGeneratedContainerAgreesWithTheBytes() {
     QCOMPARE(clInfo.value(QStringLiteral("lastRecordMs")).toInteger(), clSummary.lastMs);
     QCOMPARE(clInfo.value(QStringLiteral("gaps")).toArray().size(), 0);
     QCOMPARE(clInfo.value(QStringLiteral("damagedRecordsSkipped")).toInteger(), 0);
+}
+
+// A DMR ".lan" holds items in slots that a container keeps only for bursts
+// of kind 1: info counts exactly the items a container written from it lacks.
+void TestBvftool::infoCountsDmrItemsAContainerLeavesOut() {
+    QTemporaryDir clDir;
+    QVERIFY(clDir.isValid());
+    const QString clstrLan = clDir.filePath(QStringLiteral("dmr.lan"));
+    QVERIFY(WriteSample(clstrLan, {QStringLiteral("--minutes"), QStringLiteral("1"),
+                                   QStringLiteral("--kinds"), QStringLiteral("dmr")})
+                .records > 0);
+    qint64 lRead = 0;
+    FileHeaderInfo clInfo{};
+    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrLan).c_str(), clInfo);
+    QVERIFY(pReader);
+    for (RawRecord clRecord{}; pReader->ReadData(clRecord) == FILE_OK;) {
+        for (int lSlot = 0; lSlot < kDmrItemSlots; ++lSlot)
+            lRead +=
+                DmrItemAt(*static_cast<const DmrTmv *>(clRecord.payload), lSlot).item->itemKind !=
+                0;
+    }
+    pReader->CloseFile();
+    const QStringList clContainer =
+        CutIntoMinutes(clstrLan, clDir.filePath(QStringLiteral("all")), kStart, 1);
+    QCOMPARE(clContainer.size(), 1);
+    qint64 lKept = 0;
+    for (const WalkedFrame &clFrame : WalkContainer(ReadAll(clContainer[0])))
+        lKept += clFrame.record.items.size();
+
+    const qint64 lLost =
+        InfoJson(clstrLan).value(QStringLiteral("dmrItemsNotInContainer")).toInteger(-1);
+    QVERIFY2(lLost > 0, qPrintable(QString::number(lLost)));
+    QCOMPARE(lLost, lRead - lKept);
+    QVERIFY(Bvftool({QStringLiteral("info"), clstrLan})
+                .out.contains(QStringLiteral("dmr items lost:    %1 ").arg(lLost)));
 }
 
 void TestBvftool::verifyFindsDamageWithItsOffset() {
@@ -621,6 +661,57 @@ void TestBvftool::mergeRefusesWithoutWriting() {
         QCOMPARE(QCryptographicHash::hash(ReadAll(clstrPath + u'/' + clstrName),
                                           QCryptographicHash::Sha256),
                  clContents.value(clstrName));
+}
+
+void TestBvftool::namesAreLiteralAndOnlyFilesAreRead_data() {
+    QTest::addColumn<QStringList>("arguments"); // run in the folder of the files below
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QString clstrNotAFile = QStringLiteral(": is not a regular file");
+    QTest::newRow("info of a FIFO") << QStringList{"info", "fifo"} << 1 << "fifo" + clstrNotAFile;
+    QTest::newRow("dump of a link to a FIFO")
+        << QStringList{"dump", "fifo-link"} << 1 << "fifo-link" + clstrNotAFile;
+    // verify keeps its own code for a file it cannot open.
+    QTest::newRow("verify of a FIFO")
+        << QStringList{"verify", "fifo"} << 2 << "fifo" + clstrNotAFile;
+    QTest::newRow("merge with a FIFO")
+        << QStringList{"merge", "-o", "out.bvf", "online:a.bvf", "fifo"} << 1
+        << "fifo" + clstrNotAFile;
+    QTest::newRow("info of a device")
+        << QStringList{"info", "/dev/zero"} << 1 << "/dev/zero" + clstrNotAFile;
+    // "online:" is part of these names; there is no "a.bvf" or "b.bvf".
+    QTest::newRow("info of online:a.bvf") << QStringList{"info", "online:a.bvf"} << 0 << "";
+    QTest::newRow("merge of online: names")
+        << QStringList{"merge", "-o", "out.bvf", "online:b.bvf", "online:a.bvf"} << 0
+        << "wrote out.bvf";
+    QTest::newRow("--online: an unfinished last record is no damage")
+        << QStringList{"verify", "--online", "cut.bvf"} << 0 << "";
+}
+
+// FIFOs and devices would make a reader wait for ever: each is refused at
+// once. Names are taken literally; online mode comes from --online only.
+void TestBvftool::namesAreLiteralAndOnlyFilesAreRead() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTemporaryDir clDir;
+    QVERIFY(clDir.isValid());
+    for (const auto &[pName, pStart] : {std::pair{"online:a.bvf", "2024-05-06 08:00:00"},
+                                        std::pair{"online:b.bvf", "2024-05-06 08:01:00"}})
+        QVERIFY(WriteSample(clDir.filePath(QLatin1String(pName)),
+                            {QStringLiteral("--minutes"), QStringLiteral("1"),
+                             QStringLiteral("--magic"), QStringLiteral("0x1"),
+                             QStringLiteral("--start"), QLatin1String(pStart)})
+                    .records > 0);
+    QVERIFY(WriteFile(clDir.filePath(QStringLiteral("cut.bvf")),
+                      ReadAll(clDir.filePath(QStringLiteral("online:a.bvf"))).chopped(7)));
+    QCOMPARE(mkfifo(QFile::encodeName(clDir.filePath(QStringLiteral("fifo"))).constData(), 0600),
+             0);
+    QVERIFY(QFile::link(QStringLiteral("fifo"), clDir.filePath(QStringLiteral("fifo-link"))));
+
+    const ToolRun clRun = Bvftool(arguments, clDir.path(), 2000);
+    QCOMPARE(clRun.exitCode, exitCode);
+    QVERIFY2(clRun.err.contains(message), qPrintable(clRun.err));
 }
 
 void TestBvftool::everyCommandHasHelpAndNamesTheFileInErrors() {

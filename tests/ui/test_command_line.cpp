@@ -21,6 +21,8 @@ namespace {
 QString Describe(const StructCommandLineOutcome &clOutcome) {
     const StructCommandLine &r = clOutcome.request;
     QString clstrText = QStringLiteral("load=%1 kind=%2").arg(clOutcome.pendingLoad).arg(r.kind);
+    if (clOutcome.startInvalid)
+        clstrText += QStringLiteral(" start-invalid");
     if (r.kind == 0)
         return clstrText;
     clstrText += QStringLiteral(" src=%1 scheme=%2 utc=%3 start=%4")
@@ -104,9 +106,9 @@ void TestCommandLine::parse_data() {
     QTest::newRow("double quotes, only a leading one")
         << QStringList{"-fs=\"/rec/cell.bvf", "-st=3", "-n=2"}
         << "load=/rec/cell.bvf kind=4 src=/rec/cell.bvf scheme=0 utc=0 start=0 n=2";
-    QTest::newRow("invalid -start= counts as 0")
+    QTest::newRow("invalid -start= is reported")
         << QStringList{"-fs=/r.bvf", "-st=3", "-n=2", "-start=3"}
-        << "load=/r.bvf kind=4 src=/r.bvf scheme=0 utc=0 start=0 n=2";
+        << "load=/r.bvf kind=4 start-invalid src=/r.bvf scheme=0 utc=0 start=0 n=2";
 
     // Anything required missing or invalid: nothing at all.
     QTest::newRow("no -fs=") << QStringList{"-st=1", "-tu=01:00", "-start=2"} << "load= kind=0";
@@ -165,7 +167,8 @@ void TestCommandLine::cutArgumentsAreNeverUsed() {
     clOutcome = ParseCommandLine({{QStringLiteral("/rec/") + QString(255, u'y'), true}});
     QCOMPARE(Describe(clOutcome), QStringLiteral("load= kind=0"));
 
-    // A cut fixed name is an invalid one: the standard naming applies.
+    // A cut fixed name is never used, and is marked where it would name the
+    // output, so that an automated run can refuse it.
     clArguments =
         CommandArguments({"-fs=/r.bvf", "-st=2", "-tps=2024-03-07 10:00", "-tpe=2024-03-07 11:00"});
     clArguments.append({QStringLiteral("-fd=/out/") + QString(252, u'z'), true});
@@ -174,6 +177,9 @@ void TestCommandLine::cutArgumentsAreNeverUsed() {
     QCOMPARE(clOutcome.request.scheme, uint8_t(0));
     QVERIFY(!clOutcome.request.fixedNameGiven);
     QVERIFY(clOutcome.request.fixedName.isEmpty());
+    QVERIFY(clOutcome.request.fixedNameCut);
+    clArguments.prepend({QStringLiteral("-fdl=1"), false});
+    QVERIFY(!ParseCommandLine(clArguments).request.fixedNameCut);
 
     // A cut first "-fdu=" is that key's occurrence, and it is invalid.
     clArguments = CommandArguments({"-fs=/r.bvf", "-st=0", "-tu=01:00", "-fdl=6", "-fdu=1"});
@@ -182,10 +188,11 @@ void TestCommandLine::cutArgumentsAreNeverUsed() {
     QCOMPARE(clOutcome.request.scheme, uint8_t(6));
     QVERIFY(!clOutcome.request.utc);
 
-    // A cut "-start=" counts as 0.
+    // A cut "-start=" is an invalid one.
     clArguments = CommandArguments({"-fs=/r.bvf", "-st=3", "-n=5"});
     clArguments.append({QStringLiteral("-start=2"), true});
     QCOMPARE(ParseCommandLine(clArguments).request.startOption, 0u);
+    QVERIFY(ParseCommandLine(clArguments).startInvalid);
 }
 
 void TestCommandLine::asksToQuitAfterSplit() {

@@ -198,7 +198,7 @@ void TestDialogCommandLine::automatedRunThatCannotStart() {
         QCOMPARE(clDialog.ExitStatus(), 1);
         QCOMPARE(clDialog.prompts->Kinds(), QStringList{"warning:Error"});
         QCOMPARE(clDialog.prompts->asked[0].text,
-                 QStringLiteral("Can not open file or unsupported filetype!"));
+                 "<" + clstrMissing + ">\nCan not open file or unsupported filetype!");
         // The tab is filled all the same.
         QCOMPARE(clDialog.ControlText(D::SourcePath), clstrMissing);
     }

@@ -452,7 +452,7 @@ void TestDialogControls::drop() {
     QVERIFY(clDialog.WaitForThreadEnds(2));
     QCOMPARE(clDialog.prompts->Kinds(), QStringList{"warning:Error"});
     QCOMPARE(clDialog.prompts->asked[0].text,
-             QStringLiteral("Can not open file or unsupported filetype!"));
+             "<" + clstrLan + ">\nCan not open file or unsupported filetype!");
 
     // The first recording of a drop is loaded, the later ones are ignored.
     fnDrop({clstrBvf, clstrLan});

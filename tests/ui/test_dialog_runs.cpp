@@ -92,7 +92,7 @@ void TestDialogRuns::loadSplitAndFailedLoad() {
     QCOMPARE(clDialog.prompts->Kinds(),
              (QStringList{"file:Choose split file", "file:Choose split file", "warning:Error"}));
     QCOMPARE(clDialog.prompts->asked.last().text,
-             QStringLiteral("Can not open file or unsupported filetype!"));
+             "<" + clstrBroken + ">\nCan not open file or unsupported filetype!");
     QVERIFY(clDialog.SourceInfo().name.isEmpty());
     for (int lId : {D::SchemeLabel, D::SchemeCombo, D::UtcCheck, D::FixedNameLabel,
                     D::FixedNamePath, D::SplitStartStop, D::LengthEdit, D::NumberSpin})
@@ -142,7 +142,7 @@ void TestDialogRuns::startDuringScanStopsIt() {
         QCOMPARE(clDialog.prompts->Kinds(),
                  (QStringList{"file:Choose split file", "warning:Error"}));
         QCOMPARE(clDialog.prompts->asked.last().text,
-                 QStringLiteral("Can not open file or unsupported filetype!"));
+                 "<" + m_clstrLarge + ">\nCan not open file or unsupported filetype!");
         QVERIFY(clDialog.SourceInfo().name.isEmpty());
         return;
     }

@@ -1,11 +1,13 @@
 // The built program run by a script on a machine without a display: it
 // chooses the offscreen platform itself, answers every question with its
 // safe answer, prints the texts on standard error and exits with the status
-// of the automated split.
+// of the automated split; a run it cannot carry out ends at once.
 #include "UiTestKit.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 class TestProgramExit : public QObject {
     Q_OBJECT
@@ -13,9 +15,9 @@ class TestProgramExit : public QObject {
   private slots:
     void init();
     void splitSucceeds();
-    void sourceCannotBeScanned();
+    void endsAtOnce_data();
+    void endsAtOnce();
     void existingPartIsNotOverwritten();
-    void cutArgumentIsNeverUsed();
 
   private:
     struct Outcome {
@@ -23,14 +25,15 @@ class TestProgramExit : public QObject {
         int exitCode = -1;
         QString errors;
     };
-    // Runs the program without any display variable.
-    static Outcome Run(const QStringList &clArguments);
+    // Runs the program without any display variable; not finished when it
+    // has not ended lTimeoutMs after its start.
+    static Outcome Run(const QStringList &clArguments, int lTimeoutMs = 20000);
 
     std::unique_ptr<QTemporaryDir> m_pDir;
     QString m_clstrSource;
 };
 
-TestProgramExit::Outcome TestProgramExit::Run(const QStringList &clArguments) {
+TestProgramExit::Outcome TestProgramExit::Run(const QStringList &clArguments, int lTimeoutMs) {
     QProcess clProcess;
     QProcessEnvironment clEnv = QProcessEnvironment::systemEnvironment();
     for (const char *pName : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -40,7 +43,7 @@ TestProgramExit::Outcome TestProgramExit::Run(const QStringList &clArguments) {
     Outcome clOutcome;
     if (!clProcess.waitForStarted(10000))
         return clOutcome;
-    clOutcome.finished = clProcess.waitForFinished(20000);
+    clOutcome.finished = clProcess.waitForFinished(lTimeoutMs);
     if (!clOutcome.finished) {
         clProcess.kill();
         clProcess.waitForFinished(5000);
@@ -69,15 +72,72 @@ void TestProgramExit::splitSucceeds() {
                           "cell__04__2024-03-07_13.00.00.bvf"}));
 }
 
-void TestProgramExit::sourceCannotBeScanned() {
-    const Outcome clOutcome = Run({"-fs=" + m_pDir->filePath(QStringLiteral("missing.bvf")),
-                                   "-st=1", "-tu=01:00", "-fdu=2", "-start=2"});
+void TestProgramExit::endsAtOnce_data() {
+    // "%D" stands for the test's folder, which holds cell.bvf and a FIFO.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QString clstrLong = "%D/" + QString(280, u'a') + ".bvf";
+    const QStringList clByHour{"-st=1", "-tu=01:00", "-fdu=2", "-start=2"};
+    const QString clstrCannotOpen = QStringLiteral(">\nCan not open file or unsupported filetype!");
+    QTest::newRow("missing source")
+        << QStringList{"-fs=%D/missing.bvf"} + clByHour << 1 << "<%D/missing.bvf" + clstrCannotOpen;
+    QTest::newRow("FIFO source") << QStringList{"-fs=%D/fifo"} + clByHour << 1
+                                 << "<%D/fifo" + clstrCannotOpen;
+    QTest::newRow("device source")
+        << QStringList{"-fs=/dev/zero"} + clByHour << 1 << "</dev/zero" + clstrCannotOpen;
+    // A cut argument would name another file: never used.
+    QTest::newRow("cut source path")
+        << QStringList{"-fs=" + clstrLong} + clByHour << 1 << "does not describe a split";
+    QTest::newRow("cut fixed name") << QStringList{"-fs=%D/cell.bvf",       "-st=2",
+                                                   "-fd=" + clstrLong,      "-tps=2024-03-07 10:00",
+                                                   "-tpe=2024-03-07 11:00", "-start=2"}
+                                    << 1 << "The path given with -fd= is longer than 259 bytes";
+    QTest::newRow("more parts than a split makes")
+        << QStringList{"-fs=%D/cell.bvf", "-st=3", "-n=100", "-start=2"} << 1
+        << "-n=100 asks for more parts than a split makes (at most 99)";
+    QTest::newRow("period wholly after the recording")
+        << QStringList{"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 13:10:01",
+                       "-tpe=2024-03-07 15:00", "-start=2"}
+        << 1 << "lies wholly outside the recording, which runs from 2024-03-07 10:20:00 to";
+    QTest::newRow("period wholly before the recording")
+        << QStringList{"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 08:00",
+                       "-tpe=2024-03-07 10:19:59", "-start=2"}
+        << 1 << "lies wholly outside";
+    QTest::newRow("period from the last record on is cut to it")
+        << QStringList{"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 13:10", "-tpe=2024-03-07 15:00",
+                       "-start=2"}
+        << 0 << "";
+    // Nobody could close the window of any other run.
+    const QString clstrOnlyStart2 =
+        QStringLiteral("Without a display only -start=2 can run; nothing was started.");
+    QTest::newRow("no arguments") << QStringList{} << 1 << clstrOnlyStart2;
+    QTest::newRow("a plain argument") << QStringList{"%D/cell.bvf"} << 1 << clstrOnlyStart2;
+    QTest::newRow("-start missing")
+        << QStringList{"-fs=%D/cell.bvf", "-st=3", "-n=3"} << 1 << clstrOnlyStart2;
+    QTest::newRow("-start=0") << QStringList{"-fs=%D/cell.bvf", "-st=3", "-n=3", "-start=0"} << 1
+                              << clstrOnlyStart2;
+    QTest::newRow("-start=1") << QStringList{"-fs=%D/cell.bvf", "-st=3", "-n=3", "-start=1"} << 1
+                              << clstrOnlyStart2;
+    QTest::newRow("-start=3") << QStringList{"-fs=%D/cell.bvf", "-st=3", "-n=3", "-start=3"} << 1
+                              << "-start= takes 0, 1 or 2 only.\n" + clstrOnlyStart2;
+}
+
+// Each ends within two seconds, before anything is written (but the one part
+// of a split that may run).
+void TestProgramExit::endsAtOnce() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QCOMPARE(mkfifo(QFile::encodeName(m_pDir->filePath(QStringLiteral("fifo"))).constData(), 0600),
+             0);
+    arguments.replaceInStrings(QStringLiteral("%D"), m_pDir->path());
+    const Outcome clOutcome = Run(arguments, 2000);
     QVERIFY(clOutcome.finished);
-    QCOMPARE(clOutcome.exitCode, 1);
-    QVERIFY2(
-        clOutcome.errors.contains(QStringLiteral("Can not open file or unsupported filetype!")),
-        qPrintable(clOutcome.errors));
-    QCOMPARE(WorkerTestKit::FilesIn(m_pDir->path()), QStringList{"cell.bvf"});
+    QCOMPARE(clOutcome.exitCode, exitCode);
+    QVERIFY2(clOutcome.errors.contains(message.replace(QStringLiteral("%D"), m_pDir->path())),
+             qPrintable(clOutcome.errors));
+    QCOMPARE(WorkerTestKit::FilesIn(m_pDir->path()).size(), exitCode == 0 ? 2 : 1);
 }
 
 void TestProgramExit::existingPartIsNotOverwritten() {
@@ -96,28 +156,6 @@ void TestProgramExit::existingPartIsNotOverwritten() {
     QCOMPARE(WorkerTestKit::FilesIn(m_pDir->path()),
              (QStringList{"cell.bvf", "cell__01__2024-03-07_10.20.00.bvf",
                           "cell__02__2024-03-07_11.00.00.bvf"}));
-}
-
-void TestProgramExit::cutArgumentIsNeverUsed() {
-    // The fixed name does not fit its 259-byte buffer; cut, it would name
-    // another file in the same folder.
-    const QString clstrLong = m_pDir->path() + u'/' + QString(280, u'a') + QStringLiteral(".bvf");
-    const QString clstrCut = (QStringLiteral("-fd=") + clstrLong).left(259).mid(4);
-    const Outcome clOutcome = Run({"-fs=" + m_clstrSource, "-st=2", "-fd=" + clstrLong,
-                                   "-tps=2024-03-07 10:00", "-tpe=2024-03-07 11:00", "-start=2"});
-    QVERIFY(clOutcome.finished);
-    QCOMPARE(clOutcome.exitCode, 0);
-    QVERIFY(!QFile::exists(clstrCut));
-    // The standard naming applied instead.
-    QCOMPARE(WorkerTestKit::FilesIn(m_pDir->path()).size(), 2);
-
-    // A cut source path loads nothing: the automated run fails at once.
-    const Outcome clCutSource =
-        Run({"-fs=" + clstrLong, "-st=1", "-tu=01:00", "-fdu=2", "-start=2"});
-    QVERIFY(clCutSource.finished);
-    QCOMPARE(clCutSource.exitCode, 1);
-    QVERIFY2(clCutSource.errors.contains(QStringLiteral("does not describe a split")),
-             qPrintable(clCutSource.errors));
 }
 
 QTEST_GUILESS_MAIN(TestProgramExit)

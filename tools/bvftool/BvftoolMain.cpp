@@ -12,15 +12,18 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  info FILE...                  format, header, records per kind, times, gaps\n"
-    "                                (--json, --gap SECONDS)\n"
-    "  dump FILE                     one line per record (--limit N, --kinds LIST)\n"
+    "                                (--json, --gap SECONDS, --online)\n"
+    "  dump FILE                     one line per record (--limit N, --kinds LIST,\n"
+    "                                --online)\n"
     "  verify FILE...                damaged stretches and refused records with their\n"
     "                                offsets; exit 0 sound, 1 damaged, 2 not readable\n"
+    "                                (--online)\n"
     "  merge -o OUT FILE...          merge the parts of one recording into OUT\n"
     "  merge -d DIR FILE...          one output per recording in DIR\n"
     "                                (--overwrite, --skip-unreadable)\n"
     "\n"
     "Recordings: .bvf containers (versions 1 to 3), .tmw and .lan TMW recordings.\n"
+    "File names are taken as they are; --online reads files still being recorded.\n"
     "\"bvftool COMMAND --help\" describes a command.\n";
 
 } // namespace

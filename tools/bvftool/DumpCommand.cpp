@@ -108,6 +108,7 @@ int RunDump(const QStringList &clArguments) {
          QStringLiteral("Print only these kinds: a comma-separated list of tetra, dmr, generic, "
                         "aux, gsm, notice (or kind numbers)."),
          QStringLiteral("LIST")},
+        OnlineOption(),
     });
     if (const std::optional<int> clEnd = clCommand.Parse(clArguments))
         return *clEnd;
@@ -133,24 +134,26 @@ int RunDump(const QStringList &clArguments) {
         PrintOut(clstrLines);
         clstrLines.clear();
     };
-    const StructFileSurvey clSurvey = SurveyFile(clFiles[0], -1, [&](const RawRecord &clRecord) {
-        if (lLimit >= 0 && lPrinted >= lLimit)
-            return false;
-        if (!clKinds.isEmpty() && !clKinds.contains(clRecord.payloadKind))
-            return true;
-        const std::optional<int64_t> clMs = RecordTimeMilliseconds(clRecord);
-        clstrLines += QStringLiteral("%1 %2 %3 %4\n")
-                          .arg(PayloadKindName(clRecord.payloadKind), -7)
-                          .arg(clMs ? UtcTextMs(*clMs) : QStringLiteral("-"), -23)
-                          .arg(clRecord.frequency, 10)
-                          .arg(PayloadFields(clRecord));
-        if (++lPrinted % 1024 == 0)
-            flush();
-        return lLimit < 0 || lPrinted < lLimit;
-    });
+    const bool bOnline = clParser.isSet(QStringLiteral("online"));
+    const StructFileSurvey clSurvey =
+        SurveyFile(clFiles[0], -1, bOnline, [&](const RawRecord &clRecord) {
+            if (lLimit >= 0 && lPrinted >= lLimit)
+                return false;
+            if (!clKinds.isEmpty() && !clKinds.contains(clRecord.payloadKind))
+                return true;
+            const std::optional<int64_t> clMs = RecordTimeMilliseconds(clRecord);
+            clstrLines += QStringLiteral("%1 %2 %3 %4\n")
+                              .arg(PayloadKindName(clRecord.payloadKind), -7)
+                              .arg(clMs ? UtcTextMs(*clMs) : QStringLiteral("-"), -23)
+                              .arg(clRecord.frequency, 10)
+                              .arg(PayloadFields(clRecord));
+            if (++lPrinted % 1024 == 0)
+                flush();
+            return lLimit < 0 || lPrinted < lLimit;
+        });
     flush();
     if (!clSurvey.opened) {
-        PrintFileError(clFiles[0], QStringLiteral("cannot be opened as a recording"));
+        PrintFileError(clFiles[0], CannotOpenText(clFiles[0]));
         return kExitFailed;
     }
     if (clSurvey.readFailed) {

@@ -1,9 +1,11 @@
 #include "FileSurvey.h"
 
 #include "BrennovarstikFileFormatV1.h"
+#include "ContainerCodec.h"
 #include "ProprietaryTmwFileFormatV1.h"
 #include "RecordTime.h"
 #include "TmwFileFormatV1.h"
+#include "ToolCommon.h"
 #include "WorkerLoop.h"
 
 #include <QFileInfo>
@@ -62,11 +64,11 @@ QString StructFileSurvey::FormatText() const {
     return QStringLiteral("unknown");
 }
 
-StructFileSurvey SurveyFile(const QString &clstrPath, int64_t lGapMs,
+StructFileSurvey SurveyFile(const QString &clstrPath, int64_t lGapMs, bool bOnline,
                             const SurveyRecordCallback &fnRecord) {
     StructFileSurvey clSurvey;
     clSurvey.path = clstrPath;
-    SourceReader pReader = OpenSource(clstrPath, clSurvey.header);
+    SourceReader pReader = OpenSource(ReaderPath(clstrPath, bOnline), clSurvey.header);
     if (!pReader)
         return clSurvey;
     clSurvey.opened = true;
@@ -84,6 +86,10 @@ StructFileSurvey SurveyFile(const QString &clstrPath, int64_t lGapMs,
         }
         ++clSurvey.records;
         ++clSurvey.kinds[clRecord.payloadKind];
+        if (clRecord.payloadKind == PAYLOAD_DMR && clRecord.payload != nullptr &&
+            clRecord.payloadLength == kDmrTmvLength)
+            clSurvey.dmrItemsNotInContainer +=
+                DmrItemsLostInContainer(*static_cast<const DmrTmv *>(clRecord.payload));
         if (const std::optional<int64_t> clMs = RecordTimeMilliseconds(clRecord))
             NoteTime(*clMs, lGapMs, clSurvey);
         if (fnRecord && !fnRecord(clRecord)) {

@@ -32,6 +32,9 @@ struct StructFileSurvey {
     uint64_t records = 0;
     QMap<uint8_t, uint64_t> kinds; // records per payload kind
     uint64_t damagedSkipped = 0;   // records the reader answered as damaged
+    // Items of DMR records that a container cannot hold: converting this
+    // recording into a container (split, merge) leaves them out.
+    uint64_t dmrItemsNotInContainer = 0;
     QList<StructReaderDiagnostic> diagnostics;
     // The first time stamp in reading order and the latest one.
     bool hasTime = false;
@@ -54,7 +57,8 @@ struct StructFileSurvey {
 // Sees each record as it is read; false stops reading.
 using SurveyRecordCallback = std::function<bool(const RawRecord &)>;
 
-// Opens the path through the format choice and reads it to its end. Gaps are
-// those longer than lGapMs (none are looked for when it is negative).
-StructFileSurvey SurveyFile(const QString &clstrPath, int64_t lGapMs,
+// Opens the file of that name (literally, see ReaderPath) through the format
+// choice and reads it to its end, or in online mode to what it holds now.
+// Gaps are those longer than lGapMs (none are looked for when it is negative).
+StructFileSurvey SurveyFile(const QString &clstrPath, int64_t lGapMs, bool bOnline,
                             const SurveyRecordCallback &fnRecord = SurveyRecordCallback());

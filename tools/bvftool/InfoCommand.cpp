@@ -68,6 +68,11 @@ QString TextReport(const StructFileSurvey &clSurvey, int64_t lGapSeconds) {
     for (auto it = clSurvey.kinds.constBegin(); it != clSurvey.kinds.constEnd(); ++it)
         line(QStringLiteral("  %1:").arg(PayloadKindName(it.key())), QString::number(it.value()));
     line(QStringLiteral("damage:"), DamageText(clSurvey));
+    // A container holds only what it can hold; the count matters for the others.
+    if (clSurvey.kinds.contains(PAYLOAD_DMR) && clSurvey.format != QStringLiteral("container"))
+        line(QStringLiteral("dmr items lost:"),
+             QStringLiteral("%1 (a container cannot hold them: a split or merge leaves them out)")
+                 .arg(clSurvey.dmrItemsNotInContainer));
     if (clSurvey.hasTime) {
         line(QStringLiteral("first record:"), UtcTextMs(clSurvey.firstMs) + QStringLiteral(" UTC"));
         line(QStringLiteral("last record:"), UtcTextMs(clSurvey.lastMs) + QStringLiteral(" UTC"));
@@ -126,6 +131,7 @@ QJsonObject JsonReport(const StructFileSurvey &clSurvey, int64_t lGapSeconds) {
         {QStringLiteral("kinds"), clKinds},
         {QStringLiteral("damagedRecordsSkipped"), qint64(clSurvey.damagedSkipped)},
         {QStringLiteral("damagedStretches"), qint64(clSurvey.diagnostics.size())},
+        {QStringLiteral("dmrItemsNotInContainer"), qint64(clSurvey.dmrItemsNotInContainer)},
         {QStringLiteral("gapSeconds"), qint64(lGapSeconds)},
         {QStringLiteral("gaps"), clGaps},
         {QStringLiteral("readError"), clSurvey.readFailed},
@@ -150,8 +156,9 @@ int RunInfo(const QStringList &clArguments) {
     CCommandParser clCommand(
         QStringLiteral("info"),
         QStringLiteral("Describes recordings (.bvf containers, .tmw and .lan TMW recordings): "
-                       "format, header, records per kind, damage, first and last record time "
-                       "(UTC), duration, size and the gaps between records.\n"
+                       "format, header, records per kind, damage, DMR items that a container "
+                       "cannot hold (a split or merge leaves them out), first and last record "
+                       "time (UTC), duration, size and the gaps between records.\n"
                        "Exit status: 0 all files described, 1 a file could not be opened or "
                        "read to its end."));
     QCommandLineParser &clParser = clCommand.Parser();
@@ -164,6 +171,7 @@ int RunInfo(const QStringList &clArguments) {
          QStringLiteral("Report stretches without records longer than this (default %1).")
              .arg(kDefaultGapSeconds),
          QStringLiteral("SECONDS")},
+        OnlineOption(),
     });
     if (const std::optional<int> clEnd = clCommand.Parse(clArguments))
         return *clEnd;
@@ -178,12 +186,13 @@ int RunInfo(const QStringList &clArguments) {
             return clCommand.Fail(QStringLiteral("--gap needs a whole number of seconds"));
     }
     const bool bJson = clParser.isSet(QStringLiteral("json"));
+    const bool bOnline = clParser.isSet(QStringLiteral("online"));
 
     int lExit = kExitOk;
     for (const QString &clstrFile : clFiles) {
-        const StructFileSurvey clSurvey = SurveyFile(clstrFile, lGapSeconds * 1000);
+        const StructFileSurvey clSurvey = SurveyFile(clstrFile, lGapSeconds * 1000, bOnline);
         if (!clSurvey.opened) {
-            PrintFileError(clstrFile, QStringLiteral("cannot be opened as a recording"));
+            PrintFileError(clstrFile, CannotOpenText(clstrFile));
             lExit = kExitFailed;
             continue;
         }

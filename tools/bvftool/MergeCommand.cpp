@@ -113,10 +113,11 @@ bool FillMergeList(const StructMergeOptions &clOptions, CMergeList &clList) {
         if (clList.Contains(NormalisePath(clstrFile)))
             continue;
         if (clOptions.skipUnreadable) {
-            PrintFileError(clstrFile, QStringLiteral("cannot be opened as a recording; left out"));
+            PrintFileError(clstrFile, CannotOpenText(clstrFile) + QStringLiteral("; left out"));
         } else {
-            PrintFileError(clstrFile, QStringLiteral("cannot be opened as a recording "
-                                                     "(--skip-unreadable leaves such files out)"));
+            PrintFileError(clstrFile, CannotOpenText(clstrFile) +
+                                          QStringLiteral(" (--skip-unreadable leaves such "
+                                                         "files out)"));
             bAllListed = false;
         }
     }
@@ -272,14 +273,16 @@ int RunMerge(const QStringList &clArguments) {
         QStringLiteral(
             "Merges container files cut from one recording back into one container. The files "
             "are grouped by file magic and put in ascending order of their first record; gaps "
-            "and overlaps are shown on standard error. Records are copied unchanged, one file "
-            "after the other (overlaps are not interleaved, gaps not filled).\n"
+            "and overlaps are shown on standard error. The records go into the output one file "
+            "after the other (overlaps are not interleaved, gaps not filled): those of containers "
+            "unchanged, those of .tmw and .lan recordings converted into container records, "
+            "which leaves out the DMR items that a container cannot hold (\"bvftool info\" "
+            "counts them).\n"
             "A recording of one file only, or a destination that is one of the files (also "
             "through \"./\", \"..\" or links), is refused before anything is written.\n"
             "Exit status: 0 merged, 1 refused or failed."));
     QCommandLineParser &clParser = clCommand.Parser();
-    clParser.addPositionalArgument(QStringLiteral("FILE"),
-                                   QStringLiteral("Container files to merge."),
+    clParser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Recordings to merge."),
                                    QStringLiteral("FILE..."));
     clParser.addOptions({
         {{QStringLiteral("o"), QStringLiteral("output")},
@@ -302,7 +305,9 @@ int RunMerge(const QStringList &clArguments) {
     clOptions.directory = clParser.value(QStringLiteral("directory"));
     clOptions.overwrite = clParser.isSet(QStringLiteral("overwrite"));
     clOptions.skipUnreadable = clParser.isSet(QStringLiteral("skip-unreadable"));
-    clOptions.files = clParser.positionalArguments();
+    // Names are taken literally, "online:" included.
+    for (const QString &clstrFile : clParser.positionalArguments())
+        clOptions.files << ReaderPath(clstrFile, false);
     if (clOptions.output.isEmpty() == clOptions.directory.isEmpty())
         return clCommand.Fail(QStringLiteral("give either -o OUT or -d DIR"));
     if (clOptions.files.isEmpty())

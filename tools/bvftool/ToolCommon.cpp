@@ -1,8 +1,10 @@
 #include "ToolCommon.h"
 
+#include "FormatChoice.h"
 #include "RecordTypes.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -60,6 +62,31 @@ int CCommandParser::Fail(const QString &clstrProblem) const {
     PrintError(
         QStringLiteral("%1: %2\nSee \"bvftool %1 --help\".").arg(m_clstrCommand, clstrProblem));
     return kExitFailed;
+}
+
+QString ReaderPath(const QString &clstrName, bool bOnline) {
+    if (bOnline)
+        return QStringLiteral("online:") + clstrName;
+    const std::wstring clstrWide = clstrName.toStdWString();
+    bool bPrefixed = false;
+    ApplyOnlinePrefix(clstrWide.c_str(), bPrefixed);
+    return bPrefixed ? QStringLiteral("./") + clstrName : clstrName;
+}
+
+QString CannotOpenText(const QString &clstrName) {
+    const QFileInfo clInfo(clstrName);
+    if (clInfo.exists() && !clInfo.isFile() && !clInfo.isDir())
+        return QStringLiteral("is not a regular file (a FIFO, device or socket); only files can "
+                              "be read as recordings");
+    return QStringLiteral("cannot be opened as a recording");
+}
+
+QCommandLineOption OnlineOption() {
+    return QCommandLineOption(
+        QStringLiteral("online"),
+        QStringLiteral("The files are still being recorded: read what they hold now; an "
+                       "unfinished last record is no damage. (A name is always taken as it "
+                       "is, \"online:\" included.)"));
 }
 
 void PrintError(const QString &clstrText) {

@@ -31,6 +31,15 @@ class CCommandParser {
     QCommandLineParser m_clParser;
 };
 
+// The path handed to the readers for a file named on the command line. The
+// name is taken literally: one that begins like the readers' "online:" prefix
+// is read through "./" (the same file); bOnline (--online) adds the prefix.
+QString ReaderPath(const QString &clstrName, bool bOnline);
+// Why a named file could not be opened as a recording, for its message.
+QString CannotOpenText(const QString &clstrName);
+// The --online option of the reading commands.
+QCommandLineOption OnlineOption();
+
 // "bvftool: " + text + newline on standard error; with a file, "bvftool:
 // FILE: text". Serialised with the progress bar.
 void PrintError(const QString &clstrText);

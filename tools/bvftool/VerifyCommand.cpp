@@ -39,21 +39,24 @@ int RunVerify(const QStringList &clArguments) {
         QStringLiteral("Reads every record of each recording and reports every damaged stretch "
                        "(file offset and length) and every record the reader refused.\n"
                        "Exit status: 0 every file is sound, 1 damage was found, 2 a file could "
-                       "not be opened or read (the highest applies)."));
+                       "not be opened (missing, a folder, or no regular file such as a FIFO or "
+                       "device) or read (the highest applies)."));
     QCommandLineParser &clParser = clCommand.Parser();
     clParser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Recordings to check."),
                                    QStringLiteral("FILE..."));
+    clParser.addOption(OnlineOption());
     if (const std::optional<int> clEnd = clCommand.Parse(clArguments))
         return *clEnd;
     const QStringList clFiles = clParser.positionalArguments();
     if (clFiles.isEmpty())
         return clCommand.Fail(QStringLiteral("no file given"));
 
+    const bool bOnline = clParser.isSet(QStringLiteral("online"));
     int lExit = kExitOk;
     for (const QString &clstrFile : clFiles) {
-        const StructFileSurvey clSurvey = SurveyFile(clstrFile, -1);
+        const StructFileSurvey clSurvey = SurveyFile(clstrFile, -1, bOnline);
         if (!clSurvey.opened) {
-            PrintFileError(clstrFile, QStringLiteral("cannot be opened as a recording"));
+            PrintFileError(clstrFile, CannotOpenText(clstrFile));
             lExit = kExitCannotOpen;
             continue;
         }
