@@ -454,6 +454,8 @@ Bitte einen anderen Zielnamen wählen.</translation>
     <message>
         <source>%1 record(s) carry a time stamp more than a day away from both neighbours; they were kept with their neighbours and started no part.</source>
         <translation>%1 Datensatz/Datensätze tragen einen Zeitstempel, der mehr als einen Tag von beiden Nachbarn entfernt ist; sie blieben bei ihren Nachbarn und begannen keine neue Teildatei.</translation>
+    </message>
+    <message>
         <source>-start= takes 0, 1 or 2 only.</source>
         <translation>-start= erlaubt nur 0, 1 oder 2.</translation>
     </message>
