@@ -15,10 +15,11 @@
 // (--size-mib 4096 shows it on a 4 GiB recording).
 #include "BenchCommon.h"
 #include "SampleGenerator.h"
+#include "SplitControl.h"
+#include "SplitEvents.h"
 #include "SplitSettings.h"
 #include "WidePath.h"
 #include "WorkerContext.h"
-#include "WorkerEvents.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -53,18 +54,11 @@ int Usage(const char *pProblem) {
 
 // Waits for a worker's end code; answers every question with abort (none is
 // expected: the parts are removed before each run).
-class CBenchEvents final : public CWorkerEvents {
+class CBenchEvents final : public CSplitEvents {
   public:
-    void SplitterProgress(int lCode) override {
-        if (lCode != 1000 && lCode != 2000 && lCode != -1)
-            return;
-        std::lock_guard clLock(m_clMutex);
-        m_lEnd = lCode;
-        m_clEnded.notify_all();
-    }
-    void SplitterError(const QString &clstrText) override {
-        std::fprintf(stderr, "bench_split: %s\n", qPrintable(clstrText));
-    }
+    void SplitterProgress(int) override {}
+    void ScanEnded(const StructRunResult &clResult) override { End(clResult); }
+    void SplitEnded(const StructRunResult &clResult) override { End(clResult); }
     void AskForOverwrite(const QString &clstrFileName) override { Refuse(clstrFileName); }
     void OverwriteSourceFile(const QString &clstrFileName) override { Refuse(clstrFileName); }
     void RetryOpenForWriting(const QString &clstrFileName) override { Refuse(clstrFileName); }
@@ -72,15 +66,24 @@ class CBenchEvents final : public CWorkerEvents {
     void Attach(StructWorkerContext &clContext) { m_pContext = &clContext; }
     void Reset() {
         std::lock_guard clLock(m_clMutex);
-        m_lEnd = 0;
+        m_bEnded = false;
     }
-    int WaitForEnd() {
+    // True when the run finished.
+    bool WaitForEnd() {
         std::unique_lock clLock(m_clMutex);
-        m_clEnded.wait(clLock, [this] { return m_lEnd != 0; });
-        return m_lEnd;
+        m_clEnded.wait(clLock, [this] { return m_bEnded; });
+        return m_bFinished;
     }
 
   private:
+    void End(const StructRunResult &clResult) {
+        if (!clResult.reason.isEmpty())
+            std::fprintf(stderr, "bench_split: %s\n", qPrintable(clResult.reason));
+        std::lock_guard clLock(m_clMutex);
+        m_bEnded = true;
+        m_bFinished = clResult.Succeeded();
+        m_clEnded.notify_all();
+    }
     void Refuse(const QString &clstrFileName) {
         std::fprintf(stderr, "bench_split: unexpected question about %s\n",
                      qPrintable(clstrFileName));
@@ -91,7 +94,8 @@ class CBenchEvents final : public CWorkerEvents {
     StructWorkerContext *m_pContext = nullptr;
     std::mutex m_clMutex;
     std::condition_variable m_clEnded;
-    int m_lEnd = 0;
+    bool m_bEnded = false;
+    bool m_bFinished = false;
 };
 
 // The parts a split may have written: NAME__01.bvf and on.
@@ -127,20 +131,20 @@ bool RunOnce(StructWorkerContext &clContext, CBenchEvents &clEvents, const std::
     Clock::time_point clStart = Clock::now();
     if (!StartScanWorker(clContext, QString::fromStdString(clstrSource), clInfo, nullptr, 0))
         return false;
-    const int lScan = clEvents.WaitForEnd();
+    const bool bScanned = clEvents.WaitForEnd();
     clTimes.lScan = SecondsSince(clStart);
     ReleaseWorker(clContext);
-    if (lScan != 1000)
+    if (!bScanned)
         return false;
 
     clEvents.Reset();
     clStart = Clock::now();
     if (StartSplitWorker(clContext, clInfo, clSettings, nullptr, 0) != SplitStart::Started)
         return false;
-    const int lSplit = clEvents.WaitForEnd();
+    const bool bSplit = clEvents.WaitForEnd();
     clTimes.lSplit = SecondsSince(clStart);
     ReleaseWorker(clContext);
-    return lSplit == 2000;
+    return bSplit;
 }
 
 } // namespace

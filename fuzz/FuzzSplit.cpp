@@ -6,8 +6,8 @@
 #include "ContainerCodec.h"
 #include "FuzzReading.h"
 #include "OpenFileFormat.h"
-#include "WorkerContext.h"
-#include "WorkerEvents.h"
+#include "SplitControl.h"
+#include "SplitEvents.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,20 +21,20 @@ namespace {
 
 // Answers nothing: a question would mean a part name was met twice, and the
 // split then ends with a failure that is no finding.
-class CFuzzEvents final : public CWorkerEvents {
+class CFuzzEvents final : public CSplitEvents {
   public:
-    void SplitterProgress(int lCode) override {
-        if (lCode == 1000 || lCode == 2000 || lCode == -1)
-            m_lEnd = lCode;
+    void SplitterProgress(int) override {}
+    void ScanEnded(const StructRunResult &clResult) override { m_bFinished = clResult.Succeeded(); }
+    void SplitEnded(const StructRunResult &clResult) override {
+        m_bFinished = clResult.Succeeded();
     }
-    void SplitterError(const QString &) override {}
     void AskForOverwrite(const QString &) override {}
     void OverwriteSourceFile(const QString &) override {}
     void RetryOpenForWriting(const QString &) override {}
-    int End() const { return m_lEnd; }
+    bool Finished() const { return m_bFinished; }
 
   private:
-    int m_lEnd = 0;
+    bool m_bFinished = false;
 };
 
 // Every record of a file as the container writer stores it; empty entries
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t lSize) {
     if (!StartScanWorker(clContext, clstrSource, clInfo, nullptr, 0))
         FuzzFailure("cannot start the scan");
     ReleaseWorker(clContext);
-    if (clEvents.End() == 1000) {
+    if (clEvents.Finished()) {
         // The mode follows the input, so the corpus keeps both alive.
         StructSplitSettings clSettings;
         clSettings.namingScheme = 1;
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t lSize) {
         ReleaseWorker(clContext);
         const QStringList clParts =
             clFolder.entryList({QStringLiteral("input__*.bvf")}, QDir::Files, QDir::Name);
-        if (clEvents.End() == 2000) {
+        if (clEvents.Finished()) {
             std::vector<std::vector<uint8_t>> clInParts;
             for (const QString &clstrPart : clParts) {
                 for (std::vector<uint8_t> &clRecord : StoredRecords(clFolder.filePath(clstrPart)))

@@ -1,13 +1,12 @@
 // The merge-list fill worker: examines each added file to the end for its
 // first and latest record time and inserts it into the merge list.
 #include "BinaryFile.h"
+#include "JoinEvents.h"
 #include "JoinFileData.h"
 #include "MergeRun.h"
 #include "PathNormalise.h"
-#include "RecordTime.h"
-#include "SplitName.h"
+#include "RecordFields.h"
 #include "Tick.h"
-#include "WorkerEvents.h"
 
 #include <QStringList>
 
@@ -32,7 +31,8 @@ int64_t FileSizeOf(const QString &clstrPath) {
 class CFillRun {
   public:
     explicit CFillRun(StructWorkerContext &clContext)
-        : m_clContext(clContext), m_clEvents(*clContext.events), m_clPacer(*clContext.stopEvent) {}
+        : m_clContext(clContext), m_clEvents(*clContext.joinEvents),
+          m_clPacer(*clContext.stopEvent) {}
 
     // False when stopped.
     bool Run() {
@@ -135,7 +135,7 @@ class CFillRun {
     }
 
     StructWorkerContext &m_clContext;
-    CWorkerEvents &m_clEvents;
+    CJoinEvents &m_clEvents;
     CWorkerPacer m_clPacer;
     double m_dStep = 0;
     double m_dStepPerPercent = 0;
@@ -147,7 +147,7 @@ class CFillRun {
 
 void FillWorkerThread(void *pContext) {
     auto &clContext = *static_cast<StructWorkerContext *>(pContext);
-    CWorkerEvents &clEvents = *clContext.events;
+    CJoinEvents &clEvents = *clContext.joinEvents;
     QString clstrCurrent;
     bool bCompleted = false;
     {
@@ -158,7 +158,9 @@ void FillWorkerThread(void *pContext) {
     clContext.mergeDestination.reset();
     if (!bCompleted && clContext.sourceInfo != nullptr)
         ResetSourceInfo(*clContext.sourceInfo);
-    clEvents.JoinProgress(bCompleted ? 1000 : -1);
+    clEvents.FillEnded(bCompleted                     ? StructRunResult::Finished()
+                       : clContext.stopEvent->IsSet() ? StructRunResult::Stopped()
+                                                      : StructRunResult::Failed());
     clEvents.JoinFillList(clstrCurrent);
     clContext.doneEvent->Set();
 }

@@ -3,7 +3,6 @@
 #include "MergeRun.h"
 #include "MergeWorkers.h"
 #include "PathNormalise.h"
-#include "SplitName.h"
 
 #include <QCoreApplication>
 
@@ -15,22 +14,12 @@ namespace {
 // The events and fields both merge workers start with.
 void PrepareMergeContext(StructWorkerContext &clContext, const QStringList &clFiles,
                          CMergeList *pList, StructSourceInfo &clInfo) {
-    clContext.stopEvent = std::make_unique<CPlatformEvent>(true, false);
-    clContext.doneEvent = std::make_unique<CPlatformEvent>(false, false);
+    PrepareWorker(clContext, clFiles);
     clContext.answerEvent = std::make_unique<CPlatformEvent>(false, false);
     clContext.sourceInfo = &clInfo;
     clContext.mergeList = pList;
-    clContext.fileList = std::make_unique<QStringList>(clFiles);
     clContext.mergeDestination = std::make_unique<QString>();
     clContext.overwriteAnswer = MERGE_NO_ANSWER;
-}
-
-bool StartThread(StructWorkerContext &clContext, void (*pFunction)(void *)) {
-    clContext.thread = std::make_unique<CPlatformThread>();
-    if (clContext.thread->Start(pFunction, &clContext))
-        return true;
-    ReleaseWorker(clContext);
-    return false;
 }
 
 // The file behind a source path, without the prefix of a file still being
@@ -55,10 +44,11 @@ FillStart StartFillWorker(StructWorkerContext &clContext, const QStringList &clP
         ReleaseWorker(clContext);
         return FillStart::ReleasedHeldWorker;
     }
-    if (clContext.events == nullptr)
+    if (clContext.joinEvents == nullptr)
         return FillStart::NotStarted;
     PrepareMergeContext(clContext, clPaths, &clList, clInfo);
-    return StartThread(clContext, &FillWorkerThread) ? FillStart::Started : FillStart::NotStarted;
+    return StartWorkerThread(clContext, &FillWorkerThread) ? FillStart::Started
+                                                           : FillStart::NotStarted;
 }
 
 std::optional<uint64_t> FirstSingleFileGroup(const QList<StructJoinFileData> &clEntries) {
@@ -86,7 +76,7 @@ MergeStart StartMergeWorker(StructWorkerContext &clContext, const CMergeList &cl
         return MergeStart::SingleFileGroup;
     }
     ReleaseWorker(clContext);
-    if (clContext.events == nullptr)
+    if (clContext.joinEvents == nullptr)
         return MergeStart::NotStarted;
     QStringList clFiles;
     clFiles.reserve(clEntries.size());
@@ -96,8 +86,8 @@ MergeStart StartMergeWorker(StructWorkerContext &clContext, const CMergeList &cl
     // the dialog to change and show.
     PrepareMergeContext(clContext, clFiles, nullptr, clInfo);
     clContext.mergeOutputs = std::make_unique<QStringList>();
-    return StartThread(clContext, &MergeWorkerThread) ? MergeStart::Started
-                                                      : MergeStart::NotStarted;
+    return StartWorkerThread(clContext, &MergeWorkerThread) ? MergeStart::Started
+                                                            : MergeStart::NotStarted;
 }
 
 QString JoinedOutputProposal(const QString &clstrSource) {

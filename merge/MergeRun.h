@@ -3,6 +3,7 @@
 // opening sources, so that readers which fail on cue can stand in for files.
 #pragma once
 
+#include "RunResult.h"
 #include "WorkerContext.h"
 #include "WorkerLoop.h"
 
@@ -17,5 +18,4 @@ void MergeWorkerThread(void *pContext);
 using MergeSourceOpener = std::function<SourceReader(const QString &, FileHeaderInfo &)>;
 
 // The whole merge on the calling thread, end reports and done event included.
-// True when it succeeded.
-bool RunMergeWorker(StructWorkerContext &clContext, const MergeSourceOpener &fnOpen);
+StructRunResult RunMergeWorker(StructWorkerContext &clContext, const MergeSourceOpener &fnOpen);

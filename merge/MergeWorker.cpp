@@ -3,10 +3,10 @@
 // unchanged and in reading order; overlaps are not sorted and gaps not filled.
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerCodec.h"
+#include "JoinEvents.h"
 #include "MergeRun.h"
 #include "MergeWorkers.h"
 #include "Tick.h"
-#include "WorkerEvents.h"
 
 #include <QCoreApplication>
 
@@ -27,10 +27,10 @@ QString ProblemText(const QString &clstrPath, const char *pProblem) {
 class CMergeRun {
   public:
     CMergeRun(StructWorkerContext &clContext, const MergeSourceOpener &fnOpen)
-        : m_clContext(clContext), m_clEvents(*clContext.events), m_clStop(*clContext.stopEvent),
+        : m_clContext(clContext), m_clEvents(*clContext.joinEvents), m_clStop(*clContext.stopEvent),
           m_fnOpen(fnOpen), m_clPacer(*clContext.stopEvent) {}
 
-    bool Run() {
+    StructRunResult Run() {
         // The list copied at the start; the merge list itself is never read.
         m_clSources = m_clContext.fileList ? *m_clContext.fileList : QStringList();
         if (!m_clContext.mergeOutputs)
@@ -50,7 +50,11 @@ class CMergeRun {
         if (!CloseOutput())
             bMerged = false;
         m_pWriter.reset();
-        return bMerged;
+        if (bMerged)
+            return StructRunResult::Finished();
+        if (!m_clstrFailure.isEmpty() || !m_clStop.IsSet())
+            return StructRunResult::Failed(m_clstrFailure);
+        return StructRunResult::Stopped();
     }
 
   private:
@@ -121,8 +125,8 @@ class CMergeRun {
             return true;
         // After the user gave up on writing to it, this is no news.
         if (!m_bWriteAbandoned)
-            m_clEvents.JoinFailed(ProblemText(
-                m_clstrOutput, QT_TRANSLATE_NOOP("CDlgSplitter", "Can not write the file!")));
+            m_clstrFailure = ProblemText(
+                m_clstrOutput, QT_TRANSLATE_NOOP("CDlgSplitter", "Can not write the file!"));
         return false;
     }
 
@@ -246,7 +250,7 @@ class CMergeRun {
     }
 
     StructWorkerContext &m_clContext;
-    CWorkerEvents &m_clEvents;
+    CJoinEvents &m_clEvents;
     CPlatformEvent &m_clStop;
     const MergeSourceOpener &m_fnOpen;
     CWorkerPacer m_clPacer; // its record counter runs across files
@@ -259,23 +263,24 @@ class CMergeRun {
     uint64_t m_lOutputMagic = 0;
     QString m_clstrOutput;
     bool m_bWriteAbandoned = false;
+    QString m_clstrFailure;       // told with the end
     uint64_t m_lDmrItemsLost = 0; // of the source being copied
 };
 
 } // namespace
 
-bool RunMergeWorker(StructWorkerContext &clContext, const MergeSourceOpener &fnOpen) {
-    bool bMerged = false;
+StructRunResult RunMergeWorker(StructWorkerContext &clContext, const MergeSourceOpener &fnOpen) {
+    StructRunResult clResult;
     {
         CMergeRun clRun(clContext, fnOpen);
-        bMerged = clRun.Run();
+        clResult = clRun.Run();
     }
     clContext.mergeDestination.reset();
-    if (!bMerged && clContext.sourceInfo != nullptr)
+    if (!clResult.Succeeded() && clContext.sourceInfo != nullptr)
         ResetSourceInfo(*clContext.sourceInfo);
-    clContext.events->JoinProgress(bMerged ? 1000 : -1);
+    clContext.joinEvents->MergeEnded(clResult);
     clContext.doneEvent->Set();
-    return bMerged;
+    return clResult;
 }
 
 void MergeWorkerThread(void *pContext) {

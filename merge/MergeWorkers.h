@@ -3,10 +3,10 @@
 // worker context (the dialog's), never from a worker's report.
 //
 // The fill worker examines added files and inserts them into the merge list;
-// it reports through CWorkerEvents::JoinProgress and JoinFillList and asks
-// nothing. The merge worker copies each group of the list into one container;
-// it reports JoinProgress, JoinReadingFileFailed, JoinFailed and JoinNotice,
-// and asks through JoinOpenReadFileFailed, JoinOpenWriteFile and
+// it reports through CJoinEvents (JoinProgress, FillEnded, JoinFillList) and
+// asks nothing. The merge worker copies each group of the list into one
+// container; it reports JoinProgress, JoinReadingFileFailed, JoinNotice and
+// MergeEnded, and asks through JoinOpenReadFileFailed, JoinOpenWriteFile and
 // JoinWritingFileFailed, each answered with one of the Answer... functions
 // below; while it waits, a stop (RequestWorkerStop, ReleaseWorker) ends the
 // wait and the merge.

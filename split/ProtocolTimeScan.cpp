@@ -1,6 +1,6 @@
 #include "ProtocolTimeScan.h"
 
-#include "RecordTime.h"
+#include "RecordFields.h"
 
 #include <QDate>
 #include <QDateTime>

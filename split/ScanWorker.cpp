@@ -2,10 +2,10 @@
 // whole file for the latest time and the kinds of records.
 #include "DebugPrintf.h"
 #include "ProtocolTimeScan.h"
-#include "RecordTime.h"
+#include "RecordFields.h"
+#include "SplitEvents.h"
 #include "TimeGlitch.h"
 #include "WorkerContext.h"
-#include "WorkerEvents.h"
 #include "WorkerLoop.h"
 #include "WorkerThreads.h"
 
@@ -161,7 +161,7 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
                 return false;
             if (clPacer.ProgressDue()) {
                 if (const int lCode = ProgressCode(pReader->GetProgress()))
-                    clContext.events->SplitterProgress(lCode);
+                    clContext.splitEvents->SplitterProgress(lCode);
             }
         }
         RawRecord clRecord{};
@@ -201,7 +201,7 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
 void ScanWorkerThread(void *pContext) {
     auto &clContext = *static_cast<StructWorkerContext *>(pContext);
     StructSourceInfo &clInfo = *clContext.sourceInfo;
-    clContext.events->SplitterProgress(0);
+    clContext.splitEvents->SplitterProgress(0);
     clInfo.kindMask = 0;
     clInfo.offset = 0;
 
@@ -212,6 +212,8 @@ void ScanWorkerThread(void *pContext) {
     clContext.mergeDestination.reset();
     if (!bScanned)
         ResetSourceInfo(clInfo);
-    clContext.events->SplitterProgress(bScanned ? 1000 : -1);
+    clContext.splitEvents->ScanEnded(bScanned                       ? StructRunResult::Finished()
+                                     : clContext.stopEvent->IsSet() ? StructRunResult::Stopped()
+                                                                    : StructRunResult::Failed());
     clContext.doneEvent->Set();
 }

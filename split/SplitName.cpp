@@ -68,14 +68,6 @@ bool IsShortToken(const QString &clstrText, qsizetype lAt) {
 
 } // namespace
 
-bool PathFitsFileClasses(const QString &clstrPath) {
-    // The file classes count wide characters, which differ from UTF-16 units
-    // outside the basic plane.
-    if (clstrPath.size() <= kMaxPathChars)
-        return true;
-    return qsizetype(clstrPath.toStdWString().size()) <= kMaxPathChars;
-}
-
 StructSplitName InitialSplitName(const StructSplitSettings &clSettings,
                                  const QString &clstrSourcePath) {
     StructSplitName clName;
@@ -187,9 +179,4 @@ QString PartTimeText(int64_t lSeconds, bool bUtc) {
 
 QString PartNumberText(uint32_t lPartNumber) {
     return QStringLiteral("%1").arg(lPartNumber, 2, 10, QChar(u'0'));
-}
-
-QString BareFileName(const QString &clstrPath) {
-    const qsizetype lSeparator = clstrPath.lastIndexOf(kSeparator);
-    return lSeparator >= 1 ? clstrPath.mid(lSeparator + 1) : clstrPath;
 }

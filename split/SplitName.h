@@ -4,6 +4,7 @@
 // does not fit the file classes is an error for the caller to report.
 #pragma once
 
+#include "PathNormalise.h"
 #include "SplitSettings.h"
 #include "VirtualFileFormat.h" // kMaxPathChars: the longest path the file classes take
 
@@ -27,10 +28,6 @@ enum class SplitNameResult : uint8_t {
     NoName,               // the fixed-name scheme without a fixed path
     TimeNotRepresentable, // the start time lies outside the calendar's range
 };
-
-// True when the path fits the file classes (counted in wide characters, as
-// they count).
-bool PathFitsFileClasses(const QString &clstrPath);
 
 // The naming state before the first part: scheme, time zone and source from
 // the settings, and in the period mode the fixed path. The part number and
@@ -58,7 +55,3 @@ QString PartTimeText(int64_t lSeconds, bool bUtc);
 
 // "01" ... "99", "100", ...
 QString PartNumberText(uint32_t lPartNumber);
-
-// The file name shown in questions: the text after the last "/", or the whole
-// path when there is no separator after its first character.
-QString BareFileName(const QString &clstrPath);

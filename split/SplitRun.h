@@ -3,6 +3,7 @@
 #pragma once
 
 #include "BrennovarstikFileFormatV1.h"
+#include "RunResult.h"
 #include "SplitName.h"
 #include "SplitPlan.h"
 #include "TimeGlitch.h"
@@ -20,7 +21,7 @@
 #include <optional>
 #include <vector>
 
-class CWorkerEvents;
+class CSplitEvents;
 
 // "<path>" and the problem on the next line, as the dialog shows file problems.
 QString FileProblemText(const QString &clstrPath, const QString &clstrProblem);
@@ -31,9 +32,9 @@ class CSplitRun {
     CSplitRun(const CSplitRun &) = delete;
     CSplitRun &operator=(const CSplitRun &) = delete;
 
-    // The whole split; true when it succeeded. The source and the last part
-    // are closed when it returns; parts already written stay.
-    bool Run();
+    // The whole split. The source and the last part are closed when it
+    // returns; parts already written stay.
+    StructRunResult Run();
 
   private:
     bool Prepare();
@@ -67,14 +68,14 @@ class CSplitRun {
     bool ClosePart();
     uint8_t AskOverwrite();
     bool AskRetry();
-    std::optional<uint8_t> AskQuestion(void (CWorkerEvents::*pQuestion)(const QString &),
+    std::optional<uint8_t> AskQuestion(void (CSplitEvents::*pQuestion)(const QString &),
                                        std::atomic<uint8_t> &clAnswer, uint8_t lUnanswered);
     bool WrittenThisRun(const QString &clstrPath) const;
     bool Fail(const QString &clstrText);
 
     StructWorkerContext &m_clContext;
     const SplitSourceOpener &m_fnOpen;
-    CWorkerEvents &m_clEvents;
+    CSplitEvents &m_clEvents;
     CPlatformEvent &m_clStop;
     const StructSplitSettings m_clSettings;
     QString m_clstrSource;     // as opened, perhaps with the "online:" prefix
@@ -98,4 +99,6 @@ class CSplitRun {
     QString m_clstrOpenPart;
     QStringList m_clWrittenParts; // every output opened by this run
     bool m_bFailureReported = false;
+    QString m_clstrFailure;    // the first failure's text
+    bool m_bUserEnded = false; // an abort answer or a declined retry
 };

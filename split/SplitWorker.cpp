@@ -2,9 +2,9 @@
 // each record in place, and writes it into the part the plan chooses.
 #include "ContainerCodec.h"
 #include "FormatChoice.h"
-#include "RecordTime.h"
+#include "RecordFields.h"
+#include "SplitEvents.h"
 #include "SplitRun.h"
-#include "WorkerEvents.h"
 #include "WorkerThreads.h"
 
 #include <QCoreApplication>
@@ -29,10 +29,10 @@ QString WithoutOnlinePrefix(const QString &clstrPath) {
 } // namespace
 
 CSplitRun::CSplitRun(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen)
-    : m_clContext(clContext), m_fnOpen(fnOpen), m_clEvents(*clContext.events),
-      m_clStop(*clContext.stopEvent), m_clSettings(clContext.splitSettings) {}
+    : m_clContext(clContext), m_fnOpen(fnOpen), m_clEvents(*clContext.splitEvents),
+      m_clStop(*clContext.stopEvent), m_clSettings(*clContext.splitSettings) {}
 
-bool CSplitRun::Run() {
+StructRunResult CSplitRun::Run() {
     bool bSplit = Prepare() && ReadRecords();
     m_pPassThrough = nullptr;
     m_pReader.reset();
@@ -40,7 +40,13 @@ bool CSplitRun::Run() {
     if (!ClosePart())
         bSplit = false;
     m_pWriter.reset();
-    return bSplit;
+    if (bSplit)
+        return StructRunResult::Finished();
+    if (m_bFailureReported)
+        return StructRunResult::Failed(m_clstrFailure);
+    if (m_bUserEnded || m_clStop.IsSet())
+        return StructRunResult::Stopped();
+    return StructRunResult::Failed();
 }
 
 bool CSplitRun::Prepare() {
@@ -263,16 +269,16 @@ void CSplitRun::ReportNotice(const StructDamageCount &clDamage) {
         m_clEvents.SplitterNotice(FileProblemText(m_clstrSource, clLines.join(u'\n')));
 }
 
-bool RunSplitWorker(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen) {
-    bool bSplit = false;
-    {
+StructRunResult RunSplitWorker(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen) {
+    StructRunResult clResult;
+    if (clContext.splitSettings) {
         CSplitRun clRun(clContext, fnOpen);
-        bSplit = clRun.Run();
+        clResult = clRun.Run();
     }
     clContext.mergeDestination.reset();
-    clContext.events->SplitterProgress(bSplit ? 2000 : -1);
+    clContext.splitEvents->SplitEnded(clResult);
     clContext.doneEvent->Set();
-    return bSplit;
+    return clResult;
 }
 
 void SplitWorkerThread(void *pContext) {

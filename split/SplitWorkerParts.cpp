@@ -2,8 +2,8 @@
 // opening and closing the writer.
 #include "FileSystem.h"
 #include "PathNormalise.h"
+#include "SplitEvents.h"
 #include "SplitRun.h"
-#include "WorkerEvents.h"
 
 #include <QCoreApplication>
 
@@ -45,7 +45,7 @@ QString FileProblemText(const QString &clstrPath, const QString &clstrProblem) {
 bool CSplitRun::Fail(const QString &clstrText) {
     // The first failure is the cause; closing the part after it may fail too.
     if (!m_bFailureReported)
-        m_clEvents.SplitterError(clstrText);
+        m_clstrFailure = clstrText;
     m_bFailureReported = true;
     return false;
 }
@@ -70,6 +70,7 @@ bool CSplitRun::OpenPart() {
         m_pWriter.reset();
         return true;
     default:
+        m_bUserEnded = true;
         return false;
     }
 
@@ -133,7 +134,7 @@ uint8_t CSplitRun::AskOverwrite() {
         return lStanding;
 
     const std::optional<uint8_t> clGiven =
-        AskQuestion(&CWorkerEvents::AskForOverwrite, clAnswer, OVERWRITE_ABORT);
+        AskQuestion(&CSplitEvents::AskForOverwrite, clAnswer, OVERWRITE_ABORT);
     uint8_t lAnswer = clGiven.value_or(uint8_t(OVERWRITE_ABORT));
     if (lAnswer < OVERWRITE_YES || lAnswer > OVERWRITE_NO_TO_ALL)
         lAnswer = OVERWRITE_ABORT;
@@ -146,11 +147,12 @@ uint8_t CSplitRun::AskOverwrite() {
 
 bool CSplitRun::AskRetry() {
     const std::optional<uint8_t> clGiven =
-        AskQuestion(&CWorkerEvents::RetryOpenForWriting, m_clContext.retryAnswer, 0);
-    return clGiven && *clGiven == 1;
+        AskQuestion(&CSplitEvents::RetryOpenForWriting, m_clContext.retryAnswer, 0);
+    m_bUserEnded = !clGiven || *clGiven != 1;
+    return !m_bUserEnded;
 }
 
-std::optional<uint8_t> CSplitRun::AskQuestion(void (CWorkerEvents::*pQuestion)(const QString &),
+std::optional<uint8_t> CSplitRun::AskQuestion(void (CSplitEvents::*pQuestion)(const QString &),
                                               std::atomic<uint8_t> &clAnswer, uint8_t lUnanswered) {
     // After a stop no question is asked: the run is over.
     CPlatformEvent *pAnswerEvent = m_clContext.answerEvent.get();

@@ -3,6 +3,7 @@
 // reader which counts or fails on cue can stand in for the file.
 #pragma once
 
+#include "RunResult.h"
 #include "WorkerLoop.h"
 
 #include <functional>
@@ -16,5 +17,4 @@ void SplitWorkerThread(void *pContext);
 using SplitSourceOpener = std::function<SourceReader(const QString &, FileHeaderInfo &)>;
 
 // The whole split on the calling thread, end report and done event included.
-// True when it succeeded.
-bool RunSplitWorker(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen);
+StructRunResult RunSplitWorker(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen);

@@ -2,6 +2,8 @@
 // bridge from the workers' reports to the dialog's slots.
 #include "DlgSplitter.h"
 
+#include "ProgressCodes.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -31,9 +33,11 @@ bool IsRecordingPath(const QString &clstrPath) {
 } // namespace
 
 CDlgSplitter::CDlgSplitter(QWidget *pParent)
-    : QDialog(pParent), m_pPrompts(std::make_unique<CWidgetPrompts>()), m_clContext(this),
+    : QDialog(pParent), m_pPrompts(std::make_unique<CWidgetPrompts>()),
       m_pMergeModel(std::make_unique<CModelJoinFiles>()),
       m_pMergeSelection(std::make_unique<QItemSelectionModel>(m_pMergeModel.get())) {
+    m_clContext.splitEvents = this;
+    m_clContext.joinEvents = this;
     m_pMergeModel->ClearList();
     setAcceptDrops(true);
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
@@ -275,12 +279,19 @@ void CDlgSplitter::AutomatedRunFailed() {
         ScheduleQuit();
 }
 
-void CDlgSplitter::SplitterProgress(int lCode) {
-    emit Signal_Splitter_ProgressBar(lCode);
+void CDlgSplitter::SplitterProgress(int lPerMille) {
+    emit Signal_Splitter_ProgressBar(lPerMille);
 }
 
-void CDlgSplitter::SplitterError(const QString &clstrText) {
-    emit Signal_Splitter_Error(clstrText);
+void CDlgSplitter::ScanEnded(const StructRunResult &clResult) {
+    emit Signal_Splitter_ProgressBar(ProgressEndCode(clResult, kProgressEnd));
+}
+
+void CDlgSplitter::SplitEnded(const StructRunResult &clResult) {
+    // The reason goes first, so that the end code finds it.
+    if (!clResult.reason.isEmpty())
+        emit Signal_Splitter_Error(clResult.reason);
+    emit Signal_Splitter_ProgressBar(ProgressEndCode(clResult, kProgressSplitFinished));
 }
 
 void CDlgSplitter::SplitterNotice(const QString &clstrText) {
@@ -299,8 +310,18 @@ void CDlgSplitter::RetryOpenForWriting(const QString &clstrFileName) {
     emit Signal_RetryOpenForWriting(clstrFileName);
 }
 
-void CDlgSplitter::JoinProgress(int lCode) {
-    emit Signal_Join_ProgressBar(lCode);
+void CDlgSplitter::JoinProgress(int lPerMille) {
+    emit Signal_Join_ProgressBar(lPerMille);
+}
+
+void CDlgSplitter::FillEnded(const StructRunResult &clResult) {
+    emit Signal_Join_ProgressBar(ProgressEndCode(clResult, kProgressEnd));
+}
+
+void CDlgSplitter::MergeEnded(const StructRunResult &clResult) {
+    if (!clResult.reason.isEmpty())
+        emit Signal_Join_Failed(clResult.reason);
+    emit Signal_Join_ProgressBar(ProgressEndCode(clResult, kProgressEnd));
 }
 
 void CDlgSplitter::JoinFillList(const QString &clstrScrollTo) {
@@ -326,10 +347,6 @@ bool CDlgSplitter::JoinWritingFileFailed(const QString &clstrFileName) {
 
 void CDlgSplitter::JoinReadingFileFailed(const QString &clstrFileName) {
     emit Signal_Join_ReadingFileFailed(clstrFileName);
-}
-
-void CDlgSplitter::JoinFailed(const QString &clstrText) {
-    emit Signal_Join_Failed(clstrText);
 }
 
 void CDlgSplitter::JoinNotice(const QString &clstrText) {

@@ -1,18 +1,20 @@
 // The one dialog of the program, with the tabs "Split File" and "Merge Files".
 // Nothing is built in the constructor; the widgets, the command line and the
 // protocol components come on the first show. Workers reach the dialog only
-// through CWorkerEvents, which it implements by emitting its own signals; the
-// slots run on the dialog's thread.
+// through CSplitEvents and CJoinEvents, which it implements by emitting its
+// own signals; the slots run on the dialog's thread.
 #pragma once
 
 #include "CommandLine.h"
+#include "JoinEvents.h"
 #include "JoinFileData.h"
 #include "MergeWorkers.h"
 #include "ModelJoinFiles.h"
 #include "PromptLayer.h"
 #include "ProtoComponent.h"
+#include "SplitControl.h"
+#include "SplitEvents.h"
 #include "WorkerContext.h"
-#include "WorkerEvents.h"
 
 #include <QButtonGroup>
 #include <QDateTime>
@@ -29,7 +31,7 @@ class QTabWidget;
 class QVBoxLayout;
 class QWidget;
 
-class CDlgSplitter : public QDialog, public CWorkerEvents {
+class CDlgSplitter : public QDialog, public CSplitEvents, public CJoinEvents {
     Q_OBJECT
     Q_CLASSINFO("Author", "vintermark GmbH")
     Q_CLASSINFO("Status", "Development")
@@ -110,20 +112,22 @@ class CDlgSplitter : public QDialog, public CWorkerEvents {
     void SetControlText(int lId, const QString &clstrText);
     QString ControlText(int lId) const;
 
-    // CWorkerEvents, called on the worker's thread.
-    void SplitterProgress(int lCode) override;
-    void SplitterError(const QString &clstrText) override;
+    // CSplitEvents and CJoinEvents, called on the worker's thread.
+    void SplitterProgress(int lPerMille) override;
+    void ScanEnded(const StructRunResult &clResult) override;
+    void SplitEnded(const StructRunResult &clResult) override;
     void SplitterNotice(const QString &clstrText) override;
     void AskForOverwrite(const QString &clstrFileName) override;
     void OverwriteSourceFile(const QString &clstrFileName) override;
     void RetryOpenForWriting(const QString &clstrFileName) override;
-    void JoinProgress(int lCode) override;
+    void JoinProgress(int lPerMille) override;
+    void FillEnded(const StructRunResult &clResult) override;
+    void MergeEnded(const StructRunResult &clResult) override;
     void JoinFillList(const QString &clstrScrollTo) override;
     bool JoinOpenReadFileFailed(const QString &clstrFileName) override;
     bool JoinOpenWriteFile(const QString &clstrFileName, bool bFirst) override;
     bool JoinWritingFileFailed(const QString &clstrFileName) override;
     void JoinReadingFileFailed(const QString &clstrFileName) override;
-    void JoinFailed(const QString &clstrText) override;
     void JoinNotice(const QString &clstrText) override;
 
   signals:

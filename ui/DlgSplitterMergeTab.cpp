@@ -2,6 +2,7 @@
 // and stopping the merge, following the workers' progress and answering the
 // merge worker's questions. Every box goes through the prompt layer.
 #include "DlgSplitter.h"
+#include "ProgressCodes.h"
 
 #include "MergeWorkers.h"
 
@@ -10,8 +11,6 @@
 #include <QTreeView>
 
 namespace {
-
-constexpr int kProgressFinished = 1000;
 
 QString FileFilter() {
     return CDlgSplitter::tr("BVF file (*.bvf);;All (*.*)");
@@ -127,13 +126,13 @@ void CDlgSplitter::Slot_Join_ProgressBar(const int lPercent) {
             pBar->setValue(0);
         return;
     }
-    if (lPercent > 0 && lPercent < kProgressFinished) {
+    if (lPercent > 0 && lPercent < kProgressEnd) {
         if (pBar != nullptr)
             pBar->setValue(lPercent);
         return;
     }
     if (pBar != nullptr)
-        pBar->setValue(kProgressFinished);
+        pBar->setValue(kProgressEnd);
     SetVisible(MergeProgress, false);
     SetControlText(MergeStartStop, tr("Start"));
     for (Control enControl : {DeleteAllButton, DeleteSelectedButton, AddFilesButton})

@@ -3,6 +3,7 @@
 // editors, the size estimate, Start/Stop, the workers' progress codes and
 // the end of a run with the command-line request.
 #include "DlgSplitter.h"
+#include "ProgressCodes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,8 +21,6 @@
 
 namespace {
 
-constexpr int kScanFinished = 1000;
-constexpr int kSplitFinished = 2000;
 constexpr uint64_t kKindTetraAuxBit = uint64_t(1) << 3;
 
 QDateTime Clamped(const QDateTime &clTime, const QDateTime &clFirst, const QDateTime &clLast) {
@@ -345,18 +344,18 @@ void CDlgSplitter::Slot_Splitter_ProgressBar(const int lPercent) {
             pBar->setValue(0);
         return;
     }
-    if (lPercent > 0 && lPercent < kScanFinished) {
+    if (lPercent > 0 && lPercent < kProgressEnd) {
         if (pBar != nullptr)
             pBar->setValue(lPercent);
         return;
     }
 
     if (pBar != nullptr)
-        pBar->setValue(kScanFinished);
+        pBar->setValue(kProgressEnd);
     SetVisible(SplitProgress, false);
     SetControlText(SplitStartStop, tr("Start"));
     // A script's status follows the last run of an automated split.
-    if (m_bQuitAfterRun && lPercent == kSplitFinished)
+    if (m_bQuitAfterRun && lPercent == kProgressSplitFinished)
         m_lExitStatus = 0;
     else if (m_bQuitAfterRun && lPercent < 0)
         m_lExitStatus = 1;
@@ -378,7 +377,7 @@ void CDlgSplitter::Slot_Splitter_ProgressBar(const int lPercent) {
                 ? tr("Can not open file or unsupported filetype!")
                 : tr("<%1>\nCan not open file or unsupported filetype!").arg(clstrSource));
     } else {
-        if (lPercent < kSplitFinished)
+        if (lPercent < kProgressSplitFinished)
             TakeSourceIntoTab();
         for (Control enControl :
              {SplitStartStop, SchemeLabel, SchemeCombo, UtcCheck, FixedNameLabel, FixedNamePath})
@@ -398,7 +397,7 @@ void CDlgSplitter::Slot_Splitter_ProgressBar(const int lPercent) {
     // after the box.
     if (!clstrRunError.isEmpty() && !m_clSourceInfo.name.isEmpty())
         m_pPrompts->ShowWarning(this, tr("Error"), clstrRunError);
-    else if (!clstrRunNotice.isEmpty() && lPercent == kSplitFinished)
+    else if (!clstrRunNotice.isEmpty() && lPercent == kProgressSplitFinished)
         m_pPrompts->ShowWarning(this, tr("Warning"), clstrRunNotice);
     ScheduleThreadEnds();
 }

@@ -1,6 +1,7 @@
 // Building both tabs from small create helpers, the control table and the
 // generic accessors that act on a control by its class.
 #include "DlgSplitter.h"
+#include "ProgressCodes.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -26,7 +27,6 @@
 namespace {
 
 constexpr int kCaptionWidth = 120;
-constexpr int kProgressMaximum = 1000;
 
 QDateTime EpochSeconds(qint64 lSeconds) {
     return QDateTime::fromSecsSinceEpoch(lSeconds, QTimeZone::utc());
@@ -92,7 +92,7 @@ void CDlgSplitter::CreatePushButton(Control enId, QHBoxLayout *pRow, const QStri
 
 void CDlgSplitter::CreateProgressBar(Control enId, QHBoxLayout *pRow, const QString &clstrTip) {
     auto *pBar = new QProgressBar(this);
-    pBar->setRange(0, kProgressMaximum);
+    pBar->setRange(0, kProgressEnd);
     pBar->setValue(0);
     pBar->setTextVisible(true);
     pBar->hide();

@@ -5,6 +5,7 @@
 // containers come from the split tests' kit.
 #pragma once
 
+#include "JoinEvents.h"
 #include "JoinFileData.h"
 #include "MergeRun.h"
 #include "MergeWorkers.h"
@@ -71,7 +72,7 @@ inline QString DestinationName(MergeDestination enResult) {
     return QStringLiteral("?");
 }
 
-class CMergeEvents final : public CWorkerEvents {
+class CMergeEvents final : public CJoinEvents {
   public:
     ~CMergeEvents() override { JoinHelpers(); }
 
@@ -83,19 +84,15 @@ class CMergeEvents final : public CWorkerEvents {
     // Runs on the worker's thread with every progress code.
     void OnProgress(std::function<void(int)> fnHook) { m_fnOnProgress = std::move(fnHook); }
 
-    // The split's reports do not belong to a merge.
-    void SplitterProgress(int lCode) override {
-        Append(QStringLiteral("split progress %1").arg(lCode));
+    // Ends are logged as the codes the dialog turns them into.
+    void FillEnded(const StructRunResult &clResult) override {
+        JoinProgress(clResult.Succeeded() ? 1000 : -1);
     }
-    void SplitterError(const QString &clstrText) override { Append("split error " + clstrText); }
-    void AskForOverwrite(const QString &clstrName) override { Append("split ask " + clstrName); }
-    void OverwriteSourceFile(const QString &clstrName) override {
-        Append("split source " + clstrName);
+    void MergeEnded(const StructRunResult &clResult) override {
+        if (!clResult.reason.isEmpty())
+            Append("failed " + clResult.reason);
+        JoinProgress(clResult.Succeeded() ? 1000 : -1);
     }
-    void RetryOpenForWriting(const QString &clstrName) override {
-        Append("split retry " + clstrName);
-    }
-
     void JoinProgress(int lCode) override {
         {
             std::lock_guard clLock(m_clMutex);
@@ -126,7 +123,6 @@ class CMergeEvents final : public CWorkerEvents {
     void JoinReadingFileFailed(const QString &clstrFileName) override {
         Append("read failed " + clstrFileName);
     }
-    void JoinFailed(const QString &clstrText) override { Append("failed " + clstrText); }
     void JoinNotice(const QString &clstrText) override { Append("notice " + clstrText); }
 
     // The end code (1000 or -1), 0 when none came in time.

@@ -91,16 +91,6 @@ struct DirectRun {
     }
 };
 
-// An implementer that serves no merge tab: only the split's reports.
-class CSplitOnlyEvents final : public CWorkerEvents {
-  public:
-    void SplitterProgress(int) override {}
-    void SplitterError(const QString &) override {}
-    void AskForOverwrite(const QString &) override {}
-    void OverwriteSourceFile(const QString &) override {}
-    void RetryOpenForWriting(const QString &) override {}
-};
-
 // The frames of the files one after the other.
 QList<QByteArray> FramesOfAll(const QStringList &clPaths) {
     QList<QByteArray> clFrames;
@@ -136,7 +126,6 @@ class TestMergeWorker : public QObject {
     void refusedDestinationAnsweredWithoutCheck();
     void questionsWaitForAnswerOrStop_data();
     void questionsWaitForAnswerOrStop();
-    void implementerWithoutMergeQuestionsDoesNotHang();
     void writeFailureIsAskedAndRetried_data();
     void writeFailureIsAskedAndRetried();
     void failedCloseIsAFailedWrite();
@@ -371,7 +360,7 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied() {
             return pReader;
         return SourceReader(new CFailingReader(std::move(pReader), 4, FileResult(failure)));
     };
-    QVERIFY(!RunMergeWorker(clRun.context, fnOpen));
+    QVERIFY(!RunMergeWorker(clRun.context, fnOpen).Succeeded());
 
     const QStringList clLog = clRun.events.Log();
     const qsizetype lReport = clLog.indexOf("read failed " + clstrFailing);
@@ -516,21 +505,6 @@ void TestMergeWorker::questionsWaitForAnswerOrStop() {
     // An answer after the stop reaches no one.
     QCOMPARE(AnswerMergeDestination(clRig.context, Path("late.bvf")), MergeDestination::NoQuestion);
     QVERIFY(!AnswerMergeQuestion(clRig.context, true));
-}
-
-void TestMergeWorker::implementerWithoutMergeQuestionsDoesNotHang() {
-    MergeRig clFilled;
-    QVERIFY(
-        Listed(clFilled, {{"a1.bvf", Run(At("10:00:00"), 5)}, {"a2.bvf", Run(At("10:00:05"), 5)}}));
-    CSplitOnlyEvents clEvents;
-    StructWorkerContext clContext(&clEvents);
-    StructSourceInfo clSource;
-    clSource.name = QStringLiteral("/rec/loaded.bvf");
-    QCOMPARE(StartMergeWorker(clContext, clFilled.list, clSource), MergeStart::Started);
-    QTRY_VERIFY_WITH_TIMEOUT(clContext.doneEvent->IsSet(), 5000);
-    ReleaseWorker(clContext);
-    QCOMPARE(FilesIn(m_pDir->path()), (QStringList{"a1.bvf", "a2.bvf"}));
-    QCOMPARE(clSource.name, QString());
 }
 
 void TestMergeWorker::writeFailureIsAskedAndRetried_data() {

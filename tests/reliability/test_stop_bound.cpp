@@ -71,11 +71,12 @@ void TestStopBound::splitStops() {
     StructWorkerContext &clContext = clRig.context;
     clRig.events.Restart();
     PrepareDirectRun(clContext, {clstrSource}, clRig.source);
-    clContext.splitSettings = settings;
+    clContext.splitSettings = std::make_shared<const StructSplitSettings>(settings);
     ReadCounts clCounts;
     CPlatformEvent *pStop = clContext.stopEvent.get();
-    QVERIFY(
-        !RunSplitWorker(clContext, CountingOpener(clCounts, stopAt, [pStop] { pStop->Set(); })));
+    QCOMPARE(
+        RunSplitWorker(clContext, CountingOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
+        RunEnd::Stopped);
 
     QVERIFY(clCounts.stopped);
     QVERIFY2(clCounts.afterStop <= 1001, qPrintable(QString::number(clCounts.afterStop)));
@@ -119,8 +120,9 @@ void TestStopBound::mergeStops() {
     clEvents.Script({MergeReply::To(clstrJoined)});
     ReadCounts clCounts;
     CPlatformEvent *pStop = clContext.stopEvent.get();
-    QVERIFY(
-        !RunMergeWorker(clContext, CountingOpener(clCounts, stopAt, [pStop] { pStop->Set(); })));
+    QCOMPARE(
+        RunMergeWorker(clContext, CountingOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
+        RunEnd::Stopped);
 
     QVERIFY(clCounts.stopped);
     QVERIFY2(clCounts.afterStop <= 1001, qPrintable(QString::number(clCounts.afterStop)));

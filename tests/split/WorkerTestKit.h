@@ -1,14 +1,15 @@
 // Shared pieces of the worker tests: recordings made from record lists, an
 // independent look at what the parts hold (their frames byte by byte, and the
-// records' times through the reader), and a scripted CWorkerEvents that
+// records' times through the reader), and a scripted CSplitEvents that
 // answers the questions of a run and records everything it is told.
 #pragma once
 
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerBytes.h"
 #include "OpenFileFormat.h"
+#include "SplitControl.h"
+#include "SplitEvents.h"
 #include "WorkerContext.h"
-#include "WorkerEvents.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -424,7 +425,7 @@ struct Reply {
     }
 };
 
-class CScriptedEvents final : public CWorkerEvents {
+class CScriptedEvents final : public CSplitEvents {
   public:
     ~CScriptedEvents() override { JoinHelpers(); }
 
@@ -449,9 +450,16 @@ class CScriptedEvents final : public CWorkerEvents {
         if (m_fnOnProgress)
             m_fnOnProgress(lCode);
     }
-    void SplitterError(const QString &clstrText) override {
-        std::lock_guard clLock(m_clMutex);
-        m_clErrors << clstrText;
+    // Ends are recorded as the codes the dialog turns them into.
+    void ScanEnded(const StructRunResult &clResult) override {
+        SplitterProgress(clResult.Succeeded() ? 1000 : -1);
+    }
+    void SplitEnded(const StructRunResult &clResult) override {
+        if (!clResult.reason.isEmpty()) {
+            std::lock_guard clLock(m_clMutex);
+            m_clErrors << clResult.reason;
+        }
+        SplitterProgress(clResult.Succeeded() ? 2000 : -1);
     }
     void SplitterNotice(const QString &clstrText) override {
         std::lock_guard clLock(m_clMutex);

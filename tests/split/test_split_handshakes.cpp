@@ -386,7 +386,7 @@ void TestSplitHandshakes::releaseWithAnOpenQuestion() {
         ReleaseWorker(clRig.context);
         QVERIFY(!WorkerHeld(clRig.context));
         QVERIFY(!clRig.context.stopEvent && !clRig.context.answerEvent && !clRig.context.fileList);
-        QCOMPARE(clRig.context.events, &clRig.events);
+        QCOMPARE(clRig.context.splitEvents, &clRig.events);
         QCOMPARE(clRig.events.Codes(), (QList<int>{0, -1}));
         QCOMPARE(clRig.events.Questions(), QStringList{"ask:" + PartName(2)});
         // An answer that arrives now is dropped.

@@ -1,6 +1,6 @@
 // The split settings, the three cut rules and record times by kind.
 #include "PayloadChecks.h"
-#include "RecordTime.h"
+#include "RecordFields.h"
 #include "SplitPlan.h"
 #include "SplitSettings.h"
 

@@ -6,7 +6,7 @@
 #include "ContainerBytes.h"
 #include "ContainerWalker.h"
 #include "OpenFileFormat.h"
-#include "RecordTime.h"
+#include "RecordFields.h"
 #include "TestPaths.h"
 #include "ToolTestKit.h"
 

@@ -2,7 +2,7 @@
 // key fields of its payload.
 #include "Commands.h"
 #include "FileSurvey.h"
-#include "RecordTime.h"
+#include "RecordFields.h"
 #include "ToolCommon.h"
 
 #include <QTextStream>

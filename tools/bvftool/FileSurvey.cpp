@@ -3,7 +3,7 @@
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerCodec.h"
 #include "ProprietaryTmwFileFormatV1.h"
-#include "RecordTime.h"
+#include "RecordFields.h"
 #include "TmwFileFormatV1.h"
 #include "ToolCommon.h"
 #include "WorkerLoop.h"

@@ -6,7 +6,6 @@
 #include "JoinFileData.h"
 #include "MergeEvents.h"
 #include "MergeWorkers.h"
-#include "ModelJoinFiles.h"
 #include "PathNormalise.h"
 #include "SplitName.h"
 #include "ToolCommon.h"
@@ -252,7 +251,7 @@ bool RunMergeWorkerHere(const StructMergeOptions &clOptions, const CMergeList &c
         });
     ReleaseWorker(clContext);
 
-    const bool bMerged = clEvents.LastProgress() == 1000;
+    const bool bMerged = clEvents.Finished();
     for (const QString &clstrOutput : clWritten) {
         if (bMerged)
             PrintError(QStringLiteral("merge: wrote %1").arg(clstrOutput));

@@ -39,18 +39,25 @@ bool CCommandLineMergeEvents::Put(const StructQuestion &clQuestion) {
     return true;
 }
 
-void CCommandLineMergeEvents::JoinProgress(int lCode) {
-    m_lLastProgress = lCode;
-    if (lCode < 0 || lCode >= 1000) {
-        EndProgress();
-        return;
-    }
+void CCommandLineMergeEvents::JoinProgress(int lPerMille) {
     QString clstrActivity;
     {
         std::lock_guard clLock(m_clMutex);
         clstrActivity = m_clstrActivity;
     }
-    ShowProgress(clstrActivity, lCode);
+    ShowProgress(clstrActivity, lPerMille);
+}
+
+void CCommandLineMergeEvents::FillEnded(const StructRunResult &clResult) {
+    m_bFinished = clResult.Succeeded();
+    EndProgress();
+}
+
+void CCommandLineMergeEvents::MergeEnded(const StructRunResult &clResult) {
+    m_bFinished = clResult.Succeeded();
+    EndProgress();
+    if (!clResult.reason.isEmpty())
+        PrintError(OneLine(clResult.reason));
 }
 
 bool CCommandLineMergeEvents::JoinOpenReadFileFailed(const QString &clstrFileName) {
@@ -67,10 +74,6 @@ bool CCommandLineMergeEvents::JoinWritingFileFailed(const QString &clstrFileName
 
 void CCommandLineMergeEvents::JoinReadingFileFailed(const QString &clstrFileName) {
     PrintFileError(clstrFileName, QStringLiteral("reading failed; the merge stops"));
-}
-
-void CCommandLineMergeEvents::JoinFailed(const QString &clstrText) {
-    PrintError(OneLine(clstrText));
 }
 
 void CCommandLineMergeEvents::JoinNotice(const QString &clstrText) {

@@ -3,7 +3,7 @@
 // the worker, which answers it from the options the user gave.
 #pragma once
 
-#include "WorkerEvents.h"
+#include "JoinEvents.h"
 
 #include <QString>
 
@@ -13,7 +13,7 @@
 #include <mutex>
 #include <optional>
 
-class CCommandLineMergeEvents final : public CWorkerEvents {
+class CCommandLineMergeEvents final : public CJoinEvents {
   public:
     enum class QuestionKind : uint8_t {
         OpenRead,  // a source cannot be opened
@@ -30,23 +30,17 @@ class CCommandLineMergeEvents final : public CWorkerEvents {
     void SetActivity(const QString &clstrActivity);
     // The question put since the last call, waiting at most lTimeoutMs.
     std::optional<StructQuestion> TakeQuestion(uint32_t lTimeoutMs);
-    // The last progress code: 1000 success, -1 failure.
-    int LastProgress() const { return m_lLastProgress; }
+    // Whether the last fill or merge finished.
+    bool Finished() const { return m_bFinished; }
 
-    // The split workers do not run here.
-    void SplitterProgress(int) override {}
-    void SplitterError(const QString &) override {}
-    void AskForOverwrite(const QString &) override {}
-    void OverwriteSourceFile(const QString &) override {}
-    void RetryOpenForWriting(const QString &) override {}
-
-    void JoinProgress(int lCode) override;
+    void JoinProgress(int lPerMille) override;
+    void FillEnded(const StructRunResult &clResult) override;
+    void MergeEnded(const StructRunResult &clResult) override;
     void JoinFillList(const QString &) override {}
     bool JoinOpenReadFileFailed(const QString &clstrFileName) override;
     bool JoinOpenWriteFile(const QString &clstrFileName, bool bFirst) override;
     bool JoinWritingFileFailed(const QString &clstrFileName) override;
     void JoinReadingFileFailed(const QString &clstrFileName) override;
-    void JoinFailed(const QString &clstrText) override;
     void JoinNotice(const QString &clstrText) override;
 
   private:
@@ -56,5 +50,5 @@ class CCommandLineMergeEvents final : public CWorkerEvents {
     std::condition_variable m_clQuestionPut;
     std::optional<StructQuestion> m_clPending;
     QString m_clstrActivity;
-    std::atomic<int> m_lLastProgress{0};
+    std::atomic<bool> m_bFinished{false};
 };

@@ -2,6 +2,8 @@
 // would overwrite its own source.
 #pragma once
 
+#include "VirtualFileFormat.h" // kMaxPathChars: the longest path the file classes take
+
 #include <QString>
 
 // Removes doubled separators after an optional leading "//" (a network
@@ -21,3 +23,11 @@ bool IsSameFile(const QString &clstrFirst, const QString &clstrSecond);
 // A part at clstrOutput would overwrite the source: by the path text or by
 // the file's identity.
 bool OutputIsSource(const QString &clstrOutput, const QString &clstrSource);
+
+// True when the path fits the file classes (counted in wide characters, as
+// they count).
+bool PathFitsFileClasses(const QString &clstrPath);
+
+// The file name shown in questions: the text after the last "/", or the whole
+// path when there is no separator after its first character.
+QString BareFileName(const QString &clstrPath);

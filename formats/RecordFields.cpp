@@ -1,4 +1,4 @@
-#include "RecordTime.h"
+#include "RecordFields.h"
 
 #include <cstring>
 

@@ -53,3 +53,16 @@ bool IsSameFile(const QString &clstrFirst, const QString &clstrSecond) {
 bool OutputIsSource(const QString &clstrOutput, const QString &clstrSource) {
     return SamePathText(clstrOutput, clstrSource) || IsSameFile(clstrOutput, clstrSource);
 }
+
+bool PathFitsFileClasses(const QString &clstrPath) {
+    // The file classes count wide characters, which differ from UTF-16 units
+    // outside the basic plane.
+    if (clstrPath.size() <= kMaxPathChars)
+        return true;
+    return qsizetype(clstrPath.toStdWString().size()) <= kMaxPathChars;
+}
+
+QString BareFileName(const QString &clstrPath) {
+    const qsizetype lSeparator = clstrPath.lastIndexOf(u'/');
+    return lSeparator >= 1 ? clstrPath.mid(lSeparator + 1) : clstrPath;
+}

@@ -1,8 +1,6 @@
 #include "WorkerContext.h"
 
 #include "DebugPrintf.h"
-#include "SplitName.h"
-#include "WorkerThreads.h"
 
 namespace {
 
@@ -20,25 +18,21 @@ void ClearContext(StructWorkerContext &clContext) {
     clContext.retryAnswer = 0;
     clContext.components = nullptr;
     clContext.componentCount = 0;
-    clContext.splitSettings = StructSplitSettings();
+    clContext.splitSettings.reset();
     clContext.mergeList = nullptr;
     clContext.mergeOutputs.reset();
     clContext.questionOpen = false;
 }
 
-// What the scan and the split have in common before their thread starts.
-void PrepareWorker(StructWorkerContext &clContext, const QString &clstrPath,
-                   StructSourceInfo &clInfo, StructProtoComponent *pComponents,
-                   uint32_t lComponentCount) {
+} // namespace
+
+void PrepareWorker(StructWorkerContext &clContext, const QStringList &clFiles) {
     clContext.stopEvent = std::make_unique<CPlatformEvent>(true, false);
     clContext.doneEvent = std::make_unique<CPlatformEvent>(false, false);
-    clContext.fileList = std::make_unique<QStringList>(QStringList{clstrPath});
-    clContext.sourceInfo = &clInfo;
-    clContext.components = pComponents;
-    clContext.componentCount = lComponentCount;
+    clContext.fileList = std::make_unique<QStringList>(clFiles);
 }
 
-bool StartThread(StructWorkerContext &clContext, void (*pFunction)(void *)) {
+bool StartWorkerThread(StructWorkerContext &clContext, void (*pFunction)(void *)) {
     clContext.thread = std::make_unique<CPlatformThread>();
     if (clContext.thread->Start(pFunction, &clContext))
         return true;
@@ -46,47 +40,12 @@ bool StartThread(StructWorkerContext &clContext, void (*pFunction)(void *)) {
     return false;
 }
 
-} // namespace
-
 void ResetSourceInfo(StructSourceInfo &clInfo) {
     clInfo = StructSourceInfo();
 }
 
 StructWorkerContext::~StructWorkerContext() {
     ReleaseWorker(*this);
-}
-
-bool StartScanWorker(StructWorkerContext &clContext, const QString &clstrPath,
-                     StructSourceInfo &clInfo, StructProtoComponent *pComponents,
-                     uint32_t lComponentCount) {
-    // Released before the description is reset: a worker still running may be
-    // writing or reading it.
-    ReleaseWorker(clContext);
-    ResetSourceInfo(clInfo);
-    if (clContext.events == nullptr)
-        return false;
-    PrepareWorker(clContext, clstrPath, clInfo, pComponents, lComponentCount);
-    return StartThread(clContext, &ScanWorkerThread);
-}
-
-SplitStart StartSplitWorker(StructWorkerContext &clContext, StructSourceInfo &clInfo,
-                            const StructSplitSettings &clSettings,
-                            StructProtoComponent *pComponents, uint32_t lComponentCount) {
-    if (clInfo.name.isEmpty())
-        return SplitStart::NoSource;
-    // Refused here, before anything starts; the worker would fail on it later.
-    if (!PathFitsFileClasses(clInfo.name))
-        return SplitStart::SourcePathTooLong;
-    ReleaseWorker(clContext);
-    if (clContext.events == nullptr)
-        return SplitStart::NotStarted;
-    PrepareWorker(clContext, clInfo.name, clInfo, pComponents, lComponentCount);
-    clContext.answerEvent = std::make_unique<CPlatformEvent>(false, false);
-    clContext.overwriteAnswer = OVERWRITE_NOT_EXISTING;
-    clContext.retryAnswer = 0;
-    clContext.splitSettings = clSettings;
-    return StartThread(clContext, &SplitWorkerThread) ? SplitStart::Started
-                                                      : SplitStart::NotStarted;
 }
 
 void ReleaseWorker(StructWorkerContext &clContext) {

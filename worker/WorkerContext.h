@@ -1,12 +1,13 @@
 // The context shared by the dialog and the one running worker, the description
-// of the loaded source, and the starting and releasing of a worker.
+// of the loaded source, and the starting and releasing of a worker thread. The
+// requests of the split and the merge ride in it by pointer, so this layer
+// knows them only by name.
 //
 // All functions here are called from the thread that owns the context (the
 // dialog's thread), never from a worker's report.
 #pragma once
 
 #include "Event.h"
-#include "SplitSettings.h"
 #include "Thread.h"
 
 #include <QDateTime>
@@ -19,7 +20,9 @@
 #include <cstdint>
 #include <memory>
 
-class CWorkerEvents;
+class CSplitEvents;
+class CJoinEvents;
+struct StructSplitSettings;
 // Owned by the protocol component loader and the dialog (the merge list); the
 // context only carries pointers to them for the workers that use them.
 struct StructProtoComponent;
@@ -54,7 +57,8 @@ enum OverwriteAnswer : uint8_t {
 
 struct StructWorkerContext {
     StructWorkerContext() = default;
-    explicit StructWorkerContext(CWorkerEvents *pEvents) : events(pEvents) {}
+    explicit StructWorkerContext(CSplitEvents *pEvents) : splitEvents(pEvents) {}
+    explicit StructWorkerContext(CJoinEvents *pEvents) : joinEvents(pEvents) {}
     // Releases a worker that is still held, so none outlives the context.
     ~StructWorkerContext();
     StructWorkerContext(const StructWorkerContext &) = delete;
@@ -70,38 +74,26 @@ struct StructWorkerContext {
     std::unique_ptr<CPlatformEvent> answerEvent; // auto reset; split and merge workers
     StructProtoComponent *components = nullptr;
     uint32_t componentCount = 0;
-    StructSplitSettings splitSettings;
+    std::shared_ptr<const StructSplitSettings> splitSettings; // split worker only
     std::unique_ptr<QString> mergeDestination; // merge workers; released by every worker
     CMergeList *mergeList = nullptr;           // the fill worker inserts into it
     // The outputs the running merge has opened, so that no later output of
     // the same merge replaces one of them. Merge worker only.
     std::unique_ptr<QStringList> mergeOutputs;
-    CWorkerEvents *events = nullptr; // where every report goes; kept by release
+    // Where the reports go, by the kind of worker; kept by release.
+    CSplitEvents *splitEvents = nullptr;
+    CJoinEvents *joinEvents = nullptr;
     // True while the worker waits for an answer. A question that reaches the
     // dialog when this is clear, or after a stop, belongs to a run that has
     // moved on and must not be shown.
     std::atomic<bool> questionOpen{false};
 };
 
-// Releases any previous worker, resets clInfo and starts the scan of the
-// path. False when nothing could be started (no events interface, no thread).
-bool StartScanWorker(StructWorkerContext &clContext, const QString &clstrPath,
-                     StructSourceInfo &clInfo, StructProtoComponent *pComponents,
-                     uint32_t lComponentCount);
-
-enum class SplitStart : uint8_t {
-    Started,
-    NoSource,          // nothing loaded
-    SourcePathTooLong, // 260 characters or more: refused, the file classes would refuse it too
-    NotStarted,        // no events interface, or the thread could not be created
-};
-
-// Releases any previous worker and starts the split of clInfo.name with the
-// collected settings. The caller has made sure no worker is running (Start acts
-// as Stop while one is held).
-SplitStart StartSplitWorker(StructWorkerContext &clContext, StructSourceInfo &clInfo,
-                            const StructSplitSettings &clSettings,
-                            StructProtoComponent *pComponents, uint32_t lComponentCount);
+// What every worker has before its thread starts: new stop and done events and
+// the file list. Then the thread runs pFunction with the context; false, and
+// everything released, when it cannot be started.
+void PrepareWorker(StructWorkerContext &clContext, const QStringList &clFiles);
+bool StartWorkerThread(StructWorkerContext &clContext, void (*pFunction)(void *));
 
 // Asks a held worker to stop, waits up to 2000 ms for its done event and then,
 // if it is still running, for its end: a stop answers any open question with

@@ -1,0 +1,31 @@
+// Starting the scan and the split worker from the thread that owns the worker
+// context (the dialog's). The answers to the split's questions go through the
+// worker context (AnswerOverwriteQuestion, AnswerRetryQuestion).
+#pragma once
+
+#include "SplitSettings.h"
+#include "WorkerContext.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// Releases any previous worker, resets clInfo and starts the scan of the
+// path. False when nothing could be started (no events interface, no thread).
+bool StartScanWorker(StructWorkerContext &clContext, const QString &clstrPath,
+                     StructSourceInfo &clInfo, StructProtoComponent *pComponents,
+                     uint32_t lComponentCount);
+
+enum class SplitStart : uint8_t {
+    Started,
+    NoSource,          // nothing loaded
+    SourcePathTooLong, // 260 characters or more: refused, the file classes would refuse it too
+    NotStarted,        // no events interface, or the thread could not be created
+};
+
+// Releases any previous worker and starts the split of clInfo.name with the
+// collected settings. The caller has made sure no worker is running (Start acts
+// as Stop while one is held).
+SplitStart StartSplitWorker(StructWorkerContext &clContext, StructSourceInfo &clInfo,
+                            const StructSplitSettings &clSettings,
+                            StructProtoComponent *pComponents, uint32_t lComponentCount);
