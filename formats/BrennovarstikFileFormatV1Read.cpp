@@ -135,7 +135,7 @@ bool CBrennovarstikFileFormatV1::FrameIsValidAt(uint32_t lOffset) const {
     const uint8_t *pFrame = clChannel.pBuffer.get() + lOffset;
     const uint32_t lLength = ReadBe32(pFrame);
     if (lLength < kMinRecordLength || lLength > kMaxRecordLength ||
-        lLength > clChannel.lFill - lOffset)
+        lLength > clChannel.lFill - lOffset || !IsWritableFrameHead(pFrame, lLength, m_lVersion))
         return false;
     return ReadBe32(pFrame + 6) ==
            ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize));
@@ -311,7 +311,10 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                 }
             }
             const uint32_t lLength = ReadBe32(pBuffer + clChannel.lConsumed);
-            if (lLength >= kMinRecordLength && lLength <= kMaxRecordLength) {
+            // The constants of the head first: they are cheap, and a frame
+            // no writer makes is no place to stop, however good its checksum.
+            if (lLength >= kMinRecordLength && lLength <= kMaxRecordLength &&
+                IsWritableFrameHead(pBuffer + clChannel.lConsumed, lLength, m_lVersion)) {
                 bool bInFile = true;
                 if (unread() < lLength) {
                     const FileResult enRefill = m_bReachedEnd ? FILE_END_OF_DATA : Refill();

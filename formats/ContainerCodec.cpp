@@ -166,6 +166,12 @@ void EncodeContainerHeader(const FileHeaderInfo &clInfo, uint8_t *pHeader) {
         pHeader[kExtraValueAt + i] = uint8_t(lBits >> (8 * i));
 }
 
+bool IsWritableFrameHead(const uint8_t *pHead, uint32_t lLength, int lVersion) {
+    // Type 0 is never written: every payload kind has a type of its own.
+    return pHead[kFlagAt] == 0 && TypeAllowedInVersion(pHead[kTypeAt], lVersion) &&
+           lLength >= kRecordBodyOffset;
+}
+
 FileResult PlanRecordEncoding(const RawRecord &clRecord, int lVersion, EncodePlan &clPlan) {
     if (lVersion < kOldestVersion || lVersion > kWriterVersion)
         return FILE_DAMAGED;

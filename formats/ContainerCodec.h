@@ -58,6 +58,12 @@ struct DmrTimeslotMemory {
     bool bArmed = false;
 };
 
+// Whether a frame head (its first kFrameHeadSize bytes) of lLength bytes is
+// one that a writer of lVersion makes: a record type that version stores, the
+// flag byte 0 and room for the sub-header. A search through damage checks
+// these before it computes a checksum.
+bool IsWritableFrameHead(const uint8_t *pHead, uint32_t lLength, int lVersion);
+
 // Decoded-payload area shared by all non-generic record types.
 union DecodedPayload {
     TetraTmv tetra;

@@ -3,6 +3,7 @@
 #include "ContainerCodec.h"
 #include "FormatChoice.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -26,6 +27,122 @@ uint8_t ClampedCounter(uint8_t lValue, uint8_t lHighest) {
     if (lValue == 0)
         return 1;
     return lValue > lHighest ? lHighest : lValue;
+}
+
+unsigned MillisecondPart(uint8_t lFrameFlags, uint8_t lDataFlags) {
+    return unsigned(lFrameFlags >> 3) * 32 + unsigned(lDataFlags >> 3);
+}
+
+// Plausibility of frames, from what real frames hold.
+constexpr uint8_t kMillisecondBits = 0xF8;
+// The converter's table ends here; recorders also write a few types below it
+// that it does not know.
+constexpr uint8_t kHighestEntryType = 48;
+// Frames this much apart in time are taken for unrelated.
+constexpr uint32_t kLargestStepSeconds = 600;
+constexpr uint32_t kSlotsPerHyperframe = 4320;
+constexpr uint64_t kSlotsInCounterWrap = uint64_t(kSlotsPerHyperframe) * 65536;
+// A timeslot lasts 85/6 ms.
+constexpr uint32_t kLargestStepSlots = kLargestStepSeconds * 1000 * 6 / 85;
+// Frames in a row that make an alignment believed, and how far one is sought.
+constexpr uint32_t kRunFrames = 3;
+constexpr uint32_t kRunBytes = kRunFrames * CProprietaryTmwFileFormatV1::kFrameSize;
+constexpr uint32_t kSearchSpan = 65536;
+static_assert(kSearchSpan + kRunBytes <= CProprietaryTmwFileFormatV1::kReadBufferSize);
+
+enum ClockKind : uint8_t { CLOCK_SECONDS, CLOCK_MILLISECONDS, CLOCK_SLOTS, CLOCK_FRAME_SLOTS };
+
+bool IsFrameBurstCode(uint8_t lCode) {
+    switch (lCode) {
+    case 0: // a timeslot without a burst
+    case 1:
+    case 2:
+    case 17:
+    case 18:
+    case 33:
+    case 34:
+    case 49:
+    case 50:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The fields with narrow ranges all within them. Cheap: every frame of a
+// sound file is checked.
+bool IsPlausibleFrame(const uint8_t *p) {
+    if (unsigned(p[9]) - 1 > 3 || unsigned(p[10]) - 1 > 17 || unsigned(p[11]) - 1 > 59 ||
+        p[28] > kHighestEntryType || !IsFrameBurstCode(p[3]))
+        return false;
+    if (p[8] & kSecondsWithMilliseconds)
+        return MillisecondPart(p[8], p[29]) < 1000;
+    // Without a millisecond part its bits stay clear.
+    return ((p[8] | p[29]) & kMillisecondBits) == 0;
+}
+
+TmwFrameClock ClockOf(const uint8_t *p) {
+    const uint32_t lTime = ReadBe32(p + 4);
+    if (p[8] & kSecondsWithMilliseconds)
+        return {CLOCK_SECONDS, lTime};
+    // A time of 0 is none to the converter either.
+    if (lTime != kTmwNoTime && lTime != 0)
+        return {CLOCK_MILLISECONDS, lTime};
+    const uint32_t lSlot = ((uint32_t(p[11]) - 1) * 18 + (uint32_t(p[10]) - 1)) * 4 + p[9] - 1;
+    if (p[8] & kHyperframeValid)
+        return {CLOCK_SLOTS, uint32_t(ReadBe16(p + 12) * kSlotsPerHyperframe + lSlot)};
+    return {CLOCK_FRAME_SLOTS, lSlot};
+}
+
+bool Near(uint32_t lFrom, uint32_t lTo, uint32_t lMost, uint64_t lModulus) {
+    const uint64_t lAhead = (uint64_t(lTo) + lModulus - lFrom) % lModulus;
+    return lAhead <= lMost || lModulus - lAhead <= lMost;
+}
+
+bool Continues(const TmwFrameClock &clFrom, const TmwFrameClock &clTo) {
+    if (clFrom.kind != clTo.kind)
+        return false;
+    switch (clFrom.kind) {
+    case CLOCK_SECONDS:
+        return Near(clFrom.value, clTo.value, kLargestStepSeconds, uint64_t(1) << 32);
+    case CLOCK_MILLISECONDS:
+        return Near(clFrom.value, clTo.value, kLargestStepSeconds * 1000, uint64_t(1) << 32);
+    case CLOCK_SLOTS:
+        return Near(clFrom.value, clTo.value, kLargestStepSlots, kSlotsInCounterWrap);
+    default:
+        // Counters without the hyperframe wrap within a minute: they tell nothing.
+        return true;
+    }
+}
+
+// lFrames plausible frames at p, each following the one before; fewer than a
+// full run must also follow pAnchor, when there is one.
+bool IsRunAt(const uint8_t *p, uint32_t lFrames, const TmwFrameClock *pAnchor) {
+    if (!IsPlausibleFrame(p))
+        return false;
+    TmwFrameClock clClock = ClockOf(p);
+    if (pAnchor != nullptr && lFrames < kRunFrames && !Continues(*pAnchor, clClock))
+        return false;
+    for (uint32_t k = 1; k < lFrames; ++k) {
+        p += CProprietaryTmwFileFormatV1::kFrameSize;
+        if (!IsPlausibleFrame(p))
+            return false;
+        const TmwFrameClock clNext = ClockOf(p);
+        if (!Continues(clClock, clNext))
+            return false;
+        clClock = clNext;
+    }
+    return true;
+}
+
+// Carrier and band, which stay the same from frame to frame on one carrier.
+bool SameCarrier(const uint8_t *a, const uint8_t *b) {
+    return std::memcmp(a, b, 3) == 0;
+}
+
+// Whether the end of the data, not an error, stopped a wait for bytes.
+bool IsEndOfData(FileResult enResult) {
+    return enResult == FILE_END_OF_DATA || enResult == FILE_NO_DATA_YET;
 }
 
 } // namespace
@@ -70,7 +187,7 @@ void CProprietaryTmwFileFormatV1::DecodeFrame(const uint8_t *pFrame, TmwTetraFra
         // The millisecond part is split over the high bits of both flag
         // bytes; the converter takes it back as tens in timeMode and units
         // in the high nibble of frameFlags.
-        const unsigned m = unsigned(lFrameFlags >> 3) * 32 + unsigned(lDataFlags >> 3);
+        const unsigned m = MillisecondPart(lFrameFlags, lDataFlags);
         clFrame.timeMode = uint8_t(2 * (m / 10) + 1);
         clFrame.frameFlags |= uint8_t((m % 10) << 4);
     }
@@ -93,6 +210,9 @@ FileResult CProprietaryTmwFileFormatV1::OpenFile(const wchar_t *clstrPath, FileH
     m_lConsumed = 0;
     m_lSubIndex = kNoFrameYet;
     m_lTailReported = UINT64_MAX;
+    m_bChecked = false;
+    m_bHaveLast = false;
+    m_lNoRunBefore = 0;
     ResetConversionState();
     std::wcsncpy(m_clstrPath, clstrOpen, kPathBufferChars - 1);
     m_clstrPath[kPathBufferChars - 1] = L'\0';
@@ -119,6 +239,15 @@ FileResult CProprietaryTmwFileFormatV1::Refill() {
     return m_bOnline ? FILE_NO_DATA_YET : FILE_END_OF_DATA;
 }
 
+FileResult CProprietaryTmwFileFormatV1::Need(uint32_t lCount) {
+    while (m_lFill - m_lConsumed < lCount) {
+        const FileResult enRefill = Refill();
+        if (enRefill != FILE_OK)
+            return enRefill;
+    }
+    return FILE_OK;
+}
+
 FileResult CProprietaryTmwFileFormatV1::ReadData(RawRecord &clRecord) {
     if (!m_clFile.IsOpen())
         return FILE_WRONG_STATE;
@@ -141,10 +270,113 @@ FileResult CProprietaryTmwFileFormatV1::ReadData(RawRecord &clRecord) {
             if (enRefill != FILE_OK)
                 return enRefill;
         }
-        DecodeFrame(m_pBuffer.get() + m_lConsumed, m_clFrame);
+        uint32_t lSkip = 0;
+        const FileResult enAlign = Align(lSkip);
+        if (enAlign != FILE_OK)
+            return enAlign;
+        if (lSkip > 0) {
+            ReportDiagnostic(ReaderDamage::Resynchronised,
+                             ConsumedFilePosition(m_clFile.Position(), m_lFill, m_lConsumed),
+                             lSkip);
+            // Frames follow each other from there on: the search made sure.
+            m_lConsumed += lSkip;
+            m_bChecked = true;
+            continue;
+        }
+        const uint8_t *pFrame = m_pBuffer.get() + m_lConsumed;
+        m_clLastClock = ClockOf(pFrame);
+        m_bHaveLast = true;
+        m_bChecked = m_bNextChecked;
+        DecodeFrame(pFrame, m_clFrame);
         m_lConsumed += kFrameSize;
         m_lSubIndex = 0;
     }
+}
+
+FileResult CProprietaryTmwFileFormatV1::Align(uint32_t &lSkip) {
+    lSkip = 0;
+    m_bNextChecked = false;
+    const uint8_t *pFrame = m_pBuffer.get() + m_lConsumed;
+    const TmwFrameClock clHere = ClockOf(pFrame);
+    const bool bPlausible = m_bChecked || (IsPlausibleFrame(pFrame) &&
+                                           (!m_bHaveLast || Continues(m_clLastClock, clHere)));
+    if (bPlausible) {
+        // The common case: the next frame follows this one.
+        const FileResult enNeed = Need(2 * kFrameSize);
+        // The last frame of a finished file ends with it; a frame that does
+        // not may have lost a byte to the one after it.
+        if (enNeed == FILE_NO_DATA_YET ||
+            (enNeed == FILE_END_OF_DATA && m_lFill - m_lConsumed == kFrameSize))
+            return FILE_OK;
+        if (enNeed != FILE_OK && enNeed != FILE_END_OF_DATA)
+            return enNeed;
+        const uint8_t *pNext = m_pBuffer.get() + m_lConsumed + kFrameSize;
+        if (enNeed == FILE_OK && IsPlausibleFrame(pNext) && Continues(clHere, ClockOf(pNext))) {
+            m_bNextChecked = true;
+            return FILE_OK;
+        }
+    }
+
+    // The frames stop being plausible somewhere in this frame or at its end.
+    const TmwFrameClock *pAnchor = bPlausible ? &clHere : m_bHaveLast ? &m_clLastClock : nullptr;
+    uint32_t lRun = 0;
+    const FileResult enFind = FindRun(pAnchor, lRun);
+    if (enFind != FILE_OK)
+        return enFind;
+    // No other alignment, or this one goes on after frames that are not
+    // plausible: read the frame as it is. A plausible frame before a later
+    // run is taken, and the bytes up to the run are skipped after it.
+    if (lRun == 0 || lRun % kFrameSize == 0 || (bPlausible && lRun > kFrameSize))
+        return FILE_OK;
+    if (bPlausible) {
+        // A run that begins inside a plausible frame means that frame lost a
+        // byte, unless the run's first frame is the one that lost its first
+        // bytes: then its carrier holds the last byte of this frame and
+        // matches neither neighbour, and this frame is taken instead.
+        const uint8_t *pHere = m_pBuffer.get() + m_lConsumed;
+        const uint8_t *pRun = pHere + lRun;
+        const bool bRunGoesOn = m_lFill - m_lConsumed >= lRun + 2 * kFrameSize;
+        if (!SameCarrier(pRun, pHere) && !(bRunGoesOn && SameCarrier(pRun, pRun + kFrameSize)))
+            return FILE_OK;
+    }
+    lSkip = lRun;
+    return FILE_OK;
+}
+
+FileResult CProprietaryTmwFileFormatV1::FindRun(const TmwFrameClock *pAnchor, uint32_t &lRun) {
+    lRun = 0;
+    const uint64_t lHere = ConsumedFilePosition(m_clFile.Position(), m_lFill, m_lConsumed);
+    uint32_t lDistance = 1;
+    if (m_lNoRunBefore > lHere)
+        lDistance = uint32_t(std::min<uint64_t>(m_lNoRunBefore - lHere, kSearchSpan + 1));
+    for (; lDistance <= kSearchSpan; ++lDistance) {
+        const FileResult enNeed = Need(lDistance + kRunBytes);
+        if (IsEndOfData(enNeed))
+            break;
+        if (enNeed != FILE_OK)
+            return enNeed;
+        if (IsRunAt(m_pBuffer.get() + m_lConsumed + lDistance, kRunFrames, nullptr)) {
+            m_lNoRunBefore = lHere + lDistance;
+            lRun = lDistance;
+            return FILE_OK;
+        }
+    }
+    m_lNoRunBefore = std::max(m_lNoRunBefore, lHere + lDistance);
+    if (lDistance > kSearchSpan)
+        return FILE_OK;
+
+    // The data ends within reach: the last frames count as a run too, so that
+    // none of them is lost, but they must follow the frames before them.
+    const uint32_t lHeld = m_lFill - m_lConsumed;
+    for (; lDistance + kFrameSize <= lHeld; ++lDistance) {
+        if (IsRunAt(m_pBuffer.get() + m_lConsumed + lDistance, (lHeld - lDistance) / kFrameSize,
+                    pAnchor)) {
+            lRun = lDistance;
+            return FILE_OK;
+        }
+    }
+    // An online file may yet bring the frames that tell.
+    return m_bOnline ? FILE_NO_DATA_YET : FILE_OK;
 }
 
 void CProprietaryTmwFileFormatV1::ReportPartialFrame() {
@@ -161,6 +393,9 @@ void CProprietaryTmwFileFormatV1::CloseFile() {
     m_lFill = 0;
     m_lConsumed = 0;
     m_lSubIndex = kNoFrameYet;
+    m_bChecked = false;
+    m_bHaveLast = false;
+    m_lNoRunBefore = 0;
 }
 
 double CProprietaryTmwFileFormatV1::GetProgress() {

@@ -1,5 +1,11 @@
 // Reader of proprietary TMW recordings (".tmw"): a headerless sequence of
 // 84-byte TETRA frames, each converted into zero, one or two records.
+//
+// The frames carry no sync word, so a byte inserted or lost would shift every
+// later frame. Fields with narrow ranges and slowly moving times tell where
+// frames stop being plausible; the reader then looks for the alignment at
+// which the following frames are plausible again and reports the bytes it
+// steps over. Where no such alignment exists, frames are read as they come.
 #pragma once
 
 #include "BinaryFile.h"
@@ -7,6 +13,13 @@
 #include "TetraTmw2Tmv.h"
 
 #include <memory>
+
+// What tells whether two frames can follow each other: their time, or their
+// frame counters when they carry no time.
+struct TmwFrameClock {
+    uint8_t kind = 0;
+    uint32_t value = 0;
+};
 
 class CProprietaryTmwFileFormatV1 final : public CReadOnlyFileFormat, private CTetraTmw2Tmv {
   public:
@@ -37,8 +50,18 @@ class CProprietaryTmwFileFormatV1 final : public CReadOnlyFileFormat, private CT
     static constexpr uint8_t kSubIndexes = 3;
 
     FileResult Refill();
+    // At least lCount bytes from the read position (at most the buffer).
+    FileResult Need(uint32_t lCount);
     // The bytes of a frame that the end of the file cuts off, once.
     void ReportPartialFrame();
+    // Whether the whole frame at the read position is taken (lSkip 0) or
+    // lSkip bytes are stepped over first; FILE_NO_DATA_YET when an online
+    // file must grow before that can be told.
+    FileResult Align(uint32_t &lSkip);
+    // The distance to the first alignment after the read position at which
+    // plausible frames follow each other (0: none within reach). Near the end
+    // of the data fewer frames do, and then they must also follow pAnchor.
+    FileResult FindRun(const TmwFrameClock *pAnchor, uint32_t &lRun);
 
     CBinaryFile m_clFile;
     std::unique_ptr<uint8_t[]> m_pBuffer;
@@ -50,4 +73,13 @@ class CProprietaryTmwFileFormatV1 final : public CReadOnlyFileFormat, private CT
     uint8_t m_lSubIndex = kNoFrameYet;
     TetraTmv m_clOutput{};
     uint64_t m_lTailReported = UINT64_MAX; // file offset of the partial frame reported
+    // The frame at the read position is known to follow the frame before it;
+    // Align finds out the same of the frame after it, for when it is taken.
+    bool m_bChecked = false;
+    bool m_bNextChecked = false;
+    bool m_bHaveLast = false;
+    TmwFrameClock m_clLastClock; // of the last frame taken
+    // No run of plausible frames starts between the read position and here
+    // (a file offset): what one search found need not be searched again.
+    uint64_t m_lNoRunBefore = 0;
 };

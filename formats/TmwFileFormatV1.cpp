@@ -18,6 +18,9 @@ constexpr uint8_t kExtendedSubIndexes = kTmwMaxSubEntries;
 // Marker, length and terminator around an entry body.
 constexpr uint32_t kEntryHeadSize = 3;
 constexpr uint32_t kEntryFrameSize = kEntryHeadSize + 1;
+// Bytes after an entry's fields that recorders leave are few; an entry met
+// after damage with more is not believed.
+constexpr uint32_t kEntrySpareBytes = 32;
 
 } // namespace
 
@@ -165,6 +168,10 @@ FileResult CTmwFileFormatV1::ReadUnknownMode(RawRecord &clRecord) {
                 bTetra ? CheckEntryFraming(bFramed) : CheckDmrFraming(bFramed);
             if (enCheck != FILE_OK)
                 return enCheck;
+            // Past the start of the file, bytes were skipped to get here: the
+            // entry is judged as one met after damage.
+            if (bFramed && bTetra && FileOffsetAt(m_lConsumed) > 0)
+                bFramed = IsBelievableEntry(m_pBuffer.get() + m_lConsumed);
             if (bFramed) {
                 // Reading goes on in this kind even when this call ends before
                 // a record (an online file without more data yet), so the
@@ -266,13 +273,28 @@ FileResult CTmwFileFormatV1::Resynchronise() {
         const FileResult enCheck = CheckEntryFraming(bFramed);
         if (enCheck != FILE_OK)
             return enCheck;
-        if (bFramed) {
+        if (bFramed && IsBelievableEntry(m_pBuffer.get() + m_lConsumed)) {
             m_bResync = false;
             CloseDamage(m_lConsumed);
             return FILE_OK;
         }
         ++m_lConsumed;
     }
+}
+
+bool CTmwFileFormatV1::IsBelievableEntry(const uint8_t *pEntry) {
+    const uint32_t lLength = ReadBe16(pEntry + 1);
+    const uint8_t *pBody = pEntry + kEntryHeadSize;
+    if (lLength == 0)
+        return false;
+    // Decoded into the work area, which holds nothing to convert meanwhile.
+    uint32_t lTaken = 0;
+    bool bDecoded = false;
+    if (pBody[0] == kFrameEntryKind)
+        bDecoded = DecodeFrameEntry(pBody, lLength, m_pWork->frame, &lTaken);
+    else if (pBody[0] == kExtendedEntryKind)
+        bDecoded = DecodeExtendedEntry(pBody, lLength, m_pWork->extended, &lTaken);
+    return bDecoded && lLength - lTaken <= kEntrySpareBytes;
 }
 
 bool CTmwFileFormatV1::DecodeEntry(const uint8_t *pBody, uint32_t lLength) {

@@ -51,13 +51,16 @@ class CTmwFileFormatV1 final : public CReadOnlyFileFormat,
 
     // The body of a frame entry (lLength bytes from its entry kind on) as the
     // converter takes it; false when its fields need more than lLength.
-    static bool DecodeFrameEntry(const uint8_t *pBody, uint32_t lLength, TmwTetraFrame &clFrame);
+    // pTaken: the bytes its fields take.
+    static bool DecodeFrameEntry(const uint8_t *pBody, uint32_t lLength, TmwTetraFrame &clFrame,
+                                 uint32_t *pTaken = nullptr);
     // The body of an extended entry with its first kTmwMaxSubEntries
     // sub-entries; false when a field or a sub-entry reaches past lLength, a
     // sub-entry's length is shorter than its fields, or the length of
-    // unstated data cannot be told.
+    // unstated data cannot be told. pTaken: the bytes its fields and
+    // sub-entries take.
     static bool DecodeExtendedEntry(const uint8_t *pBody, uint32_t lLength,
-                                    TmwTetraExtendedEntry &clEntry);
+                                    TmwTetraExtendedEntry &clEntry, uint32_t *pTaken = nullptr);
 
   private:
     // What the current TETRA entry holds for conversion.
@@ -85,6 +88,11 @@ class CTmwFileFormatV1 final : public CReadOnlyFileFormat,
     FileResult ReadUnknownMode(RawRecord &clRecord);
     FileResult ReadTetra(RawRecord &clRecord);
     FileResult Resynchronise();
+    // Whether a well-framed entry met after damage is believed: damage can
+    // make a "!" whose length reaches some later terminator and would
+    // swallow the good entries up to it. Only an entry of a converted kind
+    // whose fields use about all of its length is.
+    bool IsBelievableEntry(const uint8_t *pEntry);
     // Decodes the whole entry at the read position into the work area.
     bool DecodeEntry(const uint8_t *pBody, uint32_t lLength);
     FileResult ReadDmr(RawRecord &clRecord);

@@ -136,7 +136,7 @@ bool DecodeSubEntry(CBodyCursor &clCursor, TmwTetraSubEntry *pSub) {
 } // namespace
 
 bool CTmwFileFormatV1::DecodeFrameEntry(const uint8_t *pBody, uint32_t lLength,
-                                        TmwTetraFrame &clFrame) {
+                                        TmwTetraFrame &clFrame, uint32_t *pTaken) {
     CBodyCursor clCursor(pBody, lLength);
     clFrame = TmwTetraFrame{};
     clCursor.Skip(1 + 2); // entry kind, a field not used
@@ -166,11 +166,13 @@ bool CTmwFileFormatV1::DecodeFrameEntry(const uint8_t *pBody, uint32_t lLength,
     // No time at all: the converter derives it from the frame counters.
     if (clFrame.timeValue == 0 && clFrame.timeMode == 0)
         clFrame.timeValue = kTmwNoTime;
+    if (pTaken != nullptr)
+        *pTaken = clCursor.Taken();
     return true;
 }
 
 bool CTmwFileFormatV1::DecodeExtendedEntry(const uint8_t *pBody, uint32_t lLength,
-                                           TmwTetraExtendedEntry &clEntry) {
+                                           TmwTetraExtendedEntry &clEntry, uint32_t *pTaken) {
     CBodyCursor clCursor(pBody, lLength);
     // The sub-entries' data areas are not cleared: the converter reads no
     // further than each sub-entry's dataLength, and only the sub-entries this
@@ -236,5 +238,7 @@ bool CTmwFileFormatV1::DecodeExtendedEntry(const uint8_t *pBody, uint32_t lLengt
         if (clCursor.Failed())
             return false;
     }
+    if (pTaken != nullptr)
+        *pTaken = clCursor.Taken();
     return true;
 }

@@ -239,6 +239,10 @@ void TestContainerReader::damage_data() {
                                        << QStringList{"G:a", "4", "G:b", "3"};
     QTest::newRow("type 0") << 3 << clA + Record(0, SubHeader{}, "zz") + clB
                             << QStringList{"G:a", "4", "G:b", "3"};
+    // No writer makes type 0: a search does not stop there, good checksum or not.
+    QTest::newRow("type 0 met while searching")
+        << 3 << clA + QByteArray(10, '\0') + Record(0, SubHeader{}, "zz") + clB
+        << QStringList{"G:a", "G:b", "3"};
     QTest::newRow("record shorter than its sub-header")
         << 3 << clA + Frame(2, QByteArray(12, '\0')) + clB << QStringList{"G:a", "4", "G:b", "3"};
     QTest::newRow("unknown type 7 is passed over")

@@ -1,8 +1,11 @@
 // Reading ".lan" recordings built byte by byte with LanBytes: the stream
 // mode, DMR frames and TETRA entries at buffer boundaries, online reading,
-// damaged input, read errors and generated recordings.
+// damaged input, read errors and generated recordings; and how little one
+// damaged byte costs, in ".lan" and ".tmw" recordings alike.
 #include "LanTestKit.h"
 #include "OpenFileFormat.h"
+#include "ReaderDiagnostics.h"
+#include "TmwBytes.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -52,6 +56,8 @@ class TestLanReader : public QObject {
     void readErrorAnswers5();
     void generatedTetraSequence();
     void generatedDmrSequence();
+    void oneDamagedByteCostsOnlyItsUnits_data();
+    void oneDamagedByteCostsOnlyItsUnits();
     void progressAndSize();
     void interfaceAnswers();
 
@@ -84,6 +90,16 @@ void TestLanReader::streamMode_data() {
     QTest::newRow("TETRA entries without records first")
         << ToBytes(LanBytes::Entry({0x01, 0x7F, 0x00, 0x15})) + StampEntry(2) + DmrNamed(1)
         << QStringList{Stamp(2), "3"} << lTetra;
+    // A "!" written into a damaged entry, whose length reaches the terminator
+    // of a later entry, is not believed.
+    QByteArray clMadeUp = StampEntry(2);
+    const QByteArray clLater = StampEntry(3) + StampEntry(4) + StampEntry(5);
+    const int lMadeUpBody = int(clMadeUp.size() + clLater.size()) - 14;
+    clMadeUp[0] = '\0';
+    clMadeUp.replace(10, 3, QByteArray("!") + char(lMadeUpBody >> 8) + char(lMadeUpBody));
+    QTest::newRow("an entry made up by damage swallows nothing")
+        << StampEntry(1) + clMadeUp + clLater
+        << QStringList{Stamp(1), Stamp(3), Stamp(4), Stamp(5), "3"} << lTetra;
     QTest::newRow("empty file") << QByteArray() << QStringList{"3"} << 0;
     QTest::newRow("only noise") << QByteArray(500, '\x33') << QStringList{"3"} << 0;
 }
@@ -587,6 +603,118 @@ void TestLanReader::generatedDmrSequence() {
     pReader->CloseFile();
     QVERIFY(lRecords > 7000);
     QVERIFY(lSecondTimeslot > 100);
+}
+
+void TestLanReader::oneDamagedByteCostsOnlyItsUnits_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<int>>("ends"); // where each frame or entry ends
+
+    auto row = [](const char *pRow, const char *pName, const auto &clUnits, auto fnAppend) {
+        LanBytes::Bytes clBytes;
+        QList<int> clEnds;
+        for (const auto &clUnit : clUnits) {
+            fnAppend(clBytes, clUnit);
+            clEnds << int(clBytes.size());
+        }
+        QTest::newRow(pRow) << QString(pName) << ToBytes(clBytes) << clEnds;
+    };
+    TmwBytes::SequenceSettings clTmw;
+    clTmw.frameCount = 400;
+    row(".tmw frames", "damaged.tmw", TmwBytes::RealisticSequence(clTmw),
+        [](LanBytes::Bytes &clOut, const auto &clFrame) {
+            TmwBytes::AppendFrame(clOut, clFrame.fields);
+        });
+    LanBytes::TetraSequenceSettings clTetra;
+    clTetra.entryCount = 300;
+    row(".lan TETRA entries", "damaged.lan", LanBytes::RealisticTetraSequence(clTetra),
+        LanBytes::AppendTetraEntry);
+    LanBytes::DmrSequenceSettings clDmr;
+    clDmr.frameCount = 600;
+    row(".lan DMR frames", "damaged.lan", LanBytes::RealisticDmrSequence(clDmr),
+        [](LanBytes::Bytes &clOut, const auto &clFrame) {
+            LanBytes::AppendDmrFrame(clOut, clFrame.fields);
+        });
+}
+
+// One byte inserted, lost or changed anywhere costs at most the records of the
+// frames or entries it touches, and a byte inserted or lost is reported there.
+// The records compared with are those of the sound file, which the generated
+// sequence tests hold against the encoders.
+void TestLanReader::oneDamagedByteCostsOnlyItsUnits() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<int>, ends);
+
+    struct Read {
+        QList<size_t> records;
+        QList<qint64> ends; // bytes read after each record
+        QList<StructReaderDiagnostic> damage;
+    };
+    const QString clstrPath = Path(name);
+    auto read = [&clstrPath](const QByteArray &clBytes, Read &clRead) {
+        FileHeaderInfo clInfo{};
+        std::unique_ptr<CVirtualFileFormat> pReader;
+        if (WriteFileBytes(clstrPath, clBytes))
+            pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
+        if (!pReader)
+            return false;
+        dynamic_cast<CReaderDiagnostics &>(*pReader).SetDiagnostics(
+            [&clRead](const StructReaderDiagnostic &clDamage) { clRead.damage << clDamage; });
+        RawRecord clRecord{};
+        while (pReader->ReadData(clRecord) == FILE_OK) {
+            const QByteArrayView clPayload(static_cast<const char *>(clRecord.payload),
+                                           clRecord.payloadLength);
+            clRead.records << qHashMulti(0, clPayload, clRecord.frequency);
+            clRead.ends << qint64(pReader->GetFileSize(false));
+        }
+        return true;
+    };
+    Read clSound;
+    QVERIFY(read(bytes, clSound));
+    QVERIFY(clSound.damage.isEmpty());
+    auto unitAt = [&ends](qint64 lOffset) {
+        return int(std::upper_bound(ends.cbegin(), ends.cend(), lOffset) - ends.cbegin());
+    };
+
+    // Damage after the first units: they decide the stream, and a lost first
+    // DMR burst of kind 1 rightly changes the timeslots of later ones.
+    const int lFrom = ends[2];
+    CNoise clNoise(uint32_t(bytes.size()));
+    for (int lTrial = 0; lTrial < 150; ++lTrial) {
+        const int lKind = lTrial % 3; // inserted, lost, changed
+        const int lAt = lFrom + int(clNoise.Next() % uint32_t(bytes.size() - lFrom));
+        QByteArray clDamaged = bytes;
+        if (lKind == 0)
+            clDamaged.insert(lAt, char(clNoise.Next()));
+        else if (lKind == 1)
+            clDamaged.remove(lAt, 1);
+        else
+            clDamaged[lAt] = char(bytes[lAt] ^ char(1 + clNoise.Next() % 255));
+        // An inserted byte touches the units on both of its sides.
+        const int lFirst = unitAt(lKind == 0 ? lAt - 1 : lAt);
+        const int lLast = unitAt(lAt);
+        const qint64 lSpanStart = lFirst == 0 ? 0 : ends[lFirst - 1];
+        const qint64 lSpanEnd = ends[lLast] + (lKind == 0 ? 1 : lKind == 1 ? -1 : 0);
+
+        Read clRead;
+        QVERIFY(read(clDamaged, clRead));
+        const QByteArray clWhere = name.toUtf8() + " damage " + QByteArray::number(lKind) + " at " +
+                                   QByteArray::number(lAt);
+        const qsizetype lBefore = std::count_if(clSound.ends.cbegin(), clSound.ends.cend(),
+                                                [&](qint64 lEnd) { return lEnd <= lSpanStart; });
+        const qsizetype lAfter = std::count_if(clSound.ends.cbegin(), clSound.ends.cend(),
+                                               [&](qint64 lEnd) { return lEnd > ends[lLast]; });
+        const qsizetype lRead = clRead.records.size();
+        // A touched frame, garbled, may even give one record more.
+        QVERIFY2(lRead <= clSound.records.size() + 1 && lRead >= lBefore + lAfter, clWhere);
+        QVERIFY2(clRead.records.first(lBefore) == clSound.records.first(lBefore), clWhere);
+        QVERIFY2(clRead.records.last(lAfter) == clSound.records.last(lAfter), clWhere);
+        for (const StructReaderDiagnostic &clDamage : clRead.damage)
+            QVERIFY2(qint64(clDamage.offset) >= lSpanStart && qint64(clDamage.offset) <= lSpanEnd,
+                     clWhere);
+        QVERIFY2(lKind == 2 || !clRead.damage.isEmpty(), clWhere);
+    }
 }
 
 void TestLanReader::progressAndSize() {

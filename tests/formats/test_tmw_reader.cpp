@@ -302,6 +302,9 @@ void TestTmwReader::endOfFile_data() {
         << QStringList{Stamp(1), Stamp(2), "3"};
     QTest::newRow("trailing frame one byte short")
         << StampedFrame(1) + StampedFrame(2).left(83) << QStringList{Stamp(1), "3"};
+    QTest::newRow("a byte inserted at a frame boundary")
+        << StampedFrame(1) + QByteArray(1, '\0') + StampedFrame(2) + StampedFrame(3)
+        << QStringList{Stamp(1), Stamp(2), Stamp(3), "3"};
 }
 
 void TestTmwReader::endOfFile() {
