@@ -1,6 +1,7 @@
 #include "AppIcon.h"
 #include "AppVersion.h"
 #include "ArgumentCapture.h"
+#include "TestRegistry.h"
 
 #include <QTest>
 #include <string>
@@ -127,5 +128,5 @@ void TestAppShell::iconHasTheStandardSizes() {
         std::any_of(clSizes.begin(), clSizes.end(), [](const QSize &s) { return s.width() > 48; }));
 }
 
-QTEST_MAIN(TestAppShell)
+BVF_TEST_MAIN(TestAppShell)
 #include "test_app_shell.moc"

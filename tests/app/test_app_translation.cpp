@@ -1,4 +1,5 @@
 #include "AppTranslation.h"
+#include "TestRegistry.h"
 
 #include <QAction>
 #include <QDir>
@@ -315,5 +316,5 @@ void TestAppTranslation::germanCatalogueIsComplete() {
     QVERIFY2(clProblems.isEmpty(), qPrintable(clProblems.join(u'\n')));
 }
 
-QTEST_MAIN(TestAppTranslation)
+BVF_TEST_MAIN(TestAppTranslation)
 #include "test_app_translation.moc"

@@ -1,3 +1,5 @@
+#include "TestRegistry.h"
+
 #include <QProcess>
 #include <QTest>
 
@@ -27,5 +29,5 @@ void TestProgramStart::startsAndKeepsRunning() {
     QVERIFY(clProcess.waitForFinished(10000));
 }
 
-QTEST_GUILESS_MAIN(TestProgramStart)
+BVF_TEST_MAIN(TestProgramStart)
 #include "test_program_start.moc"

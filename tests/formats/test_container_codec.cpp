@@ -4,6 +4,7 @@
 #include "ContainerBytes.h"
 #include "ContainerCodec.h"
 #include "PayloadChecks.h"
+#include "TestRegistry.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -1540,5 +1541,5 @@ void TestContainerCodec::mutatedFramesStayInside() {
     }
 }
 
-QTEST_GUILESS_MAIN(TestContainerCodec)
+BVF_TEST_MAIN(TestContainerCodec)
 #include "test_container_codec.moc"

@@ -6,6 +6,7 @@
 #include "ContainerTestKit.h"
 #include "FileSizeLimit.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -643,5 +644,5 @@ void TestContainerPassThrough::writeErrorsOnDevFull() {
     }
 }
 
-QTEST_GUILESS_MAIN(TestContainerPassThrough)
+BVF_TEST_MAIN(TestContainerPassThrough)
 #include "test_container_pass_through.moc"

@@ -4,6 +4,7 @@
 #include "ContainerTestKit.h"
 #include "OpenFileFormat.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 #include <algorithm>
 
 #include <QDir>
@@ -970,5 +971,5 @@ void TestContainerReader::statesAndOptions() {
     pReader->CloseFile();
 }
 
-QTEST_GUILESS_MAIN(TestContainerReader)
+BVF_TEST_MAIN(TestContainerReader)
 #include "test_container_reader.moc"

@@ -3,6 +3,7 @@
 #include "ContainerTestKit.h"
 #include "OpenFileFormat.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -284,5 +285,5 @@ void TestContainerRotation::rotationOffAndReset() {
     QCOMPARE(Trace("two.bvf"), QStringList({T(At(10, 59, 0)), T(At(11, 0, 0)), "3"}));
 }
 
-QTEST_GUILESS_MAIN(TestContainerRotation)
+BVF_TEST_MAIN(TestContainerRotation)
 #include "test_container_rotation.moc"

@@ -8,6 +8,7 @@
 #include "OpenFileFormat.h"
 #include "PayloadChecks.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -764,5 +765,5 @@ void TestContainerWriter::orderBufferNoticeLandsBeforeTheFlushedRecords() {
     pReader->CloseFile();
 }
 
-QTEST_GUILESS_MAIN(TestContainerWriter)
+BVF_TEST_MAIN(TestContainerWriter)
 #include "test_container_writer.moc"

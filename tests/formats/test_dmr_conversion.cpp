@@ -4,6 +4,7 @@
 // byte with LanBytes; expected values are worked out here independently.
 #include "DmrTmw2DmrTmv.h"
 #include "LanTestKit.h"
+#include "TestRegistry.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -677,5 +678,5 @@ void TestDmrConversion::recordFields() {
     QCOMPARE(int(clReader.ReadData(clRecord)), 3);
 }
 
-QTEST_GUILESS_MAIN(TestDmrConversion)
+BVF_TEST_MAIN(TestDmrConversion)
 #include "test_dmr_conversion.moc"

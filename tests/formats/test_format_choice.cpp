@@ -1,4 +1,5 @@
 #include "FormatChoice.h"
+#include "TestRegistry.h"
 
 #include <QTest>
 #include <string>
@@ -85,5 +86,5 @@ void TestFormatChoice::positionAndProgress() {
     QCOMPARE(ConsumedFileProgress(lBig, 0, 0, lBig * 2), 50.0);
 }
 
-QTEST_GUILESS_MAIN(TestFormatChoice)
+BVF_TEST_MAIN(TestFormatChoice)
 #include "test_format_choice.moc"

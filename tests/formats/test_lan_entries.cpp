@@ -3,6 +3,7 @@
 // with their optional groups, sub-entry lengths, the twelve kept sub-entries
 // and the combined conversion sets.
 #include "LanTestKit.h"
+#include "TestRegistry.h"
 #include "TetraTmwTestKit.h"
 
 #include <QTemporaryDir>
@@ -577,5 +578,5 @@ void TestLanEntries::combinedSets() {
     QCOMPARE(TetraTmwTestKit::DataOf(clTetra), TetraTmwTestKit::DataArea(clExpected));
 }
 
-QTEST_GUILESS_MAIN(TestLanEntries)
+BVF_TEST_MAIN(TestLanEntries)
 #include "test_lan_entries.moc"

@@ -5,6 +5,7 @@
 #include "LanTestKit.h"
 #include "OpenFileFormat.h"
 #include "ReaderDiagnostics.h"
+#include "TestRegistry.h"
 #include "TmwBytes.h"
 
 #include <QDateTime>
@@ -809,5 +810,5 @@ void TestLanReader::interfaceAnswers() {
     QVERIFY(!OpenFileFormat(ToWide(Path("missing.lan")).c_str(), clInfo));
 }
 
-QTEST_GUILESS_MAIN(TestLanReader)
+BVF_TEST_MAIN(TestLanReader)
 #include "test_lan_reader.moc"

@@ -2,6 +2,7 @@
 // it is given. Every input record carries its id in spare64 and in its payload,
 // so an output list of ids shows both the order and that the copy is whole.
 #include "OrderBuffer.h"
+#include "TestRegistry.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -770,5 +771,5 @@ void TestOrderBuffer::sinkResults() {
     QCOMPARE(clIds, Range(1, quint64(offsets.size())));
 }
 
-QTEST_GUILESS_MAIN(TestOrderBuffer)
+BVF_TEST_MAIN(TestOrderBuffer)
 #include "test_order_buffer.moc"

@@ -1,6 +1,7 @@
 // The TETRA conversion of TMW frames, checked field by field against values
 // worked out by hand.
 #include "PayloadChecks.h"
+#include "TestRegistry.h"
 #include "TetraTmw2Tmv.h"
 #include "TetraTmwTestKit.h"
 
@@ -687,5 +688,5 @@ void TestTetraTmwConversion::headerInfo() {
     QCOMPARE(QByteArray(clInfo.recordingType), QByteArray(127, 'x'));
 }
 
-QTEST_GUILESS_MAIN(TestTetraTmwConversion)
+BVF_TEST_MAIN(TestTetraTmwConversion)
 #include "test_tetra_tmw_conversion.moc"

@@ -2,6 +2,7 @@
 // record per sub-entry, and the combined conversion, checked field by field
 // against values worked out by hand.
 #include "PayloadChecks.h"
+#include "TestRegistry.h"
 #include "TetraTmw2Tmv.h"
 #include "TetraTmwTestKit.h"
 
@@ -666,5 +667,5 @@ void TestTetraTmwExtended::combinedValidityAndLimits() {
     QCOMPARE(codes(*pCut), QString("6 5 -"));
 }
 
-QTEST_GUILESS_MAIN(TestTetraTmwExtended)
+BVF_TEST_MAIN(TestTetraTmwExtended)
 #include "test_tetra_tmw_extended.moc"

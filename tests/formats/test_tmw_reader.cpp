@@ -4,6 +4,7 @@
 #include "OpenFileFormat.h"
 #include "ProprietaryTmwFileFormatV1.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 #include "TmwBytes.h"
 
 #include <QDir>
@@ -669,5 +670,5 @@ void TestTmwReader::damagedInputEndsCleanly() {
     QCOMPARE(ReadTrace(clReader), QStringList{"3"});
 }
 
-QTEST_GUILESS_MAIN(TestTmwReader)
+BVF_TEST_MAIN(TestTmwReader)
 #include "test_tmw_reader.moc"

@@ -2,6 +2,7 @@
 // file, where it puts the entry, which paths it leaves out without a word,
 // and how a run ends (normally, empty, stopped, or overtaken by another).
 #include "MergeTestKit.h"
+#include "TestRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -335,5 +336,5 @@ void TestFillWorker::damagedRecordDoesNotEndTheExamination() {
     QCOMPARE(clEntry.records, int64_t(10));
 }
 
-QTEST_GUILESS_MAIN(TestFillWorker)
+BVF_TEST_MAIN(TestFillWorker)
 #include "test_fill_worker.moc"

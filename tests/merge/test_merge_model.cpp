@@ -5,6 +5,7 @@
 #include "MergeTestKit.h"
 #include "MergeWorkers.h"
 #include "ModelJoinFiles.h"
+#include "TestRegistry.h"
 
 #include <QSignalSpy>
 #include <QStandardItem>
@@ -455,5 +456,5 @@ void TestMergeModel::rebuildShowsOnlyTheNewList() {
     QCOMPARE(clExpand.count(), 2);
 }
 
-QTEST_GUILESS_MAIN(TestMergeModel)
+BVF_TEST_MAIN(TestMergeModel)
 #include "test_merge_model.moc"

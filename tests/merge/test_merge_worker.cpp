@@ -4,6 +4,7 @@
 // round trip splits a recording with the split worker and merges the parts.
 #include "FileSizeLimit.h"
 #include "MergeTestKit.h"
+#include "TestRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -638,5 +639,5 @@ void TestMergeWorker::roundTripThroughSplitByNumber() {
         QVERIFY(clCodes[i] >= 1 && clCodes[i] <= 999 && clCodes[i] >= clCodes[i - 1]);
 }
 
-QTEST_GUILESS_MAIN(TestMergeWorker)
+BVF_TEST_MAIN(TestMergeWorker)
 #include "test_merge_worker.moc"

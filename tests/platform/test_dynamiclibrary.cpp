@@ -1,6 +1,7 @@
 // Loading a shared library by path and calling a function looked up by name.
 #include "DynamicLibrary.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,5 +100,5 @@ void TestDynamicLibrary::pathLengthLimit() {
     QCOMPARE(CallAnswer(clLibrary, 1), 4);
 }
 
-QTEST_GUILESS_MAIN(TestDynamicLibrary)
+BVF_TEST_MAIN(TestDynamicLibrary)
 #include "test_dynamiclibrary.moc"

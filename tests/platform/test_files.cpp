@@ -4,6 +4,7 @@
 #include "BinaryFile.h"
 #include "FileSystem.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -406,5 +407,5 @@ void TestFiles::enumerateFailures() {
     QVERIFY(clEntries.empty());
 }
 
-QTEST_GUILESS_MAIN(TestFiles)
+BVF_TEST_MAIN(TestFiles)
 #include "test_files.moc"

@@ -2,6 +2,7 @@
 // dialog and its workers hand-shake with.
 #include "Event.h"
 #include "Lock.h"
+#include "TestRegistry.h"
 #include "Thread.h"
 #include "Tick.h"
 
@@ -301,5 +302,5 @@ void TestSynchronisation::tickCountAndSleep() {
     QVERIFY(lAfter >= lBefore + 20);
 }
 
-QTEST_GUILESS_MAIN(TestSynchronisation)
+BVF_TEST_MAIN(TestSynchronisation)
 #include "test_synchronisation.moc"

@@ -2,6 +2,7 @@
 // keeping only those that export every function and accept Init.
 #include "ProtoComponent.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -211,5 +212,5 @@ void TestProtoComponents::twelveLoadedAtMost() {
     QCOMPARE(clTable.Load({ToWide(clstrRoot + u'/' + clNames.last())}), kMaxProtoComponents);
 }
 
-QTEST_GUILESS_MAIN(TestProtoComponents)
+BVF_TEST_MAIN(TestProtoComponents)
 #include "test_components.moc"

@@ -7,6 +7,7 @@
 // read back as whole records of the source.
 #include "MergeTestKit.h"
 #include "ReliabilityTestKit.h"
+#include "TestRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -481,5 +482,5 @@ void TestFaultInjection::sourceStillBeingWritten() {
                             .arg(lAtLeast)));
 }
 
-QTEST_GUILESS_MAIN(TestFaultInjection)
+BVF_TEST_MAIN(TestFaultInjection)
 #include "test_fault_injection.moc"

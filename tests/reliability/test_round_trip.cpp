@@ -6,6 +6,7 @@
 // source's records.
 #include "MergeTestKit.h"
 #include "ReliabilityTestKit.h"
+#include "TestRegistry.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -235,5 +236,5 @@ void TestRoundTrip::splitByNumberThenMerge() {
              QString());
 }
 
-QTEST_GUILESS_MAIN(TestRoundTrip)
+BVF_TEST_MAIN(TestRoundTrip)
 #include "test_round_trip.moc"

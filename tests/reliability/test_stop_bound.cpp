@@ -5,6 +5,7 @@
 // error message.
 #include "MergeTestKit.h"
 #include "ReliabilityTestKit.h"
+#include "TestRegistry.h"
 #include "WorkerThreads.h"
 
 #include <QTemporaryDir>
@@ -136,5 +137,5 @@ void TestStopBound::mergeStops() {
     QCOMPARE(clOutput.frames, clAll.mid(0, clOutput.frames.size()));
 }
 
-QTEST_GUILESS_MAIN(TestStopBound)
+BVF_TEST_MAIN(TestStopBound)
 #include "test_stop_bound.moc"

@@ -6,6 +6,7 @@
 #include "SampleGenerator.h"
 #include "StandInProto.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
 #include <QTemporaryDir>
@@ -270,5 +271,5 @@ void TestProtocolTime::splitFollowsNetworkTime() {
         QCOMPARE(clSynced[i], ShiftedDescription(clPlain[i], 10));
 }
 
-QTEST_GUILESS_MAIN(TestProtocolTime)
+BVF_TEST_MAIN(TestProtocolTime)
 #include "test_protocol_time.moc"

@@ -1,6 +1,8 @@
 // The source scan worker, run on its thread through the worker context.
 #include "WorkerTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -288,5 +290,5 @@ void TestScanWorker::genericTimeIsLittleEndian() {
     QCOMPARE(clRig.source.kindMask, uint64_t(1) << PAYLOAD_GENERIC);
 }
 
-QTEST_GUILESS_MAIN(TestScanWorker)
+BVF_TEST_MAIN(TestScanWorker)
 #include "test_scan_worker.moc"

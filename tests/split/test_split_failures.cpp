@@ -2,6 +2,7 @@
 // name that does not fit, a write or a close that fails. Nothing is ever
 // written under a shortened name, and parts written before a failure stay.
 #include "FileSizeLimit.h"
+#include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
 #include <QDir>
@@ -170,5 +171,5 @@ void TestSplitFailures::failedCloseEndsTheSplit() {
     QCOMPARE(clRig.events.Codes(), (QList<int>{0, -1}));
 }
 
-QTEST_GUILESS_MAIN(TestSplitFailures)
+BVF_TEST_MAIN(TestSplitFailures)
 #include "test_split_failures.moc"

@@ -3,6 +3,8 @@
 // question can never hold up a stop or the release of the worker.
 #include "WorkerTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -433,5 +435,5 @@ void TestSplitHandshakes::startingAScanReleasesAWaitingSplit() {
     QCOMPARE(FileBytes(Path(PartName(1))), kOld);
 }
 
-QTEST_GUILESS_MAIN(TestSplitHandshakes)
+BVF_TEST_MAIN(TestSplitHandshakes)
 #include "test_split_handshakes.moc"

@@ -3,6 +3,7 @@
 #include "PathNormalise.h"
 #include "SplitName.h"
 #include "SplitPlan.h"
+#include "TestRegistry.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -555,5 +556,5 @@ void TestSplitName::sameFileThroughRelativePath() {
     QVERIFY(!bOther);
 }
 
-QTEST_GUILESS_MAIN(TestSplitName)
+BVF_TEST_MAIN(TestSplitName)
 #include "test_split_name.moc"

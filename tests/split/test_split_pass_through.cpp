@@ -4,6 +4,8 @@
 // by byte, independently of the codec.
 #include "WorkerTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -231,5 +233,5 @@ void TestSplitPassThrough::otherWritersFrames() {
     QCOMPARE(CompareParts(Parts(), HeaderOfVersion(3), clExpected), QString());
 }
 
-QTEST_GUILESS_MAIN(TestSplitPassThrough)
+BVF_TEST_MAIN(TestSplitPassThrough)
 #include "test_split_pass_through.moc"

@@ -3,6 +3,7 @@
 #include "RecordFields.h"
 #include "SplitPlan.h"
 #include "SplitSettings.h"
+#include "TestRegistry.h"
 
 #include <QDateTime>
 #include <QTest>
@@ -757,5 +758,5 @@ void TestSplitPlan::recordFrequency() {
         QCOMPARE(qint64(*clHz), expected);
 }
 
-QTEST_GUILESS_MAIN(TestSplitPlan)
+BVF_TEST_MAIN(TestSplitPlan)
 #include "test_split_plan.moc"

@@ -5,6 +5,8 @@
 #include "TmwSample.h"
 #include "WorkerTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -348,5 +350,5 @@ void TestSplitTmw::splitByNumber() {
         QVERIFY(clInParts[i].key == clSource.records[i].key);
 }
 
-QTEST_GUILESS_MAIN(TestSplitTmw)
+BVF_TEST_MAIN(TestSplitTmw)
 #include "test_split_tmw.moc"

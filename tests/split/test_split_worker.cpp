@@ -4,6 +4,8 @@
 // recording holding the intended changes) and read back with the reader.
 #include "WorkerTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -763,5 +765,5 @@ void TestSplitWorker::damagedSource() {
     QVERIFY2(clRig.events.Notices()[0].contains(notice), qPrintable(clRig.events.Notices()[0]));
 }
 
-QTEST_GUILESS_MAIN(TestSplitWorker)
+BVF_TEST_MAIN(TestSplitWorker)
 #include "test_split_worker.moc"

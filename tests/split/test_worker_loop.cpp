@@ -3,6 +3,8 @@
 // damaged record is stepped over. Also the stop-poll and progress pacing.
 #include "WorkerLoop.h"
 
+#include "TestRegistry.h"
+
 #include <QTest>
 
 #include <limits>
@@ -179,5 +181,5 @@ void TestWorkerLoop::pollEvery1001Records() {
     QVERIFY(clPacer.ProgressDue());
 }
 
-QTEST_GUILESS_MAIN(TestWorkerLoop)
+BVF_TEST_MAIN(TestWorkerLoop)
 #include "test_worker_loop.moc"

@@ -5,6 +5,7 @@
 #include "OpenFileFormat.h"
 #include "RecordTypes.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 #include "ToolTestKit.h"
 
 #include <QDateTime>
@@ -447,5 +448,5 @@ void TestBvfSample::unwritableTarget() {
     QVERIFY(clRun.out.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestBvfSample)
+BVF_TEST_MAIN(TestBvfSample)
 #include "test_bvf_sample.moc"

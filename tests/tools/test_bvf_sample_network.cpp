@@ -3,6 +3,7 @@
 // and the option is refused where it cannot apply.
 #include "OpenFileFormat.h"
 #include "StandInProto.h"
+#include "TestRegistry.h"
 #include "ToolTestKit.h"
 
 #include <QTemporaryDir>
@@ -89,5 +90,5 @@ void TestBvfSampleNetwork::refusedArguments() {
     }
 }
 
-QTEST_GUILESS_MAIN(TestBvfSampleNetwork)
+BVF_TEST_MAIN(TestBvfSampleNetwork)
 #include "test_bvf_sample_network.moc"

@@ -4,6 +4,7 @@
 #include "OpenFileFormat.h"
 #include "RecordTypes.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 #include "ToolTestKit.h"
 
 #include <QDateTime>
@@ -370,5 +371,5 @@ void TestBvfSampleTmw::unwritableTarget() {
     QVERIFY(clRun.out.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestBvfSampleTmw)
+BVF_TEST_MAIN(TestBvfSampleTmw)
 #include "test_bvf_sample_tmw.moc"

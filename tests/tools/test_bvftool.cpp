@@ -8,6 +8,7 @@
 #include "OpenFileFormat.h"
 #include "RecordFields.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 #include "ToolTestKit.h"
 
 #include <QCryptographicHash>
@@ -751,5 +752,5 @@ void TestBvftool::everyCommandHasHelpAndNamesTheFileInErrors() {
                  qPrintable(clstrLine));
 }
 
-QTEST_GUILESS_MAIN(TestBvftool)
+BVF_TEST_MAIN(TestBvftool)
 #include "test_bvftool.moc"

@@ -1,5 +1,6 @@
 // The command-line request, parsed without a window.
 #include "CommandLine.h"
+#include "TestRegistry.h"
 
 #include <QTest>
 #include <QTimeZone>
@@ -204,5 +205,5 @@ void TestCommandLine::asksToQuitAfterSplit() {
     QVERIFY(!AsksToQuitAfterSplit({{QStringLiteral("-start=2"), true}}));
 }
 
-QTEST_APPLESS_MAIN(TestCommandLine)
+BVF_TEST_MAIN(TestCommandLine)
 #include "test_command_line.moc"

@@ -2,6 +2,8 @@
 // tab, pressing Start, quitting, and the exit status of automated runs.
 #include "UiTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimeEdit>
@@ -213,5 +215,5 @@ void TestDialogCommandLine::automatedRunThatCannotStart() {
     }
 }
 
-QTEST_MAIN(TestDialogCommandLine)
+BVF_TEST_MAIN(TestDialogCommandLine)
 #include "test_dialog_command_line.moc"

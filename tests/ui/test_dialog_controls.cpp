@@ -2,6 +2,8 @@
 // generic accessors, showing and sizing, and drag and drop.
 #include "UiTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDragEnterEvent>
@@ -462,5 +464,5 @@ void TestDialogControls::drop() {
     QCOMPARE(clDialog.prompts->asked.size(), 1);
 }
 
-QTEST_MAIN(TestDialogControls)
+BVF_TEST_MAIN(TestDialogControls)
 #include "test_dialog_controls.moc"

@@ -3,6 +3,8 @@
 // UTC display and the frequency correction.
 #include "UiTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QFileInfo>
 #include <QLabel>
 #include <QSpinBox>
@@ -323,5 +325,5 @@ void TestDialogEditors::frequencyCorrection() {
     QCOMPARE(clDialog.ControlText(D::FreqEdit), QStringLiteral("0"));
 }
 
-QTEST_MAIN(TestDialogEditors)
+BVF_TEST_MAIN(TestDialogEditors)
 #include "test_dialog_editors.moc"

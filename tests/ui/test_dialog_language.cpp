@@ -3,6 +3,7 @@
 // child process: this executable, which installs the translations as the
 // program does, opens the dialog and prints what it shows, or the program.
 #include "AppTranslation.h"
+#include "TestRegistry.h"
 #include "UiTestKit.h"
 
 #include <QApplication>
@@ -177,12 +178,7 @@ void TestDialogLanguage::programInstallsTheTranslations() {
              qPrintable(clstrEnglish));
 }
 
-int main(int argc, char **argv) {
-    if (argc > 1 && std::strcmp(argv[1], kChildOption) == 0)
-        return PrintDialogTexts(argc, argv);
-    QApplication clApplication(argc, argv);
-    TestDialogLanguage clTest;
-    return QTest::qExec(&clTest, argc, argv);
-}
+BVF_TEST_MAIN(TestDialogLanguage)
+static const bool g_bChildRegistered = TestRegistry::AddChild(kChildOption, &PrintDialogTexts);
 
 #include "test_dialog_language.moc"

@@ -6,6 +6,8 @@
 #include "SampleGenerator.h"
 #include "TestPaths.h"
 
+#include "TestRegistry.h"
+
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTabWidget>
@@ -307,5 +309,5 @@ void TestDialogMerge::splitAndMergeAgain() {
         QVERIFY(WorkerTestKit::FramesOf(clstrPart).ok);
 }
 
-QTEST_MAIN(TestDialogMerge)
+BVF_TEST_MAIN(TestDialogMerge)
 #include "test_dialog_merge.moc"

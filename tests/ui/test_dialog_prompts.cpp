@@ -2,6 +2,8 @@
 // buttons and defaults, what each answer does, and renaming the source.
 #include "UiTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QTemporaryDir>
 
 using namespace UiTestKit;
@@ -339,5 +341,5 @@ void TestDialogPrompts::splitFailureIsShown() {
     QVERIFY(clDialog.Enabled(D::SplitStartStop));
 }
 
-QTEST_MAIN(TestDialogPrompts)
+BVF_TEST_MAIN(TestDialogPrompts)
 #include "test_dialog_prompts.moc"

@@ -4,6 +4,7 @@
 // parts whose names and times follow the network.
 #include "SampleGenerator.h"
 #include "TestPaths.h"
+#include "TestRegistry.h"
 #include "UiTestKit.h"
 
 #include <QTemporaryDir>
@@ -155,5 +156,5 @@ void TestDialogProtocolTime::withoutComponentNothingIsOffered() {
     QVERIFY(clDialog.prompts->Kinds() == QStringList{"file:Choose split file"});
 }
 
-QTEST_MAIN(TestDialogProtocolTime)
+BVF_TEST_MAIN(TestDialogProtocolTime)
 #include "test_dialog_protocol_time.moc"

@@ -5,6 +5,8 @@
 #include "SampleGenerator.h"
 #include "TestPaths.h"
 
+#include "TestRegistry.h"
+
 #include <QTemporaryDir>
 #include <QTimeEdit>
 
@@ -201,5 +203,5 @@ void TestDialogRuns::splitStoppedAndClosedDuringARun() {
     QCOMPARE(clDialog.prompts->Kinds(), QStringList{"file:Choose split file"});
 }
 
-QTEST_MAIN(TestDialogRuns)
+BVF_TEST_MAIN(TestDialogRuns)
 #include "test_dialog_runs.moc"

@@ -4,6 +4,8 @@
 // of the automated split; a run it cannot carry out ends at once.
 #include "UiTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -158,5 +160,5 @@ void TestProgramExit::existingPartIsNotOverwritten() {
                           "cell__02__2024-03-07_11.00.00.bvf"}));
 }
 
-QTEST_GUILESS_MAIN(TestProgramExit)
+BVF_TEST_MAIN(TestProgramExit)
 #include "test_program_exit.moc"

@@ -4,6 +4,8 @@
 // program in the build's own folder loads none.
 #include "UiTestKit.h"
 
+#include "TestRegistry.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -86,5 +88,5 @@ void TestProgramProtocol::componentBesideTheProgram() {
     QCOMPARE(WorkerTestKit::FilesIn(clDir.path()), clFiles);
 }
 
-QTEST_GUILESS_MAIN(TestProgramProtocol)
+BVF_TEST_MAIN(TestProgramProtocol)
 #include "test_program_protocol.moc"
