@@ -9,14 +9,13 @@
 
 CBrennovarstikFileFormatV1::CBrennovarstikFileFormatV1() {
     // Channel 1 gets its buffer only when a rotation first needs it.
-    m_aChannels[0].pBuffer.reset(new (std::nothrow) uint8_t[kChannelCapacity]);
+    (void)m_aChannels[0].window.Allocate();
 }
 
 CBrennovarstikFileFormatV1::~CBrennovarstikFileFormatV1() = default;
 
 void CBrennovarstikFileFormatV1::ClearChannel(Channel &clChannel) {
-    clChannel.lFill = 0;
-    clChannel.lConsumed = 0;
+    clChannel.window.Reset();
     clChannel.clstrPath[0] = 0;
 }
 
@@ -31,7 +30,7 @@ void CBrennovarstikFileFormatV1::CloseFile() {
     for (Channel &clChannel : m_aChannels) {
         // Buffered bytes of a writer are dropped here on purpose; writers
         // close with CloseFileForWriting.
-        (void)clChannel.clFile.Close();
+        (void)clChannel.window.file.Close();
         ClearChannel(clChannel);
     }
     m_enOpenMode = OpenMode::None;
@@ -44,13 +43,13 @@ void CBrennovarstikFileFormatV1::CloseFile() {
 double CBrennovarstikFileFormatV1::GetProgress() {
     CPlatformLockGuard clGuard(m_clLock);
     Channel &clChannel = Current();
-    return ReaderProgress(clChannel.clFile, clChannel.lFill, clChannel.lConsumed);
+    return clChannel.window.Progress();
 }
 
 uint64_t CBrennovarstikFileFormatV1::GetFileSize(bool bTotal) {
     CPlatformLockGuard clGuard(m_clLock);
     const Channel &clChannel = Current();
-    return ReaderFileSize(clChannel.clFile, bTotal, clChannel.lFill, clChannel.lConsumed);
+    return clChannel.window.Size(bTotal);
 }
 
 bool CBrennovarstikFileFormatV1::SetOption(uint8_t lOption, int32_t lValue) {

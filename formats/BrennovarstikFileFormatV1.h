@@ -1,10 +1,10 @@
 // The split-file container: reads versions 1 to 3, writes version 3.
 #pragma once
 
-#include "BinaryFile.h"
 #include "ContainerCodec.h"
 #include "Lock.h"
 #include "OrderBuffer.h"
+#include "ReadWindow.h"
 #include "ReaderDiagnostics.h"
 #include "VirtualFileFormat.h"
 
@@ -76,11 +76,10 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
   private:
     // Channel 0 is the current file (also the reading channel), channel 1 the
     // next file while a rotation overlaps. The two swap by index, never by copy.
+    // Reading uses the window as every reader does; writing keeps the bytes
+    // not yet written in its buffer (fill), consumed unused.
     struct Channel {
-        CBinaryFile clFile;
-        std::unique_ptr<uint8_t[]> pBuffer;
-        uint32_t lFill = 0;
-        uint32_t lConsumed = 0;
+        CReadWindow window{kChannelCapacity, false, false};
         wchar_t clstrPath[kPathBufferChars] = {};
     };
     enum class ParseState : uint8_t { ExpectHead, HeadSeen, Resynchronising };
@@ -135,7 +134,6 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     bool m_bEndOfResyncReported = false;
     uint64_t m_lResyncStart = 0;           // file offset where the damaged stretch began
     uint64_t m_lTailReported = UINT64_MAX; // file offset of the tail already reported
-    bool m_bReachedEnd = false;
     bool m_bOnline = false;
     int m_lVersion = 0;
     bool m_bDeliverNotices = false;

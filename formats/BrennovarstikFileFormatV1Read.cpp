@@ -18,16 +18,16 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
     CPlatformLockGuard clGuard(m_clLock);
     Channel &clChannel = Current();
     // An object with a file open is left exactly as it is, counter included.
-    if (clChannel.clFile.IsOpen())
+    if (clChannel.window.file.IsOpen())
         return FILE_WRONG_STATE;
     m_pDeliveredFrame = nullptr;
     m_lWrittenBytes.store(0, std::memory_order_relaxed);
-    if (!clChannel.pBuffer)
+    if (!clChannel.window.buffer)
         return FILE_NO_BUFFER;
 
     bool bOnlineMode = bOnline != 0;
     const wchar_t *clstrOpen = ApplyOnlinePrefix(clstrPath, bOnlineMode);
-    if (clstrOpen == nullptr || !clChannel.clFile.OpenRead(clstrOpen))
+    if (clstrOpen == nullptr || !clChannel.window.file.OpenRead(clstrOpen))
         return FILE_WRONG_STATE;
 
     ClearChannel(clChannel);
@@ -41,12 +41,12 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
     // goes on at the first record.
     bool bError = false;
     const size_t lGot =
-        clChannel.clFile.Read(clChannel.pBuffer.get(), kContainerHeaderSize, bError);
+        clChannel.window.file.Read(clChannel.window.buffer.get(), kContainerHeaderSize, bError);
     const int lVersion = lGot == kContainerHeaderSize && !bError
-                             ? DecodeContainerHeader(clChannel.pBuffer.get(), clInfo)
+                             ? DecodeContainerHeader(clChannel.window.buffer.get(), clInfo)
                              : 0;
     if (lVersion == 0) {
-        (void)clChannel.clFile.Close();
+        (void)clChannel.window.file.Close();
         return FILE_NOT_CONTAINER;
     }
 
@@ -64,26 +64,26 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
     CPlatformLockGuard clGuard(m_clLock);
     m_pDeliveredFrame = nullptr;
     Channel &clChannel = Current();
-    if (!clChannel.clFile.IsOpen())
+    if (!clChannel.window.file.IsOpen())
         return FILE_WRONG_STATE;
     if (m_bWritingMode || m_enOpenMode != OpenMode::Reading)
         return FILE_WRONG_DIRECTION;
-    if (!clChannel.pBuffer)
+    if (!clChannel.window.buffer)
         return FILE_NO_BUFFER;
     // A file that has grown since the last call is read on.
-    m_bReachedEnd = false;
+    clChannel.window.reachedEnd = false;
 
     // The common case of ReadLoop without its state changes: a frame at a
     // frame start, whole in the buffer, with a good checksum. Anything else (a
     // refill, a bad length or checksum) is left to ReadLoop, which starts from
     // the same state and so reads exactly what it would have read on its own.
     if (m_enParse == ParseState::ExpectHead) {
-        const uint8_t *pBuffer = clChannel.pBuffer.get();
+        const uint8_t *pBuffer = clChannel.window.buffer.get();
         for (;;) {
-            const uint32_t lUnread = clChannel.lFill - clChannel.lConsumed;
+            const uint32_t lUnread = clChannel.window.fill - clChannel.window.consumed;
             if (lUnread < kFrameHeadSize)
                 break;
-            const uint8_t *pFrame = pBuffer + clChannel.lConsumed;
+            const uint8_t *pFrame = pBuffer + clChannel.window.consumed;
             const uint32_t lLength = ReadBe32(pFrame);
             if (lLength < kMinRecordLength || lLength > kMaxRecordLength || lLength > lUnread ||
                 ReadBe32(pFrame + 6) !=
@@ -93,7 +93,7 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
             const DecodeOutcome clOutcome =
                 DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
                              m_lDecodedDirty, m_clDmrMemory);
-            clChannel.lConsumed += clOutcome.consumed;
+            clChannel.window.consumed += clOutcome.consumed;
             if (clOutcome.action == DecodeAction::Deliver) {
                 OfferFrame(pFrame, lLength);
                 return FILE_OK;
@@ -107,35 +107,16 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
 }
 
 FileResult CBrennovarstikFileFormatV1::Refill() {
-    Channel &clChannel = Current();
-    uint8_t *pBuffer = clChannel.pBuffer.get();
-    if (clChannel.lConsumed >= clChannel.lFill) {
-        clChannel.lFill = 0;
-    } else if (clChannel.lConsumed > 0) {
-        clChannel.lFill -= clChannel.lConsumed;
-        std::memmove(pBuffer, pBuffer + clChannel.lConsumed, clChannel.lFill);
-    }
-    clChannel.lConsumed = 0;
-
-    const size_t lWanted = kChannelCapacity - clChannel.lFill;
-    bool bError = false;
-    const size_t lGot = clChannel.clFile.Read(pBuffer + clChannel.lFill, lWanted, bError);
-    clChannel.lFill += uint32_t(lGot);
-    // A read error is never taken for the end of the file.
-    if (bError)
-        return FILE_WRITE_FAILED;
-    m_bReachedEnd = lGot < lWanted;
-    if (lGot > 0)
-        return FILE_OK;
-    return m_bOnline ? FILE_NO_DATA_YET : FILE_END_OF_DATA;
+    return Current().window.Refill(m_bOnline);
 }
 
 bool CBrennovarstikFileFormatV1::FrameIsValidAt(uint32_t lOffset) const {
     const Channel &clChannel = m_aChannels[m_lFront];
-    const uint8_t *pFrame = clChannel.pBuffer.get() + lOffset;
+    const uint8_t *pFrame = clChannel.window.buffer.get() + lOffset;
     const uint32_t lLength = ReadBe32(pFrame);
     if (lLength < kMinRecordLength || lLength > kMaxRecordLength ||
-        lLength > clChannel.lFill - lOffset || !IsWritableFrameHead(pFrame, lLength, m_lVersion))
+        lLength > clChannel.window.fill - lOffset ||
+        !IsWritableFrameHead(pFrame, lLength, m_lVersion))
         return false;
     return ReadBe32(pFrame + 6) ==
            ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize));
@@ -143,7 +124,7 @@ bool CBrennovarstikFileFormatV1::FrameIsValidAt(uint32_t lOffset) const {
 
 bool CBrennovarstikFileFormatV1::FindFrameInTail(uint32_t lFrom, uint32_t &lFound) const {
     const Channel &clChannel = m_aChannels[m_lFront];
-    for (uint32_t lOffset = lFrom; lOffset + kFrameHeadSize <= clChannel.lFill; ++lOffset) {
+    for (uint32_t lOffset = lFrom; lOffset + kFrameHeadSize <= clChannel.window.fill; ++lOffset) {
         if (FrameIsValidAt(lOffset)) {
             lFound = lOffset;
             return true;
@@ -154,11 +135,11 @@ bool CBrennovarstikFileFormatV1::FindFrameInTail(uint32_t lFrom, uint32_t &lFoun
 
 FileResult CBrennovarstikFileFormatV1::Decode(uint32_t lLength, RawRecord &clRecord, bool &bGoOn) {
     Channel &clChannel = Current();
-    const uint8_t *pFrame = clChannel.pBuffer.get() + clChannel.lConsumed;
+    const uint8_t *pFrame = clChannel.window.buffer.get() + clChannel.window.consumed;
     const DecodeOutcome clOutcome =
         DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
                      m_lDecodedDirty, m_clDmrMemory);
-    clChannel.lConsumed += clOutcome.consumed;
+    clChannel.window.consumed += clOutcome.consumed;
     m_enParse = ParseState::ExpectHead;
     ReportRefused(pFrame, lLength, clOutcome);
     bGoOn = clOutcome.action == DecodeAction::GoOn;
@@ -179,7 +160,7 @@ void CBrennovarstikFileFormatV1::OfferFrame(const uint8_t *pFrame, uint32_t lLen
 
 uint64_t CBrennovarstikFileFormatV1::FileOffsetAt(uint32_t lIndex) const {
     const Channel &clChannel = m_aChannels[m_lFront];
-    return ConsumedFilePosition(clChannel.clFile.Position(), clChannel.lFill, lIndex);
+    return clChannel.window.FileOffsetAt(lIndex);
 }
 
 void CBrennovarstikFileFormatV1::ReportRefused(const uint8_t *pFrame, uint32_t lLength,
@@ -189,7 +170,7 @@ void CBrennovarstikFileFormatV1::ReportRefused(const uint8_t *pFrame, uint32_t l
                           (clOutcome.action == DecodeAction::GoOn && clOutcome.consumed < lLength);
     if (!bRefused)
         return;
-    const uint32_t lIndex = uint32_t(pFrame - m_aChannels[m_lFront].pBuffer.get());
+    const uint32_t lIndex = uint32_t(pFrame - m_aChannels[m_lFront].window.buffer.get());
     ReportDiagnostic(ReaderDamage::RefusedRecord, FileOffsetAt(lIndex), lLength,
                      pFrame[kFrameTypeAt]);
 }
@@ -203,10 +184,10 @@ void CBrennovarstikFileFormatV1::ReportResyncEnd(uint32_t lIndex) {
 void CBrennovarstikFileFormatV1::ReportTail(uint32_t lIndex) {
     const Channel &clChannel = m_aChannels[m_lFront];
     const uint64_t lOffset = FileOffsetAt(lIndex);
-    if (m_bOnline || lOffset == m_lTailReported || lIndex >= clChannel.lFill)
+    if (m_bOnline || lOffset == m_lTailReported || lIndex >= clChannel.window.fill)
         return;
     m_lTailReported = lOffset;
-    ReportDiagnostic(ReaderDamage::TruncatedTail, lOffset, clChannel.lFill - lIndex);
+    ReportDiagnostic(ReaderDamage::TruncatedTail, lOffset, clChannel.window.fill - lIndex);
 }
 
 bool CBrennovarstikFileFormatV1::GetDeliveredFrame(const uint8_t *&pFrame,
@@ -220,8 +201,8 @@ bool CBrennovarstikFileFormatV1::GetDeliveredFrame(const uint8_t *&pFrame,
 
 FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
     Channel &clChannel = Current();
-    const uint8_t *pBuffer = clChannel.pBuffer.get();
-    auto unread = [&clChannel] { return clChannel.lFill - clChannel.lConsumed; };
+    const uint8_t *pBuffer = clChannel.window.buffer.get();
+    auto unread = [&clChannel] { return clChannel.window.fill - clChannel.window.consumed; };
     // lIndex: the first byte of the damaged stretch.
     auto startResynchronising = [this](uint32_t lIndex) {
         m_enParse = ParseState::Resynchronising;
@@ -237,13 +218,13 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                 if (enRefill != FILE_OK)
                     return enRefill;
                 if (unread() < kFrameHeadSize) {
-                    ReportTail(clChannel.lConsumed);
+                    ReportTail(clChannel.window.consumed);
                     return m_bOnline ? FILE_NO_DATA_YET : FILE_END_OF_DATA;
                 }
             }
-            const uint32_t lLength = ReadBe32(pBuffer + clChannel.lConsumed);
+            const uint32_t lLength = ReadBe32(pBuffer + clChannel.window.consumed);
             if (lLength < kMinRecordLength || lLength > kMaxRecordLength) {
-                startResynchronising(clChannel.lConsumed);
+                startResynchronising(clChannel.window.consumed);
                 break;
             }
             m_lFrameLength = lLength;
@@ -265,25 +246,25 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                     // it; only when none follows is this a cut-short last
                     // record. Nothing moves then, so a grown file reads on.
                     uint32_t lFound = 0;
-                    if (!FindFrameInTail(clChannel.lConsumed + 1, lFound)) {
-                        ReportTail(clChannel.lConsumed);
+                    if (!FindFrameInTail(clChannel.window.consumed + 1, lFound)) {
+                        ReportTail(clChannel.window.consumed);
                         return FILE_END_OF_DATA;
                     }
                     ReportDiagnostic(ReaderDamage::Resynchronised,
-                                     FileOffsetAt(clChannel.lConsumed),
-                                     lFound - clChannel.lConsumed);
-                    clChannel.lConsumed = lFound;
+                                     FileOffsetAt(clChannel.window.consumed),
+                                     lFound - clChannel.window.consumed);
+                    clChannel.window.consumed = lFound;
                     m_enParse = ParseState::ExpectHead;
                     break;
                 }
             }
-            const uint8_t *pFrame = pBuffer + clChannel.lConsumed;
+            const uint8_t *pFrame = pBuffer + clChannel.window.consumed;
             if (ReadBe32(pFrame + 6) !=
                 ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize))) {
                 // The length is as unverified as the rest: search from the
                 // next byte rather than trusting it.
-                startResynchronising(clChannel.lConsumed);
-                clChannel.lConsumed += 1;
+                startResynchronising(clChannel.window.consumed);
+                clChannel.window.consumed += 1;
                 break;
             }
             bool bGoOn = false;
@@ -295,7 +276,8 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
 
         case ParseState::Resynchronising: {
             if (unread() < kFrameHeadSize) {
-                const FileResult enRefill = m_bReachedEnd ? FILE_END_OF_DATA : Refill();
+                const FileResult enRefill =
+                    clChannel.window.reachedEnd ? FILE_END_OF_DATA : Refill();
                 if (enRefill == FILE_WRITE_FAILED)
                     return enRefill;
                 if (unread() < kFrameHeadSize) {
@@ -306,18 +288,19 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                     if (m_bEndOfResyncReported)
                         return FILE_END_OF_DATA;
                     m_bEndOfResyncReported = true;
-                    ReportResyncEnd(clChannel.lFill);
+                    ReportResyncEnd(clChannel.window.fill);
                     return FILE_DAMAGED;
                 }
             }
-            const uint32_t lLength = ReadBe32(pBuffer + clChannel.lConsumed);
+            const uint32_t lLength = ReadBe32(pBuffer + clChannel.window.consumed);
             // The constants of the head first: they are cheap, and a frame
             // no writer makes is no place to stop, however good its checksum.
             if (lLength >= kMinRecordLength && lLength <= kMaxRecordLength &&
-                IsWritableFrameHead(pBuffer + clChannel.lConsumed, lLength, m_lVersion)) {
+                IsWritableFrameHead(pBuffer + clChannel.window.consumed, lLength, m_lVersion)) {
                 bool bInFile = true;
                 if (unread() < lLength) {
-                    const FileResult enRefill = m_bReachedEnd ? FILE_END_OF_DATA : Refill();
+                    const FileResult enRefill =
+                        clChannel.window.reachedEnd ? FILE_END_OF_DATA : Refill();
                     if (enRefill == FILE_WRITE_FAILED)
                         return enRefill;
                     if (unread() < lLength) {
@@ -327,8 +310,8 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                         bInFile = false;
                     }
                 }
-                if (bInFile && FrameIsValidAt(clChannel.lConsumed)) {
-                    ReportResyncEnd(clChannel.lConsumed);
+                if (bInFile && FrameIsValidAt(clChannel.window.consumed)) {
+                    ReportResyncEnd(clChannel.window.consumed);
                     bool bGoOn = false;
                     const FileResult enResult = Decode(lLength, clRecord, bGoOn);
                     if (!bGoOn)
@@ -336,7 +319,7 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                     break;
                 }
             }
-            clChannel.lConsumed += 1;
+            clChannel.window.consumed += 1;
             break;
         }
         }

@@ -44,22 +44,20 @@ void CBrennovarstikFileFormatV1::RotationOff() {
 }
 
 bool CBrennovarstikFileFormatV1::EnsureBuffer(Channel &clChannel) {
-    if (!clChannel.pBuffer)
-        clChannel.pBuffer.reset(new (std::nothrow) uint8_t[kChannelCapacity]);
-    return clChannel.pBuffer != nullptr;
+    return clChannel.window.Allocate();
 }
 
 FileResult CBrennovarstikFileFormatV1::OpenFileForWriting(const wchar_t *clstrPath,
                                                           const FileHeaderInfo &clInfo,
                                                           uint8_t lFlags) {
     CPlatformLockGuard clGuard(m_clLock);
-    if (Current().clFile.IsOpen())
+    if (Current().window.file.IsOpen())
         return FILE_WRONG_STATE;
-    if (!Current().pBuffer || !m_clOrder.HasStorage())
+    if (!Current().window.buffer || !m_clOrder.HasStorage())
         return FILE_NO_BUFFER;
 
     for (Channel &clChannel : m_aChannels) {
-        (void)clChannel.clFile.Close();
+        (void)clChannel.window.file.Close();
         ClearChannel(clChannel);
     }
     m_clHeader = clInfo;
@@ -87,12 +85,12 @@ FileResult CBrennovarstikFileFormatV1::CreateOutput(Channel &clChannel, const wc
         (m_lFlags & kFlagCreateNew)         ? CBinaryFile::WriteMode::CreateNew
         : (m_lFlags & kFlagReplaceExisting) ? CBinaryFile::WriteMode::ReplaceExisting
                                             : CBinaryFile::WriteMode::CreateOrReplace;
-    if (clstrPath == nullptr || !clChannel.clFile.OpenWrite(clstrPath, enMode))
+    if (clstrPath == nullptr || !clChannel.window.file.OpenWrite(clstrPath, enMode))
         return FILE_WRONG_STATE;
     ClearChannel(clChannel);
     StorePath(clChannel, clstrPath);
-    EncodeContainerHeader(m_clHeader, clChannel.pBuffer.get());
-    clChannel.lFill = uint32_t(kContainerHeaderSize);
+    EncodeContainerHeader(m_clHeader, clChannel.window.buffer.get());
+    clChannel.window.fill = uint32_t(kContainerHeaderSize);
     return EmptyBuffer(clChannel) == FILE_WRITE_FAILED ? FILE_WRITE_FAILED : FILE_OK;
 }
 
@@ -101,35 +99,36 @@ FileResult CBrennovarstikFileFormatV1::CreateOutput(Channel &clChannel, const wc
 void CBrennovarstikFileFormatV1::AccountWrite(Channel &clChannel, size_t lAccepted,
                                               uint32_t lKeep) {
     m_lWrittenBytes.fetch_add(lAccepted, std::memory_order_relaxed);
-    uint8_t *pBuffer = clChannel.pBuffer.get();
+    uint8_t *pBuffer = clChannel.window.buffer.get();
     if (lAccepted >= lKeep) {
-        clChannel.lFill = 0;
+        clChannel.window.fill = 0;
         return;
     }
     std::memmove(pBuffer, pBuffer + lAccepted, lKeep - lAccepted);
-    clChannel.lFill = lKeep - uint32_t(lAccepted);
+    clChannel.window.fill = lKeep - uint32_t(lAccepted);
 }
 
 FileResult CBrennovarstikFileFormatV1::EmptyBuffer(Channel &clChannel) {
-    const uint32_t lHeld = clChannel.lFill;
+    const uint32_t lHeld = clChannel.window.fill;
     bool bError = false;
-    const size_t lAccepted = clChannel.clFile.Write(clChannel.pBuffer.get(), lHeld, bError);
+    const size_t lAccepted =
+        clChannel.window.file.Write(clChannel.window.buffer.get(), lHeld, bError);
     AccountWrite(clChannel, lAccepted, lHeld);
     if (bError)
         return FILE_WRITE_FAILED;
-    if (clChannel.lFill != 0)
+    if (clChannel.window.fill != 0)
         return FILE_NO_DATA_YET;
-    return clChannel.clFile.Flush() ? FILE_OK : FILE_WRITE_FAILED;
+    return clChannel.window.file.Flush() ? FILE_OK : FILE_WRITE_FAILED;
 }
 
 // Writes until every held byte is accepted or an error stops it.
 FileResult CBrennovarstikFileFormatV1::DrainChannel(Channel &clChannel) {
     for (;;) {
-        const uint32_t lBefore = clChannel.lFill;
+        const uint32_t lBefore = clChannel.window.fill;
         const FileResult enResult = EmptyBuffer(clChannel);
         if (enResult != FILE_NO_DATA_YET)
             return enResult;
-        if (clChannel.lFill >= lBefore)
+        if (clChannel.window.fill >= lBefore)
             return FILE_WRITE_FAILED; // no progress: the file takes nothing more
     }
 }
@@ -142,14 +141,14 @@ FileResult CBrennovarstikFileFormatV1::WriteRecordToChannel(Channel &clChannel,
     const FileResult enRoom = MakeRoom(clChannel, clPlan.length);
     if (enRoom != FILE_OK)
         return enRoom;
-    const uint32_t lBefore = clChannel.lFill;
-    EncodeRecord(clRecord, m_lVersion, clPlan, clChannel.pBuffer.get() + lBefore);
-    clChannel.lFill += clPlan.length;
+    const uint32_t lBefore = clChannel.window.fill;
+    EncodeRecord(clRecord, m_lVersion, clPlan, clChannel.window.buffer.get() + lBefore);
+    clChannel.window.fill += clPlan.length;
     return CommitRecord(clChannel, lBefore);
 }
 
 FileResult CBrennovarstikFileFormatV1::MakeRoom(Channel &clChannel, uint32_t lLength) {
-    if (lLength <= kChannelCapacity - clChannel.lFill)
+    if (lLength <= kChannelCapacity - clChannel.window.fill)
         return FILE_OK;
     // Nothing of this record is in the buffer yet, so 5 or 8 leaves it untaken.
     return EmptyBuffer(clChannel);
@@ -158,27 +157,27 @@ FileResult CBrennovarstikFileFormatV1::MakeRoom(Channel &clChannel, uint32_t lLe
 // The record just placed behind the first lBefore held bytes waits in the
 // buffer or goes out with them.
 FileResult CBrennovarstikFileFormatV1::CommitRecord(Channel &clChannel, uint32_t lBefore) {
-    if ((m_lFlags & kFlagKeep) && clChannel.lFill < kKeepBelow)
+    if ((m_lFlags & kFlagKeep) && clChannel.window.fill < kKeepBelow)
         return FILE_OK;
 
-    uint8_t *pBuffer = clChannel.pBuffer.get();
-    const uint32_t lHeld = clChannel.lFill;
+    uint8_t *pBuffer = clChannel.window.buffer.get();
+    const uint32_t lHeld = clChannel.window.fill;
     bool bError = false;
-    const size_t lAccepted = clChannel.clFile.Write(pBuffer, lHeld, bError);
+    const size_t lAccepted = clChannel.window.file.Write(pBuffer, lHeld, bError);
     if (!bError) {
         // A short write without an error: the rest goes out with the next one.
         AccountWrite(clChannel, lAccepted, lHeld);
-        if (clChannel.lFill != 0)
+        if (clChannel.window.fill != 0)
             return FILE_OK;
-        return clChannel.clFile.Flush() ? FILE_OK : FILE_WRITE_FAILED;
+        return clChannel.window.file.Flush() ? FILE_OK : FILE_WRITE_FAILED;
     }
     // The record is taken back so that a retry writes it exactly once; bytes
     // of earlier records that were not accepted stay. A piece of it that did
     // reach the file is cut off again, so that the file ends with a whole
     // record and a retry continues it cleanly; where the file cannot be cut,
     // that piece fails its checksum and readers step over it.
-    if (lAccepted > lBefore &&
-        clChannel.clFile.Truncate(clChannel.clFile.Position() - int64_t(lAccepted - lBefore))) {
+    if (lAccepted > lBefore && clChannel.window.file.Truncate(clChannel.window.file.Position() -
+                                                              int64_t(lAccepted - lBefore))) {
         AccountWrite(clChannel, lBefore, lBefore);
         return FILE_WRITE_FAILED;
     }
@@ -188,14 +187,14 @@ FileResult CBrennovarstikFileFormatV1::CommitRecord(Channel &clChannel, uint32_t
 
 FileResult CBrennovarstikFileFormatV1::FinishRotation() {
     Channel &clOld = Current();
-    if (clOld.lFill != 0) {
+    if (clOld.window.fill != 0) {
         // Nothing is switched while the old file still holds unwritten
         // records: the next write tries again.
         const FileResult enDrain = DrainChannel(clOld);
         if (enDrain != FILE_OK)
             return enDrain;
     }
-    const bool bClosed = clOld.clFile.Close();
+    const bool bClosed = clOld.window.file.Close();
     ClearChannel(clOld);
     m_lFront = 1 - m_lFront;
     m_lCloseOld = kTimeUnset;
@@ -219,7 +218,7 @@ FileResult CBrennovarstikFileFormatV1::ChooseChannel(int64_t lTime, Channel *&pC
     if (m_lNextBoundary <= lTime && m_pCallback != nullptr) {
         // A boundary reached while the previous overlap is still open (an
         // interval of a few seconds) first ends that overlap.
-        if (Next().clFile.IsOpen()) {
+        if (Next().window.file.IsOpen()) {
             const FileResult enFinish = FinishRotation();
             pChannel = &Current();
             if (enFinish != FILE_OK)
@@ -248,7 +247,7 @@ FileResult CBrennovarstikFileFormatV1::ChooseChannel(int64_t lTime, Channel *&pC
         // a retry goes to the new file, header first.
         return enCreate;
     }
-    if (m_lSwitchAfter != kTimeUnset && m_lSwitchAfter < lTime && Next().clFile.IsOpen())
+    if (m_lSwitchAfter != kTimeUnset && m_lSwitchAfter < lTime && Next().window.file.IsOpen())
         pChannel = &Next();
     return FILE_OK;
 }
@@ -278,11 +277,11 @@ FileResult CBrennovarstikFileFormatV1::WritePlanned(const RawRecord &clRecord,
 
 FileResult CBrennovarstikFileFormatV1::WriteData(const RawRecord &clRecord) {
     CPlatformLockGuard clGuard(m_clLock);
-    if (!Current().clFile.IsOpen())
+    if (!Current().window.file.IsOpen())
         return FILE_WRONG_DIRECTION;
     if (!m_bWritingMode || m_enOpenMode != OpenMode::Writing)
         return FILE_WRONG_STATE;
-    if (!Current().pBuffer)
+    if (!Current().window.buffer)
         return FILE_NO_BUFFER;
     // Refused before the order buffer, which would otherwise hold a record
     // that can never be written and answer 0 for it.
@@ -304,8 +303,8 @@ bool CBrennovarstikFileFormatV1::WriteFrame(const RawRecord &clRecord, const uin
     // Anything but the plain buffered path is left to WriteData, which then
     // gives its own answer.
     Channel &clChannel = Current();
-    if (!clChannel.clFile.IsOpen() || !m_bWritingMode || m_enOpenMode != OpenMode::Writing ||
-        !clChannel.pBuffer || (m_lFlags & kFlagOrder) || m_lInterval > 0)
+    if (!clChannel.window.file.IsOpen() || !m_bWritingMode || m_enOpenMode != OpenMode::Writing ||
+        !clChannel.window.buffer || (m_lFlags & kFlagOrder) || m_lInterval > 0)
         return false;
     if (pFrame == nullptr || lLength < kRecordBodyOffset || lLength > kChannelCapacity ||
         ReadBe32(pFrame) != lLength)
@@ -323,9 +322,9 @@ bool CBrennovarstikFileFormatV1::WriteFrame(const RawRecord &clRecord, const uin
     enResult = MakeRoom(clChannel, lLength);
     if (enResult != FILE_OK)
         return true;
-    const uint32_t lBefore = clChannel.lFill;
-    std::memcpy(clChannel.pBuffer.get() + lBefore, pFrame, lLength);
-    clChannel.lFill += lLength;
+    const uint32_t lBefore = clChannel.window.fill;
+    std::memcpy(clChannel.window.buffer.get() + lBefore, pFrame, lLength);
+    clChannel.window.fill += lLength;
     enResult = CommitRecord(clChannel, lBefore);
     return true;
 }
@@ -335,7 +334,7 @@ FileResult CBrennovarstikFileFormatV1::FlushData() {
     if (m_enOpenMode != OpenMode::Writing)
         return FILE_OK;
     for (Channel *pChannel : {&Current(), &Next()}) {
-        if (!pChannel->clFile.IsOpen())
+        if (!pChannel->window.file.IsOpen())
             continue;
         if (DrainChannel(*pChannel) != FILE_OK)
             return FILE_WRITE_FAILED;
@@ -359,11 +358,11 @@ FileResult CBrennovarstikFileFormatV1::CloseFileForWriting() {
     }
     RotationOff();
     for (Channel *pChannel : {&Current(), &Next()}) {
-        if (!pChannel->clFile.IsOpen())
+        if (!pChannel->window.file.IsOpen())
             continue;
         if (DrainChannel(*pChannel) != FILE_OK)
             enResult = FILE_WRITE_FAILED;
-        if (!pChannel->clFile.Close())
+        if (!pChannel->window.file.Close())
             enResult = FILE_WRITE_FAILED;
         ClearChannel(*pChannel);
     }

@@ -147,8 +147,7 @@ bool IsEndOfData(FileResult enResult) {
 
 } // namespace
 
-CProprietaryTmwFileFormatV1::CProprietaryTmwFileFormatV1()
-    : m_pBuffer(new (std::nothrow) uint8_t[kReadBufferSize]) {}
+CProprietaryTmwFileFormatV1::CProprietaryTmwFileFormatV1() : m_clWindow(kReadBufferSize, false) {}
 
 CProprietaryTmwFileFormatV1::~CProprietaryTmwFileFormatV1() = default;
 
@@ -195,19 +194,18 @@ void CProprietaryTmwFileFormatV1::DecodeFrame(const uint8_t *pFrame, TmwTetraFra
 
 FileResult CProprietaryTmwFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHeaderInfo &clInfo,
                                                  uint8_t bOnline) {
-    if (m_clFile.IsOpen())
+    if (m_clWindow.file.IsOpen())
         return FILE_WRONG_STATE;
-    if (!m_pBuffer)
+    if (!m_clWindow.HasBuffer())
         return FILE_NO_BUFFER;
     bool bOnlineMode = bOnline != 0;
     const wchar_t *clstrOpen = ApplyOnlinePrefix(clstrPath, bOnlineMode);
-    if (clstrOpen == nullptr || !m_clFile.OpenRead(clstrOpen))
+    if (clstrOpen == nullptr || !m_clWindow.file.OpenRead(clstrOpen))
         return FILE_WRONG_STATE;
 
     FillTmwFileHeaderInfo(clInfo, "Proprietary TMW recording");
     m_bOnline = bOnlineMode;
-    m_lFill = 0;
-    m_lConsumed = 0;
+    m_clWindow.Reset();
     m_lSubIndex = kNoFrameYet;
     m_lTailReported = UINT64_MAX;
     m_bChecked = false;
@@ -220,36 +218,15 @@ FileResult CProprietaryTmwFileFormatV1::OpenFile(const wchar_t *clstrPath, FileH
 }
 
 FileResult CProprietaryTmwFileFormatV1::Refill() {
-    if (m_lConsumed >= m_lFill) {
-        m_lFill = 0;
-    } else if (m_lConsumed > 0) {
-        m_lFill -= m_lConsumed;
-        std::memmove(m_pBuffer.get(), m_pBuffer.get() + m_lConsumed, m_lFill);
-    }
-    m_lConsumed = 0;
-
-    bool bError = false;
-    const size_t lGot = m_clFile.Read(m_pBuffer.get() + m_lFill, kReadBufferSize - m_lFill, bError);
-    m_lFill += uint32_t(lGot);
-    // A read error is never taken for the end of the file.
-    if (bError)
-        return FILE_WRITE_FAILED;
-    if (lGot > 0)
-        return FILE_OK;
-    return m_bOnline ? FILE_NO_DATA_YET : FILE_END_OF_DATA;
+    return m_clWindow.Refill(m_bOnline);
 }
 
 FileResult CProprietaryTmwFileFormatV1::Need(uint32_t lCount) {
-    while (m_lFill - m_lConsumed < lCount) {
-        const FileResult enRefill = Refill();
-        if (enRefill != FILE_OK)
-            return enRefill;
-    }
-    return FILE_OK;
+    return m_clWindow.Need(lCount, m_bOnline);
 }
 
 FileResult CProprietaryTmwFileFormatV1::ReadData(RawRecord &clRecord) {
-    if (!m_clFile.IsOpen())
+    if (!m_clWindow.file.IsOpen())
         return FILE_WRONG_STATE;
     for (;;) {
         while (m_lSubIndex < kSubIndexes) {
@@ -263,7 +240,7 @@ FileResult CProprietaryTmwFileFormatV1::ReadData(RawRecord &clRecord) {
         }
         // A frame is taken only when it is whole, so an online file that
         // stops in the middle of one reads on from its start later.
-        while (m_lFill - m_lConsumed < kFrameSize) {
+        while (m_clWindow.Unread() < kFrameSize) {
             const FileResult enRefill = Refill();
             if (enRefill == FILE_END_OF_DATA)
                 ReportPartialFrame();
@@ -275,20 +252,18 @@ FileResult CProprietaryTmwFileFormatV1::ReadData(RawRecord &clRecord) {
         if (enAlign != FILE_OK)
             return enAlign;
         if (lSkip > 0) {
-            ReportDiagnostic(ReaderDamage::Resynchronised,
-                             ConsumedFilePosition(m_clFile.Position(), m_lFill, m_lConsumed),
-                             lSkip);
+            ReportDiagnostic(ReaderDamage::Resynchronised, m_clWindow.ConsumedPosition(), lSkip);
             // Frames follow each other from there on: the search made sure.
-            m_lConsumed += lSkip;
+            m_clWindow.consumed += lSkip;
             m_bChecked = true;
             continue;
         }
-        const uint8_t *pFrame = m_pBuffer.get() + m_lConsumed;
+        const uint8_t *pFrame = m_clWindow.Next();
         m_clLastClock = ClockOf(pFrame);
         m_bHaveLast = true;
         m_bChecked = m_bNextChecked;
         DecodeFrame(pFrame, m_clFrame);
-        m_lConsumed += kFrameSize;
+        m_clWindow.consumed += kFrameSize;
         m_lSubIndex = 0;
     }
 }
@@ -296,7 +271,7 @@ FileResult CProprietaryTmwFileFormatV1::ReadData(RawRecord &clRecord) {
 FileResult CProprietaryTmwFileFormatV1::Align(uint32_t &lSkip) {
     lSkip = 0;
     m_bNextChecked = false;
-    const uint8_t *pFrame = m_pBuffer.get() + m_lConsumed;
+    const uint8_t *pFrame = m_clWindow.Next();
     const TmwFrameClock clHere = ClockOf(pFrame);
     const bool bPlausible = m_bChecked || (IsPlausibleFrame(pFrame) &&
                                            (!m_bHaveLast || Continues(m_clLastClock, clHere)));
@@ -306,11 +281,11 @@ FileResult CProprietaryTmwFileFormatV1::Align(uint32_t &lSkip) {
         // The last frame of a finished file ends with it; a frame that does
         // not may have lost a byte to the one after it.
         if (enNeed == FILE_NO_DATA_YET ||
-            (enNeed == FILE_END_OF_DATA && m_lFill - m_lConsumed == kFrameSize))
+            (enNeed == FILE_END_OF_DATA && m_clWindow.Unread() == kFrameSize))
             return FILE_OK;
         if (enNeed != FILE_OK && enNeed != FILE_END_OF_DATA)
             return enNeed;
-        const uint8_t *pNext = m_pBuffer.get() + m_lConsumed + kFrameSize;
+        const uint8_t *pNext = m_clWindow.Next() + kFrameSize;
         if (enNeed == FILE_OK && IsPlausibleFrame(pNext) && Continues(clHere, ClockOf(pNext))) {
             m_bNextChecked = true;
             return FILE_OK;
@@ -333,9 +308,9 @@ FileResult CProprietaryTmwFileFormatV1::Align(uint32_t &lSkip) {
         // byte, unless the run's first frame is the one that lost its first
         // bytes: then its carrier holds the last byte of this frame and
         // matches neither neighbour, and this frame is taken instead.
-        const uint8_t *pHere = m_pBuffer.get() + m_lConsumed;
+        const uint8_t *pHere = m_clWindow.Next();
         const uint8_t *pRun = pHere + lRun;
-        const bool bRunGoesOn = m_lFill - m_lConsumed >= lRun + 2 * kFrameSize;
+        const bool bRunGoesOn = m_clWindow.Unread() >= lRun + 2 * kFrameSize;
         if (!SameCarrier(pRun, pHere) && !(bRunGoesOn && SameCarrier(pRun, pRun + kFrameSize)))
             return FILE_OK;
     }
@@ -345,7 +320,7 @@ FileResult CProprietaryTmwFileFormatV1::Align(uint32_t &lSkip) {
 
 FileResult CProprietaryTmwFileFormatV1::FindRun(const TmwFrameClock *pAnchor, uint32_t &lRun) {
     lRun = 0;
-    const uint64_t lHere = ConsumedFilePosition(m_clFile.Position(), m_lFill, m_lConsumed);
+    const uint64_t lHere = m_clWindow.ConsumedPosition();
     uint32_t lDistance = 1;
     if (m_lNoRunBefore > lHere)
         lDistance = uint32_t(std::min<uint64_t>(m_lNoRunBefore - lHere, kSearchSpan + 1));
@@ -355,7 +330,7 @@ FileResult CProprietaryTmwFileFormatV1::FindRun(const TmwFrameClock *pAnchor, ui
             break;
         if (enNeed != FILE_OK)
             return enNeed;
-        if (IsRunAt(m_pBuffer.get() + m_lConsumed + lDistance, kRunFrames, nullptr)) {
+        if (IsRunAt(m_clWindow.Next() + lDistance, kRunFrames, nullptr)) {
             m_lNoRunBefore = lHere + lDistance;
             lRun = lDistance;
             return FILE_OK;
@@ -367,10 +342,9 @@ FileResult CProprietaryTmwFileFormatV1::FindRun(const TmwFrameClock *pAnchor, ui
 
     // The data ends within reach: the last frames count as a run too, so that
     // none of them is lost, but they must follow the frames before them.
-    const uint32_t lHeld = m_lFill - m_lConsumed;
+    const uint32_t lHeld = m_clWindow.Unread();
     for (; lDistance + kFrameSize <= lHeld; ++lDistance) {
-        if (IsRunAt(m_pBuffer.get() + m_lConsumed + lDistance, (lHeld - lDistance) / kFrameSize,
-                    pAnchor)) {
+        if (IsRunAt(m_clWindow.Next() + lDistance, (lHeld - lDistance) / kFrameSize, pAnchor)) {
             lRun = lDistance;
             return FILE_OK;
         }
@@ -380,18 +354,17 @@ FileResult CProprietaryTmwFileFormatV1::FindRun(const TmwFrameClock *pAnchor, ui
 }
 
 void CProprietaryTmwFileFormatV1::ReportPartialFrame() {
-    const uint64_t lOffset = ConsumedFilePosition(m_clFile.Position(), m_lFill, m_lConsumed);
-    if (m_lFill == m_lConsumed || lOffset == m_lTailReported)
+    const uint64_t lOffset = m_clWindow.ConsumedPosition();
+    if (m_clWindow.fill == m_clWindow.consumed || lOffset == m_lTailReported)
         return;
     m_lTailReported = lOffset;
-    ReportDiagnostic(ReaderDamage::TruncatedTail, lOffset, m_lFill - m_lConsumed);
+    ReportDiagnostic(ReaderDamage::TruncatedTail, lOffset, m_clWindow.Unread());
 }
 
 void CProprietaryTmwFileFormatV1::CloseFile() {
-    (void)m_clFile.Close();
+    (void)m_clWindow.file.Close();
     m_clstrPath[0] = L'\0';
-    m_lFill = 0;
-    m_lConsumed = 0;
+    m_clWindow.Reset();
     m_lSubIndex = kNoFrameYet;
     m_bChecked = false;
     m_bHaveLast = false;
@@ -399,11 +372,11 @@ void CProprietaryTmwFileFormatV1::CloseFile() {
 }
 
 double CProprietaryTmwFileFormatV1::GetProgress() {
-    return ReaderProgress(m_clFile, m_lFill, m_lConsumed);
+    return m_clWindow.Progress();
 }
 
 uint64_t CProprietaryTmwFileFormatV1::GetFileSize(bool bTotal) {
-    return ReaderFileSize(m_clFile, bTotal, m_lFill, m_lConsumed);
+    return m_clWindow.Size(bTotal);
 }
 
 const wchar_t *CProprietaryTmwFileFormatV1::GetFileName() {

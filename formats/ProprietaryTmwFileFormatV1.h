@@ -8,8 +8,8 @@
 // steps over. Where no such alignment exists, frames are read as they come.
 #pragma once
 
-#include "BinaryFile.h"
 #include "ReadOnlyFileFormat.h"
+#include "ReadWindow.h"
 #include "TetraTmw2Tmv.h"
 
 #include <memory>
@@ -63,10 +63,7 @@ class CProprietaryTmwFileFormatV1 final : public CReadOnlyFileFormat, private CT
     // of the data fewer frames do, and then they must also follow pAnchor.
     FileResult FindRun(const TmwFrameClock *pAnchor, uint32_t &lRun);
 
-    CBinaryFile m_clFile;
-    std::unique_ptr<uint8_t[]> m_pBuffer;
-    uint32_t m_lFill = 0;
-    uint32_t m_lConsumed = 0;
+    CReadWindow m_clWindow;
     bool m_bOnline = false;
     wchar_t m_clstrPath[kPathBufferChars] = {};
     TmwTetraFrame m_clFrame{};

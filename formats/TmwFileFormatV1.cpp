@@ -25,29 +25,27 @@ constexpr uint32_t kEntrySpareBytes = 32;
 } // namespace
 
 CTmwFileFormatV1::CTmwFileFormatV1()
-    : m_pBuffer(new (std::nothrow) uint8_t[kReadBufferSize]),
-      m_pWork(new (std::nothrow) WorkArea()) {}
+    // A finished file is complete once its end was met: judging the
+    // candidates near its end must not read it again for each one.
+    : m_clWindow(kReadBufferSize, true), m_pWork(new (std::nothrow) WorkArea()) {}
 
 CTmwFileFormatV1::~CTmwFileFormatV1() = default;
 
 FileResult CTmwFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHeaderInfo &clInfo,
                                       uint8_t bOnline) {
-    if (m_clFile.IsOpen())
+    if (m_clWindow.file.IsOpen())
         return FILE_WRONG_STATE;
-    if (!m_pBuffer || !m_pWork)
+    if (!m_clWindow.HasBuffer() || !m_pWork)
         return FILE_NO_BUFFER;
     bool bOnlineMode = bOnline != 0;
     const wchar_t *clstrOpen = ApplyOnlinePrefix(clstrPath, bOnlineMode);
-    if (clstrOpen == nullptr || !m_clFile.OpenRead(clstrOpen))
+    if (clstrOpen == nullptr || !m_clWindow.file.OpenRead(clstrOpen))
         return FILE_WRONG_STATE;
 
     FillTmwFileHeaderInfo(clInfo, "TMW recording");
     m_bOnline = bOnlineMode;
-    m_lFill = 0;
-    m_lConsumed = 0;
-    m_lRefills = 0;
+    m_clWindow.Reset();
     m_bResync = false;
-    m_bAtEnd = false;
     m_lStreamMode = STREAM_UNKNOWN;
     m_lChosenMode = STREAM_UNKNOWN;
     m_lEntryKind = ENTRY_NONE;
@@ -67,41 +65,11 @@ FileResult CTmwFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHeaderInfo &
 }
 
 FileResult CTmwFileFormatV1::Refill() {
-    // A file not read online is complete once its end has been met: judging
-    // the candidates near its end must not read it again for each one.
-    if (m_bAtEnd)
-        return FILE_END_OF_DATA;
-    if (m_lConsumed >= m_lFill) {
-        m_lFill = 0;
-    } else if (m_lConsumed > 0) {
-        m_lFill -= m_lConsumed;
-        std::memmove(m_pBuffer.get(), m_pBuffer.get() + m_lConsumed, m_lFill);
-    }
-    m_lConsumed = 0;
-
-    bool bError = false;
-    const size_t lGot = m_clFile.Read(m_pBuffer.get() + m_lFill, kReadBufferSize - m_lFill, bError);
-    m_lFill += uint32_t(lGot);
-    if (lGot > 0)
-        ++m_lRefills;
-    // A read error is never taken for the end of the file.
-    if (bError)
-        return FILE_WRITE_FAILED;
-    if (lGot > 0)
-        return FILE_OK;
-    if (m_bOnline)
-        return FILE_NO_DATA_YET;
-    m_bAtEnd = true;
-    return FILE_END_OF_DATA;
+    return m_clWindow.Refill(m_bOnline);
 }
 
 FileResult CTmwFileFormatV1::Need(uint32_t lCount) {
-    while (m_lFill - m_lConsumed < lCount) {
-        const FileResult enRefill = Refill();
-        if (enRefill != FILE_OK)
-            return enRefill;
-    }
-    return FILE_OK;
+    return m_clWindow.Need(lCount, m_bOnline);
 }
 
 FileResult CTmwFileFormatV1::CheckEntryFraming(bool &bFramed) {
@@ -109,14 +77,14 @@ FileResult CTmwFileFormatV1::CheckEntryFraming(bool &bFramed) {
     FileResult enResult = Need(kEntryHeadSize);
     uint32_t lLength = 0;
     if (enResult == FILE_OK) {
-        lLength = ReadBe16(m_pBuffer.get() + m_lConsumed + 1);
+        lLength = ReadBe16(m_clWindow.Next() + 1);
         enResult = Need(lLength + kEntryFrameSize);
     }
     if (enResult == FILE_END_OF_DATA)
         return FILE_OK;
     if (enResult != FILE_OK)
         return enResult;
-    bFramed = m_pBuffer[m_lConsumed + kEntryHeadSize + lLength] == kEntryTerminator;
+    bFramed = m_clWindow.buffer[m_clWindow.consumed + kEntryHeadSize + lLength] == kEntryTerminator;
     return FILE_OK;
 }
 
@@ -124,7 +92,7 @@ FileResult CTmwFileFormatV1::CheckDmrFraming(bool &bFramed) {
     bFramed = false;
     FileResult enResult = Need(kDmrFrameMinimumLength);
     if (enResult == FILE_OK) {
-        const uint32_t lLength = ReadBe16(m_pBuffer.get() + m_lConsumed + 1);
+        const uint32_t lLength = ReadBe16(m_clWindow.Next() + 1);
         if (lLength < kDmrFrameMinimumLength || lLength >= kDmrFrameLengthLimit)
             return FILE_OK;
         enResult = Need(lLength);
@@ -133,12 +101,12 @@ FileResult CTmwFileFormatV1::CheckDmrFraming(bool &bFramed) {
         return FILE_OK;
     if (enResult != FILE_OK)
         return enResult;
-    bFramed = IsWellFramedDmrFrame(m_pBuffer.get() + m_lConsumed, m_lFill - m_lConsumed);
+    bFramed = IsWellFramedDmrFrame(m_clWindow.Next(), m_clWindow.Unread());
     return FILE_OK;
 }
 
 FileResult CTmwFileFormatV1::ReadData(RawRecord &clRecord) {
-    if (!m_clFile.IsOpen())
+    if (!m_clWindow.file.IsOpen())
         return FILE_WRONG_STATE;
     const uint8_t lMode = m_lStreamMode != STREAM_UNKNOWN ? m_lStreamMode : m_lChosenMode;
     if (lMode == STREAM_UNKNOWN)
@@ -154,10 +122,10 @@ FileResult CTmwFileFormatV1::ReadUnknownMode(RawRecord &clRecord) {
     for (;;) {
         const FileResult enNeed = Need(1);
         if (enNeed == FILE_END_OF_DATA)
-            CloseDamage(m_lFill);
+            CloseDamage(m_clWindow.fill);
         if (enNeed != FILE_OK)
             return enNeed;
-        const uint8_t lByte = m_pBuffer[m_lConsumed];
+        const uint8_t lByte = m_clWindow.buffer[m_clWindow.consumed];
         // A marker decides the stream only when a well-framed entry or frame
         // begins with it: a stray marker byte would otherwise make the whole
         // file be read as the wrong kind.
@@ -170,19 +138,19 @@ FileResult CTmwFileFormatV1::ReadUnknownMode(RawRecord &clRecord) {
                 return enCheck;
             // Past the start of the file, bytes were skipped to get here: the
             // entry is judged as one met after damage.
-            if (bFramed && bTetra && FileOffsetAt(m_lConsumed) > 0)
-                bFramed = IsBelievableEntry(m_pBuffer.get() + m_lConsumed);
+            if (bFramed && bTetra && FileOffsetAt(m_clWindow.consumed) > 0)
+                bFramed = IsBelievableEntry(m_clWindow.Next());
             if (bFramed) {
                 // Reading goes on in this kind even when this call ends before
                 // a record (an online file without more data yet), so the
                 // bytes are read the same whenever they arrive.
                 m_lChosenMode = bTetra ? STREAM_TETRA : STREAM_DMR;
-                CloseDamage(m_lConsumed);
+                CloseDamage(m_clWindow.consumed);
                 return ReadData(clRecord);
             }
         }
-        OpenDamage(m_lConsumed);
-        ++m_lConsumed;
+        OpenDamage(m_clWindow.consumed);
+        ++m_clWindow.consumed;
     }
 }
 
@@ -215,7 +183,7 @@ FileResult CTmwFileFormatV1::ReadTetra(RawRecord &clRecord) {
         if (enNeed != FILE_OK)
             return enNeed;
         bool bFramed = false;
-        if (m_pBuffer[m_lConsumed] == kEntryMarker) {
+        if (m_clWindow.buffer[m_clWindow.consumed] == kEntryMarker) {
             const FileResult enCheck = CheckEntryFraming(bFramed);
             if (enCheck != FILE_OK)
                 return enCheck;
@@ -223,22 +191,22 @@ FileResult CTmwFileFormatV1::ReadTetra(RawRecord &clRecord) {
         if (!bFramed) {
             // Resynchronisation starts one byte after this one, so a good
             // entry inside a bad one's stated length is not passed over.
-            OpenDamage(m_lConsumed);
-            ++m_lConsumed;
+            OpenDamage(m_clWindow.consumed);
+            ++m_clWindow.consumed;
             m_lEntryKind = ENTRY_NONE;
             m_bResync = true;
             continue;
         }
 
-        const uint8_t *pEntry = m_pBuffer.get() + m_lConsumed;
+        const uint8_t *pEntry = m_clWindow.Next();
         const uint32_t lLength = ReadBe16(pEntry + 1);
         const bool bDecoded = DecodeEntry(pEntry + kEntryHeadSize, lLength);
         // The entry is well framed: whatever its body held, the next one
         // starts after its terminator.
         if (!bDecoded)
-            ReportDiagnostic(ReaderDamage::RefusedRecord, FileOffsetAt(m_lConsumed),
+            ReportDiagnostic(ReaderDamage::RefusedRecord, FileOffsetAt(m_clWindow.consumed),
                              lLength + kEntryFrameSize, lLength > 0 ? pEntry[kEntryHeadSize] : -1);
-        m_lConsumed += lLength + kEntryFrameSize;
+        m_clWindow.consumed += lLength + kEntryFrameSize;
         if (!bDecoded) {
             m_lEntryKind = ENTRY_NONE;
             m_bResync = true;
@@ -254,31 +222,31 @@ FileResult CTmwFileFormatV1::ReadTetra(RawRecord &clRecord) {
 FileResult CTmwFileFormatV1::Resynchronise() {
     m_lEntryKind = ENTRY_NONE;
     for (;;) {
-        const uint8_t *pFrom = m_pBuffer.get() + m_lConsumed;
+        const uint8_t *pFrom = m_clWindow.Next();
         const auto *pMarker =
-            static_cast<const uint8_t *>(std::memchr(pFrom, kEntryMarker, m_lFill - m_lConsumed));
+            static_cast<const uint8_t *>(std::memchr(pFrom, kEntryMarker, m_clWindow.Unread()));
         if (pMarker == nullptr) {
-            m_lConsumed = m_lFill;
+            m_clWindow.consumed = m_clWindow.fill;
             const FileResult enRefill = Refill();
             if (enRefill == FILE_END_OF_DATA)
-                CloseDamage(m_lFill);
+                CloseDamage(m_clWindow.fill);
             if (enRefill != FILE_OK)
                 return enRefill;
             continue;
         }
         // The noted "!" stays unconsumed while its entry is checked, so a
         // refill on the way keeps it in the buffer.
-        m_lConsumed = uint32_t(pMarker - m_pBuffer.get());
+        m_clWindow.consumed = uint32_t(pMarker - m_clWindow.buffer.get());
         bool bFramed = false;
         const FileResult enCheck = CheckEntryFraming(bFramed);
         if (enCheck != FILE_OK)
             return enCheck;
-        if (bFramed && IsBelievableEntry(m_pBuffer.get() + m_lConsumed)) {
+        if (bFramed && IsBelievableEntry(m_clWindow.Next())) {
             m_bResync = false;
-            CloseDamage(m_lConsumed);
+            CloseDamage(m_clWindow.consumed);
             return FILE_OK;
         }
-        ++m_lConsumed;
+        ++m_clWindow.consumed;
     }
 }
 
@@ -320,45 +288,46 @@ bool CTmwFileFormatV1::DecodeEntry(const uint8_t *pBody, uint32_t lLength) {
 FileResult CTmwFileFormatV1::ReadDmr(RawRecord &clRecord) {
     WorkArea &clWork = *m_pWork;
     for (;;) {
-        if (m_lFill - m_lConsumed < kDmrFrameMinimumLength) {
+        if (m_clWindow.Unread() < kDmrFrameMinimumLength) {
             const FileResult enRefill = Refill();
             if (enRefill == FILE_END_OF_DATA) {
                 // Too few bytes for any frame are left.
-                if (m_lConsumed < m_lFill && FileOffsetAt(m_lConsumed) >= m_lDmrCoveredTo)
-                    OpenDamage(m_lConsumed);
-                CloseDamage(m_lFill);
+                if (m_clWindow.consumed < m_clWindow.fill &&
+                    FileOffsetAt(m_clWindow.consumed) >= m_lDmrCoveredTo)
+                    OpenDamage(m_clWindow.consumed);
+                CloseDamage(m_clWindow.fill);
             }
             if (enRefill != FILE_OK)
                 return enRefill;
             continue;
         }
-        const uint8_t *pAt = m_pBuffer.get() + m_lConsumed;
+        const uint8_t *pAt = m_clWindow.Next();
         uint32_t lLength = 0;
         uint32_t lStep = 1;
-        const DmrFrameCheck enCheck = CheckDmrFrame(pAt, m_lFill - m_lConsumed, lLength, lStep);
+        const DmrFrameCheck enCheck = CheckDmrFrame(pAt, m_clWindow.Unread(), lLength, lStep);
         if (enCheck == DmrFrameCheck::Incomplete) {
             // Refilled before the frame is judged, so none is lost at the end
             // of the buffer. A file that ends before the stated length makes
             // the marker only a byte.
             const FileResult enRefill = Refill();
             if (enRefill == FILE_END_OF_DATA) {
-                NoteDmrSkip(m_pBuffer.get() + m_lConsumed);
-                ++m_lConsumed;
+                NoteDmrSkip(m_clWindow.Next());
+                ++m_clWindow.consumed;
             } else if (enRefill != FILE_OK)
                 return enRefill;
             continue;
         }
         if (enCheck == DmrFrameCheck::Skip) {
             NoteDmrSkip(pAt);
-            m_lConsumed += lStep;
+            m_clWindow.consumed += lStep;
             continue;
         }
-        CloseDamage(m_lConsumed);
+        CloseDamage(m_clWindow.consumed);
         const bool bDecoded = DecodeDmrFrame(pAt, lLength, clWork.dmrFrame, lStep);
         if (!bDecoded)
-            ReportDiagnostic(ReaderDamage::RefusedRecord, FileOffsetAt(m_lConsumed), lLength,
-                             pAt[kDmrFrameKindAt]);
-        m_lConsumed += lStep;
+            ReportDiagnostic(ReaderDamage::RefusedRecord, FileOffsetAt(m_clWindow.consumed),
+                             lLength, pAt[kDmrFrameKindAt]);
+        m_clWindow.consumed += lStep;
         if (!bDecoded || !ConvertDmrFrame(clWork.dmrFrame, clWork.dmrOutput))
             continue;
         FillDmrRecord(clRecord, clWork.dmrOutput);
@@ -367,7 +336,7 @@ FileResult CTmwFileFormatV1::ReadDmr(RawRecord &clRecord) {
 }
 
 uint64_t CTmwFileFormatV1::FileOffsetAt(uint32_t lIndex) const {
-    return ConsumedFilePosition(m_clFile.Position(), m_lFill, lIndex);
+    return m_clWindow.FileOffsetAt(lIndex);
 }
 
 void CTmwFileFormatV1::OpenDamage(uint32_t lIndex) {
@@ -382,7 +351,7 @@ void CTmwFileFormatV1::OpenDamage(uint32_t lIndex) {
 
 void CTmwFileFormatV1::CloseDamage(uint32_t lIndex) {
     // A file still being written may go on where it stops now.
-    if (!m_bDamageOpen || (m_bOnline && lIndex >= m_lFill))
+    if (!m_bDamageOpen || (m_bOnline && lIndex >= m_clWindow.fill))
         return;
     m_bDamageOpen = false;
     const uint64_t lEnd = FileOffsetAt(lIndex);
@@ -395,9 +364,9 @@ void CTmwFileFormatV1::CloseDamage(uint32_t lIndex) {
 void CTmwFileFormatV1::NoteDmrSkip(const uint8_t *pAt) {
     if (!DiagnosticsOn())
         return;
-    const uint32_t lIndex = uint32_t(pAt - m_pBuffer.get());
+    const uint32_t lIndex = uint32_t(pAt - m_clWindow.buffer.get());
     const uint64_t lOffset = FileOffsetAt(lIndex);
-    if (*pAt == kDmrFrameMarker && IsWellFramedDmrFrame(pAt, m_lFill - lIndex))
+    if (*pAt == kDmrFrameMarker && IsWellFramedDmrFrame(pAt, m_clWindow.fill - lIndex))
         m_lDmrCoveredTo = std::max(m_lDmrCoveredTo, lOffset + ReadBe16(pAt + 1));
     if (lOffset < m_lDmrCoveredTo)
         CloseDamage(lIndex);
@@ -406,20 +375,19 @@ void CTmwFileFormatV1::NoteDmrSkip(const uint8_t *pAt) {
 }
 
 void CTmwFileFormatV1::CloseFile() {
-    (void)m_clFile.Close();
+    (void)m_clWindow.file.Close();
     m_clstrPath[0] = L'\0';
-    m_lFill = 0;
-    m_lConsumed = 0;
+    m_clWindow.Reset();
     m_lSubIndex = kNoEntryYet;
     m_lSubIndexLimit = 0;
 }
 
 double CTmwFileFormatV1::GetProgress() {
-    return ReaderProgress(m_clFile, m_lFill, m_lConsumed);
+    return m_clWindow.Progress();
 }
 
 uint64_t CTmwFileFormatV1::GetFileSize(bool bTotal) {
-    return ReaderFileSize(m_clFile, bTotal, m_lFill, m_lConsumed);
+    return m_clWindow.Size(bTotal);
 }
 
 const wchar_t *CTmwFileFormatV1::GetFileName() {

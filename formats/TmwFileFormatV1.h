@@ -9,9 +9,9 @@
 // every length field is checked against the bytes the entry really has.
 #pragma once
 
-#include "BinaryFile.h"
 #include "DmrTmw2DmrTmv.h"
 #include "ReadOnlyFileFormat.h"
+#include "ReadWindow.h"
 #include "TetraTmw2Tmv.h"
 
 #include <memory>
@@ -47,7 +47,7 @@ class CTmwFileFormatV1 final : public CReadOnlyFileFormat,
 
     StreamMode Mode() const { return StreamMode(m_lStreamMode); }
     // Refills of the read buffer that brought data since OpenFile.
-    uint64_t RefillCount() const { return m_lRefills; }
+    uint64_t RefillCount() const { return m_clWindow.refills; }
 
     // The body of a frame entry (lLength bytes from its entry kind on) as the
     // converter takes it; false when its fields need more than lLength.
@@ -106,14 +106,9 @@ class CTmwFileFormatV1 final : public CReadOnlyFileFormat,
     // are skipped, but are no damage.
     void NoteDmrSkip(const uint8_t *pAt);
 
-    CBinaryFile m_clFile;
-    std::unique_ptr<uint8_t[]> m_pBuffer;
+    CReadWindow m_clWindow;
     std::unique_ptr<WorkArea> m_pWork;
-    uint32_t m_lFill = 0;
-    uint32_t m_lConsumed = 0;
-    uint64_t m_lRefills = 0;
     bool m_bResync = false;
-    bool m_bAtEnd = false;
     bool m_bOnline = false;
     // Set by the first entry that converts; never changes until OpenFile.
     uint8_t m_lStreamMode = STREAM_UNKNOWN;
