@@ -133,7 +133,13 @@ void ScrambleNoticeText(uint8_t (&text)[128]) {
         text[i] ^= uint8_t(i + (i % 4) + kNoticeScrambleOffset);
 }
 
-COrderBuffer::COrderBuffer() : m_pStorage(new (std::nothrow) Storage) {}
+COrderBuffer::COrderBuffer() = default;
+
+bool COrderBuffer::Allocate() {
+    if (!m_pStorage)
+        m_pStorage.reset(new (std::nothrow) Storage);
+    return m_pStorage != nullptr;
+}
 
 COrderBuffer::~COrderBuffer() = default;
 
@@ -145,7 +151,7 @@ void COrderBuffer::Clear() {
 void COrderBuffer::SetUp(OrderMode enMode) {
     m_enMode = enMode;
     m_lCurrent = 0;
-    if (enMode == OrderMode::Idle || !m_pStorage)
+    if (enMode == OrderMode::Idle || !Allocate())
         return;
     const ModeGeometry &clGeometry = Geometry(enMode);
     std::fill_n(m_pStorage->keys, clGeometry.slots, clGeometry.emptyKey);
@@ -179,7 +185,7 @@ FileResult COrderBuffer::Write(const RawRecord &clRecord, COrderBufferSink &clSi
 }
 
 FileResult COrderBuffer::CheckOrderable(const RawRecord &clRecord, OrderMode enMode) {
-    if (!m_pStorage)
+    if (!Allocate())
         return FILE_NO_BUFFER;
     if (ModeForRecord(clRecord) != enMode)
         return FILE_DAMAGED;

@@ -37,14 +37,16 @@ void ScrambleNoticeText(uint8_t (&text)[128]);
 
 class COrderBuffer {
   public:
-    // All storage is allocated here once; nothing is allocated afterwards.
+    // The storage (most of a megabyte) comes with the first record to order,
+    // or with Allocate: readers and writers without ordering never need it.
     COrderBuffer();
     ~COrderBuffer();
     COrderBuffer(const COrderBuffer &) = delete;
     COrderBuffer &operator=(const COrderBuffer &) = delete;
 
-    // False when the storage could not be allocated; every write then answers 7.
-    bool HasStorage() const { return m_pStorage != nullptr; }
+    // False when the storage cannot be had; every write then answers 7.
+    bool Allocate();
+    bool HasStorage() { return Allocate(); }
 
     // Back to idle, dropping anything held (a new file is opened for writing).
     void Clear();
