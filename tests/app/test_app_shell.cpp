@@ -1,8 +1,11 @@
+// The program's shell: its version string, the capture of at most six
+// arguments of at most 259 bytes, the icon, and the program staying up.
 #include "AppIcon.h"
 #include "AppVersion.h"
 #include "ArgumentCapture.h"
 #include "TestRegistry.h"
 
+#include <QProcess>
 #include <QTest>
 #include <string>
 #include <vector>
@@ -13,57 +16,65 @@ class TestAppShell : public QObject {
   private slots:
     void versionString_data();
     void versionString();
-    void missingVersionIsAllOnes();
-    void argumentCaptureKeepsProgramAndSix();
-    void argumentCaptureCutsOverlongArgument();
-    void argumentCaptureTellsWhichWereCut();
+    void argumentCapture();
     void iconHasTheStandardSizes();
+    void programStartsAndKeepsRunning();
 };
 
 void TestAppShell::versionString_data() {
-    QTest::addColumn<uint>("first");
-    QTest::addColumn<uint>("second");
-    QTest::addColumn<uint>("third");
-    QTest::addColumn<uint>("fourth");
+    QTest::addColumn<QList<uint>>("numbers"); // "available" first
     QTest::addColumn<QString>("expected");
-    QTest::newRow("0.0.31.2") << 0u << 0u << 31u << 2u << "0.0.31.2";
-    QTest::newRow("26.1.0.0") << 26u << 1u << 0u << 0u << "2026.1";
-    QTest::newRow("26.1.3.0") << 26u << 1u << 3u << 0u << "2026.1.3";
-    QTest::newRow("fourth alone selects four parts") << 26u << 1u << 0u << 4u << "2026.1.0.4";
-    QTest::newRow("first number 0 is not 2000") << 0u << 7u << 0u << 0u << "0.7";
-    QTest::newRow("numbers above 255 modulo 256")
-        << 257u << 300u << 256u << 511u << "2001.44.0.255";
-    QTest::newRow("all zero means unknown") << 0u << 0u << 0u << 0u << "2255.255.255.255";
-    QTest::newRow("project version") << 26u << 12u << 0u << 0u << "2026.12";
+    QTest::newRow("0.0.31.2") << QList<uint>{1, 0, 0, 31, 2} << "0.0.31.2";
+    QTest::newRow("26.1.0.0") << QList<uint>{1, 26, 1, 0, 0} << "2026.1";
+    QTest::newRow("26.1.3.0") << QList<uint>{1, 26, 1, 3, 0} << "2026.1.3";
+    QTest::newRow("fourth alone selects four parts") << QList<uint>{1, 26, 1, 0, 4} << "2026.1.0.4";
+    QTest::newRow("first number 0 is not 2000") << QList<uint>{1, 0, 7, 0, 0} << "0.7";
+    QTest::newRow("above 255 modulo 256") << QList<uint>{1, 257, 300, 256, 511} << "2001.44.0.255";
+    QTest::newRow("all zero means unknown") << QList<uint>{1, 0, 0, 0, 0} << "2255.255.255.255";
+    QTest::newRow("no version") << QList<uint>{0, 26, 1, 0, 0} << "2255.255.255.255";
 }
 
 void TestAppShell::versionString() {
-    QFETCH(uint, first);
-    QFETCH(uint, second);
-    QFETCH(uint, third);
-    QFETCH(uint, fourth);
+    QFETCH(QList<uint>, numbers);
     QFETCH(QString, expected);
-    QCOMPARE(BuildVersionString(true, first, second, third, fourth), expected);
-}
-
-void TestAppShell::missingVersionIsAllOnes() {
-    QCOMPARE(BuildVersionString(false, 26, 1, 0, 0), QStringLiteral("2255.255.255.255"));
+    QCOMPARE(BuildVersionString(numbers[0] != 0, numbers[1], numbers[2], numbers[3], numbers[4]),
+             expected);
     QCOMPARE(FormatProductVersion(0), QStringLiteral("2255.255.255.255"));
-    // The running program's own version comes from the build.
-    QCOMPARE(ApplicationVersionString(), QStringLiteral("2026.12"));
+    QCOMPARE(ApplicationVersionString(), QStringLiteral("2026.12")); // from the build
 }
 
-void TestAppShell::argumentCaptureKeepsProgramAndSix() {
-    std::vector<std::string> clArgs = {"prog", "a1", "a2", "a3", "a4", "a5",
-                                       "a6",   "a7", "a8", "a9", "a10"};
-    std::vector<const char *> pArgs;
-    for (const auto &s : clArgs)
-        pArgs.push_back(s.c_str());
+// The program path and six arguments are kept; an argument of 260 bytes or
+// more keeps its first 259 and is marked cut, and the marks follow the
+// entries when the application takes its own options out of the vector.
+void TestAppShell::argumentCapture() {
+    const std::string clLong(400, 'x'), clCut(260, 'c'), clExact(259, 'y');
+    const std::vector<const char *> clArgs = {"prog",         "-platform",   "offscreen",
+                                              clLong.c_str(), clCut.c_str(), clExact.c_str(),
+                                              "-n=2",         "a8",          "a9"};
     CArgumentCapture clCapture;
-    clCapture.Capture(int(pArgs.size()), pArgs.data());
+    clCapture.Capture(int(clArgs.size()), clArgs.data());
     QCOMPARE(clCapture.Count(), 7);
-    for (int i = 0; i < 7; ++i)
-        QCOMPARE(QByteArray(clCapture.Vector()[i]), QByteArray(clArgs[size_t(i)].c_str()));
+    QStringList clSeen;
+    for (int i = 0; i <= 7; ++i) {
+        const char *pEntry = clCapture.Vector()[i];
+        clSeen << (pEntry == nullptr ? QStringLiteral("null")
+                                     : QStringLiteral("%1%2:%3")
+                                           .arg(QLatin1Char(pEntry[0]))
+                                           .arg(qstrlen(pEntry))
+                                           .arg(clCapture.EntryWasCut(i) ? "cut" : "ok"));
+    }
+    QCOMPARE(clSeen.join(u' '), "p4:ok -9:ok o9:ok x259:cut c259:cut y259:ok -4:ok null");
+    QVERIFY(!clCapture.EntryWasCut(-1));
+    QVERIFY(!clCapture.EntryWasCut(7));
+
+    char **pVector = clCapture.Vector();
+    for (int i = 1; i + 2 <= clCapture.Count(); ++i)
+        pVector[i] = pVector[i + 2];
+    clCapture.Count() -= 2;
+    pVector[clCapture.Count()] = nullptr;
+    QCOMPARE(QByteArray(pVector[4]), QByteArray("-n=2"));
+    QVERIFY(clCapture.EntryWasCut(1) && clCapture.EntryWasCut(2));
+    QVERIFY(!clCapture.EntryWasCut(3) && !clCapture.EntryWasCut(4));
 
     // A later, shorter capture leaves no trace of the earlier one.
     const char *pShort[] = {"other", "-fs=x"};
@@ -71,61 +82,29 @@ void TestAppShell::argumentCaptureKeepsProgramAndSix() {
     QCOMPARE(clCapture.Count(), 2);
     QCOMPARE(QByteArray(clCapture.Vector()[1]), QByteArray("-fs=x"));
     QVERIFY(clCapture.Vector()[2] == nullptr);
-}
-
-void TestAppShell::argumentCaptureCutsOverlongArgument() {
-    const std::string clLong(400, 'x');
-    const std::string clExact(259, 'y');
-    const char *pArgs[] = {"prog", clLong.c_str(), clExact.c_str()};
-    CArgumentCapture clCapture;
-    clCapture.Capture(3, pArgs);
-    QCOMPARE(clCapture.Count(), 3);
-    QCOMPARE(std::string(clCapture.Vector()[1]), std::string(259, 'x'));
-    QCOMPARE(clCapture.Vector()[1][259], '\0');
-    QCOMPARE(std::string(clCapture.Vector()[2]), clExact);
-}
-
-void TestAppShell::argumentCaptureTellsWhichWereCut() {
-    const std::string clLong(260, 'x');
-    const std::string clExact(259, 'y');
-    const char *pArgs[] = {"prog",         "-platform",     "offscreen",
-                           clLong.c_str(), clExact.c_str(), "-n=2"};
-    CArgumentCapture clCapture;
-    clCapture.Capture(6, pArgs);
-    QCOMPARE(clCapture.Count(), 6);
-    const QList<bool> clExpected = {false, false, false, true, false, false};
-    for (int i = 0; i < 6; ++i)
-        QCOMPARE(clCapture.EntryWasCut(i), clExpected[i]);
-    QVERIFY(!clCapture.EntryWasCut(-1));
-    QVERIFY(!clCapture.EntryWasCut(6));
-
-    // The application object takes its own options out of the vector and
-    // closes the gap; the flags follow the entries, not the places.
-    char **pVector = clCapture.Vector();
-    for (int i = 1; i + 2 <= clCapture.Count(); ++i)
-        pVector[i] = pVector[i + 2];
-    clCapture.Count() -= 2;
-    pVector[clCapture.Count()] = nullptr;
-    QCOMPARE(QByteArray(pVector[3]), QByteArray("-n=2"));
-    QVERIFY(clCapture.EntryWasCut(1));
-    QVERIFY(!clCapture.EntryWasCut(2));
-    QVERIFY(!clCapture.EntryWasCut(3));
-    QVERIFY(!clCapture.EntryWasCut(4));
-
-    // A new capture forgets the old flags.
-    const char *pShort[] = {"prog", "a"};
-    clCapture.Capture(2, pShort);
     QVERIFY(!clCapture.EntryWasCut(1));
 }
 
 void TestAppShell::iconHasTheStandardSizes() {
-    const QIcon clIcon = LoadApplicationIcon();
-    QVERIFY(!clIcon.isNull());
-    const QList<QSize> clSizes = clIcon.availableSizes();
+    const QList<QSize> clSizes = LoadApplicationIcon().availableSizes();
     for (int lSize : {16, 32, 48})
         QVERIFY2(clSizes.contains(QSize(lSize, lSize)), qPrintable(QString::number(lSize)));
-    QVERIFY(
-        std::any_of(clSizes.begin(), clSizes.end(), [](const QSize &s) { return s.width() > 48; }));
+    QVERIFY(std::any_of(clSizes.begin(), clSizes.end(), [](QSize s) { return s.width() > 48; }));
+}
+
+// With a display the program comes up with its dialog and runs its event
+// loop until closed, also with more arguments than it keeps.
+void TestAppShell::programStartsAndKeepsRunning() {
+    QProcess clProcess;
+    QProcessEnvironment clEnv = QProcessEnvironment::systemEnvironment();
+    clEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    clProcess.setProcessEnvironment(clEnv);
+    clProcess.start(QStringLiteral(BVF_PROGRAM_PATH), {"-x=1", "a", "b", "c", "d", "e", "f", "g"});
+    QVERIFY(clProcess.waitForStarted(10000));
+    QVERIFY(!clProcess.waitForFinished(1500));
+    QCOMPARE(clProcess.state(), QProcess::Running);
+    clProcess.kill();
+    QVERIFY(clProcess.waitForFinished(10000));
 }
 
 BVF_TEST_MAIN(TestAppShell)

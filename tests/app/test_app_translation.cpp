@@ -23,19 +23,14 @@ class TestAppTranslation : public QObject {
     void initTestCase();
     void init();
     void cleanup();
-    void installsQtBaseThenProgramCatalogue();
-    void searchFoldersInOrderWithoutRepeats();
-    void fullerLanguageNameWins();
-    void unloadableFileLeavesTheNextFolder();
-    void cLocaleLoadsNothing();
-    void secondLoadLeavesOnlyItsOwnSet();
+    void catalogueChoice_data();
+    void catalogueChoice();
+    void searchFolders();
     void languageChangeSlot();
-    void nothingInstalledWithoutApplication();
     void germanCatalogueIsComplete();
 
   private:
     static bool Installed(const QString &clstrCatalogue);
-    QString Place(const QString &clstrCatalogue, const QString &clstrFolder) const;
     std::unique_ptr<CAppTranslation> Started(const QLocale &clLocale) const;
 
     std::unique_ptr<QTemporaryDir> m_pRoot;
@@ -73,16 +68,6 @@ bool TestAppTranslation::Installed(const QString &clstrCatalogue) {
     return QCoreApplication::translate("Probe", clKey.constData()) == QStringLiteral("yes");
 }
 
-// Copies a compiled test catalogue into a folder; the path it lies at.
-QString TestAppTranslation::Place(const QString &clstrCatalogue, const QString &clstrFolder) const {
-    const QString clstrTarget = clstrFolder + u'/' + clstrCatalogue + QStringLiteral(".qm");
-    const QString clstrSource =
-        QStringLiteral(BVF_TEST_CATALOGUES "/") + clstrCatalogue + QStringLiteral(".qm");
-    if (!QFile::copy(clstrSource, clstrTarget))
-        qWarning("cannot copy %s", qPrintable(clstrSource));
-    return clstrTarget;
-}
-
 std::unique_ptr<CAppTranslation> TestAppTranslation::Started(const QLocale &clLocale) const {
     auto pTranslation = std::make_unique<CAppTranslation>();
     pTranslation->SetApplicationFolder(m_clstrApp);
@@ -92,131 +77,122 @@ std::unique_ptr<CAppTranslation> TestAppTranslation::Started(const QLocale &clLo
     return pTranslation;
 }
 
-void TestAppTranslation::installsQtBaseThenProgramCatalogue() {
-    const QString clstrQtBase = Place(QStringLiteral("qtbase_de"), m_clstrApp + "/languages");
-    const QString clstrProgram = Place(QStringLiteral("BrennovarstikSplitter_de"), m_clstrCurrent);
-    auto pTranslation = Started(QLocale(QStringLiteral("de_DE")));
-    QCOMPARE(pTranslation->InstalledFiles(), QStringList({clstrQtBase, clstrProgram}));
-    QCOMPARE(pTranslation->CurrentLanguage(), int(QLocale::German));
-    QVERIFY(Installed(QStringLiteral("qtbase_de")));
-    QVERIFY(Installed(QStringLiteral("BrennovarstikSplitter_de")));
+// The folders are searched in the order app/languages, app, current/languages,
+// current, qt; the language names from the fullest to the bare language are
+// tried before the folders.
+void TestAppTranslation::catalogueChoice_data() {
+    QTest::addColumn<QString>("placed"); // "name@folder", "!" a damaged file, "+" a folder
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<int>("language");
+    auto row = [](const char *pRow, const char *pPlaced, const char *pLocale,
+                  const char *pInstalled, int lLanguage) {
+        QTest::newRow(pRow) << pPlaced << pLocale << pInstalled << lLanguage;
+    };
+    const int de = QLocale::German;
+    row("Qt's base, then the program's", "qtbase_de@app/languages BrennovarstikSplitter_de@current",
+        "de_DE", "app/languages/qtbase_de.qm current/BrennovarstikSplitter_de.qm", de);
+    row("the earlier folder wins, Qt's folder last",
+        "qtbase_de@qt BrennovarstikSplitter_de@current/languages BrennovarstikSplitter_de@app",
+        "de_DE", "qt/qtbase_de.qm app/BrennovarstikSplitter_de.qm", de);
+    row("the fuller language name wins, even from a later folder",
+        "qt_de@app/languages qt_de-DE@current", "de_DE", "current/qt_de-DE.qm", de);
+    row("a bare language takes the shorter name", "qt_de@app/languages qt_de-DE@current", "de_AT",
+        "app/languages/qt_de.qm", de);
+    row("an unloadable file or a folder leaves the next folder",
+        "!qtbase_de@app/languages qtbase_de@app +BrennovarstikSplitter_de@app/languages "
+        "BrennovarstikSplitter_de@current",
+        "de_DE", "app/qtbase_de.qm current/BrennovarstikSplitter_de.qm", de);
+    row("C loads nothing", "qtbase_de@app/languages BrennovarstikSplitter_de@current", "C", "", -1);
+    row("only the language's own set",
+        "qtbase_de@app/languages qtbase_fr@app/languages BrennovarstikSplitter_de@app/languages",
+        "fr_FR", "app/languages/qtbase_fr.qm", int(QLocale::French));
 }
 
-void TestAppTranslation::searchFoldersInOrderWithoutRepeats() {
-    // A catalogue found only in Qt's folder is taken from there; of two
-    // copies the one in the earlier folder wins.
-    const QString clstrQtBase = Place(QStringLiteral("qtbase_de"), m_clstrQt);
-    Place(QStringLiteral("BrennovarstikSplitter_de"), m_clstrCurrent + "/languages");
-    const QString clstrProgram = Place(QStringLiteral("BrennovarstikSplitter_de"), m_clstrApp);
+void TestAppTranslation::catalogueChoice() {
+    QFETCH(QString, placed);
+    QFETCH(QString, locale);
+    QFETCH(QString, installed);
+    QFETCH(int, language);
+    QStringList clNames;
+    for (QString clstrEntry : placed.split(u' ')) {
+        const QChar cMark = clstrEntry[0];
+        if (cMark == u'!' || cMark == u'+')
+            clstrEntry.remove(0, 1);
+        const QString clstrName = clstrEntry.section(u'@', 0, 0);
+        const QString clstrTarget =
+            m_pRoot->filePath(clstrEntry.section(u'@', 1) + u'/' + clstrName + ".qm");
+        clNames << clstrName;
+        QFile clFile(clstrTarget);
+        if (cMark == u'+')
+            QVERIFY(QDir().mkdir(clstrTarget));
+        else if (cMark == u'!')
+            QVERIFY(clFile.open(QIODevice::WriteOnly) && clFile.write("not a catalogue") > 0);
+        else
+            QVERIFY(QFile::copy(BVF_TEST_CATALOGUES "/" + clstrName + ".qm", clstrTarget));
+    }
+    const auto fnCheck = [&](const CAppTranslation &clTranslation, const QString &clstrInstalled) {
+        QStringList clFiles = clTranslation.InstalledFiles();
+        clFiles.replaceInStrings(m_pRoot->path() + u'/', QString());
+        QCOMPARE(clFiles.join(u' '), clstrInstalled);
+        for (const QString &clstrName : clNames)
+            QCOMPARE(Installed(clstrName), clstrInstalled.contains(u'/' + clstrName + ".qm"));
+    };
+    auto pTranslation = Started(QLocale(locale));
+    fnCheck(*pTranslation, installed);
+    QCOMPARE(pTranslation->CurrentLanguage(), language);
+    // Another language removes what was installed; loading again gives the same.
+    pTranslation->LoadLanguage(QLocale::c());
+    fnCheck(*pTranslation, QString());
+    QCOMPARE(pTranslation->CurrentLanguage(), -1);
+    pTranslation->LoadLanguage(QLocale(locale));
+    fnCheck(*pTranslation, installed);
+    pTranslation->RemoveTranslators();
+    fnCheck(*pTranslation, QString());
+    QCOMPARE(pTranslation->CurrentLanguage(), -1);
+    // Translators still installed leave the application with their owner.
+    pTranslation->LoadLanguage(QLocale(locale));
+    pTranslation.reset();
+    for (const QString &clstrName : clNames)
+        QVERIFY(!Installed(clstrName));
+}
+
+void TestAppTranslation::searchFolders() {
     auto pTranslation = Started(QLocale(QStringLiteral("de_DE")));
     QCOMPARE(pTranslation->SearchFolders(),
              QStringList({m_clstrApp + "/languages/", m_clstrApp + "/",
                           m_clstrCurrent + "/languages/", m_clstrCurrent + "/", m_clstrQt + "/"}));
-    QCOMPARE(pTranslation->InstalledFiles(), QStringList({clstrQtBase, clstrProgram}));
-
-    // The program started from its own folder: each folder once.
+    // Started from its own folder: each folder once; no Qt folder when none.
     CAppTranslation clSameFolder;
     clSameFolder.SetApplicationFolder(m_clstrCurrent + u'/');
     clSameFolder.SetQtCatalogueFolder(QString());
     clSameFolder.InitTranslation(QCoreApplication::instance());
     QCOMPARE(clSameFolder.SearchFolders(),
              QStringList({m_clstrCurrent + "/languages/", m_clstrCurrent + "/"}));
-
-    // Unless told otherwise, Qt's own catalogues are searched last.
+    // Unless told otherwise: the program's folder first, Qt's catalogues last.
     CAppTranslation clDefault;
     clDefault.InitTranslation(QCoreApplication::instance());
     QCOMPARE(clDefault.SearchFolders().constLast(),
              QLibraryInfo::path(QLibraryInfo::TranslationsPath) + u'/');
     QCOMPARE(clDefault.SearchFolders().constFirst(),
              QCoreApplication::applicationDirPath() + QStringLiteral("/languages/"));
-}
-
-void TestAppTranslation::fullerLanguageNameWins() {
-    // Even from a later folder: the language names are tried before folders.
-    Place(QStringLiteral("qt_de"), m_clstrApp + "/languages");
-    const QString clstrFuller = Place(QStringLiteral("qt_de-DE"), m_clstrCurrent);
-    auto pTranslation = Started(QLocale(QStringLiteral("de_DE")));
-    QCOMPARE(pTranslation->InstalledFiles(), QStringList({clstrFuller}));
-    QVERIFY(Installed(QStringLiteral("qt_de-DE")));
-    QVERIFY(!Installed(QStringLiteral("qt_de")));
-
-    // A locale that names only the bare language takes the shorter file.
-    pTranslation->LoadLanguage(QLocale(QLocale::German, QLocale::Austria));
-    QCOMPARE(pTranslation->InstalledFiles(),
-             QStringList({m_clstrApp + QStringLiteral("/languages/qt_de.qm")}));
-    QCOMPARE(pTranslation->CurrentLanguage(), int(QLocale::German));
-}
-
-void TestAppTranslation::unloadableFileLeavesTheNextFolder() {
-    QFile clDamaged(m_clstrApp + QStringLiteral("/languages/qtbase_de.qm"));
-    QVERIFY(clDamaged.open(QIODevice::WriteOnly));
-    clDamaged.write("not a catalogue");
-    clDamaged.close();
-    const QString clstrQtBase = Place(QStringLiteral("qtbase_de"), m_clstrApp);
-    // A folder standing where a catalogue would lie is no catalogue either.
-    QVERIFY(QDir(m_clstrApp).mkdir(QStringLiteral("languages/BrennovarstikSplitter_de.qm")));
-    const QString clstrProgram = Place(QStringLiteral("BrennovarstikSplitter_de"), m_clstrCurrent);
-    auto pTranslation = Started(QLocale(QStringLiteral("de_DE")));
-    QCOMPARE(pTranslation->InstalledFiles(), QStringList({clstrQtBase, clstrProgram}));
-    QVERIFY(Installed(QStringLiteral("qtbase_de")));
-}
-
-void TestAppTranslation::cLocaleLoadsNothing() {
-    Place(QStringLiteral("qtbase_de"), m_clstrApp + "/languages");
-    Place(QStringLiteral("BrennovarstikSplitter_de"), m_clstrCurrent);
-    auto pTranslation = Started(QLocale::c());
-    QVERIFY(pTranslation->InstalledFiles().isEmpty());
-    QCOMPARE(pTranslation->CurrentLanguage(), -1);
+    // Without an application nothing is installed.
+    QVERIFY(QFile::copy(BVF_TEST_CATALOGUES "/qtbase_de.qm", m_clstrCurrent + "/qtbase_de.qm"));
+    CAppTranslation clWithout;
+    clWithout.SetApplicationFolder(m_clstrApp);
+    clWithout.InitTranslation(nullptr);
+    QVERIFY(clWithout.InstalledFiles().isEmpty());
     QVERIFY(!Installed(QStringLiteral("qtbase_de")));
-
-    // Switching to C also removes what another language installed.
-    pTranslation->LoadLanguage(QLocale(QStringLiteral("de_DE")));
-    QVERIFY(Installed(QStringLiteral("qtbase_de")));
-    pTranslation->LoadLanguage(QLocale::c());
-    QVERIFY(pTranslation->InstalledFiles().isEmpty());
-    QCOMPARE(pTranslation->CurrentLanguage(), -1);
-    QVERIFY(!Installed(QStringLiteral("qtbase_de")));
-    QVERIFY(!Installed(QStringLiteral("BrennovarstikSplitter_de")));
-}
-
-void TestAppTranslation::secondLoadLeavesOnlyItsOwnSet() {
-    for (const char *pName : {"qtbase_de", "qtbase_fr", "BrennovarstikSplitter_de"})
-        Place(QString::fromLatin1(pName), m_clstrApp + "/languages");
-    auto pTranslation = Started(QLocale(QStringLiteral("de_DE")));
-    const QStringList clGerman = pTranslation->InstalledFiles();
-    QCOMPARE(clGerman.size(), 2);
-    pTranslation->LoadLanguage(QLocale(QStringLiteral("de_DE")));
-    QCOMPARE(pTranslation->InstalledFiles(), clGerman);
-
-    pTranslation->LoadLanguage(QLocale(QStringLiteral("fr_FR")));
-    QCOMPARE(pTranslation->InstalledFiles(),
-             QStringList({m_clstrApp + QStringLiteral("/languages/qtbase_fr.qm")}));
-    QCOMPARE(pTranslation->CurrentLanguage(), int(QLocale::French));
-    QVERIFY(Installed(QStringLiteral("qtbase_fr")));
-    QVERIFY(!Installed(QStringLiteral("qtbase_de")));
-    QVERIFY(!Installed(QStringLiteral("BrennovarstikSplitter_de")));
-
-    pTranslation->RemoveTranslators();
-    QVERIFY(pTranslation->InstalledFiles().isEmpty());
-    QCOMPARE(pTranslation->CurrentLanguage(), -1);
-    QVERIFY(!Installed(QStringLiteral("qtbase_fr")));
-
-    // Translators still installed leave the application with their owner.
-    pTranslation->LoadLanguage(QLocale(QStringLiteral("fr_FR")));
-    QVERIFY(Installed(QStringLiteral("qtbase_fr")));
-    pTranslation.reset();
-    QVERIFY(!Installed(QStringLiteral("qtbase_fr")));
 }
 
 void TestAppTranslation::languageChangeSlot() {
-    Place(QStringLiteral("BrennovarstikSplitter_de"), m_clstrApp + "/languages");
+    QVERIFY(QFile::copy(BVF_TEST_CATALOGUES "/BrennovarstikSplitter_de.qm",
+                        m_clstrApp + "/languages/BrennovarstikSplitter_de.qm"));
     auto pTranslation = Started(QLocale::c());
     QSignalSpy clSpy(pTranslation.get(), &CAppTranslation::SignalNewTranslation);
-
     pTranslation->SlotLanguageChanged(nullptr);
     QCOMPARE(clSpy.count(), 0);
     QCOMPARE(QLocale().language(), QLocale::C);
-
     QAction clAction;
     clAction.setData(QStringLiteral("de_DE"));
     pTranslation->SlotLanguageChanged(&clAction);
@@ -224,19 +200,6 @@ void TestAppTranslation::languageChangeSlot() {
     QCOMPARE(QLocale().name(), QStringLiteral("de_DE"));
     QCOMPARE(pTranslation->CurrentLanguage(), int(QLocale::German));
     QVERIFY(Installed(QStringLiteral("BrennovarstikSplitter_de")));
-}
-
-void TestAppTranslation::nothingInstalledWithoutApplication() {
-    Place(QStringLiteral("qtbase_de"), m_clstrCurrent);
-    CAppTranslation clTranslation;
-    clTranslation.SetApplicationFolder(m_clstrApp);
-    clTranslation.SetQtCatalogueFolder(m_clstrQt);
-    QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
-    clTranslation.InitTranslation(nullptr);
-    QCOMPARE(clTranslation.SearchFolders(),
-             QStringList({m_clstrCurrent + "/languages/", m_clstrCurrent + "/", m_clstrQt + "/"}));
-    QVERIFY(clTranslation.InstalledFiles().isEmpty());
-    QVERIFY(!Installed(QStringLiteral("qtbase_de")));
 }
 
 namespace {

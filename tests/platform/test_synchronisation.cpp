@@ -16,15 +16,15 @@ namespace {
 // wake-up fails the test instead of hanging it.
 constexpr uint32_t kGenerousMs = 5000;
 // How long a waiter that must stay blocked is given to (wrongly) run.
-constexpr uint32_t kSettleMs = 100;
+constexpr int kSettleMs = 100;
 
-struct StructGateArgument {
+struct StructGate {
     CPlatformEvent *pGate;
     std::atomic<int> *pReached;
 };
 
 void WaitAtGate(void *pArgument) {
-    auto *pGate = static_cast<StructGateArgument *>(pArgument);
+    auto *pGate = static_cast<StructGate *>(pArgument);
     pGate->pGate->Wait();
     pGate->pReached->fetch_add(1);
 }
@@ -35,145 +35,104 @@ class TestSynchronisation : public QObject {
     Q_OBJECT
 
   private slots:
-    void autoResetReleasesOneWaiterPerSet();
-    void manualResetReleasesAllAndStaysSet();
-    void waitTimesOutWhenNotSet();
+    void eventReleasesWaiters_data();
+    void eventReleasesWaiters();
     void waitForEitherEvent_data();
     void waitForEitherEvent();
-    void waitForEitherEventWakesOnLaterSet();
     void pingPongLosesNoWakeUp();
     void lockExcludesAndKeepsItsMaximum();
     void threadJoinWithTimeOut();
     void tickCountAndSleep();
 };
 
-void TestSynchronisation::autoResetReleasesOneWaiterPerSet() {
-    CPlatformEvent clEvent(false, false);
-    std::atomic<int> lReleased{0};
-    auto Waiter = [&] {
-        if (clEvent.Wait(kGenerousMs))
-            lReleased.fetch_add(1);
-    };
-    std::thread clFirst(Waiter);
-    std::thread clSecond(Waiter);
-
-    clEvent.Set();
-    QTRY_COMPARE_WITH_TIMEOUT(lReleased.load(), 1, int(kGenerousMs));
-    QTest::qWait(int(kSettleMs));
-    QCOMPARE(lReleased.load(), 1);
-    QVERIFY(!clEvent.IsSet()); // the released waiter took it
-
-    clEvent.Set();
-    clFirst.join();
-    clSecond.join();
-    QCOMPARE(lReleased.load(), 2);
-    QVERIFY(!clEvent.IsSet());
-
-    // Set without a waiter keeps the event for exactly one later Wait.
-    clEvent.Set();
-    QVERIFY(clEvent.IsSet());
-    QVERIFY(clEvent.Wait(0));
-    QVERIFY(!clEvent.Wait(0));
-
-    // Initially set, and Reset clears it.
-    CPlatformEvent clInitiallySet(false, true);
-    QVERIFY(clInitiallySet.IsSet());
-    clInitiallySet.Reset();
-    QVERIFY(!clInitiallySet.Wait(0));
+void TestSynchronisation::eventReleasesWaiters_data() {
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<int>("releasedBySet"); // of three sleeping waiters
+    QTest::newRow("auto reset: one waiter per Set, then clear") << false << 1;
+    QTest::newRow("manual reset: all waiters, stays set") << true << 3;
 }
 
-void TestSynchronisation::manualResetReleasesAllAndStaysSet() {
-    CPlatformEvent clEvent(true, false);
+void TestSynchronisation::eventReleasesWaiters() {
+    QFETCH(bool, manual);
+    QFETCH(int, releasedBySet);
+    CPlatformEvent clEvent(manual, false);
+    QVERIFY(!clEvent.Wait(0));
+    QVERIFY(!clEvent.Wait(30));
+    QVERIFY(!clEvent.IsSet());
     std::atomic<int> lReleased{0};
     std::thread aWaiters[3];
-    for (auto &clWaiter : aWaiters) {
-        clWaiter = std::thread([&] {
-            if (clEvent.Wait(kGenerousMs))
-                lReleased.fetch_add(1);
-        });
-    }
+    for (auto &clWaiter : aWaiters)
+        clWaiter = std::thread([&] { lReleased += clEvent.Wait(kGenerousMs) ? 1 : 0; });
+    QTest::qWait(kSettleMs);
+    QCOMPARE(lReleased.load(), 0);
     clEvent.Set();
+    QTRY_COMPARE_WITH_TIMEOUT(lReleased.load(), releasedBySet, int(kGenerousMs));
+    QTest::qWait(kSettleMs);
+    QCOMPARE(lReleased.load(), releasedBySet);
+    QCOMPARE(clEvent.IsSet(), manual);
+    while (lReleased.load() < 3) {
+        const int lBefore = lReleased.load();
+        clEvent.Set();
+        QTRY_VERIFY_WITH_TIMEOUT(lReleased.load() > lBefore, int(kGenerousMs));
+    }
     for (auto &clWaiter : aWaiters)
         clWaiter.join();
-    QCOMPARE(lReleased.load(), 3);
-
+    // A Set without a waiter is kept for one later Wait (auto) or all (manual).
+    clEvent.Reset();
+    clEvent.Set();
     QVERIFY(clEvent.IsSet());
     QVERIFY(clEvent.Wait(0));
-    QVERIFY(clEvent.Wait(10));
-    QVERIFY(clEvent.IsSet());
-
+    QCOMPARE(clEvent.Wait(0), manual);
     clEvent.Reset();
-    QVERIFY(!clEvent.IsSet());
     QVERIFY(!clEvent.Wait(0));
-
-    CPlatformEvent clInitiallySet(true, true);
+    CPlatformEvent clInitiallySet(manual, true);
     QVERIFY(clInitiallySet.Wait(0));
-    QVERIFY(clInitiallySet.Wait(0));
+    QCOMPARE(clInitiallySet.IsSet(), manual);
 }
 
-void TestSynchronisation::waitTimesOutWhenNotSet() {
-    CPlatformEvent clAuto(false, false);
-    CPlatformEvent clManual(true, false);
-    QVERIFY(!clAuto.Wait(0));
-    QVERIFY(!clAuto.Wait(30));
-    QVERIFY(!clManual.Wait(30));
-    QVERIFY(!clAuto.IsSet());
-    QVERIFY(!clManual.IsSet());
-}
-
+// "am" describes two events, auto or manual reset, "AM" when set.
 void TestSynchronisation::waitForEitherEvent_data() {
-    QTest::addColumn<bool>("bFirstManual");
-    QTest::addColumn<bool>("bFirstSet");
-    QTest::addColumn<bool>("bSecondManual");
-    QTest::addColumn<bool>("bSecondSet");
-    QTest::addColumn<int>("lExpected");
-    QTest::addColumn<bool>("bFirstSetAfter");
-    QTest::addColumn<bool>("bSecondSetAfter");
-
-    QTest::newRow("neither set: time-out")
-        << false << false << true << false << -1 << false << false;
-    QTest::newRow("first auto set: consumed")
-        << false << true << true << false << 0 << false << false;
-    QTest::newRow("first manual set: stays")
-        << true << true << false << false << 0 << true << false;
-    QTest::newRow("second auto set: consumed")
-        << true << false << false << true << 1 << false << false;
-    QTest::newRow("second manual set: stays")
-        << false << false << true << true << 1 << false << true;
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<int>("expected"); // 2: neither is set; each is set later, in turn
+    QTest::addColumn<QString>("after");
+    auto row = [](const char *pRow, const char *pEvents, int lExpected, const char *pAfter) {
+        QTest::newRow(pRow) << pEvents << lExpected << pAfter;
+    };
+    row("neither set: time-out", "am", -1, "am");
+    row("first auto set: taken", "Am", 0, "am");
+    row("first manual set: stays", "Ma", 0, "Ma");
+    row("second auto set: taken", "mA", 1, "ma");
+    row("second manual set: stays", "aM", 1, "aM");
     // The question answered while a stop is pending: the first wins, and the
     // second (auto reset) must keep its signal for a later wait.
-    QTest::newRow("both auto set: first wins, second kept")
-        << false << true << false << true << 0 << false << true;
-    QTest::newRow("both manual set: first wins")
-        << true << true << true << true << 0 << true << true;
+    row("both auto set: first wins, second kept", "AA", 0, "aA");
+    row("both manual set: first wins", "MM", 0, "MM");
+    row("asleep when the event comes", "am", 2, "");
 }
 
 void TestSynchronisation::waitForEitherEvent() {
-    QFETCH(bool, bFirstManual);
-    QFETCH(bool, bFirstSet);
-    QFETCH(bool, bSecondManual);
-    QFETCH(bool, bSecondSet);
-    QFETCH(int, lExpected);
-    QFETCH(bool, bFirstSetAfter);
-    QFETCH(bool, bSecondSetAfter);
-
-    CPlatformEvent clFirst(bFirstManual, bFirstSet);
-    CPlatformEvent clSecond(bSecondManual, bSecondSet);
-    QCOMPARE(WaitForEitherEvent(clFirst, clSecond, 30), lExpected);
-    QCOMPARE(clFirst.IsSet(), bFirstSetAfter);
-    QCOMPARE(clSecond.IsSet(), bSecondSetAfter);
-}
-
-void TestSynchronisation::waitForEitherEventWakesOnLaterSet() {
-    // The waiter is already asleep when the event comes; each of the two
-    // must wake it, and an auto-reset event is taken by that wake-up.
+    QFETCH(QString, events);
+    QFETCH(int, expected);
+    QFETCH(QString, after);
+    const bool bFirstManual = events[0].toLower() == u'm';
+    const bool bSecondManual = events[1].toLower() == u'm';
+    if (expected != 2) {
+        CPlatformEvent clFirst(bFirstManual, events[0].isUpper());
+        CPlatformEvent clSecond(bSecondManual, events[1].isUpper());
+        QCOMPARE(WaitForEitherEvent(clFirst, clSecond, 30), expected);
+        const auto fnState = [](const CPlatformEvent &clEvent, QChar cKind) {
+            return clEvent.IsSet() ? cKind.toUpper() : cKind.toLower();
+        };
+        QCOMPARE(QString(fnState(clFirst, events[0])) + fnState(clSecond, events[1]), after);
+        return;
+    }
     for (int lWhich = 0; lWhich < 2; ++lWhich) {
-        CPlatformEvent clAnswer(false, false);
-        CPlatformEvent clStop(true, false);
+        CPlatformEvent clAnswer(bFirstManual, false);
+        CPlatformEvent clStop(bSecondManual, false);
         std::atomic<int> lResult{-2};
         std::thread clWaiter(
             [&] { lResult.store(WaitForEitherEvent(clAnswer, clStop, kGenerousMs)); });
-        QTest::qWait(int(kSettleMs));
+        QTest::qWait(kSettleMs);
         QCOMPARE(lResult.load(), -2);
         (lWhich == 0 ? clAnswer : clStop).Set();
         clWaiter.join();
@@ -231,20 +190,18 @@ void TestSynchronisation::lockExcludesAndKeepsItsMaximum() {
     // Count 1 after the guards: one take succeeds, the next does not.
     QVERIFY(clLock.TryAcquire());
     QVERIFY(!clLock.TryAcquire());
-
-    // A second thread blocks in Acquire until the lock is released.
     std::atomic<bool> bAcquired{false};
     std::thread clBlocked([&] {
         clLock.Acquire();
         bAcquired.store(true);
     });
-    QTest::qWait(int(kSettleMs));
+    QTest::qWait(kSettleMs);
     QVERIFY(!bAcquired.load());
-    QVERIFY(clLock.Release());
+    QVERIFY(clLock.Release()); // any thread may release
     clBlocked.join();
     QVERIFY(bAcquired.load());
 
-    // From 0 the count can be raised to 100 and no further.
+    // From 0 the count can be raised to its maximum and no further.
     for (int i = 0; i < CPlatformLock::kMaximumCount; ++i)
         QVERIFY(clLock.Release());
     QVERIFY(!clLock.Release());
@@ -257,31 +214,27 @@ void TestSynchronisation::lockExcludesAndKeepsItsMaximum() {
 void TestSynchronisation::threadJoinWithTimeOut() {
     CPlatformEvent clGate(true, false);
     std::atomic<int> lReached{0};
-    StructGateArgument clArgument{&clGate, &lReached};
-
+    StructGate clArgument{&clGate, &lReached};
     CPlatformThread clThread;
     QVERIFY(clThread.Join(0)); // nothing started: nothing to wait for
     QVERIFY(!clThread.IsRunning());
     QVERIFY(!clThread.Start(nullptr, nullptr));
-
     QVERIFY(clThread.Start(&WaitAtGate, &clArgument));
     QVERIFY(clThread.IsRunning());
     QVERIFY(!clThread.Join(30));
-    QVERIFY(clThread.IsRunning());
     QVERIFY(!clThread.Join(0));
     QVERIFY(!clThread.Start(&WaitAtGate, &clArgument)); // one at a time
-
     clGate.Set();
     QVERIFY(clThread.Join(kGenerousMs));
+    QVERIFY(clThread.Join(0));
     QCOMPARE(lReached.load(), 1);
     QVERIFY(!clThread.IsRunning());
-    QVERIFY(clThread.Join(0));
 
-    // The object runs a second thread after the first has ended, and its
-    // destructor waits for a thread that is still running.
+    // A second thread after the first has ended; the destructor waits for a
+    // thread that is still running.
     clGate.Reset();
     std::atomic<int> lScopedReached{0};
-    StructGateArgument clScopedArgument{&clGate, &lScopedReached};
+    StructGate clScopedArgument{&clGate, &lScopedReached};
     {
         CPlatformThread clScoped;
         QVERIFY(clScoped.Start(&WaitAtGate, &clScopedArgument));
@@ -297,9 +250,8 @@ void TestSynchronisation::threadJoinWithTimeOut() {
 void TestSynchronisation::tickCountAndSleep() {
     const uint64_t lBefore = PlatformTickCount64();
     PlatformSleep(20);
-    const uint64_t lAfter = PlatformTickCount64();
     // A sleep is never shorter than asked; the clock never goes back.
-    QVERIFY(lAfter >= lBefore + 20);
+    QVERIFY(PlatformTickCount64() >= lBefore + 20);
 }
 
 BVF_TEST_MAIN(TestSynchronisation)

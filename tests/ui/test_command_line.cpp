@@ -11,17 +11,19 @@ class TestCommandLine : public QObject {
   private slots:
     void parse_data();
     void parse();
-    void splitsKeysQuotesAndFirstOccurrence();
-    void cutArgumentsAreNeverUsed();
-    void asksToQuitAfterSplit();
 };
 
 namespace {
 
-// The request and the load in one line, so that a table row states all of it.
-QString Describe(const StructCommandLineOutcome &clOutcome) {
+// The request, the load and the quit in one line, so that a row states all.
+QString Describe(const QList<StructCommandArgument> &clArguments) {
+    const StructCommandLineOutcome clOutcome = ParseCommandLine(clArguments);
     const StructCommandLine &r = clOutcome.request;
     QString clstrText = QStringLiteral("load=%1 kind=%2").arg(clOutcome.pendingLoad).arg(r.kind);
+    if (AsksToQuitAfterSplit(clArguments))
+        clstrText += QStringLiteral(" quits");
+    if (r.fixedNameCut)
+        clstrText += QStringLiteral(" fixed-cut");
     if (clOutcome.startInvalid)
         clstrText += QStringLiteral(" start-invalid");
     if (r.kind == 0)
@@ -57,7 +59,7 @@ void TestCommandLine::parse_data() {
     QTest::newRow("no arguments") << QStringList{} << "load= kind=0";
     QTest::newRow("aligned hours, scheme 2 in UTC, quit")
         << QStringList{"-fs=/rec/cell.bvf", "-st=1", "-tu=01:00", "-fdu=2", "-start=2"}
-        << "load=/rec/cell.bvf kind=2 src=/rec/cell.bvf scheme=2 utc=1 start=2 len=01:00";
+        << "load=/rec/cell.bvf kind=2 quits src=/rec/cell.bvf scheme=2 utc=1 start=2 len=01:00";
     QTest::newRow("by time, names in local time")
         << QStringList{"-st=0", "-fs=/rec/cell.bvf", "-tu=00:30", "-fdl=7"}
         << "load=/rec/cell.bvf kind=1 src=/rec/cell.bvf scheme=7 utc=0 start=0 len=00:30";
@@ -84,7 +86,7 @@ void TestCommandLine::parse_data() {
                        "-tps=2024-03-07 10:00",
                        "-tpe=2024-03-07 11:00",
                        "-start=2"}
-        << "load=/r.bvf kind=3 src=/r.bvf scheme=10 utc=0 start=2 fixed=/out/all.bvf "
+        << "load=/r.bvf kind=3 quits src=/r.bvf scheme=10 utc=0 start=2 fixed=/out/all.bvf "
            "from=2024-03-07T10:00:00Z to=2024-03-07T11:00:00Z";
     QTest::newRow("fixed name loses to -fdl")
         << QStringList{"-fs=/r.bvf",
@@ -112,7 +114,8 @@ void TestCommandLine::parse_data() {
         << "load=/r.bvf kind=4 start-invalid src=/r.bvf scheme=0 utc=0 start=0 n=2";
 
     // Anything required missing or invalid: nothing at all.
-    QTest::newRow("no -fs=") << QStringList{"-st=1", "-tu=01:00", "-start=2"} << "load= kind=0";
+    QTest::newRow("no -fs=") << QStringList{"-st=1", "-tu=01:00", "-start=2"}
+                             << "load= kind=0 quits";
     QTest::newRow("empty -fs=") << QStringList{"-fs=", "-st=1", "-tu=01:00"} << "load= kind=0";
     QTest::newRow("no -st=") << QStringList{"-fs=/r.bvf", "-tu=01:00"} << "load= kind=0";
     QTest::newRow("-st=4") << QStringList{"-fs=/r.bvf", "-st=4", "-n=3"} << "load= kind=0";
@@ -128,81 +131,58 @@ void TestCommandLine::parse_data() {
     QTest::newRow("-n=1") << QStringList{"-fs=/r.bvf", "-st=3", "-n=1"} << "load= kind=0";
     QTest::newRow("-n=100001") << QStringList{"-fs=/r.bvf", "-st=3", "-n=100001"} << "load= kind=0";
     QTest::newRow("a plain argument beside keys is no load")
-        << QStringList{"/rec/cell.bvf", "-start=2"} << "load= kind=0";
+        << QStringList{"/rec/cell.bvf", "-start=2"} << "load= kind=0 quits";
+    // The first occurrence of a key counts; keys are case-sensitive.
+    QTest::newRow("first occurrence wins")
+        << QStringList{"-fs=/first.bvf", "-st=3", "-n=4", "-fs=/second.bvf", "-n=9"}
+        << "load=/first.bvf kind=4 src=/first.bvf scheme=0 utc=0 start=0 n=4";
+    QTest::newRow("an invalid first occurrence is not made good")
+        << QStringList{"-fs=/a.bvf", "-st=9", "-st=3", "-n=4"} << "load= kind=0";
+    QTest::newRow("upper-case key is a plain argument")
+        << QStringList{"-FS=/a.bvf", "-st=3", "-n=4"} << "load= kind=0";
+    QTest::newRow("quotes on -start=, the first counts")
+        << QStringList{"-start='2'", "-start=0", "-st=9"} << "load= kind=0 quits";
+    QTest::newRow("-start=1 first") << QStringList{"-start=1", "-start=2"} << "load= kind=0";
+    QTest::newRow("-start=02x") << QStringList{"-start=02x"} << "load= kind=0 start-invalid";
+    QTest::newRow("-start=2 inside a path")
+        << QStringList{"/rec/-start=2"} << "load=/rec/-start=2 kind=0";
+    // A cut argument would name another file or value: never used.
+    QTest::newRow("cut source path")
+        << QStringList{"!-fs=/rec/cell.bvf", "-st=1", "-tu=01:00", "-start=2"}
+        << "load= kind=0 quits";
+    QTest::newRow("cut single plain argument") << QStringList{"!/rec/cell.bvf"} << "load= kind=0";
+    QTest::newRow("cut -start=2: invalid, no quit")
+        << QStringList{"-fs=/r.bvf", "-st=3", "-n=5", "!-start=2"}
+        << "load=/r.bvf kind=4 start-invalid src=/r.bvf scheme=0 utc=0 start=0 n=5";
+    QTest::newRow("cut first -fdu=: -fdl= applies")
+        << QStringList{"!-fdu=2", "-fs=/r.bvf", "-st=0", "-tu=01:00", "-fdl=6", "-fdu=1"}
+        << "load=/r.bvf kind=1 src=/r.bvf scheme=6 utc=0 start=0 len=01:00";
+    // Marked where it would have named the output, so that a run can refuse it.
+    QTest::newRow("cut fixed name")
+        << QStringList{"-fs=/r.bvf", "-st=2", "-tps=2024-03-07 10:00", "-tpe=2024-03-07 11:00",
+                       "!-fd=/o.bvf"}
+        << "load=/r.bvf kind=3 fixed-cut src=/r.bvf scheme=0 utc=0 start=0 "
+           "from=2024-03-07T10:00:00Z to=2024-03-07T11:00:00Z";
+    QTest::newRow("cut fixed name beside -fdl=")
+        << QStringList{"-fdl=1",
+                       "-fs=/r.bvf",
+                       "-st=2",
+                       "-tps=2024-03-07 10:00",
+                       "-tpe=2024-03-07 11:00",
+                       "!-fd=/o.bvf"}
+        << "load=/r.bvf kind=3 src=/r.bvf scheme=1 utc=0 start=0 "
+           "from=2024-03-07T10:00:00Z to=2024-03-07T11:00:00Z";
 }
 
+// "!" before an argument marks one that did not fit its 259-byte buffer.
 void TestCommandLine::parse() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, expected);
-    QCOMPARE(Describe(ParseCommandLine(CommandArguments(arguments))), expected);
-}
-
-void TestCommandLine::splitsKeysQuotesAndFirstOccurrence() {
-    const QList<StructArgumentPair> clPairs = SplitCommandArguments(CommandArguments(
-        {"-fdu=3", "-fd='x'", "plain", "-FS=upper", "-start=\"2\"", "-tps='2024-01-01 00:00"}));
-    QStringList clSeen;
-    for (const StructArgumentPair &clPair : clPairs)
-        clSeen << clPair.key + u'|' + clPair.value;
-    QCOMPARE(clSeen, (QStringList{"-fdu=|3", "-fd=|x", "|plain", "|-FS=upper", "-start=|2",
-                                  "-tps=|2024-01-01 00:00"}));
-
-    // The first occurrence of a key counts, a later one is not looked at.
-    const StructCommandLineOutcome clTwice = ParseCommandLine(
-        CommandArguments({"-fs=/first.bvf", "-st=3", "-n=4", "-fs=/second.bvf", "-n=9"}));
-    QCOMPARE(clTwice.request.sourcePath, QStringLiteral("/first.bvf"));
-    QCOMPARE(clTwice.request.partCount, 4u);
-    QCOMPARE(clTwice.pendingLoad, QStringLiteral("/first.bvf"));
-    const StructCommandLineOutcome clInvalidFirst =
-        ParseCommandLine(CommandArguments({"-fs=/a.bvf", "-st=9", "-st=3", "-n=4"}));
-    QCOMPARE(clInvalidFirst.request.kind, 0);
-}
-
-void TestCommandLine::cutArgumentsAreNeverUsed() {
-    // A cut source path would name another file: nothing is loaded.
-    QList<StructCommandArgument> clArguments = CommandArguments({"-st=1", "-tu=01:00", "-start=2"});
-    clArguments.prepend({QStringLiteral("-fs=/rec/") + QString(250, u'x'), true});
-    StructCommandLineOutcome clOutcome = ParseCommandLine(clArguments);
-    QCOMPARE(Describe(clOutcome), QStringLiteral("load= kind=0"));
-
-    // Nor as the single plain argument.
-    clOutcome = ParseCommandLine({{QStringLiteral("/rec/") + QString(255, u'y'), true}});
-    QCOMPARE(Describe(clOutcome), QStringLiteral("load= kind=0"));
-
-    // A cut fixed name is never used, and is marked where it would name the
-    // output, so that an automated run can refuse it.
-    clArguments =
-        CommandArguments({"-fs=/r.bvf", "-st=2", "-tps=2024-03-07 10:00", "-tpe=2024-03-07 11:00"});
-    clArguments.append({QStringLiteral("-fd=/out/") + QString(252, u'z'), true});
-    clOutcome = ParseCommandLine(clArguments);
-    QCOMPARE(clOutcome.request.kind, 3);
-    QCOMPARE(clOutcome.request.scheme, uint8_t(0));
-    QVERIFY(!clOutcome.request.fixedNameGiven);
-    QVERIFY(clOutcome.request.fixedName.isEmpty());
-    QVERIFY(clOutcome.request.fixedNameCut);
-    clArguments.prepend({QStringLiteral("-fdl=1"), false});
-    QVERIFY(!ParseCommandLine(clArguments).request.fixedNameCut);
-
-    // A cut first "-fdu=" is that key's occurrence, and it is invalid.
-    clArguments = CommandArguments({"-fs=/r.bvf", "-st=0", "-tu=01:00", "-fdl=6", "-fdu=1"});
-    clArguments.prepend({QStringLiteral("-fdu=2"), true});
-    clOutcome = ParseCommandLine(clArguments);
-    QCOMPARE(clOutcome.request.scheme, uint8_t(6));
-    QVERIFY(!clOutcome.request.utc);
-
-    // A cut "-start=" is an invalid one.
-    clArguments = CommandArguments({"-fs=/r.bvf", "-st=3", "-n=5"});
-    clArguments.append({QStringLiteral("-start=2"), true});
-    QCOMPARE(ParseCommandLine(clArguments).request.startOption, 0u);
-    QVERIFY(ParseCommandLine(clArguments).startInvalid);
-}
-
-void TestCommandLine::asksToQuitAfterSplit() {
-    QVERIFY(AsksToQuitAfterSplit(CommandArguments({"-st=9", "-start=2"})));
-    QVERIFY(AsksToQuitAfterSplit(CommandArguments({"-start='2'", "-start=0"})));
-    QVERIFY(!AsksToQuitAfterSplit(CommandArguments({"-start=1", "-start=2"})));
-    QVERIFY(!AsksToQuitAfterSplit(CommandArguments({"-start=02x"})));
-    QVERIFY(!AsksToQuitAfterSplit(CommandArguments({"/rec/-start=2"})));
-    QVERIFY(!AsksToQuitAfterSplit({{QStringLiteral("-start=2"), true}}));
+    QList<StructCommandArgument> clArguments;
+    for (const QString &clstrText : arguments)
+        clArguments << StructCommandArgument{
+            clstrText.startsWith(u'!') ? clstrText.mid(1) : clstrText, clstrText.startsWith(u'!')};
+    QCOMPARE(Describe(clArguments), expected);
 }
 
 BVF_TEST_MAIN(TestCommandLine)

@@ -1,5 +1,7 @@
 // The command line applied by the real dialog: loading, filling the split
-// tab, pressing Start, quitting, and the exit status of automated runs.
+// tab, pressing Start, quitting, and the exit status of automated runs. Each
+// row states the whole outcome in one line; every split must hand on the
+// source's records in order, each in one part.
 #include "UiTestKit.h"
 
 #include "TestRegistry.h"
@@ -11,208 +13,140 @@
 using namespace UiTestKit;
 using D = CDlgSplitter;
 
+namespace {
+
+// "exit=E quit=Q | prompts | tab | parts", with the folder written as %D.
+QString Outcome(const CTestDialog &clDialog, const QString &clstrFolder) {
+    QStringList clPrompts;
+    for (const Prompt &clPrompt : clDialog.prompts->asked)
+        clPrompts << clPrompt.kind + u':' + clPrompt.title + u':' + clPrompt.text;
+    const auto *pFrom = clDialog.Get<QDateTimeEdit>(D::FromEdit);
+    const int lType = clDialog.Checked(D::ByPeriodRadio)   ? 1
+                      : clDialog.Checked(D::ByNumberRadio) ? 2
+                                                           : 0;
+    QString clstrTab =
+        QStringLiteral("src=%1 scheme=%2 utc=%3 ")
+            .arg(clDialog.ControlText(D::SourcePath), clDialog.ControlText(D::SchemeCombo))
+            .arg(clDialog.Checked(D::UtcCheck));
+    if (lType == 0)
+        clstrTab += QStringLiteral("time=%1 align=%2")
+                        .arg(clDialog.Get<QTimeEdit>(D::LengthEdit)->time().toString("hh:mm"))
+                        .arg(clDialog.Checked(D::AlignCheck));
+    else if (lType == 1)
+        clstrTab += QStringLiteral("period=%1..%2 fixed=%3")
+                        .arg(pFrom->text(), clDialog.Get<QDateTimeEdit>(D::ToEdit)->text(),
+                             clDialog.ControlText(D::FixedNamePath));
+    else
+        clstrTab += QStringLiteral("number=%1").arg(clDialog.ControlText(D::NumberSpin));
+    QStringList clParts;
+    for (const QString &clstrPart : WorkerTestKit::FilesIn(clstrFolder, {"cell.bvf"}))
+        clParts << clstrPart + u':' +
+                       QString::number(
+                           WorkerTestKit::RecordTimes(clstrFolder + u'/' + clstrPart).size());
+    if (clParts.size() > 5) // the first, the last and the count
+        clParts = QStringList{clParts.first(), QStringLiteral("...(%1)").arg(clParts.size()),
+                              clParts.last()};
+    return QStringLiteral("exit=%1 quit=%2 | %3 | %4 | %5")
+        .arg(clDialog.ExitStatus())
+        .arg(clDialog.QuitScheduled())
+        .arg(clPrompts.join(u';'), clstrTab, clParts.join(u' '))
+        .replace(clstrFolder, QStringLiteral("%D"));
+}
+
+} // namespace
+
 class TestDialogCommandLine : public QObject {
     Q_OBJECT
 
   private slots:
-    void init();
-    void plainArgumentOnlyLoads();
-    void alignedHoursInUtcAndQuit();
-    void periodIsCutToTheSpan();
-    void periodWithSecondsAndQuit();
-    void fixedNameIsExactlyThatFile();
-    void quotedSourcePath();
-    void numberLimitedToTheField();
-    void missingRequiredOption();
-    void automatedRunThatCannotStart();
-
-  private:
-    std::unique_ptr<QTemporaryDir> m_pDir;
-    QString m_clstrSource;
+    void apply_data();
+    void apply();
 };
 
-void TestDialogCommandLine::init() {
-    m_pDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_pDir->isValid());
-    m_clstrSource = m_pDir->filePath(QStringLiteral("cell.bvf"));
-    QVERIFY(WorkerTestKit::WriteRecording(m_clstrSource, TenMinuteRecords()));
-}
-
-void TestDialogCommandLine::plainArgumentOnlyLoads() {
-    CTestDialog clDialog({m_clstrSource});
-    QVERIFY(clDialog.Open());
-    QVERIFY(clDialog.WaitForThreadEnds(1));
-    QCOMPARE(clDialog.ControlText(D::SourcePath), m_clstrSource);
-    QCOMPARE(clDialog.SourceInfo().name, m_clstrSource);
-    QTest::qWait(300);
-    QCOMPARE(clDialog.threadEnds->count(), 1);
-    QCOMPARE(WorkerTestKit::FilesIn(m_pDir->path()), QStringList{"cell.bvf"});
-    QVERIFY(clDialog.Checked(D::ByTimeRadio));
-    QVERIFY(!clDialog.QuitScheduled());
-    QCOMPARE(clDialog.ExitStatus(), 0);
-    QVERIFY(clDialog.prompts->asked.isEmpty());
-}
-
-void TestDialogCommandLine::alignedHoursInUtcAndQuit() {
-    CTestDialog clDialog({"-fs=" + m_clstrSource, "-st=1", "-tu=01:00", "-fdu=2", "-start=2"});
-    QVERIFY(clDialog.Open());
-    QVERIFY(clDialog.WaitForThreadEnds(2));
-    QTRY_VERIFY(clDialog.QuitScheduled());
-    QCOMPARE(clDialog.ExitStatus(), 0);
-    QCOMPARE(WorkerTestKit::DescribeParts(m_pDir->path(), {"cell.bvf"}),
-             (QStringList{"cell__01__2024-03-07_10.20.00.bvf: 10:20:00 10:30:00 10:40:00 10:50:00",
-                          "cell__02__2024-03-07_11.00.00.bvf: 11:00:00 11:10:00 11:20:00 11:30:00 "
-                          "11:40:00 11:50:00",
-                          "cell__03__2024-03-07_12.00.00.bvf: 12:00:00 12:10:00 12:20:00 12:30:00 "
-                          "12:40:00 12:50:00",
-                          "cell__04__2024-03-07_13.00.00.bvf: 13:00:00 13:10:00"}));
-    // The tab shows what was asked.
-    QCOMPARE(clDialog.Get<QComboBox>(D::SchemeCombo)->currentIndex(), 2);
-    QVERIFY(clDialog.Checked(D::UtcCheck));
-    QVERIFY(clDialog.Checked(D::AlignCheck));
-    QVERIFY(clDialog.Checked(D::ByTimeRadio));
-    QCOMPARE(clDialog.Get<QTimeEdit>(D::LengthEdit)->time(), QTime(1, 0));
-    QVERIFY(clDialog.prompts->asked.isEmpty());
-}
-
-void TestDialogCommandLine::periodIsCutToTheSpan() {
-    CTestDialog clDialog({"-fs=" + m_clstrSource, "-st=2", "-tps=2024-03-07 08:00",
-                          "-tpe=2024-03-07 18:00:30", "-fdu=0"});
-    QVERIFY(clDialog.Open());
-    const int lNarrow = clDialog.Get<QDateTimeEdit>(D::FromEdit)->minimumWidth();
-    QVERIFY(clDialog.WaitForThreadEnds(1));
-    QVERIFY(clDialog.Checked(D::ByPeriodRadio));
-    for (int lId : {D::FromEdit, D::ToEdit}) {
-        auto *pEdit = clDialog.Get<QDateTimeEdit>(lId);
-        QVERIFY(pEdit->isEnabled());
-        QCOMPARE(pEdit->displayFormat(), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-        QCOMPARE(pEdit->timeSpec(), Qt::UTC);
-        QCOMPARE(pEdit->currentSection(), QDateTimeEdit::SecondSection);
-        QVERIFY(pEdit->minimumWidth() > lNarrow);
-    }
-    QCOMPARE(clDialog.Get<QDateTimeEdit>(D::FromEdit)->text(),
-             QStringLiteral("2024-03-07 10:20:00"));
-    QCOMPARE(clDialog.Get<QDateTimeEdit>(D::ToEdit)->text(), QStringLiteral("2024-03-07 13:10:00"));
-    // Only filled: nothing started.
-    QTest::qWait(300);
-    QCOMPARE(clDialog.threadEnds->count(), 1);
-    QVERIFY(!WorkerHeld(clDialog.WorkerContext()));
-
-    clDialog.Click(D::SplitStartStop);
-    QVERIFY(clDialog.WaitForThreadEnds(2));
-    QCOMPARE(WorkerTestKit::FilesIn(m_pDir->path()),
-             (QStringList{"cell.bvf", "cell__2024-03-07_10.20.00.bvf"}));
-    QCOMPARE(WorkerTestKit::RecordTimes(m_pDir->filePath("cell__2024-03-07_10.20.00.bvf")),
-             WorkerTestKit::RecordTimes(m_clstrSource));
-    QVERIFY(!clDialog.QuitScheduled());
-}
-
-void TestDialogCommandLine::periodWithSecondsAndQuit() {
+void TestDialogCommandLine::apply_data() {
+    QTest::addColumn<QStringList>("arguments"); // %D: a folder holding cell.bvf
+    QTest::addColumn<int>("runs");              // scan and split
+    QTest::addColumn<QString>("outcome");
+    auto row = [](const char *pRow, const QStringList &clArguments, int lRuns,
+                  const char *pOutcome) {
+        QTest::newRow(pRow) << clArguments << lRuns << pOutcome;
+    };
+    // The recording holds a record every ten minutes, 10:20:00 to 13:10:00.
+    const char *pNone = "src= scheme=NAME__date+time.bvf utc=0 time=01:00 align=0 | ";
+    row("a plain argument only loads", {"%D/cell.bvf"}, 1,
+        "exit=0 quit=0 |  | src=%D/cell.bvf scheme=NAME__date+time.bvf utc=0 time=01:00 align=0 "
+        "| ");
+    row("aligned hours in UTC, then quit",
+        {"-fs=%D/cell.bvf", "-st=1", "-tu=01:00", "-fdu=2", "-start=2"}, 2,
+        "exit=0 quit=1 |  | src=%D/cell.bvf scheme=NAME__SplitNumber__date+time.bvf utc=1 "
+        "time=01:00 "
+        "align=1 | cell__01__2024-03-07_10.20.00.bvf:4 cell__02__2024-03-07_11.00.00.bvf:6 "
+        "cell__03__2024-03-07_12.00.00.bvf:6 cell__04__2024-03-07_13.00.00.bvf:2");
+    // Filled only, with seconds shown: the period is cut to the recording.
+    row("a period is cut to the recording",
+        {"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 08:00", "-tpe=2024-03-07 18:00:30", "-fdu=0"},
+        1,
+        "exit=0 quit=0 |  | src=%D/cell.bvf scheme=NAME__date+time.bvf utc=1 "
+        "period=2024-03-07 10:20:00..2024-03-07 13:10:00 fixed= | ");
     // The seconds count: 10:40:00 ... 11:40:00 inclusive, not the whole minute.
-    CTestDialog clDialog({"-fs=" + m_clstrSource, "-st=2", "-tps=2024-03-07 11:40:00",
-                          "-tpe=2024-03-07 10:35:01", "-fdu=7", "-start=2"});
-    QVERIFY(clDialog.Open());
-    QVERIFY(clDialog.WaitForThreadEnds(2));
-    QTRY_VERIFY(clDialog.QuitScheduled());
-    QCOMPARE(clDialog.ExitStatus(), 0);
-    QCOMPARE(WorkerTestKit::DescribeParts(m_pDir->path(), {"cell.bvf"}),
-             QStringList{"2024-03-07_10.35.01__cell.bvf: 10:40:00 10:50:00 11:00:00 11:10:00 "
-                         "11:20:00 11:30:00 11:40:00"});
+    row("a period with seconds, swapped, then quit",
+        {"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 11:40:00", "-tpe=2024-03-07 10:35:01",
+         "-fdu=7", "-start=2"},
+        2,
+        "exit=0 quit=1 |  | src=%D/cell.bvf scheme=date+time__NAME.bvf utc=1 "
+        "period=2024-03-07 10:35:01..2024-03-07 11:40:00 fixed= | 2024-03-07_10.35.01__cell.bvf:7");
+    row("a fixed name is exactly that file",
+        {"-fs=%D/cell.bvf", "-st=2", "-fd=%D/all.bvf", "-tps=2024-03-07 10:00",
+         "-tpe=2024-03-07 12:00", "-start=2"},
+        2,
+        "exit=0 quit=1 |  | src=%D/cell.bvf scheme=Fixed name utc=0 "
+        "period=2024-03-07 10:20:00..2024-03-07 12:00:00 fixed=%D/all.bvf | all.bvf:11");
+    row("a quoted source path", {"-fs='%D/cell.bvf'", "-st=3", "-n=3"}, 1,
+        "exit=0 quit=0 |  | src=%D/cell.bvf scheme=NAME__date+time.bvf utc=0 number=3 | ");
+    // -start=1: the split runs and the program stays.
+    row("-n= is limited to the field", {"-fs=%D/cell.bvf", "-st=3", "-n=100", "-start=1", "-fdu=1"},
+        2,
+        "exit=0 quit=0 |  | src=%D/cell.bvf scheme=NAME__SplitNumber.bvf utc=1 number=99 | "
+        "cell__01.bvf:1 ...(18) cell__18.bvf:1");
+    row("a required option missing", {"-st=1", "-tu=01:00", "%D/cell.bvf"}, 0,
+        (QByteArray("exit=0 quit=0 |  | ") + pNone).constData());
+    // A split and a quit asked for, but nothing can start: status 1.
+    row("-start=2 without a request", {"-st=1", "-tu=01:00", "-start=2"}, 0,
+        (QByteArray(
+             "exit=1 quit=1 | warning:Error:The command line does not describe a split; nothing "
+             "was started. | ") +
+         pNone)
+            .constData());
+    row("-start=2 on a missing source", {"-fs=%D/missing.bvf", "-st=1", "-tu=01:00", "-start=2"}, 1,
+        "exit=1 quit=1 | warning:Error:<%D/missing.bvf>\nCan not open file or unsupported "
+        "filetype! | "
+        "src=%D/missing.bvf scheme=NAME__date+time.bvf utc=0 time=01:00 align=1 | ");
+    row("-start=1 on a missing source", {"-fs=%D/missing.bvf", "-st=1", "-tu=01:00", "-start=1"}, 1,
+        "exit=0 quit=0 | warning:Error:<%D/missing.bvf>\nCan not open file or unsupported "
+        "filetype! | "
+        "src=%D/missing.bvf scheme=NAME__date+time.bvf utc=0 time=01:00 align=1 | ");
 }
 
-void TestDialogCommandLine::fixedNameIsExactlyThatFile() {
-    const QString clstrFixed = m_pDir->filePath(QStringLiteral("all.bvf"));
-    CTestDialog clDialog({"-fs=" + m_clstrSource, "-st=2", "-fd=" + clstrFixed,
-                          "-tps=2024-03-07 10:00", "-tpe=2024-03-07 12:00", "-start=2"});
+void TestDialogCommandLine::apply() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, runs);
+    QFETCH(QString, outcome);
+    QTemporaryDir clDir;
+    const QString clstrSource = clDir.filePath(QStringLiteral("cell.bvf"));
+    QVERIFY(WorkerTestKit::WriteRecording(clstrSource, TenMinuteRecords()));
+    CTestDialog clDialog(arguments.replaceInStrings("%D", clDir.path()));
     QVERIFY(clDialog.Open());
-    QVERIFY(clDialog.WaitForThreadEnds(2));
-    QTRY_VERIFY(clDialog.QuitScheduled());
-    QCOMPARE(clDialog.ExitStatus(), 0);
-    QCOMPARE(WorkerTestKit::FilesIn(m_pDir->path()), (QStringList{"all.bvf", "cell.bvf"}));
-    QCOMPARE(WorkerTestKit::RecordTimes(clstrFixed).join(u' '),
-             QStringLiteral("10:20:00 10:30:00 10:40:00 10:50:00 11:00:00 11:10:00 11:20:00 "
-                            "11:30:00 11:40:00 11:50:00 12:00:00"));
-    QCOMPARE(clDialog.Get<QComboBox>(D::SchemeCombo)->currentText(), QStringLiteral("Fixed name"));
-    QVERIFY(!clDialog.Checked(D::UtcCheck));
-}
-
-void TestDialogCommandLine::quotedSourcePath() {
-    CTestDialog clDialog({"-fs='" + m_clstrSource + "'", "-st=3", "-n=3"});
-    QVERIFY(clDialog.Open());
-    QVERIFY(clDialog.WaitForThreadEnds(1));
-    QCOMPARE(clDialog.SourceInfo().name, m_clstrSource);
-    QCOMPARE(clDialog.ControlText(D::SourcePath), m_clstrSource);
-    QVERIFY(clDialog.Checked(D::ByNumberRadio));
-    QCOMPARE(clDialog.Get<QSpinBox>(D::NumberSpin)->value(), 3);
-}
-
-void TestDialogCommandLine::numberLimitedToTheField() {
-    CTestDialog clDialog({"-fs=" + m_clstrSource, "-st=3", "-n=100", "-start=1", "-fdu=1"});
-    QVERIFY(clDialog.Open());
-    QVERIFY(clDialog.WaitForThreadEnds(2));
-    QCOMPARE(clDialog.Get<QSpinBox>(D::NumberSpin)->value(), 99);
-    // The split ran, and the program stays.
-    const QStringList clParts = WorkerTestKit::FilesIn(m_pDir->path(), {"cell.bvf"});
-    QVERIFY(clParts.size() > 2);
-    QVERIFY(clParts.size() <= 99);
-    QCOMPARE(clParts.first(), QStringLiteral("cell__01.bvf"));
-    QStringList clTimes;
-    for (const QString &clstrPart : clParts)
-        clTimes << WorkerTestKit::RecordTimes(m_pDir->filePath(clstrPart));
-    QCOMPARE(clTimes, WorkerTestKit::RecordTimes(m_clstrSource));
-    QTest::qWait(300);
-    QVERIFY(!clDialog.QuitScheduled());
-    QCOMPARE(clDialog.ExitStatus(), 0);
-}
-
-void TestDialogCommandLine::missingRequiredOption() {
-    CTestDialog clDialog({"-st=1", "-tu=01:00", m_clstrSource});
-    QVERIFY(clDialog.Open());
-    QTest::qWait(400);
-    QVERIFY(clDialog.ControlText(D::SourcePath).isEmpty());
+    QVERIFY(clDialog.WaitForThreadEnds(runs));
+    QTest::qWait(300); // nothing more may start
+    QCOMPARE(clDialog.threadEnds->count(), runs);
     QVERIFY(!WorkerHeld(clDialog.WorkerContext()));
-    QCOMPARE(clDialog.threadEnds->count(), 0);
-    QVERIFY(clDialog.prompts->asked.isEmpty());
-    QVERIFY(!clDialog.QuitScheduled());
-    QCOMPARE(clDialog.ExitStatus(), 0);
-}
-
-void TestDialogCommandLine::automatedRunThatCannotStart() {
-    // A split and a quit asked for, but no valid request: nothing is
-    // started, and without a display the program ends with status 1.
-    {
-        CTestDialog clDialog({"-st=1", "-tu=01:00", "-start=2"});
-        QVERIFY(clDialog.Open());
-        QVERIFY(clDialog.QuitScheduled());
-        QCOMPARE(clDialog.ExitStatus(), 1);
-        QCOMPARE(clDialog.prompts->Kinds(), QStringList{"warning:Error"});
-        QTest::qWait(300);
-        QVERIFY(!WorkerHeld(clDialog.WorkerContext()));
-    }
-    // The source cannot be scanned: the usual warning, then the same end.
-    {
-        const QString clstrMissing = m_pDir->filePath(QStringLiteral("missing.bvf"));
-        CTestDialog clDialog({"-fs=" + clstrMissing, "-st=1", "-tu=01:00", "-start=2"});
-        QVERIFY(clDialog.Open());
-        QVERIFY(clDialog.WaitForThreadEnds(1));
-        QVERIFY(clDialog.QuitScheduled());
-        QCOMPARE(clDialog.ExitStatus(), 1);
-        QCOMPARE(clDialog.prompts->Kinds(), QStringList{"warning:Error"});
-        QCOMPARE(clDialog.prompts->asked[0].text,
-                 "<" + clstrMissing + ">\nCan not open file or unsupported filetype!");
-        // The tab is filled all the same.
-        QCOMPARE(clDialog.ControlText(D::SourcePath), clstrMissing);
-    }
-    // With "-start=1" the same failure is no script's business.
-    {
-        const QString clstrMissing = m_pDir->filePath(QStringLiteral("missing.bvf"));
-        CTestDialog clDialog({"-fs=" + clstrMissing, "-st=1", "-tu=01:00", "-start=1"});
-        QVERIFY(clDialog.Open());
-        QVERIFY(clDialog.WaitForThreadEnds(1));
-        QTest::qWait(200);
-        QVERIFY(!clDialog.QuitScheduled());
-        QCOMPARE(clDialog.ExitStatus(), 0);
-    }
+    QCOMPARE(Outcome(clDialog, clDir.path()), outcome);
+    // Whatever the parts, they hold a run of the source's records, in order.
+    QStringList clTimes;
+    for (const QString &clstrPart : WorkerTestKit::FilesIn(clDir.path(), {"cell.bvf"}))
+        clTimes << WorkerTestKit::RecordTimes(clDir.filePath(clstrPart));
+    const QStringList clSource = WorkerTestKit::RecordTimes(clstrSource);
+    QVERIFY(clTimes.isEmpty() || clSource.join(u' ').contains(clTimes.join(u' ')));
 }
 
 BVF_TEST_MAIN(TestDialogCommandLine)

@@ -1,6 +1,6 @@
 // The split tab's editors: carry and clamp of the period edits, the carry of
-// the length edit, the size per part, the protocol-time synchronisation, the
-// UTC display and the frequency correction.
+// the length edit, the size per part, the UTC display and the frequency
+// correction.
 #include "UiTestKit.h"
 
 #include "TestRegistry.h"
@@ -24,7 +24,6 @@ class TestDialogEditors : public QObject {
     void periodSnapsIntoTheSource();
     void lengthCarry();
     void sizePerPart();
-    void syncShiftsTheShownTimes();
     void utcDisplayKeepsTheInstants();
     void frequencyCorrection();
 
@@ -223,51 +222,6 @@ void TestDialogEditors::sizePerPart() {
     clDialog.SourceInfo().size = 0;
     clDialog.SetControlValue(D::NumberSpin, 4);
     QCOMPARE(clDialog.ControlText(D::SizeLabel), QString());
-}
-
-void TestDialogEditors::syncShiftsTheShownTimes() {
-    CTestDialog clDialog;
-    QVERIFY(Load(clDialog, TenMinuteRecords()));
-    // No offset found: the option is not offered and does nothing.
-    QVERIFY(clDialog.Hidden(D::SyncProtoCheck));
-    clDialog.SetControlValue(D::SyncProtoCheck, 1);
-    QVERIFY(!clDialog.SourceInfo().synchronised);
-    QCOMPARE(clDialog.Get<QDateTimeEdit>(D::FromEdit)->dateTime(), Utc("10:20:00"));
-
-    // A protocol component found the recorder an hour ahead.
-    clDialog.SourceInfo().offset = -3600;
-    clDialog.Slot_Splitter_ProgressBar(1000);
-    QVERIFY(!clDialog.Hidden(D::SyncProtoCheck));
-    // The box was left on: the source taken in is shown moved at once, so
-    // that the period shown matches the records the split will shift.
-    QVERIFY(clDialog.Checked(D::SyncProtoCheck));
-    QVERIFY(clDialog.SourceInfo().synchronised);
-    QCOMPARE(clDialog.Get<QDateTimeEdit>(D::FromEdit)->dateTime(), Utc("09:20:00"));
-    clDialog.SetControlValue(D::SyncProtoCheck, 0);
-    QVERIFY(!clDialog.SourceInfo().synchronised);
-    QCOMPARE(clDialog.Get<QDateTimeEdit>(D::FromEdit)->dateTime(), Utc("10:20:00"));
-
-    auto *pFrom = clDialog.Get<QDateTimeEdit>(D::FromEdit);
-    auto *pTo = clDialog.Get<QDateTimeEdit>(D::ToEdit);
-    clDialog.Click(D::ByPeriodRadio);
-    pFrom->setDateTime(Utc("10:40:00"));
-    clDialog.Click(D::SyncProtoCheck);
-    QVERIFY(clDialog.SourceInfo().synchronised);
-    QCOMPARE(pFrom->dateTime(), Utc("09:40:00"));
-    QCOMPARE(pTo->dateTime(), Utc("12:10:00"));
-    QCOMPARE(clDialog.SourceInfo().first, Utc("09:20:00"));
-    QCOMPARE(clDialog.SourceInfo().last, Utc("12:10:00"));
-    // The clamp follows the shifted span.
-    pFrom->setDateTime(Utc("09:00:00"));
-    QCOMPARE(pFrom->dateTime(), Utc("09:20:00"));
-
-    clDialog.Click(D::SyncProtoCheck);
-    QVERIFY(!clDialog.SourceInfo().synchronised);
-    QCOMPARE(pFrom->dateTime(), Utc("10:20:00"));
-    QCOMPARE(pTo->dateTime(), Utc("13:10:00"));
-    QCOMPARE(clDialog.SourceInfo().first, Utc("10:20:00"));
-    // The stored offset itself never changes.
-    QCOMPARE(clDialog.SourceInfo().offset, int64_t(-3600));
 }
 
 void TestDialogEditors::utcDisplayKeepsTheInstants() {

@@ -109,73 +109,50 @@ class TestDialogLanguage : public QObject {
     Q_OBJECT
 
   private slots:
-    void germanUnderGermanLanguage();
-    void englishUnderCLocale();
-    void programInstallsTheTranslations();
+    void initTestCase();
+    void texts_data();
+    void texts();
+
+  private:
+    QJsonObject m_clEnglish, m_clGerman;
 };
 
 // The German locale needs no generated system locale: Qt takes the language
 // from the variables themselves.
-void TestDialogLanguage::germanUnderGermanLanguage() {
-    const QJsonObject clTexts = DialogTexts(QStringLiteral("de_DE.UTF-8"), QString());
-    QVERIFY(!clTexts.isEmpty());
-    QCOMPARE(clTexts[QStringLiteral("language")].toInt(), int(QLocale::German));
-    QCOMPARE(clTexts[QStringLiteral("splitTab")].toString(), QStringLiteral("Datei teilen"));
-    QCOMPARE(clTexts[QStringLiteral("mergeTab")].toString(),
-             QStringLiteral("Dateien zusammenführen"));
-    QCOMPARE(clTexts[QStringLiteral("sourceLabel")].toString(), QStringLiteral("Quelldatei:"));
-    QCOMPARE(clTexts[QStringLiteral("byPeriod")].toString(),
-             QStringLiteral("Nach Zeitraum teilen"));
-    QCOMPARE(clTexts[QStringLiteral("deleteAll")].toString(), QStringLiteral("Alle entfernen"));
-    QCOMPARE(clTexts[QStringLiteral("startTip")].toString(),
-             QStringLiteral("Teilen starten/stoppen"));
-    QCOMPARE(clTexts[QStringLiteral("fileMagic")].toString(), QStringLiteral("Dateikennung"));
-    QCOMPARE(clTexts[QStringLiteral("promptTitle")].toString(), QStringLiteral("Fehler"));
-    QCOMPARE(clTexts[QStringLiteral("promptText")].toString(),
-             QStringLiteral("Die Datei kann nicht geöffnet werden oder der Dateityp wird nicht "
-                            "unterstützt!"));
+void TestDialogLanguage::initTestCase() {
+    m_clEnglish = DialogTexts(QStringLiteral("C"), QStringLiteral("C"));
+    m_clGerman = DialogTexts(QStringLiteral("de_DE.UTF-8"), QString());
+    QVERIFY(!m_clEnglish.isEmpty() && !m_clGerman.isEmpty());
+}
+
+void TestDialogLanguage::texts_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("german");
+    auto row = [](const char *pKey, const char *pEnglish, const char *pGerman) {
+        QTest::newRow(pKey) << pKey << QString::fromUtf8(pEnglish) << QString::fromUtf8(pGerman);
+    };
+    row("language", "-1", "94"); // QLocale::German
+    row("splitTab", "Split File", "Datei teilen");
+    row("mergeTab", "Merge Files", "Dateien zusammenführen");
+    row("sourceLabel", "Source File:", "Quelldatei:");
+    row("byPeriod", "Split by Period of Time", "Nach Zeitraum teilen");
+    row("deleteAll", "Delete all", "Alle entfernen");
+    row("startTip", "Start/Stop splitting", "Teilen starten/stoppen");
+    row("fileMagic", "File magic", "Dateikennung");
+    row("promptTitle", "Error", "Fehler");
+    row("promptText", "Can not open file or unsupported filetype!",
+        "Die Datei kann nicht geöffnet werden oder der Dateityp wird nicht unterstützt!");
     // Qt's own catalogue: the standard buttons follow the language.
-    QCOMPARE(clTexts[QStringLiteral("yesButton")].toString(), QStringLiteral("&Ja"));
+    row("yesButton", "&Yes", "&Ja");
 }
 
-void TestDialogLanguage::englishUnderCLocale() {
-    const QJsonObject clTexts = DialogTexts(QStringLiteral("C"), QStringLiteral("C"));
-    QVERIFY(!clTexts.isEmpty());
-    QCOMPARE(clTexts[QStringLiteral("language")].toInt(), -1);
-    QCOMPARE(clTexts[QStringLiteral("splitTab")].toString(), QStringLiteral("Split File"));
-    QCOMPARE(clTexts[QStringLiteral("mergeTab")].toString(), QStringLiteral("Merge Files"));
-    QCOMPARE(clTexts[QStringLiteral("sourceLabel")].toString(), QStringLiteral("Source File:"));
-    QCOMPARE(clTexts[QStringLiteral("byPeriod")].toString(),
-             QStringLiteral("Split by Period of Time"));
-    QCOMPARE(clTexts[QStringLiteral("deleteAll")].toString(), QStringLiteral("Delete all"));
-    QCOMPARE(clTexts[QStringLiteral("startTip")].toString(),
-             QStringLiteral("Start/Stop splitting"));
-    QCOMPARE(clTexts[QStringLiteral("fileMagic")].toString(), QStringLiteral("File magic"));
-    QCOMPARE(clTexts[QStringLiteral("promptTitle")].toString(), QStringLiteral("Error"));
-    QCOMPARE(clTexts[QStringLiteral("promptText")].toString(),
-             QStringLiteral("Can not open file or unsupported filetype!"));
-    QCOMPARE(clTexts[QStringLiteral("yesButton")].toString(), QStringLiteral("&Yes"));
-}
-
-// The program itself: without a display its boxes go to standard error, and
-// a command line that asks to quit but describes no split brings one.
-void TestDialogLanguage::programInstallsTheTranslations() {
-    const QStringList clArguments = {QStringLiteral("-start=2")};
-    const ChildRun clGerman = RunUnderLocale(QStringLiteral(BVF_PROGRAM_PATH), clArguments,
-                                             QStringLiteral("de_DE.UTF-8"), QString());
-    QVERIFY(clGerman.finished);
-    const QString clstrGerman = QString::fromUtf8(clGerman.err);
-    QVERIFY2(clstrGerman.contains(QStringLiteral("BrennovarstikSplitter: Fehler\nDie Befehlszeile "
-                                                 "beschreibt keine Teilung")),
-             qPrintable(clstrGerman));
-
-    const ChildRun clEnglish = RunUnderLocale(QStringLiteral(BVF_PROGRAM_PATH), clArguments,
-                                              QStringLiteral("C"), QStringLiteral("C"));
-    QVERIFY(clEnglish.finished);
-    const QString clstrEnglish = QString::fromUtf8(clEnglish.err);
-    QVERIFY2(clstrEnglish.contains(QStringLiteral("BrennovarstikSplitter: Error\nThe command line "
-                                                  "does not describe a split")),
-             qPrintable(clstrEnglish));
+void TestDialogLanguage::texts() {
+    QFETCH(QString, key);
+    QFETCH(QString, english);
+    QFETCH(QString, german);
+    QCOMPARE(m_clEnglish[key].toVariant().toString(), english);
+    QCOMPARE(m_clGerman[key].toVariant().toString(), german);
 }
 
 BVF_TEST_MAIN(TestDialogLanguage)

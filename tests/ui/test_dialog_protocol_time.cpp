@@ -9,6 +9,7 @@
 
 #include <QTemporaryDir>
 #include <QTimeEdit>
+#include <QTimeZone>
 
 using namespace UiTestKit;
 using D = CDlgSplitter;
@@ -99,6 +100,11 @@ void TestDialogProtocolTime::checkBoxShiftsTimesAndParts() {
     QCOMPARE(clDialog.SourceInfo().last.toSecsSinceEpoch(), lLast + 10);
     QCOMPARE(Shown(clDialog, D::FromEdit), lFirst + 10);
     QCOMPARE(Shown(clDialog, D::ToEdit), lLast + 10);
+    // The clamp follows the shifted span.
+    clDialog.Click(D::ByPeriodRadio);
+    clDialog.Get<QDateTimeEdit>(D::FromEdit)
+        ->setDateTime(QDateTime::fromSecsSinceEpoch(lFirst, QTimeZone::utc()));
+    QCOMPARE(Shown(clDialog, D::FromEdit), lFirst + 10);
     clDialog.Click(D::SyncProtoCheck);
     QVERIFY(!clDialog.SourceInfo().synchronised);
     QCOMPARE(clDialog.SourceInfo().first.toSecsSinceEpoch(), lFirst);
