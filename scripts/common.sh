@@ -28,14 +28,24 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# Configures build/ and builds the given targets, or everything without any.
 configure_and_build() {
-    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-    cmake --build "$BUILD_DIR" -j"$(nproc)"
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    if [ $# -gt 0 ]; then
+        cmake --build "$BUILD_DIR" -j"$(nproc)" --target "$@"
+    else
+        cmake --build "$BUILD_DIR" -j"$(nproc)"
+    fi
 }
 
-# The instrumented build folders (scripts/test and scripts/fuzz).
-SANITIZE_BUILD_DIR="${SANITIZE_BUILD_DIR:-$ROOT/build-asan}"
+# The instrumented build folder of scripts/test and scripts/fuzz: clang with
+# both sanitizers and libFuzzer's coverage.
 FUZZ_BUILD_DIR="${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}"
+
+configure_fuzz_build() {
+    cmake -S "$ROOT" -B "$FUZZ_BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER=clang++-14 -DBVF_FUZZ=ON >/dev/null
+}
 
 # Every sanitizer finding ends the process with an error. Leaks inside Qt and
 # the system libraries it loads are not ours: scripts/lsan.supp names them.
