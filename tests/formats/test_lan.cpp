@@ -417,8 +417,69 @@ Q_DECLARE_METATYPE(LanRecording)
 
 namespace {
 
-// TETRA frame entries of realistic content or with every field drawn, and
-// entries of other kinds among them.
+void DrawFrameEntry(LanBytes::FrameEntryFields &f, TmwEncoders::CSequenceRandom &r) {
+    f.carrier = uint16_t(r.Below(5) == 0 ? r.Below(2) * 4000 : r.Below(65536));
+    f.band = r.Byte();
+    f.burstCode = r.Below(8) == 0 ? r.Byte() : uint8_t(1 + 16 * r.Below(4) + r.Below(2));
+    f.timeValue = r.Below(4) == 0 ? 0xFFFFFFFF : r.Below(4) == 0 ? 0 : uint32_t(r.Next());
+    f.timeMode = r.Below(3) == 0 ? 0 : r.Byte();
+    f.timeslot = r.Byte();
+    f.frame = r.Byte();
+    f.multiframe = r.Byte();
+    f.hyperframe = uint16_t(r.Below(3) == 0 ? 65535 - r.Below(2) * 65535 : r.Next());
+    f.optionalBlock.assign(r.Below(6), 0x21);
+    for (int16_t &lValue : f.values)
+        lValue = int16_t(r.Next());
+    f.prefixWord = uint16_t(r.Next());
+    f.entryType = r.Below(4) == 0 ? r.Byte() : uint8_t(r.Below(49));
+    f.frameFlags = r.Byte();
+    f.trailing.assign(r.Below(4), 0x0D);
+}
+
+void DrawExtendedEntry(LanBytes::ExtendedEntryFields &e, TmwEncoders::CSequenceRandom &r) {
+    static constexpr uint8_t kSets[][3] = {
+        {15, 5}, {15, 7},    {15, 8},    {15, 9},    {15, 10},   {3, 3},    {3, 7},
+        {7, 7},  {15, 1, 4}, {15, 4, 4}, {15, 3, 3}, {15, 3, 7}, {15, 7, 7}};
+    static constexpr uint8_t kBursts[] = {0, 16, 17, 22, 23, 32, 33, 38, 39, 255};
+    e.link = uint8_t(r.Below(6) == 0 ? r.Below(6) : r.Below(2));
+    e.flags = uint8_t(r.Byte() & 0xFC);
+    e.hyperframe = uint16_t(r.Below(3) == 0 ? 65535 - r.Below(2) * 65535 : r.Next());
+    e.multiframe = r.Byte();
+    e.frame = r.Byte();
+    e.timeslot = r.Byte();
+    e.value16 = uint16_t(r.Next());
+    e.byte1 = r.Byte();
+    e.frequency = uint32_t(r.Next());
+    e.value32 = uint32_t(r.Next());
+    e.timeSeconds = r.Next();
+    e.milliseconds = uint16_t(r.Next());
+    e.skipped4.assign(r.Below(4), 0x21);
+    e.skipped3.assign(r.Below(4), 0x0D);
+    e.skipped2.assign(r.Below(4), 0xDA);
+    const uint8_t *pSet = kSets[r.Below(13)];
+    const bool bSet = r.Below(3) == 0;
+    e.subEntries.resize(bSet ? (pSet[2] ? 3 : 2) : 1 + r.Below(14));
+    for (size_t k = 0; k < e.subEntries.size(); ++k) {
+        LanBytes::SubEntryFields &s = e.subEntries[k];
+        s.flags = uint8_t(r.Byte() & 0xFC);
+        s.value1Source = int16_t(r.Next());
+        s.value2Source = int16_t(r.Next());
+        s.value3Source = int16_t(r.Next());
+        s.value16 = uint16_t(r.Next());
+        s.dataState = uint8_t(r.Below(2) ? 0 : r.Byte());
+        s.skipped.assign(r.Below(3), 0x7F);
+        s.byteX = r.Byte();
+        s.byteY = kBursts[r.Below(10)];
+        s.channelType = bSet ? pSet[k] : uint8_t(r.Below(140));
+        const uint32_t lBytes = (LanBytes::ChannelTypeBits(s.channelType, s.byteY) + 7) / 8;
+        s.data.resize(r.Below(5) == 0 ? r.Below(40) : lBytes);
+        for (uint8_t &lByte : s.data)
+            lByte = r.Byte();
+    }
+}
+
+// TETRA frame entries, extended entries and entries of other kinds, of
+// realistic content or with every field drawn.
 LanRecording TetraRecording(uint64_t lSeed, bool bDrawn) {
     LanRecording clOut;
     TmwModel::TetraState clState;
@@ -428,30 +489,15 @@ LanRecording TetraRecording(uint64_t lSeed, bool bDrawn) {
     for (uint32_t i = 0; i < 5000; ++i) {
         LanBytes::TetraSequenceEntry clEntry =
             clSource.Next(1700000000 + i / 70, uint16_t(i % 70 * 14), i);
-        if (clEntry.shape == LanBytes::EntryShape::Extended)
-            continue;
-        LanBytes::FrameEntryFields &f = clEntry.frame;
-        if (bDrawn && clEntry.shape == LanBytes::EntryShape::Frame) {
-            f.carrier = uint16_t(r.Below(5) == 0 ? r.Below(2) * 4000 : r.Below(65536));
-            f.band = r.Byte();
-            f.burstCode = r.Below(8) == 0 ? r.Byte() : uint8_t(1 + 16 * r.Below(4) + r.Below(2));
-            f.timeValue = r.Below(4) == 0 ? 0xFFFFFFFF : r.Below(4) == 0 ? 0 : uint32_t(r.Next());
-            f.timeMode = r.Below(3) == 0 ? 0 : r.Byte();
-            f.timeslot = r.Byte();
-            f.frame = r.Byte();
-            f.multiframe = r.Byte();
-            f.hyperframe = uint16_t(r.Below(3) == 0 ? 65535 - r.Below(2) * 65535 : r.Next());
-            f.optionalBlock.assign(r.Below(6), 0x21);
-            for (int16_t &lValue : f.values)
-                lValue = int16_t(r.Next());
-            f.prefixWord = uint16_t(r.Next());
-            f.entryType = r.Below(4) == 0 ? r.Byte() : uint8_t(r.Below(49));
-            f.frameFlags = r.Byte();
-            f.trailing.assign(r.Below(4), 0x0D);
-        }
+        if (bDrawn && clEntry.shape == LanBytes::EntryShape::Frame)
+            DrawFrameEntry(clEntry.frame, r);
+        if (bDrawn && clEntry.shape == LanBytes::EntryShape::Extended)
+            DrawExtendedEntry(clEntry.extended, r);
         LanBytes::AppendTetraEntry(clBytes, clEntry);
         if (clEntry.shape == LanBytes::EntryShape::Frame)
-            clOut.tetra += TmwModel::LanFrameEntryRecords(f, clState);
+            clOut.tetra += TmwModel::LanFrameEntryRecords(clEntry.frame, clState);
+        if (clEntry.shape == LanBytes::EntryShape::Extended)
+            clOut.tetra += TmwModel::LanExtendedEntryRecords(clEntry.extended, clState);
     }
     clOut.bytes = ToBytes(clBytes);
     return clOut;

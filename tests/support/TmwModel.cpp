@@ -1,5 +1,6 @@
 #include "TmwModel.h"
 
+#include <QByteArray>
 #include <QDate>
 
 #include <algorithm>
@@ -76,12 +77,13 @@ const Row kRows[] = {
 // Row 17, sub-index 1: the block-2 record of an uplink burst.
 const Row kSecondRecord{{17}, 0, {1, 1}, {92, 92}, {33, 33}, {{2, 2, 0, 27, 12}}};
 
-// The first 137 bits of d[0..] and then of d[27..], most significant first.
-void Pack274(uint8_t *pOut, const uint8_t *d) {
+// The first 137 bits of pFirst and then of pSecond, most significant first.
+void Pack274(uint8_t *pOut, const uint8_t *pFirst, const uint8_t *pSecond) {
     std::memset(pOut, 0, 35);
     for (int i = 0; i < 274; ++i) {
-        const int lSource = i < 137 ? i : 27 * 8 + (i - 137);
-        if ((d[lSource / 8] >> (7 - lSource % 8)) & 1)
+        const uint8_t *p = i < 137 ? pFirst : pSecond;
+        const int lBit = i < 137 ? i : i - 137;
+        if ((p[lBit / 8] >> (7 - lBit % 8)) & 1)
             pOut[i / 8] |= uint8_t(0x80 >> (i % 8));
     }
 }
@@ -90,6 +92,36 @@ void Pack274(uint8_t *pOut, const uint8_t *d) {
 uint64_t RecordFrequency(uint8_t lBand, uint16_t lCarrier) {
     const int64_t lWide = (int64_t(lBand) * 4000 + lCarrier) * 25000;
     return uint64_t(int64_t(int32_t(uint32_t(uint64_t(lWide)))));
+}
+
+// The time of frame counters, counted from the first timeslot of
+// hyperframe 0 and run on over the wraps of the hyperframe counter.
+void CounterTime(uint16_t lHyperframe, bool bHyperframeNotValid, int lMultiframe, int lFrame,
+                 int lTimeslot, bool bUplink, TetraState &clState, TetraTmv &t) {
+    if (clState.lastHyperframe == 65535 && lHyperframe == 0)
+        clState.slotOffset += 283115520.0;
+    clState.lastHyperframe = lHyperframe;
+    const uint64_t m = std::clamp(lMultiframe, 1, 60);
+    const uint64_t fr = std::clamp(lFrame, 1, 18);
+    const uint64_t s = std::clamp(lTimeslot, 1, 4);
+    const uint64_t h = bHyperframeNotValid ? 0 : lHyperframe;
+    const uint64_t n = ((h * 60 + m) * 18 + fr) * 4 + (s - 1);
+    const double lMs = (double(n) - 76 + clState.slotOffset) * 14.166666666666666 +
+                       (bUplink ? 28.333333333333332 : 0);
+    t.timeSeconds = uint64_t(lMs / 1000);
+    t.milliseconds = uint16_t(uint64_t(lMs) % 1000);
+}
+
+TetraRecord Record(uint64_t lFrequency, uint8_t lKind, const TetraTmv &t) {
+    TetraRecord clOut;
+    std::memset(&clOut.record, 0, sizeof clOut.record);
+    clOut.record.recordClass = 2;
+    clOut.record.frequency = lFrequency;
+    clOut.record.symbolRate = 18000;
+    clOut.record.payloadKind = lKind;
+    clOut.record.payloadLength = kTetraTmvLength;
+    clOut.tetra = t;
+    return clOut;
 }
 
 QList<TetraRecord> Convert(const Frame &f, TetraState &clState) {
@@ -110,18 +142,8 @@ QList<TetraRecord> Convert(const Frame &f, TetraState &clState) {
                 t.milliseconds = uint16_t(f.timeValue % 1000);
             }
         } else {
-            if (clState.lastHyperframe == 65535 && f.hyperframe == 0)
-                clState.slotOffset += 283115520.0;
-            clState.lastHyperframe = f.hyperframe;
-            const uint64_t m = std::clamp<int>(f.multiframe, 1, 60);
-            const uint64_t fr = std::clamp<int>(f.frame, 1, 18);
-            const uint64_t s = std::clamp<int>(f.timeslot, 1, 4);
-            const uint64_t h = (f.frameFlags & 0x08) ? 0 : f.hyperframe;
-            const uint64_t n = ((h * 60 + m) * 18 + fr) * 4 + (s - 1);
-            const double lMs = (double(n) - 76 + clState.slotOffset) * 14.166666666666666 +
-                               (bUplink ? 28.333333333333332 : 0);
-            t.timeSeconds = uint64_t(lMs / 1000);
-            t.milliseconds = uint16_t(uint64_t(lMs) % 1000);
+            CounterTime(f.hyperframe, (f.frameFlags & 0x08) != 0, f.multiframe, f.frame, f.timeslot,
+                        bUplink, clState, t);
         }
         if (!bKnown || (lSub == 1 && !(bUplink && f.entryType == 17)) || lSub == 2)
             continue;
@@ -170,7 +192,7 @@ QList<TetraRecord> Convert(const Frame &f, TetraState &clState) {
                     continue;
                 t.dataFlags |= uint8_t(c.flag);
                 if (c.count == 0)
-                    Pack274(pStart, f.data);
+                    Pack274(pStart, f.data, f.data + 27);
                 else
                     std::memcpy(pStart + c.to, f.data + c.from, size_t(c.count));
             }
@@ -181,17 +203,146 @@ QList<TetraRecord> Convert(const Frame &f, TetraState &clState) {
                 t.value3 = f.values[lSub == 1 ? 5 : 4] * 125;
             }
         }
-        TetraRecord clOut;
-        std::memset(&clOut.record, 0, sizeof clOut.record);
-        clOut.record.recordClass = 2;
-        clOut.record.frequency = RecordFrequency(f.band, f.carrier);
-        clOut.record.symbolRate = 18000;
-        clOut.record.payloadKind = clState.kind;
-        clOut.record.payloadLength = kTetraTmvLength;
-        clOut.tetra = t;
-        clRecords.append(clOut);
+        clRecords.append(Record(RecordFrequency(f.band, f.carrier), clState.kind, t));
     }
     return clRecords;
+}
+
+// Channel code, bit count and burst information of a sub-entry's channel
+// type Z, or false for a type without them.
+bool ChannelOf(uint8_t lType, uint8_t lBurstByte, uint8_t &lCode, uint16_t &lBits,
+               uint8_t (&aInfo)[3]) {
+    static constexpr struct {
+        uint8_t type, code, info;
+    } kSingles[] = {{0, 0, 0},  {1, 5, 0},  {3, 4, 0},   {4, 3, 0},   {5, 2, 0},   {6, 1, 0},
+                    {7, 7, 0},  {8, 28, 0}, {9, 25, 0},  {10, 24, 0}, {11, 10, 1}, {12, 9, 1},
+                    {13, 8, 1}, {15, 6, 0}, {43, 11, 2}, {44, 14, 2}};
+    static constexpr uint8_t kPairs[7][2] = {{2, 2}, {2, 0}, {3, 0}, {3, 2},
+                                             {4, 0}, {4, 1}, {4, 2}};
+    // The encoder's sizes of the channel types are the layout's own.
+    lBits = uint16_t(LanBytes::ChannelTypeBits(lType, lBurstByte));
+    std::memset(aInfo, 0, 3);
+    for (const auto &clSingle : kSingles) {
+        if (clSingle.type == lType) {
+            lCode = lType == 7 && lBurstByte != 0 ? 23 : clSingle.code;
+            aInfo[0] = clSingle.info;
+            return true;
+        }
+    }
+    for (int m = 0; m < 4; ++m) {
+        const int i = lType - (22 + 30 * m);
+        if (i >= 0 && i < 21) {
+            lCode = i < 14 ? 13 : 12;
+            aInfo[0] = kPairs[i % 7][0];
+            aInfo[1] = kPairs[i % 7][1];
+            aInfo[2] = uint8_t(m);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A sub-entry's data as the reader holds it: at most 1036 bytes, zeros after.
+QByteArray HeldData(const LanBytes::SubEntryFields &clSub) {
+    QByteArray clData(reinterpret_cast<const char *>(clSub.data.data()),
+                      qsizetype(std::min<size_t>(clSub.data.size(), kTetraDataCopyLimit)));
+    return clData + QByteArray(1100 - clData.size(), '\0');
+}
+
+bool SubEntryValid(const LanBytes::SubEntryFields &clSub) {
+    return !(clSub.flags & LanBytes::kSubDataState) || clSub.dataState == 0;
+}
+
+// The fields every record of an extended entry takes from the entry and from
+// sub-entry lSub, or false for a link that is neither downlink nor uplink.
+bool CommonFields(const LanBytes::ExtendedEntryFields &e, const LanBytes::SubEntryFields &clSub,
+                  TetraState &clState, TetraTmv &t) {
+    const bool bCounters = e.link <= 3;
+    const uint16_t lHyperframe = bCounters ? e.hyperframe : 0;
+    if (e.flags & LanBytes::kEntryTime) {
+        t.timeSeconds = e.timeSeconds;
+        t.milliseconds = e.milliseconds;
+    } else {
+        CounterTime(lHyperframe, false, bCounters ? e.multiframe : 0, bCounters ? e.frame : 0,
+                    bCounters ? e.timeslot : 0, false, clState, t);
+    }
+    t.hyperframe = lHyperframe;
+    t.multiframe = bCounters ? e.multiframe : 0;
+    t.frame = bCounters ? e.frame : 0;
+    t.timeslot = bCounters ? e.timeslot : 0;
+    if (clSub.flags & LanBytes::kSubValue1)
+        t.value1 = (clSub.value1Source - 5) / 10;
+    if (clSub.flags & LanBytes::kSubValue2)
+        t.value2 = (clSub.value2Source - 10) / 100;
+    if (clSub.flags & LanBytes::kSubValue3)
+        t.value3 = clSub.value3Source * 125;
+    t.valueFlags = clSub.flags & 0xE0;
+    t.frequency = (e.flags & LanBytes::kEntryFrequency) ? e.frequency : 0;
+    t.direction = e.link;
+    t.flags2 = 0x80;
+    return e.link <= 1;
+}
+
+// The one record of an entry whose channel types form a combined set, at
+// sub-index 0; false when they form none.
+bool Combined(const LanBytes::ExtendedEntryFields &e, TetraState &clState,
+              QList<TetraRecord> &clOut) {
+    static constexpr struct {
+        uint8_t types[3];
+        uint8_t code;
+        uint16_t bits;
+        uint8_t marks;    // sub-entries whose byte X bit 7 marks flags2
+        uint8_t parts[3]; // bytes taken of each sub-entry's data; 255: 137 bits
+    } kSets[] = {
+        {{15, 5}, 17, 288, 2, {2, 34}},          {{15, 7}, 20, 304, 2, {2, 255, 255}},
+        {{15, 8}, 35, 160, 2, {2, 18}},          {{15, 9}, 32, 304, 2, {2, 36}},
+        {{15, 10}, 31, 448, 2, {2, 54}},         {{3, 3}, 21, 256, 3, {16, 16}},
+        {{3, 7}, 22, 272, 3, {16, 18}},          {{7, 7}, 7, 288, 1, {255, 255}},
+        {{15, 1, 4}, 15, 208, 4, {2, 8, 16}},    {{15, 4, 4}, 16, 272, 6, {2, 16, 16}},
+        {{15, 3, 3}, 18, 272, 6, {2, 16, 16}},   {{15, 3, 7}, 19, 288, 6, {2, 16, 18}},
+        {{15, 7, 7}, 20, 304, 2, {2, 255, 255}},
+    };
+    const size_t n = e.subEntries.size();
+    for (const auto &clSet : kSets) {
+        const size_t lTypes = clSet.types[2] ? 3 : 2;
+        if (n != lTypes)
+            continue;
+        bool bSame = true;
+        for (size_t k = 0; k < n; ++k)
+            bSame = bSame && e.subEntries[k].channelType == clSet.types[k];
+        if (!bSame)
+            continue;
+        TetraTmv t;
+        std::memset(&t, 0, sizeof t);
+        if (!CommonFields(e, e.subEntries[0], clState, t))
+            return true;
+        t.channelCode = clSet.code;
+        t.bitCount = clSet.bits;
+        t.burstType = -1;
+        QByteArray aData[3];
+        for (size_t k = 0; k < 3; ++k)
+            aData[k] = k < n ? HeldData(e.subEntries[k]) : QByteArray(1100, '\0');
+        for (size_t k = 0; k < n; ++k) {
+            t.dataFlags |= SubEntryValid(e.subEntries[k]) ? uint8_t(1 << k) : 0;
+            if ((clSet.marks >> k & 1) && (e.subEntries[k].byteX & 0x80))
+                t.flags2 = 0x81;
+        }
+        if (clSet.code == 7 || clSet.code == 21 || clSet.code == 22)
+            t.dataFlags = uint8_t(t.dataFlags << 1);
+        uint8_t *p = t.data;
+        for (size_t k = 0; k < 3 && clSet.parts[k]; ++k) {
+            if (clSet.parts[k] == 255) {
+                Pack274(p, reinterpret_cast<const uint8_t *>(aData[k].constData()),
+                        reinterpret_cast<const uint8_t *>(aData[k + 1].constData()));
+                break;
+            }
+            std::memcpy(p, aData[k].constData(), clSet.parts[k]);
+            p += clSet.parts[k];
+        }
+        clOut.append(Record(t.frequency, clState.kind, t));
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -232,6 +383,35 @@ QList<TetraRecord> LanFrameEntryRecords(const LanBytes::FrameEntryFields &s, Tet
             s.frameFlags, s.data};
     std::copy(s.values, s.values + 6, f.values);
     return Convert(f, clState);
+}
+
+QList<TetraRecord> LanExtendedEntryRecords(const LanBytes::ExtendedEntryFields &e,
+                                           TetraState &clState) {
+    QList<TetraRecord> clRecords;
+    if (Combined(e, clState, clRecords))
+        return clRecords;
+    const size_t lHeld = std::min<size_t>(e.subEntries.size(), 12);
+    for (size_t k = 0; k < lHeld; ++k) {
+        const LanBytes::SubEntryFields &clSub = e.subEntries[k];
+        TetraTmv t;
+        std::memset(&t, 0, sizeof t);
+        if (!CommonFields(e, clSub, clState, t) ||
+            !ChannelOf(clSub.channelType, clSub.byteY, t.channelCode, t.bitCount, t.burstInfo))
+            continue;
+        t.flags2 = (clSub.byteX & 0x80) ? 0x81 : 0x80;
+        const uint8_t y = clSub.byteY;
+        const bool bSignal = t.channelCode == 12 || t.channelCode == 1;
+        t.burstType = int8_t(y == 16 || y == 32                           ? y + (bSignal ? 1 : 0)
+                             : (y > 16 && y <= 22) || (y > 32 && y <= 38) ? y
+                                                                          : 0);
+        if (SubEntryValid(clSub))
+            t.dataFlags = t.channelCode == 6 || t.channelCode == 14 ? 0x01
+                          : t.burstType == 32                       ? 0x04
+                                                                    : 0x02;
+        std::memcpy(t.data, HeldData(clSub).constData(), (t.bitCount + 7u) / 8u);
+        clRecords.append(Record(t.frequency, clState.kind, t));
+    }
+    return clRecords;
 }
 
 uint64_t DmrTimeSeconds(uint64_t w) {

@@ -33,6 +33,10 @@ struct TetraState {
 QList<TetraRecord> TmwFrameRecords(const TmwBytes::FrameFields &clFields, TetraState &clState);
 QList<TetraRecord> LanFrameEntryRecords(const LanBytes::FrameEntryFields &clFields,
                                         TetraState &clState);
+// The records of a ".lan" extended entry whose sub-entries state their
+// lengths; sub-entry data beyond 1036 bytes is not held.
+QList<TetraRecord> LanExtendedEntryRecords(const LanBytes::ExtendedEntryFields &clFields,
+                                           TetraState &clState);
 
 // The record of one well-framed ".lan" DMR frame of kind 2, or none;
 // bBurstKind1Seen is the file's memory of a burst of kind 1.
