@@ -29,7 +29,7 @@ QByteArray Bytes(const void *p, qsizetype lLength) {
 
 QByteArray FileOf(int lVersion, const std::vector<RawRecord> &clRecords,
                   QList<qint64> *pEnds = nullptr) {
-    QByteArray clFile = HeaderOfVersion(lVersion);
+    QByteArray clFile = VersionHeader(lVersion);
     for (const RawRecord &clRecord : clRecords) {
         clFile += EncodeFrame(clRecord, lVersion);
         if (pEnds)
@@ -484,7 +484,7 @@ void TestContainer::reading() {
     QFETCH(int, version);
     QFETCH(QByteArray, records);
     QFETCH(QStringList, trace);
-    const QByteArray clFile = HeaderOfVersion(version) + records;
+    const QByteArray clFile = VersionHeader(version) + records;
     QCOMPARE(ModelTrace(clFile, true), trace);
     const QString clstrPath = Path("row.bvf");
     QVERIFY(WriteFileBytes(clstrPath, clFile));
@@ -571,7 +571,7 @@ void TestContainer::header() {
 
 void TestContainer::openAndStates() {
     const QString clstrPath = Path("states.bvf");
-    QVERIFY(WriteFileBytes(clstrPath, HeaderOfVersion(3) + LabelRecord("a")));
+    QVERIFY(WriteFileBytes(clstrPath, VersionHeader(3) + LabelRecord("a")));
     FileHeaderInfo clInfo{};
     RawRecord clRecord{};
     const char acPayload[] = "x";
@@ -611,7 +611,7 @@ void TestContainer::openAndStates() {
 
     // Through OpenFileFormat notices are delivered; the prefix "ONLINE:" reads online.
     QVERIFY(WriteFileBytes(Path("c.txt"),
-                           HeaderOfVersion(1) + Record(4, {}, NoticeBodyBytes(5, 0, "n"))));
+                           VersionHeader(1) + Record(4, {}, NoticeBodyBytes(5, 0, "n"))));
     std::unique_ptr<CVirtualFileFormat> pReader =
         OpenFileFormat(ToWide("ONLINE:" + Path("c.txt")).c_str(), clInfo);
     QVERIFY(pReader);
@@ -625,7 +625,7 @@ void TestContainer::openAndStates() {
 // rest, and damage waits for more data instead of ending.
 void TestContainer::onlineFileGrows() {
     const QString clstrPath = Path("growing.bvf");
-    QVERIFY(WriteFileBytes(clstrPath, HeaderOfVersion(3)));
+    QVERIFY(WriteFileBytes(clstrPath, VersionHeader(3)));
     CBrennovarstikFileFormatV1 clReader;
     FileHeaderInfo clInfo{};
     QCOMPARE(int(clReader.OpenFile(ToWide("online:" + clstrPath).c_str(), clInfo, 0)), 0);
@@ -661,7 +661,7 @@ void TestContainer::onlineFileGrows() {
 
 void TestContainer::progressAndPosition() {
     const QString clstrPath = Path("progress.bvf");
-    QVERIFY(WriteFileBytes(clstrPath, HeaderOfVersion(3) + LabelRecord("a", 100) +
+    QVERIFY(WriteFileBytes(clstrPath, VersionHeader(3) + LabelRecord("a", 100) +
                                           LabelRecord("b", 100) + LabelRecord("c", 100)));
     const uint64_t lSize = 2355 + 3 * 133;
     CBrennovarstikFileFormatV1 clReader;
@@ -683,7 +683,7 @@ void TestContainer::progressAndPosition() {
 
 void TestContainer::callsFromTwoThreadsAreSerialised() {
     constexpr int kRecords = 40000;
-    QByteArray clBytes = HeaderOfVersion(3);
+    QByteArray clBytes = VersionHeader(3);
     for (int i = 0; i < kRecords; ++i)
         clBytes += LabelRecord(QByteArray::number(i), 1 + (i * 53) % 300);
     const QString clstrPath = Path("shared.bvf");

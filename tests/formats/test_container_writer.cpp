@@ -320,7 +320,7 @@ void TestContainerWriter::passThroughRefused() {
                           Record(8, {}, TetraBodyBytes(clExtended, TetraLayout::Extended)) +
                           Record(4, {}, NoticeBodyBytes(1, 2, "x") + "more") +
                           Record(5, {}, DmrBodyBytes(clDmr));
-    QVERIFY(WriteFileBytes(Path("source.bvf"), HeaderOfVersion(3) + clSource));
+    QVERIFY(WriteFileBytes(Path("source.bvf"), VersionHeader(3) + clSource));
     CBrennovarstikFileFormatV1 clReader;
     FileHeaderInfo clInfo{};
     QCOMPARE(int(clReader.OpenFile(ToWide(Path("source.bvf")).c_str(), clInfo, 0)), 0);
@@ -390,7 +390,7 @@ void TestContainerWriter::passThroughRefused() {
     QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355));
     QVERIFY(clWriter.WriteFrame(clRecord, pTetraFrame, lLength, enResult));
     QCOMPARE(int(enResult), 0);
-    QByteArray clExpected = HeaderOfVersion(3) + clTetraFrame;
+    QByteArray clExpected = VersionHeader(3) + clTetraFrame;
     for (int i = 0; i < 4; ++i) {
         QCOMPARE(int(clReader.ReadData(clRecord)), 0);
         if (i > 0)
@@ -427,7 +427,7 @@ void TestContainerWriter::writeErrors() {
     QFETCH(int, accepted);
     const QByteArray clSource =
         LabelRecord("one", payload) + LabelRecord("two", payload) + LabelRecord("three", payload);
-    QVERIFY(WriteFileBytes(Path("source.bvf"), HeaderOfVersion(3) + clSource));
+    QVERIFY(WriteFileBytes(Path("source.bvf"), VersionHeader(3) + clSource));
     CBrennovarstikFileFormatV1 clReader;
     FileHeaderInfo clInfo{};
     QCOMPARE(int(clReader.OpenFile(ToWide(Path("source.bvf")).c_str(), clInfo, 0)), 0);

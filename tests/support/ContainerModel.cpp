@@ -80,7 +80,7 @@ QByteArray Header(const HeaderFields &clFields) {
     return clOut.Result();
 }
 
-QByteArray HeaderOfVersion(int lVersion) {
+QByteArray VersionHeader(int lVersion) {
     HeaderFields clFields;
     clFields.magic = MagicText(lVersion);
     return Header(clFields);
@@ -921,7 +921,7 @@ QString CContainerWalker::Next(DecodedRecord &clRecord) {
     clRecord.type = f[4];
     QString clstrError = Unwritten(f, lLength, clRecord);
     // The rest is what a reader of a version-3 file makes of the frame alone.
-    QByteArray clFile = ContainerBytes::HeaderOfVersion(3) + m_clBytes.mid(m_lPos, lLength);
+    QByteArray clFile = ContainerBytes::VersionHeader(3) + m_clBytes.mid(m_lPos, lLength);
     const QList<ContainerBytes::ReadEvent> clRead = ContainerBytes::ModelRead(clFile, true);
     if (clstrError.isEmpty() && clRead.first().result != FILE_OK)
         clstrError =

@@ -65,7 +65,7 @@ struct HeaderFields {
     double extraValue = 0; // stored little-endian
 };
 QByteArray Header(const HeaderFields &clFields);
-QByteArray HeaderOfVersion(int lVersion);
+QByteArray VersionHeader(int lVersion);
 // The header the writer makes of clInfo (version 3, reserved block zero).
 QByteArray HeaderOf(const FileHeaderInfo &clInfo);
 // What a reader fills in from a header, or false for an unknown magic.
