@@ -1,7 +1,8 @@
-// Reading ".lan" recordings built byte by byte with LanBytes: the stream
-// mode, DMR frames and TETRA entries at buffer boundaries, online reading,
-// damaged input, read errors and generated recordings; and how little one
-// damaged byte costs, in ".lan" and ".tmw" recordings alike.
+// Reading ".lan" recordings made by the LanBytes encoder: generated
+// recordings held field by field against the TMW model, the stream mode,
+// entries and frames at buffer boundaries, online reading, damaged input and
+// read errors; and how little one damaged byte costs, in ".lan" and ".tmw"
+// recordings alike.
 #include "LanTestKit.h"
 #include "OpenFileFormat.h"
 #include "PayloadChecks.h"
@@ -27,18 +28,7 @@ namespace {
 
 constexpr uint32_t kBufferSize = CTmwFileFormatV1::kReadBufferSize;
 
-// A deterministic byte source for the damaged-input tests.
-class CNoise {
-  public:
-    explicit CNoise(uint32_t lSeed) : m_lState(lSeed) {}
-    uint32_t Next() {
-        m_lState = m_lState * 1664525u + 1013904223u;
-        return m_lState >> 8;
-    }
-
-  private:
-    uint32_t m_lState;
-};
+using CNoise = TmwEncoders::CSequenceRandom;
 
 } // namespace
 

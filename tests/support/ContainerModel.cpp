@@ -58,26 +58,17 @@ QByteArray MagicText(int lVersion) {
     return QByteArray("BRENNOVARSTIK_V") + QByteArray::number(lVersion) + QByteArray(7, '_');
 }
 
-QByteArray Header(const HeaderFields &clFields) {
+QByteArray Header(const HeaderFields &h) {
     uint64_t lExtraBits = 0;
-    std::memcpy(&lExtraBits, &clFields.extraValue, sizeof(lExtraBits));
-    CByteWriter clOut;
-    clOut.Padded(clFields.magic, 24)
-        .U32(clFields.headerLength)
-        .U32(clFields.zeroField)
-        .U8(clFields.oneField)
-        .U64(clFields.fileMagic)
-        .U64(uint64_t(clFields.startTime))
-        .U16(clFields.value16)
-        .Padded(clFields.recordingType, 128)
-        .Padded(clFields.infoText1, 64)
-        .Padded(clFields.infoText2, 64)
-        .Padded(clFields.reservedBlock, 1024)
-        .Padded(clFields.infoText3, 1000)
-        .Padded(clFields.extraBytes, 16);
+    std::memcpy(&lExtraBits, &h.extraValue, sizeof(lExtraBits));
+    CByteWriter w;
+    w.Padded(h.magic, 24).U32(h.headerLength).U32(h.zeroField).U8(h.oneField).U64(h.fileMagic);
+    w.U64(uint64_t(h.startTime)).U16(h.value16).Padded(h.recordingType, 128);
+    w.Padded(h.infoText1, 64).Padded(h.infoText2, 64).Padded(h.reservedBlock, 1024);
+    w.Padded(h.infoText3, 1000).Padded(h.extraBytes, 16);
     for (int i = 0; i < 8; ++i)
-        clOut.U8(uint8_t(lExtraBits >> (8 * i)));
-    return clOut.Result();
+        w.U8(uint8_t(lExtraBits >> (8 * i)));
+    return w.Result();
 }
 
 QByteArray VersionHeader(int lVersion) {
@@ -164,86 +155,42 @@ QByteArray LabelRecord(const QByteArray &clLabel, int lPayloadSize) {
     return Record(2, SubHeader{}, clPayload);
 }
 
-QByteArray TetraBodyBytes(const TetraBody &clBody, TetraLayout enLayout) {
-    CByteWriter clOut;
-    clOut.U64(clBody.timeSeconds)
-        .U16(clBody.milliseconds)
-        .U16(clBody.hyperframe)
-        .U8(clBody.multiframe)
-        .U8(clBody.frame)
-        .U8(clBody.timeslot)
-        .U8(clBody.valueFlags)
-        .U16(clBody.valueSlots[0])
-        .U16(clBody.valueSlots[1])
-        .U16(clBody.valueSlots[2])
-        .U8(clBody.direction)
-        .U8(clBody.channelCode)
-        .U16(clBody.bitCount)
-        .U8(clBody.dataFlags)
-        .U8(clBody.burstType)
-        .U8(clBody.burstInfo[0])
-        .U8(clBody.burstInfo[1])
-        .U8(clBody.burstInfo[2]);
+QByteArray TetraBodyBytes(const TetraBody &b, TetraLayout enLayout) {
+    CByteWriter w;
+    w.U64(b.timeSeconds).U16(b.milliseconds).U16(b.hyperframe).U8(b.multiframe).U8(b.frame);
+    w.U8(b.timeslot).U8(b.valueFlags).U16(b.valueSlots[0]).U16(b.valueSlots[1]);
+    w.U16(b.valueSlots[2]).U8(b.direction).U8(b.channelCode).U16(b.bitCount).U8(b.dataFlags);
+    w.U8(b.burstType).U8(b.burstInfo[0]).U8(b.burstInfo[1]).U8(b.burstInfo[2]);
     if (enLayout != TetraLayout::V1)
-        clOut.U8(clBody.flags2);
+        w.U8(b.flags2);
     if (enLayout == TetraLayout::Extended) {
-        clOut.U8(clBody.extended)
-            .U16(clBody.ext2)
-            .U32(clBody.ext3)
-            .U32(clBody.ext4)
-            .U8(clBody.ext1);
-        for (uint16_t lWord : clBody.ext5)
-            clOut.U16(lWord);
+        w.U8(b.extended).U16(b.ext2).U32(b.ext3).U32(b.ext4).U8(b.ext1);
+        for (uint16_t lWord : b.ext5)
+            w.U16(lWord);
     }
-    return clOut.Bytes(clBody.data).Result();
+    return w.Bytes(b.data).Result();
 }
 
-QByteArray GsmBodyBytes(const GsmBody &clBody) {
-    CByteWriter clOut;
-    clOut.U64(clBody.fileTime)
-        .U32(clBody.value1)
-        .U8(clBody.byte1)
-        .U16(clBody.word1)
-        .U16(clBody.word2)
-        .U16(clBody.word3)
-        .U64(clBody.value2)
-        .U8(clBody.byte2)
-        .U8(clBody.direction)
-        .U8(clBody.byte3)
-        .U16(clBody.bitCount)
-        .U8(clBody.byte4)
-        .U8(clBody.byte5)
-        .U8(clBody.byte6)
-        .U16(clBody.word4)
-        .U32(clBody.value3)
-        .U32(clBody.value4)
-        .U8(clBody.byte7);
-    for (uint16_t lWord : clBody.words)
-        clOut.U16(lWord);
-    return clOut.Bytes(clBody.data).Result();
+QByteArray GsmBodyBytes(const GsmBody &b) {
+    CByteWriter w;
+    w.U64(b.fileTime).U32(b.value1).U8(b.byte1).U16(b.word1).U16(b.word2).U16(b.word3);
+    w.U64(b.value2).U8(b.byte2).U8(b.direction).U8(b.byte3).U16(b.bitCount).U8(b.byte4);
+    w.U8(b.byte5).U8(b.byte6).U16(b.word4).U32(b.value3).U32(b.value4).U8(b.byte7);
+    for (uint16_t lWord : b.words)
+        w.U16(lWord);
+    return w.Bytes(b.data).Result();
 }
 
-QByteArray DmrBodyBytes(const DmrBody &clBody) {
-    CByteWriter clOut;
-    if (clBody.withTimeslot)
-        clOut.U8(clBody.timeslot);
-    clOut.U8(clBody.burstKind)
-        .U64(clBody.timeSeconds)
-        .U16(clBody.milliseconds)
-        .U16(clBody.word1)
-        .U8(clBody.byte1)
-        .U8(clBody.byte2)
-        .U8(clBody.optionalFlags)
-        .U48(clBody.value48)
-        .U8(clBody.byte4)
-        .U16(clBody.word2)
-        .U16(clBody.word3)
-        .U16(clBody.word4)
-        .U16(clBody.word5)
-        .U8(uint8_t(clBody.itemCount < 0 ? clBody.items.size() : clBody.itemCount));
-    for (const DmrItemBytes &clItem : clBody.items)
-        clOut.U8(clItem.kind).U8(clItem.flags).U8(clItem.length).Bytes(clItem.data);
-    return clOut.Bytes(clBody.trailing).Result();
+QByteArray DmrBodyBytes(const DmrBody &b) {
+    CByteWriter w;
+    if (b.withTimeslot)
+        w.U8(b.timeslot);
+    w.U8(b.burstKind).U64(b.timeSeconds).U16(b.milliseconds).U16(b.word1).U8(b.byte1);
+    w.U8(b.byte2).U8(b.optionalFlags).U48(b.value48).U8(b.byte4).U16(b.word2).U16(b.word3);
+    w.U16(b.word4).U16(b.word5).U8(uint8_t(b.itemCount < 0 ? b.items.size() : b.itemCount));
+    for (const DmrItemBytes &clItem : b.items)
+        w.U8(clItem.kind).U8(clItem.flags).U8(clItem.length).Bytes(clItem.data);
+    return w.Bytes(b.trailing).Result();
 }
 
 QByteArray NoticeBodyBytes(uint32_t lCode, uint32_t lValue, const QByteArray &clText) {

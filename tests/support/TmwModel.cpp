@@ -438,39 +438,15 @@ QList<DmrRecord> LanDmrRecords(const LanBytes::DmrFrameFields &s, bool &bBurstKi
     struct Place {
         int slot, bytes, bits;
     };
-    auto placeOf = [](int k) -> Place {
-        switch (k) {
-        case 1:
-            return {2, 2, 16};
-        case 2:
-            return {4, 3, 20};
-        case 3:
-            return {0, 3, 7};
-        case 4:
-            return {0, 3, 24};
-        case 5:
-        case 38:
-            return {3, 18, 32};
-        case 6:
-            return {1, 9, 36};
-        case 7:
-            return {3, 18, 77};
-        case 8:
-        case 9:
-            return {5, 27, 216};
-        case 18:
-            return {5, 27, 144};
-        case 20:
-            return {5, 27, 192};
-        case 26:
-            return {5, 27, 32};
-        case 36:
-            return {3, 18, 128};
-        case 37:
-            return {1, 9, 68};
-        }
-        return k >= 10 && k <= 21 ? Place{5, 27, 96} : Place{-1, 0, 0};
-    };
+    static constexpr Place kNowhere{-1, 0, 0}, kSlot5{5, 27, 96};
+    static constexpr Place kPlaces[40] = {
+        kNowhere,     {2, 2, 16},  {4, 3, 20},   {0, 3, 7},    {0, 3, 24}, {3, 18, 32},
+        {1, 9, 36},   {3, 18, 77}, {5, 27, 216}, {5, 27, 216}, kSlot5,     kSlot5,
+        kSlot5,       kSlot5,      kSlot5,       kSlot5,       kSlot5,     kSlot5,
+        {5, 27, 144}, kSlot5,      {5, 27, 192}, kSlot5,       kNowhere,   kNowhere,
+        kNowhere,     kNowhere,    {5, 27, 32},  kNowhere,     kNowhere,   kNowhere,
+        kNowhere,     kNowhere,    kNowhere,     kNowhere,     kNowhere,   kNowhere,
+        {3, 18, 128}, {1, 9, 68},  {3, 18, 32},  kNowhere};
     if (s.frameKind != 2 || s.optionFlags > 63)
         return {};
     DmrRecord clOut;
@@ -500,7 +476,7 @@ QList<DmrRecord> LanDmrRecords(const LanBytes::DmrFrameFields &s, bool &bBurstKi
         if (clItem.kind < 1 || clItem.kind > 39 || lBytes > kAccepted[clItem.kind])
             continue;
         ++lKept;
-        const Place p = placeOf(clItem.kind);
+        const Place p = kPlaces[clItem.kind];
         if (p.slot < 0)
             continue;
         const DmrItemRef ref = DmrItemAt(d, p.slot);
