@@ -47,6 +47,8 @@ class TestLan : public QObject {
     void damagedInputEnds_data();
     void damagedInputEnds();
     void readErrorAnswers5();
+    void bytesBeforeTheFirstMarker_data();
+    void bytesBeforeTheFirstMarker();
     void readsAsTheModel_data();
     void readsAsTheModel();
     void oneDamagedByteCostsOnlyItsUnits_data();
@@ -379,6 +381,32 @@ void TestLan::damagedInputEnds() {
     // Online reading holds back an unfinished entry at the end that the
     // finished file gives up on: its records may be fewer, never others.
     QCOMPARE(clOnlineTrace, clOffline.mid(0, clOnlineTrace.size()));
+}
+
+void TestLan::bytesBeforeTheFirstMarker_data() {
+    QTest::addColumn<QByteArray>("unit");
+    QTest::newRow("TETRA entry") << StampEntry(1);
+    QTest::newRow("DMR frame") << DmrNamed(1);
+}
+
+// Bytes before the first entry or frame are reported once, as stepped over,
+// when that entry or frame is found.
+void TestLan::bytesBeforeTheFirstMarker() {
+    QFETCH(QByteArray, unit);
+    const QString clstrPath = Path("leading.lan");
+    QVERIFY(WriteFileBytes(clstrPath, QByteArray(40, '\x55') + unit + unit));
+    CTmwFileFormatV1 clReader;
+    QStringList clReports;
+    clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
+        clReports << QString("%1:%2+%3").arg(int(d.kind)).arg(d.offset).arg(d.length);
+    });
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    RawRecord clRecord{};
+    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
+    QCOMPARE(clReports, QStringList{QString("%1:0+40").arg(int(ReaderDamage::Resynchronised))});
+    QCOMPARE(Trace(clReader).size(), 2);
+    QCOMPARE(clReports.size(), 1);
 }
 
 void TestLan::readErrorAnswers5() {

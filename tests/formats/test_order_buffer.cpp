@@ -523,23 +523,28 @@ void TestOrderBuffer::recordCopy() {
 }
 
 void TestOrderBuffer::sinkResults_data() {
-    QTest::addColumn<QList<qint64>>("offsets"); // DMR timeslot-0 records, ms from a base
+    QTest::addColumn<QList<qint64>>("offsets"); // DMR records, ms from a base
+    QTest::addColumn<int>("pairAt");            // the one record of timeslot 1, -1 none
     QTest::addColumn<QList<int>>("failures");   // id, result pairs
     QTest::addColumn<int>("noticeResult");
     QTest::addColumn<QList<int>>("writeResults");
     QTest::addColumn<int>("flushAllResult");
 
     QTest::newRow("flush-all failure")
-        << QList<qint64>{0, 5000} << QList<int>{1, 5} << 0 << QList<int>{0, 5} << 0;
+        << QList<qint64>{0, 5000} << -1 << QList<int>{1, 5} << 0 << QList<int>{0, 5} << 0;
     QTest::newRow("notice failure not reported")
-        << QList<qint64>{0, 5000} << QList<int>{} << 5 << QList<int>{0, 0} << 0;
+        << QList<qint64>{0, 5000} << -1 << QList<int>{} << 5 << QList<int>{0, 0} << 0;
     QTest::newRow("record failure beside notice failure")
-        << QList<qint64>{0, 5000} << QList<int>{1, 5} << 8 << QList<int>{0, 5} << 0;
+        << QList<qint64>{0, 5000} << -1 << QList<int>{1, 5} << 8 << QList<int>{0, 5} << 0;
     QTest::newRow("flush-all last nonzero")
-        << QList<qint64>{0, 60, 120} << QList<int>{1, 5, 2, 8} << 0 << QList<int>{0, 0, 0} << 8;
+        << QList<qint64>{0, 60, 120} << -1 << QList<int>{1, 5, 2, 8} << 0 << QList<int>{0, 0, 0}
+        << 8;
     QTest::newRow("flush-all keeps earlier nonzero")
-        << QList<qint64>{0, 60} << QList<int>{1, 8} << 0 << QList<int>{0, 0} << 8;
+        << QList<qint64>{0, 60} << -1 << QList<int>{1, 8} << 0 << QList<int>{0, 0} << 8;
 
+    // A full ring: each new slot pushes the oldest record out. A timeslot-1
+    // record that keeps a slot back pushes out two, and the second one's
+    // failure is what it answers.
     QList<qint64> clRing;
     QList<int> clResults;
     for (int i = 0; i < 69; ++i) {
@@ -548,11 +553,15 @@ void TestOrderBuffer::sinkResults_data() {
     }
     clResults.last() = 5;
     QTest::newRow("slot pushed out of the ring")
-        << clRing << QList<int>{1, 5} << 0 << clResults << 0;
+        << clRing << -1 << QList<int>{1, 5} << 0 << clResults << 0;
+    clRing.last() = 67 * 60 + 25;
+    QTest::newRow("two slots pushed out for a pair")
+        << clRing << 68 << QList<int>{2, 5} << 0 << clResults << 0;
 }
 
 void TestOrderBuffer::sinkResults() {
     QFETCH(QList<qint64>, offsets);
+    QFETCH(int, pairAt);
     QFETCH(QList<int>, failures);
     QFETCH(int, noticeResult);
     QFETCH(QList<int>, writeResults);
@@ -566,8 +575,8 @@ void TestOrderBuffer::sinkResults() {
 
     QList<int> clResults;
     for (int i = 0; i < offsets.size(); ++i)
-        clResults.append(
-            clBuffer.Write(clIn.Dmr(quint64(i + 1), 0, 1700000000000LL + offsets[i]), clSink));
+        clResults.append(clBuffer.Write(
+            clIn.Dmr(quint64(i + 1), i == pairAt ? 1 : 0, 1700000000000LL + offsets[i]), clSink));
     QCOMPARE(clResults, writeResults);
     QCOMPARE(int(clBuffer.FlushAll(clSink)), flushAllResult);
     // Every record still reaches the sink exactly once, failures or not.

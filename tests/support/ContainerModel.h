@@ -183,7 +183,7 @@ inline constexpr int kDmrMaxBytes[7] = {3, 9, 2, 18, 3, 27, 72};
 inline constexpr int kDmrCapacity[7] = {4, 12, 4, 20, 4, 28, 72};
 
 // The frame the writer makes of a record in a file of lVersion; empty, with
-// the refusal in enRefusal (4 or 7), when it stores none.
+// the refusal in *pRefusal (4 or 7), when it stores none.
 QByteArray EncodeFrame(const RawRecord &clRecord, int lVersion, FileResult *pRefusal = nullptr);
 
 // ---- The reader's rules ----
