@@ -485,7 +485,8 @@ QList<DmrRecord> LanDmrRecords(const LanBytes::DmrFrameFields &s, bool &bBurstKi
         ref.item->bitCount = uint16_t(std::min<int>(clItem.bitCount, p.bits));
         ref.item->highFlag = clItem.flags & 1;
         ref.item->itemFlags = uint8_t(clItem.flags >> 1);
-        std::memcpy(ref.data, clItem.data.data(), size_t(std::min(p.bytes, lBytes)));
+        if (lBytes > 0)
+            std::memcpy(ref.data, clItem.data.data(), size_t(std::min(p.bytes, lBytes)));
     }
     clOut.record.recordClass = 2;
     clOut.record.symbolRate = 4800;
