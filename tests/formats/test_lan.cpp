@@ -590,7 +590,8 @@ void TestLan::readsAsTheModel() {
         const qsizetype lCount = recording.tetra.size() + recording.dmr.size();
         for (qsizetype i = 0; i < lCount; ++i) {
             const QByteArray clWhere = "record " + QByteArray::number(i);
-            RawRecord clRecord{};
+            RawRecord clRecord;
+            std::memset(&clRecord, 0, sizeof clRecord); // padding included
             QVERIFY2(pReader->ReadData(clRecord) == FILE_OK, clWhere);
             const void *pPayload = clRecord.payload;
             clRecord.payload = nullptr;

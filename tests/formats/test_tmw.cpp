@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -104,9 +105,9 @@ void TestTmw::readsAsTheModel_data() {
     QTest::newRow("times in milliseconds")
         << uint64_t(15) << false << uint16_t(9)
         << Shaper([](TmwBytes::FrameFields &f, TmwEncoders::CSequenceRandom &r) {
-               static uint32_t s_lMs = 0;
                DrawFields(f, r);
-               f.timeValue = 1700000000u + (s_lMs += 14);
+               const uint32_t lSlot = ((f.hyperframe * 60u + f.multiframe) * 18u + f.frame) * 4u;
+               f.timeValue = 1700000000u + (lSlot + f.timeslot) * 85u / 6u;
            });
 }
 
@@ -142,7 +143,8 @@ void TestTmw::readsAsTheModel() {
         for (size_t i = 0; i < clFrames.size(); ++i) {
             for (const TmwModel::TetraRecord &clExpected :
                  TmwModel::TmwFrameRecords(clFrames[i].fields, clState)) {
-                RawRecord clRecord{};
+                RawRecord clRecord;
+                std::memset(&clRecord, 0, sizeof clRecord); // padding included
                 const QByteArray clWhere = "frame " + QByteArray::number(qulonglong(i));
                 QVERIFY2(pReader->ReadData(clRecord) == FILE_OK, clWhere);
                 QVERIFY2(clRecord.payload != nullptr, clWhere);
