@@ -49,6 +49,8 @@ class TestLan : public QObject {
     void readErrorAnswers5();
     void bytesBeforeTheFirstMarker_data();
     void bytesBeforeTheFirstMarker();
+    void refusedEntryIsReported_data();
+    void refusedEntryIsReported();
     void readsAsTheModel_data();
     void readsAsTheModel();
     void oneDamagedByteCostsOnlyItsUnits_data();
@@ -387,6 +389,35 @@ void TestLan::bytesBeforeTheFirstMarker_data() {
     QTest::addColumn<QByteArray>("unit");
     QTest::newRow("TETRA entry") << StampEntry(1);
     QTest::newRow("DMR frame") << DmrNamed(1);
+}
+
+void TestLan::refusedEntryIsReported_data() {
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<int>("recordType");
+    LanBytes::FrameEntryFields clFields = StampFields(2);
+    clFields.data[LanBytes::kFrameDataSize - 1] = 0x0D;
+    QTest::newRow("fields longer than the entry")
+        << EntryOf(clFields, int(LanBytes::FrameEntryBody(clFields).size()) - 1) << 0xDE;
+    QTest::newRow("empty entry") << QByteArray::fromHex("2100000d") << -1;
+}
+
+// An entry whose framing is sound but that gives nothing to convert is
+// refused, and reported with its entry kind.
+void TestLan::refusedEntryIsReported() {
+    QFETCH(QByteArray, entry);
+    QFETCH(int, recordType);
+    const QString clstrPath = Path("refused.lan");
+    QVERIFY(WriteFileBytes(clstrPath, StampEntry(1) + entry + StampEntry(3)));
+    CTmwFileFormatV1 clReader;
+    QStringList clReports;
+    clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
+        if (d.kind == ReaderDamage::RefusedRecord)
+            clReports << QString("%1 %2").arg(d.offset).arg(d.recordType);
+    });
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Trace(clReader), (QStringList{Stamp(1), Stamp(3), "3"}));
+    QCOMPARE(clReports, QStringList{QString("%1 %2").arg(StampEntry(1).size()).arg(recordType)});
 }
 
 // Bytes before the first entry or frame are reported once, as stepped over,

@@ -341,6 +341,7 @@ void TestOrderBuffer::rules_data() {
     row("GSM -1199952", "g1:1:0 g2:1:-1199952 |", "N 1 | 2", "GSM Flush buffer: -1199952");
     row("GSM direction 0 never", "g1:1:0 g2:0:5000000 |", "| 1 2");
     row("GSM full slot", "g1:1:0 g2:0:0 g3:0:0 |", "| 2 1", {}, clGsmFull);
+    row("GSM same key in the first slot", "g1:1:0 g2:1:0 |", "| 2 1");
     row("GSM 271 same slot", "g1:0:0 g2:0:271 g3:1:271 |", "| 1 2", {}, clGsmFull);
     row("GSM earlier same slot", "g1:0:0 g2:0:-100 g3:1:-100 |", "| 1 2", {}, clGsmFull);
     row("GSM 272 next slot", "g1:0:0 g2:0:272 g3:1:272 |", "| 1 2 3");
