@@ -223,28 +223,43 @@ void CheckNotice(const Captured &clOut, const QByteArray &clPlain) {
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(clNotice.text), 128), clExpected);
 }
 
+// One step of a script: "t7:5000" a downlink TETRA record with id 7 keyed
+// 5000, "u7:5000:38" an uplink one with burst type 38, "T7:10.1.1.1" a
+// downlink one at hyperframe, multiframe, frame and timeslot, "d7:1:30" a DMR
+// record of timeslot 1 at 30 ms (":35" more: its second time stamp), "g7:0:300"
+// a GSM record of direction 0 at 300 time units, "|" FlushAll. DMR and GSM
+// times count from fixed bases.
+RawRecord ScriptRecord(CInputs &clIn, const QString &clstrStep) {
+    const QStringList clParts = clstrStep.mid(1).split(':');
+    const quint64 lId = clParts[0].toULongLong();
+    const qint64 lA = clParts.value(1).toLongLong();
+    const qint64 lB = clParts.value(2).toLongLong();
+    switch (clstrStep[0].toLatin1()) {
+    case 't':
+        return clIn.TetraDown(lId, quint64(lA < 0 ? lA + qint64(kWrap) : lA));
+    case 'u':
+        return clIn.TetraUp(lId, quint64(lA < 0 ? lA + qint64(kWrap) : lA),
+                            clParts.size() > 2 ? int(lB) : -1);
+    case 'T': {
+        const QStringList clAt = clParts[1].split('.');
+        return clIn.TetraFields(lId, clAt[0].toInt(), clAt[1].toInt(), clAt[2].toInt(),
+                                clAt[3].toInt(), 0);
+    }
+    case 'd':
+        return clIn.Dmr(lId, int(lA), 1700000000000LL + lB,
+                        clParts.size() > 3 ? 1700000000000LL + clParts[3].toLongLong() : 0);
+    }
+    return clIn.Gsm(lId, int(lA), quint64(133000000000000000LL + lB));
+}
+
 } // namespace
 
 class TestOrderBuffer : public QObject {
     Q_OBJECT
 
   private slots:
-    void tetraTimeslotNumbers_data();
-    void tetraTimeslotNumbers();
-    void dmrGsmFlushNotice_data();
-    void dmrGsmFlushNotice();
-    void tetraSubSlotOrder_data();
-    void tetraSubSlotOrder();
-    void tetraFullSlotDropsSilently();
-    void tetraUplinkPlaceholder_data();
-    void tetraUplinkPlaceholder();
-    void fullSlotMessage_data();
-    void fullSlotMessage();
-    void dmrPlaceholder_data();
-    void dmrPlaceholder();
-    void dmrAltTime();
-    void gsmDirectionRules_data();
-    void gsmDirectionRules();
+    void rules_data();
+    void rules();
     void flushAllRingOrder_data();
     void flushAllRingOrder();
     void takesRecord_data();
@@ -258,320 +273,111 @@ class TestOrderBuffer : public QObject {
     QTemporaryDir m_clDir;
 };
 
-void TestOrderBuffer::tetraTimeslotNumbers_data() {
-    QTest::addColumn<QList<int>>("first");  // hyperframe, multiframe, frame, timeslot
-    QTest::addColumn<QList<int>>("second"); // the same, both downlink
-    QTest::addColumn<QByteArray>("notice"); // empty: none
+void TestOrderBuffer::rules_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("written");   // ids as the sink gets them, N a notice, | the flush
+    QTest::addColumn<QByteArray>("notice"); // the plain text of the notice
+    QTest::addColumn<QByteArray>("printed");
 
-    QTest::newRow("200 timeslots") << QList<int>{10, 1, 1, 1} << QList<int>{10, 3, 15, 1}
-                                   << QByteArray("TETRA Flush buffer: 200");
-    QTest::newRow("one hyperframe") << QList<int>{10, 1, 1, 1} << QList<int>{11, 1, 1, 1}
-                                    << QByteArray("TETRA Flush buffer: 4320");
-    QTest::newRow("143 ahead") << QList<int>{10, 1, 1, 1} << QList<int>{10, 2, 18, 4}
-                               << QByteArray();
-    QTest::newRow("144 ahead") << QList<int>{10, 1, 1, 1} << QList<int>{10, 3, 1, 1}
-                               << QByteArray("TETRA Flush buffer: 144");
-    QTest::newRow("144 back") << QList<int>{10, 3, 1, 1} << QList<int>{10, 1, 1, 1}
-                              << QByteArray("TETRA Flush buffer: -144");
-    QTest::newRow("wrap forward") << QList<int>{65535, 60, 18, 4} << QList<int>{0, 1, 1, 1}
-                                  << QByteArray();
-    QTest::newRow("wrap backward")
-        << QList<int>{0, 1, 1, 1} << QList<int>{65535, 60, 18, 4} << QByteArray();
-    QTest::newRow("wrap forward 201") << QList<int>{65535, 60, 18, 4} << QList<int>{0, 3, 15, 1}
-                                      << QByteArray("TETRA Flush buffer: 201");
+    const QByteArray clDmrFull = "CBrennovarstikFileFormatV1::Raw_WriteData_OrderDmrTmv_SaveSlot():"
+                                 " No free space for saving data!\n";
+    const QByteArray clGsmFull = "CBrennovarstikFileFormatV1::Raw_WriteData_OrderGsmTmv_SaveSlot():"
+                                 " No free space for saving data!\n";
+    auto row = [](const char *pName, const char *pScript, const char *pWritten,
+                  const QByteArray &clNotice = {}, const QByteArray &clPrinted = {}) {
+        QTest::newRow(pName) << QString(pScript) << QString(pWritten) << clNotice << clPrinted;
+    };
+    // TETRA downlink: a gap of 144 timeslots or more either way flushes all
+    // with a notice; the timeslot numbers wrap.
+    row("TETRA 200 timeslots", "T1:10.1.1.1 T2:10.3.15.1 |", "N 1 | 2", "TETRA Flush buffer: 200");
+    row("TETRA one hyperframe", "T1:10.1.1.1 T2:11.1.1.1 |", "N 1 | 2", "TETRA Flush buffer: 4320");
+    row("TETRA 143 ahead", "T1:10.1.1.1 T2:10.2.18.4 |", "| 1 2");
+    row("TETRA 144 ahead", "T1:10.1.1.1 T2:10.3.1.1 |", "N 1 | 2", "TETRA Flush buffer: 144");
+    row("TETRA 144 back", "T1:10.3.1.1 T2:10.1.1.1 |", "N 1 | 2", "TETRA Flush buffer: -144");
+    row("TETRA wrap forward", "T1:65535.60.18.4 T2:0.1.1.1 |", "| 1 2");
+    row("TETRA wrap backward", "T1:0.1.1.1 T2:65535.60.18.4 |", "| 1 2");
+    row("TETRA wrap forward 201", "T1:65535.60.18.4 T2:0.3.15.1 |", "N 1 | 2",
+        "TETRA Flush buffer: 201");
+    // Sub-slots: downlink first, then uplink by burst type; a full slot drops silently.
+    row("TETRA every burst type",
+        "u1:5000:38 u2:5000:37 u3:5000:36 u4:5000:35 u5:5000:34 u6:5000:32 u7:5000:22 u8:5000:21 "
+        "u9:5000:20 "
+        "u10:5000:19 u11:5000:18 u12:5000:7 t13:5000 t100:5001 |",
+        "| 13 12 11 10 9 8 7 6 5 4 3 2 1 100");
+    row("TETRA 33 shares 32's sub-slot", "u1:5000:33 u2:5000:32 t3:5000 u4:5000 t100:5001 |",
+        "| 3 4 1 2 100");
+    row("TETRA sub-slots wrap after 14", "u1:5000:38 u2:5000:38 t3:5000 |", "| 2 3 1");
+    row("TETRA downlinks in arrival order", "t1:5000 t2:5000 u3:5000:0 |", "| 1 2 3");
+    row("TETRA full slot",
+        "u1:7000 u2:7000 u3:7000 u4:7000 u5:7000 u6:7000 u7:7000 u8:7000 u9:7000 u10:7000 u11:7000 "
+        "u12:7000 "
+        "u13:7000 u14:7000 u15:7000 u16:7000 |",
+        "| 13 14 15 1 2 3 4 5 6 7 8 9 10 11 12");
+    // An uplink two timeslots ahead keeps a slot for the downlink still to come.
+    row("TETRA uplink two ahead", "t1:1000 u2:1002 t3:1001 |", "| 1 3 2");
+    row("TETRA uplink three ahead", "t1:1000 u2:1003 t3:1001 |", "| 1 2 3");
+    row("TETRA placeholder key wraps to the top", "t1:-2 u2:0 t3:-1 |", "| 1 3 2");
+    row("TETRA placeholder key 0 across the wrap", "t1:-1 u2:1 t3:0 |", "| 1 3 2");
+    // DMR: a gap of 2040 ms or more flushes all, never for timeslot 1; a
+    // timeslot-1 record 21 to 39 ms ahead keeps a slot 30 ms back.
+    row("DMR 2039", "d1:0:0 d2:0:2039 |", "| 1 2");
+    row("DMR 2040", "d1:0:0 d2:0:2040 |", "N 1 | 2", "DMR Flush buffer: 2040");
+    row("DMR -2040", "d1:0:0 d2:0:-2040 |", "N 1 | 2", "DMR Flush buffer: -2040");
+    row("DMR beyond 32 bits", "d1:0:0 d2:0:5000000000 |", "N 1 | 2",
+        "DMR Flush buffer: 5000000000");
+    row("DMR timeslot 1 never", "d1:0:0 d2:1:5000 |", "| 1 2");
+    row("DMR 20 ahead", "d1:0:0 d2:1:20 d3:0:-10 |", "| 1 2 3");
+    row("DMR 21 ahead", "d1:0:0 d2:1:21 d3:0:-9 |", "| 1 3 2");
+    row("DMR 39 ahead", "d1:0:0 d2:1:39 d3:0:9 |", "| 1 3 2");
+    row("DMR 40 ahead", "d1:0:0 d2:1:40 d3:0:10 |", "| 1 2 3");
+    row("DMR full slot", "d1:1:123 d2:0:123 d3:0:123 |", "| 2 1", {}, clDmrFull);
+    // Keyed by the second time stamp: no gap, one slot.
+    row("DMR second time stamp", "d1:0:500 d2:0:100500:500 d3:0:-99500:500 |", "| 1 2", {},
+        clDmrFull);
+    // GSM: direction 1 flushes all at a gap of 1,199,952; direction 0 joins
+    // the current slot below 272 and keeps a slot back from 11,811 on.
+    row("GSM 1199951", "g1:1:0 g2:1:1199951 |", "| 1 2");
+    row("GSM 1199952", "g1:1:0 g2:1:1199952 |", "N 1 | 2", "GSM Flush buffer: 1199952");
+    row("GSM -1199952", "g1:1:0 g2:1:-1199952 |", "N 1 | 2", "GSM Flush buffer: -1199952");
+    row("GSM direction 0 never", "g1:1:0 g2:0:5000000 |", "| 1 2");
+    row("GSM full slot", "g1:1:0 g2:0:0 g3:0:0 |", "| 2 1", {}, clGsmFull);
+    row("GSM same key in the first slot", "g1:1:0 g2:1:0 |", "| 2 1");
+    row("GSM 271 same slot", "g1:0:0 g2:0:271 g3:1:271 |", "| 1 2", {}, clGsmFull);
+    row("GSM earlier same slot", "g1:0:0 g2:0:-100 g3:1:-100 |", "| 1 2", {}, clGsmFull);
+    row("GSM 272 next slot", "g1:0:0 g2:0:272 g3:1:272 |", "| 1 2 3");
+    row("GSM 11810 next slot", "g1:0:0 g2:0:11810 g3:1:272 |", "| 1 2 3");
+    row("GSM 11811 placeholder", "g1:0:0 g2:0:11811 g3:1:273 |", "| 1 3 2");
+    row("GSM 50000 placeholder", "g1:0:0 g2:0:50000 g3:1:38462 |", "| 1 3 2");
 }
 
-void TestOrderBuffer::tetraTimeslotNumbers() {
-    QFETCH(QList<int>, first);
-    QFETCH(QList<int>, second);
+void TestOrderBuffer::rules() {
+    QFETCH(QString, script);
+    QFETCH(QString, written);
     QFETCH(QByteArray, notice);
+    QFETCH(QByteArray, printed);
     CInputs clIn;
     CFakeSink clSink;
     COrderBuffer clBuffer;
     QVERIFY(clBuffer.HasStorage());
-
-    QCOMPARE(clBuffer.Write(clIn.TetraFields(1, first[0], first[1], first[2], first[3], 0), clSink),
-             FILE_OK);
-    QCOMPARE(
-        clBuffer.Write(clIn.TetraFields(2, second[0], second[1], second[2], second[3], 0), clSink),
-        FILE_OK);
-    if (notice.isEmpty()) {
-        QVERIFY(clSink.m_clWritten.empty());
-    } else {
-        QCOMPARE(Ids(clSink), (QList<quint64>{kNoticeId, 1}));
+    QStringList clWritten;
+    CStdoutCapture clCapture(m_clDir.filePath("printed.txt"));
+    for (const QString &clstrStep : script.split(' ')) {
+        const size_t lBefore = clSink.m_clWritten.size();
+        const FileResult enResult = clstrStep == "|"
+                                        ? clBuffer.FlushAll(clSink)
+                                        : clBuffer.Write(ScriptRecord(clIn, clstrStep), clSink);
+        QCOMPARE(enResult, FILE_OK);
+        if (clstrStep == "|")
+            clWritten << "|";
+        const QList<quint64> clIds = Ids(clSink);
+        for (size_t i = lBefore; i < clSink.m_clWritten.size(); ++i)
+            clWritten << (clIds[qsizetype(i)] == kNoticeId ? QString("N")
+                                                           : QString::number(clIds[qsizetype(i)]));
+    }
+    QCOMPARE(clCapture.Finish(), printed);
+    QCOMPARE(clWritten.join(' '), written);
+    if (!notice.isEmpty())
         CheckNotice(clSink.m_clWritten[0], notice);
-        if (QTest::currentTestFailed())
-            return;
-    }
-    QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-    QCOMPARE(Ids(clSink),
-             notice.isEmpty() ? (QList<quint64>{1, 2}) : (QList<quint64>{kNoticeId, 1, 2}));
-}
-
-void TestOrderBuffer::dmrGsmFlushNotice_data() {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<qint64>("difference");
-    QTest::addColumn<int>("second"); // DMR timeslot or GSM direction of the second record
-    QTest::addColumn<QByteArray>("notice");
-
-    QTest::newRow("dmr 2039") << int(KindDmr) << qint64(2039) << 0 << QByteArray();
-    QTest::newRow("dmr 2040") << int(KindDmr) << qint64(2040) << 0
-                              << QByteArray("DMR Flush buffer: 2040");
-    QTest::newRow("dmr -2040") << int(KindDmr) << qint64(-2040) << 0
-                               << QByteArray("DMR Flush buffer: -2040");
-    QTest::newRow("dmr beyond 32 bits")
-        << int(KindDmr) << qint64(5000000000LL) << 0 << QByteArray("DMR Flush buffer: 5000000000");
-    QTest::newRow("dmr timeslot 1 never") << int(KindDmr) << qint64(5000) << 1 << QByteArray();
-    QTest::newRow("gsm 1199951") << int(KindGsm) << qint64(1199951) << 1 << QByteArray();
-    QTest::newRow("gsm 1199952") << int(KindGsm) << qint64(1199952) << 1
-                                 << QByteArray("GSM Flush buffer: 1199952");
-    QTest::newRow("gsm -1199952") << int(KindGsm) << qint64(-1199952) << 1
-                                  << QByteArray("GSM Flush buffer: -1199952");
-    QTest::newRow("gsm direction 0 never") << int(KindGsm) << qint64(5000000) << 0 << QByteArray();
-}
-
-void TestOrderBuffer::dmrGsmFlushNotice() {
-    QFETCH(int, kind);
-    QFETCH(qint64, difference);
-    QFETCH(int, second);
-    QFETCH(QByteArray, notice);
-    CInputs clIn;
-    CFakeSink clSink;
-    COrderBuffer clBuffer;
-    const qint64 lDmrBase = 1700000000000LL;
-    const quint64 lGsmBase = 133000000000000000ULL;
-
-    if (kind == KindDmr) {
-        QCOMPARE(clBuffer.Write(clIn.Dmr(1, 0, lDmrBase), clSink), FILE_OK);
-        QCOMPARE(clBuffer.Write(clIn.Dmr(2, second, lDmrBase + difference), clSink), FILE_OK);
-    } else {
-        QCOMPARE(clBuffer.Write(clIn.Gsm(1, 1, lGsmBase), clSink), FILE_OK);
-        QCOMPARE(
-            clBuffer.Write(clIn.Gsm(2, second, quint64(qint64(lGsmBase) + difference)), clSink),
-            FILE_OK);
-    }
-    if (notice.isEmpty()) {
-        QVERIFY(clSink.m_clWritten.empty());
-    } else {
-        QCOMPARE(Ids(clSink), (QList<quint64>{kNoticeId, 1}));
-        CheckNotice(clSink.m_clWritten[0], notice);
-        if (QTest::currentTestFailed())
-            return;
-    }
-    QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-    QCOMPARE(Ids(clSink),
-             notice.isEmpty() ? (QList<quint64>{1, 2}) : (QList<quint64>{kNoticeId, 1, 2}));
-}
-
-// Marks a downlink record in the input lists below.
-constexpr int kDown = 1000;
-
-void TestOrderBuffer::tetraSubSlotOrder_data() {
-    QTest::addColumn<QList<int>>("bursts");     // uplink burst types, or kDown
-    QTest::addColumn<QList<quint64>>("output"); // input positions (1-based) in output order
-
-    QTest::newRow("every burst type")
-        << QList<int>{38, 37, 36, 35, 34, 32, 22, 21, 20, 19, 18, 7, kDown}
-        << QList<quint64>{13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1};
-    QTest::newRow("33 shares 32's sub-slot")
-        << QList<int>{33, 32, kDown, -1} << QList<quint64>{3, 4, 1, 2};
-    QTest::newRow("wraps after 14") << QList<int>{38, 38, kDown} << QList<quint64>{2, 3, 1};
-    QTest::newRow("downlinks in arrival order")
-        << QList<int>{kDown, kDown, 0} << QList<quint64>{1, 2, 3};
-}
-
-void TestOrderBuffer::tetraSubSlotOrder() {
-    QFETCH(QList<int>, bursts);
-    QFETCH(QList<quint64>, output);
-    CInputs clIn;
-    CFakeSink clSink;
-    COrderBuffer clBuffer;
-    const quint64 lKey = 5000;
-
-    for (int i = 0; i < bursts.size(); ++i) {
-        const quint64 lId = quint64(i + 1);
-        const RawRecord clRecord =
-            bursts[i] == kDown ? clIn.TetraDown(lId, lKey) : clIn.TetraUp(lId, lKey, bursts[i]);
-        QCOMPARE(clBuffer.Write(clRecord, clSink), FILE_OK);
-    }
-    // The next timeslot's record does not disturb the group.
-    QCOMPARE(clBuffer.Write(clIn.TetraDown(100, lKey + 1), clSink), FILE_OK);
-    QVERIFY(clSink.m_clWritten.empty());
-    QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-    output.append(100);
-    QCOMPARE(Ids(clSink), output);
-}
-
-void TestOrderBuffer::tetraFullSlotDropsSilently() {
-    CInputs clIn;
-    CFakeSink clSink;
-    COrderBuffer clBuffer;
-    CStdoutCapture clCapture(m_clDir.filePath("tetra-full.txt"));
-    for (quint64 lId = 1; lId <= 16; ++lId)
-        QCOMPARE(clBuffer.Write(clIn.TetraUp(lId, 7000), clSink), FILE_OK);
-    QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-    QCOMPARE(clCapture.Finish(), QByteArray());
-    // Sub-slots 3 to 14 take the first twelve, 0 to 2 the next three.
-    QList<quint64> clExpected{13, 14, 15};
-    clExpected.append(Range(1, 12));
-    QCOMPARE(Ids(clSink), clExpected);
-}
-
-void TestOrderBuffer::tetraUplinkPlaceholder_data() {
-    QTest::addColumn<quint64>("downlinkKey");
-    QTest::addColumn<quint64>("uplinkKey");
-    QTest::addColumn<quint64>("laterDownlinkKey");
-    QTest::addColumn<QList<quint64>>("output");
-
-    QTest::newRow("two ahead") << quint64(1000) << quint64(1002) << quint64(1001)
-                               << QList<quint64>{1, 3, 2};
-    QTest::newRow("three ahead") << quint64(1000) << quint64(1003) << quint64(1001)
-                                 << QList<quint64>{1, 2, 3};
-    QTest::newRow("placeholder key wraps to the top")
-        << kWrap - 2 << quint64(0) << kWrap - 1 << QList<quint64>{1, 3, 2};
-    QTest::newRow("placeholder key 0 across the wrap")
-        << kWrap - 1 << quint64(1) << quint64(0) << QList<quint64>{1, 3, 2};
-}
-
-void TestOrderBuffer::tetraUplinkPlaceholder() {
-    QFETCH(quint64, downlinkKey);
-    QFETCH(quint64, uplinkKey);
-    QFETCH(quint64, laterDownlinkKey);
-    QFETCH(QList<quint64>, output);
-    CInputs clIn;
-    CFakeSink clSink;
-    COrderBuffer clBuffer;
-
-    QCOMPARE(clBuffer.Write(clIn.TetraDown(1, downlinkKey), clSink), FILE_OK);
-    QCOMPARE(clBuffer.Write(clIn.TetraUp(2, uplinkKey), clSink), FILE_OK);
-    QCOMPARE(clBuffer.Write(clIn.TetraDown(3, laterDownlinkKey), clSink), FILE_OK);
-    QVERIFY(clSink.m_clWritten.empty());
-    QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-    QCOMPARE(Ids(clSink), output);
-}
-
-void TestOrderBuffer::fullSlotMessage_data() {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QByteArray>("message");
-    QTest::newRow("dmr") << int(KindDmr)
-                         << QByteArray("CBrennovarstikFileFormatV1::Raw_WriteData_OrderDmrTmv_"
-                                       "SaveSlot(): No free space for saving data!\n");
-    QTest::newRow("gsm") << int(KindGsm)
-                         << QByteArray("CBrennovarstikFileFormatV1::Raw_WriteData_OrderGsmTmv_"
-                                       "SaveSlot(): No free space for saving data!\n");
-}
-
-void TestOrderBuffer::fullSlotMessage() {
-    QFETCH(int, kind);
-    QFETCH(QByteArray, message);
-    CInputs clIn;
-    CFakeSink clSink;
-    COrderBuffer clBuffer;
-    const qint64 lMs = 1700000000123LL;
-    const quint64 lFileTime = 133000000000000000ULL;
-    // The second record of a pair first, then the first, then one too many.
-    const std::vector<RawRecord> clRecords =
-        kind == KindDmr
-            ? std::vector<RawRecord>{clIn.Dmr(1, 1, lMs), clIn.Dmr(2, 0, lMs), clIn.Dmr(3, 0, lMs)}
-            : std::vector<RawRecord>{clIn.Gsm(1, 1, lFileTime), clIn.Gsm(2, 0, lFileTime),
-                                     clIn.Gsm(3, 0, lFileTime)};
-
-    CStdoutCapture clCapture(m_clDir.filePath("full.txt"));
-    for (const RawRecord &clRecord : clRecords)
-        QCOMPARE(clBuffer.Write(clRecord, clSink), FILE_OK);
-    QCOMPARE(clCapture.Finish(), message);
-    QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-    QCOMPARE(Ids(clSink), (QList<quint64>{2, 1}));
-}
-
-void TestOrderBuffer::dmrPlaceholder_data() {
-    QTest::addColumn<qint64>("difference");
-    QTest::addColumn<QList<quint64>>("output");
-    QTest::newRow("20") << qint64(20) << QList<quint64>{1, 2, 3};
-    QTest::newRow("21") << qint64(21) << QList<quint64>{1, 3, 2};
-    QTest::newRow("25") << qint64(25) << QList<quint64>{1, 3, 2};
-    QTest::newRow("39") << qint64(39) << QList<quint64>{1, 3, 2};
-    QTest::newRow("40") << qint64(40) << QList<quint64>{1, 2, 3};
-}
-
-void TestOrderBuffer::dmrPlaceholder() {
-    QFETCH(qint64, difference);
-    QFETCH(QList<quint64>, output);
-    CInputs clIn;
-    CFakeSink clSink;
-    COrderBuffer clBuffer;
-    const qint64 lMs = 1700000000000LL;
-
-    QCOMPARE(clBuffer.Write(clIn.Dmr(1, 0, lMs), clSink), FILE_OK);
-    // A timeslot-1 record, then the timeslot-0 record 30 ms before it.
-    QCOMPARE(clBuffer.Write(clIn.Dmr(2, 1, lMs + difference), clSink), FILE_OK);
-    QCOMPARE(clBuffer.Write(clIn.Dmr(3, 0, lMs + difference - 30), clSink), FILE_OK);
-    QVERIFY(clSink.m_clWritten.empty());
-    QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-    QCOMPARE(Ids(clSink), output);
-}
-
-void TestOrderBuffer::dmrAltTime() {
-    CInputs clIn;
-    CFakeSink clSink;
-    COrderBuffer clBuffer;
-    const qint64 lMs = 1700000000500LL;
-
-    // Keyed by the second time stamp: same slot as record 1 and no gap notice,
-    // though the first time stamps lie 100 s apart.
-    CStdoutCapture clCapture(m_clDir.filePath("alt.txt"));
-    QCOMPARE(clBuffer.Write(clIn.Dmr(1, 0, lMs), clSink), FILE_OK);
-    QCOMPARE(clBuffer.Write(clIn.Dmr(2, 0, lMs + 100000, lMs), clSink), FILE_OK);
-    QCOMPARE(clBuffer.Write(clIn.Dmr(3, 0, lMs - 100000, lMs), clSink), FILE_OK);
-    QCOMPARE(clCapture.Finish(), QByteArray("CBrennovarstikFileFormatV1::Raw_WriteData_OrderDmrTmv_"
-                                            "SaveSlot(): No free space for saving data!\n"));
-    QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-    QCOMPARE(Ids(clSink), (QList<quint64>{1, 2}));
-}
-
-void TestOrderBuffer::gsmDirectionRules_data() {
-    QTest::addColumn<qint64>("difference");      // of the second direction-0 record
-    QTest::addColumn<qint64>("probeDifference"); // of a direction-1 probe
-    QTest::addColumn<QList<quint64>>("output");
-    QTest::addColumn<bool>("probeLost");
-
-    // Below 272 the record joins the current slot, which takes its key: the
-    // probe with that key finds the slot full.
-    QTest::newRow("271 same slot") << qint64(271) << qint64(271) << QList<quint64>{1, 2} << true;
-    QTest::newRow("earlier same slot")
-        << qint64(-100) << qint64(-100) << QList<quint64>{1, 2} << true;
-    QTest::newRow("272 next slot")
-        << qint64(272) << qint64(272) << QList<quint64>{1, 2, 3} << false;
-    // Up to 11,810 no slot is kept for an earlier record.
-    QTest::newRow("11810 next slot")
-        << qint64(11810) << qint64(11810 - 11538) << QList<quint64>{1, 2, 3} << false;
-    QTest::newRow("11811 placeholder")
-        << qint64(11811) << qint64(11811 - 11538) << QList<quint64>{1, 3, 2} << false;
-    QTest::newRow("50000 placeholder")
-        << qint64(50000) << qint64(50000 - 11538) << QList<quint64>{1, 3, 2} << false;
-}
-
-void TestOrderBuffer::gsmDirectionRules() {
-    QFETCH(qint64, difference);
-    QFETCH(qint64, probeDifference);
-    QFETCH(QList<quint64>, output);
-    QFETCH(bool, probeLost);
-    CInputs clIn;
-    CFakeSink clSink;
-    COrderBuffer clBuffer;
-    const qint64 lBase = 133000000000000000LL;
-
-    CStdoutCapture clCapture(m_clDir.filePath("gsm.txt"));
-    QCOMPARE(clBuffer.Write(clIn.Gsm(1, 0, quint64(lBase)), clSink), FILE_OK);
-    QCOMPARE(clBuffer.Write(clIn.Gsm(2, 0, quint64(lBase + difference)), clSink), FILE_OK);
-    QCOMPARE(clBuffer.Write(clIn.Gsm(3, 1, quint64(lBase + probeDifference)), clSink), FILE_OK);
-    QCOMPARE(clCapture.Finish(),
-             probeLost ? QByteArray("CBrennovarstikFileFormatV1::Raw_WriteData_OrderGsmTmv_"
-                                    "SaveSlot(): No free space for saving data!\n")
-                       : QByteArray());
-    QVERIFY(clSink.m_clWritten.empty());
-    QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-    QCOMPARE(Ids(clSink), output);
 }
 
 void TestOrderBuffer::flushAllRingOrder_data() {
@@ -718,23 +524,28 @@ void TestOrderBuffer::recordCopy() {
 }
 
 void TestOrderBuffer::sinkResults_data() {
-    QTest::addColumn<QList<qint64>>("offsets"); // DMR timeslot-0 records, ms from a base
+    QTest::addColumn<QList<qint64>>("offsets"); // DMR records, ms from a base
+    QTest::addColumn<int>("pairAt");            // the one record of timeslot 1, -1 none
     QTest::addColumn<QList<int>>("failures");   // id, result pairs
     QTest::addColumn<int>("noticeResult");
     QTest::addColumn<QList<int>>("writeResults");
     QTest::addColumn<int>("flushAllResult");
 
     QTest::newRow("flush-all failure")
-        << QList<qint64>{0, 5000} << QList<int>{1, 5} << 0 << QList<int>{0, 5} << 0;
+        << QList<qint64>{0, 5000} << -1 << QList<int>{1, 5} << 0 << QList<int>{0, 5} << 0;
     QTest::newRow("notice failure not reported")
-        << QList<qint64>{0, 5000} << QList<int>{} << 5 << QList<int>{0, 0} << 0;
+        << QList<qint64>{0, 5000} << -1 << QList<int>{} << 5 << QList<int>{0, 0} << 0;
     QTest::newRow("record failure beside notice failure")
-        << QList<qint64>{0, 5000} << QList<int>{1, 5} << 8 << QList<int>{0, 5} << 0;
+        << QList<qint64>{0, 5000} << -1 << QList<int>{1, 5} << 8 << QList<int>{0, 5} << 0;
     QTest::newRow("flush-all last nonzero")
-        << QList<qint64>{0, 60, 120} << QList<int>{1, 5, 2, 8} << 0 << QList<int>{0, 0, 0} << 8;
+        << QList<qint64>{0, 60, 120} << -1 << QList<int>{1, 5, 2, 8} << 0 << QList<int>{0, 0, 0}
+        << 8;
     QTest::newRow("flush-all keeps earlier nonzero")
-        << QList<qint64>{0, 60} << QList<int>{1, 8} << 0 << QList<int>{0, 0} << 8;
+        << QList<qint64>{0, 60} << -1 << QList<int>{1, 8} << 0 << QList<int>{0, 0} << 8;
 
+    // A full ring: each new slot pushes the oldest record out. A timeslot-1
+    // record that keeps a slot back pushes out two, and the second one's
+    // failure is what it answers.
     QList<qint64> clRing;
     QList<int> clResults;
     for (int i = 0; i < 69; ++i) {
@@ -743,11 +554,15 @@ void TestOrderBuffer::sinkResults_data() {
     }
     clResults.last() = 5;
     QTest::newRow("slot pushed out of the ring")
-        << clRing << QList<int>{1, 5} << 0 << clResults << 0;
+        << clRing << -1 << QList<int>{1, 5} << 0 << clResults << 0;
+    clRing.last() = 67 * 60 + 25;
+    QTest::newRow("two slots pushed out for a pair")
+        << clRing << 68 << QList<int>{2, 5} << 0 << clResults << 0;
 }
 
 void TestOrderBuffer::sinkResults() {
     QFETCH(QList<qint64>, offsets);
+    QFETCH(int, pairAt);
     QFETCH(QList<int>, failures);
     QFETCH(int, noticeResult);
     QFETCH(QList<int>, writeResults);
@@ -761,8 +576,8 @@ void TestOrderBuffer::sinkResults() {
 
     QList<int> clResults;
     for (int i = 0; i < offsets.size(); ++i)
-        clResults.append(
-            clBuffer.Write(clIn.Dmr(quint64(i + 1), 0, 1700000000000LL + offsets[i]), clSink));
+        clResults.append(clBuffer.Write(
+            clIn.Dmr(quint64(i + 1), i == pairAt ? 1 : 0, 1700000000000LL + offsets[i]), clSink));
     QCOMPARE(clResults, writeResults);
     QCOMPARE(int(clBuffer.FlushAll(clSink)), flushAllResult);
     // Every record still reaches the sink exactly once, failures or not.

@@ -89,35 +89,3 @@ bool SameDmr(const DmrTmv &clActual, const DmrTmv &clExpected) {
     }
     return true;
 }
-
-bool SameGsm(const GsmTmv &clActual, const GsmTmv &clExpected) {
-    SAME_FIELD(fileTime);
-    SAME_FIELD(value1);
-    SAME_FIELD(byte1);
-    SAME_FIELD(word1);
-    SAME_FIELD(word2);
-    SAME_FIELD(word3);
-    SAME_FIELD(value2);
-    SAME_FIELD(byte2);
-    SAME_FIELD(direction);
-    SAME_FIELD(byte3);
-    SAME_FIELD(bitCount);
-    SAME_FIELD(byte4);
-    SAME_FIELD(byte5);
-    SAME_FIELD(byte6);
-    SAME_FIELD(byte7);
-    SAME_FIELD(word4);
-    SAME_FIELD(value3);
-    SAME_FIELD(value4);
-    SAME_ARRAY(words);
-    SAME_ARRAY(data);
-    return true;
-}
-
-bool SameNotice(const NoticeTmv &clActual, const NoticeTmv &clExpected) {
-    SAME_FIELD(noticeType);
-    SAME_FIELD(code);
-    SAME_FIELD(value);
-    SAME_ARRAY(text);
-    return true;
-}

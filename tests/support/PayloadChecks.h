@@ -6,15 +6,6 @@
 #include "RecordTypes.h"
 
 #include <QByteArray>
-#include <cstring>
-
-// A structure with every byte zero, padding included, so byte comparisons of
-// whole structures are meaningful.
-template <typename T> T Zeroed() {
-    T clValue;
-    std::memset(&clValue, 0, sizeof(clValue));
-    return clValue;
-}
 
 // The bytes of a structure as held in memory.
 template <typename T> QByteArray BytesOf(const T &clValue) {
@@ -23,5 +14,3 @@ template <typename T> QByteArray BytesOf(const T &clValue) {
 
 bool SameTetra(const TetraTmv &clActual, const TetraTmv &clExpected);
 bool SameDmr(const DmrTmv &clActual, const DmrTmv &clExpected);
-bool SameGsm(const GsmTmv &clActual, const GsmTmv &clExpected);
-bool SameNotice(const NoticeTmv &clActual, const NoticeTmv &clExpected);

@@ -1,12 +1,15 @@
-// Reading ".lan" recordings built byte by byte with LanBytes: the stream
-// mode, DMR frames and TETRA entries at buffer boundaries, online reading,
-// damaged input, read errors and generated recordings; and how little one
-// damaged byte costs, in ".lan" and ".tmw" recordings alike.
+// Reading ".lan" recordings made by the LanBytes encoder: generated
+// recordings held field by field against the TMW model, the stream mode,
+// entries and frames at buffer boundaries, online reading, damaged input and
+// read errors; and how little one damaged byte costs, in ".lan" and ".tmw"
+// recordings alike.
 #include "LanTestKit.h"
 #include "OpenFileFormat.h"
+#include "PayloadChecks.h"
 #include "ReaderDiagnostics.h"
 #include "TestRegistry.h"
 #include "TmwBytes.h"
+#include "TmwModel.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -25,22 +28,11 @@ namespace {
 
 constexpr uint32_t kBufferSize = CTmwFileFormatV1::kReadBufferSize;
 
-// A deterministic byte source for the damaged-input tests.
-class CNoise {
-  public:
-    explicit CNoise(uint32_t lSeed) : m_lState(lSeed) {}
-    uint32_t Next() {
-        m_lState = m_lState * 1664525u + 1013904223u;
-        return m_lState >> 8;
-    }
-
-  private:
-    uint32_t m_lState;
-};
+using CNoise = TmwEncoders::CSequenceRandom;
 
 } // namespace
 
-class TestLanReader : public QObject {
+class TestLan : public QObject {
     Q_OBJECT
 
   private slots:
@@ -55,19 +47,21 @@ class TestLanReader : public QObject {
     void damagedInputEnds_data();
     void damagedInputEnds();
     void readErrorAnswers5();
-    void generatedTetraSequence();
-    void generatedDmrSequence();
+    void bytesBeforeTheFirstMarker_data();
+    void bytesBeforeTheFirstMarker();
+    void refusedEntryIsReported_data();
+    void refusedEntryIsReported();
+    void readsAsTheModel_data();
+    void readsAsTheModel();
     void oneDamagedByteCostsOnlyItsUnits_data();
     void oneDamagedByteCostsOnlyItsUnits();
-    void progressAndSize();
-    void interfaceAnswers();
 
   private:
     QString Path(const QString &clstrName) const { return m_clDir.filePath(clstrName); }
     QTemporaryDir m_clDir;
 };
 
-void TestLanReader::streamMode_data() {
+void TestLan::streamMode_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("trace");
     QTest::addColumn<int>("mode");
@@ -105,7 +99,7 @@ void TestLanReader::streamMode_data() {
     QTest::newRow("only noise") << QByteArray(500, '\x33') << QStringList{"3"} << 0;
 }
 
-void TestLanReader::streamMode() {
+void TestLan::streamMode() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, trace);
     QFETCH(int, mode);
@@ -125,7 +119,7 @@ void TestLanReader::streamMode() {
     QCOMPARE(Trace(clReader), trace);
 }
 
-void TestLanReader::bufferBoundary_data() {
+void TestLan::bufferBoundary_data() {
     QTest::addColumn<QString>("shape");
     QTest::addColumn<int>("before"); // bytes of the straddling entry before the boundary
 
@@ -137,7 +131,7 @@ void TestLanReader::bufferBoundary_data() {
     }
 }
 
-void TestLanReader::bufferBoundary() {
+void TestLan::bufferBoundary() {
     QFETCH(QString, shape);
     QFETCH(int, before);
 
@@ -183,7 +177,7 @@ void TestLanReader::bufferBoundary() {
     QCOMPARE(clReader.GetFileSize(false), quint64(clFile.size()));
 }
 
-void TestLanReader::onlinePartialEntry_data() {
+void TestLan::onlinePartialEntry_data() {
     QTest::addColumn<QByteArray>("first");  // whole before the reader starts
     QTest::addColumn<QByteArray>("second"); // arrives in parts
     QTest::addColumn<QByteArray>("third");
@@ -214,7 +208,7 @@ void TestLanReader::onlinePartialEntry_data() {
         << QStringList{"W:2"} << QStringList{"W:3"};
 }
 
-void TestLanReader::onlinePartialEntry() {
+void TestLan::onlinePartialEntry() {
     QFETCH(QByteArray, first);
     QFETCH(QByteArray, second);
     QFETCH(QByteArray, third);
@@ -255,7 +249,7 @@ void TestLanReader::onlinePartialEntry() {
     }
 }
 
-void TestLanReader::onlineChunksReadTheSame_data() {
+void TestLan::onlineChunksReadTheSame_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("chunk");
 
@@ -284,7 +278,7 @@ void TestLanReader::onlineChunksReadTheSame_data() {
     }
 }
 
-void TestLanReader::onlineChunksReadTheSame() {
+void TestLan::onlineChunksReadTheSame() {
     QFETCH(QByteArray, bytes);
     QFETCH(int, chunk);
 
@@ -318,7 +312,7 @@ void TestLanReader::onlineChunksReadTheSame() {
     QCOMPARE(clArrived, clWhole);
 }
 
-void TestLanReader::damagedInputEnds_data() {
+void TestLan::damagedInputEnds_data() {
     QTest::addColumn<QByteArray>("bytes");
 
     // Noise of every kind of byte, and noise made of the bytes that matter.
@@ -362,7 +356,7 @@ void TestLanReader::damagedInputEnds_data() {
     QTest::newRow("entries of length 0") << QByteArray("!\x00\x00\x0D", 4).repeated(30000);
 }
 
-void TestLanReader::damagedInputEnds() {
+void TestLan::damagedInputEnds() {
     QFETCH(QByteArray, bytes);
 
     const QString clstrPath = Path("damaged.lan");
@@ -391,7 +385,62 @@ void TestLanReader::damagedInputEnds() {
     QCOMPARE(clOnlineTrace, clOffline.mid(0, clOnlineTrace.size()));
 }
 
-void TestLanReader::readErrorAnswers5() {
+void TestLan::bytesBeforeTheFirstMarker_data() {
+    QTest::addColumn<QByteArray>("unit");
+    QTest::newRow("TETRA entry") << StampEntry(1);
+    QTest::newRow("DMR frame") << DmrNamed(1);
+}
+
+void TestLan::refusedEntryIsReported_data() {
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<int>("recordType");
+    LanBytes::FrameEntryFields clFields = StampFields(2);
+    clFields.data[LanBytes::kFrameDataSize - 1] = 0x0D;
+    QTest::newRow("fields longer than the entry")
+        << EntryOf(clFields, int(LanBytes::FrameEntryBody(clFields).size()) - 1) << 0xDE;
+    QTest::newRow("empty entry") << QByteArray::fromHex("2100000d") << -1;
+}
+
+// An entry whose framing is sound but that gives nothing to convert is
+// refused, and reported with its entry kind.
+void TestLan::refusedEntryIsReported() {
+    QFETCH(QByteArray, entry);
+    QFETCH(int, recordType);
+    const QString clstrPath = Path("refused.lan");
+    QVERIFY(WriteFileBytes(clstrPath, StampEntry(1) + entry + StampEntry(3)));
+    CTmwFileFormatV1 clReader;
+    QStringList clReports;
+    clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
+        if (d.kind == ReaderDamage::RefusedRecord)
+            clReports << QString("%1 %2").arg(d.offset).arg(d.recordType);
+    });
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Trace(clReader), (QStringList{Stamp(1), Stamp(3), "3"}));
+    QCOMPARE(clReports, QStringList{QString("%1 %2").arg(StampEntry(1).size()).arg(recordType)});
+}
+
+// Bytes before the first entry or frame are reported once, as stepped over,
+// when that entry or frame is found.
+void TestLan::bytesBeforeTheFirstMarker() {
+    QFETCH(QByteArray, unit);
+    const QString clstrPath = Path("leading.lan");
+    QVERIFY(WriteFileBytes(clstrPath, QByteArray(40, '\x55') + unit + unit));
+    CTmwFileFormatV1 clReader;
+    QStringList clReports;
+    clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
+        clReports << QString("%1:%2+%3").arg(int(d.kind)).arg(d.offset).arg(d.length);
+    });
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    RawRecord clRecord{};
+    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
+    QCOMPARE(clReports, QStringList{QString("%1:0+40").arg(int(ReaderDamage::Resynchronised))});
+    QCOMPARE(Trace(clReader).size(), 2);
+    QCOMPARE(clReports.size(), 1);
+}
+
+void TestLan::readErrorAnswers5() {
     // Reading the process's own memory file at offset 0 fails with an
     // input/output error: a read error, not the end of the file.
     const QString clstrPath = Path("unreadable.lan");
@@ -406,207 +455,196 @@ void TestLanReader::readErrorAnswers5() {
     }
 }
 
-void TestLanReader::generatedTetraSequence() {
-    LanBytes::TetraSequenceSettings clSettings;
-    clSettings.seed = 5;
-    clSettings.entryCount = 6000;
-    const std::vector<LanBytes::TetraSequenceEntry> clEntries =
-        LanBytes::RealisticTetraSequence(clSettings);
-    const QByteArray clFile = ToBytes(LanBytes::TetraFileBytes(clEntries));
-    QVERIFY(clFile.size() > 2 * int(kBufferSize));
-    const QString clstrPath = Path("tetra.lan");
-    QVERIFY(WriteFileBytes(clstrPath, clFile));
+// Recordings of one kind each: a list of entries or frames and the records
+// the model makes of them, file by file.
+struct LanRecording {
+    QByteArray bytes;
+    QList<TmwModel::TetraRecord> tetra;
+    QList<TmwModel::DmrRecord> dmr;
+};
+Q_DECLARE_METATYPE(LanRecording)
 
-    FileHeaderInfo clInfo{};
-    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
-    QVERIFY(pReader);
-    QCOMPARE(QByteArray(clInfo.recordingType), QByteArray("TMW recording"));
+namespace {
 
-    auto isKind3 = [](int lType) {
-        return lType == 34 || lType == 37 || (lType >= 40 && lType <= 48);
-    };
-    int lKind = 0;
-    int lFrameRecords = 0;
-    int lExtendedRecords = 0;
-    for (size_t i = 0; i < clEntries.size(); ++i) {
-        const LanBytes::TetraSequenceEntry &clEntry = clEntries[i];
-        const QByteArray clWhere = "entry " + QByteArray::number(qulonglong(i));
-        if (clEntry.shape == LanBytes::EntryShape::Other)
-            continue;
-        if (clEntry.shape == LanBytes::EntryShape::Frame) {
-            const LanBytes::FrameEntryFields &clFields = clEntry.frame;
-            const int lBurst = clFields.burstCode;
-            const bool bUplink = lBurst == 2 || lBurst == 18;
-            if (lBurst == 0)
-                continue;
-            if (clFields.entryType <= 17)
-                lKind = 0;
-            else if (isKind3(clFields.entryType))
-                lKind = 3;
-            const int lCount = bUplink && clFields.entryType == 17 ? 2 : 1;
-            for (int k = 0; k < lCount; ++k) {
-                RawRecord clRecord{};
-                QVERIFY2(pReader->ReadData(clRecord) == FILE_OK, clWhere.constData());
-                const TetraTmv &clTetra = Tetra(clRecord);
-                QVERIFY2(clTetra.timeSeconds == clEntry.unixSeconds, clWhere.constData());
-                QVERIFY2(clTetra.milliseconds == clEntry.milliseconds, clWhere.constData());
-                QVERIFY2(clTetra.hyperframe == clFields.hyperframe, clWhere.constData());
-                QVERIFY2(clTetra.multiframe == clFields.multiframe, clWhere.constData());
-                QVERIFY2(clTetra.frame == clFields.frame, clWhere.constData());
-                QVERIFY2(clTetra.timeslot == clFields.timeslot, clWhere.constData());
-                const int lDirection = bUplink && !isKind3(clFields.entryType) ? 1 : 0;
-                QVERIFY2(clTetra.direction == lDirection, clWhere.constData());
-                QVERIFY2(clTetra.flags2 == (lBurst == 17 || lBurst == 18 ? 0x81 : 0x80),
-                         clWhere.constData());
-                QVERIFY2(clRecord.payloadKind == lKind, clWhere.constData());
-                QVERIFY2(clRecord.frequency == 425000000, clWhere.constData());
-                QVERIFY2(clTetra.frequency == 425000000, clWhere.constData());
-                const int lSource = clFields.entryType == 7 || k == 1 ? 1 : 0;
-                QVERIFY2(clTetra.value1 == clFields.values[lSource] / 10, clWhere.constData());
-                ++lFrameRecords;
+void DrawFrameEntry(LanBytes::FrameEntryFields &f, TmwEncoders::CSequenceRandom &r) {
+    f.carrier = uint16_t(r.Below(5) == 0 ? r.Below(2) * 4000 : r.Below(65536));
+    f.band = r.Byte();
+    f.burstCode = r.Below(8) == 0 ? r.Byte() : uint8_t(1 + 16 * r.Below(4) + r.Below(2));
+    f.timeValue = r.Below(4) == 0 ? 0xFFFFFFFF : r.Below(4) == 0 ? 0 : uint32_t(r.Next());
+    f.timeMode = r.Below(3) == 0 ? 0 : r.Byte();
+    f.timeslot = r.Byte();
+    f.frame = r.Byte();
+    f.multiframe = r.Byte();
+    f.hyperframe = uint16_t(r.Below(3) == 0 ? 65535 - r.Below(2) * 65535 : r.Next());
+    f.optionalBlock.assign(r.Below(6), 0x21);
+    for (int16_t &lValue : f.values)
+        lValue = int16_t(r.Next());
+    f.prefixWord = uint16_t(r.Next());
+    f.entryType = r.Below(4) == 0 ? r.Byte() : uint8_t(r.Below(49));
+    f.frameFlags = r.Byte();
+    f.trailing.assign(r.Below(4), 0x0D);
+}
+
+void DrawExtendedEntry(LanBytes::ExtendedEntryFields &e, TmwEncoders::CSequenceRandom &r) {
+    static constexpr uint8_t kSets[][3] = {
+        {15, 5}, {15, 7},    {15, 8},    {15, 9},    {15, 10},   {3, 3},    {3, 7},
+        {7, 7},  {15, 1, 4}, {15, 4, 4}, {15, 3, 3}, {15, 3, 7}, {15, 7, 7}};
+    static constexpr uint8_t kBursts[] = {0, 16, 17, 22, 23, 32, 33, 38, 39, 255};
+    e.link = uint8_t(r.Below(6) == 0 ? r.Below(6) : r.Below(2));
+    e.flags = uint8_t(r.Byte() & 0xFC);
+    e.hyperframe = uint16_t(r.Below(3) == 0 ? 65535 - r.Below(2) * 65535 : r.Next());
+    e.multiframe = r.Byte();
+    e.frame = r.Byte();
+    e.timeslot = r.Byte();
+    e.value16 = uint16_t(r.Next());
+    e.byte1 = r.Byte();
+    e.frequency = uint32_t(r.Next());
+    e.value32 = uint32_t(r.Next());
+    e.timeSeconds = r.Next();
+    e.milliseconds = uint16_t(r.Next());
+    e.skipped4.assign(r.Below(4), 0x21);
+    e.skipped3.assign(r.Below(4), 0x0D);
+    e.skipped2.assign(r.Below(4), 0xDA);
+    const uint8_t *pSet = kSets[r.Below(13)];
+    const bool bSet = r.Below(3) == 0;
+    e.subEntries.resize(bSet ? (pSet[2] ? 3 : 2) : 1 + r.Below(14));
+    for (size_t k = 0; k < e.subEntries.size(); ++k) {
+        LanBytes::SubEntryFields &s = e.subEntries[k];
+        s.flags = uint8_t(r.Byte() & 0xFC);
+        s.value1Source = int16_t(r.Next());
+        s.value2Source = int16_t(r.Next());
+        s.value3Source = int16_t(r.Next());
+        s.value16 = uint16_t(r.Next());
+        s.dataState = uint8_t(r.Below(2) ? 0 : r.Byte());
+        s.skipped.assign(r.Below(3), 0x7F);
+        s.byteX = r.Byte();
+        s.byteY = kBursts[r.Below(10)];
+        s.channelType = bSet ? pSet[k] : uint8_t(r.Below(140));
+        const uint32_t lBytes = (LanBytes::ChannelTypeBits(s.channelType, s.byteY) + 7) / 8;
+        s.data.resize(r.Below(5) == 0 ? r.Below(40) : lBytes);
+        for (uint8_t &lByte : s.data)
+            lByte = r.Byte();
+    }
+}
+
+// TETRA frame entries, extended entries and entries of other kinds, of
+// realistic content or with every field drawn.
+LanRecording TetraRecording(uint64_t lSeed, bool bDrawn) {
+    LanRecording clOut;
+    TmwModel::TetraState clState;
+    TmwEncoders::CSequenceRandom r(lSeed);
+    LanBytes::CTetraEntrySource clSource(lSeed);
+    LanBytes::Bytes clBytes;
+    for (uint32_t i = 0; i < 5000; ++i) {
+        LanBytes::TetraSequenceEntry clEntry =
+            clSource.Next(1700000000 + i / 70, uint16_t(i % 70 * 14), i);
+        if (bDrawn && clEntry.shape == LanBytes::EntryShape::Frame)
+            DrawFrameEntry(clEntry.frame, r);
+        if (bDrawn && clEntry.shape == LanBytes::EntryShape::Extended)
+            DrawExtendedEntry(clEntry.extended, r);
+        LanBytes::AppendTetraEntry(clBytes, clEntry);
+        if (clEntry.shape == LanBytes::EntryShape::Frame)
+            clOut.tetra += TmwModel::LanFrameEntryRecords(clEntry.frame, clState);
+        if (clEntry.shape == LanBytes::EntryShape::Extended)
+            clOut.tetra += TmwModel::LanExtendedEntryRecords(clEntry.extended, clState);
+    }
+    clOut.bytes = ToBytes(clBytes);
+    return clOut;
+}
+
+// DMR frames of realistic content or with every field drawn, frames of
+// other kinds and without a checksum among them.
+LanRecording DmrRecording(uint64_t lSeed, bool bDrawn) {
+    LanRecording clOut;
+    bool bBurstKind1Seen = false;
+    TmwEncoders::CSequenceRandom r(lSeed);
+    LanBytes::CDmrFrameSource clSource(lSeed);
+    LanBytes::Bytes clBytes;
+    for (uint64_t i = 0; i < 6000; ++i) {
+        LanBytes::DmrFrameFields f = clSource.Next(1709251200000ULL + i * 30).fields;
+        while (bDrawn) {
+            f.frameKind = r.Below(10) == 0 ? r.Byte() : 2;
+            f.check = f.frameKind == 2 && r.Below(2) ? LanBytes::DmrCheck::None
+                                                     : LanBytes::DmrCheck::Computed;
+            f.timeWord = r.Next() & 0xFFFFFFFFFFFFULL;
+            f.burstKindCode = uint8_t(r.Below(8));
+            f.word1 = uint16_t(r.Next());
+            f.byte1 = r.Byte();
+            f.byte2 = r.Byte();
+            f.optionFlags = r.Below(10) == 0 ? r.Byte() : uint8_t(r.Below(64));
+            f.option40 = r.Next();
+            f.option8 = r.Byte();
+            f.optionWord2 = uint16_t(r.Next());
+            f.optionWord3 = uint16_t(r.Next());
+            f.optionWord4 = uint16_t(r.Next());
+            f.option32 = uint32_t(r.Next());
+            f.items.clear();
+            for (uint32_t k = r.Below(9); k > 0; --k) {
+                const uint8_t lKind = uint8_t(r.Below(41));
+                const uint16_t lBits = uint16_t(r.Below(3) == 0 ? r.Below(300) : r.Below(40));
+                f.items.push_back(LanBytes::DmrItem(lKind, lBits, r.Byte(), r.Byte()));
             }
-            continue;
+            if (LanBytes::DmrFrame(f).size() < 110)
+                break;
         }
-        const LanBytes::ExtendedEntryFields &clFields = clEntry.extended;
-        for (size_t k = 0; k < clFields.subEntries.size(); ++k) {
-            const LanBytes::SubEntryFields &clSub = clFields.subEntries[k];
-            RawRecord clRecord{};
-            QVERIFY2(pReader->ReadData(clRecord) == FILE_OK, clWhere.constData());
-            const TetraTmv &clTetra = Tetra(clRecord);
-            QVERIFY2(clRecord.payloadKind == lKind, clWhere.constData());
-            QVERIFY2(clTetra.timeSeconds == clEntry.unixSeconds, clWhere.constData());
-            QVERIFY2(clTetra.milliseconds == clEntry.milliseconds, clWhere.constData());
-            QVERIFY2(clRecord.frequency == clFields.frequency, clWhere.constData());
-            QVERIFY2(clTetra.frequency == clFields.frequency, clWhere.constData());
-            QVERIFY2(clTetra.direction == clFields.link, clWhere.constData());
-            QVERIFY2(clTetra.timeslot == clFields.timeslot, clWhere.constData());
-            QVERIFY2(clTetra.value1 == (clSub.value1Source - 5) / 10, clWhere.constData());
-            QVERIFY2(clTetra.value2 == (clSub.value2Source - 10) / 100, clWhere.constData());
-            QVERIFY2(clTetra.value3 == clSub.value3Source * 125, clWhere.constData());
-            QVERIFY2(clTetra.flags2 == (clSub.byteX & 0x80 ? 0x81 : 0x80), clWhere.constData());
-            const uint32_t lBits = LanBytes::ChannelTypeBits(clSub.channelType, clSub.byteY);
-            QVERIFY2(clTetra.bitCount == lBits, clWhere.constData());
-            const bool bValid = !(clSub.flags & LanBytes::kSubDataState) || clSub.dataState == 0;
-            QVERIFY2((clTetra.dataFlags != 0) == bValid, clWhere.constData());
-            QVERIFY2(std::memcmp(clTetra.data, clSub.data.data(), (lBits + 7) / 8) == 0,
-                     clWhere.constData());
-            ++lExtendedRecords;
-        }
+        LanBytes::AppendDmrFrame(clBytes, f);
+        clOut.dmr += TmwModel::LanDmrRecords(f, bBurstKind1Seen);
     }
-    RawRecord clRecord{};
-    QCOMPARE(int(pReader->ReadData(clRecord)), 3);
-    QCOMPARE(pReader->GetProgress(), 100.0);
-    pReader->CloseFile();
-    QVERIFY(lFrameRecords > 3000);
-    QVERIFY(lExtendedRecords > 2000);
+    clOut.bytes = ToBytes(clBytes);
+    return clOut;
 }
 
-void TestLanReader::generatedDmrSequence() {
-    LanBytes::DmrSequenceSettings clSettings;
-    clSettings.seed = 9;
-    clSettings.frameCount = 8000;
-    const std::vector<LanBytes::DmrSequenceFrame> clFrames =
-        LanBytes::RealisticDmrSequence(clSettings);
-    const QByteArray clFile = ToBytes(LanBytes::DmrFileBytes(clFrames));
-    QVERIFY(clFile.size() > 2 * int(kBufferSize));
-    const QString clstrPath = Path("dmr.lan");
-    QVERIFY(WriteFileBytes(clstrPath, clFile));
+} // namespace
 
+void TestLan::readsAsTheModel_data() {
+    QTest::addColumn<LanRecording>("recording");
+    QTest::newRow("TETRA frame entries") << TetraRecording(5, false);
+    QTest::newRow("TETRA frame entries, every field drawn") << TetraRecording(6, true);
+    QTest::newRow("DMR frames") << DmrRecording(9, false);
+    QTest::newRow("DMR frames, every field drawn") << DmrRecording(10, true);
+}
+
+// Every record, every field, as the model converts the entry or frame; the
+// same object reads the file again the same way.
+void TestLan::readsAsTheModel() {
+    QFETCH(LanRecording, recording);
+    QVERIFY(recording.bytes.size() > 2 * int(kBufferSize));
+    QVERIFY(recording.tetra.size() + recording.dmr.size() > 2000);
+    const QString clstrPath = Path("generated.LaN");
+    QVERIFY(WriteFileBytes(clstrPath, recording.bytes));
     FileHeaderInfo clInfo{};
     std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
-    QVERIFY(pReader);
-    // Slot, bytes and bits of each item kind 0 to 39 by the placement table,
-    // and the most data bytes the acceptance table lets through.
-    struct Place {
-        int slot;
-        int bytes;
-        int bits;
-        int accepted;
-    };
-    const Place aPlaces[40] = {
-        {-1, 0, 0, 0},    {2, 2, 16, 2},    {4, 3, 20, 3},   {0, 3, 7, 1},     {0, 3, 24, 3},
-        {3, 18, 32, 4},   {1, 9, 36, 5},    {3, 18, 77, 10}, {5, 27, 216, 33}, {5, 27, 216, 27},
-        {5, 27, 96, 12},  {5, 27, 96, 12},  {5, 27, 96, 12}, {5, 27, 96, 12},  {5, 27, 96, 12},
-        {5, 27, 96, 12},  {5, 27, 96, 12},  {5, 27, 96, 12}, {5, 27, 144, 18}, {5, 27, 96, 12},
-        {5, 27, 192, 24}, {5, 27, 96, 12},  {-1, 0, 0, 0},   {-1, 0, 0, 0},    {-1, 0, 0, 0},
-        {-1, 0, 0, 0},    {5, 27, 32, 4},   {-1, 0, 0, 0},   {-1, 0, 0, 0},    {-1, 0, 0, 0},
-        {-1, 0, 0, 0},    {-1, 0, 0, 0},    {-1, 0, 0, 0},   {-1, 0, 0, 0},    {-1, 0, 0, 0},
-        {-1, 0, 0, 0},    {3, 18, 128, 16}, {1, 9, 68, 8},   {3, 18, 32, 0},   {-1, 0, 0, 0},
-    };
-
-    bool bKind1Seen = false;
-    int lRecords = 0;
-    int lSecondTimeslot = 0;
-    for (size_t i = 0; i < clFrames.size(); ++i) {
-        const LanBytes::DmrFrameFields &clFields = clFrames[i].fields;
-        if (clFields.frameKind != 2)
-            continue;
-        const QByteArray clWhere = "frame " + QByteArray::number(qulonglong(i));
+    QVERIFY(dynamic_cast<CTmwFileFormatV1 *>(pReader.get()) != nullptr);
+    for (int lRound = 0; lRound < 2; ++lRound) {
+        if (lRound == 1)
+            QCOMPARE(int(pReader->OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        const qsizetype lCount = recording.tetra.size() + recording.dmr.size();
+        for (qsizetype i = 0; i < lCount; ++i) {
+            const QByteArray clWhere = "record " + QByteArray::number(i);
+            RawRecord clRecord;
+            std::memset(&clRecord, 0, sizeof clRecord); // padding included
+            QVERIFY2(pReader->ReadData(clRecord) == FILE_OK, clWhere);
+            const void *pPayload = clRecord.payload;
+            clRecord.payload = nullptr;
+            if (!recording.tetra.isEmpty()) {
+                QVERIFY2(BytesOf(clRecord) == BytesOf(recording.tetra[i].record), clWhere);
+                QVERIFY2(
+                    SameTetra(*static_cast<const TetraTmv *>(pPayload), recording.tetra[i].tetra),
+                    clWhere);
+            } else {
+                QVERIFY2(BytesOf(clRecord) == BytesOf(recording.dmr[i].record), clWhere);
+                QVERIFY2(SameDmr(*static_cast<const DmrTmv *>(pPayload), recording.dmr[i].dmr),
+                         clWhere);
+            }
+        }
         RawRecord clRecord{};
-        QVERIFY2(pReader->ReadData(clRecord) == FILE_OK, clWhere.constData());
-        QVERIFY2(clRecord.payloadKind == PAYLOAD_DMR, clWhere.constData());
-        const DmrTmv &clDmr = Dmr(clRecord);
-        const LanBytes::DmrTime &clTime = clFrames[i].time;
-        const QDateTime clExpected(QDate(clTime.year, clTime.month, clTime.day),
-                                   QTime(clTime.hour, clTime.minute, clTime.second), Qt::UTC);
-        QVERIFY2(clDmr.timeSeconds == quint64(clExpected.toSecsSinceEpoch()), clWhere.constData());
-        QVERIFY2(clDmr.milliseconds == clTime.milliseconds, clWhere.constData());
-        const int lBurstKind = qMin(int(clFields.burstKindCode), 4) + 1;
-        QVERIFY2(clDmr.burstKind == lBurstKind, clWhere.constData());
-        bKind1Seen = bKind1Seen || lBurstKind == 1;
-        const int lTimeslot = lBurstKind == 2 && bKind1Seen ? 1 : 0;
-        QVERIFY2(clDmr.timeslot == lTimeslot, clWhere.constData());
-        lSecondTimeslot += lTimeslot;
-        QVERIFY2(clDmr.word1 == clFields.word1, clWhere.constData());
-        QVERIFY2(clDmr.byte1 == clFields.byte1, clWhere.constData());
-        QVERIFY2(clDmr.byte2 == clFields.byte2, clWhere.constData());
-        const int lFlags = clFields.optionFlags;
-        QVERIFY2(clDmr.optionalFlags == lFlags, clWhere.constData());
-        QVERIFY2(clDmr.value48 == (lFlags & 1 ? clFields.option40 : 0), clWhere.constData());
-        QVERIFY2(clDmr.byte4 == (lFlags & 2 ? clFields.option8 : 0), clWhere.constData());
-        QVERIFY2(clDmr.word2 == (lFlags & 4 ? clFields.optionWord2 : 0), clWhere.constData());
-        QVERIFY2(clDmr.word3 == (lFlags & 8 ? clFields.optionWord3 : 0), clWhere.constData());
-        QVERIFY2(clDmr.word4 == (lFlags & 16 ? clFields.optionWord4 : 0), clWhere.constData());
-        QVERIFY2(clDmr.word5 == (lFlags & 32 ? uint16_t(clFields.option32) : 0),
-                 clWhere.constData());
-
-        // The last stored item of each slot.
-        DmrTmv clSlots{};
-        for (const LanBytes::DmrItemFields &clItem : clFields.items) {
-            const int lHeld = (clItem.bitCount + 7) / 8;
-            if (clItem.kind == 0 || clItem.kind >= 40 || lHeld > aPlaces[clItem.kind].accepted)
-                continue;
-            const Place &clPlace = aPlaces[clItem.kind];
-            if (clPlace.slot < 0)
-                continue;
-            const DmrItemRef clRef = DmrItemAt(clSlots, clPlace.slot);
-            clRef.item->itemKind = clItem.kind;
-            clRef.item->bitCount = uint16_t(qMin(int(clItem.bitCount), clPlace.bits));
-            clRef.item->highFlag = clItem.flags & 1;
-            clRef.item->itemFlags = uint8_t(clItem.flags >> 1);
-            std::memset(clRef.data, 0, clRef.capacity);
-            if (lHeld > 0)
-                std::memcpy(clRef.data, clItem.data.data(), size_t(qMin(lHeld, clPlace.bytes)));
-        }
-        for (int lSlot = 0; lSlot < kDmrItemSlots; ++lSlot) {
-            const DmrConstItemRef clActual = DmrItemAt(clDmr, lSlot);
-            const DmrConstItemRef clWanted = DmrItemAt(static_cast<const DmrTmv &>(clSlots), lSlot);
-            QVERIFY2(std::memcmp(clActual.item, clWanted.item, sizeof(DmrItem)) == 0,
-                     clWhere.constData());
-            QVERIFY2(std::memcmp(clActual.data, clWanted.data, clActual.capacity) == 0,
-                     clWhere.constData());
-        }
-        ++lRecords;
+        QCOMPARE(int(pReader->ReadData(clRecord)), 3);
+        QCOMPARE(pReader->GetProgress(), 100.0);
+        pReader->CloseFile();
     }
-    RawRecord clRecord{};
-    QCOMPARE(int(pReader->ReadData(clRecord)), 3);
-    QCOMPARE(pReader->GetProgress(), 100.0);
-    pReader->CloseFile();
-    QVERIFY(lRecords > 7000);
-    QVERIFY(lSecondTimeslot > 100);
 }
 
-void TestLanReader::oneDamagedByteCostsOnlyItsUnits_data() {
+void TestLan::oneDamagedByteCostsOnlyItsUnits_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QList<int>>("ends"); // where each frame or entry ends
@@ -642,7 +680,7 @@ void TestLanReader::oneDamagedByteCostsOnlyItsUnits_data() {
 // frames or entries it touches, and a byte inserted or lost is reported there.
 // The records compared with are those of the sound file, which the generated
 // sequence tests hold against the encoders.
-void TestLanReader::oneDamagedByteCostsOnlyItsUnits() {
+void TestLan::oneDamagedByteCostsOnlyItsUnits() {
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
     QFETCH(QList<int>, ends);
@@ -718,97 +756,5 @@ void TestLanReader::oneDamagedByteCostsOnlyItsUnits() {
     }
 }
 
-void TestLanReader::progressAndSize() {
-    const QString clstrPath = Path("progress.lan");
-    const QByteArray clFile = StampEntry(1) + StampEntry(2) + QByteArray(10, '\x05');
-    QVERIFY(WriteFileBytes(clstrPath, clFile));
-    const quint64 lEntry = quint64(StampEntry(1).size());
-    CTmwFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
-    QCOMPARE(clReader.GetFileSize(true), quint64(0));
-    QCOMPARE(clReader.GetFileSize(false), quint64(0));
-    QCOMPARE(clReader.GetProgress(), 0.0);
-    RawRecord clRecord{};
-    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
-    QCOMPARE(clReader.GetFileSize(true), quint64(clFile.size()));
-    QCOMPARE(clReader.GetFileSize(false), lEntry);
-    QCOMPARE(clReader.GetProgress(), double(lEntry) / (double(clFile.size()) / 100.0));
-    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
-    QCOMPARE(clReader.GetFileSize(false), 2 * lEntry);
-    QCOMPARE(int(clReader.ReadData(clRecord)), 3);
-    QCOMPARE(clReader.GetFileSize(false), quint64(clFile.size()));
-    QCOMPARE(clReader.GetProgress(), 100.0);
-}
-
-void TestLanReader::interfaceAnswers() {
-    CTmwFileFormatV1 clReader;
-    RawRecord clRecord{};
-    QCOMPARE(int(clReader.ReadData(clRecord)), 1);
-    QCOMPARE(clReader.GetProgress(), 0.0);
-    QCOMPARE(clReader.GetFileSize(true), quint64(0));
-    QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), QString());
-
-    FileHeaderInfo clInfo;
-    std::memset(&clInfo, 0x33, sizeof clInfo);
-    QCOMPARE(int(clReader.OpenFile(ToWide(Path("missing.lan")).c_str(), clInfo, 0)), 1);
-    QVERIFY(QDir(m_clDir.path()).mkpath("folder.lan"));
-    QCOMPARE(int(clReader.OpenFile(ToWide(Path("folder.lan")).c_str(), clInfo, 0)), 1);
-    QCOMPARE(int(clReader.OpenFile(ToWide(Path("no/such/folder/a.lan")).c_str(), clInfo, 0)), 1);
-    QCOMPARE(int(clReader.OpenFile(nullptr, clInfo, 0)), 1);
-
-    const QString clstrPath = Path("answers.lan");
-    QVERIFY(WriteFileBytes(clstrPath, StampEntry(1) + StampEntry(2)));
-    QCOMPARE(int(clReader.OpenFile(ToWide("ONLINE:" + clstrPath).c_str(), clInfo, 0)), 0);
-    QCOMPARE(QByteArray(clInfo.recordingType), QByteArray("TMW recording"));
-    QCOMPARE(QByteArray(clInfo.infoText1), QByteArray("unknown"));
-    QCOMPARE(QByteArray(clInfo.infoText2), QByteArray(" - "));
-    QCOMPARE(QByteArray(clInfo.infoText3), QByteArray(" - "));
-    QCOMPARE(clInfo.infoType, 1u);
-    QCOMPARE(clInfo.fileMagic, quint64(0));
-    QCOMPARE(clInfo.startTime, qint64(0));
-    QCOMPARE(int(clInfo.value16), 0);
-    QVERIFY(clReader.IsOnlineFile());
-    QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
-    QCOMPARE(Trace(clReader, 1), QStringList{Stamp(1)});
-
-    // A second open changes nothing.
-    FileHeaderInfo clOther{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clOther, 0)), 1);
-    QCOMPARE(int(clReader.OpenFileForWriting(ToWide(Path("out.bvf")).c_str(), clInfo, 0)), 1);
-    QCOMPARE(int(clReader.WriteData(clRecord)), 2);
-    QCOMPARE(int(clReader.FlushData()), 0);
-    QCOMPARE(int(clReader.CloseFileForWriting()), 0);
-    QCOMPARE(clReader.GetWrittenBytes(), quint64(0));
-    QVERIFY(!QFile::exists(Path("out.bvf")));
-    QVERIFY(clReader.SetOption(0, 1));
-    QVERIFY(!clReader.SetOption(1, 1));
-    QVERIFY(!clReader.SetAutoSplit(60, nullptr, nullptr));
-    QVERIFY(!clReader.ReservedQuery());
-    uint32_t lOut32 = 9;
-    uint64_t lOut64 = 9;
-    QVERIFY(!clReader.ReservedValue32(1, lOut32));
-    QVERIFY(!clReader.ReservedValue64(1, lOut64));
-    QCOMPARE(lOut32, 0u);
-    QCOMPARE(lOut64, quint64(0));
-    QCOMPARE(Trace(clReader), (QStringList{Stamp(2), "8"}));
-
-    clReader.CloseFile();
-    QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), QString());
-    QCOMPARE(int(clReader.ReadData(clRecord)), 1);
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
-    QVERIFY(!clReader.IsOnlineFile());
-    QCOMPARE(Trace(clReader), (QStringList{Stamp(1), Stamp(2), "3"}));
-
-    // Chosen by OpenFileFormat for any case of the extension.
-    QVERIFY(QFile::copy(clstrPath, Path("answers.LaN")));
-    std::unique_ptr<CVirtualFileFormat> pReader =
-        OpenFileFormat(ToWide(Path("answers.LaN")).c_str(), clInfo);
-    QVERIFY(pReader);
-    QVERIFY(dynamic_cast<CTmwFileFormatV1 *>(pReader.get()) != nullptr);
-    QCOMPARE(Trace(*pReader), (QStringList{Stamp(1), Stamp(2), "3"}));
-    QVERIFY(!OpenFileFormat(ToWide(Path("missing.lan")).c_str(), clInfo));
-}
-
-BVF_TEST_MAIN(TestLanReader)
-#include "test_lan_reader.moc"
+BVF_TEST_MAIN(TestLan)
+#include "test_lan.moc"

@@ -1,0 +1,715 @@
+// The container's bytes and its reader, held against the independent model
+// in tests/support/ContainerModel: generated records of every kind in every
+// version, the same files with one byte damaged, and table rows for the
+// boundaries and each mended fault of the original design.
+#include "BrennovarstikFileFormatV1.h"
+#include "ContainerCodec.h"
+#include "ContainerTestKit.h"
+#include "OpenFileFormat.h"
+#include "TestPaths.h"
+#include "TestRegistry.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+using namespace ContainerBytes;
+using namespace ContainerTestKit;
+
+namespace {
+
+QByteArray Bytes(const void *p, qsizetype lLength) {
+    return QByteArray(static_cast<const char *>(p), lLength);
+}
+
+QByteArray FileOf(int lVersion, const std::vector<RawRecord> &clRecords,
+                  QList<qint64> *pEnds = nullptr) {
+    QByteArray clFile = VersionHeader(lVersion);
+    for (const RawRecord &clRecord : clRecords) {
+        clFile += EncodeFrame(clRecord, lVersion);
+        if (pEnds)
+            *pEnds << clFile.size();
+    }
+    return clFile;
+}
+
+// What a version-3 file must give back of a record its writer stored: the
+// losses the layout documents, and zeros wherever nothing is stored.
+QByteArray ReadBack(const RawRecord &clRecord) {
+    QByteArray clBytes = Bytes(clRecord.payload, clRecord.payloadLength);
+    auto zeroFrom = [&clBytes](size_t lFrom, size_t lTo) {
+        std::fill(clBytes.begin() + qsizetype(lFrom), clBytes.begin() + qsizetype(lTo), '\0');
+    };
+    switch (clRecord.payloadKind) {
+    case PAYLOAD_TETRA:
+    case PAYLOAD_TETRA_AUX: {
+        auto &t = *reinterpret_cast<TetraTmv *>(clBytes.data());
+        const TetraTmv &s = *static_cast<const TetraTmv *>(clRecord.payload);
+        const bool bAux = clRecord.payloadKind == PAYLOAD_TETRA_AUX;
+        zeroFrom(offsetof(TetraTmv, padding1), offsetof(TetraTmv, frequency));
+        zeroFrom(offsetof(TetraTmv, data) + (t.bitCount + 7) / 8, sizeof t);
+        if (bAux || !t.extended)
+            zeroFrom(offsetof(TetraTmv, extended), offsetof(TetraTmv, data));
+        int32_t *aValues[3] = {&t.value1, &t.value2, &t.value3};
+        for (int32_t *pValue : aValues)
+            *pValue = int16_t(*pValue);
+        t.frequency = clRecord.frequency;
+        t.extraValue = 0;
+        if (!bAux && (s.flags2 & 0x04)) {
+            int lSlot = 0;
+            while (lSlot < 3 && (s.valueFlags & (0x80 >> lSlot)))
+                ++lSlot;
+            if (lSlot == 3) {
+                lSlot = (s.frame & 1) ? 1 : 2;
+                t.valueFlags = uint8_t(t.valueFlags & ~(0x80 >> lSlot));
+            }
+            *aValues[lSlot] = 0;
+            t.extraValue = s.extraValue;
+        }
+        break;
+    }
+    case PAYLOAD_DMR: {
+        auto &d = *reinterpret_cast<DmrTmv *>(clBytes.data());
+        std::memset(d.padding1, 0, sizeof d.padding1);
+        std::memset(d.padding2, 0, sizeof d.padding2);
+        std::memset(d.padding3, 0, sizeof d.padding3);
+        std::memset(d.padding4, 0, sizeof d.padding4);
+        std::memset(d.padding5, 0, sizeof d.padding5);
+        d.altTimeSeconds = 0;
+        d.altMilliseconds = 0;
+        d.value48 &= 0xFFFFFFFFFFFFULL;
+        for (int lSlot = 0; lSlot < kDmrItemSlots; ++lSlot) {
+            const DmrItemRef ref = DmrItemAt(d, lSlot);
+            DmrItem &i = *ref.item;
+            const uint32_t lBytes = (i.bitCount + 7u) / 8u;
+            std::memset(ref.data + lBytes, 0, ref.capacity - std::min(lBytes, ref.capacity));
+            if (i.itemKind == 0 || (lSlot < 2 && d.burstKind != 1)) {
+                std::memset(ref.item, 0, sizeof(DmrItem) + ref.capacity);
+                continue;
+            }
+            if (i.itemKind == 39)
+                i.bitCount = uint16_t(lBytes * 8);
+            i.highFlag = i.highFlag && i.bitCount ? 1 : 0;
+            i.itemFlags &= 0x3F;
+        }
+        break;
+    }
+    case PAYLOAD_GSM: {
+        auto &g = *reinterpret_cast<GsmTmv *>(clBytes.data());
+        g.padding1 = g.padding3 = 0;
+        std::memset(g.padding2, 0, sizeof g.padding2);
+        zeroFrom(offsetof(GsmTmv, data) + (g.bitCount + 7) / 8, sizeof g);
+        break;
+    }
+    case PAYLOAD_NOTICE:
+        zeroFrom(0, offsetof(NoticeTmv, code));
+        break;
+    }
+    return clBytes;
+}
+
+QByteArray FlipBit(QByteArray clBytes, int lOffset, int lBit) {
+    clBytes[lOffset] = char(uint8_t(clBytes[lOffset]) ^ (1u << lBit));
+    return clBytes;
+}
+
+} // namespace
+
+class TestContainer : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void codecEncodesAsTheModel_data();
+    void codecEncodesAsTheModel();
+    void readerReadsAsTheModel_data();
+    void readerReadsAsTheModel();
+    void oneDamagedByteCostsOnlyItsRecords_data();
+    void oneDamagedByteCostsOnlyItsRecords();
+    void reading_data();
+    void reading();
+    void checksumAndExactBytes();
+    void header_data();
+    void header();
+    void openAndStates();
+    void onlineFileGrows();
+    void progressAndPosition();
+    void callsFromTwoThreadsAreSerialised();
+
+  private:
+    QString Path(const QString &clstrName) const { return m_clDir.filePath(clstrName); }
+    QTemporaryDir m_clDir;
+};
+
+void TestContainer::codecEncodesAsTheModel_data() {
+    QTest::addColumn<int>("version");
+    for (int v = 1; v <= 3; ++v)
+        QTest::addRow("version %d", v) << v;
+}
+
+// The codec stores every record as the model does, byte for byte, or refuses
+// it with the same result; versions 1 and 2 too, which only tests write.
+void TestContainer::codecEncodesAsTheModel() {
+    QFETCH(int, version);
+    const CGeneratedRecords clGenerated(uint64_t(version), 3000);
+    int lRefused = 0;
+    for (const RawRecord &clRecord : clGenerated.Records()) {
+        FileResult enModel = FILE_OK;
+        const QByteArray clExpected = EncodeFrame(clRecord, version, &enModel);
+        EncodePlan clPlan{};
+        const FileResult enResult = PlanRecordEncoding(clRecord, version, clPlan);
+        QCOMPARE(int(enResult), int(enModel));
+        if (enResult != FILE_OK) {
+            ++lRefused;
+            continue;
+        }
+        QByteArray clFrame(int(clPlan.length), '\xCC');
+        EncodeRecord(clRecord, version, clPlan, reinterpret_cast<uint8_t *>(clFrame.data()));
+        QCOMPARE(clFrame.toHex(' '), clExpected.toHex(' '));
+    }
+    QVERIFY(lRefused > 0 && lRefused < 1500);
+}
+
+void TestContainer::readerReadsAsTheModel_data() {
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("notices");
+    for (int v = 1; v <= 3; ++v) {
+        QTest::addRow("version %d", v) << v << true;
+        QTest::addRow("version %d without notices", v) << v << false;
+    }
+}
+
+// Every answer of the reader, every field of every record, as the model
+// reads the file; a version-3 file gives back what was stored in it, and
+// offers each delivered frame as it stands in the file for pass-through.
+void TestContainer::readerReadsAsTheModel() {
+    QFETCH(int, version);
+    QFETCH(bool, notices);
+    const CGeneratedRecords clGenerated(uint64_t(10 + version), 4000);
+    std::vector<RawRecord> clStored;
+    for (const RawRecord &clRecord : clGenerated.Records())
+        if (!EncodeFrame(clRecord, version).isEmpty())
+            clStored.push_back(clRecord);
+    const QByteArray clFile = FileOf(version, clStored);
+    QVERIFY(clFile.size() > 2 * 131072); // more than one read buffer
+    const QList<ReadEvent> clModel = ModelRead(clFile, notices);
+    const auto lNotices = std::count_if(clStored.begin(), clStored.end(), [](const RawRecord &r) {
+        return r.payloadKind == PAYLOAD_NOTICE;
+    });
+    QCOMPARE(clModel.size(), qsizetype(clStored.size() + 1 - (notices ? 0 : lNotices)));
+    const QString clstrPath = Path("model.bvf");
+    QVERIFY(WriteFileBytes(clstrPath, clFile));
+
+    CBrennovarstikFileFormatV1 clReader;
+    // The same object reads the same file twice the same way.
+    for (int lRound = 0; lRound < 2; ++lRound) {
+        FileHeaderInfo clInfo{};
+        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        QCOMPARE(clReader.FileVersion(), version);
+        QVERIFY(clReader.SetOption(0, notices ? 1 : 0));
+        size_t lNext = 0;
+        for (const ReadEvent &clEvent : clModel) {
+            RawRecord clRecord{};
+            const QByteArray clWhere = "answer " + QByteArray::number(lNext);
+            QCOMPARE(int(clReader.ReadData(clRecord)), int(clEvent.result));
+            if (clEvent.result != FILE_OK)
+                continue;
+            const QString clstrDiff = DifferenceFrom(clRecord, clEvent);
+            QVERIFY2(clstrDiff.isEmpty(), qPrintable(clWhere + ": " + clstrDiff));
+            const uint8_t *pFrame = nullptr;
+            uint32_t lLength = 0;
+            QCOMPARE(clReader.GetDeliveredFrame(pFrame, lLength), version == 3);
+            if (version == 3)
+                QCOMPARE(Bytes(pFrame, lLength), clFile.mid(clEvent.offset, lLength));
+            while (!notices && clStored[lNext].payloadKind == PAYLOAD_NOTICE)
+                ++lNext;
+            if (version == 3)
+                QVERIFY2(clEvent.payload == ReadBack(clStored[lNext]), clWhere);
+            ++lNext;
+        }
+        RawRecord clRecord{};
+        QCOMPARE(int(clReader.ReadData(clRecord)), 3);
+        clReader.CloseFile();
+    }
+}
+
+void TestContainer::oneDamagedByteCostsOnlyItsRecords_data() {
+    QTest::addColumn<int>("version");
+    for (int v = 1; v <= 3; ++v)
+        QTest::addRow("version %d", v) << v;
+}
+
+// One byte inserted, lost or changed anywhere after the header: the reader
+// still answers exactly as the model, every record the damage does not touch
+// is still delivered in order, and what it reports lies where the damage is.
+void TestContainer::oneDamagedByteCostsOnlyItsRecords() {
+    QFETCH(int, version);
+    const CGeneratedRecords clGenerated(uint64_t(20 + version), 300);
+    std::vector<RawRecord> clStored;
+    for (const RawRecord &clRecord : clGenerated.Records())
+        if (!EncodeFrame(clRecord, version).isEmpty())
+            clStored.push_back(clRecord);
+    QList<qint64> clEnds;
+    const QByteArray clFile = FileOf(version, clStored, &clEnds);
+    QList<QByteArray> clSound;
+    for (const ReadEvent &clEvent : ModelRead(clFile, true))
+        if (clEvent.result == FILE_OK)
+            clSound << clFile.mid(clEvent.offset, Be32At(clFile, int(clEvent.offset)));
+    QCOMPARE(clSound.size(), qsizetype(clStored.size()));
+
+    const QString clstrPath = Path("damaged.bvf");
+    CSplitMix64 clRandom{uint64_t(version)};
+    for (int lTrial = 0; lTrial < 200; ++lTrial) {
+        const int lKind = lTrial % 3; // inserted, lost, changed
+        const int lAt = kHeaderSize + int(clRandom.Below(uint32_t(clFile.size() - kHeaderSize)));
+        QByteArray clDamaged = clFile;
+        const char cByte = lKind == 0 ? char(clRandom.Next()) : clFile[lAt];
+        if (lKind == 0)
+            clDamaged.insert(lAt, cByte);
+        else if (lKind == 1)
+            clDamaged.remove(lAt, 1);
+        else
+            clDamaged[lAt] = char(cByte ^ char(1 + clRandom.Below(255)));
+        const QByteArray clWhere =
+            "damage " + QByteArray::number(lKind) + " at " + QByteArray::number(lAt);
+        // The bytes touched: a byte inserted or lost in a run of its like
+        // could as well be any of the run; an inserted byte also touches the
+        // byte before it.
+        int lLo = lAt, lHi = lAt;
+        while (lKind != 2 && lLo > kHeaderSize && clFile[lLo - 1] == cByte)
+            --lLo;
+        while (lKind != 2 && lHi + 1 < clFile.size() && clFile[lHi + 1] == cByte)
+            ++lHi;
+        auto recordAt = [&clEnds](int lOffset) {
+            return std::upper_bound(clEnds.begin(), clEnds.end(), lOffset) - clEnds.begin();
+        };
+        const auto firstTouched = recordAt(lKind == 0 ? lLo - 1 : lLo);
+        const auto lastTouched = recordAt(lHi);
+        const qint64 lSpanStart = firstTouched == 0 ? kHeaderSize : clEnds[firstTouched - 1];
+        const qint64 lSpanEnd =
+            lastTouched < clEnds.size() ? clEnds[lastTouched] + 1 : clDamaged.size();
+
+        QVERIFY(WriteFileBytes(clstrPath, clDamaged));
+        CBrennovarstikFileFormatV1 clReader;
+        QList<StructReaderDiagnostic> clReports;
+        clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) { clReports << d; });
+        FileHeaderInfo clInfo{};
+        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        QVERIFY(clReader.SetOption(0, 1));
+        QList<QByteArray> clDelivered;
+        for (const ReadEvent &clEvent : ModelRead(clDamaged, true)) {
+            RawRecord clRecord{};
+            QVERIFY2(clReader.ReadData(clRecord) == clEvent.result, clWhere);
+            if (clEvent.result != FILE_OK)
+                continue;
+            QVERIFY2(DifferenceFrom(clRecord, clEvent).isEmpty(), clWhere);
+            clDelivered << clDamaged.mid(clEvent.offset, Be32At(clDamaged, int(clEvent.offset)));
+        }
+        qsizetype lFound = 0;
+        for (qsizetype i = 0; i < clSound.size(); ++i) {
+            if (i >= firstTouched && i <= lastTouched)
+                continue;
+            while (lFound < clDelivered.size() && clDelivered[lFound] != clSound[i])
+                ++lFound;
+            QVERIFY2(lFound < clDelivered.size(),
+                     clWhere + " lost record " + QByteArray::number(i));
+        }
+        for (const StructReaderDiagnostic &clReport : clReports)
+            QVERIFY2(qint64(clReport.offset) >= lSpanStart && qint64(clReport.offset) <= lSpanEnd,
+                     clWhere);
+        QVERIFY2(lKind == 2 || !clReports.isEmpty(), clWhere);
+    }
+}
+
+void TestContainer::reading_data() {
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QByteArray>("records");
+    QTest::addColumn<QStringList>("trace");
+
+    QByteArray clFive;
+    for (const char *pLabel : {"r1", "r2", "r3", "r4", "r5"})
+        clFive += LabelRecord(pLabel, 100);
+    const int lRecord = 133; // 10 + 23 + 100
+    const QStringList clAll{"G:r1", "G:r2", "G:r3", "G:r4", "G:r5", "3"};
+    const QStringList clNoSecond{"G:r1", "G:r3", "G:r4", "G:r5", "3"};
+    const QStringList clFour = clAll.mid(0, 4) + QStringList{"3"};
+    const QByteArray clA = LabelRecord("a");
+    const QByteArray clB = LabelRecord("b");
+    auto between = [&](const QByteArray &clMiddle) { return clA + clMiddle + clB; };
+    const QStringList clAB{"G:a", "G:b", "3"};
+    const QStringList clRefused{"G:a", "4", "G:b", "3"};
+
+    QTest::newRow("header only") << 3 << QByteArray() << QStringList{"3"};
+    QTest::newRow("intact") << 3 << clFive << clAll;
+    QTest::newRow("last record cut short") << 3 << clFive.left(clFive.size() - 5) << clFour;
+    QTest::newRow("last record cut in its head") << 3 << clFive.left(4 * lRecord + 6) << clFour;
+    QTest::newRow("last record's head only") << 3 << clFive.left(4 * lRecord + 10) << clFour;
+    QTest::newRow("ten zero bytes between records") << 3 << between(QByteArray(10, '\0')) << clAB;
+    QTest::newRow("flipped bit in a body") << 3 << FlipBit(clFive, lRecord + 40, 3) << clNoSecond;
+    QTest::newRow("flipped bit in a checksum")
+        << 3 << FlipBit(clFive, lRecord + 7, 0) << clNoSecond;
+    // Length 133 with one bit flipped: shorter, longer, past the end, out of
+    // range: the search never trusts a damaged length.
+    QTest::newRow("length shorter") << 3 << FlipBit(clFive, lRecord + 3, 2) << clNoSecond;
+    QTest::newRow("length longer") << 3 << FlipBit(clFive, lRecord + 2, 0) << clNoSecond;
+    QTest::newRow("length past the end") << 3 << FlipBit(clFive, lRecord + 1, 0) << clNoSecond;
+    QTest::newRow("length out of range") << 3 << FlipBit(clFive, lRecord, 7) << clNoSecond;
+    QTest::newRow("next-to-last length past the end")
+        << 3 << FlipBit(clFive, 3 * lRecord + 1, 0)
+        << QStringList{"G:r1", "G:r2", "G:r3", "G:r5", "3"};
+    QTest::newRow("garbage that looks like a length")
+        << 3 << between(QByteArray::fromHex("0000002002000102030405")) << clAB;
+    // Damage at the end of a file is reported once, then the file ends.
+    QTest::newRow("garbage at the end")
+        << 3 << clA + QByteArray(50, '\xFF') << QStringList{"G:a", "4", "3"};
+    QTest::newRow("nine bytes at the end")
+        << 3 << clA + QByteArray(9, '\xFF') << QStringList{"G:a", "3"};
+    QTest::newRow("garbage beyond a read buffer")
+        << 3 << clA + QByteArray(300000, '\xFF') << QStringList{"G:a", "4", "3"};
+
+    // Lengths 9, 10, 131072 and 131073.
+    QTest::newRow("length 9") << 3 << between(QByteArray::fromHex("000000090200000000")) << clAB;
+    QTest::newRow("length 10, type 2") << 3 << between(Frame(2, {})) << clRefused;
+    QTest::newRow("length 131072")
+        << 3 << between(LabelRecord("big", 131072 - 33)) << QStringList{"G:a", "G:big", "G:b", "3"};
+    QByteArray clTooLong = LabelRecord("long", 131073 - 33);
+    QTest::newRow("length 131073") << 3 << between(clTooLong) << clAB;
+
+    // Frames with a good checksum that no record can be made of.
+    QTest::newRow("nonzero flag byte")
+        << 3 << between(Frame(2, QByteArray(23, '\0') + "zz", 1)) << clRefused;
+    QTest::newRow("type 0") << 3 << between(Record(0, {}, "zz")) << clRefused;
+    QTest::newRow("type 0 met while searching")
+        << 3 << between(QByteArray(10, '\0') + Record(0, {}, "zz")) << clAB;
+    QTest::newRow("shorter than its sub-header")
+        << 3 << between(Frame(2, QByteArray(22, '\0'))) << clRefused;
+    QTest::newRow("unknown type 7 is passed over") << 3 << between(Record(7, {}, "zz")) << clAB;
+
+    // The types each version allows.
+    TetraBody clTetra;
+    clTetra.timeSeconds = 77;
+    clTetra.bitCount = 16;
+    clTetra.data = "xy";
+    GsmBody clGsm;
+    clGsm.fileTime = 133000000000000000ULL;
+    for (int v = 1; v <= 3; ++v) {
+        const QStringList clTetraRead{"G:a", "T:77", "G:b", "3"};
+        QTest::addRow("version %d: TETRA of its own layout", v)
+            << v
+            << between(Record(3, {},
+                              TetraBodyBytes(clTetra, v == 1 ? TetraLayout::V1 : TetraLayout::V2)))
+            << clTetraRead;
+        QTest::addRow("version %d: TETRA of the other layout", v)
+            << v
+            << between(Record(3, {},
+                              TetraBodyBytes(clTetra, v == 1 ? TetraLayout::V2 : TetraLayout::V1)))
+            << clRefused;
+        QTest::addRow("version %d: auxiliary TETRA", v)
+            << v << between(Record(6, {}, TetraBodyBytes(clTetra, TetraLayout::V2)))
+            << (v == 1 ? clRefused : QStringList{"G:a", "A:77", "G:b", "3"});
+        QTest::addRow("version %d: extended TETRA", v)
+            << v << between(Record(8, {}, TetraBodyBytes(clTetra, TetraLayout::Extended)))
+            << (v == 1 ? clRefused : clTetraRead);
+        QTest::addRow("version %d: GSM", v)
+            << v << between(Record(9, {}, GsmBodyBytes(clGsm)))
+            << (v < 3 ? clRefused : QStringList{"G:a", "S:133000000000000000", "G:b", "3"});
+    }
+    QTest::newRow("TETRA body shorter than its head")
+        << 3 << between(Record(3, {}, TetraBodyBytes(clTetra, TetraLayout::V2).left(31)))
+        << clRefused;
+    QTest::newRow("extended TETRA body shorter than its head")
+        << 3 << between(Record(8, {}, TetraBodyBytes(clTetra, TetraLayout::Extended).left(61)))
+        << clRefused;
+    QTest::newRow("GSM body shorter than its head")
+        << 3 << between(Record(9, {}, GsmBodyBytes(clGsm).left(63))) << clRefused;
+    QTest::newRow("short notice") << 3
+                                  << between(Record(4, {}, NoticeBodyBytes(1, 2, "x").left(135)))
+                                  << clRefused;
+
+    // DMR items: the limits of each kind's slot and the old versions' rules.
+    DmrBody clDmr;
+    clDmr.timeSeconds = 99;
+    clDmr.burstKind = 1;
+    auto dmr = [&clDmr](int v, QList<DmrItemBytes> clItems, int lCount = -1) {
+        DmrBody clBody = clDmr;
+        clBody.withTimeslot = v >= 3;
+        clBody.items = clItems;
+        clBody.itemCount = lCount;
+        return Record(5, {}, DmrBodyBytes(clBody));
+    };
+    const QStringList clDmrRead{"G:a", "D:99/0", "G:b", "3"};
+    QTest::newRow("DMR item overrunning its body")
+        << 3 << between(dmr(3, {{8, 0, 24, "pq"}})) << clRefused;
+    QTest::newRow("DMR item count beyond its body")
+        << 3 << between(dmr(3, {{8, 0, 16, "pq"}}, 2)) << clRefused;
+    QTest::newRow("DMR item of kind 0") << 3 << between(dmr(3, {{0, 0, 8, "p"}})) << clRefused;
+    QTest::newRow("DMR kind 40 read as 39")
+        << 3 << between(dmr(3, {{40, 0x40, 2, "pq"}})) << clDmrRead;
+    QTest::newRow("DMR kind 39 of 72 bytes")
+        << 3 << between(dmr(3, {{39, 0x40, 72, QByteArray(72, 'x')}})) << clDmrRead;
+    QTest::newRow("version 2: DMR kind 40") << 2 << between(dmr(2, {{40, 0, 8, "p"}})) << clRefused;
+    // An item announced without its data consumes nothing in versions 1 and 2.
+    QTest::newRow("version 2: DMR kind 39 announced")
+        << 2 << between(dmr(2, {{39, 0, 200, {}}, {8, 0, 8, "p"}})) << clDmrRead;
+    QTest::newRow("version 1: DMR flags with bit 6")
+        << 1 << between(dmr(1, {{8, 0x40, 200, {}}, {8, 0, 8, "p"}})) << clDmrRead;
+    // A later item of a slot replaces an earlier one; the count is cut to the items a version has.
+    QList<DmrItemBytes> clSameSlot;
+    for (char c = 'a'; c < 'i'; ++c)
+        clSameSlot.append({2, 0, 8, QByteArray(1, c)});
+    QTest::newRow("version 3: eighth DMR item is not read")
+        << 3 << between(dmr(3, clSameSlot)) << clDmrRead;
+    QTest::newRow("version 2: seventh DMR item is not read")
+        << 2 << between(dmr(2, clSameSlot.mid(0, 7))) << clDmrRead;
+    // Version 2 does not store the timeslot: kind 1 opens a pair, kind 2 is
+    // its second record, other kinds repeat the last one.
+    QByteArray clKinds;
+    for (int lKind : {2, 3, 1, 2, 3, 1}) {
+        DmrBody clBody;
+        clBody.withTimeslot = false;
+        clBody.burstKind = uint8_t(lKind);
+        clBody.timeSeconds = uint64_t(lKind);
+        clKinds += Record(5, {}, DmrBodyBytes(clBody));
+    }
+    QTest::newRow("version 2: DMR timeslots")
+        << 2 << clKinds << QStringList{"D:2/0", "D:3/0", "D:1/0", "D:2/1", "D:3/1", "D:1/0", "3"};
+}
+
+// Each row as the reader reads it, and as the model does.
+void TestContainer::reading() {
+    QFETCH(int, version);
+    QFETCH(QByteArray, records);
+    QFETCH(QStringList, trace);
+    const QByteArray clFile = VersionHeader(version) + records;
+    QCOMPARE(ModelTrace(clFile, true), trace);
+    const QString clstrPath = Path("row.bvf");
+    QVERIFY(WriteFileBytes(clstrPath, clFile));
+    CBrennovarstikFileFormatV1 clReader;
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QVERIFY(clReader.SetOption(0, 1));
+    // Every field as the model has it, then the end, for good.
+    for (const ReadEvent &clEvent : ModelRead(clFile, true)) {
+        RawRecord clRecord{};
+        QCOMPARE(int(clReader.ReadData(clRecord)), int(clEvent.result));
+        if (clEvent.result == FILE_OK)
+            QCOMPARE(DifferenceFrom(clRecord, clEvent), QString());
+    }
+    RawRecord clRecord{};
+    QCOMPARE(int(clReader.ReadData(clRecord)), 3);
+}
+
+void TestContainer::checksumAndExactBytes() {
+    QCOMPARE(StoredChecksum("abc"), 0xCADBBE3Du);
+    const uint8_t acAbc[] = {'a', 'b', 'c'};
+    QCOMPARE(ContainerChecksum(acAbc, 3), 0xCADBBE3Du);
+    QCOMPARE(ContainerChecksum(acAbc, 0), 0xFFFFFFFFu);
+    // The generic record of three bytes "abc", all sub-header fields zero.
+    const QByteArray clExpected = QByteArray::fromHex("00000024"
+                                                      "02"
+                                                      "00"
+                                                      "9A76D91D") +
+                                  QByteArray(23, '\0') + "abc";
+    QCOMPARE(LabelRecord("abc"), clExpected);
+}
+
+void TestContainer::header_data() {
+    QTest::addColumn<QByteArray>("magic");
+    QTest::addColumn<int>("version");
+    QTest::newRow("version 1") << MagicText(1) << 1;
+    QTest::newRow("version 2") << MagicText(2) << 2;
+    QTest::newRow("version 3") << MagicText(3) << 3;
+    QTest::newRow("version 4") << MagicText(4) << 0;
+    QTest::newRow("version 0") << MagicText(0) << 0;
+    QTest::newRow("lower case") << MagicText(3).toLower() << 0;
+    QTest::newRow("no terminator") << (MagicText(3) + "_") << 0;
+}
+
+// The header as the writer stores it and as the reader takes it, texts that
+// fill their whole field included.
+void TestContainer::header() {
+    QFETCH(QByteArray, magic);
+    QFETCH(int, version);
+    CSplitMix64 clRandom(7);
+    FileHeaderInfo clInfo;
+    clRandom.Fill(reinterpret_cast<uint8_t *>(&clInfo), sizeof clInfo);
+    const QByteArray clWritten = HeaderOf(clInfo);
+    QByteArray clEncoded(kHeaderSize, '\xCC');
+    EncodeContainerHeader(clInfo, reinterpret_cast<uint8_t *>(clEncoded.data()));
+    QCOMPARE(clEncoded.toHex(), clWritten.toHex());
+    QCOMPARE(clEncoded.mid(24, 9).toHex(), QByteArray("000009330000000001"));
+
+    QByteArray clHeader = clWritten;
+    clHeader.replace(0, 24, (magic + QByteArray(24, '\0')).left(24));
+    clRandom.Fill(reinterpret_cast<uint8_t *>(clHeader.data()) + 24, 9); // ignored when read
+    clRandom.Fill(reinterpret_cast<uint8_t *>(clHeader.data()) + 307, 1024);
+    FileHeaderInfo clExpected{};
+    int lVersion = 0;
+    QCOMPARE(HeaderInfoOf(clHeader, clExpected, lVersion), version != 0);
+    FileHeaderInfo clDecoded;
+    std::memset(&clDecoded, 0, sizeof clDecoded);
+    QCOMPARE(
+        DecodeContainerHeader(reinterpret_cast<const uint8_t *>(clHeader.constData()), clDecoded),
+        version);
+    if (version != 0)
+        QCOMPARE(Bytes(&clDecoded, sizeof clDecoded).toHex(),
+                 Bytes(&clExpected, sizeof clExpected).toHex());
+
+    const QString clstrPath = Path("header.bvf");
+    QVERIFY(WriteFileBytes(clstrPath, clHeader));
+    CBrennovarstikFileFormatV1 clReader;
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clDecoded, 0)), version ? 0 : 6);
+    QCOMPARE(clReader.FileVersion(), version);
+    QVERIFY(WriteFileBytes(clstrPath, clHeader.left(kHeaderSize - 1)));
+    clReader.CloseFile();
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clDecoded, 0)), 6);
+}
+
+void TestContainer::openAndStates() {
+    const QString clstrPath = Path("states.bvf");
+    QVERIFY(WriteFileBytes(clstrPath, VersionHeader(3) + LabelRecord("a")));
+    FileHeaderInfo clInfo{};
+    RawRecord clRecord{};
+    const char acPayload[] = "x";
+    RawRecord clWrite{};
+    clWrite.payloadKind = PAYLOAD_GENERIC;
+    clWrite.payloadLength = 1;
+    clWrite.payload = const_cast<char *>(acPayload);
+
+    CBrennovarstikFileFormatV1 clReader;
+    QCOMPARE(int(clReader.ReadData(clRecord)), 1);
+    QCOMPARE(int(clReader.WriteData(clRecord)), 2);
+    QCOMPARE(clReader.SetOption(1, 1), false);
+    for (const char *pMissing : {"missing.bvf", "no/folder/a.bvf"})
+        QCOMPARE(int(clReader.OpenFile(ToWide(Path(pMissing)).c_str(), clInfo, 0)), 1);
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 1);
+    QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
+    QVERIFY(!clReader.IsOnlineFile());
+    // A reader refuses writing with 1.
+    QCOMPARE(int(clReader.WriteData(clWrite)), 1);
+    QCOMPARE(int(clReader.OpenFileForWriting(ToWide(Path("other.bvf")).c_str(), clInfo, 0)), 1);
+    QCOMPARE(ReadTrace(clReader), QStringList({"G:a", "3"}));
+    clReader.CloseFile();
+    QCOMPARE(int(clReader.ReadData(clRecord)), 1);
+
+    // An object once opened for writing stays a writer.
+    CBrennovarstikFileFormatV1 clWriter;
+    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("w.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(int(clWriter.ReadData(clRecord)), 2);
+    QCOMPARE(int(clWriter.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 1);
+    QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355)); // a refused open changes nothing
+    QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
+    QCOMPARE(int(clWriter.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(int(clWriter.ReadData(clRecord)), 2);
+    QCOMPARE(int(clWriter.WriteData(clWrite)), 1);
+    clWriter.CloseFile();
+
+    // Through OpenFileFormat notices are delivered; the prefix "ONLINE:" reads online.
+    QVERIFY(WriteFileBytes(Path("c.txt"),
+                           VersionHeader(1) + Record(4, {}, NoticeBodyBytes(5, 0, "n"))));
+    std::unique_ptr<CVirtualFileFormat> pReader =
+        OpenFileFormat(ToWide("ONLINE:" + Path("c.txt")).c_str(), clInfo);
+    QVERIFY(pReader);
+    QVERIFY(pReader->IsOnlineFile());
+    QCOMPARE(ReadTrace(*pReader), QStringList({"N:5", "8"}));
+    QVERIFY(WriteFileBytes(Path("notes.txt"), "just some text, not a container at all"));
+    QVERIFY(!OpenFileFormat(ToWide(Path("notes.txt")).c_str(), clInfo));
+}
+
+// An online file is read as it grows: a record cut anywhere waits for its
+// rest, and damage waits for more data instead of ending.
+void TestContainer::onlineFileGrows() {
+    const QString clstrPath = Path("growing.bvf");
+    QVERIFY(WriteFileBytes(clstrPath, VersionHeader(3)));
+    CBrennovarstikFileFormatV1 clReader;
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide("online:" + clstrPath).c_str(), clInfo, 0)), 0);
+    QVERIFY(clReader.IsOnlineFile());
+    const QByteArray clOne = LabelRecord("one", 200);
+    const QByteArray clTwo = LabelRecord("two");
+    const struct {
+        QByteArray append;
+        QStringList trace;
+    } aSteps[] = {
+        {{}, {"8"}},
+        {clOne.left(5), {"8"}},
+        {clOne.mid(5, 5), {"8"}},
+        {clOne.mid(10, 110), {"8"}},
+        {clOne.mid(120), {"G:one", "8"}},
+        {QByteArray(10, '\0'), {"8"}},
+        {clTwo.left(20), {"8"}},
+        {clTwo.mid(20) + LabelRecord("three"), {"G:two", "G:three", "8"}},
+    };
+    for (const auto &clStep : aSteps) {
+        QVERIFY(AppendFileBytes(clstrPath, clStep.append));
+        QCOMPARE(ReadTrace(clReader), clStep.trace);
+    }
+    // Offline, the same reader ends where the file ends, and reads on when it grows.
+    clReader.CloseFile();
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(ReadTrace(clReader), QStringList({"G:one", "G:two", "G:three", "3"}));
+    QVERIFY(AppendFileBytes(clstrPath, LabelRecord("late").left(20)));
+    QCOMPARE(ReadTrace(clReader), QStringList({"3"}));
+    QVERIFY(AppendFileBytes(clstrPath, LabelRecord("late").mid(20)));
+    QCOMPARE(ReadTrace(clReader), QStringList({"G:late", "3"}));
+}
+
+void TestContainer::progressAndPosition() {
+    const QString clstrPath = Path("progress.bvf");
+    QVERIFY(WriteFileBytes(clstrPath, VersionHeader(3) + LabelRecord("a", 100) +
+                                          LabelRecord("b", 100) + LabelRecord("c", 100)));
+    const uint64_t lSize = 2355 + 3 * 133;
+    CBrennovarstikFileFormatV1 clReader;
+    QCOMPARE(clReader.GetFileSize(true), uint64_t(0));
+    QCOMPARE(clReader.GetProgress(), 0.0);
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(clReader.GetFileSize(true), lSize);
+    QCOMPARE(clReader.GetFileSize(false), uint64_t(2355));
+    RawRecord clRecord{};
+    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
+    QCOMPARE(clReader.GetFileSize(false), uint64_t(2355 + 133));
+    QCOMPARE(clReader.GetProgress(), double(2355 + 133) / (double(lSize) / 100.0));
+    QCOMPARE(ReadTrace(clReader), QStringList({"G:b", "G:c", "3"}));
+    QCOMPARE(clReader.GetProgress(), 100.0);
+    clReader.CloseFile();
+    QCOMPARE(clReader.GetFileSize(false), uint64_t(0));
+}
+
+void TestContainer::callsFromTwoThreadsAreSerialised() {
+    constexpr int kRecords = 40000;
+    QByteArray clBytes = VersionHeader(3);
+    for (int i = 0; i < kRecords; ++i)
+        clBytes += LabelRecord(QByteArray::number(i), 1 + (i * 53) % 300);
+    const QString clstrPath = Path("shared.bvf");
+    QVERIFY(WriteFileBytes(clstrPath, clBytes));
+    CBrennovarstikFileFormatV1 clReader;
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    std::atomic<int> lDelivered{0};
+    std::atomic<int> lOther{0};
+    auto readAll = [&] {
+        for (;;) {
+            RawRecord clRecord{};
+            const FileResult enResult = clReader.ReadData(clRecord);
+            if (enResult == FILE_END_OF_DATA)
+                return;
+            ++(enResult == FILE_OK ? lDelivered : lOther);
+        }
+    };
+    std::unique_ptr<QThread> pFirst(QThread::create(readAll));
+    std::unique_ptr<QThread> pSecond(QThread::create(readAll));
+    pFirst->start();
+    pSecond->start();
+    QVERIFY(pFirst->wait(60000) && pSecond->wait(60000));
+    QCOMPARE(lOther.load(), 0);
+    QCOMPARE(lDelivered.load(), kRecords);
+}
+
+BVF_TEST_MAIN(TestContainer)
+#include "test_container.moc"

@@ -1,0 +1,358 @@
+// Reading ".tmw" recordings made by the TmwBytes encoder: generated
+// recordings of every kind held field by field against the TMW model, the
+// framing rows, online reading, and the answers both TMW readers give.
+#include "ContainerTestKit.h"
+#include "OpenFileFormat.h"
+#include "PayloadChecks.h"
+#include "ProprietaryTmwFileFormatV1.h"
+#include "TestPaths.h"
+#include "TestRegistry.h"
+#include "TmwFileFormatV1.h"
+#include "TmwModel.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+
+using namespace ContainerTestKit;
+
+namespace {
+
+QByteArray ToBytes(const std::vector<uint8_t> &clBytes) {
+    return QByteArray(reinterpret_cast<const char *>(clBytes.data()), qsizetype(clBytes.size()));
+}
+
+// A downlink burst of entry type 6 at hyperframe 1 whose seconds since 2000
+// tell it apart in a trace.
+QByteArray StampedFrame(uint32_t lSeconds, uint8_t lBurstCode = 1, uint8_t lEntryType = 6) {
+    TmwBytes::FrameFields clFields;
+    clFields.carrier = 1000;
+    clFields.band = 4;
+    clFields.burstCode = lBurstCode;
+    clFields.entryType = lEntryType;
+    clFields.hyperframe = 1;
+    clFields.dataFlags = TmwBytes::kBlock1Valid | TmwBytes::kBlock2Valid;
+    TmwBytes::SetSecondsWithMilliseconds(clFields, lSeconds, 0);
+    return ToBytes(TmwBytes::Frame(clFields));
+}
+
+QString Stamp(uint32_t lSeconds) {
+    return QString("T:%1").arg(quint64(lSeconds) + TmwBytes::kEpoch2000);
+}
+
+// Turns a realistic frame into one whose every free field is drawn at random:
+// the fields a reader checks for plausibility keep their realistic values.
+using Shaper = std::function<void(TmwBytes::FrameFields &, TmwEncoders::CSequenceRandom &)>;
+
+void DrawFields(TmwBytes::FrameFields &f, TmwEncoders::CSequenceRandom &r) {
+    static constexpr uint8_t kCodes[] = {0, 1, 2, 17, 18, 33, 34, 49, 50};
+    f.burstCode = kCodes[r.Below(9)];
+    f.entryType = uint8_t(r.Below(49));
+    f.carrier = uint16_t(r.Below(5) == 0 ? r.Below(2) * 4000 : r.Below(65536));
+    f.band = r.Byte();
+    f.prefixWord = uint16_t(r.Next());
+    for (int16_t &lValue : f.measurements)
+        lValue = int16_t(r.Next());
+    f.dataFlags = uint8_t((f.dataFlags & 0xF8) | r.Below(8));
+    f.frameFlags = uint8_t(f.frameFlags | (r.Below(4) == 0 ? TmwBytes::kMeasurementsAbsent : 0));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Shaper)
+
+class TestTmw : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void readsAsTheModel_data();
+    void readsAsTheModel();
+    void framing_data();
+    void framing();
+    void onlinePartialFrame();
+    void damagedInputEndsCleanly();
+    void readerAnswers_data();
+    void readerAnswers();
+
+  private:
+    QString Path(const QString &clstrName) const { return m_clDir.filePath(clstrName); }
+    QTemporaryDir m_clDir;
+};
+
+void TestTmw::readsAsTheModel_data() {
+    QTest::addColumn<uint64_t>("seed");
+    QTest::addColumn<bool>("absoluteTime");
+    QTest::addColumn<uint16_t>("hyperframe");
+    QTest::addColumn<Shaper>("shape");
+    const Shaper clAsMade = [](TmwBytes::FrameFields &, TmwEncoders::CSequenceRandom &) {};
+    QTest::newRow("realistic, own times") << uint64_t(7) << true << uint16_t(65535) << clAsMade;
+    QTest::newRow("realistic, counter times over the wrap")
+        << uint64_t(11) << false << uint16_t(65535) << clAsMade;
+    QTest::newRow("every field drawn, own times")
+        << uint64_t(12) << true << uint16_t(3) << Shaper(DrawFields);
+    QTest::newRow("every field drawn, counter times")
+        << uint64_t(13) << false << uint16_t(65534) << Shaper(DrawFields);
+    QTest::newRow("hyperframe not valid")
+        << uint64_t(14) << false << uint16_t(500)
+        << Shaper([](TmwBytes::FrameFields &f, TmwEncoders::CSequenceRandom &r) {
+               DrawFields(f, r);
+               f.frameFlags &= uint8_t(~TmwBytes::kHyperframeValid);
+           });
+    QTest::newRow("times in milliseconds")
+        << uint64_t(15) << false << uint16_t(9)
+        << Shaper([](TmwBytes::FrameFields &f, TmwEncoders::CSequenceRandom &r) {
+               DrawFields(f, r);
+               const uint32_t lSlot = ((f.hyperframe * 60u + f.multiframe) * 18u + f.frame) * 4u;
+               f.timeValue = 1700000000u + (lSlot + f.timeslot) * 85u / 6u;
+           });
+}
+
+// Every record of every frame, every field, as the model converts the frame;
+// the same object reads the file again the same way.
+void TestTmw::readsAsTheModel() {
+    QFETCH(uint64_t, seed);
+    QFETCH(bool, absoluteTime);
+    QFETCH(uint16_t, hyperframe);
+    QFETCH(Shaper, shape);
+    TmwBytes::SequenceSettings clSettings;
+    clSettings.seed = seed;
+    clSettings.frameCount = 4000; // more than one read buffer
+    clSettings.startMilliseconds = 990;
+    clSettings.hyperframe = hyperframe;
+    clSettings.multiframe = 58;
+    clSettings.absoluteTime = absoluteTime;
+    std::vector<TmwBytes::SequenceFrame> clFrames = TmwBytes::RealisticSequence(clSettings);
+    TmwEncoders::CSequenceRandom clRandom(seed);
+    for (TmwBytes::SequenceFrame &clFrame : clFrames)
+        shape(clFrame.fields, clRandom);
+    const QString clstrPath = Path("generated.TMW");
+    QVERIFY(WriteFileBytes(clstrPath, ToBytes(TmwBytes::FileBytes(clFrames))));
+
+    FileHeaderInfo clInfo{};
+    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
+    QVERIFY(dynamic_cast<CProprietaryTmwFileFormatV1 *>(pReader.get()) != nullptr);
+    for (int lRound = 0; lRound < 2; ++lRound) {
+        if (lRound == 1)
+            QCOMPARE(int(pReader->OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        TmwModel::TetraState clState;
+        int lRecords = 0;
+        for (size_t i = 0; i < clFrames.size(); ++i) {
+            for (const TmwModel::TetraRecord &clExpected :
+                 TmwModel::TmwFrameRecords(clFrames[i].fields, clState)) {
+                RawRecord clRecord;
+                std::memset(&clRecord, 0, sizeof clRecord); // padding included
+                const QByteArray clWhere = "frame " + QByteArray::number(qulonglong(i));
+                QVERIFY2(pReader->ReadData(clRecord) == FILE_OK, clWhere);
+                QVERIFY2(clRecord.payload != nullptr, clWhere);
+                const TetraTmv clTetra = *static_cast<const TetraTmv *>(clRecord.payload);
+                clRecord.payload = nullptr;
+                QVERIFY2(BytesOf(clRecord) == BytesOf(clExpected.record), clWhere);
+                QVERIFY2(SameTetra(clTetra, clExpected.tetra), clWhere);
+                ++lRecords;
+            }
+        }
+        RawRecord clRecord{};
+        QCOMPARE(int(pReader->ReadData(clRecord)), 3);
+        QCOMPARE(pReader->GetProgress(), 100.0);
+        pReader->CloseFile();
+        QVERIFY(lRecords > 2000);
+    }
+}
+
+void TestTmw::framing_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("trace");
+    QTest::newRow("empty file") << QByteArray() << QStringList{"3"};
+    QTest::newRow("83 bytes") << StampedFrame(1).left(83) << QStringList{"3"};
+    QTest::newRow("trailing partial frame")
+        << StampedFrame(1) + StampedFrame(2) + StampedFrame(3).left(40)
+        << QStringList{Stamp(1), Stamp(2), "3"};
+    QTest::newRow("a byte inserted at a frame boundary")
+        << StampedFrame(1) + QByteArray(1, '\0') + StampedFrame(2) + StampedFrame(3)
+        << QStringList{Stamp(1), Stamp(2), Stamp(3), "3"};
+    // Burst codes without a record are stepped over; entry type 17 on an
+    // uplink burst gives two records.
+    QTest::newRow("frames without records")
+        << StampedFrame(1, 0) + StampedFrame(2) + StampedFrame(3, 255) + StampedFrame(4, 19) +
+               StampedFrame(5, 2, 17) + StampedFrame(6, 1, 17) + StampedFrame(7, 3)
+        << QStringList{Stamp(2), Stamp(5), Stamp(5), Stamp(6), "3"};
+    QByteArray clNothing;
+    for (uint32_t i = 0; i < 2000; ++i)
+        clNothing += StampedFrame(i, 0);
+    QTest::newRow("more than a buffer of frames without records") << clNothing << QStringList{"3"};
+    // Counters out of range are limited, the timeslot passed on as stored.
+    QByteArray clCounters;
+    for (const auto &[lFrame, lMultiframe, lTimeslot] :
+         {std::tuple{0, 0, 1}, {19, 61, 5}, {255, 255, 0}}) {
+        TmwBytes::FrameFields clFields;
+        clFields.burstCode = 1;
+        clFields.frame = uint8_t(lFrame);
+        clFields.multiframe = uint8_t(lMultiframe);
+        clFields.timeslot = uint8_t(lTimeslot);
+        TmwBytes::SetSecondsWithMilliseconds(clFields, 0, 0);
+        clCounters += ToBytes(TmwBytes::Frame(clFields));
+    }
+    QTest::newRow("counters limited")
+        << clCounters
+        << QStringList{"T:946684800", "T:946684800 18/60/5", "T:946684800 18/60/0", "3"};
+}
+
+void TestTmw::framing() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, trace);
+    const QString clstrPath = Path("framing.tmw");
+    QVERIFY(WriteFileBytes(clstrPath, bytes));
+    CProprietaryTmwFileFormatV1 clReader;
+    FileHeaderInfo clInfo{};
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QStringList clTrace;
+    for (RawRecord clRecord{}; clReader.ReadData(clRecord) == FILE_OK;) {
+        const auto &t = *static_cast<const TetraTmv *>(clRecord.payload);
+        clTrace << DescribeRecord(clRecord) +
+                       (t.frame == 1 && t.multiframe == 1 && t.timeslot == 1
+                            ? QString()
+                            : QString(" %1/%2/%3").arg(t.frame).arg(t.multiframe).arg(t.timeslot));
+    }
+    QCOMPARE(clTrace + QStringList{"3"}, trace);
+    RawRecord clRecord{};
+    QCOMPARE(int(clReader.ReadData(clRecord)), 3); // the end stays the end
+}
+
+void TestTmw::onlinePartialFrame() {
+    for (const QString &clstrPrefix : {QString(), QString("online:"), QString("ONLINE:")}) {
+        const QString clstrPath = Path("growing.tmw");
+        const QByteArray clSecond = StampedFrame(2);
+        QVERIFY(WriteFileBytes(clstrPath, StampedFrame(1) + clSecond.left(50)));
+        CProprietaryTmwFileFormatV1 clReader;
+        FileHeaderInfo clInfo{};
+        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPrefix + clstrPath).c_str(), clInfo,
+                                       clstrPrefix.isEmpty())),
+                 0);
+        QVERIFY(clReader.IsOnlineFile());
+        QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
+        QCOMPARE(ReadTrace(clReader), (QStringList{Stamp(1), "8"}));
+        // Still short by one byte: nothing is taken.
+        QVERIFY(AppendFileBytes(clstrPath, clSecond.mid(50, 33)));
+        QCOMPARE(ReadTrace(clReader), QStringList{"8"});
+        QVERIFY(AppendFileBytes(clstrPath, clSecond.mid(83) + StampedFrame(3).left(42)));
+        QCOMPARE(ReadTrace(clReader), (QStringList{Stamp(2), "8"}));
+        QVERIFY(AppendFileBytes(clstrPath, StampedFrame(3).mid(42) + StampedFrame(4)));
+        QCOMPARE(ReadTrace(clReader), (QStringList{Stamp(3), Stamp(4), "8"}));
+    }
+}
+
+// Any bytes are frames to this format: reading ends with 3, and no frame
+// gives more than two records.
+void TestTmw::damagedInputEndsCleanly() {
+    TmwEncoders::CSequenceRandom clRandom(2024);
+    for (int lSize : {1, 83, 84, 85, 167, 168, 1000, 20000, 140000}) {
+        QByteArray clBytes(lSize, '\0');
+        for (char &c : clBytes)
+            c = char(clRandom.Byte());
+        const QString clstrPath = Path(QString("noise%1.tmw").arg(lSize));
+        QVERIFY(WriteFileBytes(clstrPath, clBytes));
+        CProprietaryTmwFileFormatV1 clReader;
+        FileHeaderInfo clInfo{};
+        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        const QStringList clTrace = ReadTrace(clReader, lSize);
+        QCOMPARE(clTrace.last(), QString("3"));
+        QVERIFY(clTrace.size() - 1 <= 2 * (lSize / 84));
+    }
+}
+
+void TestTmw::readerAnswers_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("unit"); // one frame or entry of a record
+    QTest::addColumn<QByteArray>("recordingType");
+    QTest::newRow(".tmw") << "answers.tmw" << StampedFrame(1)
+                          << QByteArray("Proprietary TMW recording");
+    LanBytes::FrameEntryFields clEntry;
+    clEntry.burstCode = 1;
+    LanBytes::SetSecondsSince2000(clEntry, 1, 0);
+    QTest::newRow(".lan") << "answers.lan"
+                          << ToBytes(LanBytes::Entry(LanBytes::FrameEntryBody(clEntry)))
+                          << QByteArray("TMW recording");
+}
+
+// What a reader that cannot write answers, from opening to closing, with
+// the progress and position over a file of three units.
+void TestTmw::readerAnswers() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, unit);
+    QFETCH(QByteArray, recordingType);
+    FileHeaderInfo clInfo;
+    std::memset(&clInfo, 0x33, sizeof clInfo);
+    std::unique_ptr<CVirtualFileFormat> pReader;
+    if (name.endsWith(".tmw"))
+        pReader.reset(new CProprietaryTmwFileFormatV1);
+    else
+        pReader.reset(new CTmwFileFormatV1);
+    CVirtualFileFormat &clReader = *pReader;
+    RawRecord clRecord{};
+    QCOMPARE(int(clReader.ReadData(clRecord)), 1);
+    QCOMPARE(clReader.GetProgress(), 0.0);
+    QCOMPARE(clReader.GetFileSize(true), quint64(0));
+    QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), QString());
+    QVERIFY(QDir(m_clDir.path()).mkpath("folder" + name));
+    for (const QString &clstrMissing :
+         {Path("missing" + name), Path("folder" + name), Path("no/folder/" + name)})
+        QCOMPARE(int(clReader.OpenFile(ToWide(clstrMissing).c_str(), clInfo, 0)), 1);
+    QCOMPARE(int(clReader.OpenFile(nullptr, clInfo, 0)), 1);
+
+    const QString clstrPath = Path(name);
+    QVERIFY(WriteFileBytes(clstrPath, unit + unit + unit));
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    FileHeaderInfo clExpected;
+    std::memset(&clExpected, 0, sizeof clExpected);
+    clExpected.infoType = 1;
+    std::strcpy(clExpected.recordingType, recordingType.constData());
+    std::strcpy(clExpected.infoText1, "unknown");
+    std::strcpy(clExpected.infoText2, " - ");
+    std::strcpy(clExpected.infoText3, " - ");
+    QCOMPARE(BytesOf(clInfo).toHex(), BytesOf(clExpected).toHex());
+    QVERIFY(!clReader.IsOnlineFile());
+    QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
+    QCOMPARE(clReader.GetFileSize(false), quint64(0));
+    QCOMPARE(clReader.GetProgress(), 0.0);
+    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
+    QCOMPARE(clReader.GetFileSize(true), quint64(3 * unit.size()));
+    QCOMPARE(clReader.GetFileSize(false), quint64(unit.size()));
+    QCOMPARE(clReader.GetProgress(), 100.0 / 3);
+    // A second open changes nothing: reading goes on where it was.
+    QCOMPARE(int(clReader.OpenFile(ToWide(Path("other" + name)).c_str(), clInfo, 0)), 1);
+    QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
+
+    QCOMPARE(int(clReader.OpenFileForWriting(ToWide(Path("out.bvf")).c_str(), clInfo, 0)), 1);
+    QCOMPARE(int(clReader.WriteData(clRecord)), 2);
+    QCOMPARE(int(clReader.FlushData()), 0);
+    QCOMPARE(int(clReader.CloseFileForWriting()), 0);
+    QCOMPARE(clReader.GetWrittenBytes(), quint64(0));
+    QVERIFY(!QFile::exists(Path("out.bvf")));
+    QVERIFY(clReader.SetOption(0, 1));
+    QVERIFY(!clReader.SetOption(1, 1));
+    QVERIFY(!clReader.SetAutoSplit(
+        60, [](void *, wchar_t *, uint32_t, int64_t) { return true; }, nullptr));
+    QVERIFY(!clReader.ReservedQuery());
+    uint32_t lOut32 = 9;
+    uint64_t lOut64 = 9;
+    QVERIFY(!clReader.ReservedValue32(1, lOut32));
+    QVERIFY(!clReader.ReservedValue64(1, lOut64));
+    QCOMPARE(lOut32 + lOut64, quint64(0));
+    QCOMPARE(ReadTrace(clReader).size(), 3);
+    QCOMPARE(clReader.GetFileSize(false), quint64(3 * unit.size()));
+    QCOMPARE(clReader.GetProgress(), 100.0);
+    clReader.CloseFile();
+    QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), QString());
+    QCOMPARE(int(clReader.ReadData(clRecord)), 1);
+    // The same object opens again and reads from the start.
+    QCOMPARE(int(clReader.OpenFile(ToWide("ONLINE:" + clstrPath).c_str(), clInfo, 0)), 0);
+    QVERIFY(clReader.IsOnlineFile());
+    QCOMPARE(ReadTrace(clReader).size(), 4);
+}
+
+BVF_TEST_MAIN(TestTmw)
+#include "test_tmw.moc"

@@ -1,0 +1,300 @@
+// The independent model of the split-file container, written from its byte
+// layout and reading rules alone: it shares no code with formats/. It builds
+// files field by field (also damaged ones), encodes records as the writer
+// must, predicts what the reader must hand out of any bytes, and walks
+// files strictly as our tools write them (container_walk).
+#pragma once
+
+#include "RecordTypes.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+namespace ContainerBytes {
+
+// Appends fields in file order; multi-byte integers big-endian.
+class CByteWriter {
+  public:
+    CByteWriter &U8(uint8_t lValue);
+    CByteWriter &U16(uint16_t lValue);
+    CByteWriter &U32(uint32_t lValue);
+    CByteWriter &U48(uint64_t lValue); // the low 48 bits
+    CByteWriter &U64(uint64_t lValue);
+    CByteWriter &Bytes(const QByteArray &clBytes);
+    // clBytes cut or zero-padded to exactly lSize bytes.
+    CByteWriter &Padded(const QByteArray &clBytes, int lSize);
+    CByteWriter &Zeros(int lCount);
+    const QByteArray &Result() const { return m_clBytes; }
+
+  private:
+    QByteArray m_clBytes;
+};
+
+// Stored record checksum: the complement of the common CRC-32 (zlib's).
+uint32_t StoredChecksum(const QByteArray &clBytes);
+
+uint16_t Be16At(const QByteArray &clBytes, int lOffset);
+uint32_t Be32At(const QByteArray &clBytes, int lOffset);
+uint64_t Be64At(const QByteArray &clBytes, int lOffset);
+
+constexpr int kHeaderSize = 2355;
+constexpr int kFrameHead = 10;
+constexpr int kBodyOffset = 33;
+constexpr int kMaxLength = 131072;
+
+// "BRENNOVARSTIK_V<version>_______", 23 characters without the terminator.
+QByteArray MagicText(int lVersion);
+
+struct HeaderFields {
+    QByteArray magic = MagicText(3); // 23 characters; the terminating zero is added
+    uint32_t headerLength = 2355;
+    uint32_t zeroField = 0;
+    uint8_t oneField = 1;
+    uint64_t fileMagic = 0;
+    int64_t startTime = 0;
+    uint16_t value16 = 0;
+    QByteArray recordingType; // each text cut or zero-padded to its field
+    QByteArray infoText1;
+    QByteArray infoText2;
+    QByteArray reservedBlock;
+    QByteArray infoText3;
+    QByteArray extraBytes;
+    double extraValue = 0; // stored little-endian
+};
+QByteArray Header(const HeaderFields &clFields);
+QByteArray VersionHeader(int lVersion);
+// The header the writer makes of clInfo (version 3, reserved block zero).
+QByteArray HeaderOf(const FileHeaderInfo &clInfo);
+// What a reader fills in from a header, or false for an unknown magic.
+bool HeaderInfoOf(const QByteArray &clHeader, FileHeaderInfo &clInfo, int &lVersion);
+
+struct SubHeader {
+    uint8_t sourceByte = 0;
+    uint64_t frequency = 0;
+    uint32_t symbolRate = 0;
+    uint16_t value16 = 0;
+};
+
+// A frame: total length (head included), type, flag byte and the checksum of
+// everything after the 10-byte head.
+QByteArray Frame(uint8_t lType, const QByteArray &clAfterHead, uint8_t lFlag = 0);
+// A frame holding the 23-byte sub-header and then the body.
+QByteArray Record(uint8_t lType, const SubHeader &clSub, const QByteArray &clBody);
+// A generic record carrying a label, zero-padded to lPayloadSize bytes.
+QByteArray LabelRecord(const QByteArray &clLabel, int lPayloadSize = 0);
+
+enum class TetraLayout {
+    V1,       // type 3 in version 1: no flags2, data from body offset 31
+    V2,       // type 3 in versions 2 and 3, type 6: flags2 at 31, data from 32
+    Extended, // type 8: extended fields, data from 62
+};
+
+struct TetraBody {
+    uint64_t timeSeconds = 0;
+    uint16_t milliseconds = 0;
+    uint16_t hyperframe = 0;
+    uint8_t multiframe = 0;
+    uint8_t frame = 0;
+    uint8_t timeslot = 0;
+    uint8_t valueFlags = 0;      // as stored
+    uint16_t valueSlots[3] = {}; // the three value slots as stored
+    uint8_t direction = 0;
+    uint8_t channelCode = 0;
+    uint16_t bitCount = 0;
+    uint8_t dataFlags = 0;
+    uint8_t burstType = 0;
+    uint8_t burstInfo[3] = {};
+    uint8_t flags2 = 0;   // not in TetraLayout::V1
+    uint8_t extended = 0; // TetraLayout::Extended only, as ext1..ext5
+    uint8_t ext1 = 0;
+    uint16_t ext2 = 0;
+    uint32_t ext3 = 0;
+    uint32_t ext4 = 0;
+    uint16_t ext5[9] = {};
+    QByteArray data;
+};
+QByteArray TetraBodyBytes(const TetraBody &clBody, TetraLayout enLayout);
+
+struct GsmBody {
+    uint64_t fileTime = 0;
+    uint32_t value1 = 0;
+    uint8_t byte1 = 0;
+    uint16_t word1 = 0;
+    uint16_t word2 = 0;
+    uint16_t word3 = 0;
+    uint64_t value2 = 0;
+    uint8_t byte2 = 0;
+    uint8_t direction = 0;
+    uint8_t byte3 = 0;
+    uint16_t bitCount = 0;
+    uint8_t byte4 = 0;
+    uint8_t byte5 = 0;
+    uint8_t byte6 = 0;
+    uint16_t word4 = 0;
+    uint32_t value3 = 0;
+    uint32_t value4 = 0;
+    uint8_t byte7 = 0;
+    uint16_t words[9] = {};
+    QByteArray data;
+};
+QByteArray GsmBodyBytes(const GsmBody &clBody);
+
+struct DmrItemBytes {
+    uint8_t kind = 0;
+    uint8_t flags = 0;
+    uint8_t length = 0;
+    QByteArray data;
+};
+
+struct DmrBody {
+    bool withTimeslot = true; // version 3 stores it, versions 1 and 2 do not
+    uint8_t timeslot = 0;
+    uint8_t burstKind = 0;
+    uint64_t timeSeconds = 0;
+    uint16_t milliseconds = 0;
+    uint16_t word1 = 0;
+    uint8_t byte1 = 0;
+    uint8_t byte2 = 0;
+    uint8_t optionalFlags = 0;
+    uint64_t value48 = 0;
+    uint8_t byte4 = 0;
+    uint16_t word2 = 0;
+    uint16_t word3 = 0;
+    uint16_t word4 = 0;
+    uint16_t word5 = 0;
+    int itemCount = -1; // -1: the number of items
+    QList<DmrItemBytes> items;
+    QByteArray trailing; // bytes after the items
+};
+QByteArray DmrBodyBytes(const DmrBody &clBody);
+
+// Notice body: code, value and the text cut or zero-padded to 128 bytes.
+QByteArray NoticeBodyBytes(uint32_t lCode, uint32_t lValue, const QByteArray &clText);
+
+// ---- The writer's rules ----
+
+// The slot a DMR item kind lands in, -1 outside 1..39, and the most data
+// bytes a reader takes for it.
+int DmrSlotOf(int lKind);
+inline constexpr int kDmrMaxBytes[7] = {3, 9, 2, 18, 3, 27, 72};
+inline constexpr int kDmrCapacity[7] = {4, 12, 4, 20, 4, 28, 72};
+
+// The frame the writer makes of a record in a file of lVersion; empty, with
+// the refusal in *pRefusal (4 or 7), when it stores none.
+QByteArray EncodeFrame(const RawRecord &clRecord, int lVersion, FileResult *pRefusal = nullptr);
+
+// ---- The reader's rules ----
+
+// One answer of ReadData: the result and, for 0, the record with a copy of
+// its payload (the whole payload structure, or the generic bytes).
+struct ReadEvent {
+    FileResult result = FILE_OK;
+    RawRecord record{};
+    QByteArray payload;
+    qint64 offset = 0; // where the delivered frame starts
+};
+// What a reader must answer, call after call, for a whole file read offline,
+// up to and including the first 3.
+QList<ReadEvent> ModelRead(const QByteArray &clFile, bool bNotices);
+// The first field in which a delivered record differs from the model's;
+// empty when they agree.
+QString DifferenceFrom(const RawRecord &clRead, const ReadEvent &clModel);
+
+} // namespace ContainerBytes
+
+namespace container_walk {
+
+constexpr int kHeaderSize = 2355;
+constexpr int kBody = 33; // frame head and sub-header
+constexpr int64_t kFileTimeEpochMs = 11644473600000LL;
+
+inline uint16_t Be16(const uchar *p) {
+    return uint16_t((p[0] << 8) | p[1]);
+}
+inline uint32_t Be32(const uchar *p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+inline uint64_t Be64(const uchar *p) {
+    return (uint64_t(Be32(p)) << 32) | Be32(p + 4);
+}
+inline uint64_t Le64(const uchar *p) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+inline int ItemSlot(int lKind) {
+    return ContainerBytes::DmrSlotOf(lKind);
+}
+inline constexpr const int (&kItemMaxBytes)[7] = ContainerBytes::kDmrMaxBytes;
+inline constexpr const int (&kItemCapacity)[7] = ContainerBytes::kDmrCapacity;
+
+// The option name bvf-sample uses for each record type.
+QString KindName(int lType);
+
+struct DecodedItem {
+    int kind = 0;
+    int flags = 0;
+    int lengthByte = 0;
+    QByteArray data;
+};
+
+// One record as the file holds it.
+struct DecodedRecord {
+    qint64 offset = 0;
+    int type = 0;
+    uint8_t sourceByte = 0;
+    uint64_t frequency = 0;
+    uint32_t symbolRate = 0;
+    uint16_t value16 = 0;
+    bool hasTime = false;
+    int64_t timeMs = 0; // generic records: whole seconds only
+    TetraTmv tetra{};   // types 3, 6 and 8, with the value-slot rule undone
+    int dmrTimeslot = 0, dmrBurstKind = 0;
+    QList<DecodedItem> items;
+    GsmTmv gsm{};
+    uint32_t noticeCode = 0, noticeValue = 0;
+    QByteArray noticeText;
+    QByteArray generic;
+    ContainerBytes::ReadEvent model; // what a reader must hand out
+};
+
+// Walks a version-3 container from its bytes alone, refusing anything our
+// writer would not have written.
+class CContainerWalker {
+  public:
+    explicit CContainerWalker(const QByteArray &clBytes) : m_clBytes(clBytes) {}
+
+    // Checks the fixed header fields; the error names the first fault.
+    QString CheckHeader() const;
+    uint64_t FileMagic() const { return Be64(At(33)); }
+    int64_t StartTime() const { return int64_t(Be64(At(41))); }
+    uint16_t Value16() const { return Be16(At(49)); }
+    QByteArray Text(int lOffset, int lSize) const {
+        const QByteArray clField = m_clBytes.mid(lOffset, lSize);
+        return clField.left(clField.indexOf('\0'));
+    }
+    QByteArray Raw(int lOffset, int lSize) const { return m_clBytes.mid(lOffset, lSize); }
+    bool AtEnd() const { return m_lPos == m_clBytes.size(); }
+
+    // Decodes the next frame; the error names what is wrong and where.
+    QString Next(DecodedRecord &clRecord);
+
+  private:
+    const uchar *At(qint64 lOffset) const {
+        return reinterpret_cast<const uchar *>(m_clBytes.constData()) + lOffset;
+    }
+
+    QByteArray m_clBytes;
+    qint64 m_lPos = kHeaderSize;
+};
+
+// The first field in which a record handed out by a reader differs from the
+// decoded one; empty when they agree.
+QString CompareWithReader(const RawRecord &clRead, const DecodedRecord &clFile);
+
+} // namespace container_walk
