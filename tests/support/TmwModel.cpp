@@ -40,7 +40,6 @@ struct Row {
     int code[2], bits[2], burst[2]; // downlink, uplink
     Copy copies[3];
 };
-constexpr Copy kNone{0, 0, 0, 0, 0};
 const Row kRows[] = {
     {{1, 2}, 0, {15, 15}, {208, 208}, {-1, -1}, {{1, 2, 0, 0, 8}, {2, 4, 8, 27, 16}}},
     {{3, 4}, 0, {16, 21}, {272, 256}, {-1, -1}, {{1, 2, 0, 0, 16}, {2, 4, 16, 27, 16}}},
