@@ -76,7 +76,7 @@ void TestStopBound::splitStops() {
     ReadCounts clCounts;
     CPlatformEvent *pStop = clContext.stopEvent.get();
     QCOMPARE(
-        RunSplitWorker(clContext, CountingOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
+        RunSplitWorker(clContext, StandInOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
         RunEnd::Stopped);
 
     QVERIFY(clCounts.stopped);
@@ -118,17 +118,17 @@ void TestStopBound::mergeStops() {
     clEvents.Attach(clContext);
     PrepareDirectRun(clContext, clSources, clSource);
     const QString clstrJoined = m_pDir->filePath(QStringLiteral("joined.bvf"));
-    clEvents.Script({MergeReply::To(clstrJoined)});
+    clEvents.Script({Reply::To(clstrJoined)});
     ReadCounts clCounts;
     CPlatformEvent *pStop = clContext.stopEvent.get();
     QCOMPARE(
-        RunMergeWorker(clContext, CountingOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
+        RunMergeWorker(clContext, StandInOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
         RunEnd::Stopped);
 
     QVERIFY(clCounts.stopped);
     QVERIFY2(clCounts.afterStop <= 1001, qPrintable(QString::number(clCounts.afterStop)));
     QCOMPARE(clEvents.Codes().last(), -1);
-    QCOMPARE(clEvents.Questions(), QStringList{"output first " + clSources[0]});
+    QCOMPARE(clEvents.Told(), QStringList{"output first " + clSources[0]});
     // The merge looks at the stop after taking a record and leaves that one
     // unwritten; every record before it is in the output.
     const ContainerFrames clOutput = FramesOf(clstrJoined);

@@ -1,15 +1,19 @@
 // Shared pieces of the worker tests: recordings made from record lists, an
-// independent look at what the parts hold (their frames byte by byte, and the
-// records' times through the reader), and a scripted CSplitEvents that
-// answers the questions of a run and records everything it is told.
+// independent look at what files hold (frames cut by their length fields,
+// record times read from the payloads here), the cut rules stated plainly as
+// the model that splits are compared with, a reader standing in for a source,
+// and scripted CSplitEvents.
 #pragma once
 
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerBytes.h"
 #include "OpenFileFormat.h"
+#include "ReadOnlyFileFormat.h"
 #include "SplitControl.h"
 #include "SplitEvents.h"
 #include "WorkerContext.h"
+#include "WorkerEvents.h"
+#include "WorkerLoop.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -22,17 +26,17 @@
 #include <QTest>
 #include <QTimeZone>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <optional>
 #include <vector>
 
 namespace WorkerTestKit {
+
+using ::Reply;
 
 // ---- Time --------------------------------------------------------------
 
@@ -89,8 +93,8 @@ inline RecordSpec Notice() {
     return {PAYLOAD_NOTICE, 0, 0, 0};
 }
 
-// Builds the RawRecord a RecordSpec describes; its payload lives in the builder until the
-// next call.
+// Builds the RawRecord a RecordSpec describes; its payload lives in the
+// builder until the next call.
 class CRecordBuilder {
   public:
     const RawRecord &Build(const RecordSpec &clSpec, uint32_t lIndex) {
@@ -105,7 +109,7 @@ class CRecordBuilder {
         switch (clSpec.kind) {
         case PAYLOAD_TETRA:
         case PAYLOAD_TETRA_AUX:
-            std::memset(&m_clTetra, 0, sizeof(m_clTetra));
+            m_clTetra = TetraTmv{};
             m_clTetra.timeSeconds = uint64_t(clSpec.time);
             m_clTetra.milliseconds = lMs;
             m_clTetra.hyperframe = uint16_t(lIndex);
@@ -119,7 +123,7 @@ class CRecordBuilder {
             Point(&m_clTetra, kTetraTmvLength);
             break;
         case PAYLOAD_DMR:
-            std::memset(&m_clDmr, 0, sizeof(m_clDmr));
+            m_clDmr = DmrTmv{};
             m_clDmr.timeslot = uint8_t(lIndex % 2);
             m_clDmr.burstKind = 1;
             m_clDmr.timeSeconds = uint64_t(clSpec.time);
@@ -129,7 +133,7 @@ class CRecordBuilder {
             Point(&m_clDmr, kDmrTmvLength);
             break;
         case PAYLOAD_GSM:
-            std::memset(&m_clGsm, 0, sizeof(m_clGsm));
+            m_clGsm = GsmTmv{};
             m_clGsm.fileTime =
                 (uint64_t(clSpec.time) + kGsmEpochSeconds) * 10000000ULL + uint64_t(lMs) * 10000;
             m_clGsm.value1 = lIndex;
@@ -140,7 +144,7 @@ class CRecordBuilder {
             Point(&m_clGsm, kGsmTmvLength);
             break;
         case PAYLOAD_NOTICE:
-            std::memset(&m_clNotice, 0, sizeof(m_clNotice));
+            m_clNotice = NoticeTmv{};
             m_clNotice.code = 10000 + lIndex;
             m_clNotice.value = lIndex;
             std::memcpy(m_clNotice.text, "notice", 6);
@@ -150,8 +154,11 @@ class CRecordBuilder {
             const uint32_t lSize = clSpec.size != 0 ? clSpec.size : 80;
             m_clGeneric.assign(lSize, 0);
             Fill(m_clGeneric.data(), lSize, lIndex);
-            PutNative(16, uint64_t(clSpec.time), lSize);
-            PutNative(64, clSpec.frequency, lSize);
+            // Generic payloads hold their time and frequency as native integers.
+            if (lSize >= 24)
+                std::memcpy(m_clGeneric.data() + 16, &clSpec.time, 8);
+            if (lSize >= 72)
+                std::memcpy(m_clGeneric.data() + 64, &clSpec.frequency, 8);
             Point(m_clGeneric.data(), lSize);
             break;
         }
@@ -163,11 +170,6 @@ class CRecordBuilder {
     static void Fill(uint8_t *pData, uint32_t lLength, uint32_t lIndex) {
         for (uint32_t i = 0; i < lLength; ++i)
             pData[i] = uint8_t(lIndex * 7 + i);
-    }
-    // Generic payloads hold their time and frequency as native integers.
-    void PutNative(uint32_t lAt, uint64_t lValue, uint32_t lSize) {
-        if (lAt + 8 <= lSize)
-            std::memcpy(m_clGeneric.data() + lAt, &lValue, 8);
     }
     void Point(void *pPayload, uint32_t lLength) {
         m_clRecord.payload = pPayload;
@@ -195,27 +197,127 @@ inline FileHeaderInfo TestHeader(uint64_t lMagic) {
 // Changes record lIndex, its payload included, before it is written.
 using RecordEdit = std::function<void(int lIndex, RawRecord &clRecord)>;
 
-// A container holding the records in order, through our writer.
+// A container holding the records in order, through our writer; the header
+// start is lStart unless that is 0.
 inline bool WriteRecording(const QString &clstrPath, const QList<RecordSpec> &clSpecs,
-                           uint64_t lMagic = 0x5EC0DE, const RecordEdit &fnEdit = {}) {
+                           uint64_t lMagic = 0x5EC0DE, const RecordEdit &fnEdit = {},
+                           int64_t lStart = 0) {
     CBrennovarstikFileFormatV1 clWriter;
+    FileHeaderInfo clHeader = TestHeader(lMagic);
+    if (lStart != 0)
+        clHeader.startTime = lStart;
     const std::wstring clstrWide = clstrPath.toStdWString();
-    if (clWriter.OpenFileForWriting(clstrWide.c_str(), TestHeader(lMagic), 2) != FILE_OK)
+    if (clWriter.OpenFileForWriting(clstrWide.c_str(), clHeader, 2) != FILE_OK)
         return false;
     CRecordBuilder clBuilder;
-    for (int i = 0; i < clSpecs.size(); ++i) {
+    bool bWritten = true;
+    for (int i = 0; i < clSpecs.size() && bWritten; ++i) {
         RawRecord clRecord = clBuilder.Build(clSpecs[i], uint32_t(i));
         if (fnEdit)
             fnEdit(i, clRecord);
-        if (clWriter.WriteData(clRecord) != FILE_OK) {
-            clWriter.CloseFileForWriting();
-            return false;
-        }
+        bWritten = clWriter.WriteData(clRecord) == FILE_OK;
     }
-    return clWriter.CloseFileForWriting() == FILE_OK;
+    return clWriter.CloseFileForWriting() == FILE_OK && bWritten;
 }
 
-// ---- Looking at files ------------------------------------------------------
+// ---- Looking at records and files -------------------------------------------
+
+// A record's time in seconds since 1970, read here from its payload: none for
+// notices, other kinds and generic payloads too short to hold one.
+inline std::optional<int64_t> TimeOf(const RawRecord &clRecord) {
+    if (clRecord.payload == nullptr)
+        return std::nullopt;
+    uint64_t lValue = 0;
+    switch (clRecord.payloadKind) {
+    case PAYLOAD_TETRA:
+    case PAYLOAD_TETRA_AUX:
+        return int64_t(static_cast<const TetraTmv *>(clRecord.payload)->timeSeconds);
+    case PAYLOAD_DMR:
+        return int64_t(static_cast<const DmrTmv *>(clRecord.payload)->timeSeconds);
+    case PAYLOAD_GSM:
+        return int64_t(static_cast<const GsmTmv *>(clRecord.payload)->fileTime / 10000000ULL -
+                       kGsmEpochSeconds);
+    case PAYLOAD_GENERIC:
+        if (clRecord.payloadLength < 24)
+            return std::nullopt;
+        std::memcpy(&lValue, static_cast<const uint8_t *>(clRecord.payload) + 16, 8);
+        return int64_t(lValue);
+    default:
+        return std::nullopt;
+    }
+}
+
+// The frequency a record states in its payload: TETRA only when marked
+// valid, the others when not 0; none for other kinds and short generics.
+inline std::optional<uint64_t> FrequencyOf(const RawRecord &clRecord) {
+    uint64_t lHz = 0;
+    switch (clRecord.payloadKind) {
+    case PAYLOAD_TETRA:
+    case PAYLOAD_TETRA_AUX: {
+        const auto &clTetra = *static_cast<const TetraTmv *>(clRecord.payload);
+        return clTetra.valueFlags & 0x10 ? std::optional<uint64_t>(clTetra.frequency)
+                                         : std::nullopt;
+    }
+    case PAYLOAD_DMR:
+        lHz = static_cast<const DmrTmv *>(clRecord.payload)->value48;
+        break;
+    case PAYLOAD_GSM:
+        lHz = static_cast<const GsmTmv *>(clRecord.payload)->value2;
+        break;
+    case PAYLOAD_GENERIC:
+        if (clRecord.payloadLength >= 72)
+            std::memcpy(&lHz, static_cast<const uint8_t *>(clRecord.payload) + 64, 8);
+        break;
+    default:
+        break;
+    }
+    return lHz != 0 ? std::optional<uint64_t>(lHz) : std::nullopt;
+}
+
+// Reads the file through the format choice to its end, handing every record
+// and the reader to fnRecord. Empty when it was read to its end, otherwise
+// what stopped it.
+inline QString ReadRecords(const QString &clstrPath,
+                           const std::function<void(RawRecord &, CVirtualFileFormat &)> &fnRecord,
+                           FileHeaderInfo *pHeader = nullptr) {
+    FileHeaderInfo clInfo{};
+    const std::wstring clstrWide = clstrPath.toStdWString();
+    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(clstrWide.c_str(), clInfo);
+    if (!pReader)
+        return QStringLiteral("cannot open");
+    if (pHeader != nullptr)
+        *pHeader = clInfo;
+    QString clstrProblem;
+    for (;;) {
+        RawRecord clRecord{};
+        const FileResult enResult = pReader->ReadData(clRecord);
+        if (enResult == FILE_END_OF_DATA)
+            break;
+        if (enResult != FILE_OK) {
+            clstrProblem = QStringLiteral("result %1").arg(int(enResult));
+            break;
+        }
+        fnRecord(clRecord, *pReader);
+    }
+    pReader->CloseFile();
+    return clstrProblem;
+}
+
+// What a file holds as the reader sees it: per record its time ("hh:mm:ss"),
+// "N" for a notice, "-" for a record without a time; a reading problem last.
+inline QStringList RecordTimes(const QString &clstrPath) {
+    QStringList clTimes;
+    const QString clstrProblem =
+        ReadRecords(clstrPath, [&](RawRecord &clRecord, CVirtualFileFormat &) {
+            const std::optional<int64_t> clTime = TimeOf(clRecord);
+            clTimes << (clTime                                   ? Clock(*clTime)
+                        : clRecord.payloadKind == PAYLOAD_NOTICE ? QStringLiteral("N")
+                                                                 : QStringLiteral("-"));
+        });
+    if (!clstrProblem.isEmpty())
+        clTimes << clstrProblem;
+    return clTimes;
+}
 
 inline QByteArray FileBytes(const QString &clstrPath) {
     QFile clFile(clstrPath);
@@ -235,78 +337,27 @@ struct ContainerFrames {
     bool ok = false; // the frames fill the file exactly
     QByteArray header;
     QList<QByteArray> frames;
+    qsizetype rest = 0; // bytes after the last whole frame
 };
 
 inline ContainerFrames FramesOf(const QByteArray &clBytes) {
     ContainerFrames clResult;
-    if (clBytes.size() < ContainerBytes::kHeaderSize)
-        return clResult;
     clResult.header = clBytes.left(ContainerBytes::kHeaderSize);
-    int lAt = ContainerBytes::kHeaderSize;
+    qsizetype lAt = ContainerBytes::kHeaderSize;
     while (lAt + 4 <= clBytes.size()) {
-        const uint32_t lLength = ContainerBytes::Be32At(clBytes, lAt);
-        if (lLength < uint32_t(ContainerBytes::kFrameHead) ||
-            lLength > uint32_t(clBytes.size() - lAt))
-            return clResult;
-        clResult.frames << clBytes.mid(lAt, int(lLength));
-        lAt += int(lLength);
+        const uint32_t lLength = ContainerBytes::Be32At(clBytes, int(lAt));
+        if (lLength < uint32_t(ContainerBytes::kFrameHead) || lLength > clBytes.size() - lAt)
+            break;
+        clResult.frames << clBytes.mid(lAt, lLength);
+        lAt += lLength;
     }
-    clResult.ok = lAt == clBytes.size();
+    clResult.rest = std::max<qsizetype>(0, clBytes.size() - lAt);
+    clResult.ok = clBytes.size() >= ContainerBytes::kHeaderSize && clResult.rest == 0;
     return clResult;
 }
 
 inline ContainerFrames FramesOf(const QString &clstrPath) {
     return FramesOf(FileBytes(clstrPath));
-}
-
-// What a part holds as the reader sees it: per record its time ("hh:mm:ss"),
-// "N" for a notice, "-" for a generic record without a time. Read without the
-// split's own record-time code.
-inline QStringList RecordTimes(const QString &clstrPath) {
-    FileHeaderInfo clInfo{};
-    const std::wstring clstrWide = clstrPath.toStdWString();
-    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(clstrWide.c_str(), clInfo);
-    if (!pReader)
-        return {QStringLiteral("cannot open")};
-    QStringList clTimes;
-    for (;;) {
-        RawRecord clRecord{};
-        const FileResult enResult = pReader->ReadData(clRecord);
-        if (enResult == FILE_END_OF_DATA)
-            break;
-        if (enResult != FILE_OK) {
-            clTimes << QStringLiteral("result %1").arg(int(enResult));
-            break;
-        }
-        switch (clRecord.payloadKind) {
-        case PAYLOAD_TETRA:
-        case PAYLOAD_TETRA_AUX:
-            clTimes << Clock(int64_t(static_cast<const TetraTmv *>(clRecord.payload)->timeSeconds));
-            break;
-        case PAYLOAD_DMR:
-            clTimes << Clock(int64_t(static_cast<const DmrTmv *>(clRecord.payload)->timeSeconds));
-            break;
-        case PAYLOAD_GSM:
-            clTimes << Clock(
-                int64_t(static_cast<const GsmTmv *>(clRecord.payload)->fileTime / 10000000ULL -
-                        kGsmEpochSeconds));
-            break;
-        case PAYLOAD_NOTICE:
-            clTimes << QStringLiteral("N");
-            break;
-        default:
-            if (clRecord.payloadLength >= 24) {
-                uint64_t lTime = 0;
-                std::memcpy(&lTime, static_cast<const uint8_t *>(clRecord.payload) + 16, 8);
-                clTimes << Clock(int64_t(lTime));
-            } else {
-                clTimes << QStringLiteral("-");
-            }
-            break;
-        }
-    }
-    pReader->CloseFile();
-    return clTimes;
 }
 
 // The files of a folder other than the named ones, sorted by name.
@@ -327,40 +378,28 @@ inline QStringList DescribeParts(const QString &clstrFolder, const QStringList &
     return clParts;
 }
 
-// The text with every match of the expression replaced by fnReplace's result.
-inline QString
-ReplaceMatches(const QString &clstrText, const QRegularExpression &clExpression,
-               const std::function<QString(const QRegularExpressionMatch &)> &fnReplace) {
-    QString clstrOut;
-    qsizetype lAt = 0;
-    for (const QRegularExpressionMatch &clMatch : clExpression.globalMatch(clstrText)) {
-        clstrOut += clstrText.mid(lAt, clMatch.capturedStart() - lAt) + fnReplace(clMatch);
-        lAt = clMatch.capturedEnd();
-    }
-    return clstrOut + clstrText.mid(lAt);
-}
-
 // A part description (DescribeParts) with every time in it, in the part's
 // name and its records, moved by lSeconds. Record times stay on their day.
 inline QString ShiftedDescription(const QString &clstrText, int64_t lSeconds) {
-    static const QRegularExpression kName(
-        QStringLiteral(R"((\d{4}-\d\d-\d\d)_(\d\d)\.(\d\d)\.(\d\d))"));
-    static const QRegularExpression kClock(QStringLiteral(R"((?<![\d.])(\d\d):(\d\d):(\d\d))"));
-    const QString clstrNamed =
-        ReplaceMatches(clstrText, kName, [lSeconds](const QRegularExpressionMatch &clMatch) {
-            const QTime clTime(clMatch.captured(2).toInt(), clMatch.captured(3).toInt(),
-                               clMatch.captured(4).toInt());
-            return QDateTime(QDate::fromString(clMatch.captured(1), Qt::ISODate), clTime,
-                             QTimeZone::utc())
-                .addSecs(lSeconds)
-                .toString(QStringLiteral("yyyy-MM-dd_hh.mm.ss"));
-        });
-    return ReplaceMatches(clstrNamed, kClock, [lSeconds](const QRegularExpressionMatch &clMatch) {
-        return QTime(clMatch.captured(1).toInt(), clMatch.captured(2).toInt(),
-                     clMatch.captured(3).toInt())
-            .addSecs(int(lSeconds))
-            .toString(QStringLiteral("hh:mm:ss"));
-    });
+    static const QRegularExpression kTime(QStringLiteral(
+        R"((\d{4}-\d\d-\d\d)_(\d\d)\.(\d\d)\.(\d\d)|(?<![\d.])(\d\d):(\d\d):(\d\d))"));
+    QString clstrOut;
+    qsizetype lAt = 0;
+    for (const QRegularExpressionMatch &clMatch : kTime.globalMatch(clstrText)) {
+        clstrOut += clstrText.mid(lAt, clMatch.capturedStart() - lAt);
+        lAt = clMatch.capturedEnd();
+        const auto fnNumber = [&clMatch](int i) { return clMatch.captured(i).toInt(); };
+        if (clMatch.hasCaptured(1))
+            clstrOut += QDateTime(QDate::fromString(clMatch.captured(1), Qt::ISODate),
+                                  QTime(fnNumber(2), fnNumber(3), fnNumber(4)), QTimeZone::utc())
+                            .addSecs(lSeconds)
+                            .toString(QStringLiteral("yyyy-MM-dd_hh.mm.ss"));
+        else
+            clstrOut += QTime(fnNumber(5), fnNumber(6), fnNumber(7))
+                            .addSecs(int(lSeconds))
+                            .toString(QStringLiteral("hh:mm:ss"));
+    }
+    return clstrOut + clstrText.mid(lAt);
 }
 
 // The frames at the given indexes, in that order.
@@ -396,182 +435,196 @@ inline QString CompareParts(const QStringList &clParts, const QByteArray &clHead
     return QString();
 }
 
-// ---- Scripted events -----------------------------------------------------
+// ---- The cut rules, stated plainly --------------------------------------------
 
-// How one question is answered.
-struct Reply {
-    enum Kind : uint8_t {
-        Answer,   // store the code and set the answer event
-        Close,    // set the answer event without storing anything
-        Stop,     // press Stop while the question is shown
-        NoAnswer, // leave the question open
-    };
-    Kind kind = Answer;
-    uint8_t code = 0;             // overwrite answer, or 1 retry / 0 give up
-    bool fromOtherThread = false; // answered a little later by another thread
-    std::function<void()> before; // runs first, e.g. to clear the way for a retry
-
-    static Reply Code(uint8_t lCode, bool bLater = false) {
-        Reply clReply;
-        clReply.code = lCode;
-        clReply.fromOtherThread = bLater;
-        return clReply;
-    }
-    static Reply Of(Kind enKind, bool bLater = false) {
-        Reply clReply;
-        clReply.kind = enKind;
-        clReply.fromOtherThread = bLater;
-        return clReply;
-    }
+// A record as the cut rules see it: its time after any shift (none for kinds
+// without one, or a glitch) and the reader's consumed position after it.
+struct CutInput {
+    std::optional<int64_t> time;
+    uint64_t consumed = 0;
+};
+// What happens to one record: 'W' written into the open part, 'N' written
+// into a new part, 'S' skipped, 'E' the split ends; then the open part's
+// number and the time that names it.
+struct CutStep {
+    char action = 'W';
+    uint32_t part = 1;
+    int64_t start = 0;
 };
 
-class CScriptedEvents final : public CSplitEvents {
-  public:
-    ~CScriptedEvents() override { JoinHelpers(); }
-
-    void Attach(StructWorkerContext &clContext) { m_pContext = &clContext; }
-    // The replies to the questions in the order they are asked.
-    void Script(const QList<Reply> &clReplies) {
-        std::lock_guard clLock(m_clMutex);
-        m_clReplies = clReplies;
-    }
-    // Runs on the worker's thread with every progress code.
-    void OnProgress(std::function<void(int)> fnHook) { m_fnOnProgress = std::move(fnHook); }
-
-    void SplitterProgress(int lCode) override {
-        {
-            std::lock_guard clLock(m_clMutex);
-            m_clCodes << lCode;
-            if (lCode == 1000 || lCode == 2000 || lCode == -1) {
-                m_lEndCode = lCode;
-                m_clEnded.notify_all();
-            }
+// lFirst: the source's first time as the scan found it, moved by the offset;
+// lSize: the source's size in bytes. The returned list starts with the state
+// before the first record (action ' ').
+inline QList<CutStep> ModelCuts(const QList<CutInput> &clRecords, const StructSplitSettings &clSet,
+                                int64_t lFirst, uint64_t lSize) {
+    constexpr int64_t kLast = std::numeric_limits<int64_t>::max();
+    // By time a part ends one length after its first record, or with aligned
+    // parts at the next multiple of the length since 1970 (a day when none
+    // is set); a record at or after that moment begins the next part.
+    const int64_t L = clSet.partLength > 0 ? clSet.partLength : 86400;
+    const auto fnEnd = [&](int64_t t) {
+        const int64_t lFrom = clSet.alignToUnit ? t - t % L : t;
+        return lFrom > kLast - L ? kLast : lFrom + L;
+    };
+    // By number part k may take records until the reader has consumed k
+    // n-ths of the source (whole bytes); a part never stays empty, and the
+    // last one takes the rest. It is named after the latest time seen.
+    const uint32_t n = std::max<uint32_t>(clSet.partCount, 1);
+    const auto fnLimit = [&](uint32_t k) {
+        return k >= n ? std::numeric_limits<uint64_t>::max()
+                      : uint64_t(double(k) * (double(lSize) / double(n)));
+    };
+    CutStep clState{' ', 1, clSet.mode == SPLIT_BY_PERIOD ? clSet.periodStart : lFirst};
+    QList<CutStep> clSteps{clState};
+    int64_t lPartEnd = fnEnd(lFirst);
+    int64_t lLatest = lFirst;
+    bool bStarted = false, bEnded = false, bHolds = false;
+    for (const CutInput &clRecord : clRecords) {
+        const std::optional<int64_t> t = clRecord.time;
+        clState.action = 'W';
+        if (clSet.mode == SPLIT_BY_TIME && t && *t >= lPartEnd) {
+            clState = {'N', clState.part + 1, *t};
+            lPartEnd = fnEnd(*t);
+        } else if (clSet.mode == SPLIT_BY_PERIOD) {
+            // From the first record at or after the start until the first one
+            // after the end, whatever the times in between.
+            bStarted = bStarted || (t && *t >= clSet.periodStart);
+            bEnded = bEnded || (bStarted && t && *t > clSet.periodEnd);
+            clState.action = bEnded ? 'E' : bStarted ? 'W' : 'S';
+        } else if (clSet.mode == SPLIT_BY_NUMBER) {
+            lLatest = t.value_or(lLatest);
+            if (bHolds && clRecord.consumed > fnLimit(clState.part))
+                clState = {'N', clState.part + 1, lLatest};
+            bHolds = true;
+        } else if (clSet.mode > SPLIT_BY_NUMBER) {
+            clState.action = 'E';
         }
-        if (m_fnOnProgress)
-            m_fnOnProgress(lCode);
+        clSteps << clState;
     }
+    return clSteps;
+}
+
+// ---- A reader standing in for a source ------------------------------------------
+
+struct ReadCounts {
+    uint64_t delivered = 0; // records handed out
+    uint64_t afterStop = 0; // of those, handed out after the stop request
+    bool stopped = false;
+};
+
+// Hands out the records of the real reader and counts them into clCounts,
+// which outlive it; once lStopAt records have been handed out in all it calls
+// fnAtStop; after lFailAfter records of its own it answers enFailure for good.
+class CStandInReader final : public CReadOnlyFileFormat {
+  public:
+    CStandInReader(SourceReader pInner, ReadCounts &clCounts, uint64_t lStopAt,
+                   std::function<void()> fnAtStop, uint64_t lFailAfter, FileResult enFailure)
+        : m_pInner(std::move(pInner)), m_clCounts(clCounts), m_lStopAt(lStopAt),
+          m_fnAtStop(std::move(fnAtStop)), m_lFailAfter(lFailAfter), m_enFailure(enFailure) {}
+
+    FileResult OpenFile(const wchar_t *, FileHeaderInfo &, uint8_t) override {
+        return FILE_WRONG_STATE;
+    }
+    FileResult ReadData(RawRecord &clRecord) override {
+        if (m_lOwn >= m_lFailAfter)
+            return m_enFailure;
+        const FileResult enResult = m_pInner->ReadData(clRecord);
+        if (enResult != FILE_OK)
+            return enResult;
+        ++m_lOwn;
+        if (m_clCounts.stopped)
+            ++m_clCounts.afterStop;
+        if (++m_clCounts.delivered == m_lStopAt) {
+            m_clCounts.stopped = true;
+            m_fnAtStop();
+        }
+        return enResult;
+    }
+    void CloseFile() override { m_pInner.reset(); }
+    double GetProgress() override { return m_pInner ? m_pInner->GetProgress() : 0; }
+    uint64_t GetFileSize(bool bTotal) override {
+        return m_pInner ? m_pInner->GetFileSize(bTotal) : 0;
+    }
+    const wchar_t *GetFileName() override { return m_pInner ? m_pInner->GetFileName() : L""; }
+    bool IsOnlineFile() override { return m_pInner && m_pInner->IsOnlineFile(); }
+
+  private:
+    SourceReader m_pInner;
+    ReadCounts &m_clCounts;
+    uint64_t m_lStopAt;
+    std::function<void()> m_fnAtStop;
+    uint64_t m_lFailAfter;
+    FileResult m_enFailure;
+    uint64_t m_lOwn = 0;
+};
+
+// Opens sources as the workers do, each (or only clstrOnly) behind a stand-in.
+inline std::function<SourceReader(const QString &, FileHeaderInfo &)>
+StandInOpener(ReadCounts &clCounts, uint64_t lStopAt, std::function<void()> fnAtStop,
+              const QString &clstrOnly = {}, uint64_t lFailAfter = ~uint64_t(0),
+              FileResult enFailure = FILE_OK) {
+    return [=, &clCounts](const QString &clstrPath, FileHeaderInfo &clInfo) {
+        SourceReader pReader = OpenSource(clstrPath, clInfo);
+        if (!pReader || (!clstrOnly.isEmpty() && clstrPath != clstrOnly))
+            return pReader;
+        return SourceReader(new CStandInReader(std::move(pReader), clCounts, lStopAt, fnAtStop,
+                                               lFailAfter, enFailure));
+    };
+}
+
+// ---- Scripted events and the dialog's side ------------------------------------
+
+class CScriptedEvents final : public CSplitEvents, public CEventsScript {
+  public:
+    void SplitterProgress(int lCode) override { Progress(lCode); }
     // Ends are recorded as the codes the dialog turns them into.
     void ScanEnded(const StructRunResult &clResult) override {
-        SplitterProgress(clResult.Succeeded() ? 1000 : -1);
+        Progress(clResult.Succeeded() ? 1000 : -1);
     }
     void SplitEnded(const StructRunResult &clResult) override {
-        if (!clResult.reason.isEmpty()) {
-            std::lock_guard clLock(m_clMutex);
-            m_clErrors << clResult.reason;
-        }
-        SplitterProgress(clResult.Succeeded() ? 2000 : -1);
+        if (!clResult.reason.isEmpty())
+            Append(QStringLiteral("failed ") + clResult.reason);
+        Progress(clResult.Succeeded() ? 2000 : -1);
     }
     void SplitterNotice(const QString &clstrText) override {
-        std::lock_guard clLock(m_clMutex);
-        m_clNotices << clstrText;
+        Append(QStringLiteral("notice ") + clstrText);
     }
     void AskForOverwrite(const QString &clstrFileName) override {
-        Ask(QStringLiteral("ask:") + clstrFileName, false);
+        Answer(QStringLiteral("ask:") + clstrFileName, false);
     }
     void OverwriteSourceFile(const QString &clstrFileName) override {
-        std::lock_guard clLock(m_clMutex);
-        m_clQuestions << QStringLiteral("source:") + clstrFileName;
+        Append(QStringLiteral("source:") + clstrFileName);
     }
     void RetryOpenForWriting(const QString &clstrFileName) override {
-        Ask(QStringLiteral("retry:") + clstrFileName, true);
-    }
-
-    // The end code of the run (1000, 2000 or -1), 0 when none came in time.
-    int WaitForEnd(unsigned long lTimeoutMs = 15000) {
-        std::unique_lock clLock(m_clMutex);
-        m_clEnded.wait_for(clLock, std::chrono::milliseconds(lTimeoutMs),
-                           [this] { return m_lEndCode != 0; });
-        return m_lEndCode;
-    }
-    // Forgets the last run, for a second run with the same events.
-    void Restart() {
-        JoinHelpers();
-        std::lock_guard clLock(m_clMutex);
-        m_lEndCode = 0;
-        m_clCodes.clear();
-        m_clQuestions.clear();
-        m_clErrors.clear();
-        m_clNotices.clear();
-    }
-    void JoinHelpers() {
-        for (std::thread &clHelper : m_clHelpers)
-            clHelper.join();
-        m_clHelpers.clear();
-    }
-
-    QList<int> Codes() {
-        std::lock_guard clLock(m_clMutex);
-        return m_clCodes;
-    }
-    QStringList Questions() {
-        std::lock_guard clLock(m_clMutex);
-        return m_clQuestions;
-    }
-    QStringList Errors() {
-        std::lock_guard clLock(m_clMutex);
-        return m_clErrors;
-    }
-    QStringList Notices() {
-        std::lock_guard clLock(m_clMutex);
-        return m_clNotices;
+        Answer(QStringLiteral("retry:") + clstrFileName, true);
     }
 
   private:
-    void Ask(const QString &clstrEntry, bool bRetry) {
-        Reply clReply;
-        {
-            std::lock_guard clLock(m_clMutex);
-            m_clQuestions << clstrEntry;
-            if (m_clReplies.isEmpty()) {
-                // Not in the script: the test fails on the question list, and
-                // the run ends instead of hanging.
-                m_clQuestions << QStringLiteral("(unscripted)");
-                clReply = Reply::Code(bRetry ? 0 : OVERWRITE_ABORT);
-            } else {
-                clReply = m_clReplies.takeFirst();
-            }
-        }
+    void Answer(const QString &clstrQuestion, bool bRetry) {
         StructWorkerContext *pContext = m_pContext;
-        auto fnReply = [pContext, clReply, bRetry]() {
-            if (clReply.fromOtherThread)
-                std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            if (clReply.before)
-                clReply.before();
-            switch (clReply.kind) {
-            case Reply::Answer:
+        Ask(clstrQuestion, Reply::Code(bRetry ? 0 : OVERWRITE_ABORT),
+            [pContext, bRetry](const Reply &clReply) {
                 if (bRetry)
                     AnswerRetryQuestion(*pContext, clReply.code != 0);
                 else
                     AnswerOverwriteQuestion(*pContext, clReply.code);
-                break;
-            case Reply::Close:
-                pContext->answerEvent->Set();
-                break;
-            case Reply::Stop:
-                RequestWorkerStop(*pContext);
-                break;
-            case Reply::NoAnswer:
-                break;
-            }
-        };
-        if (clReply.fromOtherThread)
-            m_clHelpers.emplace_back(fnReply);
-        else
-            fnReply();
+                return QString();
+            });
     }
-
-    StructWorkerContext *m_pContext = nullptr;
-    std::mutex m_clMutex;
-    std::condition_variable m_clEnded;
-    QList<Reply> m_clReplies;
-    QList<int> m_clCodes;
-    QStringList m_clQuestions;
-    QStringList m_clErrors;
-    QStringList m_clNotices;
-    int m_lEndCode = 0;
-    std::function<void(int)> m_fnOnProgress;
-    std::vector<std::thread> m_clHelpers;
 };
+
+// The context as the dialog sets it up for a run, for a worker body run on
+// the test's own thread with its own way of opening sources.
+inline void PrepareDirectRun(StructWorkerContext &clContext, const QStringList &clFiles,
+                             StructSourceInfo &clSource) {
+    clContext.stopEvent = std::make_unique<CPlatformEvent>(true, false);
+    clContext.doneEvent = std::make_unique<CPlatformEvent>(false, false);
+    clContext.answerEvent = std::make_unique<CPlatformEvent>(false, false);
+    clContext.fileList = std::make_unique<QStringList>(clFiles);
+    clContext.mergeDestination = std::make_unique<QString>();
+    clContext.mergeOutputs = std::make_unique<QStringList>();
+    clContext.sourceInfo = &clSource;
+}
 
 // The dialog's side of a run: events, context and source description.
 struct WorkerRig {

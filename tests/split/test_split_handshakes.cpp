@@ -57,7 +57,6 @@ class TestSplitHandshakes : public QObject {
     void danglingLinkAtAPartName();
     void retryOpening_data();
     void retryOpening();
-    void stopDuringALongSplit();
     void noQuestionAfterAStop();
     void releaseWithAnOpenQuestion();
     void startingAScanReleasesAWaitingSplit();
@@ -321,41 +320,6 @@ void TestSplitHandshakes::retryOpening() {
         QCOMPARE(clRig.events.Questions(), QStringList{"retry:out.bvf"});
         QCOMPARE(RecordTimes(clFixed.fixedName), (QStringList{"11:05:00", "12:10:00", "12:20:00"}));
     }
-}
-
-void TestSplitHandshakes::stopDuringALongSplit() {
-    // One record a second, parts of a minute: 500 parts' worth of records.
-    QList<RecordSpec> clRecords;
-    for (int i = 0; i < 30000; ++i)
-        clRecords << Generic(At("08:00:00") + i, 40);
-    WorkerRig clRig;
-    QVERIFY(Load(clRig, clRecords));
-    // Stop with the first progress report; it comes at a stop poll.
-    clRig.events.OnProgress([&clRig](int lCode) {
-        if (lCode > 0 && lCode < 1000)
-            clRig.context.stopEvent->Set();
-    });
-    QCOMPARE(clRig.Split(ByTime(60, true, 1)), -1);
-    const QList<int> clCodes = clRig.events.Codes();
-    QCOMPARE(clCodes.size(), 3);
-    QCOMPARE(clCodes.first(), 0);
-    QVERIFY(clCodes[1] >= 1 && clCodes[1] <= 999);
-    QCOMPARE(clRig.events.Errors(), QStringList());
-
-    // The parts written so far stay whole and hold the source's first records;
-    // the stop took effect within the next 1001 records.
-    QStringList clParts;
-    for (const QString &clstrName : FilesIn(Folder(), {kSource}))
-        clParts << Path(clstrName);
-    qsizetype lWritten = 0;
-    for (const QString &clstrPart : clParts) {
-        const ContainerFrames clFrames = FramesOf(clstrPart);
-        QVERIFY2(clFrames.ok, qPrintable(clstrPart));
-        lWritten += clFrames.frames.size();
-    }
-    QVERIFY2(lWritten >= 1000 && lWritten <= 2002, qPrintable(QString::number(lWritten)));
-    const ContainerFrames clSource = FramesOf(Path(kSource));
-    QCOMPARE(CompareParts(clParts, clSource.header, clSource.frames.mid(0, lWritten)), QString());
 }
 
 void TestSplitHandshakes::noQuestionAfterAStop() {
