@@ -2,12 +2,13 @@
 // under a part or a merged output, an output name that leads to a device
 // which refuses every write, a source cut short or replaced while it is
 // split, a source gone between scan and split, and a source that is still
-// being written while it is scanned and split. Every run must end, with the
-// code and question its failure calls for, and what reached the disk must
-// read back as whole records of the source.
+// being written while it is scanned and split, a stop at any record. Every
+// run must end, with the code and question its failure calls for, and what
+// reached the disk must read back as whole records of the source.
 #include "MergeTestKit.h"
 #include "ReliabilityTestKit.h"
 #include "TestRegistry.h"
+#include "WorkerThreads.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,6 +23,7 @@ using namespace ReliabilityTestKit;
 using namespace MergeTestKit;
 
 Q_DECLARE_METATYPE(ReliabilityTestKit::SourceKind)
+Q_DECLARE_METATYPE(StructSplitSettings)
 
 namespace {
 
@@ -98,6 +100,10 @@ class TestFaultInjection : public QObject {
     void sourceGoneBeforeTheSplit();
     void sourceStillBeingWritten_data();
     void sourceStillBeingWritten();
+    void splitStops_data();
+    void splitStops();
+    void mergeStops_data();
+    void mergeStops();
 
   private:
     QString Path(const QString &clstrName) const { return m_pDir->filePath(clstrName); }
@@ -447,6 +453,110 @@ void TestFaultInjection::sourceStillBeingWritten() {
              qPrintable(QStringLiteral("%1 records, %2 expected at least")
                             .arg(clInParts.size())
                             .arg(lAtLeast)));
+}
+
+// A stop request ends a split or a merge within 1001 records, wherever it
+// falls: a reader that counts what the worker takes from it asks for the stop
+// at a chosen record and counts the records handed out after it. What was
+// taken is written whole and in order; the run ends as stopped, without an
+// error message.
+void TestFaultInjection::splitStops_data() {
+    QTest::addColumn<SourceKind>("kind");
+    QTest::addColumn<StructSplitSettings>("settings");
+    QTest::addColumn<qulonglong>("stopAt"); // the record after which Stop is pressed
+
+    // Around the first stop poll, and between later ones.
+    for (qulonglong lStopAt : {1ULL, 1000ULL, 1001ULL, 1002ULL, 2345ULL, 7007ULL})
+        QTest::addRow("container by time, stop after record %llu", lStopAt)
+            << SourceKind::SampleV3 << ByTime(300, true, 1) << lStopAt;
+    QTest::newRow("container by number") << SourceKind::SampleV3 << ByNumber(5, 1) << 3456ULL;
+    QTest::newRow(".tmw by time") << SourceKind::Tmw << ByTime(600, false, 1) << 4321ULL;
+    QTest::newRow(".lan DMR by number") << SourceKind::LanDmr << ByNumber(3, 1) << 1999ULL;
+}
+
+void TestFaultInjection::splitStops() {
+    QFETCH(SourceKind, kind);
+    QFETCH(StructSplitSettings, settings);
+    QFETCH(qulonglong, stopAt);
+    SourceShape clShape;
+    clShape.minutes = 60;
+    clShape.rate = 5;
+    const QString clstrFolder = m_pDir->filePath(QStringLiteral("rec"));
+    QVERIFY(QDir().mkpath(clstrFolder));
+    const QString clstrSource = clstrFolder + u'/' + SourceFileName(kind);
+    QVERIFY(WriteSource(kind, clstrSource, clShape));
+    const ConvertedSource clExpected = Converted(clstrSource, Path("reference.bvf"));
+    QVERIFY2(clExpected.problem.isEmpty(), qPrintable(clExpected.problem));
+    QVERIFY(qulonglong(clExpected.frames.frames.size()) > stopAt + 2002);
+
+    WorkerRig clRig;
+    QCOMPARE(clRig.Scan(clstrSource), 1000);
+    StructWorkerContext &clContext = clRig.context;
+    clRig.events.Restart();
+    PrepareDirectRun(clContext, {clstrSource}, clRig.source);
+    clContext.splitSettings = std::make_shared<const StructSplitSettings>(settings);
+    ReadCounts clCounts;
+    CPlatformEvent *pStop = clContext.stopEvent.get();
+    QCOMPARE(
+        RunSplitWorker(clContext, StandInOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
+        RunEnd::Stopped);
+
+    QVERIFY(clCounts.stopped);
+    QVERIFY2(clCounts.afterStop <= 1001, qPrintable(QString::number(clCounts.afterStop)));
+    QCOMPARE(clRig.events.Codes().last(), -1);
+    QCOMPARE(clRig.events.Errors(), QStringList());
+    QStringList clParts;
+    for (const QString &clstrName : FilesIn(clstrFolder, {SourceFileName(kind)}))
+        clParts << clstrFolder + u'/' + clstrName;
+    QCOMPARE(CompareParts(clParts, clExpected.frames.header,
+                          clExpected.frames.frames.mid(0, qsizetype(clCounts.delivered))),
+             QString());
+}
+
+void TestFaultInjection::mergeStops_data() {
+    QTest::addColumn<qulonglong>("stopAt");
+    // In the first file, and in the second, whose records count on from the
+    // first's: the stop polls do not start again with each file.
+    QTest::newRow("in the first file") << 1234ULL;
+    QTest::newRow("in the second file") << 5678ULL;
+    QTest::newRow("at the last record of the first file") << 4800ULL;
+}
+
+void TestFaultInjection::mergeStops() {
+    QFETCH(qulonglong, stopAt);
+    const QStringList clSources = {Path("a1.bvf"), Path("a2.bvf")};
+    QList<RecordSpec> clFirst, clSecond;
+    for (int i = 0; i < 4800; ++i) {
+        clFirst << Tetra(At("10:00:00") + i / 4);
+        clSecond << Generic(At("11:00:00") + i / 4, 40 + i % 50);
+    }
+    QVERIFY(WriteRecording(clSources[0], clFirst, 0xAB));
+    QVERIFY(WriteRecording(clSources[1], clSecond, 0xAB));
+    const QList<QByteArray> clAll = FramesOf(clSources[0]).frames + FramesOf(clSources[1]).frames;
+
+    CMergeEvents clEvents;
+    StructWorkerContext clContext(&clEvents);
+    StructSourceInfo clSource;
+    clEvents.Attach(clContext);
+    PrepareDirectRun(clContext, clSources, clSource);
+    const QString clstrJoined = Path("joined.bvf");
+    clEvents.Script({Reply::To(clstrJoined)});
+    ReadCounts clCounts;
+    CPlatformEvent *pStop = clContext.stopEvent.get();
+    QCOMPARE(
+        RunMergeWorker(clContext, StandInOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
+        RunEnd::Stopped);
+
+    QVERIFY(clCounts.stopped);
+    QVERIFY2(clCounts.afterStop <= 1001, qPrintable(QString::number(clCounts.afterStop)));
+    QCOMPARE(clEvents.Codes().last(), -1);
+    QCOMPARE(clEvents.Told(), QStringList{"output first " + clSources[0]});
+    // The merge looks at the stop after taking a record and leaves that one
+    // unwritten; every record before it is in the output.
+    const ContainerFrames clOutput = FramesOf(clstrJoined);
+    QVERIFY(clOutput.ok);
+    QCOMPARE(clOutput.frames.size(), qsizetype(clCounts.delivered) - 1);
+    QCOMPARE(clOutput.frames, clAll.mid(0, clOutput.frames.size()));
 }
 
 BVF_TEST_MAIN(TestFaultInjection)

@@ -350,58 +350,25 @@ void TestSplitRules::recordFields_data() {
     // After ShiftRecordTime(+3600) and SetRecordFrequency(390012500):
     QTest::addColumn<QByteArray>("changed");
 
+    // The edges the round trips do not reach; the kinds' common fields are
+    // compared there with every record.
     constexpr qint64 kNone = std::numeric_limits<qint64>::min();
-    constexpr uint64_t kHz = 390012500;
-    auto clTetra = Zeroed<TetraTmv>();
-    clTetra.timeSeconds = 1709820309;
-    clTetra.valueFlags = 0x80;
-    clTetra.frequency = 5;
-    TetraTmv clTetraChanged;
-    std::memcpy(&clTetraChanged, &clTetra, sizeof clTetra);
-    clTetraChanged.timeSeconds += 3600;
-    clTetraChanged.valueFlags = 0x90;
-    clTetraChanged.frequency = kHz;
-    QTest::newRow("TETRA not marked: no frequency; marked, other flags kept")
-        << int(PAYLOAD_TETRA) << BytesOf(clTetra) << qint64(1709820309) << -1LL
-        << BytesOf(clTetraChanged);
-    QTest::newRow("TETRA too short") << int(PAYLOAD_TETRA) << BytesOf(clTetra).left(100) << kNone
-                                     << -1LL << BytesOf(clTetra).left(100);
+    const QByteArray clTetra = BytesOf(Zeroed<TetraTmv>()).left(100);
+    QTest::newRow("TETRA too short") << int(PAYLOAD_TETRA) << clTetra << kNone << -1LL << clTetra;
     auto clDmr = Zeroed<DmrTmv>();
     clDmr.timeSeconds = 1709820309;
     clDmr.altTimeSeconds = 1709820400;
-    DmrTmv clDmrChanged;
-    std::memcpy(&clDmrChanged, &clDmr, sizeof clDmr);
-    clDmrChanged.timeSeconds += 3600;
-    clDmrChanged.altTimeSeconds += 3600;
-    clDmrChanged.value48 = kHz;
+    QByteArray clDmrBefore = BytesOf(clDmr);
+    clDmr.timeSeconds += 3600;
+    clDmr.altTimeSeconds += 3600;
+    clDmr.value48 = 390012500;
     QTest::newRow("DMR: the second time moves along, value 0 is no frequency")
-        << int(PAYLOAD_DMR) << BytesOf(clDmr) << qint64(1709820309) << -1LL
-        << BytesOf(clDmrChanged);
-    auto clGsm = Zeroed<GsmTmv>();
-    clGsm.fileTime = 10000000ULL - 1; // just under a second after 1601
-    clGsm.value2 = 935000000;
-    GsmTmv clGsmChanged;
-    std::memcpy(&clGsmChanged, &clGsm, sizeof clGsm);
-    clGsmChanged.fileTime += 3600 * 10000000ULL;
-    clGsmChanged.byte1 = 0x10;
-    clGsmChanged.value2 = kHz;
-    QTest::newRow("GSM before 1970, part of a second cut off, value without mark")
-        << int(PAYLOAD_GSM) << BytesOf(clGsm) << -qint64(kGsmEpochSeconds) << 935000000LL
-        << BytesOf(clGsmChanged);
-    const uint64_t lProbe = 0x0102030405060708ULL;
-    QTest::newRow("generic 24 bytes, least significant byte first")
-        << int(PAYLOAD_GENERIC) << Put(GenericBytes(24), 16, lProbe) << qint64(lProbe) << -1LL
-        << Put(GenericBytes(24), 16, lProbe + 3600);
+        << int(PAYLOAD_DMR) << clDmrBefore << qint64(1709820309) << -1LL << BytesOf(clDmr);
     QTest::newRow("generic 23 bytes: no time")
         << int(PAYLOAD_GENERIC) << GenericBytes(23) << kNone << -1LL << GenericBytes(23);
     QTest::newRow("generic 71 bytes: no frequency")
         << int(PAYLOAD_GENERIC) << Put(GenericBytes(71), 16, 7) << 7LL << -1LL
         << Put(GenericBytes(71), 16, 3607);
-    QTest::newRow("generic 72 bytes")
-        << int(PAYLOAD_GENERIC) << Put(Put(GenericBytes(72), 16, 9), 64, lProbe) << 9LL
-        << qint64(lProbe) << Put(Put(GenericBytes(72), 16, 3609), 64, kHz);
-    QTest::newRow("notice") << int(PAYLOAD_NOTICE) << Put(GenericBytes(136), 16, 5) << kNone << -1LL
-                            << Put(GenericBytes(136), 16, 5);
     QTest::newRow("unknown kind") << 7 << Put(GenericBytes(80), 16, 5) << kNone << -1LL
                                   << Put(GenericBytes(80), 16, 5);
 }

@@ -114,12 +114,6 @@ void TestSplitWorker::scan_data() {
     QTest::newRow("damage before the first timed record")
         << kSource << WithInserted(clFive, 0, TypeZeroFrame() + FlaggedFrame())
         << "10:00:00 10:30:00 17";
-    QTest::newRow("a refused record before the latest")
-        << kSource << WithInserted(clFive, 3, FlaggedFrame()) << "10:00:00 10:30:00 17";
-    QTest::newRow("type 0 mid-file")
-        << kSource << WithInserted(clFive, 2, TypeZeroFrame()) << "10:00:00 10:30:00 17";
-    QTest::newRow("garbage bytes mid-file")
-        << kSource << WithInserted(clFive, 2, QByteArray(300, '\x7f')) << "10:00:00 10:30:00 17";
 }
 
 void TestSplitWorker::scan() {
@@ -238,10 +232,6 @@ void TestSplitWorker::damagedSource_data() {
     QTest::addColumn<QString>("notice"); // records and bytes the split reports
 
     const QString clstrRecords = QStringLiteral("%1 damaged record(s) and %2 damaged byte(s)");
-    QTest::newRow("by time, flag byte set")
-        << ByTime(3600, true) << FlaggedFrame() << clstrRecords.arg(1).arg(0);
-    QTest::newRow("by time, type 0")
-        << ByTime(3600, true) << TypeZeroFrame() << clstrRecords.arg(1).arg(0);
     QTest::newRow("by time, both")
         << ByTime(3600, true) << FlaggedFrame() + TypeZeroFrame() << clstrRecords.arg(2).arg(0);
     QTest::newRow("by time, garbage")
@@ -408,8 +398,6 @@ void TestSplitWorker::otherWritersFrames_data() {
     QTest::newRow("offset") << clShifted << 3600 << 0LL << false;
     StructSplitSettings clCorrected = ByNumber(2);
     clCorrected.correctFrequency = true;
-    clCorrected.frequencyHz = 390013000;
-    QTest::newRow("frequency correction") << clCorrected << 0 << 390013000LL << false;
     clCorrected.frequencyHz = -1;
     QTest::newRow("frequency correction without a value") << clCorrected << 0 << 0LL << true;
 }
