@@ -5,8 +5,8 @@
 // DMR items the parts cannot hold. A split by number merged again gives back
 // the source's records, listed with the times the parts hold.
 #include "MergeTestKit.h"
-#include "ReliabilityTestKit.h"
 #include "TestRegistry.h"
+#include "WorkerSources.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -183,7 +183,10 @@ void TestRoundTrip::partsFollowTheCutRules() {
     QCOMPARE(clRig.events.Questions(), QStringList());
     QCOMPARE(clRig.events.Errors(), QStringList());
 
-    const QList<CutStep> clSteps = ModelCuts(clExpected.cuts, settings, *clFirst + clChanges.offset,
+    QList<CutInput> clCuts;
+    for (qsizetype i = 0; i < clExpected.times.size(); ++i)
+        clCuts << CutInput{clExpected.times[i], clExpected.consumed[i]};
+    const QList<CutStep> clSteps = ModelCuts(clCuts, settings, *clFirst + clChanges.offset,
                                              uint64_t(QFileInfo(clstrSource).size()));
     QStringList clNames{PartName(1, clSteps.first().start)};
     QList<QList<int>> clIndexes{{}};

@@ -1,16 +1,18 @@
-// Shared pieces of the reliability tests: a small file system that fills up,
-// sources of every kind the tool reads, and the records a split must deliver
-// (the source's records as the container writer stores them, with the
-// intended time and frequency changes made here, independently of the
-// split's own code).
+// Sources for the worker tests' round trips and fault injection: a small file
+// system that fills up, sources of every kind the tool reads (older container
+// versions built byte by byte), and the records a split must deliver (the
+// source's records as the container writer stores them, with the intended
+// time and frequency changes made here, independently of the split's own
+// code).
 #pragma once
 
 #include "FileSizeLimit.h"
 #include "SampleGenerator.h"
 #include "TmwSample.h"
-#include "WorkerTestKit.h"
+#include "WorkerRecords.h"
 
 #include <QFileInfo>
+
 #include <sys/mount.h>
 
 namespace ReliabilityTestKit {
@@ -262,7 +264,8 @@ struct ConvertedSource {
     QString problem; // empty when the source was read to its end
     FileHeaderInfo header{};
     ContainerFrames frames;
-    QList<CutInput> cuts;                   // times after the change
+    QList<std::optional<int64_t>> times;    // after the change
+    QList<uint64_t> consumed;               // the reader's position after each record
     QList<std::optional<int64_t>> recorded; // times as recorded
     QList<uint8_t> kinds;
     std::optional<uint64_t> firstFrequency; // of the first record with a time other than 0
@@ -301,7 +304,8 @@ inline ConvertedSource Converted(const QString &clstrSource, const QString &clst
             }
             clResult.dmrItemsLost << lLost;
             ApplyChanges(clRecord, clPayload, clChanges);
-            clResult.cuts << CutInput{TimeOf(clRecord), clReader.GetFileSize(false)};
+            clResult.times << TimeOf(clRecord);
+            clResult.consumed << clReader.GetFileSize(false);
             clResult.recorded << clRecorded;
             clResult.kinds << clRecord.payloadKind;
             bWritten = bWritten && clWriter.WriteData(clRecord) == FILE_OK;
