@@ -384,36 +384,33 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied() {
                                Run(At("10:00:00") + 10 * i, 10), kMagicA));
     const QString clstrFailing = Path("a2.bvf");
 
-    CMergeEvents clEvents;
-    StructWorkerContext clContext(&clEvents);
-    StructSourceInfo clSource;
-    clEvents.Attach(clContext);
-    PrepareDirectRun(clContext, {Path("a1.bvf"), clstrFailing, Path("a3.bvf")}, clSource);
-    clSource.name = QStringLiteral("/rec/loaded.bvf");
-    clEvents.Script({Reply::To(Path("joined.bvf"))});
+    MergeRig clRig;
+    PrepareDirectRun(clRig.context, {Path("a1.bvf"), clstrFailing, Path("a3.bvf")}, clRig.source);
+    clRig.source.name = QStringLiteral("/rec/loaded.bvf");
+    clRig.events.Script({Reply::To(Path("joined.bvf"))});
     ReadCounts clCounts;
-    QVERIFY(!RunMergeWorker(clContext,
+    QVERIFY(!RunMergeWorker(clRig.context,
                             StandInOpener(clCounts, 0, {}, clstrFailing, 4, FileResult(failure)))
                  .Succeeded());
 
     // The bar shows how far the merge came before the problem is shown.
-    const QStringList clLog = clEvents.Log();
+    const QStringList clLog = clRig.events.Log();
     const qsizetype lReport = clLog.indexOf("read failed " + clstrFailing);
     QVERIFY2(lReport > 0 && clLog[lReport - 1].startsWith("progress "),
              qPrintable(clLog.join(u',')));
     const int lCode = clLog[lReport - 1].mid(9).toInt();
     QVERIFY(lCode >= 333 && lCode <= 999);
     QCOMPARE(clLog.mid(lReport + 1), QStringList{"progress -1"});
-    QCOMPARE(clEvents.Told(),
+    QCOMPARE(clRig.events.Told(),
              (QStringList{"output first " + Path("a1.bvf"), "read failed " + clstrFailing}));
     // The closed output holds the first file and the records read before.
     QCOMPARE(
         CompareParts({Path("joined.bvf")}, FramesOf(Path("a1.bvf")).header,
                      FramesOf(Path("a1.bvf")).frames + FramesOf(clstrFailing).frames.mid(0, 4)),
         QString());
-    QVERIFY(clContext.doneEvent->IsSet());
-    QVERIFY(!clContext.mergeDestination);
-    QCOMPARE(clSource.name, QString());
+    QVERIFY(clRig.context.doneEvent->IsSet());
+    QVERIFY(!clRig.context.mergeDestination);
+    QCOMPARE(clRig.source.name, QString());
 }
 
 void TestMergeWorker::destinationRefused_data() {
