@@ -131,6 +131,7 @@ void TestSplitNames::partNames_data() {
     Row("dotted base name keeps its inner dot", "/rec/tetra.cell.bvf", 1,
         "/rec/tetra.cell__01.bvf");
     Row("dot only in the folder", "/rec.d/cell", 1, "/rec.d/cell__01.bvf");
+    Row("a name that is only an extension", "/rec/.bvf", 1, "/rec/__01.bvf");
     Row("other extensions become .bvf", "/rec/cell.TMW", 1, "/rec/cell__01.bvf");
     Row("percent signs are plain text", "/rec/%2/cell%1.bvf", 1, "/rec/%2/cell%1__01.bvf");
     Row("backslash belongs to the name", "/rec/a\\cell.bvf", 1, "/rec/a\\cell__01.bvf");

@@ -364,6 +364,16 @@ void TestSplitRules::recordFields_data() {
     clDmr.value48 = 390012500;
     QTest::newRow("DMR: the second time moves along, value 0 is no frequency")
         << int(PAYLOAD_DMR) << clDmrBefore << qint64(1709820309) << -1LL << BytesOf(clDmr);
+    auto clGsm = Zeroed<GsmTmv>();
+    clGsm.fileTime = 10000000ULL - 1; // just under a second after 1601
+    clGsm.value2 = 935000000;
+    const QByteArray clGsmBefore = BytesOf(clGsm);
+    clGsm.fileTime += 3600 * 10000000ULL;
+    clGsm.byte1 = 0x10;
+    clGsm.value2 = 390012500;
+    QTest::newRow("GSM before 1970, part of a second cut off, value without mark")
+        << int(PAYLOAD_GSM) << clGsmBefore << -qint64(kGsmEpochSeconds) << 935000000LL
+        << BytesOf(clGsm);
     QTest::newRow("generic 23 bytes: no time")
         << int(PAYLOAD_GENERIC) << GenericBytes(23) << kNone << -1LL << GenericBytes(23);
     QTest::newRow("generic 71 bytes: no frequency")
