@@ -60,6 +60,7 @@ class TestMergeWorker : public QObject {
     void damagedRecordIsLeftOutAndReported();
     void readingFailureKeepsWhatWasCopied_data();
     void readingFailureKeepsWhatWasCopied();
+    void proposedOutputs();
     void destinationRefused_data();
     void destinationRefused();
     void questionsWaitForAnswerOrStop_data();
@@ -437,6 +438,15 @@ void TestMergeWorker::destinationRefused_data() {
     // refuses it all the same and asks again.
     QTest::newRow("stored without the check") << "bypass %1/./a2.bvf"
                                               << "";
+}
+
+void TestMergeWorker::proposedOutputs() {
+    // The path without its last extension and without any "_Joined"; a dot
+    // in a folder name cuts there, a dot at the very start does not.
+    QCOMPARE(JoinedOutputProposal("/rec/cell.bvf"), QStringLiteral("/rec/cell_Joined.bvf"));
+    QCOMPARE(JoinedOutputProposal("/rec/cell_Joined.bvf"), QStringLiteral("/rec/cell_Joined.bvf"));
+    QCOMPARE(JoinedOutputProposal("/rec.d/cell"), QStringLiteral("/rec_Joined.bvf"));
+    QCOMPARE(JoinedOutputProposal(".cell"), QStringLiteral(".cell_Joined.bvf"));
 }
 
 void TestMergeWorker::destinationRefused() {

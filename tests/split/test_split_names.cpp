@@ -148,6 +148,7 @@ void TestSplitNames::partNames_data() {
     Row("scheme 3 part", "/rec/cell__2024-03-07_14.05.09__01.bvf", 1, "/rec/cell__01.bvf");
     Row("leading CN token", "/rec/CN0012__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("trailing P token", "/rec/cell__P00012.bvf", 1, "/rec/cell__01.bvf");
+    Row("leading P token", "/rec/P00012__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("short token with underscores", "/rec/CN_1_2__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("tokens on both sides", "/rec/CN0012__2024-03-07_14.05.09__cell__P1_2_3.bvf", 1,
         "/rec/cell__01.bvf");

@@ -191,6 +191,13 @@ void TestSplitWorker::timeGlitches_data() {
                        "cell__02__2024-03-07_11.10.00.bvf: 11:10:00 N " +
                            Clock(std::numeric_limits<int64_t>::max())}
         << 2;
+    // Only more than a day away is far.
+    QTest::newRow("a record exactly a day away is sound")
+        << QList<RecordSpec>{T("10:20:00"), Tetra(At("2024-03-08 10:20:00")), T("10:40:00")}
+        << "10:20:00 2024-03-08 10:20:00"
+        << QStringList{"cell__01__2024-03-07_10.20.00.bvf: 10:20:00",
+                       "cell__02__2024-03-08_10.20.00.bvf: 2024-03-08 10:20:00 10:40:00"}
+        << 0;
     QTest::newRow("two records two days later are a jump")
         << QList<RecordSpec>{T("10:20:00"), T("10:30:00"), Tetra(At("2024-03-09 10:00:00")),
                              Tetra(At("2024-03-09 10:10:00"))}
