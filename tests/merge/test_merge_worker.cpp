@@ -1,26 +1,22 @@
-// The merge worker: what each output holds (frames compared byte by byte with
-// the sources' frames), the questions it asks and how their answers steer it,
-// the destinations it refuses, and how it ends after a failure or a stop. The
-// round trip splits a recording with the split worker and merges the parts.
-#include "FileSizeLimit.h"
+// The merge tab's workers where the round trips cannot look. The fill: the
+// times it takes from records that do not start or end a file, the paths it
+// leaves out without a word, and how a run ends. The merge: the questions it
+// asks and how their answers steer it, the destinations it refuses, and how it
+// ends after a failure or a stop. Outputs are compared byte by byte with the
+// sources' frames.
 #include "MergeTestKit.h"
 #include "TestRegistry.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
-#include <atomic>
-#include <memory>
 #include <unistd.h>
 
 using namespace MergeTestKit;
-using namespace WorkerTestKit;
 
-Q_DECLARE_METATYPE(MergeTestKit::MergeReply)
+Q_DECLARE_METATYPE(QList<WorkerTestKit::RecordSpec>)
+Q_DECLARE_METATYPE(Reply)
 
 namespace {
 
@@ -35,69 +31,9 @@ QList<RecordSpec> Run(int64_t lFirst, int lCount) {
     return clSpecs;
 }
 
-// A reader that delivers lGood records of the real one and then answers
-// enFailure for good, without moving on.
-class CFailingReader final : public CVirtualFileFormat {
-  public:
-    CFailingReader(SourceReader pInner, int lGood, FileResult enFailure)
-        : m_pInner(std::move(pInner)), m_lGood(lGood), m_enFailure(enFailure) {}
-
-    FileResult OpenFile(const wchar_t *, FileHeaderInfo &, uint8_t) override {
-        return FILE_WRONG_STATE;
-    }
-    FileResult ReadData(RawRecord &clRecord) override {
-        if (m_lDelivered >= m_lGood)
-            return m_enFailure;
-        const FileResult enResult = m_pInner->ReadData(clRecord);
-        if (enResult == FILE_OK)
-            ++m_lDelivered;
-        return enResult;
-    }
-    void CloseFile() override { m_pInner.reset(); }
-    double GetProgress() override { return m_pInner ? m_pInner->GetProgress() : 0; }
-    uint64_t GetFileSize(bool bTotal) override {
-        return m_pInner ? m_pInner->GetFileSize(bTotal) : 0;
-    }
-    bool SetOption(uint8_t, int32_t) override { return false; }
-    FileResult OpenFileForWriting(const wchar_t *, const FileHeaderInfo &, uint8_t) override {
-        return FILE_WRONG_STATE;
-    }
-    FileResult WriteData(const RawRecord &) override { return FILE_WRONG_DIRECTION; }
-    FileResult CloseFileForWriting() override { return FILE_OK; }
-    FileResult FlushData() override { return FILE_OK; }
-    uint64_t GetWrittenBytes() override { return 0; }
-    bool SetAutoSplit(int64_t, AutoSplitCallback, void *) override { return false; }
-    bool ReservedQuery() override { return false; }
-    const wchar_t *GetFileName() override { return L""; }
-    bool IsOnlineFile() override { return false; }
-    bool ReservedValue32(uint32_t, uint32_t &) override { return false; }
-    bool ReservedValue64(uint64_t, uint64_t &) override { return false; }
-
-  private:
-    SourceReader m_pInner;
-    int m_lGood;
-    FileResult m_enFailure;
-    int m_lDelivered = 0;
-};
-
-// A merge run on the test's thread with its own way of opening sources.
-struct DirectRun {
-    CMergeEvents events;
-    StructWorkerContext context{&events};
-    StructSourceInfo source;
-
-    explicit DirectRun(const QStringList &clFiles) {
-        events.Attach(context);
-        PrepareDirectRun(context, clFiles, source);
-    }
-};
-
-// The frames of the files one after the other.
-QList<QByteArray> FramesOfAll(const QStringList &clPaths) {
-    QList<QByteArray> clFrames;
-    for (const QString &clstrPath : clPaths)
-        clFrames << FramesOf(clstrPath).frames;
-    return clFrames;
+// A whole record with a good checksum that the reader cannot take.
+QByteArray RefusedFrame() {
+    return ContainerBytes::Frame(3, QByteArray(60, '\x11'), 1);
 }
 
 } // namespace
@@ -107,12 +43,15 @@ class TestMergeWorker : public QObject {
 
   private slots:
     void init();
-    void cleanup();
+
+    void fillTimes_data();
+    void fillTimes();
+    void fillLeavesOut();
+    void fillStops();
+    void startWhileFillingStopsTheFill();
 
     void startNeedsTwoFilesPerGroup();
-    void overlappingFilesAreConcatenated();
-    void twoGroupsGiveTwoOutputs();
-    void outputThatCannotBeOpenedIsAskedAgain();
+    void groupsGiveOutputs();
     void cancellingTheOutputEndsTheMerge_data();
     void cancellingTheOutputEndsTheMerge();
     void unreadableSource_data();
@@ -121,17 +60,11 @@ class TestMergeWorker : public QObject {
     void damagedRecordIsLeftOutAndReported();
     void readingFailureKeepsWhatWasCopied_data();
     void readingFailureKeepsWhatWasCopied();
-    void kindsMaskGainsCopiedKinds();
+    void proposedOutputs();
     void destinationRefused_data();
     void destinationRefused();
-    void refusedDestinationAnsweredWithoutCheck();
     void questionsWaitForAnswerOrStop_data();
     void questionsWaitForAnswerOrStop();
-    void writeFailureIsAskedAndRetried_data();
-    void writeFailureIsAskedAndRetried();
-    void failedCloseIsAFailedWrite();
-    void stopDuringCopy();
-    void roundTripThroughSplitByNumber();
 
   private:
     QString Path(const QString &clstrName) const { return m_pDir->filePath(clstrName); }
@@ -150,16 +83,19 @@ class TestMergeWorker : public QObject {
     // Two groups of two: a1, a2 (magic A) then b1, b2 (magic B).
     bool TwoGroups(MergeRig &clRig) const {
         return Listed(clRig,
-                      {{"a1.bvf", Run(At("10:00:00"), 20)}, {"a2.bvf", Run(At("10:00:20"), 20)}}) &&
+                      {{"a1.bvf", Run(At("10:00:00"), 20)}, {"a2.bvf", Run(At("10:00:10"), 20)}}) &&
                Listed(clRig,
                       {{"b1.bvf", Run(At("08:00:00"), 15)}, {"b2.bvf", Run(At("08:00:15"), 15)}},
                       kMagicB);
     }
-    // The merged file holds these sources' frames in order, behind the first
-    // one's header.
-    static QString HoldsSources(const QString &clstrOutput, const QStringList &clSources) {
-        return CompareParts({clstrOutput}, FramesOf(clSources.first()).header,
-                            FramesOfAll(clSources));
+    // The output holds these sources' frames in order, behind the first one's
+    // header.
+    QString Holds(const QString &clstrOutput, const QStringList &clSources) const {
+        QList<QByteArray> clFrames;
+        for (const QString &clstrSource : clSources)
+            clFrames << FramesOf(Path(clstrSource)).frames;
+        return CompareParts({Path(clstrOutput)}, FramesOf(Path(clSources.first())).header,
+                            clFrames);
     }
 
     std::unique_ptr<QTemporaryDir> m_pDir;
@@ -170,8 +106,145 @@ void TestMergeWorker::init() {
     QVERIFY(m_pDir->isValid());
 }
 
-void TestMergeWorker::cleanup() {
-    m_pDir.reset();
+void TestMergeWorker::fillTimes_data() {
+    QTest::addColumn<QList<RecordSpec>>("records");
+    QTest::addColumn<qint64>("headerStart"); // the largest value: none
+    QTest::addColumn<int>("damagedAfter");   // a refused record after this one; -1: none
+    QTest::addColumn<QString>("times");      // start - end, "fromRecord" when taken from one
+
+    const qint64 lHeader = At("09:00:00");
+    const qint64 lNone = std::numeric_limits<qint64>::max();
+    QTest::newRow("the latest time, not the last record's")
+        << QList<RecordSpec>{Tetra(At("12:00:00")), Tetra(At("12:09:00")), Dmr(At("12:03:00"))}
+        << lHeader << -1 << "12:00:00 - 12:09:00 fromRecord";
+    QTest::newRow("the first record's time, not the earliest")
+        << QList<RecordSpec>{Tetra(At("12:00:10")), Tetra(At("12:00:00"))} << lHeader << -1
+        << "12:00:10 - 12:00:10 fromRecord";
+    QTest::newRow("no usable time keeps the header's start")
+        << QList<RecordSpec>{Notice(), Generic(0, 20), Notice()} << lHeader << -1
+        << "09:00:00 - unknown";
+    QTest::newRow("no usable time and no header start")
+        << QList<RecordSpec>{Notice(), Notice()} << lNone << -1 << "unknown - unknown";
+    QTest::newRow("no records at all")
+        << QList<RecordSpec>{} << lHeader << -1 << "09:00:00 - unknown";
+    // A part cut from a recording carries the recording's header start.
+    QTest::newRow("a first record without time: the start from the first time stamp")
+        << QList<RecordSpec>{Notice(), Generic(0, 20), Tetra(At("12:00:03")), Tetra(At("12:00:07"))}
+        << lHeader << -1 << "12:00:03 - 12:00:07 fromRecord";
+    QTest::newRow("a damaged record does not end the examination")
+        << Run(At("10:00:00"), 10) << lHeader << 4 << "10:00:00 - 10:00:09 fromRecord";
+}
+
+void TestMergeWorker::fillTimes() {
+    QFETCH(QList<RecordSpec>, records);
+    QFETCH(qint64, headerStart);
+    QFETCH(int, damagedAfter);
+    QFETCH(QString, times);
+
+    const QString clstrPath = Path("rec.bvf");
+    QVERIFY(WriteRecording(clstrPath, records, kMagicA, {}, headerStart));
+    const ContainerFrames clFrames = FramesOf(clstrPath);
+    QByteArray clBytes = clFrames.header;
+    for (int i = 0; i < clFrames.frames.size(); ++i)
+        clBytes += clFrames.frames[i] + (i == damagedAfter ? RefusedFrame() : QByteArray());
+    QVERIFY(WriteBytes(clstrPath, clBytes));
+    MergeRig clRig;
+    QCOMPARE(clRig.Fill({clstrPath}), 1000);
+    QCOMPARE(clRig.list.Count(), qsizetype(1));
+    const StructJoinFileData clEntry = clRig.list.Entries().first();
+    const auto fnTime = [](int64_t lTime) {
+        return lTime == kJoinTimeUnknown ? QStringLiteral("unknown") : Clock(lTime);
+    };
+    QCOMPARE(fnTime(clEntry.start) + " - " + fnTime(clEntry.end) +
+                 (clEntry.flags & kJoinTimesFromRecord ? " fromRecord" : ""),
+             times);
+    QCOMPARE(clEntry.flags & kJoinFileOpened, kJoinFileOpened);
+    QCOMPARE(clEntry.records, int64_t(records.size()));
+}
+
+void TestMergeWorker::fillLeavesOut() {
+    QVERIFY(QDir(m_pDir->path()).mkdir("folder.bvf"));
+    QVERIFY(WriteBytes(Path("text.bvf"), "not a container at all"));
+    QVERIFY(WriteRecording(Path("good.bvf"), Run(At("10:00:00"), 5)));
+    // The first 259 characters of a longer path name an existing recording;
+    // a shortened path would add that file.
+    const QString clstrLong = m_pDir->path() + "/" + QString(299 - m_pDir->path().size(), u'n');
+    QVERIFY(WriteRecording(clstrLong.left(259), Run(At("11:00:00"), 5)));
+
+    MergeRig clRig;
+    const QString clstrDoubled = m_pDir->path() + "//good.bvf";
+    QCOMPARE(clRig.Fill({Path("folder.bvf"), Path("missing.bvf"), Path("good.bvf"),
+                         Path("text.bvf"), clstrDoubled, clstrLong, Path("nofolder/x.bvf")}),
+             1000);
+    // Another spelling of a listed file is the same file.
+    QCOMPARE(clRig.list.FileNames(), QStringList{Path("good.bvf")});
+    // No word about them: only the final refresh, with the last path taken up.
+    QCOMPARE(clRig.events.Log(),
+             (QStringList{"progress 0", "progress 1000", "list " + Path("nofolder/x.bvf")}));
+    // A later run: 259 characters fit; listed once more is still once, and
+    // the final refresh names the file as it is listed.
+    QCOMPARE(clRig.Fill({clstrLong.left(259), clstrDoubled}), 1000);
+    QCOMPARE(clRig.list.FileNames(), (QStringList{Path("good.bvf"), clstrLong.left(259)}));
+    QCOMPARE(clRig.events.Lists(), QStringList{Path("good.bvf")});
+    QCOMPARE(clRig.Fill({}), 1000);
+    QCOMPARE(clRig.events.Log(), (QStringList{"progress 0", "progress 1000", "list "}));
+}
+
+void TestMergeWorker::fillStops() {
+    QVERIFY(WriteRecording(Path("first.bvf"), Run(At("09:00:00"), 10)));
+    QVERIFY(WriteRecording(Path("large.bvf"), Run(At("10:00:00"), 6000)));
+    QVERIFY(WriteRecording(Path("last.bvf"), Run(At("12:00:00"), 10)));
+
+    MergeRig clRig;
+    clRig.source.name = QStringLiteral("/rec/loaded.bvf");
+    clRig.source.size = 1234;
+    std::atomic<int> lStopAt{0};
+    clRig.events.OnProgress([&](int lCode) {
+        if (lCode >= 1 && lCode <= 999 && lStopAt == 0) {
+            lStopAt = lCode;
+            RequestWorkerStop(clRig.context);
+        }
+    });
+    QCOMPARE(clRig.Fill({Path("first.bvf"), Path("large.bvf"), Path("last.bvf")}), -1);
+    // Stopped within the second of three files: its share of the bar.
+    QVERIFY2(lStopAt >= 333 && lStopAt < 667, qPrintable(QString::number(lStopAt)));
+    QCOMPARE(clRig.list.FileNames(), QStringList{Path("first.bvf")});
+    QCOMPARE(clRig.events.Codes(), (QList<int>{0, lStopAt, -1}));
+    QCOMPARE(clRig.events.Lists(), QStringList{Path("large.bvf")});
+    // The split tab's source is forgotten.
+    QCOMPARE(clRig.source.name, QString());
+    QCOMPARE(clRig.source.size, uint64_t(0));
+}
+
+void TestMergeWorker::startWhileFillingStopsTheFill() {
+    QVERIFY(WriteRecording(Path("first.bvf"), Run(At("10:00:00"), 6000)));
+    QVERIFY(WriteRecording(Path("second.bvf"), Run(At("11:00:00"), 5)));
+    MergeRig clRig;
+    // Holds the fill at its start, so that it surely runs when Start comes
+    // again; the stop then ends it within the large file.
+    clRig.events.OnProgress([](int lCode) {
+        if (lCode == 0)
+            QThread::msleep(150);
+    });
+    QCOMPARE(StartFillWorker(clRig.context, {Path("first.bvf")}, clRig.list, clRig.source),
+             FillStart::Started);
+    QCOMPARE(StartFillWorker(clRig.context, {Path("second.bvf")}, clRig.list, clRig.source),
+             FillStart::ReleasedHeldWorker);
+    QVERIFY(!WorkerHeld(clRig.context));
+    QCOMPARE(clRig.events.Codes(), (QList<int>{0, -1}));
+    QVERIFY(clRig.list.IsEmpty());
+
+    // A fill that has ended but is still held: its end handling releases
+    // it, so a Start before that only releases it too.
+    clRig.events.OnProgress(nullptr);
+    clRig.events.Restart();
+    QCOMPARE(StartFillWorker(clRig.context, {Path("second.bvf")}, clRig.list, clRig.source),
+             FillStart::Started);
+    QCOMPARE(clRig.events.WaitForEnd(), 1000);
+    QCOMPARE(StartFillWorker(clRig.context, {Path("first.bvf")}, clRig.list, clRig.source),
+             FillStart::ReleasedHeldWorker);
+    QVERIFY(!WorkerHeld(clRig.context));
+    QCOMPARE(clRig.list.FileNames(), QStringList{Path("second.bvf")});
 }
 
 void TestMergeWorker::startNeedsTwoFilesPerGroup() {
@@ -179,12 +252,7 @@ void TestMergeWorker::startNeedsTwoFilesPerGroup() {
     uint64_t lMagic = 0;
     QCOMPARE(StartMergeWorker(clRig.context, clRig.list, clRig.source, &lMagic),
              MergeStart::EmptyList);
-
     clRig.list.Insert(Entry(Path("a1.bvf"), kMagicA));
-    QCOMPARE(StartMergeWorker(clRig.context, clRig.list, clRig.source, &lMagic),
-             MergeStart::SingleFileGroup);
-    QCOMPARE(lMagic, kMagicA);
-
     clRig.list.Insert(Entry(Path("a2.bvf"), kMagicA));
     clRig.list.Insert(Entry(Path("b1.bvf"), kMagicB));
     QCOMPARE(StartMergeWorker(clRig.context, clRig.list, clRig.source, &lMagic),
@@ -194,77 +262,47 @@ void TestMergeWorker::startNeedsTwoFilesPerGroup() {
     QCOMPARE(clRig.events.Log(), QStringList());
 }
 
-void TestMergeWorker::overlappingFilesAreConcatenated() {
-    MergeRig clRig;
-    QVERIFY(Listed(
-        clRig, {{"first.bvf", Run(At("10:00:00"), 20)}, {"second.bvf", Run(At("10:00:10"), 20)}}));
-    MergeReply clReply = MergeReply::To(Path("joined.bvf"));
-    // The merge works on the names taken at its start; the list may change.
-    clReply.before = [&clRig] { clRig.list.Clear(); };
-    clRig.events.Script({clReply});
-    QCOMPARE(clRig.Merge(), 1000);
-
-    QCOMPARE(clRig.events.Questions(), QStringList{"output first " + Path("first.bvf")});
-    QCOMPARE(HoldsSources(Path("joined.bvf"), {Path("first.bvf"), Path("second.bvf")}), QString());
-    const QStringList clTimes = RecordTimes(Path("joined.bvf"));
-    QCOMPARE(clTimes.size(), 40);
-    QCOMPARE(clTimes.mid(18, 4), (QStringList{"10:00:18", "10:00:19", "10:00:10", "10:00:11"}));
-    const QList<int> clCodes = clRig.events.Codes();
-    QCOMPARE(clCodes.first(), 0);
-    QCOMPARE(clCodes.last(), 1000);
-}
-
-void TestMergeWorker::twoGroupsGiveTwoOutputs() {
+void TestMergeWorker::groupsGiveOutputs() {
     MergeRig clRig;
     QVERIFY(TwoGroups(clRig));
-    clRig.events.Script({MergeReply::To(Path("a.bvf")), MergeReply::To(Path("b.bvf"))});
-    QCOMPARE(clRig.Merge(), 1000);
-
-    QCOMPARE(clRig.events.Questions(),
-             (QStringList{"output first " + Path("a1.bvf"), "output first " + Path("b1.bvf")}));
-    QCOMPARE(HoldsSources(Path("a.bvf"), {Path("a1.bvf"), Path("a2.bvf")}), QString());
-    QCOMPARE(HoldsSources(Path("b.bvf"), {Path("b1.bvf"), Path("b2.bvf")}), QString());
-}
-
-void TestMergeWorker::outputThatCannotBeOpenedIsAskedAgain() {
-    MergeRig clRig;
-    QVERIFY(
-        Listed(clRig, {{"a1.bvf", Run(At("10:00:00"), 5)}, {"a2.bvf", Run(At("10:00:05"), 5)}}));
     QVERIFY(QDir(m_pDir->path()).mkdir("folder.bvf"));
-    clRig.events.Script({MergeReply::To(Path("folder.bvf")), MergeReply::To(Path("none/x.bvf")),
-                         MergeReply::To(Path("joined.bvf"))});
+    // An output that cannot be opened is asked for again; the merge works on
+    // the names taken at its start, while the list may change.
+    Reply clFirst = Reply::To(Path("folder.bvf"));
+    clFirst.before = [&clRig] { clRig.list.Clear(); };
+    clRig.events.Script({clFirst, Reply::To(Path("none/x.bvf")), Reply::To(Path("a.bvf")),
+                         Reply::To(Path("b.bvf"))});
     QCOMPARE(clRig.Merge(), 1000);
-
-    QCOMPARE(clRig.events.Questions(),
+    QCOMPARE(clRig.events.Told(),
              (QStringList{"output first " + Path("a1.bvf"), "output again " + Path("a1.bvf"),
-                          "output again " + Path("a1.bvf")}));
-    QCOMPARE(HoldsSources(Path("joined.bvf"), {Path("a1.bvf"), Path("a2.bvf")}), QString());
+                          "output again " + Path("a1.bvf"), "output first " + Path("b1.bvf")}));
+    // Overlapping files are copied as they are, one after the other.
+    QCOMPARE(Holds("a.bvf", {"a1.bvf", "a2.bvf"}), QString());
+    QCOMPARE(Holds("b.bvf", {"b1.bvf", "b2.bvf"}), QString());
     QVERIFY(QFileInfo(Path("folder.bvf")).isDir());
 }
 
 void TestMergeWorker::cancellingTheOutputEndsTheMerge_data() {
-    QTest::addColumn<MergeReply>("reply");
-    QTest::newRow("empty name") << MergeReply::To(QString());
-    QTest::newRow("question closed") << MergeReply::Of(MergeReply::Close);
-    QTest::newRow("stop while asked") << MergeReply::Of(MergeReply::Stop, true);
-    QTest::newRow("question not taken") << MergeReply::Of(MergeReply::NotTaken);
+    QTest::addColumn<Reply>("reply");
+    QTest::newRow("empty name") << Reply::To(QString());
+    QTest::newRow("question closed") << Reply::Of(Reply::Close);
+    QTest::newRow("stop while asked") << Reply::Of(Reply::Stop, true);
+    QTest::newRow("question not taken") << Reply::Of(Reply::NotTaken);
 }
 
 void TestMergeWorker::cancellingTheOutputEndsTheMerge() {
-    QFETCH(MergeReply, reply);
+    QFETCH(Reply, reply);
     MergeRig clRig;
     QVERIFY(TwoGroups(clRig));
     clRig.source.name = QStringLiteral("/rec/loaded.bvf");
-    clRig.events.Script({MergeReply::To(Path("a.bvf")), reply});
+    clRig.events.Script({Reply::To(Path("a.bvf")), reply});
     QCOMPARE(clRig.Merge(), -1);
-
-    QCOMPARE(clRig.events.Questions(),
+    QCOMPARE(clRig.events.Told(),
              (QStringList{"output first " + Path("a1.bvf"), "output first " + Path("b1.bvf")}));
     // The output finished before stays complete; no other file is written.
-    QCOMPARE(HoldsSources(Path("a.bvf"), {Path("a1.bvf"), Path("a2.bvf")}), QString());
+    QCOMPARE(Holds("a.bvf", {"a1.bvf", "a2.bvf"}), QString());
     QCOMPARE(FilesIn(m_pDir->path()),
              (QStringList{"a.bvf", "a1.bvf", "a2.bvf", "b1.bvf", "b2.bvf"}));
-    QCOMPARE(clRig.events.Codes().last(), -1);
     QCOMPARE(clRig.source.name, QString());
 }
 
@@ -282,19 +320,17 @@ void TestMergeWorker::unreadableSource() {
     // Listed first of its group but gone by the time of the merge.
     clRig.list.Insert(Entry(Path("a1.bvf"), kMagicA, At("10:00:00"), At("10:00:04")));
     QCOMPARE(clRig.Fill({Path("a2.bvf"), Path("a3.bvf")}), 1000);
-    clRig.events.Script(
-        {MergeReply::Of(ignore ? MergeReply::GoOn : MergeReply::Abort), MergeReply::To(Path("j"))});
+    clRig.events.Script({ignore ? GoOn() : Abort(), Reply::To(Path("j"))});
     QCOMPARE(clRig.Merge(), ignore ? 1000 : -1);
-
-    if (ignore) {
-        // The next readable file of the group opens the output, with its header.
-        QCOMPARE(clRig.events.Questions(),
-                 (QStringList{"open read " + Path("a1.bvf"), "output first " + Path("a2.bvf")}));
-        QCOMPARE(HoldsSources(Path("j"), {Path("a2.bvf"), Path("a3.bvf")}), QString());
-    } else {
-        QCOMPARE(clRig.events.Questions(), QStringList{"open read " + Path("a1.bvf")});
+    if (!ignore) {
+        QCOMPARE(clRig.events.Told(), QStringList{"open read " + Path("a1.bvf")});
         QVERIFY(!QFileInfo::exists(Path("j")));
+        return;
     }
+    // The next readable file of the group opens the output, with its header.
+    QCOMPARE(clRig.events.Told(),
+             (QStringList{"open read " + Path("a1.bvf"), "output first " + Path("a2.bvf")}));
+    QCOMPARE(Holds("j", {"a2.bvf", "a3.bvf"}), QString());
 }
 
 void TestMergeWorker::damagedRecordIsLeftOutAndReported_data() {
@@ -316,9 +352,8 @@ void TestMergeWorker::damagedRecordIsLeftOutAndReported() {
     QByteArray clBytes = clIntact.header;
     for (int i = 0; i < clIntact.frames.size(); ++i) {
         clBytes += clIntact.frames[i];
-        // A whole record with a good checksum that the reader cannot take.
         if (i == 3)
-            clBytes += ContainerBytes::Frame(3, QByteArray(60, '\x11'), 1);
+            clBytes += RefusedFrame();
         if (i == 6)
             clBytes += QByteArray(garbage, '\x7e');
     }
@@ -327,15 +362,13 @@ void TestMergeWorker::damagedRecordIsLeftOutAndReported() {
 
     MergeRig clRig;
     QCOMPARE(clRig.Fill({Path("damaged.bvf"), Path("after.bvf")}), 1000);
-    clRig.events.Script({MergeReply::To(Path("joined.bvf"))});
+    clRig.events.Script({Reply::To(Path("joined.bvf"))});
     QCOMPARE(clRig.Merge(), 1000);
-
     // Every readable record, before and after the damage, and those of the
     // next file; the user learns what is missing.
-    QCOMPARE(HoldsSources(Path("joined.bvf"), {Path("intact.bvf"), Path("after.bvf")}), QString());
-    QCOMPARE(clRig.events.Questions(),
-             (QStringList{"output first " + Path("damaged.bvf"),
-                          "notice <" + Path("damaged.bvf") + ">\n" + notice}));
+    QCOMPARE(Holds("joined.bvf", {"intact.bvf", "after.bvf"}), QString());
+    QCOMPARE(clRig.events.Told(), (QStringList{"output first " + Path("damaged.bvf"),
+                                               "notice <" + Path("damaged.bvf") + ">\n" + notice}));
 }
 
 void TestMergeWorker::readingFailureKeepsWhatWasCopied_data() {
@@ -347,54 +380,38 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied_data() {
 
 void TestMergeWorker::readingFailureKeepsWhatWasCopied() {
     QFETCH(int, failure);
-    QVERIFY(WriteRecording(Path("a1.bvf"), Run(At("10:00:00"), 10), kMagicA));
-    QVERIFY(WriteRecording(Path("a2.bvf"), Run(At("10:00:10"), 10), kMagicA));
-    QVERIFY(WriteRecording(Path("a3.bvf"), Run(At("10:00:20"), 10), kMagicA));
+    for (int i = 1; i <= 3; ++i)
+        QVERIFY(WriteRecording(Path(QStringLiteral("a%1.bvf").arg(i)),
+                               Run(At("10:00:00") + 10 * i, 10), kMagicA));
     const QString clstrFailing = Path("a2.bvf");
 
-    DirectRun clRun({Path("a1.bvf"), clstrFailing, Path("a3.bvf")});
-    clRun.source.name = QStringLiteral("/rec/loaded.bvf");
-    clRun.events.Script({MergeReply::To(Path("joined.bvf"))});
-    const MergeSourceOpener fnOpen = [&](const QString &clstrPath, FileHeaderInfo &clHeader) {
-        SourceReader pReader = OpenSource(clstrPath, clHeader);
-        if (!pReader || clstrPath != clstrFailing)
-            return pReader;
-        return SourceReader(new CFailingReader(std::move(pReader), 4, FileResult(failure)));
-    };
-    QVERIFY(!RunMergeWorker(clRun.context, fnOpen).Succeeded());
+    MergeRig clRig;
+    PrepareDirectRun(clRig.context, {Path("a1.bvf"), clstrFailing, Path("a3.bvf")}, clRig.source);
+    clRig.source.name = QStringLiteral("/rec/loaded.bvf");
+    clRig.events.Script({Reply::To(Path("joined.bvf"))});
+    ReadCounts clCounts;
+    QVERIFY(!RunMergeWorker(clRig.context,
+                            StandInOpener(clCounts, 0, {}, clstrFailing, 4, FileResult(failure)))
+                 .Succeeded());
 
-    const QStringList clLog = clRun.events.Log();
-    const qsizetype lReport = clLog.indexOf("read failed " + clstrFailing);
-    QVERIFY2(lReport > 0, qPrintable(clLog.join(u',')));
     // The bar shows how far the merge came before the problem is shown.
-    QVERIFY2(clLog[lReport - 1].startsWith("progress "), qPrintable(clLog[lReport - 1]));
+    const QStringList clLog = clRig.events.Log();
+    const qsizetype lReport = clLog.indexOf("read failed " + clstrFailing);
+    QVERIFY2(lReport > 0 && clLog[lReport - 1].startsWith("progress "),
+             qPrintable(clLog.join(u',')));
     const int lCode = clLog[lReport - 1].mid(9).toInt();
     QVERIFY(lCode >= 333 && lCode <= 999);
     QCOMPARE(clLog.mid(lReport + 1), QStringList{"progress -1"});
-    QCOMPARE(clRun.events.Questions(),
+    QCOMPARE(clRig.events.Told(),
              (QStringList{"output first " + Path("a1.bvf"), "read failed " + clstrFailing}));
     // The closed output holds the first file and the records read before.
-    const QList<QByteArray> clExpected =
-        FramesOf(Path("a1.bvf")).frames + FramesOf(clstrFailing).frames.mid(0, 4);
-    QCOMPARE(CompareParts({Path("joined.bvf")}, FramesOf(Path("a1.bvf")).header, clExpected),
-             QString());
-    QVERIFY(clRun.context.doneEvent->IsSet());
-    QVERIFY(!clRun.context.mergeDestination);
-    QCOMPARE(clRun.source.name, QString());
-}
-
-void TestMergeWorker::kindsMaskGainsCopiedKinds() {
-    MergeRig clRig;
-    QVERIFY(Listed(clRig, {{"a1.bvf", {Tetra(At("10:00:00")), Dmr(At("10:00:01")), Notice()}},
-                           {"a2.bvf", {Gsm(At("10:00:02")), Generic(At("10:00:03"))}}}));
-    clRig.source.kindMask = uint64_t(1) << 40;
-    clRig.events.Script({MergeReply::To(Path("joined.bvf"))});
-    QCOMPARE(clRig.Merge(), 1000);
-    const uint64_t lExpected = (uint64_t(1) << 40) | (1 << PAYLOAD_TETRA) | (1 << PAYLOAD_DMR) |
-                               (1 << PAYLOAD_NOTICE) | (1 << PAYLOAD_GSM) | (1 << PAYLOAD_GENERIC);
-    QCOMPARE(clRig.source.kindMask, lExpected);
-    QCOMPARE(RecordTimes(Path("joined.bvf")),
-             (QStringList{"10:00:00", "10:00:01", "N", "10:00:02", "10:00:03"}));
+    QCOMPARE(
+        CompareParts({Path("joined.bvf")}, FramesOf(Path("a1.bvf")).header,
+                     FramesOf(Path("a1.bvf")).frames + FramesOf(clstrFailing).frames.mid(0, 4)),
+        QString());
+    QVERIFY(clRig.context.doneEvent->IsSet());
+    QVERIFY(!clRig.context.mergeDestination);
+    QCOMPARE(clRig.source.name, QString());
 }
 
 void TestMergeWorker::destinationRefused_data() {
@@ -417,6 +434,19 @@ void TestMergeWorker::destinationRefused_data() {
                                                 << "is a source";
     QTest::newRow("longer than 259 characters") << "%1/" + QString(300, u'x') + ".bvf"
                                                 << "too long";
+    // A dialog that stores a source without asking the check: the worker
+    // refuses it all the same and asks again.
+    QTest::newRow("stored without the check") << "bypass %1/./a2.bvf"
+                                              << "";
+}
+
+void TestMergeWorker::proposedOutputs() {
+    // The path without its last extension and without any "_Joined"; a dot
+    // in a folder name cuts there, a dot at the very start does not.
+    QCOMPARE(JoinedOutputProposal("/rec/cell.bvf"), QStringLiteral("/rec/cell_Joined.bvf"));
+    QCOMPARE(JoinedOutputProposal("/rec/cell_Joined.bvf"), QStringLiteral("/rec/cell_Joined.bvf"));
+    QCOMPARE(JoinedOutputProposal("/rec.d/cell"), QStringLiteral("/rec_Joined.bvf"));
+    QCOMPARE(JoinedOutputProposal(".cell"), QStringLiteral(".cell_Joined.bvf"));
 }
 
 void TestMergeWorker::destinationRefused() {
@@ -429,76 +459,61 @@ void TestMergeWorker::destinationRefused() {
     QCOMPARE(::link(QFile::encodeName(Path("b1.bvf")).constData(),
                     QFile::encodeName(Path("hard.bvf")).constData()),
              0);
-    const QStringList clSources{Path("a1.bvf"), Path("a2.bvf"), Path("b1.bvf"), Path("b2.bvf")};
+    const QStringList clSources{"a1.bvf", "a2.bvf", "b1.bvf", "b2.bvf"};
     QList<QByteArray> clBefore;
     for (const QString &clstrSource : clSources)
-        clBefore << FileBytes(clstrSource);
+        clBefore << FileBytes(Path(clstrSource));
 
-    // The same refusal for the second output too, where the first output is
-    // also refused.
-    const QString clstrRefused = destination.arg(m_pDir->path());
-    clRig.events.Script({MergeReply::To(clstrRefused), MergeReply::To(Path("a.bvf")),
-                         MergeReply::To(clstrRefused), MergeReply::To(Path("a.bvf")),
-                         MergeReply::To(Path("b.bvf"))});
-    QCOMPARE(clRig.Merge(), 1000);
-
-    QCOMPARE(clRig.events.Questions(),
-             (QStringList{"output first " + Path("a1.bvf"), "refused " + refusal,
-                          "output first " + Path("b1.bvf"), "refused " + refusal,
-                          "refused already written"}));
+    Reply clRefused = Reply::To(destination.arg(m_pDir->path()));
+    if (refusal.isEmpty()) {
+        clRefused.kind = Reply::Bypass;
+        clRefused.path.remove(QStringLiteral("bypass "));
+        clRig.events.Script({clRefused, Reply::To(Path("a.bvf")), Reply::To(Path("b.bvf"))});
+        QCOMPARE(clRig.Merge(), 1000);
+        QCOMPARE(clRig.events.Told(),
+                 (QStringList{"output first " + Path("a1.bvf"), "output again " + Path("a1.bvf"),
+                              "output first " + Path("b1.bvf")}));
+    } else {
+        // The same refusal for the second output too, where the first
+        // output is also refused.
+        clRig.events.Script({clRefused, Reply::To(Path("a.bvf")), clRefused,
+                             Reply::To(Path("a.bvf")), Reply::To(Path("b.bvf"))});
+        QCOMPARE(clRig.Merge(), 1000);
+        QCOMPARE(clRig.events.Told(),
+                 (QStringList{"output first " + Path("a1.bvf"), "refused " + refusal,
+                              "output first " + Path("b1.bvf"), "refused " + refusal,
+                              "refused already written"}));
+    }
     for (int i = 0; i < clSources.size(); ++i)
-        QVERIFY2(FileBytes(clSources[i]) == clBefore[i], qPrintable(clSources[i]));
-    QCOMPARE(HoldsSources(Path("a.bvf"), {Path("a1.bvf"), Path("a2.bvf")}), QString());
-    QCOMPARE(HoldsSources(Path("b.bvf"), {Path("b1.bvf"), Path("b2.bvf")}), QString());
-    QVERIFY(!MergeDestinationProblemText(refusal == "too long" ? MergeDestination::TooLong
-                                                               : MergeDestination::IsSource)
-                 .isEmpty());
-}
-
-void TestMergeWorker::refusedDestinationAnsweredWithoutCheck() {
-    // A dialog that stores a source as the destination without asking the
-    // check: the worker refuses it all the same and asks again.
-    MergeRig clRig;
-    QVERIFY(
-        Listed(clRig, {{"a1.bvf", Run(At("10:00:00"), 5)}, {"a2.bvf", Run(At("10:00:05"), 5)}}));
-    const QByteArray clBefore = FileBytes(Path("a2.bvf"));
-    MergeReply clCareless = MergeReply::Of(MergeReply::Bypass);
-    clCareless.path = m_pDir->path() + "/./a2.bvf";
-    clRig.events.Script({clCareless, MergeReply::To(Path("joined.bvf"))});
-    QCOMPARE(clRig.Merge(), 1000);
-
-    QCOMPARE(clRig.events.Questions(),
-             (QStringList{"output first " + Path("a1.bvf"), "output again " + Path("a1.bvf")}));
-    QCOMPARE(FileBytes(Path("a2.bvf")), clBefore);
-    QCOMPARE(HoldsSources(Path("joined.bvf"), {Path("a1.bvf"), Path("a2.bvf")}), QString());
+        QVERIFY2(FileBytes(Path(clSources[i])) == clBefore[i], qPrintable(clSources[i]));
+    QCOMPARE(Holds("a.bvf", {"a1.bvf", "a2.bvf"}), QString());
+    QCOMPARE(Holds("b.bvf", {"b1.bvf", "b2.bvf"}), QString());
 }
 
 void TestMergeWorker::questionsWaitForAnswerOrStop_data() {
-    QTest::addColumn<MergeReply>("reply");
+    QTest::addColumn<Reply>("reply");
     QTest::addColumn<int>("end");
-    QTest::newRow("answered later by another thread")
-        << MergeReply::To(QStringLiteral("joined.bvf"), true) << 1000;
-    QTest::newRow("stopped while open") << MergeReply::Of(MergeReply::Stop, true) << -1;
+    QTest::newRow("answered later by another thread") << Reply::To("joined.bvf", true) << 1000;
+    QTest::newRow("stopped while open") << Reply::Of(Reply::Stop, true) << -1;
 }
 
 void TestMergeWorker::questionsWaitForAnswerOrStop() {
-    QFETCH(MergeReply, reply);
+    QFETCH(Reply, reply);
     QFETCH(int, end);
     MergeRig clRig;
     QVERIFY(
         Listed(clRig, {{"a1.bvf", Run(At("10:00:00"), 5)}, {"a2.bvf", Run(At("10:00:05"), 5)}}));
-    if (!reply.path.isEmpty())
-        reply.path = Path("joined.bvf");
+    reply.path = reply.path.isEmpty() ? QString() : Path(reply.path);
     clRig.events.Script({reply});
     QCOMPARE(clRig.Merge(), end);
     QCOMPARE(QFileInfo::exists(Path("joined.bvf")), end == 1000);
 
-    // A question that stays open: Release worker stops the worker and waits
-    // for its end before it frees anything.
+    // A question that stays open: releasing the worker stops it and waits for
+    // its end before it frees anything.
     clRig.events.Restart();
-    clRig.events.Script({MergeReply::Of(MergeReply::NoAnswer)});
+    clRig.events.Script({Reply::Of(Reply::NoAnswer)});
     QCOMPARE(StartMergeWorker(clRig.context, clRig.list, clRig.source), MergeStart::Started);
-    QTRY_COMPARE(clRig.events.Questions().size(), 1);
+    QTRY_COMPARE(clRig.events.Told().size(), 1);
     QVERIFY(QuestionIsOpen(clRig.context));
     QVERIFY(!clRig.context.doneEvent->IsSet());
     ReleaseWorker(clRig.context);
@@ -506,137 +521,6 @@ void TestMergeWorker::questionsWaitForAnswerOrStop() {
     // An answer after the stop reaches no one.
     QCOMPARE(AnswerMergeDestination(clRig.context, Path("late.bvf")), MergeDestination::NoQuestion);
     QVERIFY(!AnswerMergeQuestion(clRig.context, true));
-}
-
-void TestMergeWorker::writeFailureIsAskedAndRetried_data() {
-    QTest::addColumn<bool>("retry");
-    QTest::newRow("retry after room was made") << true;
-    QTest::newRow("abort") << false;
-}
-
-void TestMergeWorker::writeFailureIsAskedAndRetried() {
-    QFETCH(bool, retry);
-    MergeRig clRig;
-    QVERIFY(Listed(clRig,
-                   {{"a1.bvf", Run(At("10:00:00"), 2500)}, {"a2.bvf", Run(At("11:00:00"), 2500)}}));
-    // More than the writer keeps in its buffer: it writes while a1 is copied.
-    QVERIFY(QFileInfo(Path("a1.bvf")).size() > qint64(CBrennovarstikFileFormatV1::kKeepBelow));
-
-    CFileSizeLimit clLimit(64 * 1024);
-    QVERIFY(clLimit.IsSet());
-    MergeReply clAnswer = MergeReply::Of(retry ? MergeReply::GoOn : MergeReply::Abort);
-    // After an abort the close fails too; the user has been told already.
-    if (retry)
-        clAnswer.before = [&clLimit] { clLimit.Lift(); };
-    clRig.events.Script({MergeReply::To(Path("joined.bvf")), clAnswer});
-    QCOMPARE(clRig.Merge(), retry ? 1000 : -1);
-    clLimit.Lift();
-
-    const QStringList clLog = clRig.events.Log();
-    const qsizetype lQuestion = clLog.indexOf("write failed " + Path("joined.bvf"));
-    QVERIFY2(lQuestion > 0, qPrintable(clLog.join(u',')));
-    QVERIFY2(clLog[lQuestion - 1].startsWith("progress "), qPrintable(clLog[lQuestion - 1]));
-    QCOMPARE(clRig.events.Questions(),
-             (QStringList{"output first " + Path("a1.bvf"), "write failed " + Path("joined.bvf")}));
-    if (retry) {
-        // The record that failed is written once, with everything before it.
-        QCOMPARE(HoldsSources(Path("joined.bvf"), {Path("a1.bvf"), Path("a2.bvf")}), QString());
-    } else {
-        // What reached the file is whole frames of the first source, in order.
-        const ContainerFrames clOutput = FramesOf(Path("joined.bvf"));
-        QVERIFY(!clOutput.frames.isEmpty());
-        QCOMPARE(clOutput.frames, FramesOf(Path("a1.bvf")).frames.mid(0, clOutput.frames.size()));
-    }
-}
-
-void TestMergeWorker::failedCloseIsAFailedWrite() {
-    // Small enough to stay in the writer's buffer until the close, larger
-    // than the file may grow.
-    MergeRig clRig;
-    QVERIFY(Listed(clRig,
-                   {{"a1.bvf", Run(At("10:00:00"), 300)}, {"a2.bvf", Run(At("11:00:00"), 300)}}));
-    QVERIFY(QFileInfo(Path("a1.bvf")).size() + QFileInfo(Path("a2.bvf")).size() > 30000);
-
-    CFileSizeLimit clLimit(20000);
-    QVERIFY(clLimit.IsSet());
-    clRig.events.Script({MergeReply::To(Path("joined.bvf"))});
-    QCOMPARE(clRig.Merge(), -1);
-    clLimit.Lift();
-    QCOMPARE(clRig.events.Questions(),
-             (QStringList{"output first " + Path("a1.bvf"),
-                          "failed <" + Path("joined.bvf") + ">\nCan not write the file!"}));
-}
-
-void TestMergeWorker::stopDuringCopy() {
-    MergeRig clRig;
-    QVERIFY(Listed(clRig,
-                   {{"a1.bvf", Run(At("10:00:00"), 6000)}, {"a2.bvf", Run(At("12:00:00"), 10)}}));
-    clRig.events.OnProgress([&clRig](int lCode) {
-        if (lCode >= 1 && lCode <= 999)
-            RequestWorkerStop(clRig.context);
-    });
-    clRig.events.Script({MergeReply::To(Path("joined.bvf"))});
-    QCOMPARE(clRig.Merge(), -1);
-
-    // Stopped within the next 1001 records; what was written is closed whole.
-    const ContainerFrames clOutput = FramesOf(Path("joined.bvf"));
-    QVERIFY(clOutput.ok);
-    QVERIFY(clOutput.frames.size() >= 1001 && clOutput.frames.size() < 6000);
-    QCOMPARE(clOutput.frames, FramesOf(Path("a1.bvf")).frames.mid(0, clOutput.frames.size()));
-    QCOMPARE(clRig.events.Questions(), QStringList{"output first " + Path("a1.bvf")});
-}
-
-void TestMergeWorker::roundTripThroughSplitByNumber() {
-    QVERIFY(QDir(m_pDir->path()).mkdir("rec"));
-    const QString clstrFolder = Path("rec");
-    const QString clstrSource = clstrFolder + "/cell.bvf";
-    QList<RecordSpec> clSpecs;
-    for (int i = 0; i < 800; ++i) {
-        const int64_t lTime = At("10:00:00") + i / 3;
-        switch (i % 5) {
-        case 0:
-            clSpecs << Tetra(lTime, 390000000);
-            break;
-        case 1:
-            clSpecs << Dmr(lTime);
-            break;
-        case 2:
-            clSpecs << Gsm(lTime);
-            break;
-        case 3:
-            clSpecs << Generic(lTime, 80 + i % 40);
-            break;
-        default:
-            clSpecs << (i % 10 == 4 ? Notice() : Aux(lTime));
-            break;
-        }
-    }
-    QVERIFY(WriteRecording(clstrSource, clSpecs, 0xC0FFEE));
-
-    WorkerRig clSplit;
-    QCOMPARE(clSplit.Scan(clstrSource), 1000);
-    QCOMPARE(clSplit.Split(ByNumber(4)), 2000);
-    QStringList clParts;
-    for (const QString &clstrName : FilesIn(clstrFolder, {"cell.bvf"}))
-        clParts << clstrFolder + "/" + clstrName;
-    QCOMPARE(clParts.size(), 4);
-
-    MergeRig clRig;
-    QCOMPARE(clRig.Fill(clParts), 1000);
-    QCOMPARE(clRig.list.FileNames(), clParts);
-    clRig.events.Script({MergeReply::To(Path("joined.bvf"))});
-    QCOMPARE(clRig.Merge(), 1000);
-
-    const ContainerFrames clSource = FramesOf(clstrSource);
-    QVERIFY(clSource.ok);
-    QCOMPARE(clSource.frames.size(), 800);
-    QCOMPARE(CompareParts({Path("joined.bvf")}, clSource.header, clSource.frames), QString());
-    QCOMPARE(FileBytes(Path("joined.bvf")), FileBytes(clstrSource));
-    const QList<int> clCodes = clRig.events.Codes();
-    QCOMPARE(clCodes.first(), 0);
-    QCOMPARE(clCodes.last(), 1000);
-    for (qsizetype i = 1; i + 1 < clCodes.size(); ++i)
-        QVERIFY(clCodes[i] >= 1 && clCodes[i] <= 999 && clCodes[i] >= clCodes[i - 1]);
 }
 
 BVF_TEST_MAIN(TestMergeWorker)

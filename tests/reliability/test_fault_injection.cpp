@@ -2,12 +2,13 @@
 // under a part or a merged output, an output name that leads to a device
 // which refuses every write, a source cut short or replaced while it is
 // split, a source gone between scan and split, and a source that is still
-// being written while it is scanned and split. Every run must end, with the
-// code and question its failure calls for, and what reached the disk must
-// read back as whole records of the source.
+// being written while it is scanned and split, a stop at any record. Every
+// run must end, with the code and question its failure calls for, and what
+// reached the disk must read back as whole records of the source.
 #include "MergeTestKit.h"
-#include "ReliabilityTestKit.h"
 #include "TestRegistry.h"
+#include "WorkerSources.h"
+#include "WorkerThreads.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,6 +23,7 @@ using namespace ReliabilityTestKit;
 using namespace MergeTestKit;
 
 Q_DECLARE_METATYPE(ReliabilityTestKit::SourceKind)
+Q_DECLARE_METATYPE(StructSplitSettings)
 
 namespace {
 
@@ -33,41 +35,6 @@ QList<RecordSpec> Block(int64_t lFirst, int lCount, uint32_t lBytes) {
     for (int i = 0; i < lCount; ++i)
         clSpecs << Generic(lFirst + i, lBytes);
     return clSpecs;
-}
-
-// The whole frames at the front of a container that may end in a record cut
-// short: those frames and the number of bytes after them.
-struct FramesAndRest {
-    QByteArray header;
-    QList<QByteArray> frames;
-    qsizetype rest = 0;
-};
-
-FramesAndRest WholeFrames(const QByteArray &clBytes) {
-    FramesAndRest clResult;
-    clResult.header = clBytes.left(ContainerBytes::kHeaderSize);
-    qsizetype lAt = ContainerBytes::kHeaderSize;
-    while (lAt + 4 <= clBytes.size()) {
-        const uint32_t lLength = ContainerBytes::Be32At(clBytes, int(lAt));
-        if (lLength < uint32_t(ContainerBytes::kFrameHead) || lLength > clBytes.size() - lAt)
-            break;
-        clResult.frames << clBytes.mid(lAt, lLength);
-        lAt += lLength;
-    }
-    clResult.rest = std::max<qsizetype>(0, clBytes.size() - lAt);
-    return clResult;
-}
-
-// Every record the reader finds in the file, "result N" for anything but a
-// record or the end. A part cut short by a failure must read to its end.
-QStringList ReadProblems(const QString &clstrPath) {
-    QStringList clProblems;
-    for (const QString &clstrTime : RecordTimes(clstrPath)) {
-        if (clstrTime.startsWith(QStringLiteral("result")) ||
-            clstrTime.startsWith(QStringLiteral("cannot")))
-            clProblems << clstrTime;
-    }
-    return clProblems;
 }
 
 // Appends the bytes of a finished recording to a file in pieces of varying
@@ -126,7 +93,6 @@ class TestFaultInjection : public QObject {
     void splitOntoAFullDisk();
     void mergeOntoAFullDisk_data();
     void mergeOntoAFullDisk();
-    void mergeWriteFailingInsideARecord();
     void outputLeadingToADeviceThatRefusesWrites();
     void sourceChangedDuringTheSplit_data();
     void sourceChangedDuringTheSplit();
@@ -134,9 +100,27 @@ class TestFaultInjection : public QObject {
     void sourceGoneBeforeTheSplit();
     void sourceStillBeingWritten_data();
     void sourceStillBeingWritten();
+    void splitStops_data();
+    void splitStops();
+    void mergeStops_data();
+    void mergeStops();
 
   private:
     QString Path(const QString &clstrName) const { return m_pDir->filePath(clstrName); }
+    // The frames of every part beside the source, in name order; each part
+    // whole and with the expected header.
+    QList<QByteArray> FramesInParts(const QString &clstrSource, const QByteArray &clHeader) const {
+        QList<QByteArray> clFrames;
+        for (const QString &clstrPart : PartsIn(m_pDir->path(), clstrSource)) {
+            const ContainerFrames clPart = FramesOf(clstrPart);
+            if (QFileInfo(clstrPart).isDir())
+                continue;
+            if (!clPart.ok || clPart.header != clHeader)
+                return {QByteArray("not whole: ") + clstrPart.toUtf8()};
+            clFrames << clPart.frames;
+        }
+        return clFrames;
+    }
     QStringList PartsIn(const QString &clstrFolder, const QString &clstrSource) const {
         QStringList clPaths;
         for (const QString &clstrName : FilesIn(clstrFolder, {clstrSource}))
@@ -190,89 +174,95 @@ void TestFaultInjection::splitOntoAFullDisk() {
         CompareParts({clstrDisk + "/cell__02.bvf"}, clSource.header, clSource.frames.mid(30, 30)),
         QString());
     const QString clstrFailed = clstrDisk + "/cell__03.bvf";
-    const FramesAndRest clFailed = WholeFrames(FileBytes(clstrFailed));
+    const ContainerFrames clFailed = FramesOf(clstrFailed);
     QCOMPARE(clFailed.header, clSource.header);
     QVERIFY(!clFailed.frames.isEmpty() && clFailed.frames.size() < 200);
     QCOMPARE(clFailed.frames, clSource.frames.mid(60, clFailed.frames.size()));
     QVERIFY(clFailed.rest < clSource.frames[60].size());
-    QCOMPARE(ReadProblems(clstrFailed), QStringList());
     QCOMPARE(RecordTimes(clstrFailed).size(), clFailed.frames.size());
     // The source itself is untouched.
     QCOMPARE(FramesOf(Path(kSource)).frames, clSource.frames);
 }
 
 void TestFaultInjection::mergeOntoAFullDisk_data() {
-    QTest::addColumn<bool>("makeRoom");
-    QTest::newRow("[ABORT]: the merge fails, what was written stays whole") << false;
-    QTest::newRow("room made, then go on: the output is complete") << true;
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("goOn");
+    QTest::newRow("disk full, [ABORT]: what was written stays whole") << "disk" << false;
+    QTest::newRow("disk full, room made, go on: the output is complete") << "disk" << true;
+    // Its first half reaches the file; written again after going on, that
+    // half must not stay in the output as a damaged record.
+    QTest::newRow("full inside a record, go on: the record is written once") << "inside" << true;
+    QTest::newRow("full only at the close: the merge fails with the reason") << "close" << false;
 }
 
 void TestFaultInjection::mergeOntoAFullDisk() {
-    QFETCH(bool, makeRoom);
-    // Two sources of about 300 KiB each, merged onto a disk of 256 KiB: a
-    // write while the records are copied fails, not only the last one at the close.
+    QFETCH(QString, fault);
+    QFETCH(bool, goOn);
+    // Two sources of about 300 KiB each: a write fails while the records are
+    // copied, not only the last one at the close; for the close, sources small
+    // enough that the writer keeps them until then.
+    const int lRecords = fault == "close" ? 8 : 150;
     MergeRig clRig;
     const QStringList clSources = {Path("a1.bvf"), Path("a2.bvf")};
-    QVERIFY(WriteRecording(clSources[0], Block(At("10:00:00"), 150, 2000), 0xA1));
-    QVERIFY(WriteRecording(clSources[1], Block(At("11:00:00"), 150, 2000), 0xA1));
-    QCOMPARE(clRig.Fill(clSources), 1000);
-    QList<QByteArray> clAll = FramesOf(clSources[0]).frames + FramesOf(clSources[1]).frames;
-
-    const QString clstrDisk = Path(QStringLiteral("disk"));
-    CSmallDisk clDisk(clstrDisk, 256 * 1024);
-    QVERIFY(clDisk.Ready());
-    const QString clstrJoined = clstrDisk + "/joined.bvf";
-    MergeReply clAnswer = MergeReply::Of(makeRoom ? MergeReply::GoOn : MergeReply::Abort);
-    bool bRoomMade = false;
-    if (makeRoom)
-        clAnswer.before = [&clDisk, &bRoomMade] { bRoomMade = clDisk.MakeRoom(); };
-    clRig.events.Script({MergeReply::To(clstrJoined), clAnswer});
-    QCOMPARE(clRig.Merge(), makeRoom ? 1000 : -1);
-    QCOMPARE(bRoomMade, makeRoom);
-    QCOMPARE(clRig.events.Questions(),
-             (QStringList{"output first " + clSources[0], "write failed " + clstrJoined}));
-
-    if (makeRoom) {
-        // Every record once, in order, and nothing else: no piece of the
-        // record whose write failed is left in the file.
-        QCOMPARE(CompareParts({clstrJoined}, FramesOf(clSources[0]).header, clAll), QString());
-        return;
-    }
-    const FramesAndRest clOutput = WholeFrames(FileBytes(clstrJoined));
-    QVERIFY(!clOutput.frames.isEmpty() && clOutput.frames.size() < clAll.size());
-    QCOMPARE(clOutput.frames, clAll.mid(0, clOutput.frames.size()));
-    QVERIFY(clOutput.rest < clAll[0].size());
-    QCOMPARE(ReadProblems(clstrJoined), QStringList());
-}
-
-void TestFaultInjection::mergeWriteFailingInsideARecord() {
-    // The disk fills up in the middle of the record whose write fails: its
-    // first half reaches the file. Going on after room was made writes it
-    // again, and only once: the half written before must not stay in the
-    // output as a damaged record.
-    MergeRig clRig;
-    const QStringList clSources = {Path("a1.bvf"), Path("a2.bvf")};
-    QVERIFY(WriteRecording(clSources[0], Block(At("10:00:00"), 150, 2000), 0xA1));
-    QVERIFY(WriteRecording(clSources[1], Block(At("11:00:00"), 150, 2000), 0xA1));
+    QVERIFY(WriteRecording(clSources[0], Block(At("10:00:00"), lRecords, 2000), 0xA1));
+    QVERIFY(WriteRecording(clSources[1], Block(At("11:00:00"), lRecords, 2000), 0xA1));
     QCOMPARE(clRig.Fill(clSources), 1000);
     const ContainerFrames clFirst = FramesOf(clSources[0]);
     const QList<QByteArray> clAll = clFirst.frames + FramesOf(clSources[1]).frames;
-    // The writer keeps records until it holds kKeepBelow bytes; the record
-    // that passes that mark goes out with the others, and the file may grow
-    // only to the middle of it.
-    const qint64 lFrame = clAll[0].size();
-    const qint64 lRecordsHeld =
-        (qint64(CBrennovarstikFileFormatV1::kKeepBelow) + lFrame - 1) / lFrame;
-    CFileSizeLimit clLimit(
-        rlim_t(ContainerBytes::kHeaderSize + (lRecordsHeld - 1) * lFrame + lFrame / 2));
-    QVERIFY(clLimit.IsSet());
-    MergeReply clGoOn = MergeReply::Of(MergeReply::GoOn);
-    clGoOn.before = [&clLimit] { clLimit.Lift(); };
-    clRig.events.Script({MergeReply::To(Path("joined.bvf")), clGoOn});
-    QCOMPARE(clRig.Merge(), 1000);
-    QCOMPARE(clRig.events.Questions(),
-             (QStringList{"output first " + clSources[0], "write failed " + Path("joined.bvf")}));
-    QCOMPARE(CompareParts({Path("joined.bvf")}, clFirst.header, clAll), QString());
+
+    const QString clstrDisk = Path(QStringLiteral("disk"));
+    std::unique_ptr<CSmallDisk> pDisk;
+    std::unique_ptr<CFileSizeLimit> pLimit;
+    if (fault == "disk") {
+        pDisk = std::make_unique<CSmallDisk>(clstrDisk, 256 * 1024);
+        QVERIFY(pDisk->Ready());
+    } else {
+        // The writer keeps records until it holds kKeepBelow bytes; the file
+        // may grow only to the middle of the record that passes that mark.
+        const qint64 lFrame = clAll[0].size();
+        const qint64 lHeld = (qint64(CBrennovarstikFileFormatV1::kKeepBelow) + lFrame - 1) / lFrame;
+        pLimit = std::make_unique<CFileSizeLimit>(
+            fault == "close" ? 20000
+                             : ContainerBytes::kHeaderSize + (lHeld - 1) * lFrame + lFrame / 2);
+        QVERIFY(pLimit->IsSet());
+        QVERIFY(QDir().mkpath(clstrDisk));
+    }
+    const QString clstrJoined = clstrDisk + "/joined.bvf";
+    Reply clAnswer = goOn ? GoOn() : Abort();
+    bool bRoomMade = !goOn;
+    clAnswer.before = [&] {
+        if (goOn && pLimit)
+            pLimit->Lift();
+        bRoomMade = !goOn || !pDisk || pDisk->MakeRoom();
+    };
+    clRig.events.Script({Reply::To(clstrJoined), clAnswer});
+    QCOMPARE(clRig.Merge(), goOn ? 1000 : -1);
+    QVERIFY(bRoomMade);
+    if (pLimit)
+        pLimit->Lift();
+    const QStringList clLog = clRig.events.Log();
+    if (fault == "close") {
+        QCOMPARE(clRig.events.Told(),
+                 (QStringList{"output first " + clSources[0],
+                              "failed <" + clstrJoined + ">\nCan not write the file!"}));
+        return;
+    }
+    QCOMPARE(clRig.events.Told(),
+             (QStringList{"output first " + clSources[0], "write failed " + clstrJoined}));
+    // The bar shows how far the merge came before the question.
+    const qsizetype lQuestion = clLog.indexOf("write failed " + clstrJoined);
+    QVERIFY2(clLog.value(lQuestion - 1).startsWith("progress "), qPrintable(clLog.join(u',')));
+    QVERIFY(clLog[lQuestion - 1] != "progress 0");
+    if (goOn) {
+        // Every record once, in order, and nothing else.
+        QCOMPARE(CompareParts({clstrJoined}, clFirst.header, clAll), QString());
+        return;
+    }
+    const ContainerFrames clOutput = FramesOf(clstrJoined);
+    QVERIFY(!clOutput.frames.isEmpty() && clOutput.frames.size() < clAll.size());
+    QCOMPARE(clOutput.frames, clAll.mid(0, clOutput.frames.size()));
+    QVERIFY(clOutput.rest < clAll[0].size());
+    QCOMPARE(RecordTimes(clstrJoined).size(), clOutput.frames.size());
 }
 
 void TestFaultInjection::outputLeadingToADeviceThatRefusesWrites() {
@@ -301,9 +291,9 @@ void TestFaultInjection::outputLeadingToADeviceThatRefusesWrites() {
     const QStringList clParts = PartsIn(m_pDir->path(), kSource);
     QCOMPARE(clMerge.Fill(clParts), 1000);
     QVERIFY(QFile::link(QStringLiteral("/dev/full"), Path("full.bvf")));
-    clMerge.events.Script({MergeReply::To(Path("full.bvf")), MergeReply::To(Path("joined.bvf"))});
+    clMerge.events.Script({Reply::To(Path("full.bvf")), Reply::To(Path("joined.bvf"))});
     QCOMPARE(clMerge.Merge(), 1000);
-    QCOMPARE(clMerge.events.Questions(),
+    QCOMPARE(clMerge.events.Told(),
              (QStringList{"output first " + clParts[0], "output again " + clParts[0]}));
     QCOMPARE(CompareParts({Path("joined.bvf")}, clSource.header, clSource.frames), QString());
 }
@@ -365,18 +355,10 @@ void TestFaultInjection::sourceChangedDuringTheSplit() {
     QVERIFY2(lCode == 2000 || lCode == -1, qPrintable(QString::number(lCode)));
     QCOMPARE(clRig.events.Questions(), QStringList());
     if (lCode == -1)
-        QCOMPARE(clRig.events.Errors().size(), 1);
-    QList<QByteArray> clInParts;
-    const QStringList clParts = PartsIn(m_pDir->path(), SourceFileName(kind));
-    QVERIFY(!clParts.isEmpty());
-    for (const QString &clstrPart : clParts) {
-        if (!clstrPart.endsWith(QLatin1String(".bvf")) || QFileInfo(clstrPart).isDir())
-            continue;
-        const ContainerFrames clFrames = FramesOf(clstrPart);
-        QVERIFY2(clFrames.ok, qPrintable(clstrPart));
-        QCOMPARE(clFrames.header, clExpected.frames.header);
-        clInParts << clFrames.frames;
-    }
+        QCOMPARE(clRig.events.Errors(),
+                 QStringList{"<" + clstrSource + ">\nCan not read the file!"});
+    const QList<QByteArray> clInParts =
+        FramesInParts(SourceFileName(kind), clExpected.frames.header);
     // The records taken before the change are the source's first ones, in
     // order; at least the first thousand were read before it.
     QVERIFY(clInParts.size() >= 1000);
@@ -462,15 +444,8 @@ void TestFaultInjection::sourceStillBeingWritten() {
     // The parts hold the recording's records from the first on, whole, each
     // once and in order: at least those that were in the file when the split
     // began, at most all of them.
-    QList<QByteArray> clInParts;
-    for (const QString &clstrPart : PartsIn(m_pDir->path(), SourceFileName(kind))) {
-        if (QFileInfo(clstrPart).isDir())
-            continue;
-        const ContainerFrames clFrames = FramesOf(clstrPart);
-        QVERIFY2(clFrames.ok, qPrintable(clstrPart));
-        QCOMPARE(clFrames.header, clExpected.frames.header);
-        clInParts << clFrames.frames;
-    }
+    const QList<QByteArray> clInParts =
+        FramesInParts(SourceFileName(kind), clExpected.frames.header);
     QCOMPARE(clInParts, clExpected.frames.frames.mid(0, clInParts.size()));
     // Records are spread evenly enough over the file that most of those in
     // the bytes written before the split began are found.
@@ -480,6 +455,110 @@ void TestFaultInjection::sourceStillBeingWritten() {
              qPrintable(QStringLiteral("%1 records, %2 expected at least")
                             .arg(clInParts.size())
                             .arg(lAtLeast)));
+}
+
+// A stop request ends a split or a merge within 1001 records, wherever it
+// falls: a reader that counts what the worker takes from it asks for the stop
+// at a chosen record and counts the records handed out after it. What was
+// taken is written whole and in order; the run ends as stopped, without an
+// error message.
+void TestFaultInjection::splitStops_data() {
+    QTest::addColumn<SourceKind>("kind");
+    QTest::addColumn<StructSplitSettings>("settings");
+    QTest::addColumn<qulonglong>("stopAt"); // the record after which Stop is pressed
+
+    // Around the first stop poll, and between later ones.
+    for (qulonglong lStopAt : {1ULL, 1000ULL, 1001ULL, 1002ULL, 2345ULL, 7007ULL})
+        QTest::addRow("container by time, stop after record %llu", lStopAt)
+            << SourceKind::SampleV3 << ByTime(300, true, 1) << lStopAt;
+    QTest::newRow("container by number") << SourceKind::SampleV3 << ByNumber(5, 1) << 3456ULL;
+    QTest::newRow(".tmw by time") << SourceKind::Tmw << ByTime(600, false, 1) << 4321ULL;
+    QTest::newRow(".lan DMR by number") << SourceKind::LanDmr << ByNumber(3, 1) << 1999ULL;
+}
+
+void TestFaultInjection::splitStops() {
+    QFETCH(SourceKind, kind);
+    QFETCH(StructSplitSettings, settings);
+    QFETCH(qulonglong, stopAt);
+    SourceShape clShape;
+    clShape.minutes = 60;
+    clShape.rate = 5;
+    const QString clstrFolder = m_pDir->filePath(QStringLiteral("rec"));
+    QVERIFY(QDir().mkpath(clstrFolder));
+    const QString clstrSource = clstrFolder + u'/' + SourceFileName(kind);
+    QVERIFY(WriteSource(kind, clstrSource, clShape));
+    const ConvertedSource clExpected = Converted(clstrSource, Path("reference.bvf"));
+    QVERIFY2(clExpected.problem.isEmpty(), qPrintable(clExpected.problem));
+    QVERIFY(qulonglong(clExpected.frames.frames.size()) > stopAt + 2002);
+
+    WorkerRig clRig;
+    QCOMPARE(clRig.Scan(clstrSource), 1000);
+    StructWorkerContext &clContext = clRig.context;
+    clRig.events.Restart();
+    PrepareDirectRun(clContext, {clstrSource}, clRig.source);
+    clContext.splitSettings = std::make_shared<const StructSplitSettings>(settings);
+    ReadCounts clCounts;
+    CPlatformEvent *pStop = clContext.stopEvent.get();
+    QCOMPARE(
+        RunSplitWorker(clContext, StandInOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
+        RunEnd::Stopped);
+
+    QVERIFY(clCounts.stopped);
+    QVERIFY2(clCounts.afterStop <= 1001, qPrintable(QString::number(clCounts.afterStop)));
+    QCOMPARE(clRig.events.Codes().last(), -1);
+    QCOMPARE(clRig.events.Errors(), QStringList());
+    QStringList clParts;
+    for (const QString &clstrName : FilesIn(clstrFolder, {SourceFileName(kind)}))
+        clParts << clstrFolder + u'/' + clstrName;
+    QCOMPARE(CompareParts(clParts, clExpected.frames.header,
+                          clExpected.frames.frames.mid(0, qsizetype(clCounts.delivered))),
+             QString());
+}
+
+void TestFaultInjection::mergeStops_data() {
+    QTest::addColumn<qulonglong>("stopAt");
+    // In the first file, and in the second, whose records count on from the
+    // first's: the stop polls do not start again with each file.
+    QTest::newRow("in the first file") << 1234ULL;
+    QTest::newRow("in the second file") << 5678ULL;
+    QTest::newRow("at the last record of the first file") << 4800ULL;
+}
+
+void TestFaultInjection::mergeStops() {
+    QFETCH(qulonglong, stopAt);
+    const QStringList clSources = {Path("a1.bvf"), Path("a2.bvf")};
+    QList<RecordSpec> clFirst, clSecond;
+    for (int i = 0; i < 4800; ++i) {
+        clFirst << Tetra(At("10:00:00") + i / 4);
+        clSecond << Generic(At("11:00:00") + i / 4, 40 + i % 50);
+    }
+    QVERIFY(WriteRecording(clSources[0], clFirst, 0xAB));
+    QVERIFY(WriteRecording(clSources[1], clSecond, 0xAB));
+    const QList<QByteArray> clAll = FramesOf(clSources[0]).frames + FramesOf(clSources[1]).frames;
+
+    CMergeEvents clEvents;
+    StructWorkerContext clContext(&clEvents);
+    StructSourceInfo clSource;
+    clEvents.Attach(clContext);
+    PrepareDirectRun(clContext, clSources, clSource);
+    const QString clstrJoined = Path("joined.bvf");
+    clEvents.Script({Reply::To(clstrJoined)});
+    ReadCounts clCounts;
+    CPlatformEvent *pStop = clContext.stopEvent.get();
+    QCOMPARE(
+        RunMergeWorker(clContext, StandInOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
+        RunEnd::Stopped);
+
+    QVERIFY(clCounts.stopped);
+    QVERIFY2(clCounts.afterStop <= 1001, qPrintable(QString::number(clCounts.afterStop)));
+    QCOMPARE(clEvents.Codes().last(), -1);
+    QCOMPARE(clEvents.Told(), QStringList{"output first " + clSources[0]});
+    // The merge looks at the stop after taking a record and leaves that one
+    // unwritten; every record before it is in the output.
+    const ContainerFrames clOutput = FramesOf(clstrJoined);
+    QVERIFY(clOutput.ok);
+    QCOMPARE(clOutput.frames.size(), qsizetype(clCounts.delivered) - 1);
+    QCOMPARE(clOutput.frames, clAll.mid(0, clOutput.frames.size()));
 }
 
 BVF_TEST_MAIN(TestFaultInjection)

@@ -1,9 +1,8 @@
 // Protocol time synchronisation in the scan, with the stand-in component
 // reading network-time broadcasts out of the records: which component and
 // analysis a recording gets, the TETRA and DMR offset rules, when feeding
-// stops, and a split that applies the offset.
+// stops.
 #include "ProtoComponent.h"
-#include "SampleGenerator.h"
 #include "StandInProto.h"
 #include "TestPaths.h"
 #include "TestRegistry.h"
@@ -75,7 +74,6 @@ class TestProtocolTime : public QObject {
     void feedingLimits();
     void dmrOffsetRules();
     void componentChoice();
-    void splitFollowsNetworkTime();
 
   private:
     struct Case {
@@ -234,41 +232,6 @@ void TestProtocolTime::componentChoice() {
     Check({{"a notice first does not choose", clNoticeFirst,
             TetraBroadcasts({{3, {{3, t0 + 2 + 10}}}}), 10}});
     Check({{"without a component", clTetra, fnTetra, std::nullopt}}, false);
-}
-
-void TestProtocolTime::splitFollowsNetworkTime() {
-    // A generated recording whose recorder runs 10 s behind the network.
-    StructSampleSettings clSample;
-    clSample.lStartTime = At("10:20:00");
-    clSample.lMinutes = 3;
-    clSample.lRate = 4;
-    clSample.bNetworkTime = true;
-    clSample.lNetworkOffset = 10;
-    const QString clstrPlain = m_pDir->filePath(QStringLiteral("plain/cell.bvf"));
-    const QString clstrSynced = m_pDir->filePath(QStringLiteral("synced/cell.bvf"));
-    QVERIFY(QDir(m_pDir->path()).mkpath(QStringLiteral("plain")));
-    QVERIFY(QDir(m_pDir->path()).mkpath(QStringLiteral("synced")));
-    QCOMPARE(WriteSampleRecording(ToWide(clstrPlain).c_str(), clSample).enResult, FILE_OK);
-    QVERIFY(QFile::copy(clstrPlain, clstrSynced));
-
-    WorkerRig clRig;
-    clRig.components = m_clTable.Entries();
-    clRig.componentCount = m_clTable.Count();
-    QCOMPARE(clRig.Scan(clstrPlain), 1000);
-    QCOMPARE(clRig.source.offset, int64_t(10));
-    QCOMPARE(clRig.Split(ByTime(60, false)), 2000);
-    QCOMPARE(clRig.Scan(clstrSynced), 1000);
-    StructSplitSettings clSettings = ByTime(60, false);
-    clSettings.applyOffset = true;
-    QCOMPARE(clRig.Split(clSettings), 2000);
-
-    const QStringList clPlain = DescribeParts(QFileInfo(clstrPlain).path(), {"cell.bvf"});
-    const QStringList clSynced = DescribeParts(QFileInfo(clstrSynced).path(), {"cell.bvf"});
-    QCOMPARE(clPlain.size(), 3);
-    QVERIFY(clPlain.first().startsWith("cell__01__2024-03-07_10.20.00.bvf: 10:20:00 "));
-    QCOMPARE(clSynced.size(), clPlain.size());
-    for (int i = 0; i < clPlain.size(); ++i)
-        QCOMPARE(clSynced[i], ShiftedDescription(clPlain[i], 10));
 }
 
 BVF_TEST_MAIN(TestProtocolTime)

@@ -55,9 +55,6 @@ class TestSplitHandshakes : public QObject {
     void sourceAsOutput_data();
     void sourceAsOutput();
     void danglingLinkAtAPartName();
-    void retryOpening_data();
-    void retryOpening();
-    void stopDuringALongSplit();
     void noQuestionAfterAStop();
     void releaseWithAnOpenQuestion();
     void startingAScanReleasesAWaitingSplit();
@@ -128,6 +125,31 @@ void TestSplitHandshakes::overwriteAnswers_data() {
         << QList<int>{1, 2} << QList<Reply>{Answer(OVERWRITE_YES, true), Answer(OVERWRITE_NO, true)}
         << QStringList{clstrAsk1, clstrAsk2} << 2000
         << QStringList{kPart1, PartName(2) + kUntouched, kPart3};
+
+    // A folder stands where part 2 goes (-2): it exists, so the overwrite
+    // question comes first; then it cannot be opened and the retry is asked.
+    Reply clRetryAfterRemoving = Answer(1, true);
+    clRetryAfterRemoving.before = [this]() { QDir().rmdir(Path(PartName(2))); };
+    const QList<Reply> clYes = {Answer(OVERWRITE_YES)};
+    const QString clstrRetry = "retry:" + PartName(2);
+    QTest::newRow("[RETRY] after removing the folder continues")
+        << QList<int>{-2} << clYes + QList<Reply>{clRetryAfterRemoving}
+        << QStringList{clstrAsk2, clstrRetry} << 2000 << QStringList{kPart1, kPart2, kPart3};
+    QTest::newRow("giving up ends the split")
+        << QList<int>{-2} << clYes + QList<Reply>{Answer(0)} << QStringList{clstrAsk2, clstrRetry}
+        << -1 << QStringList{kPart1, PartName(2) + kUntouched};
+    QTest::newRow("a retry that fails again asks again")
+        << QList<int>{-2} << clYes + QList<Reply>{Answer(1), clRetryAfterRemoving}
+        << QStringList{clstrAsk2, clstrRetry, clstrRetry} << 2000
+        << QStringList{kPart1, kPart2, kPart3};
+    QTest::newRow("a retry question closed after a [RETRY] gives up")
+        << QList<int>{-2} << clYes + QList<Reply>{Answer(1), Reply::Of(Reply::Close)}
+        << QStringList{clstrAsk2, clstrRetry, clstrRetry} << -1
+        << QStringList{kPart1, PartName(2) + kUntouched};
+    QTest::newRow("Stop during the retry question")
+        << QList<int>{-2} << clYes + QList<Reply>{Reply::Of(Reply::Stop, true)}
+        << QStringList{clstrAsk2, clstrRetry} << -1
+        << QStringList{kPart1, PartName(2) + kUntouched};
 }
 
 void TestSplitHandshakes::overwriteAnswers() {
@@ -139,7 +161,8 @@ void TestSplitHandshakes::overwriteAnswers() {
     WorkerRig clRig;
     QVERIFY(Load(clRig, kThreeHours));
     for (int lPart : existing)
-        QVERIFY(WriteBytes(Path(PartName(lPart)), kOld));
+        QVERIFY(lPart > 0 ? WriteBytes(Path(PartName(lPart)), kOld)
+                          : QDir().mkdir(Path(PartName(-lPart))));
     clRig.events.Script(replies);
     QCOMPARE(clRig.Split(ByTime(3600, true, 1)), code);
     // The questions carry the bare file name.
@@ -257,105 +280,6 @@ void TestSplitHandshakes::danglingLinkAtAPartName() {
         QCOMPARE(clRig.events.Questions().value(0), "ask:" + PartName(2));
         QVERIFY(!QFileInfo::exists(Path("elsewhere/x.bvf")));
     }
-}
-
-void TestSplitHandshakes::retryOpening_data() {
-    QTest::addColumn<QList<Reply>>("replies");
-    QTest::addColumn<QStringList>("questions");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QStringList>("parts");
-
-    // A folder stands where part 2 goes: it exists, so the overwrite
-    // question comes first; then it cannot be opened.
-    const QString clstrFolderPart = PartName(2);
-    const auto RemoveFolder = [this, clstrFolderPart]() { QDir().rmdir(Path(clstrFolderPart)); };
-    Reply clRetryAfterRemoving = Answer(1, true);
-    clRetryAfterRemoving.before = RemoveFolder;
-    const QStringList clAskAndRetry = {"ask:" + clstrFolderPart, "retry:" + clstrFolderPart};
-
-    QTest::newRow("[RETRY] after removing the folder continues")
-        << QList<Reply>{Answer(OVERWRITE_YES), clRetryAfterRemoving} << clAskAndRetry << 2000
-        << QStringList{kPart1, kPart2, kPart3};
-    QTest::newRow("giving up ends the split")
-        << QList<Reply>{Answer(OVERWRITE_YES), Answer(0)} << clAskAndRetry << -1
-        << QStringList{kPart1, PartName(2) + kUntouched};
-    QTest::newRow("a retry that fails again asks again")
-        << QList<Reply>{Answer(OVERWRITE_YES), Answer(1), clRetryAfterRemoving}
-        << clAskAndRetry + QStringList{"retry:" + clstrFolderPart} << 2000
-        << QStringList{kPart1, kPart2, kPart3};
-    QTest::newRow("a retry question closed without an answer gives up")
-        << QList<Reply>{Answer(OVERWRITE_YES), Reply::Of(Reply::Close)} << clAskAndRetry << -1
-        << QStringList{kPart1, PartName(2) + kUntouched};
-    QTest::newRow("a retry question closed after a [RETRY] gives up")
-        << QList<Reply>{Answer(OVERWRITE_YES), Answer(1), Reply::Of(Reply::Close)}
-        << clAskAndRetry + QStringList{"retry:" + clstrFolderPart} << -1
-        << QStringList{kPart1, PartName(2) + kUntouched};
-    QTest::newRow("Stop during the retry question")
-        << QList<Reply>{Answer(OVERWRITE_YES), Reply::Of(Reply::Stop, true)} << clAskAndRetry << -1
-        << QStringList{kPart1, PartName(2) + kUntouched};
-}
-
-void TestSplitHandshakes::retryOpening() {
-    QFETCH(QList<Reply>, replies);
-    QFETCH(QStringList, questions);
-    QFETCH(int, code);
-    QFETCH(QStringList, parts);
-    WorkerRig clRig;
-    QVERIFY(Load(clRig, kThreeHours));
-    QVERIFY(QDir().mkdir(Path(PartName(2))));
-    clRig.events.Script(replies);
-    QCOMPARE(clRig.Split(ByTime(3600, true, 1)), code);
-    QCOMPARE(clRig.events.Questions(), questions);
-    QCOMPARE(Described(), parts);
-    QCOMPARE(clRig.events.Errors(), QStringList());
-
-    // A fixed name in a folder that does not exist yet: no overwrite
-    // question, only the retry.
-    if (code == 2000) {
-        Reply clRetry = Answer(1);
-        clRetry.before = [this]() { QDir().mkdir(Path("later")); };
-        clRig.events.Script({clRetry});
-        StructSplitSettings clFixed = ByPeriod(At("11:00:00"), At("12:59:00"), kFixedNameScheme);
-        clFixed.fixedName = Path("later/out.bvf");
-        QCOMPARE(clRig.Split(clFixed), 2000);
-        QCOMPARE(clRig.events.Questions(), QStringList{"retry:out.bvf"});
-        QCOMPARE(RecordTimes(clFixed.fixedName), (QStringList{"11:05:00", "12:10:00", "12:20:00"}));
-    }
-}
-
-void TestSplitHandshakes::stopDuringALongSplit() {
-    // One record a second, parts of a minute: 500 parts' worth of records.
-    QList<RecordSpec> clRecords;
-    for (int i = 0; i < 30000; ++i)
-        clRecords << Generic(At("08:00:00") + i, 40);
-    WorkerRig clRig;
-    QVERIFY(Load(clRig, clRecords));
-    // Stop with the first progress report; it comes at a stop poll.
-    clRig.events.OnProgress([&clRig](int lCode) {
-        if (lCode > 0 && lCode < 1000)
-            clRig.context.stopEvent->Set();
-    });
-    QCOMPARE(clRig.Split(ByTime(60, true, 1)), -1);
-    const QList<int> clCodes = clRig.events.Codes();
-    QCOMPARE(clCodes.size(), 3);
-    QCOMPARE(clCodes.first(), 0);
-    QVERIFY(clCodes[1] >= 1 && clCodes[1] <= 999);
-    QCOMPARE(clRig.events.Errors(), QStringList());
-
-    // The parts written so far stay whole and hold the source's first records;
-    // the stop took effect within the next 1001 records.
-    QStringList clParts;
-    for (const QString &clstrName : FilesIn(Folder(), {kSource}))
-        clParts << Path(clstrName);
-    qsizetype lWritten = 0;
-    for (const QString &clstrPart : clParts) {
-        const ContainerFrames clFrames = FramesOf(clstrPart);
-        QVERIFY2(clFrames.ok, qPrintable(clstrPart));
-        lWritten += clFrames.frames.size();
-    }
-    QVERIFY2(lWritten >= 1000 && lWritten <= 2002, qPrintable(QString::number(lWritten)));
-    const ContainerFrames clSource = FramesOf(Path(kSource));
-    QCOMPARE(CompareParts(clParts, clSource.header, clSource.frames.mid(0, lWritten)), QString());
 }
 
 void TestSplitHandshakes::noQuestionAfterAStop() {

@@ -1,0 +1,408 @@
+// The merge list and its tree: where entries are inserted and what is
+// removed; the gaps and overlaps of random lists against the rule stated
+// here; what the tree shows, compared as whole rows of text.
+#include "MergeTestKit.h"
+#include "ModelJoinFiles.h"
+#include "TestRegistry.h"
+
+#include <QSignalSpy>
+#include <QStandardItem>
+#include <QTest>
+
+#include <random>
+#include <thread>
+
+using namespace MergeTestKit;
+
+Q_DECLARE_METATYPE(QList<StructJoinFileData>)
+
+namespace {
+
+constexpr uint64_t kMagicA = 0xA1;
+constexpr uint64_t kMagicB = 0xB2;
+
+// A cell as text with its marks: "[bg r,g,b]" for a solid background and
+// "[tip ...]" for a tooltip (line breaks as "|").
+QString Cell(const QStandardItem *pItem) {
+    if (pItem == nullptr)
+        return QString();
+    QString clstrText = pItem->text();
+    const QBrush clBrush = pItem->background();
+    if (clBrush.style() == Qt::SolidPattern)
+        clstrText += QStringLiteral(" [bg %1,%2,%3]")
+                         .arg(clBrush.color().red())
+                         .arg(clBrush.color().green())
+                         .arg(clBrush.color().blue());
+    else if (clBrush.style() != Qt::NoBrush)
+        clstrText += QStringLiteral(" [bg not solid]");
+    if (!pItem->toolTip().isEmpty())
+        clstrText += QStringLiteral(" [tip %1]").arg(pItem->toolTip().replace(u'\n', u'|'));
+    return clstrText;
+}
+
+// The whole tree: "<group> / <summary>" per group row, and under it
+// "  <col 0> / <col 1> / <col 2>" per row.
+QStringList Describe(const QStandardItemModel &clModel) {
+    QStringList clLines;
+    for (int lRow = 0; lRow < clModel.rowCount(); ++lRow) {
+        const QStandardItem *pGroup = clModel.item(lRow, 0);
+        clLines << Cell(pGroup) + " / " + Cell(clModel.item(lRow, 1));
+        for (int lChild = 0; lChild < pGroup->rowCount(); ++lChild)
+            clLines << "  " + Cell(pGroup->child(lChild, 0)) + " / " +
+                           Cell(pGroup->child(lChild, 1)) + " / " + Cell(pGroup->child(lChild, 2));
+    }
+    return clLines;
+}
+
+StructJoinFileData Timed(const char *pName, uint64_t lMagic, const char *pStart, const char *pEnd,
+                         int64_t lSize = -1) {
+    return Entry(QString::fromUtf8(pName), lMagic, At(pStart), At(pEnd), lSize);
+}
+
+StructJoinFileData Untimed(const char *pName, uint64_t lMagic, int64_t lSize = -1) {
+    return Entry(QString::fromUtf8(pName), lMagic, kJoinTimeUnknown, kJoinTimeUnknown, lSize);
+}
+
+// The list's invariants: runs of one magic stand together, each in
+// ascending start order, and no name is listed twice.
+QString InvariantProblem(const QList<StructJoinFileData> &clEntries) {
+    QStringList clNames;
+    QList<uint64_t> clClosedMagics;
+    for (qsizetype i = 0; i < clEntries.size(); ++i) {
+        if (clNames.contains(clEntries[i].fileName))
+            return "listed twice: " + clEntries[i].fileName;
+        clNames << clEntries[i].fileName;
+        if (i == 0)
+            continue;
+        const StructJoinFileData &clPrevious = clEntries[i - 1];
+        if (clPrevious.magic != clEntries[i].magic) {
+            clClosedMagics << clPrevious.magic;
+            if (clClosedMagics.contains(clEntries[i].magic))
+                return "run split apart at " + clEntries[i].fileName;
+        } else if (clPrevious.start > clEntries[i].start) {
+            return "not ascending at " + clEntries[i].fileName;
+        }
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestMergeList : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void insertion_data();
+    void insertion();
+    void removals();
+    void singleFileGroup();
+    void insertionsAndReadsInterleave();
+    void gapsAndOverlaps();
+
+    void groupSummary_data();
+    void groupSummary();
+    void tree_data();
+    void tree();
+    void headersAndRebuild();
+};
+
+void TestMergeList::insertion_data() {
+    QTest::addColumn<QList<StructJoinFileData>>("arrivals");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("reverse time order comes out ascending")
+        << QList<StructJoinFileData>{Timed("c", kMagicA, "12:00:00", "12:30:00"),
+                                     Timed("b", kMagicA, "11:00:00", "11:30:00"),
+                                     Timed("a", kMagicA, "10:00:00", "10:30:00")}
+        << QStringList{"a", "b", "c"};
+    QTest::newRow("equal starts keep their order of arrival")
+        << QList<StructJoinFileData>{Timed("first", kMagicA, "10:00:00", "10:30:00"),
+                                     Timed("second", kMagicA, "10:00:00", "10:10:00"),
+                                     Timed("third", kMagicA, "10:00:00", "11:00:00")}
+        << QStringList{"first", "second", "third"};
+    QTest::newRow("runs in the order their magic first came")
+        << QList<StructJoinFileData>{Timed("b1", kMagicB, "09:00:00", "09:30:00"),
+                                     Timed("a1", kMagicA, "10:00:00", "10:30:00"),
+                                     Timed("b0", kMagicB, "08:00:00", "08:30:00"),
+                                     Timed("a0", kMagicA, "07:00:00", "07:30:00"),
+                                     Timed("b2", kMagicB, "23:00:00", "23:30:00")}
+        << QStringList{"b0", "b1", "b2", "a0", "a1"};
+    QTest::newRow("an unknown start goes first in its run")
+        << QList<StructJoinFileData>{Timed("timed", kMagicA, "10:00:00", "10:30:00"),
+                                     Untimed("untimed", kMagicA)}
+        << QStringList{"untimed", "timed"};
+    // The same name with another magic and time is still the same file; a
+    // name in another letter case is another file.
+    QTest::newRow("a name is listed once, letter case counts")
+        << QList<StructJoinFileData>{Timed("/rec/a.bvf", kMagicA, "10:00:00", "10:30:00"),
+                                     Timed("/rec/a.bvf", kMagicB, "08:00:00", "08:30:00"),
+                                     Timed("/rec/A.bvf", kMagicA, "09:00:00", "09:30:00")}
+        << QStringList{"/rec/A.bvf", "/rec/a.bvf"};
+}
+
+void TestMergeList::insertion() {
+    QFETCH(QList<StructJoinFileData>, arrivals);
+    QFETCH(QStringList, expected);
+    CMergeList clList;
+    int lRefused = 0;
+    for (const StructJoinFileData &clEntry : arrivals) {
+        lRefused += clList.Insert(clEntry) ? 0 : 1;
+        QVERIFY(clList.Contains(clEntry.fileName));
+    }
+    QCOMPARE(clList.FileNames(), expected);
+    QCOMPARE(lRefused, arrivals.size() - expected.size());
+    QCOMPARE(clList.Count(), expected.size());
+    QCOMPARE(InvariantProblem(clList.Entries()), QString());
+    QVERIFY(!clList.Contains(QStringLiteral("/rec/b.bvf")));
+}
+
+void TestMergeList::removals() {
+    CMergeList clList;
+    for (const StructJoinFileData &clEntry :
+         {Untimed("a0", kMagicA), Untimed("a1", kMagicA), Untimed("b0", kMagicB),
+          Untimed("b1", kMagicB), Untimed("c0", 0xC3)})
+        QVERIFY(clList.Insert(clEntry));
+
+    // A group: the index where it stood, now held by the next entry.
+    QCOMPARE(clList.RemoveMagic(kMagicB), qsizetype(2));
+    QCOMPARE(clList.FileNames(), (QStringList{"a0", "a1", "c0"}));
+    QCOMPARE(clList.FileNameAtOrLast(2), QStringLiteral("c0"));
+    QCOMPARE(clList.RemoveMagic(kMagicB), qsizetype(-1));
+    // The last file: the index now lies beyond the list and means its end.
+    QCOMPARE(clList.RemoveFile(QStringLiteral("c0")), qsizetype(2));
+    QCOMPARE(clList.FileNameAtOrLast(2), QStringLiteral("a1"));
+    QCOMPARE(clList.RemoveFile(QStringLiteral("c0")), qsizetype(-1));
+    QCOMPARE(clList.FileNameAtOrLast(-1), QString());
+    clList.Clear();
+    QVERIFY(clList.IsEmpty());
+    QCOMPARE(clList.FileNameAtOrLast(0), QString());
+}
+
+void TestMergeList::singleFileGroup() {
+    const auto fnSingle = [](const QList<StructJoinFileData> &clEntries) {
+        const std::optional<uint64_t> clMagic = FirstSingleFileGroup(clEntries);
+        return clMagic ? JoinMagicText(*clMagic) : QStringLiteral("none");
+    };
+    QCOMPARE(fnSingle({}), QStringLiteral("none"));
+    QCOMPARE(fnSingle({Untimed("a0", kMagicA), Untimed("a1", kMagicA)}), QStringLiteral("none"));
+    QCOMPARE(fnSingle({Untimed("a0", 0x1f)}), QStringLiteral("0x000000000000001f"));
+    QCOMPARE(fnSingle({Untimed("a0", kMagicA), Untimed("a1", kMagicA), Untimed("b0", kMagicB)}),
+             JoinMagicText(kMagicB));
+    QCOMPARE(fnSingle({Untimed("a0", kMagicA), Untimed("b0", kMagicB), Untimed("b1", kMagicB)}),
+             JoinMagicText(kMagicA));
+}
+
+void TestMergeList::insertionsAndReadsInterleave() {
+    // Two writers and a reader at once: every copy the reader takes keeps the
+    // invariants, and nothing is lost.
+    CMergeList clList;
+    constexpr int kPerWriter = 400;
+    std::atomic<int> lDone{0};
+    auto fnWriter = [&](uint64_t lMagic, const char *pPrefix) {
+        for (int i = 0; i < kPerWriter; ++i) {
+            const int64_t lStart = At("10:00:00") + (i * 7919) % 1000;
+            clList.Insert(
+                Entry(QStringLiteral("%1%2").arg(pPrefix).arg(i), lMagic, lStart, lStart + 5));
+        }
+        ++lDone;
+    };
+    std::thread clFirst(fnWriter, kMagicA, "a");
+    std::thread clSecond(fnWriter, kMagicB, "b");
+    QString clstrProblem;
+    while (lDone < 2 && clstrProblem.isEmpty())
+        clstrProblem = InvariantProblem(clList.Entries());
+    clFirst.join();
+    clSecond.join();
+    QCOMPARE(clstrProblem, QString());
+    QCOMPARE(InvariantProblem(clList.Entries()), QString());
+    QCOMPARE(clList.Count(), qsizetype(2 * kPerWriter));
+}
+
+// Random lists, runs of one magic together: each entry's gap is its start
+// minus the latest end of the earlier entries of its run, when that end lies
+// before it; it overlaps each earlier entry of its magic whose span shares a
+// second with its own other than where one ends as the other begins. Entries
+// without two valid times take part in neither.
+void TestMergeList::gapsAndOverlaps() {
+    std::mt19937_64 clRandom(77);
+    const auto Below = [&clRandom](uint64_t n) { return int64_t(clRandom() % n); };
+    const auto Valid = [](int64_t t) { return t >= 0 && t < std::numeric_limits<int64_t>::max(); };
+    const QList<int64_t> clInvalid = {-5, kJoinTimeUnknown, std::numeric_limits<int64_t>::max()};
+    for (int lRun = 0; lRun < 2000; ++lRun) {
+        QList<StructJoinFileData> clList;
+        const int lCount = int(1 + Below(8));
+        for (int i = 0; i < lCount; ++i) {
+            const uint64_t lMagic = i < lCount / 2 ? kMagicA : kMagicB;
+            const int64_t lStart = Below(12) == 0 ? clInvalid[Below(3)] : 100 + Below(40);
+            const int64_t lEnd = Below(12) == 0 ? clInvalid[Below(3)] : lStart + Below(15);
+            clList << Entry(QString::number(i), lMagic, lStart, lEnd);
+        }
+        QStringList clExpected;
+        for (int i = 0; i < lCount; ++i) {
+            const StructJoinFileData &e = clList[i];
+            std::optional<int64_t> clLatest;
+            QStringList clOverlapping;
+            for (int j = 0; j < i && Valid(e.start) && Valid(e.end); ++j) {
+                const StructJoinFileData &o = clList[j];
+                if (o.magic != e.magic || !Valid(o.start) || !Valid(o.end))
+                    continue;
+                clLatest = std::max(clLatest.value_or(o.end), o.end);
+                if (std::max(o.start, e.start) <= std::min(o.end, e.end) && o.end != e.start &&
+                    o.start != e.end)
+                    clOverlapping << o.fileName;
+            }
+            const int64_t lGap = clLatest && *clLatest < e.start ? e.start - *clLatest : 0;
+            clExpected << QStringLiteral("%1 [%2]").arg(lGap).arg(clOverlapping.join(u','));
+        }
+        QStringList clFound;
+        for (const StructJoinNeighbours &clEntry : JoinNeighbours(clList))
+            clFound
+                << QStringLiteral("%1 [%2]").arg(clEntry.gap).arg(clEntry.overlapping.join(u','));
+        if (clFound != clExpected) {
+            for (const StructJoinFileData &e : clList)
+                qInfo("%s %llx %lld %lld", qPrintable(e.fileName), qulonglong(e.magic),
+                      static_cast<long long>(e.start), static_cast<long long>(e.end));
+            QCOMPARE(clFound, clExpected);
+        }
+    }
+}
+
+void TestMergeList::groupSummary_data() {
+    QTest::addColumn<QList<StructJoinFileData>>("list");
+    QTest::addColumn<QString>("summary");
+
+    QTest::newRow("1023 bytes") << QList<StructJoinFileData>{Untimed("a", kMagicA, 1023)}
+                                << "(Size: 1023 byte)";
+    QTest::newRow("1024 bytes") << QList<StructJoinFileData>{Untimed("a", kMagicA, 1024)}
+                                << "(Size: 1.00 kB)";
+    QTest::newRow("1048575 bytes")
+        << QList<StructJoinFileData>{Untimed("a", kMagicA, 1048575)} << "(Size: 1024.00 kB)";
+    QTest::newRow("1048576 bytes")
+        << QList<StructJoinFileData>{Untimed("a", kMagicA, 1048576)} << "(Size: 1.00 MB)";
+    QTest::newRow("sizes add up, unknown sizes add nothing")
+        << QList<StructJoinFileData>{Untimed("a", kMagicA, 1000), Untimed("b", kMagicA, -1),
+                                     Untimed("c", kMagicA, 24)}
+        << "(Size: 1.00 kB)";
+    QTest::newRow("under an hour")
+        << QList<StructJoinFileData>{Timed("a", kMagicA, "10:00:00", "10:05:06")}
+        << "Length: 05:07";
+    QTest::newRow("lengths add up, an end equal to the start adds nothing")
+        << QList<StructJoinFileData>{Timed("a", kMagicA, "10:00:00", "10:59:59"),
+                                     Timed("b", kMagicA, "10:30:00", "10:30:00"),
+                                     Timed("c", kMagicA, "11:00:00", "11:00:01")}
+        << "Length: 01:00:02";
+    QTest::newRow("an unknown start adds no length but its size")
+        << QList<StructJoinFileData>{Timed("a", kMagicA, "10:00:00", "10:00:09", 100),
+                                     Untimed("b", kMagicA, 50)}
+        << "Length: 00:10 (Size: 150 byte)";
+    QTest::newRow("a hundred hours")
+        << QList<StructJoinFileData>{Entry("a", kMagicA, At("10:00:00"),
+                                           At("10:00:00") + 100 * 3600, 2048)}
+        << "Length: 100:00:01 (Size: 2.00 kB)";
+    QTest::newRow("neither length nor size")
+        << QList<StructJoinFileData>{Untimed("a", kMagicA)} << "";
+}
+
+void TestMergeList::groupSummary() {
+    QFETCH(QList<StructJoinFileData>, list);
+    QFETCH(QString, summary);
+    CModelJoinFiles clModel;
+    clModel.UpdateView(list);
+    QCOMPARE(clModel.rowCount(), 1);
+    // An empty summary leaves the cell without an item.
+    QCOMPARE(Cell(clModel.item(0, 1)), summary);
+    QCOMPARE(clModel.item(0, 1) == nullptr, summary.isEmpty());
+}
+
+void TestMergeList::tree_data() {
+    QTest::addColumn<QList<StructJoinFileData>>("list");
+    QTest::addColumn<QStringList>("rows");
+
+    const QString clstrA = JoinMagicText(kMagicA);
+    const QString clstrGap = QStringLiteral(" [bg 255,155,0]");
+    const QString clstrOverlap = QStringLiteral(" [bg 255,255,0]");
+    QTest::newRow("a gap of one second has no row")
+        << QList<StructJoinFileData>{Timed("/r/a.bvf", kMagicA, "10:00:00", "10:59:59"),
+                                     Timed("/r/b.bvf", kMagicA, "11:00:00", "11:30:00")}
+        << QStringList{clstrA + " / Length: 01:30:01",
+                       "   / 2024-03-07 10:00:00 to 10:59:59 / /r/a.bvf",
+                       "   / 2024-03-07 11:00:00 to 11:30:00 / /r/b.bvf"};
+    QTest::newRow("an hour missing")
+        << QList<StructJoinFileData>{Timed("/r/a.bvf", kMagicA, "10:00:00", "10:59:59"),
+                                     Timed("/r/b.bvf", kMagicA, "12:00:00", "12:00:09")}
+        << QStringList{clstrA + " / Length: 01:00:10",
+                       "   / 2024-03-07 10:00:00 to 10:59:59 / /r/a.bvf",
+                       "   / Missing: 01:00:00 [m:s]" + clstrGap + " / ",
+                       "   / 2024-03-07 12:00:00 to 12:00:09 / /r/b.bvf"};
+    // The file inside a's span ended earlier than a: c misses nothing.
+    QTest::newRow("a gap is measured from the latest end, overlaps are named")
+        << QList<StructJoinFileData>{Timed("/r/a.bvf", kMagicA, "10:00:00", "11:00:00"),
+                                     Timed("/r/b.bvf", kMagicA, "10:10:00", "10:20:00"),
+                                     Timed("/r/c.bvf", kMagicA, "10:15:00", "11:30:00"),
+                                     Entry("/r/d.bvf", kMagicA, -5, At("10:00:00")),
+                                     Timed("/r/e.bvf", kMagicA, "11:30:05", "11:40:00")}
+        << QStringList{clstrA + " / Length: 02:34:59",
+                       "   / 2024-03-07 10:00:00 to 11:00:00 / /r/a.bvf",
+                       "   / 2024-03-07 10:10:00 to 10:20:00" + clstrOverlap +
+                           " [tip Files overlapping: |a.bvf] / /r/b.bvf",
+                       "   / 2024-03-07 10:15:00 to 11:30:00" + clstrOverlap +
+                           " [tip Files overlapping: |a.bvf|b.bvf] / /r/c.bvf",
+                       "   / Unknown / /r/d.bvf",
+                       "   / Missing: 00:04 [m:s]" + clstrGap + " / ",
+                       "   / 2024-03-07 11:30:05 to 11:40:00 / /r/e.bvf"};
+    QTest::newRow("groups apart; unknown, open-ended and other-day times; names without folder")
+        << QList<StructJoinFileData>{Timed("a.bvf", kMagicA, "10:00:00", "11:00:00"),
+                                     Timed("b.bvf", kMagicA, "10:30:00", "11:30:00"),
+                                     Untimed("/r/x.tmw", 0, 10),
+                                     Entry("/r/y.lan", 0, At("10:00:00"), kJoinTimeUnknown),
+                                     Timed("/r/z.bvf", 0, "2024-03-01 23:59:00",
+                                           "2024-03-02 00:10:00")}
+        << QStringList{clstrA + " / Length: 02:00:02",
+                       "   / 2024-03-07 10:00:00 to 11:00:00 / a.bvf",
+                       "   / 2024-03-07 10:30:00 to 11:30:00" + clstrOverlap +
+                           " [tip Files overlapping: |a.bvf] / b.bvf",
+                       "0x0000000000000000 / Length: 11:01 (Size: 10 byte)",
+                       "   / Unknown / /r/x.tmw",
+                       "   / 2024-03-07 10:00:00 to ??? / /r/y.lan",
+                       "   / 2024-03-01 23:59:00 to 00:10:00 (2024-03-02) / /r/z.bvf"};
+}
+
+void TestMergeList::tree() {
+    QFETCH(QList<StructJoinFileData>, list);
+    QFETCH(QStringList, rows);
+    CModelJoinFiles clModel;
+    clModel.UpdateView(list);
+    QCOMPARE(Describe(clModel), rows);
+}
+
+void TestMergeList::headersAndRebuild() {
+    CModelJoinFiles clModel;
+    QSignalSpy clExpand(&clModel, &CModelJoinFiles::expandAll);
+    QSignalSpy clResize(&clModel, &CModelJoinFiles::resizeColumnToContents);
+    clModel.UpdateView({});
+    QCOMPARE(clModel.rowCount(), 0);
+    const auto fnHeaders = [&clModel] {
+        QStringList clTexts;
+        for (int i = 0; i < clModel.columnCount(); ++i)
+            clTexts << clModel.horizontalHeaderItem(i)->text();
+        return clTexts;
+    };
+    QCOMPARE(fnHeaders(), (QStringList{"File magic", "Time", "FileName"}));
+    QCOMPARE(clExpand.count(), 1);
+    QCOMPARE(clResize.count(), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(clResize.at(i).at(0).toInt(), i);
+
+    // A rebuild shows only the new list; the group row carries its magic.
+    const uint64_t lLarge = 0xFEDCBA9876543210ULL;
+    clModel.UpdateView({Untimed("/r/a.bvf", kMagicA), Untimed("/r/b.bvf", kMagicB)});
+    clModel.UpdateView({Untimed("/r/c.bvf", lLarge)});
+    QCOMPARE(Describe(clModel), (QStringList{"0xfedcba9876543210 / ", "   / Unknown / /r/c.bvf"}));
+    QCOMPARE(clModel.item(0, 0)->data(CModelJoinFiles::kMagicRole).toULongLong(),
+             qulonglong(lLarge));
+    QCOMPARE(fnHeaders(), (QStringList{"File magic", "Time", "FileName"}));
+    QCOMPARE(clExpand.count(), 3);
+}
+
+BVF_TEST_MAIN(TestMergeList)
+#include "test_merge_list.moc"

@@ -1,0 +1,368 @@
+// Part names and paths as exact texts: the ten naming schemes, what earlier
+// splits and recorders left in a source's name, the 259-character limit, the
+// time zone of the names; path normalisation and the check that an output is
+// the source itself, by its text or as the same file.
+#include "PathNormalise.h"
+#include "SplitName.h"
+#include "SplitPlan.h"
+#include "TestRegistry.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+#include <ctime>
+#include <limits>
+#include <unistd.h>
+
+namespace {
+
+qint64 Utc(int lDay, const char *pClock, int lMonth = 3) {
+    const QTime clClock = QTime::fromString(QString::fromLatin1(pClock), u"hh:mm:ss");
+    return QDateTime(QDate(2024, lMonth, lDay), clClock, QTimeZone::utc()).toSecsSinceEpoch();
+}
+
+const qint64 kSample = Utc(7, "14:05:09");
+
+// The name, or what went wrong; an error must leave no name behind.
+QString NameText(StructSplitName &clName) {
+    const SplitNameResult enResult = MakePartName(clName);
+    if (enResult != SplitNameResult::Ok && !clName.outputPath.isEmpty())
+        return QStringLiteral("error left a name behind: ") + clName.outputPath;
+    switch (enResult) {
+    case SplitNameResult::Ok:
+        return clName.outputPath;
+    case SplitNameResult::SourcePathTooLong:
+        return QStringLiteral("error: source path too long");
+    case SplitNameResult::NameTooLong:
+        return QStringLiteral("error: name too long");
+    case SplitNameResult::NoName:
+        return QStringLiteral("error: no name");
+    case SplitNameResult::TimeNotRepresentable:
+        break;
+    }
+    return QStringLiteral("error: time not representable");
+}
+
+// Sets the process time zone for local-time names and restores it after.
+class TimeZoneScope {
+  public:
+    explicit TimeZoneScope(const QByteArray &clZone)
+        : m_bHadZone(qEnvironmentVariableIsSet("TZ")), m_clOldZone(qgetenv("TZ")) {
+        if (!clZone.isEmpty())
+            qputenv("TZ", clZone);
+        tzset();
+    }
+    ~TimeZoneScope() {
+        if (m_bHadZone)
+            qputenv("TZ", m_clOldZone);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+    TimeZoneScope(const TimeZoneScope &) = delete;
+    TimeZoneScope &operator=(const TimeZoneScope &) = delete;
+
+  private:
+    bool m_bHadZone;
+    QByteArray m_clOldZone;
+};
+
+// A path of exactly lLength characters: folder "/r/", a base name of "a"s and
+// the extension.
+QString SourceOfLength(qsizetype lLength) {
+    return QStringLiteral("/r/") + QString(lLength - 7, u'a') + QStringLiteral(".bvf");
+}
+
+} // namespace
+
+class TestSplitNames : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void partNames_data();
+    void partNames();
+    void fixedName_data();
+    void fixedName();
+    void pathTexts_data();
+    void pathTexts();
+    void outputIsSource_data();
+    void outputIsSource();
+};
+
+void TestSplitNames::partNames_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<uint>("scheme");
+    QTest::addColumn<uint>("part");
+    QTest::addColumn<qint64>("cut");
+    QTest::addColumn<QByteArray>("zone"); // empty: names in UTC
+    QTest::addColumn<QString>("expected");
+
+    const QString cell = QStringLiteral("/rec/cell.bvf");
+    const auto Row = [&](const char *pName, const QString &clstrSource, uint lScheme,
+                         const QString &clstrExpected, uint lPart = 1, qint64 lCut = kSample,
+                         const char *pZone = "") {
+        QTest::newRow(pName) << clstrSource << lScheme << lPart << lCut << QByteArray(pZone)
+                             << clstrExpected;
+    };
+    Row("0 NAME__date+time", cell, 0, "/rec/cell__2024-03-07_14.05.09.bvf");
+    Row("1 NAME__SplitNumber", cell, 1, "/rec/cell__01.bvf");
+    Row("2 NAME__SplitNumber__date+time", cell, 2, "/rec/cell__01__2024-03-07_14.05.09.bvf");
+    Row("3 NAME__date+time__SplitNumber", cell, 3, "/rec/cell__2024-03-07_14.05.09__01.bvf");
+    Row("4 SplitNumber__NAME", cell, 4, "/rec/01__cell.bvf");
+    Row("5 SplitNumber__NAME__date+time", cell, 5, "/rec/01__cell__2024-03-07_14.05.09.bvf");
+    Row("6 SplitNumber__date+time__NAME", cell, 6, "/rec/01__2024-03-07_14.05.09__cell.bvf");
+    Row("7 date+time__NAME", cell, 7, "/rec/2024-03-07_14.05.09__cell.bvf");
+    Row("8 date+time__NAME__SplitNumber", cell, 8, "/rec/2024-03-07_14.05.09__cell__01.bvf");
+    Row("9 date+time__SplitNumber__NAME", cell, 9, "/rec/2024-03-07_14.05.09__01__cell.bvf");
+    Row("11 acts as 5", cell, 11, "/rec/01__cell__2024-03-07_14.05.09.bvf");
+    Row("largest index acts as 5", cell, std::numeric_limits<uint>::max(),
+        "/rec/01__cell__2024-03-07_14.05.09.bvf");
+
+    Row("part 9", cell, 1, "/rec/cell__09.bvf", 9);
+    Row("part 99", cell, 1, "/rec/cell__99.bvf", 99);
+    Row("part 100 is not cut", cell, 1, "/rec/cell__100.bvf", 100);
+    Row("part 1000", cell, 4, "/rec/1000__cell.bvf", 1000);
+    Row("no folder: current directory", "cell.bvf", 2, "cell__01__2024-03-07_14.05.09.bvf");
+    Row("root folder keeps its slash", "/cell.bvf", 4, "/02__cell.bvf", 2);
+    Row("dotted base name keeps its inner dot", "/rec/tetra.cell.bvf", 1,
+        "/rec/tetra.cell__01.bvf");
+    Row("dot only in the folder", "/rec.d/cell", 1, "/rec.d/cell__01.bvf");
+    Row("a name that is only an extension", "/rec/.bvf", 1, "/rec/__01.bvf");
+    Row("other extensions become .bvf", "/rec/cell.TMW", 1, "/rec/cell__01.bvf");
+    Row("percent signs are plain text", "/rec/%2/cell%1.bvf", 1, "/rec/%2/cell%1__01.bvf");
+    Row("backslash belongs to the name", "/rec/a\\cell.bvf", 1, "/rec/a\\cell__01.bvf");
+    Row("midnight", cell, 0, "/rec/cell__2024-01-01_00.00.00.bvf", 1, Utc(1, "00:00:00", 1));
+    Row("before 1970", cell, 0, "/rec/cell__1969-12-31_23.59.59.bvf", 1, -1);
+
+    // What earlier splits and recorders added between "__" goes; at any
+    // other "__" the name is cut.
+    Row("splitting a part again drops the old time", "/rec/cell__2024-03-07_14.05.09.bvf", 0,
+        "/rec/cell__2024-03-08_09.00.00.bvf", 1, Utc(8, "09:00:00"));
+    Row("splitting a scheme-2 part again", "/rec/cell__01__2024-03-07_14.05.09.bvf", 2,
+        "/rec/cell__03__2024-03-08_09.00.00.bvf", 3, Utc(8, "09:00:00"));
+    Row("leading date", "/rec/2024-03-07_14.05.09__cell.bvf", 1, "/rec/cell__01.bvf");
+    Row("scheme 3 part", "/rec/cell__2024-03-07_14.05.09__01.bvf", 1, "/rec/cell__01.bvf");
+    Row("leading CN token", "/rec/CN0012__cell.bvf", 1, "/rec/cell__01.bvf");
+    Row("trailing P token", "/rec/cell__P00012.bvf", 1, "/rec/cell__01.bvf");
+    Row("leading P token", "/rec/P00012__cell.bvf", 1, "/rec/cell__01.bvf");
+    Row("short token with underscores", "/rec/CN_1_2__cell.bvf", 1, "/rec/cell__01.bvf");
+    Row("tokens on both sides", "/rec/CN0012__2024-03-07_14.05.09__cell__P1_2_3.bvf", 1,
+        "/rec/cell__01.bvf");
+    Row("free text after __ is cut", "/rec/cell__north.bvf", 1, "/rec/cell__01.bvf");
+    Row("too short for a token", "/rec/cell__CN12.bvf", 1, "/rec/cell__01.bvf");
+    Row("not a short token: letters", "/rec/cell__CN12ab.bvf", 1, "/rec/cell__01.bvf");
+    Row("text after a date token stays", "/rec/cell__2024-03-07_14.05.09x.bvf", 1,
+        "/rec/cellx__01.bvf");
+    Row("part number first: cut at its __", "/rec/01__cell.bvf", 1, "/rec/01__01.bvf");
+    Row("date without __ stays", "/rec/2024-03-07_14.05.09.bvf", 1,
+        "/rec/2024-03-07_14.05.09__01.bvf");
+    Row("single underscores stay", "/rec/cell_north_1.bvf", 1, "/rec/cell_north_1__01.bvf");
+    Row("only underscores", "/rec/____.bvf", 1, "/rec/__01.bvf");
+
+    // Scheme 1 adds "__01.bvf" (8 characters) to folder and base name.
+    Row("name of 259 characters fits", SourceOfLength(255), 1,
+        QStringLiteral("/r/") + QString(248, u'a') + QStringLiteral("__01.bvf"));
+    Row("name of 260 characters is refused", SourceOfLength(256), 1, "error: name too long");
+    Row("source path of 259 characters, name too long", SourceOfLength(259), 4,
+        "error: name too long");
+    Row("source path of 260 characters is refused", SourceOfLength(260), 4,
+        "error: source path too long");
+    const QString clstrWide = QString::fromUcs4(U"\U0001F4E1").repeated(200);
+    Row("characters outside the basic plane count once", "/r/" + clstrWide + ".bvf", 1,
+        "/r/" + clstrWide + "__01.bvf");
+    Row("time beyond the calendar", cell, 2, "error: time not representable", 1,
+        std::numeric_limits<qint64>::max());
+    Row("time beyond the calendar, scheme without time", cell, 1, "/rec/cell__01.bvf", 1,
+        std::numeric_limits<qint64>::max());
+
+    Row("local time one hour east", cell, 0, "/rec/cell__2024-03-07_15.05.09.bvf", 1, kSample,
+        "CET-1");
+    Row("summer time, two hours east", cell, 0, "/rec/cell__2024-07-01_14.00.00.bvf", 1,
+        Utc(1, "12:00:00", 7), "CET-1CEST,M3.5.0,M10.5.0/3");
+    Row("five hours west, previous day", cell, 0, "/rec/cell__2024-03-06_22.00.00.bvf", 1,
+        Utc(7, "03:00:00"), "EST5");
+}
+
+void TestSplitNames::partNames() {
+    QFETCH(QString, source);
+    QFETCH(uint, scheme);
+    QFETCH(uint, part);
+    QFETCH(qint64, cut);
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, expected);
+
+    const TimeZoneScope clZone(zone);
+    StructSplitName clName;
+    clName.namingScheme = scheme;
+    clName.showUtc = zone.isEmpty();
+    clName.sourcePath = source;
+    clName.partNumber = part;
+    clName.cut = cut;
+    clName.outputPath = QStringLiteral("/stale/previous.bvf");
+    QCOMPARE(NameText(clName), expected);
+    QString clstrFolder = QStringLiteral("stale"), clstrBase = clstrFolder;
+    const bool bTooLong = expected == "error: source path too long";
+    QCOMPARE(SplitSourcePath(source, clstrFolder, clstrBase), !bTooLong);
+    if (bTooLong)
+        QVERIFY(clstrFolder.isEmpty() && clstrBase.isEmpty());
+    // UTC names do not follow the zone.
+    QCOMPARE(PartTimeText(kSample, true), QStringLiteral("2024-03-07_14.05.09"));
+}
+
+void TestSplitNames::fixedName_data() {
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<QString>("fixedName");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("expected");
+
+    const uint lPeriod = SPLIT_BY_PERIOD;
+    QTest::newRow("period mode uses the fixed path unchanged") << lPeriod << "/out/Fixed Name.dat"
+                                                               << "/rec/cell.bvf"
+                                                               << "/out/Fixed Name.dat";
+    QTest::newRow("fixed path of 259 characters")
+        << lPeriod << SourceOfLength(259) << "/rec/cell.bvf" << SourceOfLength(259);
+    QTest::newRow("fixed path of 260 characters is refused")
+        << lPeriod << SourceOfLength(260) << "/rec/cell.bvf"
+        << "error: name too long";
+    QTest::newRow("source path too long")
+        << lPeriod << "/out/f.bvf" << SourceOfLength(260) << "error: source path too long";
+    QTest::newRow("outside the period mode the fixed path is not taken")
+        << uint(SPLIT_BY_TIME) << "/out/f.bvf"
+        << "/rec/cell.bvf"
+        << "error: no name";
+}
+
+void TestSplitNames::fixedName() {
+    QFETCH(uint, mode);
+    QFETCH(QString, fixedName);
+    QFETCH(QString, source);
+    QFETCH(QString, expected);
+
+    StructSplitSettings clSettings;
+    clSettings.namingScheme = kFixedNameScheme;
+    clSettings.fixedName = fixedName;
+    clSettings.mode = uint8_t(mode);
+    clSettings.periodStart = kSample;
+    StructSplitName clName = InitialSplitName(clSettings, source);
+    CSplitPlan(clSettings, 0, 0).ApplyTo(clName);
+    QCOMPARE(clName.partNumber, 1u);
+    QCOMPARE(qint64(clName.cut), mode == SPLIT_BY_PERIOD ? kSample : 0);
+    if (mode != SPLIT_BY_PERIOD)
+        QVERIFY(clName.outputPath.isEmpty());
+    QCOMPARE(NameText(clName), expected);
+}
+
+void TestSplitNames::pathTexts_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("normalised");
+    QTest::addColumn<QString>("bareName"); // shown in questions
+
+    QTest::newRow("unchanged") << "/rec/cell.bvf"
+                               << "/rec/cell.bvf"
+                               << "cell.bvf";
+    QTest::newRow("runs of separators") << "/rec///a////b.bvf"
+                                        << "/rec/a/b.bvf"
+                                        << "b.bvf";
+    QTest::newRow("trailing run") << "/rec//"
+                                  << "/rec/"
+                                  << "";
+    QTest::newRow("network prefix kept") << "//server/share//x.bvf"
+                                         << "//server/share/x.bvf"
+                                         << "x.bvf";
+    QTest::newRow("prefix then a third slash") << "///x.bvf"
+                                               << "///x.bvf"
+                                               << "x.bvf";
+    // A leading blank is part of a relative path's first name.
+    QTest::newRow("leading blanks are name characters") << " \t/rec//cell.bvf"
+                                                        << " \t/rec/cell.bvf"
+                                                        << "cell.bvf";
+    QTest::newRow("no prefix after leading blanks") << "  //srv//x"
+                                                    << "  /srv/x"
+                                                    << "x";
+    QTest::newRow("a bare name") << "  cell.bvf"
+                                 << "  cell.bvf"
+                                 << "  cell.bvf";
+    QTest::newRow("separator only at the start") << "/cell.bvf"
+                                                 << "/cell.bvf"
+                                                 << "/cell.bvf";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+    QTest::newRow("backslashes are name characters") << "C:\\\\rec\\x"
+                                                     << "C:\\\\rec\\x"
+                                                     << "C:\\\\rec\\x";
+    QTest::newRow("double colon and letter case kept") << "/Rec//a::B.BVF"
+                                                       << "/Rec/a::B.BVF"
+                                                       << "a::B.BVF";
+}
+
+void TestSplitNames::pathTexts() {
+    QFETCH(QString, path);
+    QFETCH(QString, normalised);
+    QFETCH(QString, bareName);
+    QCOMPARE(NormalisePath(path), normalised);
+    QCOMPARE(NormalisePath(normalised), normalised);
+    QCOMPARE(BareFileName(path), bareName);
+}
+
+void TestSplitNames::outputIsSource_data() {
+    QTest::addColumn<QString>("output"); // %1: the folder holding source.bvf
+    QTest::addColumn<bool>("sameText");
+    QTest::addColumn<bool>("sameFile");
+
+    QTest::newRow("the source itself") << "%1/source.bvf" << true << true;
+    QTest::newRow("doubled separators") << "%1//source.bvf" << true << true;
+    QTest::newRow("through .") << "%1/./source.bvf" << false << true;
+    QTest::newRow("through ..") << "%1/sub/../source.bvf" << false << true;
+    QTest::newRow("symbolic link") << "%1/link.bvf" << false << true;
+    QTest::newRow("hard link") << "%1/hard.bvf" << false << true;
+    QTest::newRow("symbolic link to the folder") << "%1/folderlink/source.bvf" << false << true;
+    QTest::newRow("relative, from the folder") << "./source.bvf" << false << true;
+    QTest::newRow("copy with the same bytes") << "%1/copy.bvf" << false << false;
+    QTest::newRow("missing output") << "%1/none.bvf" << false << false;
+    QTest::newRow("dangling link") << "%1/dangling.bvf" << false << false;
+    // File names differ by letter case on this system.
+    QTest::newRow("letter case names another file") << "%1/SOURCE.bvf" << false << false;
+    QTest::newRow("leading blanks name another file") << "  %1/source.bvf" << false << false;
+    QTest::newRow("a network prefix in the text only") << "/%1/source.bvf" << false << true;
+}
+
+void TestSplitNames::outputIsSource() {
+    QFETCH(QString, output);
+    QFETCH(bool, sameText);
+    QFETCH(bool, sameFile);
+
+    QTemporaryDir clDir;
+    QVERIFY(clDir.isValid());
+    const QString clstrSource = clDir.filePath(QStringLiteral("source.bvf"));
+    QVERIFY(QFile(clstrSource).open(QIODevice::WriteOnly));
+    QVERIFY(QFile::copy(clstrSource, clDir.filePath(QStringLiteral("copy.bvf"))));
+    QVERIFY(QDir(clDir.path()).mkdir(QStringLiteral("sub")));
+    QVERIFY(QFile::link(clstrSource, clDir.filePath(QStringLiteral("link.bvf"))));
+    QVERIFY(QFile::link(clDir.path(), clDir.filePath(QStringLiteral("folderlink"))));
+    QVERIFY(QFile::link(clDir.filePath(QStringLiteral("gone.bvf")),
+                        clDir.filePath(QStringLiteral("dangling.bvf"))));
+    QCOMPARE(::link(QFile::encodeName(clstrSource).constData(),
+                    QFile::encodeName(clDir.filePath(QStringLiteral("hard.bvf"))).constData()),
+             0);
+
+    const QString clstrOutput = output.arg(clDir.path());
+    const QString clstrOldCurrent = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(clDir.path()));
+    const bool bSameText = SamePathText(clstrOutput, clstrSource);
+    const bool bSameFile = IsSameFile(clstrOutput, clstrSource);
+    const bool bOther = IsSameFile(clstrSource, clstrOutput);
+    const bool bIsSource = OutputIsSource(clstrOutput, clstrSource);
+    QVERIFY(QDir::setCurrent(clstrOldCurrent));
+    QCOMPARE(bSameText, sameText);
+    QCOMPARE(bSameFile, sameFile);
+    QCOMPARE(bOther, sameFile);
+    QCOMPARE(bIsSource, sameText || sameFile);
+}
+
+BVF_TEST_MAIN(TestSplitNames)
+#include "test_split_names.moc"

@@ -1,0 +1,495 @@
+// The rules under the split, without files: the settings taken from the tab,
+// the cut plan against the cut rules stated in the kit over random record
+// sequences, the record fields at the edges of their kinds, and how the
+// workers' record loop takes a reader's answers and paces itself.
+#include "PayloadChecks.h"
+#include "RecordFields.h"
+#include "SplitPlan.h"
+#include "TestRegistry.h"
+#include "WorkerTestKit.h"
+
+#include <QTest>
+
+#include <random>
+
+using namespace WorkerTestKit;
+
+Q_DECLARE_METATYPE(StructSplitTabValues)
+Q_DECLARE_METATYPE(StructSplitSettings)
+
+namespace {
+
+// The tab as it stands after loading a source: split by time, one hour.
+StructSplitTabValues Tab() {
+    StructSplitTabValues clTab;
+    clTab.schemeIndex = 2;
+    clTab.splitTypeId = SPLIT_BY_TIME;
+    clTab.lengthHours = 1;
+    clTab.periodFrom = At("10:00:00");
+    clTab.periodTo = At("11:00:00");
+    clTab.minutePrecision = false;
+    clTab.partCount = 2;
+    clTab.frequencyText = QStringLiteral("0");
+    return clTab;
+}
+
+QStringList SettingsText(const StructSplitSettings &s) {
+    return {QStringLiteral("scheme=%1").arg(s.namingScheme),
+            QStringLiteral("fixed='%1'").arg(s.fixedName),
+            QStringLiteral("utc=%1").arg(s.showUtc),
+            QStringLiteral("offset=%1").arg(s.applyOffset),
+            QStringLiteral("mode=%1").arg(s.mode),
+            QStringLiteral("align=%1").arg(s.alignToUnit),
+            QStringLiteral("length=%1").arg(s.partLength),
+            QStringLiteral("period=%1..%2").arg(Clock(s.periodStart), Clock(s.periodEnd)),
+            QStringLiteral("count=%1").arg(s.partCount),
+            QStringLiteral("correct=%1").arg(s.correctFrequency),
+            QStringLiteral("hz=%1").arg(s.frequencyHz)};
+}
+
+char ActionCode(SplitAction enAction) {
+    switch (enAction) {
+    case SplitAction::WriteToCurrentPart:
+        return 'W';
+    case SplitAction::StartNewPart:
+        return 'N';
+    case SplitAction::SkipRecord:
+        return 'S';
+    case SplitAction::EndSplit:
+        break;
+    }
+    return 'E';
+}
+
+QString StepsText(const QList<CutStep> &clSteps) {
+    QStringList clTexts;
+    for (const CutStep &clStep : clSteps)
+        clTexts << QStringLiteral("%1%2@%3").arg(clStep.action).arg(clStep.part).arg(clStep.start);
+    return clTexts.join(u' ');
+}
+
+// Generic payload bytes 0, 1, 2, ...
+QByteArray GenericBytes(int lLength) {
+    QByteArray clBytes(lLength, 0);
+    for (int i = 0; i < lLength; ++i)
+        clBytes[i] = char(i);
+    return clBytes;
+}
+
+// The bytes with a value written at lAt, least significant byte first.
+QByteArray Put(QByteArray clBytes, int lAt, uint64_t lValue) {
+    for (int i = 0; i < 8; ++i)
+        clBytes[lAt + i] = char(uint8_t(lValue >> (8 * i)));
+    return clBytes;
+}
+
+// Answers ReadData from a script of results, each with the consumed position
+// the reader reports after it.
+class CScriptedReader final : public CReadOnlyFileFormat {
+  public:
+    explicit CScriptedReader(QList<std::pair<FileResult, uint64_t>> clSteps, bool bOnline)
+        : m_clSteps(std::move(clSteps)), m_bOnline(bOnline) {}
+    FileResult OpenFile(const wchar_t *, FileHeaderInfo &, uint8_t) override { return FILE_OK; }
+    FileResult ReadData(RawRecord &clRecord) override {
+        if (m_clSteps.isEmpty())
+            return FILE_WRONG_STATE; // read past the script: shows in the trace
+        const auto [enResult, lPosition] = m_clSteps.takeFirst();
+        m_lPosition = lPosition;
+        clRecord.payload = enResult == FILE_OK ? &m_lPosition : nullptr;
+        return enResult;
+    }
+    void CloseFile() override {}
+    double GetProgress() override { return 0; }
+    uint64_t GetFileSize(bool bTotal) override { return bTotal ? 1000000 : m_lPosition; }
+    const wchar_t *GetFileName() override { return L""; }
+    bool IsOnlineFile() override { return m_bOnline; }
+
+  private:
+    QList<std::pair<FileResult, uint64_t>> m_clSteps;
+    bool m_bOnline;
+    uint64_t m_lPosition = 2355; // after the header
+};
+
+using Steps = QList<std::pair<FileResult, uint64_t>>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Steps)
+
+class TestSplitRules : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void collectSettings_data();
+    void collectSettings();
+    void planFollowsTheCutRules();
+    void planBoundaries_data();
+    void planBoundaries();
+    void recordFields_data();
+    void recordFields();
+    void readerResults_data();
+    void readerResults();
+    void progressCodes_data();
+    void progressCodes();
+    void pollEvery1001Records();
+};
+
+void TestSplitRules::collectSettings_data() {
+    QTest::addColumn<StructSplitTabValues>("tab");
+    QTest::addColumn<QString>("changed"); // from the untouched tab's settings; "refused": none
+
+    QTest::newRow("the untouched tab")
+        << Tab()
+        << "scheme=2 fixed='' utc=1 offset=0 mode=0 align=0 length=3600 "
+           "period=10:00:00..11:00:00 count=2 correct=0 hz=0";
+    const auto Row = [](const char *pName, const std::function<void(StructSplitTabValues &)> &fn,
+                        const char *pChanged) {
+        StructSplitTabValues clTab = Tab();
+        fn(clTab);
+        QTest::newRow(pName) << clTab << QString::fromUtf8(pChanged);
+    };
+    Row(
+        "length 00:00 is a whole day", [](auto &t) { t.lengthHours = 0, t.alignChecked = true; },
+        "align=1 length=86400");
+    Row(
+        "length 23:59", [](auto &t) { t.lengthHours = 23, t.lengthMinutes = 59; }, "length=86340");
+    Row(
+        "length 00:01, local names",
+        [](auto &t) { t.lengthHours = 0, t.lengthMinutes = 1, t.showUtc = false; },
+        "utc=0 length=60");
+    const auto Period = [](int64_t lFrom, int64_t lTo, bool bMinutes) {
+        return [=](StructSplitTabValues &t) {
+            t.splitTypeId = SPLIT_BY_PERIOD, t.periodFrom = lFrom, t.periodTo = lTo;
+            t.minutePrecision = bMinutes;
+        };
+    };
+    Row("From later than To, minute precision", Period(At("12:30:40"), At("12:10:20"), true),
+        "mode=1 period=12:10:00..12:30:59");
+    Row("From later than To, second precision", Period(At("12:30:40"), At("12:10:20"), false),
+        "mode=1 period=12:10:20..12:30:40");
+    Row("minute precision before 1970 rounds down", Period(-90, -30, true),
+        "mode=1 period=1969-12-31 23:58:00..1969-12-31 23:59:59");
+    Row(
+        "offset applies when checked",
+        [](auto &t) { t.protocolOffset = 3600, t.syncChecked = true; }, "offset=1");
+    Row(
+        "offset not checked", [](auto &t) { t.protocolOffset = 3600; }, "");
+    Row(
+        "no offset found: never applied", [](auto &t) { t.syncChecked = true; }, "");
+    const auto Fixed = [](int lType, uint32_t lScheme, const char *pText) {
+        return [=](StructSplitTabValues &t) {
+            t.splitTypeId = lType, t.schemeIndex = lScheme, t.fixedNameText = pText;
+        };
+    };
+    Row("fixed name in the period mode", Fixed(SPLIT_BY_PERIOD, kFixedNameScheme, "/out/f.bvf"),
+        "scheme=10 fixed='/out/f.bvf' mode=1");
+    Row("fixed name chosen but empty", Fixed(SPLIT_BY_PERIOD, kFixedNameScheme, ""), "refused");
+    Row("fixed name outside the period mode", Fixed(SPLIT_BY_TIME, kFixedNameScheme, "/out/f.bvf"),
+        "refused");
+    Row("fixed text ignored by other schemes", Fixed(SPLIT_BY_TIME, 3, "/out/f.bvf"), "scheme=3");
+    Row("scheme above 10 is kept", Fixed(SPLIT_BY_TIME, 42, ""), "scheme=42");
+    Row(
+        "no split type", [](auto &t) { t.splitTypeId = -1; }, "refused");
+    Row(
+        "split type 3", [](auto &t) { t.splitTypeId = 3; }, "refused");
+    Row(
+        "five parts", [](auto &t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 5; },
+        "mode=2 count=5");
+    Row(
+        "number field missing: two parts",
+        [](auto &t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 7, t.partCount.reset(); },
+        "mode=2");
+    Row(
+        "zero parts", [](auto &t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 0; }, "refused");
+    const auto Hz = [](bool bChecked, std::optional<QString> clText) {
+        return [=](StructSplitTabValues &t) {
+            t.frequencyChecked = bChecked, t.frequencyText = clText;
+        };
+    };
+    Row("frequency correction", Hz(true, "360000000"), "correct=1 hz=360000000");
+    Row("frequency read, correction off", Hz(false, "360000000"), "hz=360000000");
+    Row("frequency not a number", Hz(true, "36O000000"), "hz=-1");
+    Row("frequency beyond 32 bits", Hz(true, "3000000000"), "hz=-1");
+    Row("negative frequency is not applied", Hz(true, "-5"), "hz=-5");
+    Row("frequency field missing", Hz(true, std::nullopt), "hz=-1");
+}
+
+void TestSplitRules::collectSettings() {
+    QFETCH(StructSplitTabValues, tab);
+    QFETCH(QString, changed);
+
+    StructSplitSettings clBaseline;
+    QVERIFY(CollectSplitSettings(Tab(), clBaseline));
+    StructSplitSettings clSettings;
+    clSettings.namingScheme = 77; // a refusal must leave this alone
+    const bool bStarted = CollectSplitSettings(tab, clSettings);
+    QCOMPARE(bStarted, changed != "refused");
+    if (!bStarted) {
+        QCOMPARE(clSettings.namingScheme, 77u);
+        return;
+    }
+    QStringList clChanged;
+    const QStringList clBase = SettingsText(clBaseline);
+    const QStringList clNow = SettingsText(clSettings);
+    for (qsizetype i = 0; i < clNow.size(); ++i) {
+        if (clNow[i] != clBase[i] || QTest::currentDataTag() == QLatin1String("the untouched tab"))
+            clChanged << clNow[i];
+    }
+    QCOMPARE(clChanged.join(u' '), changed);
+}
+
+// Random record sequences with gaps, records out of order, records without a
+// time, times on whole minutes (so on aligned boundaries) and near the end of
+// the time range, for random settings of every mode: the plan decides every
+// record as the stated cut rules do.
+void TestSplitRules::planFollowsTheCutRules() {
+    std::mt19937_64 clRandom(20240307);
+    const auto Below = [&clRandom](uint64_t n) { return int64_t(clRandom() % n); };
+    for (int lRun = 0; lRun < 3000; ++lRun) {
+        StructSplitSettings clSet;
+        clSet.mode = uint8_t(Below(20) == 0 ? 3 : Below(3));
+        clSet.alignToUnit = Below(2) == 0;
+        clSet.partLength = QList<int64_t>{0, 60, 420, 3600, 5400, 86400}[Below(6)];
+        clSet.partCount = uint32_t(Below(7));
+        const int64_t lBase = At("10:00:00") + (Below(2) ? 0 : Below(100000) - 50000);
+        clSet.periodStart = lBase + Below(7200) - 1800;
+        clSet.periodEnd = clSet.periodStart + Below(7200);
+
+        QList<CutInput> clRecords;
+        int64_t t = lBase;
+        uint64_t lConsumed = 2355;
+        const int lCount = int(1 + Below(80));
+        for (int i = 0; i < lCount; ++i) {
+            const int64_t lKind = Below(100);
+            if (lKind < 5)
+                t += 3600 * (1 + Below(30)); // a gap
+            else if (lKind < 8 && t < std::numeric_limits<int64_t>::max() - 86400)
+                t = std::numeric_limits<int64_t>::max() - Below(3 * 86400); // a real jump
+            else if (lKind < 18)
+                t -= Below(900); // out of order
+            else if (lKind < 40)
+                t = t - t % 60 + 60 * Below(5); // on whole minutes
+            else
+                t += Below(400);
+            lConsumed += uint64_t(20 + Below(Below(10) == 0 ? 100000 : 3000));
+            clRecords << CutInput{Below(7) == 0 ? std::nullopt : std::optional<int64_t>(t),
+                                  lConsumed};
+        }
+        const int64_t lFirst = Below(3) == 0 ? lBase - Below(1000) : lBase;
+        const uint64_t lSize = lConsumed + uint64_t(Below(2) ? 0 : Below(5000));
+        const QList<CutStep> clExpected = ModelCuts(clRecords, clSet, lFirst, lSize);
+
+        CSplitPlan clPlan(clSet, lFirst, lSize);
+        QList<CutStep> clFound{{' ', clPlan.PartNumber(), clPlan.PartStart()}};
+        for (const CutInput &clRecord : clRecords) {
+            const char cAction = ActionCode(clPlan.Decide(clRecord.time, clRecord.consumed));
+            clFound << CutStep{cAction, clPlan.PartNumber(), clPlan.PartStart()};
+        }
+        QCOMPARE(clPlan.ModeKnown(), clSet.mode <= SPLIT_BY_NUMBER);
+        if (StepsText(clFound) != StepsText(clExpected)) {
+            qInfo("run %d, mode %d, align %d, length %lld, count %u", lRun, clSet.mode,
+                  clSet.alignToUnit, static_cast<long long>(clSet.partLength), clSet.partCount);
+            QCOMPARE(StepsText(clFound), StepsText(clExpected));
+        }
+    }
+}
+
+Q_DECLARE_METATYPE(QList<CutInput>)
+
+void TestSplitRules::planBoundaries_data() {
+    QTest::addColumn<StructSplitSettings>("settings");
+    QTest::addColumn<QList<CutInput>>("records");
+    QTest::addColumn<QString>("steps"); // action, part and its naming time per record
+
+    const auto T = [](const char *pTime, uint64_t lConsumed = 0) {
+        return CutInput{At(pTime), lConsumed};
+    };
+    QTest::newRow("a record exactly on the boundary opens the part")
+        << ByTime(3600, true) << QList<CutInput>{T("10:20:00"), T("10:59:59"), T("11:00:00")}
+        << "W1@10:20:00 W1@10:20:00 N2@11:00:00";
+    QTest::newRow("90 minutes aligned from 1970")
+        << ByTime(5400, true) << QList<CutInput>{T("10:29:59"), T("10:30:00")}
+        << "W1@10:20:00 N2@10:30:00";
+    QTest::newRow("period: the whole last second")
+        << ByPeriod(At("10:00:00"), At("10:30:59"))
+        << QList<CutInput>{T("09:59:59"), {}, T("10:00:00"), {}, T("10:30:59"), T("10:31:00")}
+        << "S1@10:00:00 S1@10:00:00 W1@10:00:00 W1@10:00:00 W1@10:00:00 E1@10:00:00";
+    // 1000 bytes in 3: the limits 333 and 666.
+    QTest::newRow("number: a record ending on the limit stays, one past it moves on")
+        << ByNumber(3)
+        << QList<CutInput>{T("10:20:00", 333), T("10:25:00", 334), T("10:30:00", 666),
+                           T("10:35:00", 667)}
+        << "W1@10:20:00 N2@10:25:00 W2@10:25:00 N3@10:35:00";
+    QTest::newRow("number: a large first record stays, no part stays empty")
+        << ByNumber(3)
+        << QList<CutInput>{T("10:20:00", 900), T("10:25:00", 950), T("10:30:00", 1000)}
+        << "W1@10:20:00 N2@10:25:00 N3@10:30:00";
+}
+
+void TestSplitRules::planBoundaries() {
+    QFETCH(StructSplitSettings, settings);
+    QFETCH(QList<CutInput>, records);
+    QFETCH(QString, steps);
+    CSplitPlan clPlan(settings, At("10:20:00"), 1000);
+    QStringList clSteps;
+    for (const CutInput &clRecord : records) {
+        const char cAction = ActionCode(clPlan.Decide(clRecord.time, clRecord.consumed));
+        clSteps << QStringLiteral("%1%2@%3")
+                       .arg(cAction)
+                       .arg(clPlan.PartNumber())
+                       .arg(Clock(clPlan.PartStart()));
+    }
+    QCOMPARE(clSteps.join(u' '), steps);
+}
+
+void TestSplitRules::recordFields_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<qint64>("time"); // min: none
+    QTest::addColumn<qint64>("hz");   // -1: none
+    // After ShiftRecordTime(+3600) and SetRecordFrequency(390012500):
+    QTest::addColumn<QByteArray>("changed");
+
+    // The edges the round trips do not reach; the kinds' common fields are
+    // compared there with every record.
+    constexpr qint64 kNone = std::numeric_limits<qint64>::min();
+    const QByteArray clTetra = BytesOf(Zeroed<TetraTmv>()).left(100);
+    QTest::newRow("TETRA too short") << int(PAYLOAD_TETRA) << clTetra << kNone << -1LL << clTetra;
+    auto clDmr = Zeroed<DmrTmv>();
+    clDmr.timeSeconds = 1709820309;
+    clDmr.altTimeSeconds = 1709820400;
+    QByteArray clDmrBefore = BytesOf(clDmr);
+    clDmr.timeSeconds += 3600;
+    clDmr.altTimeSeconds += 3600;
+    clDmr.value48 = 390012500;
+    QTest::newRow("DMR: the second time moves along, value 0 is no frequency")
+        << int(PAYLOAD_DMR) << clDmrBefore << qint64(1709820309) << -1LL << BytesOf(clDmr);
+    auto clGsm = Zeroed<GsmTmv>();
+    clGsm.fileTime = 10000000ULL - 1; // just under a second after 1601
+    clGsm.value2 = 935000000;
+    const QByteArray clGsmBefore = BytesOf(clGsm);
+    clGsm.fileTime += 3600 * 10000000ULL;
+    clGsm.byte1 = 0x10;
+    clGsm.value2 = 390012500;
+    QTest::newRow("GSM before 1970, part of a second cut off, value without mark")
+        << int(PAYLOAD_GSM) << clGsmBefore << -qint64(kGsmEpochSeconds) << 935000000LL
+        << BytesOf(clGsm);
+    QTest::newRow("generic 23 bytes: no time")
+        << int(PAYLOAD_GENERIC) << GenericBytes(23) << kNone << -1LL << GenericBytes(23);
+    QTest::newRow("generic 71 bytes: no frequency")
+        << int(PAYLOAD_GENERIC) << Put(GenericBytes(71), 16, 7) << 7LL << -1LL
+        << Put(GenericBytes(71), 16, 3607);
+    QTest::newRow("unknown kind") << 7 << Put(GenericBytes(80), 16, 5) << kNone << -1LL
+                                  << Put(GenericBytes(80), 16, 5);
+}
+
+void TestSplitRules::recordFields() {
+    QFETCH(int, kind);
+    QFETCH(QByteArray, payload);
+    QFETCH(qint64, time);
+    QFETCH(qint64, hz);
+    QFETCH(QByteArray, changed);
+
+    std::vector<uint64_t> clStorage(size_t(payload.size()) / 8 + 1);
+    std::memcpy(clStorage.data(), payload.constData(), size_t(payload.size()));
+    RawRecord clRecord{};
+    clRecord.payloadKind = uint8_t(kind);
+    clRecord.payloadLength = uint32_t(payload.size());
+    clRecord.payload = clStorage.data();
+    clRecord.frequency = 7;
+    QCOMPARE(RecordTimeSeconds(clRecord).value_or(std::numeric_limits<qint64>::min()), time);
+    QCOMPARE(qint64(RecordFrequency(clRecord).value_or(uint64_t(-1))), hz);
+    ShiftRecordTime(clRecord, 3600);
+    SetRecordFrequency(clRecord, 390012500);
+    QCOMPARE(
+        QByteArray(reinterpret_cast<const char *>(clStorage.data()), payload.size()).toHex(' '),
+        changed.toHex(' '));
+    // The record states the frequency where its kind carries one.
+    QCOMPARE(clRecord.frequency, uint64_t(kind <= PAYLOAD_GSM ? 390012500 : 7));
+    clRecord.payload = nullptr;
+    QVERIFY(!RecordTimeSeconds(clRecord));
+}
+
+void TestSplitRules::readerResults_data() {
+    QTest::addColumn<Steps>("steps");
+    QTest::addColumn<bool>("online");
+    QTest::addColumn<QString>("trace"); // R record, E end, F failed
+
+    QTest::newRow("records, then end of data")
+        << Steps{{FILE_OK, 2400}, {FILE_OK, 2500}, {FILE_END_OF_DATA, 2500}} << false << "RRE";
+    QTest::newRow("a damaged record is stepped over")
+        << Steps{{FILE_OK, 2400}, {FILE_DAMAGED, 2600}, {FILE_OK, 2700}, {FILE_END_OF_DATA, 2700}}
+        << false << "RRE";
+    QTest::newRow("damaged records in a row, each moving on") << Steps{{FILE_DAMAGED, 2400},
+                                                                       {FILE_DAMAGED, 2401},
+                                                                       {FILE_OK, 2500},
+                                                                       {FILE_END_OF_DATA, 2500}}
+                                                              << false << "RE";
+    QTest::newRow("a damaged record without progress is the end")
+        << Steps{{FILE_OK, 2400}, {FILE_DAMAGED, 2600}, {FILE_DAMAGED, 2600}, {FILE_OK, 2700}}
+        << false << "RE";
+    QTest::newRow("damage right at the start without progress")
+        << Steps{{FILE_DAMAGED, 2355}, {FILE_OK, 2400}} << false << "E";
+    QTest::newRow("a read error fails the run")
+        << Steps{{FILE_OK, 2400}, {FILE_WRITE_FAILED, 2400}, {FILE_OK, 2500}} << false << "RF";
+    QTest::newRow("no data yet ends a file being written")
+        << Steps{{FILE_OK, 2400}, {FILE_NO_DATA_YET, 2400}} << true << "RE";
+    QTest::newRow("no data yet from a finished file is a failure")
+        << Steps{{FILE_OK, 2400}, {FILE_NO_DATA_YET, 2400}} << false << "RF";
+    QTest::newRow("wrong state fails the run") << Steps{{FILE_WRONG_STATE, 2355}} << false << "F";
+    QTest::newRow("no buffer fails the run") << Steps{{FILE_NO_BUFFER, 2355}} << false << "F";
+}
+
+void TestSplitRules::readerResults() {
+    QFETCH(Steps, steps);
+    QFETCH(bool, online);
+    QFETCH(QString, trace);
+    CScriptedReader clReader(steps, online);
+    CSourceRecords clRecords(clReader);
+    QString clstrTrace;
+    for (SourceStep enStep = SourceStep::Record; enStep == SourceStep::Record;) {
+        RawRecord clRecord{};
+        enStep = clRecords.Next(clRecord);
+        clstrTrace += enStep == SourceStep::Record ? u'R' : enStep == SourceStep::End ? u'E' : u'F';
+    }
+    QCOMPARE(clstrTrace, trace);
+}
+
+void TestSplitRules::progressCodes_data() {
+    QTest::addColumn<double>("percent");
+    QTest::addColumn<int>("code");
+    QTest::newRow("nothing yet") << 0.0 << 0;
+    QTest::newRow("below a tenth of a percent") << 0.09 << 0;
+    QTest::newRow("a tenth of a percent") << 0.1 << 1;
+    QTest::newRow("truncated, not rounded") << 45.67 << 456;
+    QTest::newRow("just below the end") << 99.95 << 999;
+    QTest::newRow("the end is not a progress code") << 100.0 << 0;
+    QTest::newRow("negative") << -5.0 << 0;
+    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 0;
+}
+
+void TestSplitRules::progressCodes() {
+    QFETCH(double, percent);
+    QFETCH(int, code);
+    QCOMPARE(ProgressCode(percent), code);
+}
+
+void TestSplitRules::pollEvery1001Records() {
+    CPlatformEvent clStop(true, false);
+    CWorkerPacer clPacer(clStop);
+    QList<int> clPolls;
+    for (int i = 1; i <= 3100; ++i) {
+        if (clPacer.PollDue())
+            clPolls << i;
+    }
+    QCOMPARE(clPolls, (QList<int>{1001, 2002, 3003}));
+    QVERIFY(!clPacer.StopRequested());
+    clStop.Set();
+    QVERIFY(clPacer.StopRequested());
+    // The first poll always reports; the next one only 50 ms later.
+    QVERIFY(clPacer.ProgressDue());
+    QVERIFY(!clPacer.ProgressDue());
+}
+
+BVF_TEST_MAIN(TestSplitRules)
+#include "test_split_rules.moc"

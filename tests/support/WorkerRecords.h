@@ -1,0 +1,427 @@
+// Test recordings and an independent look at them, for every worker test:
+// recordings made from record lists through our writer, times written and
+// read as text, record fields read here from the payloads, containers cut
+// into frames by their length fields alone and compared byte by byte.
+#pragma once
+
+#include "BrennovarstikFileFormatV1.h"
+#include "ContainerBytes.h"
+#include "OpenFileFormat.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QTimeZone>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace WorkerTestKit {
+
+// ---- Time --------------------------------------------------------------
+
+constexpr uint64_t kGsmEpochSeconds = 11644473600ULL; // 1601-01-01 to 1970-01-01
+
+// Seconds since 1970 of "yyyy-MM-dd hh:mm:ss" in UTC, or of "hh:mm:ss" on
+// 2024-03-07, the day most tests use.
+inline int64_t At(const char *pText) {
+    int y = 2024, mo = 3, d = 7, h = 0, mi = 0, s = 0;
+    if (std::strlen(pText) == 8)
+        std::sscanf(pText, "%d:%d:%d", &h, &mi, &s);
+    else
+        std::sscanf(pText, "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s);
+    constexpr int64_t kJulianDayOf1970 = 2440588;
+    return (QDate(y, mo, d).toJulianDay() - kJulianDayOf1970) * 86400 + h * 3600 + mi * 60 + s;
+}
+
+// The reverse of At: "hh:mm:ss" on 2024-03-07, the full text otherwise.
+inline QString Clock(int64_t lSeconds) {
+    const QDateTime clTime = QDateTime::fromSecsSinceEpoch(lSeconds, QTimeZone::utc());
+    if (clTime.date() == QDate(2024, 3, 7))
+        return clTime.toString(QStringLiteral("hh:mm:ss"));
+    return clTime.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+// ---- Records -----------------------------------------------------------
+
+// One record of a test recording. Records of one list differ from each other
+// by their index (milliseconds, data bytes, counters), so that every record
+// of a source can be recognised in the parts.
+struct RecordSpec {
+    uint8_t kind = PAYLOAD_TETRA;
+    int64_t time = 0;       // seconds since 1970; generic: bytes 16..23, native order
+    uint64_t frequency = 0; // 0: the record states none
+    uint32_t size = 0;      // generic payload length (default 80), TETRA/GSM data bytes (default 8)
+};
+
+inline RecordSpec Tetra(int64_t lTime, uint64_t lHz = 0) {
+    return {PAYLOAD_TETRA, lTime, lHz, 0};
+}
+inline RecordSpec Aux(int64_t lTime, uint64_t lHz = 0) {
+    return {PAYLOAD_TETRA_AUX, lTime, lHz, 0};
+}
+inline RecordSpec Dmr(int64_t lTime, uint64_t lHz = 0) {
+    return {PAYLOAD_DMR, lTime, lHz, 0};
+}
+inline RecordSpec Gsm(int64_t lTime, uint64_t lHz = 0) {
+    return {PAYLOAD_GSM, lTime, lHz, 0};
+}
+inline RecordSpec Generic(int64_t lTime, uint32_t lSize = 80, uint64_t lHz = 0) {
+    return {PAYLOAD_GENERIC, lTime, lHz, lSize};
+}
+inline RecordSpec Notice() {
+    return {PAYLOAD_NOTICE, 0, 0, 0};
+}
+
+// Builds the RawRecord a RecordSpec describes; its payload lives in the
+// builder until the next call.
+class CRecordBuilder {
+  public:
+    const RawRecord &Build(const RecordSpec &clSpec, uint32_t lIndex) {
+        m_clRecord = RawRecord{};
+        m_clRecord.recordClass = 2;
+        m_clRecord.payloadKind = clSpec.kind;
+        m_clRecord.frequency = clSpec.frequency;
+        m_clRecord.sourceByte = uint8_t(lIndex);
+        m_clRecord.symbolRate = 18000;
+        const uint16_t lMs = uint16_t(lIndex % 1000);
+        const uint32_t lData = clSpec.size != 0 ? clSpec.size : 8;
+        switch (clSpec.kind) {
+        case PAYLOAD_TETRA:
+        case PAYLOAD_TETRA_AUX:
+            m_clTetra = TetraTmv{};
+            m_clTetra.timeSeconds = uint64_t(clSpec.time);
+            m_clTetra.milliseconds = lMs;
+            m_clTetra.hyperframe = uint16_t(lIndex);
+            m_clTetra.multiframe = 1 + lIndex % 60;
+            m_clTetra.frame = 1 + lIndex % 18;
+            m_clTetra.timeslot = 1 + lIndex % 4;
+            m_clTetra.valueFlags = clSpec.frequency != 0 ? 0x10 : 0;
+            m_clTetra.frequency = clSpec.frequency;
+            m_clTetra.bitCount = uint16_t(lData * 8);
+            Fill(m_clTetra.data, lData, lIndex);
+            Point(&m_clTetra, kTetraTmvLength);
+            break;
+        case PAYLOAD_DMR:
+            m_clDmr = DmrTmv{};
+            m_clDmr.timeslot = uint8_t(lIndex % 2);
+            m_clDmr.burstKind = 1;
+            m_clDmr.timeSeconds = uint64_t(clSpec.time);
+            m_clDmr.milliseconds = lMs;
+            m_clDmr.word1 = uint16_t(lIndex);
+            m_clDmr.value48 = clSpec.frequency;
+            Point(&m_clDmr, kDmrTmvLength);
+            break;
+        case PAYLOAD_GSM:
+            m_clGsm = GsmTmv{};
+            m_clGsm.fileTime =
+                (uint64_t(clSpec.time) + kGsmEpochSeconds) * 10000000ULL + uint64_t(lMs) * 10000;
+            m_clGsm.value1 = lIndex;
+            m_clGsm.byte1 = clSpec.frequency != 0 ? 0x10 : 0;
+            m_clGsm.value2 = clSpec.frequency;
+            m_clGsm.bitCount = uint16_t(lData * 8);
+            Fill(m_clGsm.data, lData, lIndex);
+            Point(&m_clGsm, kGsmTmvLength);
+            break;
+        case PAYLOAD_NOTICE:
+            m_clNotice = NoticeTmv{};
+            m_clNotice.code = 10000 + lIndex;
+            m_clNotice.value = lIndex;
+            std::memcpy(m_clNotice.text, "notice", 6);
+            Point(&m_clNotice, kNoticeTmvLength);
+            break;
+        default: {
+            const uint32_t lSize = clSpec.size != 0 ? clSpec.size : 80;
+            m_clGeneric.assign(lSize, 0);
+            Fill(m_clGeneric.data(), lSize, lIndex);
+            // Generic payloads hold their time and frequency as native integers.
+            if (lSize >= 24)
+                std::memcpy(m_clGeneric.data() + 16, &clSpec.time, 8);
+            if (lSize >= 72)
+                std::memcpy(m_clGeneric.data() + 64, &clSpec.frequency, 8);
+            Point(m_clGeneric.data(), lSize);
+            break;
+        }
+        }
+        return m_clRecord;
+    }
+
+  private:
+    static void Fill(uint8_t *pData, uint32_t lLength, uint32_t lIndex) {
+        for (uint32_t i = 0; i < lLength; ++i)
+            pData[i] = uint8_t(lIndex * 7 + i);
+    }
+    void Point(void *pPayload, uint32_t lLength) {
+        m_clRecord.payload = pPayload;
+        m_clRecord.payloadLength = lLength;
+    }
+
+    RawRecord m_clRecord{};
+    TetraTmv m_clTetra{};
+    DmrTmv m_clDmr{};
+    GsmTmv m_clGsm{};
+    NoticeTmv m_clNotice{};
+    std::vector<uint8_t> m_clGeneric;
+};
+
+inline FileHeaderInfo TestHeader(uint64_t lMagic) {
+    FileHeaderInfo clInfo{};
+    clInfo.infoType = 1;
+    clInfo.fileMagic = lMagic;
+    clInfo.startTime = At("10:00:00");
+    std::strcpy(clInfo.recordingType, "TETRA");
+    std::strcpy(clInfo.infoText1, "worker test");
+    return clInfo;
+}
+
+// Changes record lIndex, its payload included, before it is written.
+using RecordEdit = std::function<void(int lIndex, RawRecord &clRecord)>;
+
+// A container holding the records in order, through our writer; the header
+// start is lStart unless that is 0.
+inline bool WriteRecording(const QString &clstrPath, const QList<RecordSpec> &clSpecs,
+                           uint64_t lMagic = 0x5EC0DE, const RecordEdit &fnEdit = {},
+                           int64_t lStart = 0) {
+    CBrennovarstikFileFormatV1 clWriter;
+    FileHeaderInfo clHeader = TestHeader(lMagic);
+    if (lStart != 0)
+        clHeader.startTime = lStart;
+    const std::wstring clstrWide = clstrPath.toStdWString();
+    if (clWriter.OpenFileForWriting(clstrWide.c_str(), clHeader, 2) != FILE_OK)
+        return false;
+    CRecordBuilder clBuilder;
+    bool bWritten = true;
+    for (int i = 0; i < clSpecs.size() && bWritten; ++i) {
+        RawRecord clRecord = clBuilder.Build(clSpecs[i], uint32_t(i));
+        if (fnEdit)
+            fnEdit(i, clRecord);
+        bWritten = clWriter.WriteData(clRecord) == FILE_OK;
+    }
+    return clWriter.CloseFileForWriting() == FILE_OK && bWritten;
+}
+
+// ---- Looking at records and files -------------------------------------------
+
+// A record's time in seconds since 1970, read here from its payload: none for
+// notices, other kinds and generic payloads too short to hold one.
+inline std::optional<int64_t> TimeOf(const RawRecord &clRecord) {
+    if (clRecord.payload == nullptr)
+        return std::nullopt;
+    uint64_t lValue = 0;
+    switch (clRecord.payloadKind) {
+    case PAYLOAD_TETRA:
+    case PAYLOAD_TETRA_AUX:
+        return int64_t(static_cast<const TetraTmv *>(clRecord.payload)->timeSeconds);
+    case PAYLOAD_DMR:
+        return int64_t(static_cast<const DmrTmv *>(clRecord.payload)->timeSeconds);
+    case PAYLOAD_GSM:
+        return int64_t(static_cast<const GsmTmv *>(clRecord.payload)->fileTime / 10000000ULL -
+                       kGsmEpochSeconds);
+    case PAYLOAD_GENERIC:
+        if (clRecord.payloadLength < 24)
+            return std::nullopt;
+        std::memcpy(&lValue, static_cast<const uint8_t *>(clRecord.payload) + 16, 8);
+        return int64_t(lValue);
+    default:
+        return std::nullopt;
+    }
+}
+
+// The frequency a record states in its payload: TETRA only when marked
+// valid, the others when not 0; none for other kinds and short generics.
+inline std::optional<uint64_t> FrequencyOf(const RawRecord &clRecord) {
+    uint64_t lHz = 0;
+    switch (clRecord.payloadKind) {
+    case PAYLOAD_TETRA:
+    case PAYLOAD_TETRA_AUX: {
+        const auto &clTetra = *static_cast<const TetraTmv *>(clRecord.payload);
+        return clTetra.valueFlags & 0x10 ? std::optional<uint64_t>(clTetra.frequency)
+                                         : std::nullopt;
+    }
+    case PAYLOAD_DMR:
+        lHz = static_cast<const DmrTmv *>(clRecord.payload)->value48;
+        break;
+    case PAYLOAD_GSM:
+        lHz = static_cast<const GsmTmv *>(clRecord.payload)->value2;
+        break;
+    case PAYLOAD_GENERIC:
+        if (clRecord.payloadLength >= 72)
+            std::memcpy(&lHz, static_cast<const uint8_t *>(clRecord.payload) + 64, 8);
+        break;
+    default:
+        break;
+    }
+    return lHz != 0 ? std::optional<uint64_t>(lHz) : std::nullopt;
+}
+
+// Reads the file through the format choice to its end, handing every record
+// and the reader to fnRecord. Empty when it was read to its end, otherwise
+// what stopped it.
+inline QString ReadRecords(const QString &clstrPath,
+                           const std::function<void(RawRecord &, CVirtualFileFormat &)> &fnRecord,
+                           FileHeaderInfo *pHeader = nullptr) {
+    FileHeaderInfo clInfo{};
+    const std::wstring clstrWide = clstrPath.toStdWString();
+    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(clstrWide.c_str(), clInfo);
+    if (!pReader)
+        return QStringLiteral("cannot open");
+    if (pHeader != nullptr)
+        *pHeader = clInfo;
+    QString clstrProblem;
+    for (;;) {
+        RawRecord clRecord{};
+        const FileResult enResult = pReader->ReadData(clRecord);
+        if (enResult == FILE_END_OF_DATA)
+            break;
+        if (enResult != FILE_OK) {
+            clstrProblem = QStringLiteral("result %1").arg(int(enResult));
+            break;
+        }
+        fnRecord(clRecord, *pReader);
+    }
+    pReader->CloseFile();
+    return clstrProblem;
+}
+
+// What a file holds as the reader sees it: per record its time ("hh:mm:ss"),
+// "N" for a notice, "-" for a record without a time; a reading problem last.
+inline QStringList RecordTimes(const QString &clstrPath) {
+    QStringList clTimes;
+    const QString clstrProblem =
+        ReadRecords(clstrPath, [&](RawRecord &clRecord, CVirtualFileFormat &) {
+            const std::optional<int64_t> clTime = TimeOf(clRecord);
+            clTimes << (clTime                                   ? Clock(*clTime)
+                        : clRecord.payloadKind == PAYLOAD_NOTICE ? QStringLiteral("N")
+                                                                 : QStringLiteral("-"));
+        });
+    if (!clstrProblem.isEmpty())
+        clTimes << clstrProblem;
+    return clTimes;
+}
+
+inline QByteArray FileBytes(const QString &clstrPath) {
+    QFile clFile(clstrPath);
+    if (!clFile.open(QIODevice::ReadOnly))
+        return {};
+    return clFile.readAll();
+}
+
+inline bool WriteBytes(const QString &clstrPath, const QByteArray &clBytes) {
+    QFile clFile(clstrPath);
+    return clFile.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           clFile.write(clBytes) == clBytes.size();
+}
+
+// A container cut into its header and frames by the length fields alone.
+struct ContainerFrames {
+    bool ok = false; // the frames fill the file exactly
+    QByteArray header;
+    QList<QByteArray> frames;
+    qsizetype rest = 0; // bytes after the last whole frame
+};
+
+inline ContainerFrames FramesOf(const QByteArray &clBytes) {
+    ContainerFrames clResult;
+    clResult.header = clBytes.left(ContainerBytes::kHeaderSize);
+    qsizetype lAt = ContainerBytes::kHeaderSize;
+    while (lAt + 4 <= clBytes.size()) {
+        const uint32_t lLength = ContainerBytes::Be32At(clBytes, int(lAt));
+        if (lLength < uint32_t(ContainerBytes::kFrameHead) || lLength > clBytes.size() - lAt)
+            break;
+        clResult.frames << clBytes.mid(lAt, lLength);
+        lAt += lLength;
+    }
+    clResult.rest = std::max<qsizetype>(0, clBytes.size() - lAt);
+    clResult.ok = clBytes.size() >= ContainerBytes::kHeaderSize && clResult.rest == 0;
+    return clResult;
+}
+
+inline ContainerFrames FramesOf(const QString &clstrPath) {
+    return FramesOf(FileBytes(clstrPath));
+}
+
+// The files of a folder other than the named ones, sorted by name.
+inline QStringList FilesIn(const QString &clstrFolder, const QStringList &clExcept = {}) {
+    QStringList clFiles =
+        QDir(clstrFolder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &clstrName : clExcept)
+        clFiles.removeAll(clstrName);
+    return clFiles;
+}
+
+// Every part as "name: time time ...", in name order.
+inline QStringList DescribeParts(const QString &clstrFolder, const QStringList &clExcept) {
+    QStringList clParts;
+    for (const QString &clstrName : FilesIn(clstrFolder, clExcept))
+        clParts << clstrName + QStringLiteral(": ") +
+                       RecordTimes(QDir(clstrFolder).filePath(clstrName)).join(u' ');
+    return clParts;
+}
+
+// A part description (DescribeParts) with every time in it, in the part's
+// name and its records, moved by lSeconds. Record times stay on their day.
+inline QString ShiftedDescription(const QString &clstrText, int64_t lSeconds) {
+    static const QRegularExpression kTime(QStringLiteral(
+        R"((\d{4}-\d\d-\d\d)_(\d\d)\.(\d\d)\.(\d\d)|(?<![\d.])(\d\d):(\d\d):(\d\d))"));
+    QString clstrOut;
+    qsizetype lAt = 0;
+    for (const QRegularExpressionMatch &clMatch : kTime.globalMatch(clstrText)) {
+        clstrOut += clstrText.mid(lAt, clMatch.capturedStart() - lAt);
+        lAt = clMatch.capturedEnd();
+        const auto fnNumber = [&clMatch](int i) { return clMatch.captured(i).toInt(); };
+        if (clMatch.hasCaptured(1))
+            clstrOut += QDateTime(QDate::fromString(clMatch.captured(1), Qt::ISODate),
+                                  QTime(fnNumber(2), fnNumber(3), fnNumber(4)), QTimeZone::utc())
+                            .addSecs(lSeconds)
+                            .toString(QStringLiteral("yyyy-MM-dd_hh.mm.ss"));
+        else
+            clstrOut += QTime(fnNumber(5), fnNumber(6), fnNumber(7))
+                            .addSecs(int(lSeconds))
+                            .toString(QStringLiteral("hh:mm:ss"));
+    }
+    return clstrOut + clstrText.mid(lAt);
+}
+
+// The frames at the given indexes, in that order.
+inline QList<QByteArray> Pick(const QList<QByteArray> &clFrames, const QList<int> &clIndexes) {
+    QList<QByteArray> clPicked;
+    for (int i : clIndexes)
+        clPicked << clFrames.value(i);
+    return clPicked;
+}
+
+// Empty when the parts, in the given order, hold exactly the expected frames
+// (each frame once, byte for byte) and each carries the expected header;
+// otherwise what differs first.
+inline QString CompareParts(const QStringList &clParts, const QByteArray &clHeader,
+                            const QList<QByteArray> &clExpected) {
+    QList<QByteArray> clFound;
+    for (const QString &clstrPart : clParts) {
+        const ContainerFrames clFrames = FramesOf(clstrPart);
+        if (!clFrames.ok)
+            return QStringLiteral("%1: not whole frames").arg(clstrPart);
+        if (clFrames.header != clHeader)
+            return QStringLiteral("%1: header differs from the source's").arg(clstrPart);
+        clFound << clFrames.frames;
+    }
+    if (clFound.size() != clExpected.size())
+        return QStringLiteral("%1 records in the parts, %2 expected")
+            .arg(clFound.size())
+            .arg(clExpected.size());
+    for (int i = 0; i < clFound.size(); ++i) {
+        if (clFound[i] != clExpected[i])
+            return QStringLiteral("record %1 differs").arg(i);
+    }
+    return QString();
+}
+
+} // namespace WorkerTestKit
