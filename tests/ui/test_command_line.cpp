@@ -1,5 +1,7 @@
-// The command-line request, parsed without a window.
+// The command-line request, parsed without a window, and the merge's
+// proposed output name.
 #include "CommandLine.h"
+#include "MergeWorkers.h"
 #include "TestRegistry.h"
 
 #include <QTest>
@@ -11,6 +13,8 @@ class TestCommandLine : public QObject {
   private slots:
     void parse_data();
     void parse();
+    void outputProposal_data();
+    void outputProposal();
 };
 
 namespace {
@@ -183,6 +187,27 @@ void TestCommandLine::parse() {
         clArguments << StructCommandArgument{
             clstrText.startsWith(u'!') ? clstrText.mid(1) : clstrText, clstrText.startsWith(u'!')};
     QCOMPARE(Describe(clArguments), expected);
+}
+
+void TestCommandLine::outputProposal_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("proposal");
+    QTest::newRow("extension") << "/x/day1.bvf"
+                               << "/x/day1_Joined.bvf";
+    QTest::newRow("no dot") << "/x/day1"
+                            << "/x/day1_Joined.bvf";
+    QTest::newRow("dot in folder only") << "/x.rec/day1"
+                                        << "/x_Joined.bvf";
+    QTest::newRow("joined before") << "/x/day1_Joined.bvf"
+                                   << "/x/day1_Joined.bvf";
+    QTest::newRow("two extensions") << "/x/day1.part.bvf"
+                                    << "/x/day1.part_Joined.bvf";
+}
+
+void TestCommandLine::outputProposal() {
+    QFETCH(QString, source);
+    QFETCH(QString, proposal);
+    QCOMPARE(JoinedOutputProposal(source), proposal);
 }
 
 BVF_TEST_MAIN(TestCommandLine)
