@@ -130,7 +130,9 @@ class CSession {
         QObject::connect(&m_clDialog, &CDlgSplitter::Signal_Join_Fill_List, &m_clDialog,
                          [this](const QString &clstrTarget) { m_clFills << clstrTarget; });
         m_clDialog.prompts->onAsk = [this](const Prompt &clPrompt) {
-            log << BoxName(clPrompt);
+            const QString clstrName = BoxName(clPrompt);
+            if (!m_bQuiet || !clstrName.startsWith("choose("))
+                log << clstrName;
             if (clPrompt.kind == "question" && m_fnOnQuestion)
                 m_fnOnQuestion(clPrompt);
         };
@@ -206,21 +208,27 @@ class CSession {
         }
         return QStringLiteral("unknown %1:%2:%3").arg(p.kind, p.title, p.text);
     }
-    QString SplitState() const {
-        return QStringLiteral("%1 %2 %3 %4")
-            .arg(m_clDialog.Hidden(D::SplitProgress) ? "hidden" : "shown",
-                 m_clDialog.ControlText(D::SplitStartStop),
-                 m_clDialog.Enabled(D::SplitStartStop) ? "on" : "off",
-                 m_clDialog.Enabled(D::ByTimeRadio) ? "on" : "off");
-    }
-    // The progress bar, the button's caption and the three list buttons.
-    QString MergeState() const {
-        const bool bButtons = m_clDialog.Enabled(D::DeleteAllButton) &&
-                              m_clDialog.Enabled(D::DeleteSelectedButton) &&
-                              m_clDialog.Enabled(D::AddFilesButton);
-        return QStringLiteral("%1 %2 %3")
-            .arg(m_clDialog.Hidden(D::MergeProgress) ? "hidden" : "shown",
-                 m_clDialog.ControlText(D::MergeStartStop), bButtons ? "on" : "off");
+    // A run shows the bar and Stop, with the list buttons off; outside a run
+    // the bar hides and the button reads Start. Only what differs is logged,
+    // and a disabled Start or split-type radios.
+    QString State(bool bSplit, bool bRun) const {
+        const CTestDialog &d = m_clDialog;
+        QStringList f;
+        const int lBar = bSplit ? D::SplitProgress : D::MergeProgress;
+        const int lButton = bSplit ? D::SplitStartStop : D::MergeStartStop;
+        if (d.Hidden(lBar) == bRun)
+            f << (bRun ? "bar-hidden" : "bar-shown");
+        if (d.ControlText(lButton) != (bRun ? "Stop" : "Start"))
+            f << "caption=" + d.ControlText(lButton);
+        const bool bList = d.Enabled(D::DeleteAllButton) && d.Enabled(D::DeleteSelectedButton) &&
+                           d.Enabled(D::AddFilesButton);
+        if (!bSplit && bList == bRun)
+            f << (bRun ? "list-on" : "list-off");
+        if (bSplit && !d.Enabled(D::SplitStartStop))
+            f << "start-off";
+        if (bSplit && !d.Enabled(D::ByTimeRadio))
+            f << "radios-off";
+        return f.isEmpty() ? QString() : ' ' + f.join(u' ');
     }
     // Logged after the dialog has taken the code: this connection comes second.
     void Progress(void (CDlgSplitter::*pSignal)(int), int lCode) {
@@ -229,10 +237,7 @@ class CSession {
         const bool bSplit = pSignal == &CDlgSplitter::Signal_Splitter_ProgressBar;
         m_lEndCodes += lCode != 0;
         if (!m_bQuiet)
-            log << QStringLiteral("%1%2 %3")
-                       .arg(bSplit ? "" : "m")
-                       .arg(lCode)
-                       .arg(bSplit ? SplitState() : MergeState());
+            log << (bSplit ? "" : "m") + QString::number(lCode) + State(bSplit, lCode == 0);
         if (lCode == 0 && m_fnAtStart)
             std::exchange(m_fnAtStart, nullptr)();
     }
@@ -350,7 +355,7 @@ class CSession {
             if (a != "-")
                 d.prompts->files << Path(a);
             d.Click(D::ChooseFileButton);
-        } else if (v == "load") { // chosen and scanned, its codes not logged
+        } else if (v == "load") { // chosen and scanned, its codes and chooser not logged
             m_bQuiet = true;
             const bool bOk = Step("choose", a) && Step("wait", QString());
             m_bQuiet = false;
@@ -386,7 +391,7 @@ class CSession {
                     clOn << kControls[lId];
             log << "enabled=" + clOn.join(u',');
         } else if (v == "state") {
-            log << "now " + SplitState() + " / " + MergeState();
+            log << "now" + State(true, false) + " /" + State(false, false);
         } else if (v == "source") {
             const StructSourceInfo &s = d.SourceInfo();
             log << QStringLiteral("source=%1 offset=%2 freq=%3%4")
@@ -582,165 +587,146 @@ void TestDialog::sessions_data() {
     // ---- Run states: loading, splitting, a failed load, stopping, closing.
     row("load, split, a broken file, a cancelled chooser, a good file", "cell.bvf broken.bvf=x", {},
         "state; choose cell.bvf; wait; halves; choose broken.bvf; wait; enabled srclabel start; "
-        "show sync; source; press; held; choose -; show src; choose cell.bvf; wait; "
-        "enabled srclabel start",
-        "now hidden Start off off / hidden Start on; choose(~/); 0 shown Stop on off; 1000 hidden "
-        "Start on on; 0 shown Stop on on; 2000 hidden Start on on; choose(%D/cell.bvf); 0 shown "
-        "Stop on on; unreadable(%D/broken.bvf); -1 hidden Start off off; "
+        "show sync; source; press; held; choose -; show src; choose cell.bvf; wait; enabled "
+        "srclabel start",
+        "now start-off radios-off /; choose(~/); 0 radios-off; 1000; 0; 2000; choose(%D/cell.bvf); "
+        "0; unreadable(%D/broken.bvf); -1 start-off radios-off; "
         "enabled=srclabel,src,choose,sync,freq,bar; sync=no hidden; source= offset=0 freq=0; free; "
-        "choose(%D/broken.bvf); src=%D/broken.bvf; choose(%D/broken.bvf); 0 shown Stop on off; "
-        "1000 hidden Start on on; "
+        "choose(%D/broken.bvf); src=%D/broken.bvf; choose(%D/broken.bvf); 0 radios-off; 1000; "
         "enabled=srclabel,src,choose,schemelabel,scheme,utc,fixedlabel,fixed,sync,time,period,"
         "number,count,size,freq,bar,start | cell__01.bvf:1 cell__02.bvf:17");
     row("Start during a scan stops it", "large.bvf@large", {},
         "racy; at-start click start; choose large.bvf; held; wait; source",
-        "choose(~/); held; 0 shown Stop on off; unreadable(%D/large.bvf); -1 hidden Start off off; "
+        "choose(~/); held; 0 radios-off; unreadable(%D/large.bvf); -1 start-off radios-off; "
         "source= offset=0 freq=0 | ");
     row("Stop during a split, then closing during one", "large.bvf@large", {},
         "load large.bvf; length 00:01; at-start click start; click start; wait; less parts 121; "
         "source; at-start close; click start; idle; less parts 121",
-        "choose(~/); 0 shown Stop on on; -1 hidden Start on on; parts<121; source=%D/large.bvf "
-        "offset=0 freq=449650000; 0 shown Stop on on; closed; parts<121 | ");
+        "0; -1; parts<121; source=%D/large.bvf offset=0 freq=449650000; 0; closed; parts<121 | ");
     row("split types enable their controls", "cell.bvf", {},
-        "load cell.bvf; type -1; enabled time size; type 3; enabled time size; type 0; "
-        "enabled time size; type 1; enabled time size; type 2; enabled time size; click number; "
-        "enabled time size; click period; enabled time size; section from; nosource; type 1; "
-        "enabled time size",
-        "choose(~/); enabled=; enabled=; enabled=time,length,unit,align,period,number; "
+        "load cell.bvf; type -1; enabled time size; type 3; enabled time size; type 0; enabled "
+        "time size; type 1; enabled time size; type 2; enabled time size; click number; enabled "
+        "time size; click period; enabled time size; section from; nosource; type 1; enabled time "
+        "size",
+        "enabled=; enabled=; enabled=time,length,unit,align,period,number; "
         "enabled=time,period,fromlabel,from,tolabel,to,number; "
         "enabled=time,period,number,count,size; enabled=time,period,number,count,size; "
         "enabled=time,period,fromlabel,from,tolabel,to,number; from@minute; enabled= | ");
     row("the fixed-name entry leaves with the period type", "cell.bvf",
         {"-fs=%D/cell.bvf", "-st=2", "-fd=%D/out/all.bvf", "-tps=2024-03-07 10:00",
          "-tpe=2024-03-07 11:00"},
-        "wait; show schemes,scheme,fixedlabel,fixed,period; click period; show schemes; "
-        "click time; show schemes,fixedlabel,fixed; click period; show schemes,fixed",
-        "0 shown Stop on off; 1000 hidden Start on on; schemes=11; scheme=Fixed name; "
-        "fixedlabel=Fixed name of Split File:; fixed=%D/out/all.bvf; period=yes; schemes=11; "
-        "schemes=10; fixedlabel=Fixed name of Split File: hidden; fixed=%D/out/all.bvf off hidden; "
-        "schemes=10; fixed=%D/out/all.bvf off hidden | ");
+        "wait; show schemes,scheme,fixedlabel,fixed,period; click period; show schemes; click "
+        "time; show schemes,fixedlabel,fixed; click period; show schemes,fixed",
+        "0 radios-off; 1000; schemes=11; scheme=Fixed name; fixedlabel=Fixed name of Split File:; "
+        "fixed=%D/out/all.bvf; period=yes; schemes=11; schemes=10; fixedlabel=Fixed name of Split "
+        "File: hidden; fixed=%D/out/all.bvf off hidden; schemes=10; fixed=%D/out/all.bvf off "
+        "hidden | ");
     row("drag entries", "", {},
-        "drag /data/a.BVF; drag /data/a.txt,/data/b.Tmw; drag /data/x.lan/readme; "
-        "drag /data/a.txt,/data/b.csv; drag",
+        "drag /data/a.BVF; drag /data/a.txt,/data/b.Tmw; drag /data/x.lan/readme; drag "
+        "/data/a.txt,/data/b.csv; drag",
         "accepted; accepted; accepted; refused; refused | ");
     row("drops on either tab", "cell.lan=junk cell.bvf", {},
-        "tab 1; drop cell.lan; show src; wait; list; tab 0; drop notes.txt,cell.lan,cell.bvf; "
-        "show src; wait; drop cell.bvf,cell.lan; show src; wait; source",
-        "src=; m0 shown Stop off; m1000 hidden Start on; list=; src=%D/cell.lan; 0 shown Stop on "
-        "off; unreadable(%D/cell.lan); -1 hidden Start off off; src=%D/cell.bvf; 0 shown Stop on "
-        "off; 1000 hidden Start on on; source=%D/cell.bvf offset=0 freq=-1 | ");
+        "tab 1; drop cell.lan; show src; wait; list; tab 0; drop notes.txt,cell.lan,cell.bvf; show "
+        "src; wait; drop cell.bvf,cell.lan; show src; wait; source",
+        "src=; m0; m1000; list=; src=%D/cell.lan; 0 radios-off; unreadable(%D/cell.lan); -1 "
+        "start-off radios-off; src=%D/cell.bvf; 0 radios-off; 1000; source=%D/cell.bvf offset=0 "
+        "freq=-1 | ");
 
     // ---- The split worker's questions and what each answer does.
     const char *pOld = "cell.bvf cell__01.bvf=old";
     const char *pOlds = "cell.bvf cell__01.bvf=old cell__02.bvf=old";
     row("overwrite: yes", pOld, {}, "answer Yes; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); 2000 hidden Start on on | "
-        "cell__01.bvf:1 cell__02.bvf:17");
+        "0; overwrite(cell__01.bvf); 2000 | cell__01.bvf:1 cell__02.bvf:17");
     row("overwrite: no", pOld, {}, "answer No; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); 2000 hidden Start on on | "
-        "cell__02.bvf:17");
+        "0; overwrite(cell__01.bvf); 2000 | cell__02.bvf:17");
     row("overwrite: yes to all", pOlds, {}, "answer YesToAll; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); 2000 hidden Start on on | "
-        "cell__01.bvf:1 cell__02.bvf:17");
+        "0; overwrite(cell__01.bvf); 2000 | cell__01.bvf:1 cell__02.bvf:17");
     row("overwrite: no to all", pOlds, {}, "answer NoToAll; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); 2000 hidden Start on on | ");
+        "0; overwrite(cell__01.bvf); 2000 | ");
     row("overwrite: yes, then no", pOlds, {}, "answer Yes,No; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); overwrite(cell__02.bvf); 2000 "
-        "hidden Start on on | cell__01.bvf:1");
+        "0; overwrite(cell__01.bvf); overwrite(cell__02.bvf); 2000 | cell__01.bvf:1");
     row("overwrite: abort", pOld, {}, "answer Abort; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); -1 hidden Start on on | ");
+        "0; overwrite(cell__01.bvf); -1 | ");
     row("overwrite: box closed counts as abort", pOlds, {}, "answer none; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); -1 hidden Start on on | ");
+        "0; overwrite(cell__01.bvf); -1 | ");
     // Stopped after the question was put, before the dialog took it up.
     row("overwrite: a stopped run asks nothing", pOld, {}, "at-ask; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; -1 hidden Start on on | ");
+        "0; -1 | ");
     // The first part of cell__01.bvf, named NAME__SplitNumber, is cell__01.bvf.
     const char *pSource = "cell__01.bvf taken.bvf=old";
     row("source: abort", pSource, {}, "answer Abort; load cell__01.bvf; halves; show src",
-        "choose(~/); 0 shown Stop on on; source(cell__01.bvf); -1 hidden Start on on; "
-        "src=%D/cell__01.bvf | ");
+        "0; source(cell__01.bvf); -1; src=%D/cell__01.bvf | ");
     row("source: box closed", pSource, {}, "answer none; load cell__01.bvf; halves; show src",
-        "choose(~/); 0 shown Stop on on; source(cell__01.bvf); -1 hidden Start on on; "
-        "src=%D/cell__01.bvf | ");
+        "0; source(cell__01.bvf); -1; src=%D/cell__01.bvf | ");
     row("source: rename cancelled", pSource, {},
         "answer Yes; input -; load cell__01.bvf; halves; show src",
-        "choose(~/); 0 shown Stop on on; source(cell__01.bvf); rename(cell__01.bvf); -1 hidden "
-        "Start on on; src=%D/cell__01.bvf | ");
+        "0; source(cell__01.bvf); rename(cell__01.bvf); -1; src=%D/cell__01.bvf | ");
     row("source: empty name", pSource, {}, "answer Yes; input; load cell__01.bvf; halves",
-        "choose(~/); 0 shown Stop on on; source(cell__01.bvf); rename(cell__01.bvf); -1 hidden "
-        "Start on on | ");
+        "0; source(cell__01.bvf); rename(cell__01.bvf); -1 | ");
     row("source: same name in other letters, then a new one", pSource, {},
         "answer Yes; input CELL__01.bvf/cell__01.BVF/north.bvf; load cell__01.bvf; halves; wait; "
         "show src; source",
-        "choose(~/); 0 shown Stop on on; source(cell__01.bvf); rename(cell__01.bvf); "
-        "rename(cell__01.bvf); rename(cell__01.bvf); -1 hidden Start on on; 0 shown Stop on on; "
-        "2000 hidden Start on on; src=%D/north.bvf; source=%D/north.bvf offset=0 freq=-1 | "
-        "north.bvf:18 north__01.bvf:1 north__02.bvf:17 -cell__01.bvf");
+        "0; source(cell__01.bvf); rename(cell__01.bvf); rename(cell__01.bvf); "
+        "rename(cell__01.bvf); -1; 0; 2000; src=%D/north.bvf; source=%D/north.bvf offset=0 freq=-1 "
+        "| north.bvf:18 north__01.bvf:1 north__02.bvf:17 -cell__01.bvf");
     row("source: onto an existing name", pSource, {},
         "answer Yes; input taken.bvf; load cell__01.bvf; halves; show src",
-        "choose(~/); 0 shown Stop on on; source(cell__01.bvf); rename(cell__01.bvf); "
-        "unrenamed(cell__01.bvf,taken.bvf); -1 hidden Start on on; src=%D/cell__01.bvf | ");
+        "0; source(cell__01.bvf); rename(cell__01.bvf); unrenamed(cell__01.bvf,taken.bvf); -1; "
+        "src=%D/cell__01.bvf | ");
     // A folder at the first part's path: it exists and cannot be written.
     const char *pFolder = "cell.bvf cell__01.bvf/";
     row("retry after the way is clear", pFolder, {},
         "answer Yes,Retry; at-retry cell__01.bvf; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); retry(cell__01.bvf); 2000 hidden "
-        "Start on on | cell__01.bvf:1 cell__02.bvf:17");
+        "0; overwrite(cell__01.bvf); retry(cell__01.bvf); 2000 | cell__01.bvf:1 cell__02.bvf:17");
     row("retry: abort", pFolder, {},
         "answer Yes,Abort; at-retry cell__01.bvf; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); retry(cell__01.bvf); -1 hidden "
-        "Start on on | -cell__01.bvf");
+        "0; overwrite(cell__01.bvf); retry(cell__01.bvf); -1 | -cell__01.bvf");
     row("retry: box closed", pFolder, {},
         "answer Yes,none; at-retry cell__01.bvf; load cell.bvf; halves",
-        "choose(~/); 0 shown Stop on on; overwrite(cell__01.bvf); retry(cell__01.bvf); -1 hidden "
-        "Start on on | -cell__01.bvf");
+        "0; overwrite(cell__01.bvf); retry(cell__01.bvf); -1 | -cell__01.bvf");
     // The box comes with the end code; the tab keeps its source.
     row("a failed split says why", "cell.bvf", {},
         "load cell.bvf; rm cell.bvf; click start; wait; source; show start",
-        "choose(~/); 0 shown Stop on on; unreadable(%D/cell.bvf); -1 hidden Start on on; "
-        "source=%D/cell.bvf offset=0 freq=-1; start=Start | -cell.bvf");
+        "0; unreadable(%D/cell.bvf); -1; source=%D/cell.bvf offset=0 freq=-1; start=Start | "
+        "-cell.bvf");
 
     // ---- The command line: loading, filling the tab, Start, quitting.
     row("a plain argument only loads", "cell.bvf", {"%D/cell.bvf"}, "wait 1; bytime",
-        "0 shown Stop on off; 1000 hidden Start on on; src=%D/cell.bvf; "
-        "scheme=NAME__date+time.bvf; utc=no; length=01:00:00; align=no | ");
+        "0 radios-off; 1000; src=%D/cell.bvf; scheme=NAME__date+time.bvf; utc=no; length=01:00:00; "
+        "align=no | ");
     row("aligned hours in UTC, then quit", "cell.bvf",
         {"-fs=%D/cell.bvf", "-st=1", "-tu=01:00", "-fdu=2", "-start=2"}, "wait 2; bytime",
-        "0 shown Stop on off; 1000 hidden Start on on; 0 shown Stop on on; 2000 hidden Start on "
-        "on; src=%D/cell.bvf; scheme=NAME__SplitNumber__date+time.bvf; utc=yes; length=01:00:00; "
-        "align=yes; quit | cell__01__2024-03-07_10.20.00.bvf:4 cell__02__2024-03-07_11.00.00.bvf:6 "
-        "cell__03__2024-03-07_12.00.00.bvf:6 cell__04__2024-03-07_13.00.00.bvf:2");
+        "0 radios-off; 1000; 0; 2000; src=%D/cell.bvf; scheme=NAME__SplitNumber__date+time.bvf; "
+        "utc=yes; length=01:00:00; align=yes; quit | cell__01__2024-03-07_10.20.00.bvf:4 "
+        "cell__02__2024-03-07_11.00.00.bvf:6 cell__03__2024-03-07_12.00.00.bvf:6 "
+        "cell__04__2024-03-07_13.00.00.bvf:2");
     row("a period is cut to the recording", "cell.bvf",
         {"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 08:00", "-tpe=2024-03-07 18:00:30", "-fdu=0"},
         "wait 1; byperiod",
-        "0 shown Stop on off; 1000 hidden Start on on; src=%D/cell.bvf; "
-        "scheme=NAME__date+time.bvf; utc=yes; from=2024-03-07 10:20:00; to=2024-03-07 13:10:00; "
-        "fixed= hidden | ");
+        "0 radios-off; 1000; src=%D/cell.bvf; scheme=NAME__date+time.bvf; utc=yes; from=2024-03-07 "
+        "10:20:00; to=2024-03-07 13:10:00; fixed= hidden | ");
     // The seconds count: 10:35:01 to 11:40:00 inclusive.
     row("a period with seconds, swapped, then quit", "cell.bvf",
         {"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 11:40:00", "-tpe=2024-03-07 10:35:01",
          "-fdu=7", "-start=2"},
         "wait 2; byperiod",
-        "0 shown Stop on off; 1000 hidden Start on on; 0 shown Stop on on; 2000 hidden Start on "
-        "on; src=%D/cell.bvf; scheme=date+time__NAME.bvf; utc=yes; from=2024-03-07 10:35:01; "
-        "to=2024-03-07 11:40:00; fixed= hidden; quit | 2024-03-07_10.35.01__cell.bvf:7");
+        "0 radios-off; 1000; 0; 2000; src=%D/cell.bvf; scheme=date+time__NAME.bvf; utc=yes; "
+        "from=2024-03-07 10:35:01; to=2024-03-07 11:40:00; fixed= hidden; quit | "
+        "2024-03-07_10.35.01__cell.bvf:7");
     row("a fixed name is exactly that file", "cell.bvf",
         {"-fs=%D/cell.bvf", "-st=2", "-fd=%D/all.bvf", "-tps=2024-03-07 10:00",
          "-tpe=2024-03-07 12:00", "-start=2"},
         "wait 2; byperiod",
-        "0 shown Stop on off; 1000 hidden Start on on; 0 shown Stop on on; 2000 hidden Start on "
-        "on; src=%D/cell.bvf; scheme=Fixed name; utc=no; from=2024-03-07 10:20:00 local; "
-        "to=2024-03-07 12:00:00 local; fixed=%D/all.bvf; quit | all.bvf:11");
+        "0 radios-off; 1000; 0; 2000; src=%D/cell.bvf; scheme=Fixed name; utc=no; from=2024-03-07 "
+        "10:20:00 local; to=2024-03-07 12:00:00 local; fixed=%D/all.bvf; quit | all.bvf:11");
     row("a quoted source path", "cell.bvf", {"-fs='%D/cell.bvf'", "-st=3", "-n=3"},
         "wait 1; bynumber",
-        "0 shown Stop on off; 1000 hidden Start on on; src=%D/cell.bvf; "
-        "scheme=NAME__date+time.bvf; utc=no; count=3 | ");
+        "0 radios-off; 1000; src=%D/cell.bvf; scheme=NAME__date+time.bvf; utc=no; count=3 | ");
     // -start=1: the split runs and the program stays.
     row("-n= is limited to the field", "cell.bvf",
         {"-fs=%D/cell.bvf", "-st=3", "-n=100", "-start=1", "-fdu=1"}, "wait 2; bynumber",
-        "0 shown Stop on off; 1000 hidden Start on on; 0 shown Stop on on; 2000 hidden Start on "
-        "on; src=%D/cell.bvf; scheme=NAME__SplitNumber.bvf; utc=yes; count=99 | cell__01.bvf:1 "
-        "...(18) cell__18.bvf:1");
+        "0 radios-off; 1000; 0; 2000; src=%D/cell.bvf; scheme=NAME__SplitNumber.bvf; utc=yes; "
+        "count=99 | cell__01.bvf:1 ...(18) cell__18.bvf:1");
     row("a required option missing", "cell.bvf", {"-st=1", "-tu=01:00", "%D/cell.bvf"}, "bytime",
         "src=; scheme=NAME__date+time.bvf; utc=no; length=01:00:00 off; align=no off | ");
     row("-start=2 without a request", "cell.bvf", {"-st=1", "-tu=01:00", "-start=2"}, "bytime",
@@ -748,14 +734,13 @@ void TestDialog::sessions_data() {
         "exit=1; quit | ");
     row("-start=2 on a missing source", "cell.bvf",
         {"-fs=%D/missing.bvf", "-st=1", "-tu=01:00", "-start=2"}, "wait 1; bytime",
-        "0 shown Stop on off; unreadable(%D/missing.bvf); -1 hidden Start off off; "
-        "src=%D/missing.bvf; scheme=NAME__date+time.bvf off; utc=no off; length=01:00:00 off; "
-        "align=yes off; exit=1; quit | ");
+        "0 radios-off; unreadable(%D/missing.bvf); -1 start-off radios-off; src=%D/missing.bvf; "
+        "scheme=NAME__date+time.bvf off; utc=no off; length=01:00:00 off; align=yes off; exit=1; "
+        "quit | ");
     row("-start=1 on a missing source", "cell.bvf",
         {"-fs=%D/missing.bvf", "-st=1", "-tu=01:00", "-start=1"}, "wait 1; bytime",
-        "0 shown Stop on off; unreadable(%D/missing.bvf); -1 hidden Start off off; "
-        "src=%D/missing.bvf; scheme=NAME__date+time.bvf off; utc=no off; length=01:00:00 off; "
-        "align=yes off | ");
+        "0 radios-off; unreadable(%D/missing.bvf); -1 start-off radios-off; src=%D/missing.bvf; "
+        "scheme=NAME__date+time.bvf off; utc=no off; length=01:00:00 off; align=yes off | ");
 
     // ---- The editors: carry and clamp of the period, the length, the size
     // per part, the UTC display, the frequency correction.
@@ -771,124 +756,116 @@ void TestDialog::sessions_data() {
     const QString clDays = "2024-03-06T20:00:00,2024-03-08T04:00:00";
     const QString clMonths = "2024-01-20T00:00:00,2024-02-10T00:00:00";
     carry("minutes 59 to 00", clDay, "from", "2024-03-07 10:59:00", "minute 1",
-          "choose(~/); from=2024-03-07 11:00:00; to=2024-03-07 14:00:00 | ");
+          "from=2024-03-07 11:00:00; to=2024-03-07 14:00:00 | ");
     carry("minutes 00 to 59", clDay, "from", "2024-03-07 11:00:00", "minute -1",
-          "choose(~/); from=2024-03-07 10:59:00; to=2024-03-07 14:00:00 | ");
+          "from=2024-03-07 10:59:00; to=2024-03-07 14:00:00 | ");
     carry("To: minutes 59 to 00", clDay, "to", "2024-03-07 12:59:00", "minute 1",
-          "choose(~/); from=2024-03-07 10:00:00; to=2024-03-07 13:00:00 | ");
+          "from=2024-03-07 10:00:00; to=2024-03-07 13:00:00 | ");
     carry("minutes within the hour", clDay, "from", "2024-03-07 10:30:00", "minute 1",
-          "choose(~/); from=2024-03-07 10:31:00; to=2024-03-07 14:00:00 | ");
+          "from=2024-03-07 10:31:00; to=2024-03-07 14:00:00 | ");
     carry("seconds 59 to 00", clDay, "from", "2024-03-07 10:20:59", "second 1",
-          "choose(~/); from=2024-03-07 10:21:00; to=2024-03-07 14:00:00 | ");
+          "from=2024-03-07 10:21:00; to=2024-03-07 14:00:00 | ");
     carry("hours 23 to 00", clDays, "from", "2024-03-06 23:30:00", "hour 1",
-          "choose(~/); from=2024-03-07 00:30:00; to=2024-03-08 04:00:00 | ");
+          "from=2024-03-07 00:30:00; to=2024-03-08 04:00:00 | ");
     carry("hours 00 to 23", clDays, "to", "2024-03-08 00:30:00", "hour -1",
-          "choose(~/); from=2024-03-06 20:00:00; to=2024-03-07 23:30:00 | ");
+          "from=2024-03-06 20:00:00; to=2024-03-07 23:30:00 | ");
     carry("day 31 to 1", clMonths, "from", "2024-01-31 10:00:00", "day 1",
-          "choose(~/); from=2024-02-01 10:00:00; to=2024-02-10 00:00:00 | ");
+          "from=2024-02-01 10:00:00; to=2024-02-10 00:00:00 | ");
     carry("day 31 to 1, clamped to the last record", "2024-01-20T00:00:00,2024-01-31T20:00:00",
           "from", "2024-01-31 10:00:00", "day 1",
-          "choose(~/); from=2024-01-31 20:00:00; to=2024-01-31 20:00:00 | ");
+          "from=2024-01-31 20:00:00; to=2024-01-31 20:00:00 | ");
     carry("day 1 to 31", clMonths, "to", "2024-02-01 10:00:00", "day -1",
-          "choose(~/); from=2024-01-20 00:00:00; to=2024-01-29 10:00:00 | ");
+          "from=2024-01-20 00:00:00; to=2024-01-29 10:00:00 | ");
     carry("month 12 to 1", "2023-12-01T00:00:00,2024-01-31T00:00:00", "from", "2023-12-15 00:00:00",
-          "month 1", "choose(~/); from=2024-01-15 00:00:00; to=2024-01-31 00:00:00 | ");
+          "month 1", "from=2024-01-15 00:00:00; to=2024-01-31 00:00:00 | ");
     row("the period keeps inside the source", "cell.bvf", {},
-        "load cell.bvf; utc; show from,to; click period; date from 2024-03-07 09:45:00; "
-        "date to 2024-03-08 00:00:00; show from,to; date from 2024-03-07 11:11:00; show from; "
-        "step to hour -5; show to",
-        "choose(~/); from=2024-03-07 10:20:00 off; to=2024-03-07 13:10:00 off; from=2024-03-07 "
-        "10:20:00; to=2024-03-07 13:10:00; from=2024-03-07 11:11:00; to=2024-03-07 10:20:00 | ");
+        "load cell.bvf; utc; show from,to; click period; date from 2024-03-07 09:45:00; date to "
+        "2024-03-08 00:00:00; show from,to; date from 2024-03-07 11:11:00; show from; step to hour "
+        "-5; show to",
+        "from=2024-03-07 10:20:00 off; to=2024-03-07 13:10:00 off; from=2024-03-07 10:20:00; "
+        "to=2024-03-07 13:10:00; from=2024-03-07 11:11:00; to=2024-03-07 10:20:00 | ");
     // The hours wrap without carry; 00:00 reads as a whole day.
     row("the length carries", "cell.bvf", {},
-        "load cell.bvf; format length hh:mm:ss; length 00:59:00; step length minute 1; "
-        "show length; step length minute -1; show length; length 01:30:00; step length minute 1; "
-        "show length; length 02:10:59; step length second 1; show length; step length second -1; "
-        "show length; step length hour 0; length 23:00:00; step length hour 1; show length",
-        "choose(~/); length=01:00:00; length=00:59:00; length=01:31:00; length=02:11:00; "
-        "length=02:10:59; length=24:00 | ");
+        "load cell.bvf; format length hh:mm:ss; length 00:59:00; step length minute 1; show "
+        "length; step length minute -1; show length; length 01:30:00; step length minute 1; show "
+        "length; length 02:10:59; step length second 1; show length; step length second -1; show "
+        "length; step length hour 0; length 23:00:00; step length hour 1; show length",
+        "length=01:00:00; length=00:59:00; length=01:31:00; length=02:11:00; length=02:10:59; "
+        "length=24:00 | ");
     row("size per part", "big.bvf@large", {},
         "show size; set count 2; show size; set count 5; load big.bvf; show size; size 10485760; "
-        "click number; set count 2; show size; set count 3; show size; size 0; set count 4; "
-        "show size",
-        "size= off; size= off; choose(~/); size=4.31 MB per file off; size=5.00 MB per file; "
-        "size=3.34 MB per file; size= | ");
+        "click number; set count 2; show size; set count 3; show size; size 0; set count 4; show "
+        "size",
+        "size= off; size= off; size=4.31 MB per file off; size=5.00 MB per file; size=3.34 MB per "
+        "file; size= | ");
     row("the UTC display keeps the instants", "cell.bvf", {},
         "tz Europe/Berlin; load cell.bvf; set utc 1; format from hh:mm; format to hh:mm; show "
-        "from; "
-        "set utc 0; "
-        "show from,to; set utc 1; show from",
-        "choose(~/); from=10:20 off; from=11:20 local off; to=14:10 local off; from=10:20 off | ");
+        "from; set utc 0; show from,to; set utc 1; show from",
+        "from=10:20 off; from=11:20 local off; to=14:10 local off; from=10:20 off | ");
     // Auxiliary records without a frequency of their own need a correction.
     row("frequency correction", "aux.bvf@aux auxf.bvf@auxfreq cell.bvf", {},
-        "load aux.bvf; source; show freq,freqedit; click freq; show freqedit; click freq; "
-        "show freqedit; load auxf.bvf; source; show freq,freqedit; load cell.bvf; source; "
-        "show freq,freqedit",
-        "choose(~/); source=%D/aux.bvf offset=0 freq=-1; freq=no; freqedit=0 off; freqedit=0; "
-        "freqedit=0 off; choose(%D/aux.bvf); source=%D/auxf.bvf offset=0 freq=390012500; freq=no "
-        "hidden; freqedit=390012500 off hidden; choose(%D/auxf.bvf); source=%D/cell.bvf offset=0 "
-        "freq=-1; freq=no hidden; freqedit=0 off hidden | ");
+        "load aux.bvf; source; show freq,freqedit; click freq; show freqedit; click freq; show "
+        "freqedit; load auxf.bvf; source; show freq,freqedit; load cell.bvf; source; show "
+        "freq,freqedit",
+        "source=%D/aux.bvf offset=0 freq=-1; freq=no; freqedit=0 off; freqedit=0; freqedit=0 off; "
+        "source=%D/auxf.bvf offset=0 freq=390012500; freq=no hidden; freqedit=390012500 off "
+        "hidden; source=%D/cell.bvf offset=0 freq=-1; freq=no hidden; freqedit=0 off hidden | ");
 
     // ---- The merge tab.
     row("delete selected and all", "", {},
-        "insert /m/a1.bvf 0xa 100; insert /m/a2.bvf 0xa 200; insert /m/b1.bvf 0xb 100; "
-        "insert /m/b2.bvf 0xb 200; insert /m/b3.bvf 0xb 300; click delsel; fills; view; "
-        "select #0; click delsel; fills; view; select /m/b2.bvf; click delsel; fills; view; "
-        "select /m/b3.bvf; click delsel; fills; view; click delall; fills; view",
+        "insert /m/a1.bvf 0xa 100; insert /m/a2.bvf 0xa 200; insert /m/b1.bvf 0xb 100; insert "
+        "/m/b2.bvf 0xb 200; insert /m/b3.bvf 0xb 300; click delsel; fills; view; select #0; click "
+        "delsel; fills; view; select /m/b2.bvf; click delsel; fills; view; select /m/b3.bvf; click "
+        "delsel; fills; view; click delall; fills; view",
         "fills>; view=0x000000000000000a: /m/a1.bvf /m/a2.bvf, 0x000000000000000b: /m/b1.bvf "
         "/m/b2.bvf /m/b3.bvf; fills>/m/b1.bvf; view=0x000000000000000b: /m/b1.bvf /m/b2.bvf "
         "/m/b3.bvf; fills>/m/b3.bvf; view=0x000000000000000b: /m/b1.bvf /m/b3.bvf; "
         "fills>/m/b1.bvf; view=0x000000000000000b: /m/b1.bvf; fills>; view= | ");
     row("Start checks the groups", "", {},
-        "click merge; held; insert /m/one.bvf 0x1f 100; click merge; held; "
-        "insert /m/two.bvf 0x1f 200; insert /m/other.bvf 0xabcdef0123456789 100; click merge; "
-        "held; list; state",
+        "click merge; held; insert /m/one.bvf 0x1f 100; click merge; held; insert /m/two.bvf 0x1f "
+        "200; insert /m/other.bvf 0xabcdef0123456789 100; click merge; held; list; state",
         "free; single(0x000000000000001f); free; single(0xabcdef0123456789); free; list=/m/one.bvf "
-        "/m/two.bvf /m/other.bvf; now hidden Start off off / hidden Start on | ");
+        "/m/two.bvf /m/other.bvf; now start-off radios-off / | ");
     row("Start during a fill stops it",
         "b0.bvf@large b1.bvf@large b2.bvf@large b3.bvf@large b4.bvf@large b5.bvf@large", {},
         "at-start click merge; adds b0.bvf,b1.bvf,b2.bvf,b3.bvf,b4.bvf,b5.bvf; click add; held; "
         "wait; less listed 6",
-        "add(~/); held; m0 shown Stop off; m-1 hidden Start on; listed<6 | ");
+        "add(~/); held; m0; m-1; listed<6 | ");
     // Dropped in reverse order; a ".lan" is not for merging. A source, also
     // through "./", is refused as the destination.
     row("split, drop the parts, merge them", "cell.bvf other.lan", {},
-        "load cell.bvf; click number; set scheme 1; set count 4; click start; wait; tab 1; "
-        "drop cell__04.bvf,cell__03.bvf,other.lan,cell__02.bvf,cell__01.bvf; wait; list; view; "
-        "saves cell__03.bvf,./cell__01.bvf,merged.bvf; click merge; wait; state; "
-        "same merged.bvf cell.bvf",
-        "choose(~/); 0 shown Stop on on; 2000 hidden Start on on; m0 shown Stop off; m1000 hidden "
-        "Start on; list=%D/cell__01.bvf %D/cell__02.bvf %D/cell__03.bvf %D/cell__04.bvf; "
+        "load cell.bvf; click number; set scheme 1; set count 4; click start; wait; tab 1; drop "
+        "cell__04.bvf,cell__03.bvf,other.lan,cell__02.bvf,cell__01.bvf; wait; list; view; saves "
+        "cell__03.bvf,./cell__01.bvf,merged.bvf; click merge; wait; state; same merged.bvf "
+        "cell.bvf",
+        "0; 2000; m0; m1000; list=%D/cell__01.bvf %D/cell__02.bvf %D/cell__03.bvf %D/cell__04.bvf; "
         "view=0x00000000005ec0de: %D/cell__01.bvf %D/cell__02.bvf %D/cell__03.bvf %D/cell__04.bvf; "
-        "m0 shown Stop off; save(%D/cell__01_Joined.bvf); same; save(%D/cell__01_Joined.bvf); "
-        "same; save(%D/cell__01_Joined.bvf); m1000 hidden Start on; now hidden Start on on / "
-        "hidden Start on; merged.bvf==cell.bvf | cell__01.bvf:1 cell__02.bvf:1 cell__03.bvf:3 "
-        "cell__04.bvf:13 merged.bvf:18");
+        "m0; save(%D/cell__01_Joined.bvf); same; save(%D/cell__01_Joined.bvf); same; "
+        "save(%D/cell__01_Joined.bvf); m1000; now /; merged.bvf==cell.bvf | cell__01.bvf:1 "
+        "cell__02.bvf:1 cell__03.bvf:3 cell__04.bvf:13 merged.bvf:18");
 
     // ---- The protocol component: the recording's recorder runs 10 s behind
     // the network; with the box on, times and parts follow the network.
     row("with the protocol component",
         "app/plugins/libStandInProto5V.so@standin plain/cell.bvf@net synced/cell.bvf@net", {},
         "components; show sync; load plain/cell.bvf; utc; source; show sync,from,to; click sync; "
-        "source; show from,to; click period; date from 2024-03-07 10:20:00; show from; "
-        "click sync; source; show from,to; minutes; load synced/cell.bvf; click sync; minutes; "
-        "parts plain; shifted plain synced 10; load plain/cell.bvf; source; show sync,from,to; "
-        "close; components",
-        "components=1; sync=no hidden; choose(~/); source=%D/plain/cell.bvf offset=10 "
-        "freq=449650000; sync=no; from=2024-03-07 10:20:00 off; to=2024-03-07 10:22:59 off; "
-        "source=%D/plain/cell.bvf offset=10 freq=449650000 synced; from=2024-03-07 10:20:10 off; "
-        "to=2024-03-07 10:23:09 off; from=2024-03-07 10:20:10; source=%D/plain/cell.bvf offset=10 "
-        "freq=449650000; from=2024-03-07 10:20:00; to=2024-03-07 10:22:59; 0 shown Stop on on; "
-        "2000 hidden Start on on; choose(%D/plain/cell.bvf); 0 shown Stop on on; 2000 hidden Start "
-        "on on; plain: cell__01__2024-03-07_10.20.00.bvf cell__02__2024-03-07_10.21.00.bvf "
-        "cell__03__2024-03-07_10.22.00.bvf; synced=plain+10s; choose(%D/synced/cell.bvf); "
-        "source=%D/plain/cell.bvf offset=10 freq=449650000 synced; sync=yes; from=2024-03-07 "
-        "10:20:10 off; to=2024-03-07 10:23:09 off; closed; components=0 | ");
+        "source; show from,to; click period; date from 2024-03-07 10:20:00; show from; click sync; "
+        "source; show from,to; minutes; load synced/cell.bvf; click sync; minutes; parts plain; "
+        "shifted plain synced 10; load plain/cell.bvf; source; show sync,from,to; close; "
+        "components",
+        "components=1; sync=no hidden; source=%D/plain/cell.bvf offset=10 freq=449650000; sync=no; "
+        "from=2024-03-07 10:20:00 off; to=2024-03-07 10:22:59 off; source=%D/plain/cell.bvf "
+        "offset=10 freq=449650000 synced; from=2024-03-07 10:20:10 off; to=2024-03-07 10:23:09 "
+        "off; from=2024-03-07 10:20:10; source=%D/plain/cell.bvf offset=10 freq=449650000; "
+        "from=2024-03-07 10:20:00; to=2024-03-07 10:22:59; 0; 2000; 0; 2000; plain: "
+        "cell__01__2024-03-07_10.20.00.bvf cell__02__2024-03-07_10.21.00.bvf "
+        "cell__03__2024-03-07_10.22.00.bvf; synced=plain+10s; source=%D/plain/cell.bvf offset=10 "
+        "freq=449650000 synced; sync=yes; from=2024-03-07 10:20:10 off; to=2024-03-07 10:23:09 "
+        "off; closed; components=0 | ");
     row("without the protocol component", "bare/cell.bvf@net", {},
         "components; load bare/cell.bvf; source; show sync; minutes; parts bare",
-        "components=0; choose(~/); source=%D/bare/cell.bvf offset=0 freq=449650000; sync=no "
-        "hidden; 0 shown Stop on on; 2000 hidden Start on on; bare: "
-        "cell__01__2024-03-07_10.20.00.bvf cell__02__2024-03-07_10.21.00.bvf "
+        "components=0; source=%D/bare/cell.bvf offset=0 freq=449650000; sync=no hidden; 0; 2000; "
+        "bare: cell__01__2024-03-07_10.20.00.bvf cell__02__2024-03-07_10.21.00.bvf "
         "cell__03__2024-03-07_10.22.00.bvf | ");
 }
 
