@@ -438,7 +438,7 @@ class CSession {
         } else if (v == "at-ask") { // the run stopped after it put the question
             QObject::connect(
                 &d, &CDlgSplitter::Signal_AskForOverwrite, &d,
-                [&d](const QString &) { RequestWorkerStop(d.WorkerContext()); },
+                [this](const QString &) { RequestWorkerStop(m_clDialog.WorkerContext()); },
                 Qt::DirectConnection);
         } else if (v == "at-retry") { // the way cleared while the retry question is up
             m_fnOnQuestion = [this, a](const Prompt &p) {
