@@ -1,6 +1,6 @@
-// Shared pieces of the dialog tests: the real dialog with its protected slots
-// opened up and a scripted prompt layer, a recorder of the states the dialog
-// passes through with each progress code, and helpers for recordings.
+// Shared pieces of the dialog and program tests: the real dialog with its
+// protected parts opened up and a scripted prompt layer, recordings, and a
+// child process run under chosen environment variables.
 #pragma once
 
 #include "DlgSplitter.h"
@@ -8,15 +8,9 @@
 #include "WorkerTestKit.h"
 
 #include <QAbstractButton>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDateTimeEdit>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QList>
 #include <QMessageBox>
-#include <QPushButton>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -30,7 +24,7 @@ namespace UiTestKit {
 struct Prompt {
     QString kind; // "warning", "critical", "question", "text", "file", "files", "save"
     QString title;
-    QString text; // the label for "text", the filter for "file"
+    QString text; // the label for "text", the filter for file dialogs
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QString initial; // the initial text, the start path or proposal of a file dialog
@@ -43,60 +37,56 @@ class CScriptedPrompts final : public CPromptLayer {
     QList<Prompt> asked;
     QList<QMessageBox::StandardButton> buttons;
     QList<std::optional<QString>> texts;
-    QStringList files;
+    QStringList files, saveFiles;
     QList<QStringList> fileLists;
-    QStringList saveFiles;
-    // Runs when a question is asked, before it is answered.
-    std::function<void(const Prompt &)> onQuestion;
+    std::function<void(const Prompt &)> onAsk; // runs before the answer is taken
 
     void ShowWarning(QWidget *, const QString &clstrTitle, const QString &clstrText) override {
-        asked << Prompt{QStringLiteral("warning"), clstrTitle, clstrText, QMessageBox::Ok,
-                        QMessageBox::NoButton,     QString()};
+        Ask(QStringLiteral("warning"), clstrTitle, clstrText, QMessageBox::Ok);
     }
     void ShowCritical(QWidget *, const QString &clstrTitle, const QString &clstrText) override {
-        asked << Prompt{QStringLiteral("critical"), clstrTitle, clstrText, QMessageBox::Ok,
-                        QMessageBox::NoButton,      QString()};
+        Ask(QStringLiteral("critical"), clstrTitle, clstrText, QMessageBox::Ok);
     }
     QMessageBox::StandardButton AskQuestion(QWidget *, const QString &clstrTitle,
                                             const QString &clstrText,
                                             QMessageBox::StandardButtons enButtons,
                                             QMessageBox::StandardButton enDefault) override {
-        asked << Prompt{
-            QStringLiteral("question"), clstrTitle, clstrText, enButtons, enDefault, QString()};
-        if (onQuestion)
-            onQuestion(asked.back());
+        Ask(QStringLiteral("question"), clstrTitle, clstrText, enButtons, enDefault);
         return buttons.isEmpty() ? QMessageBox::NoButton : buttons.takeFirst();
     }
     std::optional<QString> AskText(QWidget *, const QString &clstrTitle, const QString &clstrLabel,
                                    const QString &clstrInitial) override {
-        asked << Prompt{QStringLiteral("text"), clstrTitle,  clstrLabel, {},
-                        QMessageBox::NoButton,  clstrInitial};
+        Ask(QStringLiteral("text"), clstrTitle, clstrLabel, {}, QMessageBox::NoButton,
+            clstrInitial);
         return texts.isEmpty() ? std::nullopt : texts.takeFirst();
     }
     QString AskOpenFileName(QWidget *, const QString &clstrCaption, const QString &clstrStart,
                             const QString &clstrFilter) override {
-        asked << Prompt{QStringLiteral("file"), clstrCaption, clstrFilter, {},
-                        QMessageBox::NoButton,  clstrStart};
+        Ask(QStringLiteral("file"), clstrCaption, clstrFilter, {}, QMessageBox::NoButton,
+            clstrStart);
         return files.isEmpty() ? QString() : files.takeFirst();
     }
     QStringList AskOpenFileNames(QWidget *, const QString &clstrCaption, const QString &clstrStart,
                                  const QString &clstrFilter) override {
-        asked << Prompt{QStringLiteral("files"), clstrCaption, clstrFilter, {},
-                        QMessageBox::NoButton,   clstrStart};
+        Ask(QStringLiteral("files"), clstrCaption, clstrFilter, {}, QMessageBox::NoButton,
+            clstrStart);
         return fileLists.isEmpty() ? QStringList() : fileLists.takeFirst();
     }
     QString AskSaveFileName(QWidget *, const QString &clstrCaption, const QString &clstrProposal,
                             const QString &clstrFilter) override {
-        asked << Prompt{QStringLiteral("save"), clstrCaption, clstrFilter, {},
-                        QMessageBox::NoButton,  clstrProposal};
+        Ask(QStringLiteral("save"), clstrCaption, clstrFilter, {}, QMessageBox::NoButton,
+            clstrProposal);
         return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
     }
 
-    QStringList Kinds() const {
-        QStringList clKinds;
-        for (const Prompt &clPrompt : asked)
-            clKinds << clPrompt.kind + u':' + clPrompt.title;
-        return clKinds;
+  private:
+    void Ask(const QString &clstrKind, const QString &clstrTitle, const QString &clstrText,
+             QMessageBox::StandardButtons enButtons,
+             QMessageBox::StandardButton enDefault = QMessageBox::NoButton,
+             const QString &clstrInitial = QString()) {
+        asked << Prompt{clstrKind, clstrTitle, clstrText, enButtons, enDefault, clstrInitial};
+        if (onAsk)
+            onAsk(asked.back());
     }
 };
 
@@ -112,26 +102,16 @@ class CTestDialog : public CDlgSplitter {
         threadEnds = std::make_unique<QSignalSpy>(this, &CDlgSplitter::Signal_Gui_AdjustSize);
     }
 
-    using CDlgSplitter::Button_Joiner_StartStop;
-    using CDlgSplitter::Button_Splitter_NumberChanged;
     using CDlgSplitter::Button_Splitter_StartStop;
-    using CDlgSplitter::dropEvent;
     using CDlgSplitter::MergeList;
     using CDlgSplitter::MergeModel;
     using CDlgSplitter::MergeSelection;
     using CDlgSplitter::ProtoComponents;
     using CDlgSplitter::Radio_Splitter_SplitType;
-    using CDlgSplitter::Slot_Gui_AdjustSize;
     using CDlgSplitter::Slot_Splitter_ProgressBar;
     using CDlgSplitter::SourceInfo;
     using CDlgSplitter::WorkerContext;
 
-    template <class T> T *Get(int lId) const {
-        T *pWidget = ControlAs<T>(lId);
-        if (pWidget == nullptr)
-            qWarning("control %d missing or of another class", lId);
-        return pWidget;
-    }
     bool Hidden(int lId) const {
         return ControlWidget(lId) == nullptr || ControlWidget(lId)->isHidden();
     }
@@ -150,18 +130,12 @@ class CTestDialog : public CDlgSplitter {
         return QTest::qWaitForWindowExposed(this) && ControlWidget(SplitStartStop) != nullptr;
     }
 
-    // Loads a source through the "..." button and the file dialog.
-    void Choose(const QString &clstrPath) {
-        prompts->files << clstrPath;
-        Click(ChooseFileButton);
-    }
-
-    // Waits until the end-of-run step has run lCount times in all.
+    // Waits until the end-of-run step has run lCount times in all. Events are
+    // processed without a nested event loop, which a scheduled quit of the
+    // application must not cut short.
     bool WaitForThreadEnds(int lCount, int lTimeoutMs = 15000) {
         QElapsedTimer clTimer;
         clTimer.start();
-        // Events are processed without a nested event loop, which a scheduled
-        // quit of the application must not cut short.
         while (threadEnds->count() < lCount && clTimer.elapsed() < lTimeoutMs)
             QTest::qWait(20);
         return threadEnds->count() >= lCount;
@@ -169,40 +143,6 @@ class CTestDialog : public CDlgSplitter {
 
     CScriptedPrompts *prompts = nullptr;
     std::unique_ptr<QSignalSpy> threadEnds;
-};
-
-// Records each progress code with the split tab's state right after the
-// dialog has taken it: its own connection is made after the dialog's, so
-// its delivery comes second.
-class CStateRecorder {
-  public:
-    explicit CStateRecorder(CTestDialog &clDialog) : m_clDialog(clDialog) {
-        QObject::connect(
-            &clDialog, &CDlgSplitter::Signal_Splitter_ProgressBar, &clDialog,
-            [this](int lCode) {
-                if (lCode > 0 && lCode < 1000)
-                    return;
-                states << QStringLiteral("%1 %2").arg(lCode).arg(State(m_clDialog));
-            },
-            Qt::QueuedConnection);
-    }
-
-    // "progress:shown|hidden start:<caption>:on|off radios:on|off"
-    static QString State(const CTestDialog &clDialog) {
-        return QStringLiteral("progress:%1 start:%2:%3 radios:%4")
-            .arg(clDialog.Hidden(CDlgSplitter::SplitProgress) ? QStringLiteral("hidden")
-                                                              : QStringLiteral("shown"))
-            .arg(clDialog.ControlText(CDlgSplitter::SplitStartStop))
-            .arg(clDialog.Enabled(CDlgSplitter::SplitStartStop) ? QStringLiteral("on")
-                                                                : QStringLiteral("off"))
-            .arg(clDialog.Enabled(CDlgSplitter::ByTimeRadio) ? QStringLiteral("on")
-                                                             : QStringLiteral("off"));
-    }
-
-    QStringList states;
-
-  private:
-    CTestDialog &m_clDialog;
 };
 
 // Records every ten minutes from 10:20:00 to 13:10:00 on 2024-03-07, UTC.
@@ -213,8 +153,40 @@ inline QList<WorkerTestKit::RecordSpec> TenMinuteRecords() {
     return clSpecs;
 }
 
-inline QDateTime Utc(const char *pText) {
-    return QDateTime::fromSecsSinceEpoch(WorkerTestKit::At(pText), QTimeZone::utc());
+struct ChildRun {
+    bool finished = false;
+    int exitCode = -1; // -2: it crashed
+    QString out, err;
+};
+
+// Runs a program with the locale and display variables removed, LANG set,
+// and clSet added; in clFolder when given.
+inline ChildRun RunChild(const QString &clstrProgram, const QStringList &clArguments,
+                         const QString &clstrLang, const QStringList &clSet = {},
+                         int lTimeoutMs = 60000, const QString &clstrFolder = QString()) {
+    QProcessEnvironment clEnv = QProcessEnvironment::systemEnvironment();
+    for (const char *pName :
+         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+        clEnv.remove(QString::fromLatin1(pName));
+    clEnv.insert(QStringLiteral("LANG"), clstrLang);
+    for (const QString &clstrPair : clSet)
+        clEnv.insert(clstrPair.section(u'=', 0, 0), clstrPair.section(u'=', 1));
+    QProcess clProcess;
+    clProcess.setProcessEnvironment(clEnv);
+    if (!clstrFolder.isEmpty())
+        clProcess.setWorkingDirectory(clstrFolder);
+    clProcess.start(clstrProgram, clArguments);
+    ChildRun clRun;
+    clRun.finished = clProcess.waitForStarted(10000) && clProcess.waitForFinished(lTimeoutMs);
+    if (!clRun.finished) {
+        clProcess.kill();
+        clProcess.waitForFinished(5000);
+        return clRun;
+    }
+    clRun.exitCode = clProcess.exitStatus() == QProcess::NormalExit ? clProcess.exitCode() : -2;
+    clRun.out = QString::fromUtf8(clProcess.readAllStandardOutput());
+    clRun.err = QString::fromUtf8(clProcess.readAllStandardError());
+    return clRun;
 }
 
 } // namespace UiTestKit
