@@ -65,12 +65,14 @@ struct DmrTimeslotMemory {
 bool IsWritableFrameHead(const uint8_t *pHead, uint32_t lLength, int lVersion);
 
 // Decoded-payload area shared by all non-generic record types.
+// The byte array comes first: `{}` initialises only a union's first member,
+// and the readers rely on the whole area starting out zero.
 union DecodedPayload {
+    uint8_t bytes[kLargestPayloadLength];
     TetraTmv tetra;
     DmrTmv dmr;
     GsmTmv gsm;
     NoticeTmv notice;
-    uint8_t bytes[kLargestPayloadLength];
 };
 
 enum class DecodeAction : uint8_t {

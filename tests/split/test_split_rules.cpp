@@ -263,8 +263,9 @@ void TestSplitRules::planFollowsTheCutRules() {
             const int64_t lKind = Below(100);
             if (lKind < 5)
                 t += 3600 * (1 + Below(30)); // a gap
-            else if (lKind < 8 && t < std::numeric_limits<int64_t>::max() - 86400)
-                t = std::numeric_limits<int64_t>::max() - Below(3 * 86400); // a real jump
+            else if (lKind < 8 && t < std::numeric_limits<int64_t>::max() - 500 * 86400)
+                // A real jump, leaving room for the steps after it.
+                t = std::numeric_limits<int64_t>::max() - 400 * 86400 - Below(3 * 86400);
             else if (lKind < 18)
                 t -= Below(900); // out of order
             else if (lKind < 40)

@@ -7,9 +7,18 @@
 
 #include <QByteArray>
 
+#include <cstring>
+
 // The bytes of a structure as held in memory.
 template <typename T> QByteArray BytesOf(const T &clValue) {
     return QByteArray(reinterpret_cast<const char *>(&clValue), qsizetype(sizeof(clValue)));
+}
+
+// A structure with every byte zero, padding included, so its bytes compare.
+template <typename T> T Zeroed() {
+    T clValue;
+    std::memset(static_cast<void *>(&clValue), 0, sizeof clValue);
+    return clValue;
 }
 
 bool SameTetra(const TetraTmv &clActual, const TetraTmv &clExpected);
