@@ -570,17 +570,9 @@ void TestContainerWriter::orderBufferNoticeLandsFirst() {
     QCOMPARE(int(clWriter.WriteData(MakeRecord(PAYLOAD_GENERIC, clPlain.data(), 5))), 0);
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
 
-    const QByteArray clFile = ReadFileBytes(clstrPath);
-    const QList<ReadEvent> clRead = ModelRead(clFile, true);
-    QCOMPARE(ModelTrace(clFile, true),
+    // The notice's own bytes are the order buffer's (test_order_buffer).
+    QCOMPARE(ModelTrace(ReadFileBytes(clstrPath), true),
              QStringList({"N:10045", "T:1700000001", "G:plain", "T:1700000002", "3"}));
-    const auto &clNotice = *reinterpret_cast<const NoticeTmv *>(clRead.first().payload.constData());
-    QCOMPARE(clNotice.value, 0u);
-    // The text is scrambled with the pattern i + (i mod 4) + 0x5A.
-    QByteArray clText(128, '\0');
-    for (int i = 0; i < 128; ++i)
-        clText[i] = char(clNotice.text[i] ^ uint8_t(i + (i % 4) + 0x5A));
-    QCOMPARE(clText, Label("TETRA Flush buffer: 200", 128));
 }
 
 void TestContainerWriter::rotation_data() {

@@ -108,8 +108,7 @@ void TestLanEntries::frameEntryLengths() {
     if (trace.size() > 2) {
         QVERIFY(WriteFileBytes(clstrPath, StampEntry(1) + entry));
         CTmwFileFormatV1 clReader;
-        FileHeaderInfo clInfo{};
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        QCOMPARE(Open(clReader, clstrPath), 0);
         const QStringList clTrace = Trace(clReader);
         QCOMPARE(clTrace.first(), Stamp(1));
         QCOMPARE(clTrace.last(), QString("3"));
@@ -226,11 +225,11 @@ void TestLanEntries::subEntryLengths() {
     const ReadResult clRead = ReadAll(clstrPath);
     QCOMPARE(int(clRead.end), 3);
     if (channelCode < 0) {
-        QCOMPARE(clRead.records.size(), 1);
+        QCOMPARE(clRead.tetra.size(), 1);
         QCOMPARE(clRead.described[0], Stamp(3));
         return;
     }
-    QCOMPARE(clRead.records.size(), last ? 2 : 3);
+    QCOMPARE(clRead.tetra.size(), last ? 2 : 3);
     QCOMPARE(int(clRead.tetra[0].channelCode), channelCode);
     QCOMPARE(int(clRead.tetra[0].dataFlags), dataFlags);
     const int lUsed = (clRead.tetra[0].bitCount + 7) / 8;
@@ -267,7 +266,7 @@ void TestLanEntries::fourteenSubEntries() {
     QVERIFY(WriteFileBytes(clstrPath, ExtendedEntry(clFields) + StampEntry(3)));
     const ReadResult clRead = ReadAll(clstrPath);
     QCOMPARE(int(clRead.end), 3);
-    QCOMPARE(clRead.records.size(), 13);
+    QCOMPARE(clRead.tetra.size(), 13);
     for (int k = 0; k < 12; ++k) {
         QCOMPARE(int(clRead.tetra[k].channelCode), 1);
         QCOMPARE(int(clRead.tetra[k].data[0]), k * 16);

@@ -207,8 +207,7 @@ void TestTmw::framing() {
     const QString clstrPath = Path("framing.tmw");
     QVERIFY(WriteFileBytes(clstrPath, bytes));
     CProprietaryTmwFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrPath), 0);
     QStringList clTrace;
     for (RawRecord clRecord{}; clReader.ReadData(clRecord) == FILE_OK;) {
         const auto &t = *static_cast<const TetraTmv *>(clRecord.payload);
@@ -256,8 +255,7 @@ void TestTmw::damagedInputEndsCleanly() {
         const QString clstrPath = Path(QString("noise%1.tmw").arg(lSize));
         QVERIFY(WriteFileBytes(clstrPath, clBytes));
         CProprietaryTmwFileFormatV1 clReader;
-        FileHeaderInfo clInfo{};
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        QCOMPARE(Open(clReader, clstrPath), 0);
         const QStringList clTrace = ReadTrace(clReader, lSize);
         QCOMPARE(clTrace.last(), QString("3"));
         QVERIFY(clTrace.size() - 1 <= 2 * (lSize / 84));

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
@@ -10,8 +11,7 @@
 namespace ContainerBytes {
 
 CByteWriter &CByteWriter::U8(uint8_t lValue) {
-    m_clBytes.append(char(lValue));
-    return *this;
+    return m_clBytes.append(char(lValue)), *this;
 }
 CByteWriter &CByteWriter::U16(uint16_t lValue) {
     return U8(uint8_t(lValue >> 8)).U8(uint8_t(lValue));
@@ -26,13 +26,10 @@ CByteWriter &CByteWriter::U64(uint64_t lValue) {
     return U32(uint32_t(lValue >> 32)).U32(uint32_t(lValue));
 }
 CByteWriter &CByteWriter::Bytes(const QByteArray &clBytes) {
-    m_clBytes.append(clBytes);
-    return *this;
+    return m_clBytes.append(clBytes), *this;
 }
 CByteWriter &CByteWriter::Padded(const QByteArray &clBytes, int lSize) {
-    QByteArray clField = clBytes.left(lSize);
-    clField.append(QByteArray(lSize - clField.size(), '\0'));
-    return Bytes(clField);
+    return Bytes(clBytes.left(lSize)).Zeros(lSize - int(clBytes.left(lSize).size()));
 }
 CByteWriter &CByteWriter::Zeros(int lCount) {
     return Bytes(QByteArray(lCount, '\0'));
@@ -129,24 +126,15 @@ bool HeaderInfoOf(const QByteArray &clHeader, FileHeaderInfo &clInfo, int &lVers
 }
 
 QByteArray Frame(uint8_t lType, const QByteArray &clAfterHead, uint8_t lFlag) {
-    CByteWriter clOut;
-    clOut.U32(uint32_t(kFrameHead + clAfterHead.size()))
-        .U8(lType)
-        .U8(lFlag)
-        .U32(StoredChecksum(clAfterHead))
-        .Bytes(clAfterHead);
-    return clOut.Result();
+    CByteWriter w;
+    w.U32(uint32_t(kFrameHead + clAfterHead.size())).U8(lType).U8(lFlag);
+    return w.U32(StoredChecksum(clAfterHead)).Bytes(clAfterHead).Result();
 }
 
 QByteArray Record(uint8_t lType, const SubHeader &clSub, const QByteArray &clBody) {
-    CByteWriter clAfterHead;
-    clAfterHead.U8(clSub.sourceByte)
-        .U64(clSub.frequency)
-        .U32(clSub.symbolRate)
-        .U16(clSub.value16)
-        .Zeros(8)
-        .Bytes(clBody);
-    return Frame(lType, clAfterHead.Result());
+    CByteWriter w;
+    w.U8(clSub.sourceByte).U64(clSub.frequency).U32(clSub.symbolRate).U16(clSub.value16);
+    return Frame(lType, w.Zeros(8).Bytes(clBody).Result());
 }
 
 QByteArray LabelRecord(const QByteArray &clLabel, int lPayloadSize) {
@@ -282,32 +270,15 @@ const Field kDmrFields[] = {FIELD(0, 1, DmrTmv, burstKind),      FIELD(1, 8, Dmr
 const Field kNoticeFields[] = {FIELD(0, 4, NoticeTmv, code), FIELD(4, 4, NoticeTmv, value),
                                FIELDS(8, 1, NoticeTmv, text, 128)};
 
+// Payload structures hold their fields in host order, which is little-endian.
+static_assert(std::endian::native == std::endian::little);
 uint64_t HeldValue(const uint8_t *p, int lHeld) {
-    uint8_t a1;
-    uint16_t a2;
-    uint32_t a4;
-    uint64_t a8 = 0;
-    switch (lHeld) {
-    case 1:
-        return std::memcpy(&a1, p, 1), a1;
-    case 2:
-        return std::memcpy(&a2, p, 2), a2;
-    case 4:
-        return std::memcpy(&a4, p, 4), a4;
-    }
-    return std::memcpy(&a8, p, 8), a8;
+    uint64_t v = 0;
+    std::memcpy(&v, p, size_t(lHeld));
+    return v;
 }
-
 void Hold(uint8_t *p, int lHeld, uint64_t lValue) {
-    const uint8_t a1 = uint8_t(lValue);
-    const uint16_t a2 = uint16_t(lValue);
-    const uint32_t a4 = uint32_t(lValue);
-    std::memcpy(p,
-                lHeld == 1   ? static_cast<const void *>(&a1)
-                : lHeld == 2 ? static_cast<const void *>(&a2)
-                : lHeld == 4 ? static_cast<const void *>(&a4)
-                             : static_cast<const void *>(&lValue),
-                size_t(lHeld));
+    std::memcpy(p, &lValue, size_t(lHeld));
 }
 
 template <size_t N> void Put(uchar *pBody, const void *pStruct, const Field (&aFields)[N]) {
