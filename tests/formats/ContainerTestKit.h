@@ -40,6 +40,11 @@ inline int Open(CVirtualFileFormat &clFormat, const QString &clstrPath, uint8_t 
     return int(clFormat.OpenFile(ToWide(clstrPath).c_str(), clInfo, lFlags));
 }
 
+inline int Create(CVirtualFileFormat &clFormat, const QString &clstrPath, uint8_t lFlags,
+                  const FileHeaderInfo &clInfo = FileHeaderInfo{}) {
+    return int(clFormat.OpenFileForWriting(ToWide(clstrPath).c_str(), clInfo, lFlags));
+}
+
 // One delivered record in a few characters: the kind and what identifies it.
 inline QString DescribeRecord(const RawRecord &clRecord) {
     const void *p = clRecord.payload;

@@ -510,14 +510,14 @@ void TestContainer::openAndStates() {
     QVERIFY(!clReader.IsOnlineFile());
     // A reader refuses writing with 1.
     QCOMPARE(int(clReader.WriteData(clWrite)), 1);
-    QCOMPARE(int(clReader.OpenFileForWriting(ToWide(Path("other.bvf")).c_str(), clInfo, 0)), 1);
+    QCOMPARE(Create(clReader, Path("other.bvf"), 0, clInfo), 1);
     QCOMPARE(ReadTrace(clReader), QStringList({"G:a", "3"}));
     clReader.CloseFile();
     QCOMPARE(int(clReader.ReadData(clRecord)), 1);
 
     // An object once opened for writing stays a writer.
     CBrennovarstikFileFormatV1 clWriter;
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("w.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Create(clWriter, Path("w.bvf"), 0, clInfo), 0);
     QCOMPARE(int(clWriter.ReadData(clRecord)), 2);
     QCOMPARE(int(clWriter.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 1);
     QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355)); // a refused open changes nothing

@@ -91,36 +91,21 @@ int64_t At(const QString &clstrTime) {
         .toSecsSinceEpoch();
 }
 
-// A file's records as "T10:59:59", "D..", "S..", "G:label".
+// A file's records as "T10:59:59", "D..", "S..", "G:label", walked strictly.
 QStringList TimeTrace(const QString &clstrPath) {
-    FileHeaderInfo clInfo{};
-    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
-    if (!pReader)
-        return {"no file"};
+    const QByteArray clFile = ReadFileBytes(clstrPath);
+    container_walk::CContainerWalker clWalker(clFile);
     QStringList clTrace;
-    RawRecord clRecord{};
-    while (pReader->ReadData(clRecord) == FILE_OK) {
-        uint64_t lSeconds = 0;
-        const void *p = clRecord.payload;
-        switch (clRecord.payloadKind) {
-        case PAYLOAD_TETRA:
-            lSeconds = static_cast<const TetraTmv *>(p)->timeSeconds;
-            break;
-        case PAYLOAD_DMR:
-            lSeconds = static_cast<const DmrTmv *>(p)->timeSeconds;
-            break;
-        case PAYLOAD_GSM:
-            lSeconds = static_cast<const GsmTmv *>(p)->fileTime / 10000000ULL - 11644473600ULL;
-            break;
-        default:
-            clTrace << DescribeRecord(clRecord);
-            continue;
-        }
+    container_walk::DecodedRecord r;
+    while (!clWalker.AtEnd() && clWalker.Next(r).isEmpty())
         clTrace
-            << DescribeRecord(clRecord).left(1) +
-                   QDateTime::fromSecsSinceEpoch(qint64(lSeconds), Qt::UTC).toString("hh:mm:ss");
-    }
-    return clTrace;
+            << (r.type == 2
+                    ? "G:" + QString::fromLatin1(r.generic)
+                    : QString(r.type == 3   ? "T"
+                              : r.type == 5 ? "D"
+                                            : "S") +
+                          QDateTime::fromMSecsSinceEpoch(r.timeMs, Qt::UTC).toString("hh:mm:ss"));
+    return clWalker.CheckHeader().isEmpty() && clWalker.AtEnd() ? clTrace : QStringList{"bad"};
 }
 
 struct RotationScript {
@@ -186,7 +171,7 @@ void TestContainerWriter::writesAsTheModelAndPassesFramesOn() {
     QByteArray clExpected = HeaderOf(clInfo);
     {
         CBrennovarstikFileFormatV1 clWriter;
-        QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(clstrSource).c_str(), clInfo, flags)), 0);
+        QCOMPARE(Create(clWriter, clstrSource, flags, clInfo), 0);
         for (const RawRecord &clRecord : clGenerated.Records()) {
             FileResult enModel = FILE_OK;
             clExpected += EncodeFrame(clRecord, 3, &enModel);
@@ -212,11 +197,8 @@ void TestContainerWriter::writesAsTheModelAndPassesFramesOn() {
     QCOMPARE(int(clReader.OpenFile(ToWide(clstrSource).c_str(), clReadInfo, 0)), 0);
     QVERIFY(clReader.SetOption(0, 1));
     CBrennovarstikFileFormatV1 clFrames, clEncoded;
-    QCOMPARE(
-        int(clFrames.OpenFileForWriting(ToWide(Path("frames.bvf")).c_str(), clReadInfo, flags)), 0);
-    QCOMPARE(
-        int(clEncoded.OpenFileForWriting(ToWide(Path("encoded.bvf")).c_str(), clReadInfo, flags)),
-        0);
+    QCOMPARE(Create(clFrames, Path("frames.bvf"), flags, clReadInfo), 0);
+    QCOMPARE(Create(clEncoded, Path("encoded.bvf"), flags, clReadInfo), 0);
     RawRecord clRecord{};
     while (clReader.ReadData(clRecord) == FILE_OK) {
         QCOMPARE(PassOn(clReader, clFrames, clRecord), QString("0"));
@@ -232,8 +214,7 @@ void TestContainerWriter::writesAsTheModelAndPassesFramesOn() {
 void TestContainerWriter::keptUntilTheBufferIsNearlyFull() {
     const QString clstrPath = Path("kept.bvf");
     CBrennovarstikFileFormatV1 clWriter;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(clstrPath).c_str(), clInfo, 2)), 0);
+    QCOMPARE(Create(clWriter, clstrPath, 2), 0);
     QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355));
     // 1065-byte records: the 120th brings the buffer to 127,800 bytes, past
     // 126,976, and the whole buffer goes out.
@@ -291,10 +272,7 @@ void TestContainerWriter::refused() {
     QCOMPARE(int(enModel), result);
     for (uint8_t lFlags : {uint8_t(0), uint8_t(1), uint8_t(2)}) {
         CBrennovarstikFileFormatV1 clWriter;
-        FileHeaderInfo clInfo{};
-        QCOMPARE(
-            int(clWriter.OpenFileForWriting(ToWide(Path("refused.bvf")).c_str(), clInfo, lFlags)),
-            0);
+        QCOMPARE(Create(clWriter, Path("refused.bvf"), lFlags), 0);
         QCOMPARE(int(clWriter.WriteData(clRecord)), result);
         QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
         QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + (result ? 0 : 131072)));
@@ -346,8 +324,7 @@ void TestContainerWriter::passThroughRefused() {
             QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
             break;
         case -3:
-            QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("no/t.bvf")).c_str(), clInfo, 2)),
-                     1);
+            QCOMPARE(Create(clWriter, Path("no/t.bvf"), 2, clInfo), 1);
             break;
         case -4:
             QCOMPARE(int(clWriter.OpenFile(ToWide(Path("source.bvf")).c_str(), clInfo, 0)), 0);
@@ -434,7 +411,7 @@ void TestContainerWriter::writeErrors() {
     CBrennovarstikFileFormatV1 aWriters[2];
     const QString aPaths[2] = {Path("frames.bvf"), Path("encoded.bvf")};
     for (int w = 0; w < 2; ++w)
-        QCOMPARE(int(aWriters[w].OpenFileForWriting(ToWide(aPaths[w]).c_str(), clInfo, flags)), 0);
+        QCOMPARE(Create(aWriters[w], aPaths[w], flags, clInfo), 0);
     RawRecord clRecord{};
     auto writeBoth = [&] {
         return PassOn(clReader, aWriters[0], clRecord) + "/" +
@@ -459,7 +436,7 @@ void TestContainerWriter::writeErrors() {
         QCOMPARE(ReadFileBytes(aPaths[w]).mid(2355), clSource);
     }
     // A flush that fails keeps what was not taken; closing reports it.
-    QCOMPARE(int(aWriters[0].OpenFileForWriting(ToWide(aPaths[0]).c_str(), clInfo, 2)), 0);
+    QCOMPARE(Create(aWriters[0], aPaths[0], 2, clInfo), 0);
     QCOMPARE(int(aWriters[0].WriteData(clRecord)), 0);
     {
         CFileSizeLimit clLimit{rlim_t(2355 + 60)};
@@ -500,9 +477,7 @@ void TestContainerWriter::writeErrorsOnDevFull() {
         QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(0));
         // Afterwards the object is closed and usable again.
         QCOMPARE(int(clWriter.WriteData(clGeneric)), 2);
-        QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("after.bvf")).c_str(), clInfo,
-                                                 uint8_t(lFlags))),
-                 0);
+        QCOMPARE(Create(clWriter, Path("after.bvf"), uint8_t(lFlags), clInfo), 0);
         QCOMPARE(int(clWriter.WriteData(clGeneric)), 0);
         QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
         QCOMPARE(QFileInfo(Path("after.bvf")).size(), qint64(2355 + 37));
@@ -510,23 +485,22 @@ void TestContainerWriter::writeErrorsOnDevFull() {
 }
 
 void TestContainerWriter::openStatesAndReuse() {
-    FileHeaderInfo clInfo{};
     QByteArray clPayload("p");
     const RawRecord clRecord = MakeRecord(PAYLOAD_GENERIC, clPayload.data(), 1);
     CBrennovarstikFileFormatV1 clWriter;
     QCOMPARE(clWriter.SetAutoSplit(3600, AnswerBoundary, nullptr), false); // not a writer yet
     // A file that cannot be created: 1, and writing then answers 2.
     QVERIFY(QDir(m_clDir.path()).mkdir("taken.bvf"));
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("taken.bvf")).c_str(), clInfo, 2)), 1);
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("none/a.bvf")).c_str(), clInfo, 2)), 1);
+    QCOMPARE(Create(clWriter, Path("taken.bvf"), 2), 1);
+    QCOMPARE(Create(clWriter, Path("none/a.bvf"), 2), 1);
     QCOMPARE(int(clWriter.WriteData(clRecord)), 2);
     QCOMPARE(QString::fromWCharArray(clWriter.GetFileName()), QString());
     // One writer writes several files in turn; each counts its own bytes.
     for (const char *pName : {"part1.bvf", "part2.bvf"}) {
         const QString clstrPath = Path(pName);
-        QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(clstrPath).c_str(), clInfo, 2)), 0);
+        QCOMPARE(Create(clWriter, clstrPath, 2), 0);
         QCOMPARE(QString::fromWCharArray(clWriter.GetFileName()), clstrPath);
-        QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("other.bvf")).c_str(), clInfo, 2)), 1);
+        QCOMPARE(Create(clWriter, Path("other.bvf"), 2), 1);
         QCOMPARE(int(clWriter.WriteData(clRecord)), 0);
         QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
         QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + 34));
@@ -538,7 +512,7 @@ void TestContainerWriter::openStatesAndReuse() {
     QVERIFY(!QFileInfo::exists(Path("other.bvf")));
     QCOMPARE(ReadFileBytes(Path("part1.bvf")), ReadFileBytes(Path("part2.bvf")));
     // CloseFile drops what a writer still holds.
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("dropped.bvf")).c_str(), clInfo, 2)), 0);
+    QCOMPARE(Create(clWriter, Path("dropped.bvf"), 2), 0);
     QCOMPARE(int(clWriter.WriteData(clRecord)), 0);
     clWriter.CloseFile();
     QCOMPARE(QFileInfo(Path("dropped.bvf")).size(), qint64(2355));
@@ -550,8 +524,7 @@ void TestContainerWriter::openStatesAndReuse() {
 void TestContainerWriter::orderBufferNoticeLandsFirst() {
     const QString clstrPath = Path("ordered.bvf");
     CBrennovarstikFileFormatV1 clWriter;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(clstrPath).c_str(), clInfo, 1)), 0);
+    QCOMPARE(Create(clWriter, clstrPath, 1), 0);
     // Downlink timeslot numbers 4396 and 4596: 200 apart, more than the window of 144.
     TetraTmv clFirst{};
     clFirst.timeSeconds = 1700000001;
@@ -636,7 +609,7 @@ void TestContainerWriter::rotation() {
     CBrennovarstikFileFormatV1 clWriter;
     FileHeaderInfo clInfo{};
     clInfo.fileMagic = 0x77;
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("first.bvf")).c_str(), clInfo, flags)), 0);
+    QCOMPARE(Create(clWriter, Path("first.bvf"), flags, clInfo), 0);
     QVERIFY(clWriter.SetAutoSplit(interval, AnswerBoundary, &clScript));
     CTimedRecords clRecords;
     for (const QString &clstrWrite : writes)
@@ -662,9 +635,8 @@ void TestContainerWriter::rotation() {
 void TestContainerWriter::rotationOffAndReset() {
     RotationScript clScript{{"never.bvf"}, {}, m_clDir.path()};
     CBrennovarstikFileFormatV1 clWriter;
-    FileHeaderInfo clInfo{};
     CTimedRecords clRecords;
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("one.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Create(clWriter, Path("one.bvf"), 0), 0);
     // Without a callback, or with interval 0, rotation is off.
     QVERIFY(clWriter.SetAutoSplit(3600, nullptr, &clScript));
     QCOMPARE(int(clRecords.Write(clWriter, 'T', At("10:59:00"))), 0);
@@ -676,7 +648,7 @@ void TestContainerWriter::rotationOffAndReset() {
     QCOMPARE(int(clRecords.Write(clWriter, 'T', 0)), 0);
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
     // Opening again switches rotation off.
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("two.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Create(clWriter, Path("two.bvf"), 0), 0);
     QCOMPARE(int(clRecords.Write(clWriter, 'T', At("10:59:00"))), 0);
     QCOMPARE(int(clRecords.Write(clWriter, 'T', At("11:00:00"))), 0);
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);

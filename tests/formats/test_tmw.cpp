@@ -324,7 +324,7 @@ void TestTmw::readerAnswers() {
     QCOMPARE(int(clReader.OpenFile(ToWide(Path("other" + name)).c_str(), clInfo, 0)), 1);
     QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
 
-    QCOMPARE(int(clReader.OpenFileForWriting(ToWide(Path("out.bvf")).c_str(), clInfo, 0)), 1);
+    QCOMPARE(Create(clReader, Path("out.bvf"), 0, clInfo), 1);
     QCOMPARE(int(clReader.WriteData(clRecord)), 2);
     QCOMPARE(int(clReader.FlushData()), 0);
     QCOMPARE(int(clReader.CloseFileForWriting()), 0);
