@@ -503,9 +503,9 @@ void TestContainer::openAndStates() {
     QCOMPARE(int(clReader.WriteData(clRecord)), 2);
     QCOMPARE(clReader.SetOption(1, 1), false);
     for (const char *pMissing : {"missing.bvf", "no/folder/a.bvf"})
-        QCOMPARE(int(clReader.OpenFile(ToWide(Path(pMissing)).c_str(), clInfo, 0)), 1);
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 1);
+        QCOMPARE(Open(clReader, Path(pMissing)), 1);
+    QCOMPARE(Open(clReader, clstrPath), 0);
+    QCOMPARE(Open(clReader, clstrPath), 1);
     QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
     QVERIFY(!clReader.IsOnlineFile());
     // A reader refuses writing with 1.
@@ -519,10 +519,10 @@ void TestContainer::openAndStates() {
     CBrennovarstikFileFormatV1 clWriter;
     QCOMPARE(Create(clWriter, Path("w.bvf"), 0, clInfo), 0);
     QCOMPARE(int(clWriter.ReadData(clRecord)), 2);
-    QCOMPARE(int(clWriter.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 1);
+    QCOMPARE(Open(clWriter, clstrPath), 1);
     QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355)); // a refused open changes nothing
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-    QCOMPARE(int(clWriter.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clWriter, clstrPath), 0);
     QCOMPARE(int(clWriter.ReadData(clRecord)), 2);
     QCOMPARE(int(clWriter.WriteData(clWrite)), 1);
     clWriter.CloseFile();
@@ -545,8 +545,7 @@ void TestContainer::onlineFileGrows() {
     const QString clstrPath = Path("growing.bvf");
     QVERIFY(WriteFileBytes(clstrPath, VersionHeader(3)));
     CBrennovarstikFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide("online:" + clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, "online:" + clstrPath), 0);
     QVERIFY(clReader.IsOnlineFile());
     const QByteArray clOne = LabelRecord("one", 200);
     const QByteArray clTwo = LabelRecord("two");
@@ -569,7 +568,7 @@ void TestContainer::onlineFileGrows() {
     }
     // Offline, the same reader ends where the file ends, and reads on when it grows.
     clReader.CloseFile();
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrPath), 0);
     QCOMPARE(ReadTrace(clReader), QStringList({"G:one", "G:two", "G:three", "3"}));
     QVERIFY(AppendFileBytes(clstrPath, LabelRecord("late").left(20)));
     QCOMPARE(ReadTrace(clReader), QStringList({"3"}));

@@ -4,8 +4,6 @@
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerTestKit.h"
 #include "FileSizeLimit.h"
-#include "OpenFileFormat.h"
-#include "TestPaths.h"
 #include "TestRegistry.h"
 
 #include <QDateTime>
@@ -407,7 +405,7 @@ void TestContainerWriter::writeErrors() {
     QVERIFY(WriteFileBytes(Path("source.bvf"), VersionHeader(3) + clSource));
     CBrennovarstikFileFormatV1 clReader;
     FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(Path("source.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, Path("source.bvf")), 0);
     CBrennovarstikFileFormatV1 aWriters[2];
     const QString aPaths[2] = {Path("frames.bvf"), Path("encoded.bvf")};
     for (int w = 0; w < 2; ++w)

@@ -267,21 +267,20 @@ void TestDmrConversion::timeslotFlagScope() {
     const QStringList clTraceB = {"W:4/0", "3"};
 
     CTmwFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
     for (int lRound = 0; lRound < 2; ++lRound) {
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrA).c_str(), clInfo, 0)), 0);
+        QCOMPARE(Open(clReader, clstrA), 0);
         QCOMPARE(TimeslotTrace(clReader), clTraceA);
         clReader.CloseFile();
         // The flag set by file A does not reach file B.
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrB).c_str(), clInfo, 0)), 0);
+        QCOMPARE(Open(clReader, clstrB), 0);
         QCOMPARE(TimeslotTrace(clReader), clTraceB);
         clReader.CloseFile();
     }
     // Nor another reader object, while the first has file A open.
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrA).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrA), 0);
     QCOMPARE(TimeslotTrace(clReader), clTraceA);
     CTmwFileFormatV1 clOther;
-    QCOMPARE(int(clOther.OpenFile(ToWide(clstrB).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clOther, clstrB), 0);
     QCOMPARE(TimeslotTrace(clOther), clTraceB);
 
     // The converter itself: per object, cleared by the reset.

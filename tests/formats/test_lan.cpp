@@ -105,14 +105,13 @@ void TestLan::streamMode() {
     const QString clstrPath = Path("mode.lan");
     QVERIFY(WriteFileBytes(clstrPath, bytes));
     CTmwFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrPath), 0);
     QCOMPARE(int(clReader.Mode()), 0);
     QCOMPARE(Trace(clReader), trace);
     QCOMPARE(int(clReader.Mode()), mode);
     // Reopening starts over in the unknown mode.
     clReader.CloseFile();
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrPath), 0);
     QCOMPARE(int(clReader.Mode()), 0);
     QCOMPARE(Trace(clReader), trace);
 }
@@ -288,8 +287,7 @@ void TestLan::damagedInputEnds() {
     // At most twelve records per marker byte: anything more is a loop.
     const int lLimit = 12 * int(bytes.count('!') + bytes.count('\x7F')) + 1;
     CTmwFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrPath), 0);
     const QStringList clTrace = Trace(clReader, lLimit + 1);
     QCOMPARE(clTrace.last(), QString("3"));
     QVERIFY(clReader.GetFileSize(false) <= quint64(bytes.size()));
@@ -298,7 +296,7 @@ void TestLan::damagedInputEnds() {
 
     // Online, the same bytes end with 8 after the same records.
     CTmwFileFormatV1 clOnline;
-    QCOMPARE(int(clOnline.OpenFile(ToWide(clstrPath).c_str(), clInfo, 1)), 0);
+    QCOMPARE(Open(clOnline, clstrPath, 1), 0);
     QStringList clOnlineTrace = Trace(clOnline, lLimit + 1);
     QCOMPARE(clOnlineTrace.last(), QString("8"));
     clOnlineTrace.removeLast();
@@ -538,7 +536,7 @@ void TestLan::readsAsTheModel() {
     QVERIFY(dynamic_cast<CTmwFileFormatV1 *>(pReader.get()) != nullptr);
     for (int lRound = 0; lRound < 2; ++lRound) {
         if (lRound == 1)
-            QCOMPARE(int(pReader->OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+            QCOMPARE(Open(*pReader, clstrPath), 0);
         const qsizetype lCount = recording.tetra.size() + recording.dmr.size();
         for (qsizetype i = 0; i < lCount; ++i) {
             const QByteArray clWhere = "record " + QByteArray::number(i);

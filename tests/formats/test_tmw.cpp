@@ -137,7 +137,7 @@ void TestTmw::readsAsTheModel() {
     QVERIFY(dynamic_cast<CProprietaryTmwFileFormatV1 *>(pReader.get()) != nullptr);
     for (int lRound = 0; lRound < 2; ++lRound) {
         if (lRound == 1)
-            QCOMPARE(int(pReader->OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+            QCOMPARE(Open(*pReader, clstrPath), 0);
         TmwModel::TetraState clState;
         int lRecords = 0;
         for (size_t i = 0; i < clFrames.size(); ++i) {
@@ -227,10 +227,7 @@ void TestTmw::onlinePartialFrame() {
         const QByteArray clSecond = StampedFrame(2);
         QVERIFY(WriteFileBytes(clstrPath, StampedFrame(1) + clSecond.left(50)));
         CProprietaryTmwFileFormatV1 clReader;
-        FileHeaderInfo clInfo{};
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPrefix + clstrPath).c_str(), clInfo,
-                                       clstrPrefix.isEmpty())),
-                 0);
+        QCOMPARE(Open(clReader, clstrPrefix + clstrPath, clstrPrefix.isEmpty()), 0);
         QVERIFY(clReader.IsOnlineFile());
         QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
         QCOMPARE(ReadTrace(clReader), (QStringList{Stamp(1), "8"}));
