@@ -92,22 +92,12 @@ class TestDmrConversion : public QObject {
 };
 
 void TestDmrConversion::crc8() {
-    // The common check value of this CRC.
+    // The common check value of this CRC; the checksum rows hold the reader's
+    // CRC against the encoder's.
     const char *pCheck = "123456789";
     QCOMPARE(int(DmrCrc8(reinterpret_cast<const uint8_t *>(pCheck), 9)), 0xF4);
     QCOMPARE(int(LanBytes::Crc8(reinterpret_cast<const uint8_t *>(pCheck), 9)), 0xF4);
     QCOMPARE(int(DmrCrc8(nullptr, 0)), 0);
-    // The reader's table-free loop and the encoder's polynomial division agree.
-    uint32_t lState = 7;
-    for (int lLength = 1; lLength < 120; ++lLength) {
-        LanBytes::Bytes clBytes(static_cast<size_t>(lLength));
-        for (uint8_t &lByte : clBytes) {
-            lState = lState * 1103515245u + 12345u;
-            lByte = uint8_t(lState >> 16);
-        }
-        QCOMPARE(DmrCrc8(clBytes.data(), clBytes.size()),
-                 LanBytes::Crc8(clBytes.data(), clBytes.size()));
-    }
 }
 
 void TestDmrConversion::checksum_data() {

@@ -74,7 +74,6 @@ class TestTmw : public QObject {
     void framing_data();
     void framing();
     void onlinePartialFrame();
-    void damagedInputEndsCleanly();
     void readerAnswers_data();
     void readerAnswers();
 
@@ -238,24 +237,6 @@ void TestTmw::onlinePartialFrame() {
         QCOMPARE(ReadTrace(clReader), (QStringList{Stamp(2), "8"}));
         QVERIFY(AppendFileBytes(clstrPath, StampedFrame(3).mid(42) + StampedFrame(4)));
         QCOMPARE(ReadTrace(clReader), (QStringList{Stamp(3), Stamp(4), "8"}));
-    }
-}
-
-// Any bytes are frames to this format: reading ends with 3, and no frame
-// gives more than two records.
-void TestTmw::damagedInputEndsCleanly() {
-    TmwEncoders::CSequenceRandom clRandom(2024);
-    for (int lSize : {1, 83, 84, 85, 167, 168, 1000, 20000, 140000}) {
-        QByteArray clBytes(lSize, '\0');
-        for (char &c : clBytes)
-            c = char(clRandom.Byte());
-        const QString clstrPath = Path(QString("noise%1.tmw").arg(lSize));
-        QVERIFY(WriteFileBytes(clstrPath, clBytes));
-        CProprietaryTmwFileFormatV1 clReader;
-        QCOMPARE(Open(clReader, clstrPath), 0);
-        const QStringList clTrace = ReadTrace(clReader, lSize);
-        QCOMPARE(clTrace.last(), QString("3"));
-        QVERIFY(clTrace.size() - 1 <= 2 * (lSize / 84));
     }
 }
 
