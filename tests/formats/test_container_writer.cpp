@@ -4,6 +4,7 @@
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerTestKit.h"
 #include "FileSizeLimit.h"
+#include "PayloadChecks.h"
 #include "TestRegistry.h"
 
 #include <QDateTime>
@@ -50,13 +51,8 @@ QString PassOn(CBrennovarstikFileFormatV1 &clReader, CBrennovarstikFileFormatV1 
 class CTimedRecords {
   public:
     CTimedRecords() {
-        std::memset(&m_clTetra, 0, sizeof m_clTetra);
-        std::memset(&m_clDmr, 0, sizeof m_clDmr);
-        std::memset(&m_clGsm, 0, sizeof m_clGsm);
         m_clTetra.bitCount = 8;
-        m_clTetra.multiframe = 1;
-        m_clTetra.timeslot = 1;
-        m_clDmr.burstKind = 1;
+        m_clTetra.multiframe = m_clTetra.timeslot = m_clDmr.burstKind = 1;
     }
     // "T", "D" or "S" and a time, or "G" and a label.
     FileResult Write(CVirtualFileFormat &clWriter, QChar cKind, int64_t lTime,
@@ -78,9 +74,9 @@ class CTimedRecords {
     }
 
   private:
-    TetraTmv m_clTetra;
-    DmrTmv m_clDmr;
-    GsmTmv m_clGsm;
+    TetraTmv m_clTetra = Zeroed<TetraTmv>();
+    DmrTmv m_clDmr = Zeroed<DmrTmv>();
+    GsmTmv m_clGsm = Zeroed<GsmTmv>();
     int m_lCount = 0;
 };
 
@@ -99,9 +95,7 @@ QStringList TimeTrace(const QString &clstrPath) {
         clTrace
             << (r.type == 2
                     ? "G:" + QString::fromLatin1(r.generic)
-                    : QString(r.type == 3   ? "T"
-                              : r.type == 5 ? "D"
-                                            : "S") +
+                    : QChar("..GT.D...S"[r.type]) +
                           QDateTime::fromMSecsSinceEpoch(r.timeMs, Qt::UTC).toString("hh:mm:ss"));
     return clWalker.CheckHeader().isEmpty() && clWalker.AtEnd() ? clTrace : QStringList{"bad"};
 }
@@ -298,14 +292,13 @@ void TestContainerWriter::passThroughRefused() {
                           Record(5, {}, DmrBodyBytes(clDmr));
     QVERIFY(WriteFileBytes(Path("source.bvf"), VersionHeader(3) + clSource));
     CBrennovarstikFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(Path("source.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, Path("source.bvf")), 0);
     QVERIFY(clReader.SetOption(0, 1));
     RawRecord clRecord{};
     QCOMPARE(int(clReader.ReadData(clRecord)), 0);
 
     // Writer states.
-    const std::wstring clstrTarget = ToWide(Path("target.bvf"));
+    const QString clstrTarget = Path("target.bvf");
     const struct {
         int flags; // -1: never opened, -2: closed, -3: cannot be created, -4: reading
         bool rotation;
@@ -318,19 +311,17 @@ void TestContainerWriter::passThroughRefused() {
         case -1:
             break;
         case -2:
-            QCOMPARE(int(clWriter.OpenFileForWriting(clstrTarget.c_str(), clInfo, 2)), 0);
+            QCOMPARE(Create(clWriter, clstrTarget, 2), 0);
             QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
             break;
         case -3:
-            QCOMPARE(Create(clWriter, Path("no/t.bvf"), 2, clInfo), 1);
+            QCOMPARE(Create(clWriter, Path("no/t.bvf"), 2), 1);
             break;
         case -4:
-            QCOMPARE(int(clWriter.OpenFile(ToWide(Path("source.bvf")).c_str(), clInfo, 0)), 0);
+            QCOMPARE(Open(clWriter, Path("source.bvf")), 0);
             break;
         default:
-            QCOMPARE(int(clWriter.OpenFileForWriting(clstrTarget.c_str(), clInfo,
-                                                     uint8_t(clState.flags))),
-                     0);
+            QCOMPARE(Create(clWriter, clstrTarget, uint8_t(clState.flags)), 0);
         }
         if (clState.rotation)
             QVERIFY(clWriter.SetAutoSplit(
@@ -344,7 +335,7 @@ void TestContainerWriter::passThroughRefused() {
 
     // Frames that are not the record: each is written as WriteData encodes it.
     CBrennovarstikFileFormatV1 clWriter;
-    QCOMPARE(int(clWriter.OpenFileForWriting(clstrTarget.c_str(), clInfo, 0)), 0);
+    QCOMPARE(Create(clWriter, clstrTarget, 0), 0);
     FileResult enResult = FILE_NO_BUFFER;
     auto *pTetra = static_cast<TetraTmv *>(clRecord.payload);
     const auto *pTetraFrame = reinterpret_cast<const uint8_t *>(clTetraFrame.constData());
@@ -404,12 +395,11 @@ void TestContainerWriter::writeErrors() {
         LabelRecord("one", payload) + LabelRecord("two", payload) + LabelRecord("three", payload);
     QVERIFY(WriteFileBytes(Path("source.bvf"), VersionHeader(3) + clSource));
     CBrennovarstikFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
     QCOMPARE(Open(clReader, Path("source.bvf")), 0);
     CBrennovarstikFileFormatV1 aWriters[2];
     const QString aPaths[2] = {Path("frames.bvf"), Path("encoded.bvf")};
     for (int w = 0; w < 2; ++w)
-        QCOMPARE(Create(aWriters[w], aPaths[w], flags, clInfo), 0);
+        QCOMPARE(Create(aWriters[w], aPaths[w], flags), 0);
     RawRecord clRecord{};
     auto writeBoth = [&] {
         return PassOn(clReader, aWriters[0], clRecord) + "/" +
@@ -434,7 +424,7 @@ void TestContainerWriter::writeErrors() {
         QCOMPARE(ReadFileBytes(aPaths[w]).mid(2355), clSource);
     }
     // A flush that fails keeps what was not taken; closing reports it.
-    QCOMPARE(Create(aWriters[0], aPaths[0], 2, clInfo), 0);
+    QCOMPARE(Create(aWriters[0], aPaths[0], 2), 0);
     QCOMPARE(int(aWriters[0].WriteData(clRecord)), 0);
     {
         CFileSizeLimit clLimit{rlim_t(2355 + 60)};
@@ -464,8 +454,7 @@ void TestContainerWriter::writeErrorsOnDevFull() {
     const std::pair<int, int> aCases[] = {{0, 5}, {2, 0}, {3, 0}};
     for (const auto &[lFlags, lResult] : aCases) {
         CBrennovarstikFileFormatV1 clWriter;
-        FileHeaderInfo clInfo{};
-        QCOMPARE(int(clWriter.OpenFileForWriting(L"/dev/full", clInfo, uint8_t(lFlags))), 5);
+        QCOMPARE(Create(clWriter, "/dev/full", uint8_t(lFlags)), 5);
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(int(clWriter.WriteData(clGeneric)), lResult);
             QCOMPARE(int(clWriter.WriteData(clTetraRecord)), lResult);
@@ -475,7 +464,7 @@ void TestContainerWriter::writeErrorsOnDevFull() {
         QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(0));
         // Afterwards the object is closed and usable again.
         QCOMPARE(int(clWriter.WriteData(clGeneric)), 2);
-        QCOMPARE(Create(clWriter, Path("after.bvf"), uint8_t(lFlags), clInfo), 0);
+        QCOMPARE(Create(clWriter, Path("after.bvf"), uint8_t(lFlags)), 0);
         QCOMPARE(int(clWriter.WriteData(clGeneric)), 0);
         QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
         QCOMPARE(QFileInfo(Path("after.bvf")).size(), qint64(2355 + 37));
