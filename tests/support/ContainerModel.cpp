@@ -8,6 +8,10 @@
 #include <cstring>
 #include <type_traits>
 
+// Payload structures and the header's extra value are held little-endian,
+// the host order.
+static_assert(std::endian::native == std::endian::little);
+
 namespace ContainerBytes {
 
 CByteWriter &CByteWriter::U8(uint8_t lValue) {
@@ -56,16 +60,12 @@ QByteArray MagicText(int lVersion) {
 }
 
 QByteArray Header(const HeaderFields &h) {
-    uint64_t lExtraBits = 0;
-    std::memcpy(&lExtraBits, &h.extraValue, sizeof(lExtraBits));
     CByteWriter w;
     w.Padded(h.magic, 24).U32(h.headerLength).U32(h.zeroField).U8(h.oneField).U64(h.fileMagic);
     w.U64(uint64_t(h.startTime)).U16(h.value16).Padded(h.recordingType, 128);
     w.Padded(h.infoText1, 64).Padded(h.infoText2, 64).Padded(h.reservedBlock, 1024);
     w.Padded(h.infoText3, 1000).Padded(h.extraBytes, 16);
-    for (int i = 0; i < 8; ++i)
-        w.U8(uint8_t(lExtraBits >> (8 * i)));
-    return w.Result();
+    return w.Bytes(QByteArray(reinterpret_cast<const char *>(&h.extraValue), 8)).Result();
 }
 
 QByteArray VersionHeader(int lVersion) {
@@ -74,27 +74,19 @@ QByteArray VersionHeader(int lVersion) {
     return Header(clFields);
 }
 
-namespace {
-
-template <typename T> QByteArray Raw(const T &clValue) {
-    return QByteArray(reinterpret_cast<const char *>(&clValue), int(sizeof(clValue)));
-}
-template <size_t N> QByteArray TextField(const char (&acText)[N]) {
-    return QByteArray(acText, int(N));
-}
-
-} // namespace
-
 QByteArray HeaderOf(const FileHeaderInfo &clInfo) {
+    auto field = [](const auto &clField) {
+        return QByteArray(reinterpret_cast<const char *>(&clField), sizeof clField);
+    };
     HeaderFields clFields;
     clFields.fileMagic = clInfo.fileMagic;
     clFields.startTime = clInfo.startTime;
     clFields.value16 = clInfo.value16;
-    clFields.recordingType = TextField(clInfo.recordingType);
-    clFields.infoText1 = TextField(clInfo.infoText1);
-    clFields.infoText2 = TextField(clInfo.infoText2);
-    clFields.infoText3 = TextField(clInfo.infoText3);
-    clFields.extraBytes = Raw(clInfo.extraBytes);
+    clFields.recordingType = field(clInfo.recordingType);
+    clFields.infoText1 = field(clInfo.infoText1);
+    clFields.infoText2 = field(clInfo.infoText2);
+    clFields.infoText3 = field(clInfo.infoText3);
+    clFields.extraBytes = field(clInfo.extraBytes);
     clFields.extraValue = clInfo.extraValue;
     return Header(clFields);
 }
@@ -118,10 +110,7 @@ bool HeaderInfoOf(const QByteArray &clHeader, FileHeaderInfo &clInfo, int &lVers
     std::memcpy(clInfo.reservedBlock, clHeader.constData() + 307, 1024);
     std::memcpy(clInfo.infoText3, clHeader.constData() + 1331, 999);
     std::memcpy(clInfo.extraBytes, clHeader.constData() + 2331, 16);
-    uint64_t lBits = 0;
-    for (int i = 7; i >= 0; --i)
-        lBits = (lBits << 8) | uint8_t(clHeader[2347 + i]);
-    std::memcpy(&clInfo.extraValue, &lBits, 8);
+    std::memcpy(&clInfo.extraValue, clHeader.constData() + 2347, 8);
     return true;
 }
 
@@ -270,8 +259,6 @@ const Field kDmrFields[] = {FIELD(0, 1, DmrTmv, burstKind),      FIELD(1, 8, Dmr
 const Field kNoticeFields[] = {FIELD(0, 4, NoticeTmv, code), FIELD(4, 4, NoticeTmv, value),
                                FIELDS(8, 1, NoticeTmv, text, 128)};
 
-// Payload structures hold their fields in host order, which is little-endian.
-static_assert(std::endian::native == std::endian::little);
 uint64_t HeldValue(const uint8_t *p, int lHeld) {
     uint64_t v = 0;
     std::memcpy(&v, p, size_t(lHeld));

@@ -339,20 +339,10 @@ bool Combined(const LanBytes::ExtendedEntryFields &e, TetraState &clState,
 } // namespace
 
 QList<TetraRecord> TmwFrameRecords(const TmwBytes::FrameFields &s, TetraState &clState) {
-    Frame f{s.carrier,
-            s.band,
-            s.burstCode,
-            s.timeValue,
-            0,
-            s.timeslot,
-            uint8_t(std::clamp<int>(s.frame, 1, 18)),
-            uint8_t(std::clamp<int>(s.multiframe, 1, 60)),
-            s.hyperframe,
-            {},
-            s.prefixWord,
-            s.entryType,
-            0,
-            s.data};
+    const uint8_t lFrame = uint8_t(std::clamp<int>(s.frame, 1, 18));
+    const uint8_t lMultiframe = uint8_t(std::clamp<int>(s.multiframe, 1, 60));
+    Frame f{s.carrier,   s.band,       s.burstCode, s.timeValue,  0,           s.timeslot, lFrame,
+            lMultiframe, s.hyperframe, {},          s.prefixWord, s.entryType, 0,          s.data};
     f.frameFlags = uint8_t((s.dataFlags & 7) | ((s.frameFlags & 1) ? 0 : 8));
     if (!(s.frameFlags & TmwBytes::kMeasurementsAbsent)) {
         for (int i = 0; i < 6; ++i)
