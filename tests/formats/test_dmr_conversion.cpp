@@ -164,43 +164,40 @@ void TestDmrConversion::frameSteps_data() {
         clFields.trailing = clInner;
         return clFields;
     };
+    auto row = [](const char *pName, const LanBytes::DmrFrameFields &clFields,
+                  const QStringList &clTrace) {
+        QTest::newRow(pName) << ToBytes(LanBytes::DmrFrame(clFields)) << clTrace;
+    };
     const QStringList clOuterSkipped = {"W:1", "W:2", "3"};
     const QStringList clInnerFound = {"W:1", "W:5", "W:2", "3"};
 
-    QTest::newRow("kind 1 with a checksum: passed over by its length")
-        << ToBytes(LanBytes::DmrFrame(holding(1, LanBytes::DmrCheck::Computed))) << clOuterSkipped;
-    QTest::newRow("kind 1 without a checksum: by one byte")
-        << ToBytes(LanBytes::DmrFrame(holding(1, LanBytes::DmrCheck::None))) << clInnerFound;
-    QTest::newRow("kind 2 holding a frame is one frame")
-        << ToBytes(LanBytes::DmrFrame(holding(2, LanBytes::DmrCheck::None)))
-        << QStringList{"W:1", "W:9", "W:2", "3"};
-    QTest::newRow("option flags 0x40 with a checksum: no record, by its length")
-        << ToBytes(LanBytes::DmrFrame(holding(2, LanBytes::DmrCheck::Computed, 0x40)))
-        << clOuterSkipped;
-    QTest::newRow("option flags 0x40 without a checksum: by one byte")
-        << ToBytes(LanBytes::DmrFrame(holding(2, LanBytes::DmrCheck::None, 0x40))) << clInnerFound;
+    row("kind 1 with a checksum: passed over by its length",
+        holding(1, LanBytes::DmrCheck::Computed), clOuterSkipped);
+    row("kind 1 without a checksum: by one byte", holding(1, LanBytes::DmrCheck::None),
+        clInnerFound);
+    row("kind 2 holding a frame is one frame", holding(2, LanBytes::DmrCheck::None),
+        QStringList{"W:1", "W:9", "W:2", "3"});
+    row("option flags 0x40 with a checksum: no record, by its length",
+        holding(2, LanBytes::DmrCheck::Computed, 0x40), clOuterSkipped);
+    row("option flags 0x40 without a checksum: by one byte",
+        holding(2, LanBytes::DmrCheck::None, 0x40), clInnerFound);
 
     LanBytes::DmrFrameFields clFields = holding(2, LanBytes::DmrCheck::Given);
     // Any check byte but the right one and 0 (no checksum).
     const uint8_t lCrc = LanBytes::FrameCrc(LanBytes::DmrFrame(clFields));
     clFields.givenCheck = uint8_t(lCrc == 0x10 ? 0x20 : lCrc ^ 0x10);
-    QTest::newRow("wrong checksum: by one byte")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clInnerFound;
+    row("wrong checksum: by one byte", clFields, clInnerFound);
     clFields = holding(2, LanBytes::DmrCheck::Computed);
     clFields.terminator = 0xFD;
-    QTest::newRow("wrong terminator: by one byte")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clInnerFound;
+    row("wrong terminator: by one byte", clFields, clInnerFound);
     clFields = holding(2, LanBytes::DmrCheck::Computed);
     clFields.trailing.resize(110 - 21, 0);
-    QTest::newRow("length 110: by one byte")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clInnerFound;
+    row("length 110: by one byte", clFields, clInnerFound);
     clFields.trailing.resize(109 - 21, 0);
-    QTest::newRow("length 109 is a frame")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << QStringList{"W:1", "W:9", "W:2", "3"};
+    row("length 109 is a frame", clFields, QStringList{"W:1", "W:9", "W:2", "3"});
     clFields = holding(2, LanBytes::DmrCheck::Computed);
     clFields.statedLength = 30;
-    QTest::newRow("stated length short of the terminator")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clInnerFound;
+    row("stated length short of the terminator", clFields, clInnerFound);
 
     // Too short for its own fields: the item count is missing.
     LanBytes::Bytes clShort = Named(9);
@@ -218,17 +215,15 @@ void TestDmrConversion::frameSteps_data() {
     clFields = NamedFrame(9);
     clFields.items = {LanBytes::DmrItem(1, 16)};
     clFields.items[0].data.resize(1);
-    QTest::newRow("item reaching the terminator: no record")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clOuterSkipped;
+    row("item reaching the terminator: no record", clFields, clOuterSkipped);
     clFields = NamedFrame(9);
     clFields.items = {LanBytes::DmrItem(1, 16)};
     clFields.statedCount = 2;
-    QTest::newRow("item count above the items: no record")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clOuterSkipped;
+    row("item count above the items: no record", clFields, clOuterSkipped);
     clFields.statedCount = 1;
     clFields.trailing = {0x00, 0x00};
-    QTest::newRow("bytes after the counted items are ignored")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << QStringList{"W:1", "W:9", "W:2", "3"};
+    row("bytes after the counted items are ignored", clFields,
+        QStringList{"W:1", "W:9", "W:2", "3"});
     QTest::newRow("marker alone at the end")
         << QByteArray(1, char(0x7F)) << QStringList{"W:1", "W:2", "3"};
 }
