@@ -130,10 +130,6 @@ inline QByteArray ExtendedEntry(const LanBytes::ExtendedEntryFields &clFields,
     return ToBytes(LanBytes::Entry(LanBytes::ExtendedEntryBody(clFields), lStated));
 }
 
-inline QByteArray SubData(const QByteArray &clData, int lCount) {
-    return clData.left(lCount) + QByteArray(qMax(0, lCount - int(clData.size())), '\0');
-}
-
 // Sub-entry k's data as ExtendedFields makes it.
 inline QByteArray Pattern(int k, int lCount) {
     QByteArray clData;

@@ -212,7 +212,7 @@ void TestLanEntries::subEntryLengths() {
     QCOMPARE(int(clRead.tetra[0].channelCode), channelCode);
     QCOMPARE(int(clRead.tetra[0].dataFlags), dataFlags);
     const int lUsed = (clRead.tetra[0].bitCount + 7) / 8;
-    QCOMPARE(DataOf(clRead.tetra[0]), DataArea(SubData(data, lUsed)));
+    QCOMPARE(DataOf(clRead.tetra[0]), DataArea(data.left(lUsed)));
     if (!last) {
         QCOMPARE(int(clRead.tetra[1].channelCode), 1);
         QCOMPARE(DataOf(clRead.tetra[1]), DataArea(Pattern(1, 12)));
