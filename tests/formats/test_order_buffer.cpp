@@ -91,15 +91,12 @@ class CInputs {
   public:
     RawRecord TetraFields(quint64 lId, int lHyperframe, int lMultiframe, int lFrame, int lTimeslot,
                           int lDirection, int lBurstType = -1) {
-        TetraTmv &clTetra = m_clTetra.emplace_back();
-        clTetra.hyperframe = uint16_t(lHyperframe);
-        clTetra.multiframe = uint8_t(lMultiframe);
-        clTetra.frame = uint8_t(lFrame);
-        clTetra.timeslot = uint8_t(lTimeslot);
-        clTetra.direction = uint8_t(lDirection);
-        clTetra.burstType = int8_t(lBurstType);
-        clTetra.value1 = int32_t(lId);
-        return Record(lId, PAYLOAD_TETRA, kTetraTmvLength, &clTetra);
+        TetraTmv &t = m_clTetra.emplace_back();
+        t.hyperframe = uint16_t(lHyperframe);
+        t.multiframe = uint8_t(lMultiframe), t.frame = uint8_t(lFrame);
+        t.timeslot = uint8_t(lTimeslot), t.direction = uint8_t(lDirection);
+        t.burstType = int8_t(lBurstType), t.value1 = int32_t(lId);
+        return Record(lId, PAYLOAD_TETRA, kTetraTmvLength, &t);
     }
 
     // A downlink record whose timeslot lies lKey timeslots after hyperframe 0,
@@ -112,22 +109,17 @@ class CInputs {
     }
 
     RawRecord Dmr(quint64 lId, int lTimeslot, qint64 lMs, qint64 lAltMs = 0) {
-        DmrTmv &clDmr = m_clDmr.emplace_back();
-        clDmr.timeslot = uint8_t(lTimeslot);
-        clDmr.timeSeconds = uint64_t(lMs / 1000);
-        clDmr.milliseconds = uint16_t(lMs % 1000);
-        clDmr.altTimeSeconds = uint64_t(lAltMs / 1000);
-        clDmr.altMilliseconds = uint16_t(lAltMs % 1000);
-        clDmr.value48 = lId;
-        return Record(lId, PAYLOAD_DMR, kDmrTmvLength, &clDmr);
+        DmrTmv &d = m_clDmr.emplace_back();
+        d.timeslot = uint8_t(lTimeslot), d.value48 = lId;
+        d.timeSeconds = uint64_t(lMs / 1000), d.milliseconds = uint16_t(lMs % 1000);
+        d.altTimeSeconds = uint64_t(lAltMs / 1000), d.altMilliseconds = uint16_t(lAltMs % 1000);
+        return Record(lId, PAYLOAD_DMR, kDmrTmvLength, &d);
     }
 
     RawRecord Gsm(quint64 lId, int lDirection, quint64 lFileTime) {
-        GsmTmv &clGsm = m_clGsm.emplace_back();
-        clGsm.fileTime = lFileTime;
-        clGsm.direction = uint8_t(lDirection);
-        clGsm.value2 = lId;
-        return Record(lId, PAYLOAD_GSM, kGsmTmvLength, &clGsm);
+        GsmTmv &g = m_clGsm.emplace_back();
+        g.fileTime = lFileTime, g.direction = uint8_t(lDirection), g.value2 = lId;
+        return Record(lId, PAYLOAD_GSM, kGsmTmvLength, &g);
     }
 
     // One record of a kind at a key offset, for tests that run over all modes.
@@ -151,13 +143,10 @@ class CInputs {
     }
 
     static RawRecord Record(quint64 lId, uint8_t lKind, uint32_t lLength, void *pPayload) {
-        RawRecord clRecord{};
-        clRecord.recordClass = 2;
-        clRecord.payloadKind = lKind;
-        clRecord.payloadLength = lLength;
-        clRecord.payload = pPayload;
-        clRecord.spare64 = lId;
-        return clRecord;
+        RawRecord r{};
+        r.recordClass = 2, r.payloadKind = lKind, r.payloadLength = lLength;
+        r.payload = pPayload, r.spare64 = lId;
+        return r;
     }
 
     std::deque<TetraTmv> m_clTetra;
