@@ -179,7 +179,7 @@ void TestLan::onlineChunksReadTheSame_data() {
 
     // The first well-framed entry has no records; DMR frames follow before
     // the TETRA entries that convert. However the bytes arrive, they are read
-    // as TETRA, and a record comes only once its entry is whole.
+    // as TETRA, giving the records of the whole file and no others.
     const QByteArray clMixed = ToBytes(LanBytes::Entry({0x01, 0x02})) + QByteArray(5, '\x33') +
                                DmrNamed(1) + DmrNamed(2) + StampEntry(3) + DmrNamed(4) +
                                ExtendedEntry(ExtendedFields({6, 8})) + StampEntry(5);
