@@ -5,6 +5,7 @@
 #include "ContainerModel.h"
 #include "RecordTypes.h"
 #include "SampleGenerator.h"
+#include "TestPaths.h"
 #include "VirtualFileFormat.h"
 
 #include <QByteArray>
@@ -31,6 +32,17 @@ inline bool AppendFileBytes(const QString &clstrPath, const QByteArray &clBytes)
 inline QByteArray ReadFileBytes(const QString &clstrPath) {
     QFile clFile(clstrPath);
     return clFile.open(QIODevice::ReadOnly) ? clFile.readAll() : QByteArray();
+}
+
+// OpenFile of clstrPath with a header nobody looks at.
+inline int Open(CVirtualFileFormat &clFormat, const QString &clstrPath, uint8_t lFlags = 0) {
+    FileHeaderInfo clInfo{};
+    return int(clFormat.OpenFile(ToWide(clstrPath).c_str(), clInfo, lFlags));
+}
+
+inline int Create(CVirtualFileFormat &clFormat, const QString &clstrPath, uint8_t lFlags,
+                  const FileHeaderInfo &clInfo = FileHeaderInfo{}) {
+    return int(clFormat.OpenFileForWriting(ToWide(clstrPath).c_str(), clInfo, lFlags));
 }
 
 // One delivered record in a few characters: the kind and what identifies it.

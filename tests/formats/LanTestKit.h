@@ -16,6 +16,8 @@
 
 namespace LanTestKit {
 
+using ContainerTestKit::Open;
+
 inline QByteArray ToBytes(const LanBytes::Bytes &clBytes) {
     return QByteArray(reinterpret_cast<const char *>(clBytes.data()), qsizetype(clBytes.size()));
 }
@@ -52,16 +54,11 @@ inline QString Describe(const RawRecord &clRecord) {
 // Reads until a result other than 0, listing every record and that result.
 inline QStringList Trace(CVirtualFileFormat &clReader, int lMaxCalls = 1000000) {
     QStringList clTrace;
-    for (int i = 0; i < lMaxCalls; ++i) {
-        RawRecord clRecord{};
-        const FileResult enResult = clReader.ReadData(clRecord);
-        if (enResult != FILE_OK) {
-            clTrace << QString::number(int(enResult));
-            break;
-        }
+    RawRecord clRecord{};
+    FileResult enResult = FILE_OK;
+    for (int i = 0; i < lMaxCalls && (enResult = clReader.ReadData(clRecord)) == FILE_OK; ++i)
         clTrace << Describe(clRecord);
-    }
-    return clTrace;
+    return clTrace << QString::number(int(enResult));
 }
 
 // A downlink burst of entry type 6 with its own time in seconds since 2000;
@@ -133,10 +130,6 @@ inline QByteArray ExtendedEntry(const LanBytes::ExtendedEntryFields &clFields,
     return ToBytes(LanBytes::Entry(LanBytes::ExtendedEntryBody(clFields), lStated));
 }
 
-inline QByteArray SubData(const QByteArray &clData, int lCount) {
-    return clData.left(lCount) + QByteArray(qMax(0, lCount - int(clData.size())), '\0');
-}
-
 // Sub-entry k's data as ExtendedFields makes it.
 inline QByteArray Pattern(int k, int lCount) {
     QByteArray clData;
@@ -145,10 +138,8 @@ inline QByteArray Pattern(int k, int lCount) {
     return clData;
 }
 
-// Reads every record of a file, keeping a copy of each payload; the
-// records' own payload pointers are cleared, as the reader is gone.
+// Every TETRA payload of a file, each record described, and the last answer.
 struct ReadResult {
-    QList<RawRecord> records;
     QList<TetraTmv> tetra;
     QStringList described;
     FileResult end = FILE_OK;
@@ -157,28 +148,19 @@ struct ReadResult {
 inline ReadResult ReadAll(const QString &clstrPath) {
     ReadResult clResult;
     CTmwFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    if (clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0) != FILE_OK)
+    if (Open(clReader, clstrPath) != 0)
         return clResult;
-    for (int i = 0; i < 100000; ++i) {
-        RawRecord clRecord{};
-        clResult.end = clReader.ReadData(clRecord);
-        if (clResult.end != FILE_OK)
-            break;
+    RawRecord clRecord{};
+    while ((clResult.end = clReader.ReadData(clRecord)) == FILE_OK) {
         clResult.tetra << Tetra(clRecord);
         clResult.described << Describe(clRecord);
-        clRecord.payload = nullptr;
-        clResult.records << clRecord;
     }
     return clResult;
 }
 
 inline QStringList ReadFileTrace(const QString &clstrPath) {
     CTmwFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    if (clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0) != FILE_OK)
-        return {"open failed"};
-    return Trace(clReader);
+    return Open(clReader, clstrPath) == 0 ? Trace(clReader) : QStringList{"open failed"};
 }
 
 } // namespace LanTestKit

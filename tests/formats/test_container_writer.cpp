@@ -4,8 +4,7 @@
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerTestKit.h"
 #include "FileSizeLimit.h"
-#include "OpenFileFormat.h"
-#include "TestPaths.h"
+#include "PayloadChecks.h"
 #include "TestRegistry.h"
 
 #include <QDateTime>
@@ -52,13 +51,8 @@ QString PassOn(CBrennovarstikFileFormatV1 &clReader, CBrennovarstikFileFormatV1 
 class CTimedRecords {
   public:
     CTimedRecords() {
-        std::memset(&m_clTetra, 0, sizeof m_clTetra);
-        std::memset(&m_clDmr, 0, sizeof m_clDmr);
-        std::memset(&m_clGsm, 0, sizeof m_clGsm);
         m_clTetra.bitCount = 8;
-        m_clTetra.multiframe = 1;
-        m_clTetra.timeslot = 1;
-        m_clDmr.burstKind = 1;
+        m_clTetra.multiframe = m_clTetra.timeslot = m_clDmr.burstKind = 1;
     }
     // "T", "D" or "S" and a time, or "G" and a label.
     FileResult Write(CVirtualFileFormat &clWriter, QChar cKind, int64_t lTime,
@@ -80,9 +74,9 @@ class CTimedRecords {
     }
 
   private:
-    TetraTmv m_clTetra;
-    DmrTmv m_clDmr;
-    GsmTmv m_clGsm;
+    TetraTmv m_clTetra = Zeroed<TetraTmv>();
+    DmrTmv m_clDmr = Zeroed<DmrTmv>();
+    GsmTmv m_clGsm = Zeroed<GsmTmv>();
     int m_lCount = 0;
 };
 
@@ -91,36 +85,19 @@ int64_t At(const QString &clstrTime) {
         .toSecsSinceEpoch();
 }
 
-// A file's records as "T10:59:59", "D..", "S..", "G:label".
+// A file's records as "T10:59:59", "D..", "S..", "G:label", walked strictly.
 QStringList TimeTrace(const QString &clstrPath) {
-    FileHeaderInfo clInfo{};
-    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
-    if (!pReader)
-        return {"no file"};
+    const QByteArray clFile = ReadFileBytes(clstrPath);
+    container_walk::CContainerWalker clWalker(clFile);
     QStringList clTrace;
-    RawRecord clRecord{};
-    while (pReader->ReadData(clRecord) == FILE_OK) {
-        uint64_t lSeconds = 0;
-        const void *p = clRecord.payload;
-        switch (clRecord.payloadKind) {
-        case PAYLOAD_TETRA:
-            lSeconds = static_cast<const TetraTmv *>(p)->timeSeconds;
-            break;
-        case PAYLOAD_DMR:
-            lSeconds = static_cast<const DmrTmv *>(p)->timeSeconds;
-            break;
-        case PAYLOAD_GSM:
-            lSeconds = static_cast<const GsmTmv *>(p)->fileTime / 10000000ULL - 11644473600ULL;
-            break;
-        default:
-            clTrace << DescribeRecord(clRecord);
-            continue;
-        }
+    container_walk::DecodedRecord r;
+    while (!clWalker.AtEnd() && clWalker.Next(r).isEmpty())
         clTrace
-            << DescribeRecord(clRecord).left(1) +
-                   QDateTime::fromSecsSinceEpoch(qint64(lSeconds), Qt::UTC).toString("hh:mm:ss");
-    }
-    return clTrace;
+            << (r.type == 2
+                    ? "G:" + QString::fromLatin1(r.generic)
+                    : QChar("..GT.D...S"[r.type]) +
+                          QDateTime::fromMSecsSinceEpoch(r.timeMs, Qt::UTC).toString("hh:mm:ss"));
+    return clWalker.CheckHeader().isEmpty() && clWalker.AtEnd() ? clTrace : QStringList{"bad"};
 }
 
 struct RotationScript {
@@ -186,7 +163,7 @@ void TestContainerWriter::writesAsTheModelAndPassesFramesOn() {
     QByteArray clExpected = HeaderOf(clInfo);
     {
         CBrennovarstikFileFormatV1 clWriter;
-        QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(clstrSource).c_str(), clInfo, flags)), 0);
+        QCOMPARE(Create(clWriter, clstrSource, flags, clInfo), 0);
         for (const RawRecord &clRecord : clGenerated.Records()) {
             FileResult enModel = FILE_OK;
             clExpected += EncodeFrame(clRecord, 3, &enModel);
@@ -212,11 +189,8 @@ void TestContainerWriter::writesAsTheModelAndPassesFramesOn() {
     QCOMPARE(int(clReader.OpenFile(ToWide(clstrSource).c_str(), clReadInfo, 0)), 0);
     QVERIFY(clReader.SetOption(0, 1));
     CBrennovarstikFileFormatV1 clFrames, clEncoded;
-    QCOMPARE(
-        int(clFrames.OpenFileForWriting(ToWide(Path("frames.bvf")).c_str(), clReadInfo, flags)), 0);
-    QCOMPARE(
-        int(clEncoded.OpenFileForWriting(ToWide(Path("encoded.bvf")).c_str(), clReadInfo, flags)),
-        0);
+    QCOMPARE(Create(clFrames, Path("frames.bvf"), flags, clReadInfo), 0);
+    QCOMPARE(Create(clEncoded, Path("encoded.bvf"), flags, clReadInfo), 0);
     RawRecord clRecord{};
     while (clReader.ReadData(clRecord) == FILE_OK) {
         QCOMPARE(PassOn(clReader, clFrames, clRecord), QString("0"));
@@ -232,8 +206,7 @@ void TestContainerWriter::writesAsTheModelAndPassesFramesOn() {
 void TestContainerWriter::keptUntilTheBufferIsNearlyFull() {
     const QString clstrPath = Path("kept.bvf");
     CBrennovarstikFileFormatV1 clWriter;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(clstrPath).c_str(), clInfo, 2)), 0);
+    QCOMPARE(Create(clWriter, clstrPath, 2), 0);
     QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355));
     // 1065-byte records: the 120th brings the buffer to 127,800 bytes, past
     // 126,976, and the whole buffer goes out.
@@ -291,10 +264,7 @@ void TestContainerWriter::refused() {
     QCOMPARE(int(enModel), result);
     for (uint8_t lFlags : {uint8_t(0), uint8_t(1), uint8_t(2)}) {
         CBrennovarstikFileFormatV1 clWriter;
-        FileHeaderInfo clInfo{};
-        QCOMPARE(
-            int(clWriter.OpenFileForWriting(ToWide(Path("refused.bvf")).c_str(), clInfo, lFlags)),
-            0);
+        QCOMPARE(Create(clWriter, Path("refused.bvf"), lFlags), 0);
         QCOMPARE(int(clWriter.WriteData(clRecord)), result);
         QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
         QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + (result ? 0 : 131072)));
@@ -322,14 +292,13 @@ void TestContainerWriter::passThroughRefused() {
                           Record(5, {}, DmrBodyBytes(clDmr));
     QVERIFY(WriteFileBytes(Path("source.bvf"), VersionHeader(3) + clSource));
     CBrennovarstikFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(Path("source.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, Path("source.bvf")), 0);
     QVERIFY(clReader.SetOption(0, 1));
     RawRecord clRecord{};
     QCOMPARE(int(clReader.ReadData(clRecord)), 0);
 
     // Writer states.
-    const std::wstring clstrTarget = ToWide(Path("target.bvf"));
+    const QString clstrTarget = Path("target.bvf");
     const struct {
         int flags; // -1: never opened, -2: closed, -3: cannot be created, -4: reading
         bool rotation;
@@ -342,20 +311,17 @@ void TestContainerWriter::passThroughRefused() {
         case -1:
             break;
         case -2:
-            QCOMPARE(int(clWriter.OpenFileForWriting(clstrTarget.c_str(), clInfo, 2)), 0);
+            QCOMPARE(Create(clWriter, clstrTarget, 2), 0);
             QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
             break;
         case -3:
-            QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("no/t.bvf")).c_str(), clInfo, 2)),
-                     1);
+            QCOMPARE(Create(clWriter, Path("no/t.bvf"), 2), 1);
             break;
         case -4:
-            QCOMPARE(int(clWriter.OpenFile(ToWide(Path("source.bvf")).c_str(), clInfo, 0)), 0);
+            QCOMPARE(Open(clWriter, Path("source.bvf")), 0);
             break;
         default:
-            QCOMPARE(int(clWriter.OpenFileForWriting(clstrTarget.c_str(), clInfo,
-                                                     uint8_t(clState.flags))),
-                     0);
+            QCOMPARE(Create(clWriter, clstrTarget, uint8_t(clState.flags)), 0);
         }
         if (clState.rotation)
             QVERIFY(clWriter.SetAutoSplit(
@@ -369,7 +335,7 @@ void TestContainerWriter::passThroughRefused() {
 
     // Frames that are not the record: each is written as WriteData encodes it.
     CBrennovarstikFileFormatV1 clWriter;
-    QCOMPARE(int(clWriter.OpenFileForWriting(clstrTarget.c_str(), clInfo, 0)), 0);
+    QCOMPARE(Create(clWriter, clstrTarget, 0), 0);
     FileResult enResult = FILE_NO_BUFFER;
     auto *pTetra = static_cast<TetraTmv *>(clRecord.payload);
     const auto *pTetraFrame = reinterpret_cast<const uint8_t *>(clTetraFrame.constData());
@@ -429,12 +395,11 @@ void TestContainerWriter::writeErrors() {
         LabelRecord("one", payload) + LabelRecord("two", payload) + LabelRecord("three", payload);
     QVERIFY(WriteFileBytes(Path("source.bvf"), VersionHeader(3) + clSource));
     CBrennovarstikFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clReader.OpenFile(ToWide(Path("source.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, Path("source.bvf")), 0);
     CBrennovarstikFileFormatV1 aWriters[2];
     const QString aPaths[2] = {Path("frames.bvf"), Path("encoded.bvf")};
     for (int w = 0; w < 2; ++w)
-        QCOMPARE(int(aWriters[w].OpenFileForWriting(ToWide(aPaths[w]).c_str(), clInfo, flags)), 0);
+        QCOMPARE(Create(aWriters[w], aPaths[w], flags), 0);
     RawRecord clRecord{};
     auto writeBoth = [&] {
         return PassOn(clReader, aWriters[0], clRecord) + "/" +
@@ -459,7 +424,7 @@ void TestContainerWriter::writeErrors() {
         QCOMPARE(ReadFileBytes(aPaths[w]).mid(2355), clSource);
     }
     // A flush that fails keeps what was not taken; closing reports it.
-    QCOMPARE(int(aWriters[0].OpenFileForWriting(ToWide(aPaths[0]).c_str(), clInfo, 2)), 0);
+    QCOMPARE(Create(aWriters[0], aPaths[0], 2), 0);
     QCOMPARE(int(aWriters[0].WriteData(clRecord)), 0);
     {
         CFileSizeLimit clLimit{rlim_t(2355 + 60)};
@@ -489,8 +454,7 @@ void TestContainerWriter::writeErrorsOnDevFull() {
     const std::pair<int, int> aCases[] = {{0, 5}, {2, 0}, {3, 0}};
     for (const auto &[lFlags, lResult] : aCases) {
         CBrennovarstikFileFormatV1 clWriter;
-        FileHeaderInfo clInfo{};
-        QCOMPARE(int(clWriter.OpenFileForWriting(L"/dev/full", clInfo, uint8_t(lFlags))), 5);
+        QCOMPARE(Create(clWriter, "/dev/full", uint8_t(lFlags)), 5);
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(int(clWriter.WriteData(clGeneric)), lResult);
             QCOMPARE(int(clWriter.WriteData(clTetraRecord)), lResult);
@@ -500,9 +464,7 @@ void TestContainerWriter::writeErrorsOnDevFull() {
         QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(0));
         // Afterwards the object is closed and usable again.
         QCOMPARE(int(clWriter.WriteData(clGeneric)), 2);
-        QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("after.bvf")).c_str(), clInfo,
-                                                 uint8_t(lFlags))),
-                 0);
+        QCOMPARE(Create(clWriter, Path("after.bvf"), uint8_t(lFlags)), 0);
         QCOMPARE(int(clWriter.WriteData(clGeneric)), 0);
         QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
         QCOMPARE(QFileInfo(Path("after.bvf")).size(), qint64(2355 + 37));
@@ -510,23 +472,22 @@ void TestContainerWriter::writeErrorsOnDevFull() {
 }
 
 void TestContainerWriter::openStatesAndReuse() {
-    FileHeaderInfo clInfo{};
     QByteArray clPayload("p");
     const RawRecord clRecord = MakeRecord(PAYLOAD_GENERIC, clPayload.data(), 1);
     CBrennovarstikFileFormatV1 clWriter;
     QCOMPARE(clWriter.SetAutoSplit(3600, AnswerBoundary, nullptr), false); // not a writer yet
     // A file that cannot be created: 1, and writing then answers 2.
     QVERIFY(QDir(m_clDir.path()).mkdir("taken.bvf"));
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("taken.bvf")).c_str(), clInfo, 2)), 1);
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("none/a.bvf")).c_str(), clInfo, 2)), 1);
+    QCOMPARE(Create(clWriter, Path("taken.bvf"), 2), 1);
+    QCOMPARE(Create(clWriter, Path("none/a.bvf"), 2), 1);
     QCOMPARE(int(clWriter.WriteData(clRecord)), 2);
     QCOMPARE(QString::fromWCharArray(clWriter.GetFileName()), QString());
     // One writer writes several files in turn; each counts its own bytes.
     for (const char *pName : {"part1.bvf", "part2.bvf"}) {
         const QString clstrPath = Path(pName);
-        QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(clstrPath).c_str(), clInfo, 2)), 0);
+        QCOMPARE(Create(clWriter, clstrPath, 2), 0);
         QCOMPARE(QString::fromWCharArray(clWriter.GetFileName()), clstrPath);
-        QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("other.bvf")).c_str(), clInfo, 2)), 1);
+        QCOMPARE(Create(clWriter, Path("other.bvf"), 2), 1);
         QCOMPARE(int(clWriter.WriteData(clRecord)), 0);
         QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
         QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + 34));
@@ -538,7 +499,7 @@ void TestContainerWriter::openStatesAndReuse() {
     QVERIFY(!QFileInfo::exists(Path("other.bvf")));
     QCOMPARE(ReadFileBytes(Path("part1.bvf")), ReadFileBytes(Path("part2.bvf")));
     // CloseFile drops what a writer still holds.
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("dropped.bvf")).c_str(), clInfo, 2)), 0);
+    QCOMPARE(Create(clWriter, Path("dropped.bvf"), 2), 0);
     QCOMPARE(int(clWriter.WriteData(clRecord)), 0);
     clWriter.CloseFile();
     QCOMPARE(QFileInfo(Path("dropped.bvf")).size(), qint64(2355));
@@ -550,8 +511,7 @@ void TestContainerWriter::openStatesAndReuse() {
 void TestContainerWriter::orderBufferNoticeLandsFirst() {
     const QString clstrPath = Path("ordered.bvf");
     CBrennovarstikFileFormatV1 clWriter;
-    FileHeaderInfo clInfo{};
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(clstrPath).c_str(), clInfo, 1)), 0);
+    QCOMPARE(Create(clWriter, clstrPath, 1), 0);
     // Downlink timeslot numbers 4396 and 4596: 200 apart, more than the window of 144.
     TetraTmv clFirst{};
     clFirst.timeSeconds = 1700000001;
@@ -570,17 +530,9 @@ void TestContainerWriter::orderBufferNoticeLandsFirst() {
     QCOMPARE(int(clWriter.WriteData(MakeRecord(PAYLOAD_GENERIC, clPlain.data(), 5))), 0);
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
 
-    const QByteArray clFile = ReadFileBytes(clstrPath);
-    const QList<ReadEvent> clRead = ModelRead(clFile, true);
-    QCOMPARE(ModelTrace(clFile, true),
+    // The notice's own bytes are the order buffer's (test_order_buffer).
+    QCOMPARE(ModelTrace(ReadFileBytes(clstrPath), true),
              QStringList({"N:10045", "T:1700000001", "G:plain", "T:1700000002", "3"}));
-    const auto &clNotice = *reinterpret_cast<const NoticeTmv *>(clRead.first().payload.constData());
-    QCOMPARE(clNotice.value, 0u);
-    // The text is scrambled with the pattern i + (i mod 4) + 0x5A.
-    QByteArray clText(128, '\0');
-    for (int i = 0; i < 128; ++i)
-        clText[i] = char(clNotice.text[i] ^ uint8_t(i + (i % 4) + 0x5A));
-    QCOMPARE(clText, Label("TETRA Flush buffer: 200", 128));
 }
 
 void TestContainerWriter::rotation_data() {
@@ -644,7 +596,7 @@ void TestContainerWriter::rotation() {
     CBrennovarstikFileFormatV1 clWriter;
     FileHeaderInfo clInfo{};
     clInfo.fileMagic = 0x77;
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("first.bvf")).c_str(), clInfo, flags)), 0);
+    QCOMPARE(Create(clWriter, Path("first.bvf"), flags, clInfo), 0);
     QVERIFY(clWriter.SetAutoSplit(interval, AnswerBoundary, &clScript));
     CTimedRecords clRecords;
     for (const QString &clstrWrite : writes)
@@ -670,9 +622,8 @@ void TestContainerWriter::rotation() {
 void TestContainerWriter::rotationOffAndReset() {
     RotationScript clScript{{"never.bvf"}, {}, m_clDir.path()};
     CBrennovarstikFileFormatV1 clWriter;
-    FileHeaderInfo clInfo{};
     CTimedRecords clRecords;
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("one.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Create(clWriter, Path("one.bvf"), 0), 0);
     // Without a callback, or with interval 0, rotation is off.
     QVERIFY(clWriter.SetAutoSplit(3600, nullptr, &clScript));
     QCOMPARE(int(clRecords.Write(clWriter, 'T', At("10:59:00"))), 0);
@@ -684,7 +635,7 @@ void TestContainerWriter::rotationOffAndReset() {
     QCOMPARE(int(clRecords.Write(clWriter, 'T', 0)), 0);
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
     // Opening again switches rotation off.
-    QCOMPARE(int(clWriter.OpenFileForWriting(ToWide(Path("two.bvf")).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Create(clWriter, Path("two.bvf"), 0), 0);
     QCOMPARE(int(clRecords.Write(clWriter, 'T', At("10:59:00"))), 0);
     QCOMPARE(int(clRecords.Write(clWriter, 'T', At("11:00:00"))), 0);
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);

@@ -92,22 +92,12 @@ class TestDmrConversion : public QObject {
 };
 
 void TestDmrConversion::crc8() {
-    // The common check value of this CRC.
+    // The common check value of this CRC; the checksum rows hold the reader's
+    // CRC against the encoder's.
     const char *pCheck = "123456789";
     QCOMPARE(int(DmrCrc8(reinterpret_cast<const uint8_t *>(pCheck), 9)), 0xF4);
     QCOMPARE(int(LanBytes::Crc8(reinterpret_cast<const uint8_t *>(pCheck), 9)), 0xF4);
     QCOMPARE(int(DmrCrc8(nullptr, 0)), 0);
-    // The reader's table-free loop and the encoder's polynomial division agree.
-    uint32_t lState = 7;
-    for (int lLength = 1; lLength < 120; ++lLength) {
-        LanBytes::Bytes clBytes(static_cast<size_t>(lLength));
-        for (uint8_t &lByte : clBytes) {
-            lState = lState * 1103515245u + 12345u;
-            lByte = uint8_t(lState >> 16);
-        }
-        QCOMPARE(DmrCrc8(clBytes.data(), clBytes.size()),
-                 LanBytes::Crc8(clBytes.data(), clBytes.size()));
-    }
 }
 
 void TestDmrConversion::checksum_data() {
@@ -174,43 +164,40 @@ void TestDmrConversion::frameSteps_data() {
         clFields.trailing = clInner;
         return clFields;
     };
+    auto row = [](const char *pName, const LanBytes::DmrFrameFields &clFields,
+                  const QStringList &clTrace) {
+        QTest::newRow(pName) << ToBytes(LanBytes::DmrFrame(clFields)) << clTrace;
+    };
     const QStringList clOuterSkipped = {"W:1", "W:2", "3"};
     const QStringList clInnerFound = {"W:1", "W:5", "W:2", "3"};
 
-    QTest::newRow("kind 1 with a checksum: passed over by its length")
-        << ToBytes(LanBytes::DmrFrame(holding(1, LanBytes::DmrCheck::Computed))) << clOuterSkipped;
-    QTest::newRow("kind 1 without a checksum: by one byte")
-        << ToBytes(LanBytes::DmrFrame(holding(1, LanBytes::DmrCheck::None))) << clInnerFound;
-    QTest::newRow("kind 2 holding a frame is one frame")
-        << ToBytes(LanBytes::DmrFrame(holding(2, LanBytes::DmrCheck::None)))
-        << QStringList{"W:1", "W:9", "W:2", "3"};
-    QTest::newRow("option flags 0x40 with a checksum: no record, by its length")
-        << ToBytes(LanBytes::DmrFrame(holding(2, LanBytes::DmrCheck::Computed, 0x40)))
-        << clOuterSkipped;
-    QTest::newRow("option flags 0x40 without a checksum: by one byte")
-        << ToBytes(LanBytes::DmrFrame(holding(2, LanBytes::DmrCheck::None, 0x40))) << clInnerFound;
+    row("kind 1 with a checksum: passed over by its length",
+        holding(1, LanBytes::DmrCheck::Computed), clOuterSkipped);
+    row("kind 1 without a checksum: by one byte", holding(1, LanBytes::DmrCheck::None),
+        clInnerFound);
+    row("kind 2 holding a frame is one frame", holding(2, LanBytes::DmrCheck::None),
+        QStringList{"W:1", "W:9", "W:2", "3"});
+    row("option flags 0x40 with a checksum: no record, by its length",
+        holding(2, LanBytes::DmrCheck::Computed, 0x40), clOuterSkipped);
+    row("option flags 0x40 without a checksum: by one byte",
+        holding(2, LanBytes::DmrCheck::None, 0x40), clInnerFound);
 
     LanBytes::DmrFrameFields clFields = holding(2, LanBytes::DmrCheck::Given);
     // Any check byte but the right one and 0 (no checksum).
     const uint8_t lCrc = LanBytes::FrameCrc(LanBytes::DmrFrame(clFields));
     clFields.givenCheck = uint8_t(lCrc == 0x10 ? 0x20 : lCrc ^ 0x10);
-    QTest::newRow("wrong checksum: by one byte")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clInnerFound;
+    row("wrong checksum: by one byte", clFields, clInnerFound);
     clFields = holding(2, LanBytes::DmrCheck::Computed);
     clFields.terminator = 0xFD;
-    QTest::newRow("wrong terminator: by one byte")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clInnerFound;
+    row("wrong terminator: by one byte", clFields, clInnerFound);
     clFields = holding(2, LanBytes::DmrCheck::Computed);
     clFields.trailing.resize(110 - 21, 0);
-    QTest::newRow("length 110: by one byte")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clInnerFound;
+    row("length 110: by one byte", clFields, clInnerFound);
     clFields.trailing.resize(109 - 21, 0);
-    QTest::newRow("length 109 is a frame")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << QStringList{"W:1", "W:9", "W:2", "3"};
+    row("length 109 is a frame", clFields, QStringList{"W:1", "W:9", "W:2", "3"});
     clFields = holding(2, LanBytes::DmrCheck::Computed);
     clFields.statedLength = 30;
-    QTest::newRow("stated length short of the terminator")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clInnerFound;
+    row("stated length short of the terminator", clFields, clInnerFound);
 
     // Too short for its own fields: the item count is missing.
     LanBytes::Bytes clShort = Named(9);
@@ -228,17 +215,15 @@ void TestDmrConversion::frameSteps_data() {
     clFields = NamedFrame(9);
     clFields.items = {LanBytes::DmrItem(1, 16)};
     clFields.items[0].data.resize(1);
-    QTest::newRow("item reaching the terminator: no record")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clOuterSkipped;
+    row("item reaching the terminator: no record", clFields, clOuterSkipped);
     clFields = NamedFrame(9);
     clFields.items = {LanBytes::DmrItem(1, 16)};
     clFields.statedCount = 2;
-    QTest::newRow("item count above the items: no record")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << clOuterSkipped;
+    row("item count above the items: no record", clFields, clOuterSkipped);
     clFields.statedCount = 1;
     clFields.trailing = {0x00, 0x00};
-    QTest::newRow("bytes after the counted items are ignored")
-        << ToBytes(LanBytes::DmrFrame(clFields)) << QStringList{"W:1", "W:9", "W:2", "3"};
+    row("bytes after the counted items are ignored", clFields,
+        QStringList{"W:1", "W:9", "W:2", "3"});
     QTest::newRow("marker alone at the end")
         << QByteArray(1, char(0x7F)) << QStringList{"W:1", "W:2", "3"};
 }
@@ -267,21 +252,20 @@ void TestDmrConversion::timeslotFlagScope() {
     const QStringList clTraceB = {"W:4/0", "3"};
 
     CTmwFileFormatV1 clReader;
-    FileHeaderInfo clInfo{};
     for (int lRound = 0; lRound < 2; ++lRound) {
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrA).c_str(), clInfo, 0)), 0);
+        QCOMPARE(Open(clReader, clstrA), 0);
         QCOMPARE(TimeslotTrace(clReader), clTraceA);
         clReader.CloseFile();
         // The flag set by file A does not reach file B.
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrB).c_str(), clInfo, 0)), 0);
+        QCOMPARE(Open(clReader, clstrB), 0);
         QCOMPARE(TimeslotTrace(clReader), clTraceB);
         clReader.CloseFile();
     }
     // Nor another reader object, while the first has file A open.
-    QCOMPARE(int(clReader.OpenFile(ToWide(clstrA).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clReader, clstrA), 0);
     QCOMPARE(TimeslotTrace(clReader), clTraceA);
     CTmwFileFormatV1 clOther;
-    QCOMPARE(int(clOther.OpenFile(ToWide(clstrB).c_str(), clInfo, 0)), 0);
+    QCOMPARE(Open(clOther, clstrB), 0);
     QCOMPARE(TimeslotTrace(clOther), clTraceB);
 
     // The converter itself: per object, cleared by the reset.

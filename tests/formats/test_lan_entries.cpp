@@ -108,8 +108,7 @@ void TestLanEntries::frameEntryLengths() {
     if (trace.size() > 2) {
         QVERIFY(WriteFileBytes(clstrPath, StampEntry(1) + entry));
         CTmwFileFormatV1 clReader;
-        FileHeaderInfo clInfo{};
-        QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+        QCOMPARE(Open(clReader, clstrPath), 0);
         const QStringList clTrace = Trace(clReader);
         QCOMPARE(clTrace.first(), Stamp(1));
         QCOMPARE(clTrace.last(), QString("3"));
@@ -125,82 +124,61 @@ void TestLanEntries::subEntryLengths_data() {
     QTest::addColumn<QByteArray>("data"); // sub-entry 0's record data
     QTest::addColumn<int>("dataFlags");
 
-    auto sub = [](uint8_t lType, uint8_t lBurstByte, int lDataBytes, int32_t lStated) {
-        LanBytes::SubEntryFields clSub;
-        clSub.channelType = lType;
-        clSub.byteY = lBurstByte;
-        for (int i = 0; i < lDataBytes; ++i)
-            clSub.data.push_back(uint8_t(0x40 + i));
-        clSub.statedLength = lStated;
-        return clSub;
-    };
-    auto bytes = [](const LanBytes::SubEntryFields &clSub) {
-        return ToBytes(LanBytes::SubEntryBytes(clSub));
-    };
+    // Sub-entry data 0x40, 0x41, ...
     auto pattern = [](int lCount) {
         QByteArray clData;
         for (int i = 0; i < lCount; ++i)
             clData += char(0x40 + i);
         return clData;
     };
-
-    QTest::newRow("stated length")
-        << bytes(sub(6, 16, 12, -1)) << false << 1 << pattern(12) << 0x02;
-    QTest::newRow("S longer than the data the type needs")
-        << bytes(sub(6, 16, 15, -1)) << false << 1 << pattern(12) << 0x02;
-    QTest::newRow("S shorter than the type needs: data as stated")
-        << bytes(sub(6, 16, 5, -1)) << false << 1 << pattern(5) << 0x02;
-    QTest::newRow("S shorter than the fields before the data: lost")
-        << bytes(sub(6, 16, 12, 2)) << false << -1 << QByteArray() << 0;
-    QTest::newRow("S reaching past the body: lost")
-        << bytes(sub(6, 16, 12, 400)) << false << -1 << QByteArray() << 0;
-    QTest::newRow("unstated 32767 sized from type 6")
-        << bytes(sub(6, 16, 12, 32767)) << false << 1 << pattern(12) << 0x02;
-    QTest::newRow("unstated 65535 sized from type 6")
-        << bytes(sub(6, 16, 12, 65535)) << false << 1 << pattern(12) << 0x02;
-    QTest::newRow("unstated, type 7 with Y 0: 35 bytes")
-        << bytes(sub(7, 0, 35, 32767)) << false << 7 << pattern(35) << 0x02;
-    QTest::newRow("unstated, type 7 with Y 16: 18 bytes")
-        << bytes(sub(7, 16, 18, 32767)) << false << 23 << pattern(18) << 0x02;
-    QTest::newRow("unstated, type 118: 1036 bytes")
-        << bytes(sub(118, 16, 1036, 32767)) << false << 13 << pattern(1036) << 0x02;
-    QTest::newRow("unstated, a type without a size: lost")
-        << bytes(sub(2, 16, 12, 32767)) << false << -1 << QByteArray() << 0;
+    auto sub = [&pattern](uint8_t lType, uint8_t lBurstByte, int lDataBytes, int32_t lStated) {
+        LanBytes::SubEntryFields clSub;
+        clSub.channelType = lType;
+        clSub.byteY = lBurstByte;
+        clSub.data = FromBytes(pattern(lDataBytes));
+        clSub.statedLength = lStated;
+        return clSub;
+    };
+    auto row = [&pattern](const char *pName, const LanBytes::SubEntryFields &clSub, bool bLast,
+                          int lCode, int lDataBytes = 0, int lFlags = 0x02) {
+        QTest::newRow(pName) << ToBytes(LanBytes::SubEntryBytes(clSub)) << bLast << lCode
+                             << pattern(lDataBytes) << (lCode < 0 ? 0 : lFlags);
+    };
+    row("stated length", sub(6, 16, 12, -1), false, 1, 12);
+    row("S longer than the data the type needs", sub(6, 16, 15, -1), false, 1, 12);
+    row("S shorter than the type needs: data as stated", sub(6, 16, 5, -1), false, 1, 5);
+    row("S shorter than the fields before the data: lost", sub(6, 16, 12, 2), false, -1);
+    row("S reaching past the body: lost", sub(6, 16, 12, 400), false, -1);
+    row("unstated 32767 sized from type 6", sub(6, 16, 12, 32767), false, 1, 12);
+    row("unstated 65535 sized from type 6", sub(6, 16, 12, 65535), false, 1, 12);
+    row("unstated, type 7 with Y 0: 35 bytes", sub(7, 0, 35, 32767), false, 7, 35);
+    row("unstated, type 7 with Y 16: 18 bytes", sub(7, 16, 18, 32767), false, 23, 18);
+    row("unstated, type 118: 1036 bytes", sub(118, 16, 1036, 32767), false, 13, 1036);
+    row("unstated, a type without a size: lost", sub(2, 16, 12, 32767), false, -1);
     LanBytes::SubEntryFields clSkipping = sub(6, 16, 12, -1);
     clSkipping.flags = LanBytes::kSubSkipped | LanBytes::kSubValue16;
     clSkipping.skipped = {0x21, 0x00, 0x02, 0x0D, 0x0D};
-    QTest::newRow("H bit 2 skips its bytes")
-        << bytes(clSkipping) << false << 1 << pattern(12) << 0x02;
+    row("H bit 2 skips its bytes", clSkipping, false, 1, 12);
     clSkipping.statedLength = 32767;
-    QTest::newRow("H bit 2 with an unstated length")
-        << bytes(clSkipping) << false << 1 << pattern(12) << 0x02;
+    row("H bit 2 with an unstated length", clSkipping, false, 1, 12);
     // More than a record can hold: the rest is skipped.
-    QTest::newRow("1100 data bytes, 1036 kept")
-        << bytes(sub(118, 16, 1100, -1)) << false << 13 << pattern(1036) << 0x02;
+    row("1100 data bytes, 1036 kept", sub(118, 16, 1100, -1), false, 13, 1036);
     LanBytes::SubEntryFields clInvalid = sub(6, 16, 12, -1);
     clInvalid.flags = LanBytes::kSubDataState;
     clInvalid.dataState = 1;
-    QTest::newRow("data state 1: not valid")
-        << bytes(clInvalid) << false << 1 << pattern(12) << 0x00;
+    row("data state 1: not valid", clInvalid, false, 1, 12, 0x00);
 
     // A length of 32767 or more is a length when the body holds that much.
-    LanBytes::SubEntryFields clLong = sub(6, 16, 32763, 32767);
-    QTest::newRow("unstated, at least S bytes left: S used")
-        << bytes(clLong) << false << 1 << pattern(12) << 0x02;
+    row("unstated, at least S bytes left: S used", sub(6, 16, 32763, 32767), false, 1, 12);
     LanBytes::SubEntryFields clEmpty = sub(6, 16, 0, 32767);
     clEmpty.flags = LanBytes::kSubDataState;
     clEmpty.dataState = 1;
-    QTest::newRow("unstated, nothing left, data state 1: empty")
-        << bytes(clEmpty) << true << 1 << QByteArray() << 0x00;
+    row("unstated, nothing left, data state 1: empty", clEmpty, true, 1, 0, 0x00);
     clEmpty.dataState = 0;
-    QTest::newRow("unstated, nothing left, data state 0: lost")
-        << bytes(clEmpty) << true << -1 << QByteArray() << 0;
-    QTest::newRow("unstated, nothing left, no data state: lost")
-        << bytes(sub(6, 16, 0, 32767)) << true << -1 << QByteArray() << 0;
-    QTest::newRow("unstated, less left than the type needs: lost")
-        << bytes(sub(6, 16, 5, 32767)) << true << -1 << QByteArray() << 0;
-    QTest::newRow("unstated, exactly what the type needs left")
-        << bytes(sub(6, 16, 12, 32767)) << true << 1 << pattern(12) << 0x02;
+    row("unstated, nothing left, data state 0: lost", clEmpty, true, -1);
+    row("unstated, nothing left, no data state: lost", sub(6, 16, 0, 32767), true, -1);
+    row("unstated, less left than the type needs: lost", sub(6, 16, 5, 32767), true, -1);
+    row("unstated, exactly what the type needs left", sub(6, 16, 12, 32767), true, 1, 12);
 }
 
 void TestLanEntries::subEntryLengths() {
@@ -226,15 +204,15 @@ void TestLanEntries::subEntryLengths() {
     const ReadResult clRead = ReadAll(clstrPath);
     QCOMPARE(int(clRead.end), 3);
     if (channelCode < 0) {
-        QCOMPARE(clRead.records.size(), 1);
+        QCOMPARE(clRead.tetra.size(), 1);
         QCOMPARE(clRead.described[0], Stamp(3));
         return;
     }
-    QCOMPARE(clRead.records.size(), last ? 2 : 3);
+    QCOMPARE(clRead.tetra.size(), last ? 2 : 3);
     QCOMPARE(int(clRead.tetra[0].channelCode), channelCode);
     QCOMPARE(int(clRead.tetra[0].dataFlags), dataFlags);
     const int lUsed = (clRead.tetra[0].bitCount + 7) / 8;
-    QCOMPARE(DataOf(clRead.tetra[0]), DataArea(SubData(data, lUsed)));
+    QCOMPARE(DataOf(clRead.tetra[0]), DataArea(data.left(lUsed)));
     if (!last) {
         QCOMPARE(int(clRead.tetra[1].channelCode), 1);
         QCOMPARE(DataOf(clRead.tetra[1]), DataArea(Pattern(1, 12)));
@@ -267,7 +245,7 @@ void TestLanEntries::fourteenSubEntries() {
     QVERIFY(WriteFileBytes(clstrPath, ExtendedEntry(clFields) + StampEntry(3)));
     const ReadResult clRead = ReadAll(clstrPath);
     QCOMPARE(int(clRead.end), 3);
-    QCOMPARE(clRead.records.size(), 13);
+    QCOMPARE(clRead.tetra.size(), 13);
     for (int k = 0; k < 12; ++k) {
         QCOMPARE(int(clRead.tetra[k].channelCode), 1);
         QCOMPARE(int(clRead.tetra[k].data[0]), k * 16);

@@ -47,26 +47,22 @@ class CFakeSink final : public COrderBufferSink {
     FileResult m_enNoticeResult = FILE_OK;
 };
 
+template <typename T> T As(const QByteArray &clBytes) {
+    T clValue;
+    std::memcpy(&clValue, clBytes.constData(), sizeof clValue);
+    return clValue;
+}
+
 quint64 PayloadId(const Captured &clOut) {
     switch (clOut.record.payloadKind) {
-    case PAYLOAD_TETRA: {
-        TetraTmv clTetra;
-        std::memcpy(&clTetra, clOut.payload.constData(), sizeof(clTetra));
-        return quint64(clTetra.value1);
+    case PAYLOAD_TETRA:
+        return quint64(As<TetraTmv>(clOut.payload).value1);
+    case PAYLOAD_DMR:
+        return As<DmrTmv>(clOut.payload).value48;
+    case PAYLOAD_GSM:
+        return As<GsmTmv>(clOut.payload).value2;
     }
-    case PAYLOAD_DMR: {
-        DmrTmv clDmr;
-        std::memcpy(&clDmr, clOut.payload.constData(), sizeof(clDmr));
-        return clDmr.value48;
-    }
-    case PAYLOAD_GSM: {
-        GsmTmv clGsm;
-        std::memcpy(&clGsm, clOut.payload.constData(), sizeof(clGsm));
-        return clGsm.value2;
-    }
-    default:
-        return kBadCopy;
-    }
+    return kBadCopy;
 }
 
 // Ids in output order; notices appear as kNoticeId, a record whose payload
@@ -95,15 +91,12 @@ class CInputs {
   public:
     RawRecord TetraFields(quint64 lId, int lHyperframe, int lMultiframe, int lFrame, int lTimeslot,
                           int lDirection, int lBurstType = -1) {
-        TetraTmv &clTetra = m_clTetra.emplace_back();
-        clTetra.hyperframe = uint16_t(lHyperframe);
-        clTetra.multiframe = uint8_t(lMultiframe);
-        clTetra.frame = uint8_t(lFrame);
-        clTetra.timeslot = uint8_t(lTimeslot);
-        clTetra.direction = uint8_t(lDirection);
-        clTetra.burstType = int8_t(lBurstType);
-        clTetra.value1 = int32_t(lId);
-        return Record(lId, PAYLOAD_TETRA, kTetraTmvLength, &clTetra);
+        TetraTmv &t = m_clTetra.emplace_back();
+        t.hyperframe = uint16_t(lHyperframe);
+        t.multiframe = uint8_t(lMultiframe), t.frame = uint8_t(lFrame);
+        t.timeslot = uint8_t(lTimeslot), t.direction = uint8_t(lDirection);
+        t.burstType = int8_t(lBurstType), t.value1 = int32_t(lId);
+        return Record(lId, PAYLOAD_TETRA, kTetraTmvLength, &t);
     }
 
     // A downlink record whose timeslot lies lKey timeslots after hyperframe 0,
@@ -116,22 +109,17 @@ class CInputs {
     }
 
     RawRecord Dmr(quint64 lId, int lTimeslot, qint64 lMs, qint64 lAltMs = 0) {
-        DmrTmv &clDmr = m_clDmr.emplace_back();
-        clDmr.timeslot = uint8_t(lTimeslot);
-        clDmr.timeSeconds = uint64_t(lMs / 1000);
-        clDmr.milliseconds = uint16_t(lMs % 1000);
-        clDmr.altTimeSeconds = uint64_t(lAltMs / 1000);
-        clDmr.altMilliseconds = uint16_t(lAltMs % 1000);
-        clDmr.value48 = lId;
-        return Record(lId, PAYLOAD_DMR, kDmrTmvLength, &clDmr);
+        DmrTmv &d = m_clDmr.emplace_back();
+        d.timeslot = uint8_t(lTimeslot), d.value48 = lId;
+        d.timeSeconds = uint64_t(lMs / 1000), d.milliseconds = uint16_t(lMs % 1000);
+        d.altTimeSeconds = uint64_t(lAltMs / 1000), d.altMilliseconds = uint16_t(lAltMs % 1000);
+        return Record(lId, PAYLOAD_DMR, kDmrTmvLength, &d);
     }
 
     RawRecord Gsm(quint64 lId, int lDirection, quint64 lFileTime) {
-        GsmTmv &clGsm = m_clGsm.emplace_back();
-        clGsm.fileTime = lFileTime;
-        clGsm.direction = uint8_t(lDirection);
-        clGsm.value2 = lId;
-        return Record(lId, PAYLOAD_GSM, kGsmTmvLength, &clGsm);
+        GsmTmv &g = m_clGsm.emplace_back();
+        g.fileTime = lFileTime, g.direction = uint8_t(lDirection), g.value2 = lId;
+        return Record(lId, PAYLOAD_GSM, kGsmTmvLength, &g);
     }
 
     // One record of a kind at a key offset, for tests that run over all modes.
@@ -155,13 +143,10 @@ class CInputs {
     }
 
     static RawRecord Record(quint64 lId, uint8_t lKind, uint32_t lLength, void *pPayload) {
-        RawRecord clRecord{};
-        clRecord.recordClass = 2;
-        clRecord.payloadKind = lKind;
-        clRecord.payloadLength = lLength;
-        clRecord.payload = pPayload;
-        clRecord.spare64 = lId;
-        return clRecord;
+        RawRecord r{};
+        r.recordClass = 2, r.payloadKind = lKind, r.payloadLength = lLength;
+        r.payload = pPayload, r.spare64 = lId;
+        return r;
     }
 
     std::deque<TetraTmv> m_clTetra;
@@ -202,24 +187,16 @@ class CStdoutCapture {
 // text: zeros after it, then byte i combined with i + (i mod 4) + 0x5A. The
 // offset is part of the stored format and must not drift.
 void CheckNotice(const Captured &clOut, const QByteArray &clPlain) {
-    QCOMPARE(clOut.record.recordClass, 2u);
-    QCOMPARE(clOut.record.sourceByte, uint8_t(0));
-    QCOMPARE(clOut.record.frequency, uint64_t(0));
-    QCOMPARE(clOut.record.symbolRate, 0u);
-    QCOMPARE(clOut.record.value16, uint16_t(0));
-    QCOMPARE(clOut.record.payloadKind, uint8_t(20));
-    QCOMPARE(clOut.record.payloadLength, 140u);
-    QCOMPARE(clOut.payload.size(), 140);
-    NoticeTmv clNotice;
-    std::memcpy(&clNotice, clOut.payload.constData(), sizeof(clNotice));
-    QCOMPARE(clNotice.noticeType, uint8_t(1));
-    QCOMPARE(clNotice.code, 10045u);
-    QCOMPARE(clNotice.value, 0u);
-    QByteArray clExpected(128, '\0');
-    for (int i = 0; i < 128; ++i) {
-        const uint8_t lPlain = i < clPlain.size() ? uint8_t(clPlain[i]) : 0;
-        clExpected[i] = char(lPlain ^ uint8_t(i + i % 4 + 0x5A));
-    }
+    const RawRecord &r = clOut.record;
+    QCOMPARE(QList<quint64>({r.recordClass, r.sourceByte, r.frequency, r.symbolRate, r.value16,
+                             r.payloadKind, r.payloadLength, quint64(clOut.payload.size())}),
+             QList<quint64>({2, 0, 0, 0, 0, 20, 140, 140}));
+    const NoticeTmv clNotice = As<NoticeTmv>(clOut.payload);
+    QCOMPARE(QList<quint64>({clNotice.noticeType, clNotice.code, clNotice.value}),
+             QList<quint64>({1, 10045, 0}));
+    QByteArray clExpected = clPlain + QByteArray(128 - clPlain.size(), '\0');
+    for (int i = 0; i < 128; ++i)
+        clExpected[i] = char(clExpected[i] ^ char(i + i % 4 + 0x5A));
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(clNotice.text), 128), clExpected);
 }
 
@@ -503,23 +480,18 @@ void TestOrderBuffer::recordCopy() {
         pBytes[i] = uint8_t(i * 7 + 3);
     const QByteArray clPayloadBefore(static_cast<const char *>(clRecord.payload),
                                      qsizetype(clRecord.payloadLength));
+    auto fields = [](const RawRecord &r) {
+        return QList<quint64>{r.recordClass,   r.sourceByte, r.frequency, r.symbolRate, r.value16,
+                              r.payloadLength, r.spare64,    r.spare32,   r.payloadKind};
+    };
 
     QCOMPARE(clBuffer.Write(clRecord, clSink), FILE_OK);
     std::memset(pBytes + 200, 0, clRecord.payloadLength - 200);
     QCOMPARE(clBuffer.FlushAll(clSink), FILE_OK);
-
     QCOMPARE(clSink.m_clWritten.size(), size_t(1));
     const Captured &clOut = clSink.m_clWritten[0];
     QVERIFY(clOut.record.payload != clRecord.payload);
-    QCOMPARE(clOut.record.recordClass, 2u);
-    QCOMPARE(clOut.record.sourceByte, uint8_t(0x7E));
-    QCOMPARE(clOut.record.frequency, uint64_t(390012500));
-    QCOMPARE(clOut.record.symbolRate, 18000u);
-    QCOMPARE(clOut.record.value16, uint16_t(0xBEEF));
-    QCOMPARE(clOut.record.payloadKind, clRecord.payloadKind);
-    QCOMPARE(clOut.record.payloadLength, clRecord.payloadLength);
-    QCOMPARE(clOut.record.spare64, quint64(1));
-    QCOMPARE(clOut.record.spare32, 0xCAFEBABEu);
+    QCOMPARE(fields(clOut.record), fields(clRecord));
     QCOMPARE(clOut.payload, clPayloadBefore);
 }
 

@@ -3,15 +3,19 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
 
+// Payload structures and the header's extra value are held little-endian,
+// the host order.
+static_assert(std::endian::native == std::endian::little);
+
 namespace ContainerBytes {
 
 CByteWriter &CByteWriter::U8(uint8_t lValue) {
-    m_clBytes.append(char(lValue));
-    return *this;
+    return m_clBytes.append(char(lValue)), *this;
 }
 CByteWriter &CByteWriter::U16(uint16_t lValue) {
     return U8(uint8_t(lValue >> 8)).U8(uint8_t(lValue));
@@ -26,13 +30,10 @@ CByteWriter &CByteWriter::U64(uint64_t lValue) {
     return U32(uint32_t(lValue >> 32)).U32(uint32_t(lValue));
 }
 CByteWriter &CByteWriter::Bytes(const QByteArray &clBytes) {
-    m_clBytes.append(clBytes);
-    return *this;
+    return m_clBytes.append(clBytes), *this;
 }
 CByteWriter &CByteWriter::Padded(const QByteArray &clBytes, int lSize) {
-    QByteArray clField = clBytes.left(lSize);
-    clField.append(QByteArray(lSize - clField.size(), '\0'));
-    return Bytes(clField);
+    return Bytes(clBytes.left(lSize)).Zeros(lSize - int(clBytes.left(lSize).size()));
 }
 CByteWriter &CByteWriter::Zeros(int lCount) {
     return Bytes(QByteArray(lCount, '\0'));
@@ -59,16 +60,12 @@ QByteArray MagicText(int lVersion) {
 }
 
 QByteArray Header(const HeaderFields &h) {
-    uint64_t lExtraBits = 0;
-    std::memcpy(&lExtraBits, &h.extraValue, sizeof(lExtraBits));
     CByteWriter w;
     w.Padded(h.magic, 24).U32(h.headerLength).U32(h.zeroField).U8(h.oneField).U64(h.fileMagic);
     w.U64(uint64_t(h.startTime)).U16(h.value16).Padded(h.recordingType, 128);
     w.Padded(h.infoText1, 64).Padded(h.infoText2, 64).Padded(h.reservedBlock, 1024);
     w.Padded(h.infoText3, 1000).Padded(h.extraBytes, 16);
-    for (int i = 0; i < 8; ++i)
-        w.U8(uint8_t(lExtraBits >> (8 * i)));
-    return w.Result();
+    return w.Bytes(QByteArray(reinterpret_cast<const char *>(&h.extraValue), 8)).Result();
 }
 
 QByteArray VersionHeader(int lVersion) {
@@ -77,27 +74,19 @@ QByteArray VersionHeader(int lVersion) {
     return Header(clFields);
 }
 
-namespace {
-
-template <typename T> QByteArray Raw(const T &clValue) {
-    return QByteArray(reinterpret_cast<const char *>(&clValue), int(sizeof(clValue)));
-}
-template <size_t N> QByteArray TextField(const char (&acText)[N]) {
-    return QByteArray(acText, int(N));
-}
-
-} // namespace
-
 QByteArray HeaderOf(const FileHeaderInfo &clInfo) {
+    auto field = [](const auto &clField) {
+        return QByteArray(reinterpret_cast<const char *>(&clField), sizeof clField);
+    };
     HeaderFields clFields;
     clFields.fileMagic = clInfo.fileMagic;
     clFields.startTime = clInfo.startTime;
     clFields.value16 = clInfo.value16;
-    clFields.recordingType = TextField(clInfo.recordingType);
-    clFields.infoText1 = TextField(clInfo.infoText1);
-    clFields.infoText2 = TextField(clInfo.infoText2);
-    clFields.infoText3 = TextField(clInfo.infoText3);
-    clFields.extraBytes = Raw(clInfo.extraBytes);
+    clFields.recordingType = field(clInfo.recordingType);
+    clFields.infoText1 = field(clInfo.infoText1);
+    clFields.infoText2 = field(clInfo.infoText2);
+    clFields.infoText3 = field(clInfo.infoText3);
+    clFields.extraBytes = field(clInfo.extraBytes);
     clFields.extraValue = clInfo.extraValue;
     return Header(clFields);
 }
@@ -121,32 +110,20 @@ bool HeaderInfoOf(const QByteArray &clHeader, FileHeaderInfo &clInfo, int &lVers
     std::memcpy(clInfo.reservedBlock, clHeader.constData() + 307, 1024);
     std::memcpy(clInfo.infoText3, clHeader.constData() + 1331, 999);
     std::memcpy(clInfo.extraBytes, clHeader.constData() + 2331, 16);
-    uint64_t lBits = 0;
-    for (int i = 7; i >= 0; --i)
-        lBits = (lBits << 8) | uint8_t(clHeader[2347 + i]);
-    std::memcpy(&clInfo.extraValue, &lBits, 8);
+    std::memcpy(&clInfo.extraValue, clHeader.constData() + 2347, 8);
     return true;
 }
 
 QByteArray Frame(uint8_t lType, const QByteArray &clAfterHead, uint8_t lFlag) {
-    CByteWriter clOut;
-    clOut.U32(uint32_t(kFrameHead + clAfterHead.size()))
-        .U8(lType)
-        .U8(lFlag)
-        .U32(StoredChecksum(clAfterHead))
-        .Bytes(clAfterHead);
-    return clOut.Result();
+    CByteWriter w;
+    w.U32(uint32_t(kFrameHead + clAfterHead.size())).U8(lType).U8(lFlag);
+    return w.U32(StoredChecksum(clAfterHead)).Bytes(clAfterHead).Result();
 }
 
 QByteArray Record(uint8_t lType, const SubHeader &clSub, const QByteArray &clBody) {
-    CByteWriter clAfterHead;
-    clAfterHead.U8(clSub.sourceByte)
-        .U64(clSub.frequency)
-        .U32(clSub.symbolRate)
-        .U16(clSub.value16)
-        .Zeros(8)
-        .Bytes(clBody);
-    return Frame(lType, clAfterHead.Result());
+    CByteWriter w;
+    w.U8(clSub.sourceByte).U64(clSub.frequency).U32(clSub.symbolRate).U16(clSub.value16);
+    return Frame(lType, w.Zeros(8).Bytes(clBody).Result());
 }
 
 QByteArray LabelRecord(const QByteArray &clLabel, int lPayloadSize) {
@@ -283,31 +260,12 @@ const Field kNoticeFields[] = {FIELD(0, 4, NoticeTmv, code), FIELD(4, 4, NoticeT
                                FIELDS(8, 1, NoticeTmv, text, 128)};
 
 uint64_t HeldValue(const uint8_t *p, int lHeld) {
-    uint8_t a1;
-    uint16_t a2;
-    uint32_t a4;
-    uint64_t a8 = 0;
-    switch (lHeld) {
-    case 1:
-        return std::memcpy(&a1, p, 1), a1;
-    case 2:
-        return std::memcpy(&a2, p, 2), a2;
-    case 4:
-        return std::memcpy(&a4, p, 4), a4;
-    }
-    return std::memcpy(&a8, p, 8), a8;
+    uint64_t v = 0;
+    std::memcpy(&v, p, size_t(lHeld));
+    return v;
 }
-
 void Hold(uint8_t *p, int lHeld, uint64_t lValue) {
-    const uint8_t a1 = uint8_t(lValue);
-    const uint16_t a2 = uint16_t(lValue);
-    const uint32_t a4 = uint32_t(lValue);
-    std::memcpy(p,
-                lHeld == 1   ? static_cast<const void *>(&a1)
-                : lHeld == 2 ? static_cast<const void *>(&a2)
-                : lHeld == 4 ? static_cast<const void *>(&a4)
-                             : static_cast<const void *>(&lValue),
-                size_t(lHeld));
+    std::memcpy(p, &lValue, size_t(lHeld));
 }
 
 template <size_t N> void Put(uchar *pBody, const void *pStruct, const Field (&aFields)[N]) {

@@ -50,18 +50,13 @@ QByteArray MagicText(int lVersion);
 
 struct HeaderFields {
     QByteArray magic = MagicText(3); // 23 characters; the terminating zero is added
-    uint32_t headerLength = 2355;
-    uint32_t zeroField = 0;
+    uint32_t headerLength = 2355, zeroField = 0;
     uint8_t oneField = 1;
     uint64_t fileMagic = 0;
     int64_t startTime = 0;
     uint16_t value16 = 0;
-    QByteArray recordingType; // each text cut or zero-padded to its field
-    QByteArray infoText1;
-    QByteArray infoText2;
-    QByteArray reservedBlock;
-    QByteArray infoText3;
-    QByteArray extraBytes;
+    // Each text cut or zero-padded to its field.
+    QByteArray recordingType, infoText1, infoText2, reservedBlock, infoText3, extraBytes;
     double extraValue = 0; // stored little-endian
 };
 QByteArray Header(const HeaderFields &clFields);
@@ -92,79 +87,40 @@ enum class TetraLayout {
     Extended, // type 8: extended fields, data from 62
 };
 
+// Fields as stored, value flags and the three value slots included; flags2
+// is not in TetraLayout::V1, extended and ext1..ext5 only in Extended.
 struct TetraBody {
     uint64_t timeSeconds = 0;
-    uint16_t milliseconds = 0;
-    uint16_t hyperframe = 0;
-    uint8_t multiframe = 0;
-    uint8_t frame = 0;
-    uint8_t timeslot = 0;
-    uint8_t valueFlags = 0;      // as stored
-    uint16_t valueSlots[3] = {}; // the three value slots as stored
-    uint8_t direction = 0;
-    uint8_t channelCode = 0;
-    uint16_t bitCount = 0;
-    uint8_t dataFlags = 0;
-    uint8_t burstType = 0;
-    uint8_t burstInfo[3] = {};
-    uint8_t flags2 = 0;   // not in TetraLayout::V1
-    uint8_t extended = 0; // TetraLayout::Extended only, as ext1..ext5
-    uint8_t ext1 = 0;
-    uint16_t ext2 = 0;
-    uint32_t ext3 = 0;
-    uint32_t ext4 = 0;
-    uint16_t ext5[9] = {};
+    uint16_t milliseconds = 0, hyperframe = 0, valueSlots[3] = {}, bitCount = 0;
+    uint8_t multiframe = 0, frame = 0, timeslot = 0, valueFlags = 0, direction = 0;
+    uint8_t channelCode = 0, dataFlags = 0, burstType = 0, burstInfo[3] = {}, flags2 = 0;
+    uint8_t extended = 0, ext1 = 0;
+    uint16_t ext2 = 0, ext5[9] = {};
+    uint32_t ext3 = 0, ext4 = 0;
     QByteArray data;
 };
 QByteArray TetraBodyBytes(const TetraBody &clBody, TetraLayout enLayout);
 
 struct GsmBody {
-    uint64_t fileTime = 0;
-    uint32_t value1 = 0;
-    uint8_t byte1 = 0;
-    uint16_t word1 = 0;
-    uint16_t word2 = 0;
-    uint16_t word3 = 0;
-    uint64_t value2 = 0;
-    uint8_t byte2 = 0;
-    uint8_t direction = 0;
-    uint8_t byte3 = 0;
-    uint16_t bitCount = 0;
-    uint8_t byte4 = 0;
-    uint8_t byte5 = 0;
-    uint8_t byte6 = 0;
-    uint16_t word4 = 0;
-    uint32_t value3 = 0;
-    uint32_t value4 = 0;
+    uint64_t fileTime = 0, value2 = 0;
+    uint32_t value1 = 0, value3 = 0, value4 = 0;
+    uint16_t word1 = 0, word2 = 0, word3 = 0, bitCount = 0, word4 = 0, words[9] = {};
+    uint8_t byte1 = 0, byte2 = 0, direction = 0, byte3 = 0, byte4 = 0, byte5 = 0, byte6 = 0;
     uint8_t byte7 = 0;
-    uint16_t words[9] = {};
     QByteArray data;
 };
 QByteArray GsmBodyBytes(const GsmBody &clBody);
 
 struct DmrItemBytes {
-    uint8_t kind = 0;
-    uint8_t flags = 0;
-    uint8_t length = 0;
+    uint8_t kind = 0, flags = 0, length = 0;
     QByteArray data;
 };
 
 struct DmrBody {
     bool withTimeslot = true; // version 3 stores it, versions 1 and 2 do not
-    uint8_t timeslot = 0;
-    uint8_t burstKind = 0;
-    uint64_t timeSeconds = 0;
-    uint16_t milliseconds = 0;
-    uint16_t word1 = 0;
-    uint8_t byte1 = 0;
-    uint8_t byte2 = 0;
-    uint8_t optionalFlags = 0;
-    uint64_t value48 = 0;
-    uint8_t byte4 = 0;
-    uint16_t word2 = 0;
-    uint16_t word3 = 0;
-    uint16_t word4 = 0;
-    uint16_t word5 = 0;
+    uint8_t timeslot = 0, burstKind = 0, byte1 = 0, byte2 = 0, optionalFlags = 0, byte4 = 0;
+    uint64_t timeSeconds = 0, value48 = 0;
+    uint16_t milliseconds = 0, word1 = 0, word2 = 0, word3 = 0, word4 = 0, word5 = 0;
     int itemCount = -1; // -1: the number of items
     QList<DmrItemBytes> items;
     QByteArray trailing; // bytes after the items
@@ -237,9 +193,7 @@ inline constexpr const int (&kItemCapacity)[7] = ContainerBytes::kDmrCapacity;
 QString KindName(int lType);
 
 struct DecodedItem {
-    int kind = 0;
-    int flags = 0;
-    int lengthByte = 0;
+    int kind = 0, flags = 0, lengthByte = 0;
     QByteArray data;
 };
 

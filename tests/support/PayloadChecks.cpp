@@ -65,25 +65,16 @@ bool SameDmr(const DmrTmv &clActual, const DmrTmv &clExpected) {
     SAME_FIELD(word4);
     SAME_FIELD(value48);
     SAME_FIELD(word5);
+    auto item = [](const DmrTmv &d, int lSlot) {
+        const DmrConstItemRef r = DmrItemAt(d, lSlot);
+        return QByteArray::number(r.item->itemKind) + "/" + QByteArray::number(r.item->bitCount) +
+               "/" + QByteArray::number(r.item->highFlag) + "/" +
+               QByteArray::number(r.item->itemFlags) + " " +
+               QByteArray(reinterpret_cast<const char *>(r.data), int(r.capacity)).toHex(' ');
+    };
     for (int lSlot = 0; lSlot < kDmrItemSlots; ++lSlot) {
-        const DmrConstItemRef actual = DmrItemAt(clActual, lSlot);
-        const DmrConstItemRef expected = DmrItemAt(clExpected, lSlot);
         const QByteArray clWhere = "item slot " + QByteArray::number(lSlot);
-        const QByteArray clActualItem =
-            QByteArray::number(actual.item->itemKind) + "/" +
-            QByteArray::number(actual.item->bitCount) + "/" +
-            QByteArray::number(actual.item->highFlag) + "/" +
-            QByteArray::number(actual.item->itemFlags) + " " +
-            QByteArray(reinterpret_cast<const char *>(actual.data), int(actual.capacity))
-                .toHex(' ');
-        const QByteArray clExpectedItem =
-            QByteArray::number(expected.item->itemKind) + "/" +
-            QByteArray::number(expected.item->bitCount) + "/" +
-            QByteArray::number(expected.item->highFlag) + "/" +
-            QByteArray::number(expected.item->itemFlags) + " " +
-            QByteArray(reinterpret_cast<const char *>(expected.data), int(expected.capacity))
-                .toHex(' ');
-        if (!QTest::qCompare(clActualItem, clExpectedItem, clWhere.constData(),
+        if (!QTest::qCompare(item(clActual, lSlot), item(clExpected, lSlot), clWhere.constData(),
                              "expected (kind/bits/high/flags data)", __FILE__, __LINE__))
             return false;
     }

@@ -40,6 +40,7 @@ struct Row {
     int code[2], bits[2], burst[2]; // downlink, uplink
     Copy copies[3];
 };
+// clang-format off
 const Row kRows[] = {
     {{1, 2}, 0, {15, 15}, {208, 208}, {-1, -1}, {{1, 2, 0, 0, 8}, {2, 4, 8, 27, 16}}},
     {{3, 4}, 0, {16, 21}, {272, 256}, {-1, -1}, {{1, 2, 0, 0, 16}, {2, 4, 16, 27, 16}}},
@@ -47,12 +48,7 @@ const Row kRows[] = {
     {{5}, 0, {17, 2}, {288, 268}, {-1, 0}, {{1, 2, 0, 0, 34}}},
     {{6, 17}, 0, {1, 1}, {92, 92}, {17, 17}, {{1, 2, 0, 0, 12}}},
     {{7}, 0, {1, 1}, {92, 92}, {33, 33}, {{2, 2, 0, 0, 12}}},
-    {{9},
-     0,
-     {19, 22},
-     {288, 272},
-     {-1, -1},
-     {{1, 2, 0, 0, 16}, {2, 4, 16, 27, 16}, {2, 4, 32, 43, 2}}},
+    {{9}, 0, {19, 22}, {288, 272}, {-1, -1}, {{1, 2, 0, 0, 16}, {2, 4, 16, 27, 16}, {2, 4, 32, 43, 2}}},
     {{10, 11, 12}, 0, {19, 22}, {272, 272}, {-1, -1}, {{1, 2, 0, 0, 16}}},
     {{13}, 0, {20, 7}, {296, 274}, {-1, 0}, {{1, 2, 0, 0, 0}}},
     {{14}, 0, {35, 28}, {160, 144}, {-1, 0}, {{1, 2, 0, 0, 18}}},
@@ -61,18 +57,14 @@ const Row kRows[] = {
     {{34}, 3, {64, 64}, {192, 192}, {-1, -1}, {{1, 1, 0, 0, 8}, {2, 2, 8, 27, 16}}},
     {{37}, 3, {51, 51}, {268, 268}, {0, 0}, {{1, 1, 0, 0, 34}}},
     {{40}, 3, {65, 65}, {256, 256}, {-1, -1}, {{1, 1, 0, 0, 16}, {2, 2, 16, 27, 16}}},
-    {{41},
-     3,
-     {66, 66},
-     {272, 272},
-     {-1, -1},
-     {{1, 1, 0, 0, 16}, {2, 2, 16, 27, 16}, {2, 2, 32, 43, 2}}},
+    {{41}, 3, {66, 66}, {272, 272}, {-1, -1}, {{1, 1, 0, 0, 16}, {2, 2, 16, 27, 16}, {2, 2, 32, 43, 2}}},
     {{42, 43, 44}, 3, {66, 66}, {272, 272}, {-1, -1}, {{1, 1, 0, 0, 16}}},
     {{45}, 3, {52, 52}, {274, 274}, {0, 0}, {{1, 1, 0, 0, 0}}},
     {{46}, 3, {58, 58}, {144, 144}, {0, 0}, {{1, 1, 0, 0, 18}}},
     {{47}, 3, {55, 55}, {288, 288}, {0, 0}, {{1, 1, 0, 0, 36}}},
     {{48}, 3, {54, 54}, {432, 432}, {0, 0}, {{1, 1, 0, 0, 54}}},
 };
+// clang-format on
 // Row 17, sub-index 1: the block-2 record of an uplink burst.
 const Row kSecondRecord{{17}, 0, {1, 1}, {92, 92}, {33, 33}, {{2, 2, 0, 27, 12}}};
 
@@ -347,20 +339,10 @@ bool Combined(const LanBytes::ExtendedEntryFields &e, TetraState &clState,
 } // namespace
 
 QList<TetraRecord> TmwFrameRecords(const TmwBytes::FrameFields &s, TetraState &clState) {
-    Frame f{s.carrier,
-            s.band,
-            s.burstCode,
-            s.timeValue,
-            0,
-            s.timeslot,
-            uint8_t(std::clamp<int>(s.frame, 1, 18)),
-            uint8_t(std::clamp<int>(s.multiframe, 1, 60)),
-            s.hyperframe,
-            {},
-            s.prefixWord,
-            s.entryType,
-            0,
-            s.data};
+    const uint8_t lFrame = uint8_t(std::clamp<int>(s.frame, 1, 18));
+    const uint8_t lMultiframe = uint8_t(std::clamp<int>(s.multiframe, 1, 60));
+    Frame f{s.carrier,   s.band,       s.burstCode, s.timeValue,  0,           s.timeslot, lFrame,
+            lMultiframe, s.hyperframe, {},          s.prefixWord, s.entryType, 0,          s.data};
     f.frameFlags = uint8_t((s.dataFlags & 7) | ((s.frameFlags & 1) ? 0 : 8));
     if (!(s.frameFlags & TmwBytes::kMeasurementsAbsent)) {
         for (int i = 0; i < 6; ++i)
