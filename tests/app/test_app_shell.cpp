@@ -1,6 +1,5 @@
 // The program's shell: its version string, the capture of at most six
-// arguments of at most 259 bytes, the icon, and the program staying up.
-#include "AppIcon.h"
+// arguments of at most 259 bytes, and the program staying up.
 #include "AppVersion.h"
 #include "ArgumentCapture.h"
 #include "TestRegistry.h"
@@ -17,7 +16,6 @@ class TestAppShell : public QObject {
     void versionString_data();
     void versionString();
     void argumentCapture();
-    void iconHasTheStandardSizes();
     void programStartsAndKeepsRunning();
 };
 
@@ -83,13 +81,6 @@ void TestAppShell::argumentCapture() {
     QCOMPARE(QByteArray(clCapture.Vector()[1]), QByteArray("-fs=x"));
     QVERIFY(clCapture.Vector()[2] == nullptr);
     QVERIFY(!clCapture.EntryWasCut(1));
-}
-
-void TestAppShell::iconHasTheStandardSizes() {
-    const QList<QSize> clSizes = LoadApplicationIcon().availableSizes();
-    for (int lSize : {16, 32, 48})
-        QVERIFY2(clSizes.contains(QSize(lSize, lSize)), qPrintable(QString::number(lSize)));
-    QVERIFY(std::any_of(clSizes.begin(), clSizes.end(), [](QSize s) { return s.width() > 48; }));
 }
 
 // With a display the program comes up with its dialog and runs its event

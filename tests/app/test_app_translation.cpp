@@ -63,6 +63,11 @@ void TestAppTranslation::cleanup() {
     m_pRoot.reset();
 }
 
+static bool WriteText(const QString &clstrPath, const QByteArray &clText) {
+    QFile clFile(clstrPath);
+    return clFile.open(QIODevice::WriteOnly) && clFile.write(clText) == clText.size();
+}
+
 bool TestAppTranslation::Installed(const QString &clstrCatalogue) {
     const QByteArray clKey = QStringLiteral("has %1").arg(clstrCatalogue).toUtf8();
     return QCoreApplication::translate("Probe", clKey.constData()) == QStringLiteral("yes");
@@ -115,21 +120,17 @@ void TestAppTranslation::catalogueChoice() {
     QFETCH(QString, installed);
     QFETCH(int, language);
     QStringList clNames;
-    for (QString clstrEntry : placed.split(u' ')) {
+    for (const QString &clstrEntry : placed.split(u' ')) {
         const QChar cMark = clstrEntry[0];
-        if (cMark == u'!' || cMark == u'+')
-            clstrEntry.remove(0, 1);
-        const QString clstrName = clstrEntry.section(u'@', 0, 0);
+        const QString clstrName =
+            clstrEntry.section(u'@', 0, 0).remove(QRegularExpression("^[!+]"));
         const QString clstrTarget =
             m_pRoot->filePath(clstrEntry.section(u'@', 1) + u'/' + clstrName + ".qm");
         clNames << clstrName;
-        QFile clFile(clstrTarget);
-        if (cMark == u'+')
-            QVERIFY(QDir().mkdir(clstrTarget));
-        else if (cMark == u'!')
-            QVERIFY(clFile.open(QIODevice::WriteOnly) && clFile.write("not a catalogue") > 0);
-        else
-            QVERIFY(QFile::copy(BVF_TEST_CATALOGUES "/" + clstrName + ".qm", clstrTarget));
+        QVERIFY(cMark == u'+' ? QDir().mkdir(clstrTarget)
+                : cMark == u'!'
+                    ? WriteText(clstrTarget, "not a catalogue")
+                    : QFile::copy(BVF_TEST_CATALOGUES "/" + clstrName + ".qm", clstrTarget));
     }
     const auto fnCheck = [&](const CAppTranslation &clTranslation, const QString &clstrInstalled) {
         QStringList clFiles = clTranslation.InstalledFiles();
@@ -207,21 +208,19 @@ namespace {
 // What a translation must keep of its source: the placeholders, the line
 // breaks and the blanks at either end, which join it to its neighbours.
 QString Shape(const QString &clstrText) {
-    QStringList clPlaceholders;
     static const QRegularExpression kPlaceholder(QStringLiteral("%L?\\d+"));
+    QStringList clShape;
     for (const QRegularExpressionMatch &clMatch : kPlaceholder.globalMatch(clstrText))
-        clPlaceholders << clMatch.captured();
-    clPlaceholders.sort();
-    qsizetype lLead = 0;
-    while (lLead < clstrText.size() && clstrText[lLead] == u' ')
-        ++lLead;
-    qsizetype lTrail = 0;
-    while (lTrail < clstrText.size() - lLead && clstrText[clstrText.size() - 1 - lTrail] == u' ')
-        ++lTrail;
-    // Joined, not filled in: the placeholders themselves look like "%1".
-    return clPlaceholders.join(u',') + QStringLiteral(" lines:") +
-           QString::number(clstrText.count(u'\n')) + QStringLiteral(" lead:") +
-           QString::number(lLead) + QStringLiteral(" trail:") + QString::number(lTrail);
+        clShape << clMatch.captured();
+    clShape.sort();
+    const qsizetype lLead =
+        clstrText.size() - QString(clstrText).remove(QRegularExpression("^ +")).size();
+    const qsizetype lTrail =
+        clstrText.size() - QString(clstrText).remove(QRegularExpression(" +$")).size();
+    return clShape.join(u',') + QStringLiteral(" lines:%1 lead:%2 trail:%3")
+                                    .arg(clstrText.count(u'\n'))
+                                    .arg(lLead)
+                                    .arg(lTrail);
 }
 
 } // namespace
@@ -233,14 +232,10 @@ void TestAppTranslation::germanCatalogueIsComplete() {
     QVERIFY(QFile::copy(QStringLiteral(BVF_SOURCE_DIR "/translations/BrennovarstikSplitter_de.ts"),
                         clstrCatalogue));
     QFile::setPermissions(clstrCatalogue, QFile::ReadOwner | QFile::WriteOwner);
-    QStringList clArguments = {QStringLiteral("-locations"), QStringLiteral("none"),
-                               QStringLiteral("-no-obsolete")};
-    for (const char *pFolder : {"app", "ui", "merge", "split", "proto"}) {
-        const QString clstrFolder = QStringLiteral(BVF_SOURCE_DIR "/") + QLatin1String(pFolder);
-        if (QFileInfo(clstrFolder).isDir())
-            clArguments << clstrFolder;
-    }
-    clArguments << QStringLiteral("-ts") << clstrCatalogue;
+    QStringList clArguments = {"-locations", "none", "-no-obsolete"};
+    for (const char *pFolder : {"app", "ui", "merge", "split", "proto"})
+        clArguments << QStringLiteral(BVF_SOURCE_DIR "/") + QLatin1String(pFolder);
+    clArguments << "-ts" << clstrCatalogue;
     QProcess clUpdate;
     clUpdate.start(QStringLiteral(BVF_LUPDATE), clArguments);
     QVERIFY(clUpdate.waitForFinished(120000));
@@ -249,21 +244,20 @@ void TestAppTranslation::germanCatalogueIsComplete() {
     QFile clFile(clstrCatalogue);
     QVERIFY(clFile.open(QIODevice::ReadOnly));
     QXmlStreamReader clXml(&clFile);
-    QString clstrContext;
-    QString clstrSource;
+    QString clstrContext, clstrSource;
     int lMessages = 0;
     QStringList clProblems;
     while (!clXml.atEnd()) {
         if (clXml.readNext() != QXmlStreamReader::StartElement)
             continue;
-        if (clXml.name() == QLatin1String("name")) {
+        if (clXml.name() == u"name") {
             clstrContext = clXml.readElementText();
-        } else if (clXml.name() == QLatin1String("source")) {
+        } else if (clXml.name() == u"source") {
             clstrSource = clXml.readElementText();
-        } else if (clXml.name() == QLatin1String("translation")) {
+        } else if (clXml.name() == u"translation") {
             ++lMessages;
             const bool bUnfinished =
-                clXml.attributes().value(QLatin1String("type")) == QLatin1String("unfinished");
+                clXml.attributes().value(QLatin1String("type")) == u"unfinished";
             const QString clstrTranslation = clXml.readElementText();
             if (bUnfinished || clstrTranslation.isEmpty())
                 clProblems

@@ -42,46 +42,45 @@ class CScriptedPrompts final : public CPromptLayer {
     std::function<void(const Prompt &)> onAsk; // runs before the answer is taken
 
     void ShowWarning(QWidget *, const QString &clstrTitle, const QString &clstrText) override {
-        Ask(QStringLiteral("warning"), clstrTitle, clstrText, QMessageBox::Ok);
+        Ask("warning", clstrTitle, clstrText);
     }
     void ShowCritical(QWidget *, const QString &clstrTitle, const QString &clstrText) override {
-        Ask(QStringLiteral("critical"), clstrTitle, clstrText, QMessageBox::Ok);
+        Ask("critical", clstrTitle, clstrText);
     }
     QMessageBox::StandardButton AskQuestion(QWidget *, const QString &clstrTitle,
                                             const QString &clstrText,
                                             QMessageBox::StandardButtons enButtons,
                                             QMessageBox::StandardButton enDefault) override {
-        Ask(QStringLiteral("question"), clstrTitle, clstrText, enButtons, enDefault);
-        return buttons.isEmpty() ? QMessageBox::NoButton : buttons.takeFirst();
+        Ask("question", clstrTitle, clstrText, enButtons, enDefault);
+        return Take(buttons, QMessageBox::NoButton);
     }
     std::optional<QString> AskText(QWidget *, const QString &clstrTitle, const QString &clstrLabel,
                                    const QString &clstrInitial) override {
-        Ask(QStringLiteral("text"), clstrTitle, clstrLabel, {}, QMessageBox::NoButton,
-            clstrInitial);
-        return texts.isEmpty() ? std::nullopt : texts.takeFirst();
+        Ask("text", clstrTitle, clstrLabel, {}, QMessageBox::NoButton, clstrInitial);
+        return Take(texts, std::optional<QString>());
     }
     QString AskOpenFileName(QWidget *, const QString &clstrCaption, const QString &clstrStart,
                             const QString &clstrFilter) override {
-        Ask(QStringLiteral("file"), clstrCaption, clstrFilter, {}, QMessageBox::NoButton,
-            clstrStart);
-        return files.isEmpty() ? QString() : files.takeFirst();
+        Ask("file", clstrCaption, clstrFilter, {}, QMessageBox::NoButton, clstrStart);
+        return Take(files, QString());
     }
     QStringList AskOpenFileNames(QWidget *, const QString &clstrCaption, const QString &clstrStart,
                                  const QString &clstrFilter) override {
-        Ask(QStringLiteral("files"), clstrCaption, clstrFilter, {}, QMessageBox::NoButton,
-            clstrStart);
-        return fileLists.isEmpty() ? QStringList() : fileLists.takeFirst();
+        Ask("files", clstrCaption, clstrFilter, {}, QMessageBox::NoButton, clstrStart);
+        return Take(fileLists, QStringList());
     }
     QString AskSaveFileName(QWidget *, const QString &clstrCaption, const QString &clstrProposal,
                             const QString &clstrFilter) override {
-        Ask(QStringLiteral("save"), clstrCaption, clstrFilter, {}, QMessageBox::NoButton,
-            clstrProposal);
-        return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
+        Ask("save", clstrCaption, clstrFilter, {}, QMessageBox::NoButton, clstrProposal);
+        return Take(saveFiles, QString());
     }
 
   private:
+    template <typename T> static T Take(QList<T> &clList, const T &clNone) {
+        return clList.isEmpty() ? clNone : clList.takeFirst();
+    }
     void Ask(const QString &clstrKind, const QString &clstrTitle, const QString &clstrText,
-             QMessageBox::StandardButtons enButtons,
+             QMessageBox::StandardButtons enButtons = {},
              QMessageBox::StandardButton enDefault = QMessageBox::NoButton,
              const QString &clstrInitial = QString()) {
         asked << Prompt{clstrKind, clstrTitle, clstrText, enButtons, enDefault, clstrInitial};
@@ -105,9 +104,7 @@ class CTestDialog : public CDlgSplitter {
     using CDlgSplitter::Button_Splitter_StartStop;
     using CDlgSplitter::MergeList;
     using CDlgSplitter::MergeModel;
-    using CDlgSplitter::MergeSelection;
     using CDlgSplitter::ProtoComponents;
-    using CDlgSplitter::Radio_Splitter_SplitType;
     using CDlgSplitter::Slot_Splitter_ProgressBar;
     using CDlgSplitter::SourceInfo;
     using CDlgSplitter::WorkerContext;
