@@ -1,8 +1,7 @@
-// Binary files, the file-system calls and dynamic libraries: 64-bit
+// Binary files and the file-system calls: 64-bit
 // positions, end of file against read errors, failing opens, the path-length
 // limit, renaming that never replaces and masked folder listings.
 #include "BinaryFile.h"
-#include "DynamicLibrary.h"
 #include "FileSystem.h"
 #include "TestPaths.h"
 #include "TestRegistry.h"
@@ -37,15 +36,13 @@ std::wstring W(const QString &clstrPath) {
     return ToWide(clstrPath);
 }
 
-// A path of exactly lLength characters below clstrRoot, through nested
-// folders, ending in clstrSuffix.
-QString PathOfLength(const QString &clstrRoot, int lLength, const QString &clstrSuffix) {
+// A path of exactly lLength characters below clstrRoot, through nested folders.
+QString PathOfLength(const QString &clstrRoot, int lLength) {
     QString clstrFolder = clstrRoot;
     while (lLength - clstrFolder.size() > 70)
         clstrFolder += "/" + QString(50, QChar('d'));
     QDir().mkpath(clstrFolder);
-    return clstrFolder + "/" + QString(lLength - clstrFolder.size() - 1 - clstrSuffix.size(), 'f') +
-           clstrSuffix;
+    return clstrFolder + "/" + QString(lLength - clstrFolder.size() - 1, 'f');
 }
 
 // A folder with files, a folder, a FIFO and links of every kind, for the
@@ -59,16 +56,10 @@ void Populate(const QString &clstrRoot) {
     clDir.mkdir("plug5V.so");
     WriteWithQt(clDir.filePath("sub/inner5V.so"), "x");
     mkfifo(QFile::encodeName(clDir.filePath("fifo")).constData(), 0600);
-    for (const char *pLink : {"fifo", "gone", "sub", "a5V.so"})
-        QFile::link(clDir.filePath(pLink),
-                    clDir.filePath(pLink == QByteArray("gone")     ? "dangling"
-                                   : pLink == QByteArray("a5V.so") ? "file-link"
-                                                                   : QString(pLink) + "-link"));
-}
-
-int CallAnswer(const CDynamicLibrary &clLibrary, int lValue) {
-    auto pAnswer = reinterpret_cast<int (*)(int)>(clLibrary.Symbol("PlatformTestModule_Answer"));
-    return pAnswer == nullptr ? -1 : pAnswer(lValue);
+    QFile::link(clDir.filePath("fifo"), clDir.filePath("fifo-link"));
+    QFile::link(clDir.filePath("gone"), clDir.filePath("dangling"));
+    QFile::link(clDir.filePath("sub"), clDir.filePath("sub-link"));
+    QFile::link(clDir.filePath("a5V.so"), clDir.filePath("file-link"));
 }
 
 } // namespace
@@ -86,7 +77,6 @@ class TestFiles : public QObject {
     void renameNeverReplaces();
     void enumerate_data();
     void enumerate();
-    void dynamicLibrary();
 };
 
 void TestFiles::positionsBeyondFourGiB() {
@@ -234,7 +224,7 @@ void TestFiles::open() {
 // shortened: its first 259 characters name another file, left untouched.
 void TestFiles::pathLengthLimit() {
     QTemporaryDir clTemp;
-    const QString clstr259 = PathOfLength(clTemp.path(), 259, "");
+    const QString clstr259 = PathOfLength(clTemp.path(), 259);
     const std::wstring cl259 = W(clstr259), cl260 = W(clstr259 + "g");
     QCOMPARE(clstr259.size(), 259);
     QVERIFY(WriteWithQt(clstr259 + "g", "long"));
@@ -337,38 +327,6 @@ void TestFiles::enumerate() {
         clNames << QString::fromStdWString(clEntry.name) + (clEntry.bFolder ? "/" : "") +
                        (clEntry.bSymlink ? "@" : "");
     QCOMPARE(clNames.join(u' '), bResult ? expected : QString());
-}
-
-// Load by path, look up, call, unload; a bare name means the working folder,
-// not a search along the system's library path.
-void TestFiles::dynamicLibrary() {
-    QTemporaryDir clTemp;
-    const QString clstrModule = QStringLiteral(PLATFORM_TEST_MODULE_PATH);
-    const QString clstr259 = PathOfLength(clTemp.path(), 259, ".so");
-    QVERIFY(QFile::copy(clstrModule, clstr259) && QFile::copy(clstrModule, clstr259 + "x"));
-    QVERIFY(QFile::copy(clstrModule, clTemp.filePath("copy5V.so")));
-    QVERIFY(WriteWithQt(clTemp.filePath("text5V.so"), "not a library\n"));
-    CDynamicLibrary clLibrary;
-    QVERIFY(clLibrary.Symbol("PlatformTestModule_Answer") == nullptr);
-    for (const QString &clstrBad : {clTemp.filePath("missing5V.so"), clTemp.filePath("text5V.so"),
-                                    clTemp.path(), clstr259 + "x"})
-        QVERIFY2(!clLibrary.Load(W(clstrBad).c_str()) && !clLibrary.IsLoaded(),
-                 qPrintable(clstrBad));
-    QVERIFY(!clLibrary.Load(nullptr));
-    QVERIFY(clLibrary.Load(W(clstr259).c_str()) && clLibrary.IsLoaded());
-    QCOMPARE(CallAnswer(clLibrary, 14), 43);
-    QVERIFY(clLibrary.Symbol("PlatformTestModule_Missing") == nullptr);
-    QVERIFY(clLibrary.Symbol(nullptr) == nullptr);
-    QVERIFY(!clLibrary.Load(W(clstrModule).c_str())); // one library per object
-    QCOMPARE(CallAnswer(clLibrary, 0), 1);
-    clLibrary.Unload();
-    QVERIFY(!clLibrary.IsLoaded() && clLibrary.Symbol("PlatformTestModule_Answer") == nullptr);
-    clLibrary.Unload();
-    const QString clstrOldCurrent = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(clTemp.path()));
-    const bool bBareLoaded = clLibrary.Load(L"copy5V.so");
-    QVERIFY(QDir::setCurrent(clstrOldCurrent) && bBareLoaded);
-    QCOMPARE(CallAnswer(clLibrary, 2), 7);
 }
 
 BVF_TEST_MAIN(TestFiles)

@@ -33,8 +33,7 @@ constexpr int64_t kTetraSlotsInWrap = 65536LL * 60 * 72;
 
 // The tool's summary line: records, frames or entries (TMW), bytes, span.
 struct Summary {
-    qint64 records = -1, frames = -1, bytes = -1;
-    qint64 firstMs = 0, lastMs = 0;
+    qint64 records = -1, frames = -1, bytes = -1, firstMs = 0, lastMs = 0;
     QVariantMap kinds; // records of each kind as bvftool names them
 };
 
@@ -43,13 +42,16 @@ bool ParseSummary(const QString &clstrOut, Summary &s) {
         "^bvf-sample: .*: (\\d+) records(?: in (\\d+) (?:frames|entries))?, (\\d+) bytes, "
         "([0-9-]+ [0-9:.]+) to ([0-9-]+ [0-9:.]+) UTC\\n$"));
     const QRegularExpressionMatch m = clPattern.match(clstrOut);
-    const auto fnMs = [](const QString &clstrTime) {
-        return QDateTime::fromString(clstrTime + "Z", "yyyy-MM-dd hh:mm:ss.zzzt")
+    const auto fnMs = [&m](int i) {
+        return QDateTime::fromString(m.captured(i) + "Z", "yyyy-MM-dd hh:mm:ss.zzzt")
             .toMSecsSinceEpoch();
     };
-    s = {m.captured(1).toLongLong(), m.captured(2).isEmpty() ? -1 : m.captured(2).toLongLong(),
-         m.captured(3).toLongLong(), fnMs(m.captured(4)),
-         fnMs(m.captured(5)),        {}};
+    s = {m.captured(1).toLongLong(),
+         m.captured(2).isEmpty() ? -1 : m.captured(2).toLongLong(),
+         m.captured(3).toLongLong(),
+         fnMs(4),
+         fnMs(5),
+         {}};
     return m.hasMatch();
 }
 
@@ -208,57 +210,53 @@ class TestBvfSample : public QObject {
     void refused();
 };
 
-// Options are split at blanks, a "T" in a date standing for the blank and
-// '' for an empty value.
+// '' stands for an empty value.
 QStringList Options(const QString &clstrOptions) {
     return clstrOptions.split(u' ', Qt::SkipEmptyParts)
         .replaceInStrings(QRegularExpression("^(\\d{4}-\\d\\d-\\d\\d)T"), "\\1 ")
         .replaceInStrings(QRegularExpression("^''$"), QString());
 }
 
+// Options are split at blanks, a "T" in a date standing for the blank; the
+// start is 2024-05-06 08:00:00 and the minutes 10 unless given, none when the
+// size or the records end the recording.
 void TestBvfSample::validSample_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("options");
-    QTest::addColumn<QString>("start");    // UTC
-    QTest::addColumn<int>("minutes");      // 0: ended by size or records
     QTest::addColumn<QString>("kinds");    // as the container's header names them
     QTest::addColumn<qint64>("perSecond"); // frames (TMW) a second; 0: at least one record
-    auto row = [](const char *pRow, const char *pName, const char *pOptions, const char *pStart,
-                  int lMinutes, const QString &clKinds, qint64 lRate) {
-        QTest::newRow(pRow) << pName << pOptions << pStart << lMinutes << clKinds << lRate;
+    auto row = [](const char *pRow, const char *pName, const char *pOptions, const QString &clKinds,
+                  qint64 lRate = 0) {
+        QTest::newRow(pRow) << pName << pOptions << clKinds << lRate;
     };
-    const char *d = "2024-05-06 08:00:00";
-    row("defaults", "s.bvf", "", d, 10, kAllKinds, 0);
+    row("defaults", "s.bvf", "", kAllKinds);
     row("every kind over a year boundary, kinds in any order, magic", "s.bvf",
         "--start 2023-12-31T23:58:30 --minutes 3 --rate 40 --kinds "
         "notice,gsm,tetra,aux,ext,dmr,generic --magic 0xDEADBEEF01234567",
-        "2023-12-31 23:58:30", 3, kAllKinds, 0);
+        kAllKinds);
     row("DMR and notices, one a second, magic 0", "s.bvf",
-        "--kinds dmr,notice --rate 1 --minutes 2 --magic 0", d, 2, "dmr,notice", 0);
+        "--kinds dmr,notice --rate 1 --minutes 2 --magic 0", "dmr,notice");
     row("GSM only, fast, from 1970", "s.bvf",
-        "--kinds gsm --rate 400 --minutes 1 --start 1970-01-01T00:00:00", "1970-01-01 00:00:00", 1,
-        "gsm", 0);
-    row("TETRA kinds only", "s.bvf", "--kinds ext,tetra,aux --minutes 5", d, 5, "tetra,aux,ext", 0);
-    row("by size, minutes ignored", "s.bvf", "--size-mib 2 --minutes 1", d, 0, kAllKinds, 0);
-    row("seven records hold each kind once", "s.bvf", "--records 7", d, 0, kAllKinds, 0);
-    row(".tmw at 30 frames a second", "s.tmw", "--minutes 3 --rate 30", d, 3, "tetra", 30);
+        "--kinds gsm --rate 400 --minutes 1 --start 1970-01-01T00:00:00", "gsm");
+    row("TETRA kinds only", "s.bvf", "--kinds ext,tetra,aux --minutes 5", "tetra,aux,ext");
+    row("by size, minutes ignored", "s.bvf", "--size-mib 2 --minutes 1", kAllKinds);
+    row("seven records hold each kind once", "s.bvf", "--records 7", kAllKinds);
+    row(".tmw at 30 frames a second", "s.tmw", "--minutes 3 --rate 30", "tetra", 30);
     row(".TMW from the first second its frames can count", "S.TMW",
-        "--start 2000-01-01T00:00:00 --minutes 2 --rate 75", "2000-01-01 00:00:00", 2, "tetra", 75);
-    row(".lan is TETRA by default", "s.lan", "--minutes 3 --rate 30", d, 3, "tetra", 30);
+        "--start 2000-01-01T00:00:00 --minutes 2 --rate 75", "tetra", 75);
+    row(".lan is TETRA by default", "s.lan", "--minutes 3 --rate 30", "tetra", 30);
     row(".Lan TETRA over a year boundary", "s.Lan",
-        "--kinds tetra --rate 200 --start 2023-12-31T23:59:30 --minutes 1", "2023-12-31 23:59:30",
-        1, "tetra", 200);
+        "--kinds tetra --rate 200 --start 2023-12-31T23:59:30 --minutes 1", "tetra", 200);
     row(".lan DMR over a leap day", "dmr.lan",
-        "--kinds dmr --start 2024-02-28T23:58:30 --minutes 3", "2024-02-28 23:58:30", 3, "dmr", 25);
+        "--kinds dmr --start 2024-02-28T23:58:30 --minutes 3", "dmr", 25);
     row(".LAN DMR in the last minute it can hold", "dmr.LAN",
-        "--kinds dmr --start 2100-12-31T23:59:00 --minutes 1 --rate 10", "2100-12-31 23:59:00", 1,
-        "dmr", 10);
-    row(".tmw by size", "s.tmw", "--size-mib 1 --minutes 1 --rate 50", d, 0, "tetra", 0);
-    row(".lan by size", "s.lan", "--size-mib 1 --minutes 1 --rate 50", d, 0, "tetra", 0);
-    row(".tmw nine frames", "s.tmw", "--records 9 --size-mib 1", d, 0, "tetra", 0);
-    row(".lan nine frames", "s.lan", "--records 9 --size-mib 1", d, 0, "tetra", 0);
-    row("DMR .lan by size", "s.lan", "--kinds dmr --size-mib 1 --rate 50", d, 0, "dmr", 0);
-    row("DMR .lan nine frames", "s.lan", "--kinds dmr --records 9", d, 0, "dmr", 0);
+        "--kinds dmr --start 2100-12-31T23:59:00 --minutes 1 --rate 10", "dmr", 10);
+    row(".tmw by size", "s.tmw", "--size-mib 1 --minutes 1 --rate 50", "tetra");
+    row(".lan by size", "s.lan", "--size-mib 1 --minutes 1 --rate 50", "tetra");
+    row(".tmw nine frames", "s.tmw", "--records 9 --size-mib 1", "tetra");
+    row(".lan nine frames", "s.lan", "--records 9 --size-mib 1", "tetra");
+    row("DMR .lan by size", "s.lan", "--kinds dmr --size-mib 1 --rate 50", "dmr");
+    row("DMR .lan nine frames", "s.lan", "--kinds dmr --records 9", "dmr");
 }
 
 // Each row with two seeds, the second twice; bvftool's info and verify agree
@@ -266,18 +264,23 @@ void TestBvfSample::validSample_data() {
 void TestBvfSample::validSample() {
     QFETCH(QString, name);
     QFETCH(QString, options);
-    QFETCH(QString, start);
-    QFETCH(int, minutes);
     QFETCH(QString, kinds);
     QFETCH(qint64, perSecond);
     QTemporaryDir clDir;
     const QStringList clOptions = Options(options);
-    const qint64 lStart = Utc(qPrintable(start.replace(u' ', u'T') + u'Z'));
+    const auto fnValue = [&clOptions](const char *pName) {
+        return clOptions.contains(pName) ? clOptions[clOptions.indexOf(pName) + 1] : QString();
+    };
+    const QString start =
+        clOptions.contains("--start") ? fnValue("--start") : "2024-05-06 08:00:00";
+    const qint64 lStart = Utc(qPrintable(QString(start).replace(u' ', u'T') + u'Z'));
+    const qint64 lSizeMib = fnValue("--size-mib").toLongLong();
+    const qint64 lRecords = fnValue("--records").toLongLong();
+    const qint64 minutes = lSizeMib + lRecords != 0          ? 0
+                           : clOptions.contains("--minutes") ? fnValue("--minutes").toLongLong()
+                                                             : 10;
     const qint64 lEnd = minutes > 0 ? lStart + 60 * minutes : 0;
     const bool bContainer = name.endsWith(".bvf");
-    const auto fnValue = [&clOptions](const char *pName) {
-        return clOptions.contains(pName) ? clOptions[clOptions.indexOf(pName) + 1].toLongLong() : 0;
-    };
     QList<QByteArray> clFiles;
     for (const char *pSeed : {"18446744073709551615", "5", "5"}) {
         const QString clstrPath = clDir.filePath(QString::number(clFiles.size()) + name);
@@ -289,18 +292,18 @@ void TestBvfSample::validSample() {
         QCOMPARE(clSummary.bytes, lSize);
         QVERIFY(clSummary.firstMs >= lStart * 1000 && clSummary.firstMs < lStart * 1000 + 1000);
         // Within one write buffer or one entry of the target size.
-        if (fnValue("--size-mib") != 0 && fnValue("--records") == 0)
-            QVERIFY(lSize >= fnValue("--size-mib") << 20 &&
-                    lSize < (fnValue("--size-mib") << 20) + (bContainer ? 131072 : 4096));
-        if (fnValue("--records") != 0)
-            QCOMPARE(bContainer ? clSummary.records : clSummary.frames, fnValue("--records"));
+        if (lSizeMib != 0 && lRecords == 0)
+            QVERIFY(lSize >= lSizeMib << 20 &&
+                    lSize < (lSizeMib << 20) + (bContainer ? 131072 : 4096));
+        if (lRecords != 0)
+            QCOMPARE(bContainer ? clSummary.records : clSummary.frames, lRecords);
         if (perSecond != 0) // frame i is stamped start + i / rate
             QCOMPARE(clSummary.frames, perSecond * 60 * minutes);
         if (name.endsWith(".tmw", Qt::CaseInsensitive))
             QCOMPARE(clSummary.bytes, clSummary.frames * 84);
         const qint64 lCheckEnd = lEnd != 0 ? lEnd : clSummary.lastMs / 1000 + 1;
         const qulonglong lSeed = QByteArray(pSeed).toULongLong();
-        const ToolRun clVerify = RunProgram(BVFTOOL_PATH, {"verify", clstrPath});
+        const ToolRun clVerify = Bvftool({"verify", clstrPath});
         QVERIFY2(clVerify.exitCode == 0 && clVerify.out.contains(": sound ("),
                  qPrintable(clVerify.out));
         if (bContainer) {
@@ -312,25 +315,20 @@ void TestBvfSample::validSample() {
             if (lEnd != 0) // every second of the span holds records
                 QVERIFY(clSummary.records >= lEnd - lStart);
             const QJsonObject i =
-                QJsonDocument::fromJson(
-                    RunProgram(BVFTOOL_PATH, {"info", "--json", clstrPath}).out.toUtf8())
+                QJsonDocument::fromJson(Bvftool({"info", "--json", clstrPath}).out.toUtf8())
                     .object();
-            const CContainerWalker clHeader(ReadAll(clstrPath));
             QCOMPARE(i["fileMagic"].toString(),
-                     QStringLiteral("0x%1").arg(clHeader.FileMagic(), 16, 16, QLatin1Char('0')));
-            QCOMPARE(i["startTime"].toString(),
-                     QDateTime::fromSecsSinceEpoch(lStart, QTimeZone::utc())
-                         .toString("yyyy-MM-dd hh:mm:ss"));
+                     QStringLiteral("0x%1").arg(CContainerWalker(ReadAll(clstrPath)).FileMagic(),
+                                                16, 16, QLatin1Char('0')));
+            QCOMPARE(i["startTime"].toString(), start);
             QCOMPARE(i["recordingType"].toString(), "Generated sample recording");
             QCOMPARE(i["infoText2"].toString(), kinds);
-            QCOMPARE(i["records"].toInteger(), w.frames);
-            QCOMPARE(i["size"].toInteger(), lSize);
             QCOMPARE(i["kinds"].toObject().toVariantMap(), w.kinds);
-            QCOMPARE(i["firstRecordMs"].toInteger(), w.firstMs);
-            QCOMPARE(i["lastRecordMs"].toInteger(), w.lastMs);
-            QCOMPARE(i["gaps"].toArray().size() + i["damagedStretches"].toInteger() +
-                         i["damagedRecordsSkipped"].toInteger(),
-                     0);
+            QCOMPARE((QList<qint64>{i["records"].toInteger(), i["size"].toInteger(),
+                                    i["firstRecordMs"].toInteger(), i["lastRecordMs"].toInteger(),
+                                    i["gaps"].toArray().size() + i["damagedStretches"].toInteger() +
+                                        i["damagedRecordsSkipped"].toInteger()}),
+                     (QList<qint64>{w.frames, lSize, w.firstMs, w.lastMs, 0}));
         } else {
             const QString clstrProblem = CheckTmw(clstrPath, lStart, lCheckEnd, kinds, clSummary);
             QVERIFY2(clstrProblem.isEmpty(), qPrintable(clstrProblem));
