@@ -64,10 +64,8 @@ class TestFaultInjection : public QObject {
     void sourceChanged();
     void sourceStillBeingWritten_data();
     void sourceStillBeingWritten();
-    void splitStops_data();
-    void splitStops();
-    void mergeStops_data();
-    void mergeStops();
+    void stops_data();
+    void stops();
 
   private:
     QString Path(const QString &clstrName) const { return m_clDir->filePath(clstrName); }
@@ -390,10 +388,10 @@ void TestFaultInjection::sourceStillBeingWritten() {
 // at a chosen record and counts the records handed out after it. What was
 // taken is written whole and in order; the run ends as stopped, without an
 // error message.
-void TestFaultInjection::splitStops_data() {
+void TestFaultInjection::stops_data() {
     QTest::addColumn<SourceKind>("kind");
-    QTest::addColumn<StructSplitSettings>("settings");
-    QTest::addColumn<qulonglong>("stopAt"); // the record after which Stop is pressed
+    QTest::addColumn<StructSplitSettings>("settings"); // mode 0xFF: a merge of two containers
+    QTest::addColumn<qulonglong>("stopAt");            // the record after which Stop is pressed
     // Around the first stop poll, and between later ones.
     for (qulonglong lStopAt : {1ULL, 1000ULL, 1001ULL, 1002ULL, 2345ULL, 7007ULL})
         QTest::addRow("container by time, stop after record %llu", lStopAt)
@@ -401,79 +399,74 @@ void TestFaultInjection::splitStops_data() {
     QTest::newRow("container by number") << SourceKind::SampleV3 << ByNumber(5, 1) << 3456ULL;
     QTest::newRow(".tmw by time") << SourceKind::Tmw << ByTime(600, false, 1) << 4321ULL;
     QTest::newRow(".lan DMR by number") << SourceKind::LanDmr << ByNumber(3, 1) << 1999ULL;
+    // In the first file, and in the second, whose records count on from the
+    // first's: the stop polls do not start again with each file.
+    StructSplitSettings clMerge;
+    clMerge.mode = 0xFF;
+    QTest::newRow("merge, in the first file") << SourceKind::SampleV3 << clMerge << 1234ULL;
+    QTest::newRow("merge, in the second file") << SourceKind::SampleV3 << clMerge << 5678ULL;
+    QTest::newRow("merge, at the last record of the first file")
+        << SourceKind::SampleV3 << clMerge << 4800ULL;
 }
 
-void TestFaultInjection::splitStops() {
+void TestFaultInjection::stops() {
     QFETCH(SourceKind, kind);
     QFETCH(StructSplitSettings, settings);
     QFETCH(qulonglong, stopAt);
+    const bool bMerge = settings.mode == 0xFF;
     const QString clstrFolder = Path(QStringLiteral("rec"));
     QVERIFY(QDir().mkpath(clstrFolder));
-    const QString clstrSource = clstrFolder + u'/' + SourceFileName(kind);
-    const ConvertedSource clExpected = Source(kind, clstrSource, 60, 5);
-    QVERIFY2(clExpected.problem.isEmpty(), qPrintable(clExpected.problem));
+    QStringList clSources = {clstrFolder + u'/' + SourceFileName(kind)};
+    ConvertedSource clExpected;
+    if (bMerge) {
+        clSources = QStringList{Path("a1.bvf"), Path("a2.bvf")};
+        QList<RecordSpec> clFirst, clSecond;
+        for (int i = 0; i < 4800; ++i) {
+            clFirst << Tetra(At("10:00:00") + i / 4);
+            clSecond << Generic(At("11:00:00") + i / 4, 40 + i % 50);
+        }
+        QVERIFY(WriteRecording(clSources[0], clFirst, 0xAB) &&
+                WriteRecording(clSources[1], clSecond, 0xAB));
+        clExpected.frames = FramesOf(clSources[0]);
+        clExpected.frames.frames += FramesOf(clSources[1]).frames;
+    } else {
+        clExpected = Source(kind, clSources[0], 60, 5);
+        QVERIFY2(clExpected.problem.isEmpty(), qPrintable(clExpected.problem));
+    }
     QVERIFY(qulonglong(clExpected.frames.frames.size()) > stopAt + 2002);
     WorkerRig clRig;
-    QCOMPARE(clRig.Scan(clstrSource), 1000);
-    clRig.events.Restart();
-    PrepareDirectRun(clRig.context, {clstrSource}, clRig.source);
-    clRig.context.splitSettings = std::make_shared<const StructSplitSettings>(settings);
-    ReadCounts clCounts;
-    CPlatformEvent *pStop = clRig.context.stopEvent.get();
-    QCOMPARE(
-        RunSplitWorker(clRig.context, StandInOpener(clCounts, stopAt, [pStop] { pStop->Set(); }))
-            .end,
-        RunEnd::Stopped);
-    QVERIFY(clCounts.stopped);
-    QVERIFY2(clCounts.afterStop <= 1001, qPrintable(QString::number(clCounts.afterStop)));
-    QCOMPARE(clRig.events.Codes().last(), -1);
-    QCOMPARE(clRig.events.Errors(), QStringList());
-    QCOMPARE(CompareParts(PartsIn(clstrFolder, SourceFileName(kind)), clExpected.frames.header,
-                          clExpected.frames.frames.mid(0, qsizetype(clCounts.delivered))),
-             QString());
-}
-
-void TestFaultInjection::mergeStops_data() {
-    QTest::addColumn<qulonglong>("stopAt");
-    // In the first file, and in the second, whose records count on from the
-    // first's: the stop polls do not start again with each file.
-    QTest::newRow("in the first file") << 1234ULL;
-    QTest::newRow("in the second file") << 5678ULL;
-    QTest::newRow("at the last record of the first file") << 4800ULL;
-}
-
-void TestFaultInjection::mergeStops() {
-    QFETCH(qulonglong, stopAt);
-    const QStringList clSources = {Path("a1.bvf"), Path("a2.bvf")};
-    QList<RecordSpec> clFirst, clSecond;
-    for (int i = 0; i < 4800; ++i) {
-        clFirst << Tetra(At("10:00:00") + i / 4);
-        clSecond << Generic(At("11:00:00") + i / 4, 40 + i % 50);
-    }
-    QVERIFY(WriteRecording(clSources[0], clFirst, 0xAB) &&
-            WriteRecording(clSources[1], clSecond, 0xAB));
-    const QList<QByteArray> clAll = FramesOf(clSources[0]).frames + FramesOf(clSources[1]).frames;
-    CMergeEvents clEvents;
-    StructWorkerContext clContext(&clEvents);
+    CMergeEvents clMergeEvents;
+    StructWorkerContext clMergeContext(&clMergeEvents);
+    StructWorkerContext &clContext = bMerge ? clMergeContext : clRig.context;
     StructSourceInfo clSource;
-    clEvents.Attach(clContext);
+    if (bMerge) {
+        clMergeEvents.Attach(clMergeContext);
+        clMergeEvents.Script({Reply::To(Path("joined.bvf"))});
+    } else {
+        QCOMPARE(clRig.Scan(clSources[0]), 1000);
+        clRig.events.Restart();
+        clSource = clRig.source;
+        clContext.splitSettings = std::make_shared<const StructSplitSettings>(settings);
+    }
     PrepareDirectRun(clContext, clSources, clSource);
-    clEvents.Script({Reply::To(Path("joined.bvf"))});
     ReadCounts clCounts;
     CPlatformEvent *pStop = clContext.stopEvent.get();
+    const auto fnOpener = StandInOpener(clCounts, stopAt, [pStop] { pStop->Set(); });
     QCOMPARE(
-        RunMergeWorker(clContext, StandInOpener(clCounts, stopAt, [pStop] { pStop->Set(); })).end,
+        (bMerge ? RunMergeWorker(clContext, fnOpener) : RunSplitWorker(clContext, fnOpener)).end,
         RunEnd::Stopped);
     QVERIFY(clCounts.stopped);
     QVERIFY2(clCounts.afterStop <= 1001, qPrintable(QString::number(clCounts.afterStop)));
-    QCOMPARE(clEvents.Codes().last(), -1);
-    QCOMPARE(clEvents.Told(), QStringList{"output first " + clSources[0]});
+    QCOMPARE((bMerge ? clMergeEvents.Codes() : clRig.events.Codes()).last(), -1);
+    QCOMPARE(bMerge ? clMergeEvents.Told() : clRig.events.Errors(),
+             bMerge ? QStringList{"output first " + clSources[0]} : QStringList());
     // The merge looks at the stop after taking a record and leaves that one
     // unwritten; every record before it is in the output.
-    const ContainerFrames clOutput = FramesOf(Path("joined.bvf"));
-    QVERIFY(clOutput.ok);
-    QCOMPARE(clOutput.frames.size(), qsizetype(clCounts.delivered) - 1);
-    QCOMPARE(clOutput.frames, clAll.mid(0, clOutput.frames.size()));
+    const QStringList clOutputs =
+        bMerge ? QStringList{Path("joined.bvf")} : PartsIn(clstrFolder, SourceFileName(kind));
+    QCOMPARE(CompareParts(clOutputs, clExpected.frames.header,
+                          clExpected.frames.frames.mid(0, qsizetype(clCounts.delivered) - bMerge)),
+             QString());
 }
 
 BVF_TEST_MAIN(TestFaultInjection)
