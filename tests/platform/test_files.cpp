@@ -79,67 +79,59 @@ class TestFiles : public QObject {
     void enumerate();
 };
 
+// Writes past 4 GiB leave a hole of zeros; Close forgets the position.
 void TestFiles::positionsBeyondFourGiB() {
     QTemporaryDir clTemp;
-    const QString clstrPath = clTemp.filePath("big.bvf");
+    const std::wstring clstrPath = W(clTemp.filePath("big.bvf"));
     const int64_t lFar = 5LL << 30;
-    QByteArray clHead(300000, Qt::Uninitialized);
+    QByteArray clHead(300000, Qt::Uninitialized), clBack(clHead.size(), '\0');
     for (int i = 0; i < clHead.size(); ++i)
         clHead[i] = char(i * 7 + (i >> 8));
-    CBinaryFile clWriter;
+    CBinaryFile clWriter, clReader;
     bool bError = false;
-    QVERIFY(clWriter.OpenWrite(W(clstrPath).c_str()));
+    QVERIFY(clWriter.OpenWrite(clstrPath.c_str()));
     QCOMPARE(clWriter.Write(clHead.constData(), size_t(clHead.size()), bError),
              size_t(clHead.size()));
     QCOMPARE(clWriter.Position(), int64_t(clHead.size()));
-    QVERIFY(clWriter.Seek(lFar));
-    QCOMPARE(clWriter.Write("Z", 1, bError), size_t(1));
+    QVERIFY(clWriter.Seek(lFar) && clWriter.Write("Z", 1, bError) == 1 && !clWriter.Seek(-1));
     QCOMPARE(clWriter.Size(), lFar + 1);
-    QVERIFY(!clWriter.Seek(-1));
     QCOMPARE(clWriter.Position(), lFar + 1);
     QVERIFY(clWriter.Flush() && clWriter.Close() && !bError);
-    QCOMPARE(clWriter.Position(), -1);
-    QCOMPARE(clWriter.Size(), -1);
-    QCOMPARE(QFileInfo(clstrPath).size(), lFar + 1);
-
-    CBinaryFile clReader;
-    QVERIFY(clReader.OpenRead(W(clstrPath).c_str()));
-    QByteArray clBack(clHead.size(), '\0');
+    QVERIFY(clWriter.Position() == -1 && clWriter.Size() == -1);
+    QVERIFY(clReader.OpenRead(clstrPath.c_str()));
     QCOMPARE(clReader.Read(clBack.data(), size_t(clBack.size()), bError), size_t(clBack.size()));
     QCOMPARE(clBack, clHead);
     char aBuffer[16] = {1, 1, 1, 1};
-    QVERIFY(clReader.Seek((4LL << 30) + 7));
-    QCOMPARE(clReader.Read(aBuffer, 4, bError), size_t(4));
+    QVERIFY(clReader.Seek((4LL << 30) + 7) && clReader.Read(aBuffer, 4, bError) == 4);
     QCOMPARE(QByteArray(aBuffer, 4), QByteArray(4, '\0'));
     QVERIFY(clReader.Seek(lFar));
     QCOMPARE(clReader.Read(aBuffer, sizeof(aBuffer), bError), size_t(1));
-    QVERIFY(!bError && aBuffer[0] == 'Z');
-    QCOMPARE(clReader.Position(), lFar + 1);
+    QVERIFY(!bError && aBuffer[0] == 'Z' && clReader.Position() == lFar + 1);
 }
 
 // Only a real error sets bError: a reader must not stop silently on a broken
-// file, nor report damage at a plain end.
+// file, nor report damage at a plain end; a file that grows after its end
+// was reached is read on (online files).
 void TestFiles::endOfFileIsNoError() {
     QTemporaryDir clTemp;
     const QString clstrPath = clTemp.filePath("short.bvf");
     QVERIFY(WriteWithQt(clstrPath, "0123456789"));
-    CBinaryFile clFile;
+    CBinaryFile clFile, clWriter, clClosed, clFull;
     QVERIFY(clFile.OpenRead(W(clstrPath).c_str()));
     char aBuffer[100] = {};
     bool bError = true;
     QCOMPARE(clFile.Read(aBuffer, sizeof(aBuffer), bError), size_t(10));
     QVERIFY(!bError);
+    bError = true;
     QCOMPARE(clFile.Read(aBuffer, sizeof(aBuffer), bError), size_t(0));
     QVERIFY(!bError);
-    // A file that grows after its end was reached is read on (online files).
     QFile clAppend(clstrPath);
     QVERIFY(clAppend.open(QIODevice::Append) && clAppend.write("AB") == 2);
     clAppend.close();
     QCOMPARE(clFile.Read(aBuffer, sizeof(aBuffer), bError), size_t(2));
-    QCOMPARE(QByteArray(aBuffer, 2), QByteArray("AB"));
+    QVERIFY(!bError && QByteArray(aBuffer, 2) == "AB");
     // Reading a file open for writing, anything on a closed file, writing to
     // a full device: errors.
-    CBinaryFile clWriter, clClosed, clFull;
     QVERIFY(clWriter.OpenWrite(W(clTemp.filePath("out.bvf")).c_str()));
     QVERIFY(clFull.OpenWrite(L"/dev/full"));
     for (const auto &fnCall : std::initializer_list<std::function<size_t(bool &)>>{
