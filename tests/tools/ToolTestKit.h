@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -44,4 +45,12 @@ inline QByteArray ReadAll(const QString &clstrPath) {
 
 inline qint64 Utc(const char *pText) {
     return QDateTime::fromString(QString::fromLatin1(pText), Qt::ISODate).toSecsSinceEpoch();
+}
+
+// Arguments split at blanks, a "T" in a date standing for the blank and ''
+// for an empty value.
+inline QStringList Options(const QString &clstrOptions) {
+    return clstrOptions.split(u' ', Qt::SkipEmptyParts)
+        .replaceInStrings(QRegularExpression("^(\\d{4}-\\d\\d-\\d\\d)T"), "\\1 ")
+        .replaceInStrings(QRegularExpression("^''$"), QString());
 }

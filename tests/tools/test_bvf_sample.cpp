@@ -1,4 +1,5 @@
-// bvf-sample run as a program. Containers are walked by the independent
+// bvf-sample run as a program (its refusals are rows of the bvftool command
+// table). Containers are walked by the independent
 // decoder of ContainerWalker, which must agree record for record with our
 // reader, and every record must keep what the tool promises of its kind; TMW
 // recordings are read through our reader against the tool's summary. Each
@@ -206,16 +207,7 @@ class TestBvfSample : public QObject {
     void validSample_data();
     void validSample();
     void networkBroadcastsTellNetworkTime();
-    void refused_data();
-    void refused();
 };
-
-// '' stands for an empty value.
-QStringList Options(const QString &clstrOptions) {
-    return clstrOptions.split(u' ', Qt::SkipEmptyParts)
-        .replaceInStrings(QRegularExpression("^(\\d{4}-\\d\\d-\\d\\d)T"), "\\1 ")
-        .replaceInStrings(QRegularExpression("^''$"), QString());
-}
 
 // Options are split at blanks, a "T" in a date standing for the blank; the
 // start is 2024-05-06 08:00:00 and the minutes 10 unless given, none when the
@@ -391,92 +383,6 @@ void TestBvfSample::networkBroadcastsTellNetworkTime() {
         QVERIFY(clTetra[i] - clTetra[i - 1] >= 10);
     QVERIFY(clTetra.first() < Utc("2025-01-01T00:00:21Z") &&
             clTetra.last() > Utc("2025-01-01T00:00:21Z"));
-}
-
-// The arguments split at blanks ("%D" the test's folder, a "T" in a date a
-// blank), the exit status and the start of standard error.
-void TestBvfSample::refused_data() {
-    QTest::addColumn<QString>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message");
-    auto row = [](const QString &clArguments, int lExit, const QString &clMsg) {
-        QTest::newRow(qPrintable(clArguments.isEmpty() ? "(none)" : clArguments))
-            << clArguments << lExit << clMsg;
-    };
-    const QString o = QStringLiteral("%D/out.bvf ");
-    const QString clOne = QStringLiteral("exactly one output file is needed");
-    row("", 1, clOne);
-    row(o + "%D/out2.bvf", 1, clOne);
-    row(o + "--hours 2", 1, "Unknown option 'hours'.");
-    row(o + "--minutes", 1, "Missing value after '--minutes'.");
-    row("%D/%260", 1, "the output path must have 1 to 259 characters");
-    const QString clMinutes = QStringLiteral("--minutes needs a whole number from 1 to 1000000");
-    row(o + "--minutes 0", 1, clMinutes);
-    row(o + "--minutes ten", 1, clMinutes);
-    row(o + "--rate 0", 1, "--rate needs a whole number from 1 to 1000000");
-    row(o + "--rate -5", 1, "--rate needs");
-    const QString clStart = QStringLiteral("--start needs a UTC time \"yyyy-MM-dd hh:mm:ss\"");
-    row(o + "--start 2024-13-01T00:00:00", 1, clStart);
-    row(o + "--start 1969-12-31T23:59:59", 1, clStart);
-    row(o + "--start 2024-05-06", 1, clStart);
-    const QString clKinds = QStringLiteral("--kinds needs a list of tetra,aux,ext,dmr,gsm,generic");
-    row(o + "--kinds ''", 1, clKinds);
-    row(o + "--kinds tetra,fm", 1, clKinds);
-    row(o + "--kinds tetra,", 1, clKinds);
-    row(o + "--magic xyz", 1, "--magic needs 1 to 16 hexadecimal digits");
-    row(o + "--magic 12345678901234567", 1, "--magic needs 1 to 16");
-    row(o + "--seed -1", 1, "--seed needs an unsigned 64-bit number");
-    row(o + "--size-mib 0", 1, "--size-mib needs a whole number from 1 to 1048576");
-    row(o + "--records 0", 1, "--records needs a whole number from 1 on");
-    const QString clOffset = QStringLiteral("--network-offset needs a whole number of seconds");
-    row(o + "--network-offset ten", 1, clOffset);
-    row(o + "--network-offset 400000000", 1, clOffset);
-    row("%D/c.tmw --network-offset 10", 1, "--network-offset");
-    const QString clTmw = QStringLiteral("a .tmw file holds TETRA frames only");
-    const QString clLan = QStringLiteral("a .lan file holds either TETRA entries or DMR");
-    row("%D/o.tmw --kinds dmr", 1, clTmw);
-    row("%D/o.TMW --kinds tetra,aux", 1, clTmw);
-    row("%D/o.lan --kinds tetra,dmr", 1, clLan);
-    row("%D/o.LAN --kinds gsm", 1, clLan);
-    row("%D/o.lan --kinds ext", 1, clLan);
-    const QString clMagic = QStringLiteral("--magic applies to containers only");
-    row("%D/o.tmw --magic 12", 1, clMagic);
-    row("%D/o.lan --kinds dmr --magic 0", 1, clMagic);
-    row("%D/o.tmw --start 1999-12-31T23:59:59", 1,
-        "--start must lie from 2000-01-01 00:00:00 to 2136-02-07 06:28:14 UTC");
-    row("%D/o.lan --start 1970-01-01T00:00:00", 1, "--start must lie from 2000-01-01 00:00:00");
-    row("%D/o.tmw --start 2136-02-07T06:28:00 --minutes 1", 1,
-        "the recording would run past 2136-02-07 06:28:14 UTC");
-    row("%D/o.lan --kinds dmr --start 2100-12-31T23:59:00 --minutes 2", 1,
-        "the recording would run past 2100-12-31 23:59:59 UTC");
-    // Cannot write: exit 2, the path named.
-    for (const QString clstrName : {"taken.bvf", "taken.tmw", "missing/out.lan"})
-        row("%D/" + clstrName + " --minutes 1", 2,
-            "cannot write %D/" + clstrName + ": the file cannot be created");
-    row("/dev/full --minutes 1", 2, "cannot write /dev/full: writing the header failed");
-    row("%D/full.lan --minutes 1", 2,
-        "cannot write %D/full.lan: writing records failed: No space left on device");
-}
-
-void TestBvfSample::refused() {
-    QFETCH(QString, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, message);
-    QTemporaryDir clDir;
-    QVERIFY(QDir(clDir.path()).mkdir(QStringLiteral("taken.bvf")));
-    QVERIFY(QDir(clDir.path()).mkdir(QStringLiteral("taken.tmw")));
-    QVERIFY(QFile::link(QStringLiteral("/dev/full"), clDir.filePath(QStringLiteral("full.lan"))));
-    const QStringList clBefore = QDir(clDir.path()).entryList(QDir::AllEntries | QDir::System);
-    QStringList clArguments = Options(arguments);
-    clArguments.replaceInStrings("%260", QString(260 - clDir.path().size() - 1, 'a'));
-    clArguments.replaceInStrings("%D", clDir.path());
-    const ToolRun clRun = RunTool(clArguments);
-    QCOMPARE(clRun.exitCode, exitCode);
-    QVERIFY2(clRun.err.startsWith("bvf-sample: " + message.replace("%D", clDir.path())),
-             qPrintable(clRun.err));
-    QCOMPARE(clRun.err.contains(QStringLiteral("Usage:")), exitCode == 1);
-    QVERIFY(clRun.out.isEmpty());
-    QCOMPARE(QDir(clDir.path()).entryList(QDir::AllEntries | QDir::System), clBefore);
 }
 
 BVF_TEST_MAIN(TestBvfSample)

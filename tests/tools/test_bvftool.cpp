@@ -137,7 +137,7 @@ class TestBvftool : public QObject {
 
 // The folder every row runs in: a.bvf and b.bvf, two minutes of one recording
 // (magic 1), other.bvf of another; copies named "online:..."; cut.bvf ends
-// inside a record; a FIFO, links and folders.
+// inside a record; a FIFO, links (full.lan to /dev/full) and folders.
 void TestBvftool::initTestCase() {
     const QString d = m_clDir.path() + u'/';
     QVERIFY(Sample(d + "a.bvf", {"--minutes", "1", "--magic", "0x1"}));
@@ -150,7 +150,8 @@ void TestBvftool::initTestCase() {
     QVERIFY(WriteFile(d + "built.bvf", BuiltContainer(3, kStart, 1, kStart + 1)));
     QCOMPARE(mkfifo(QFile::encodeName(d + "fifo").constData(), 0600), 0);
     QVERIFY(QFile::link("fifo", d + "fifo-link") && QFile::link("a.bvf", d + "link.bvf"));
-    QVERIFY(QDir(d).mkdir("sub") && QDir(d).mkdir("folder.bvf"));
+    QVERIFY(QDir(d).mkdir("sub") && QDir(d).mkdir("folder.bvf") && QDir(d).mkdir("folder.tmw"));
+    QVERIFY(QFile::link("/dev/full", d + "full.lan"));
     QVERIFY(QFile::link("sub/x.bvf", d + "dangling.bvf"));
 }
 
@@ -230,20 +231,87 @@ void TestBvftool::commands_data() {
         "bvftool: dangling.bvf: cannot be created or written");
     row("merge -o out.bvf a.bvf ./a.bvf", 1, "bvftool: ./a.bvf: is the same file as a.bvf");
     row("merge -o out.bvf a.bvf b.bvf sub", 1, "bvftool: sub: cannot be opened as a recording");
+    // bvf-sample: the start of standard error after "bvf-sample: ", "%D" the
+    // folder, a "T" in a date a blank.
+    const QString o = QStringLiteral("sample %D/out.bvf ");
+    const QString clOne = QStringLiteral("exactly one output file is needed");
+    row("sample", 1, clOne);
+    row(o + "%D/out2.bvf", 1, clOne);
+    row(o + "--hours 2", 1, "Unknown option 'hours'.");
+    row(o + "--minutes", 1, "Missing value after '--minutes'.");
+    row("sample %D/%260", 1, "the output path must have 1 to 259 characters");
+    const QString clMinutes = QStringLiteral("--minutes needs a whole number from 1 to 1000000");
+    row(o + "--minutes 0", 1, clMinutes);
+    row(o + "--minutes ten", 1, clMinutes);
+    row(o + "--rate 0", 1, "--rate needs a whole number from 1 to 1000000");
+    row(o + "--rate -5", 1, "--rate needs");
+    const QString clStart = QStringLiteral("--start needs a UTC time \"yyyy-MM-dd hh:mm:ss\"");
+    row(o + "--start 2024-13-01T00:00:00", 1, clStart);
+    row(o + "--start 1969-12-31T23:59:59", 1, clStart);
+    row(o + "--start 2024-05-06", 1, clStart);
+    const QString clKinds = QStringLiteral("--kinds needs a list of tetra,aux,ext,dmr,gsm,generic");
+    row(o + "--kinds ''", 1, clKinds);
+    row(o + "--kinds tetra,fm", 1, clKinds);
+    row(o + "--kinds tetra,", 1, clKinds);
+    row(o + "--magic xyz", 1, "--magic needs 1 to 16 hexadecimal digits");
+    row(o + "--magic 12345678901234567", 1, "--magic needs 1 to 16");
+    row(o + "--seed -1", 1, "--seed needs an unsigned 64-bit number");
+    row(o + "--size-mib 0", 1, "--size-mib needs a whole number from 1 to 1048576");
+    row(o + "--records 0", 1, "--records needs a whole number from 1 on");
+    const QString clOffset = QStringLiteral("--network-offset needs a whole number of seconds");
+    row(o + "--network-offset ten", 1, clOffset);
+    row(o + "--network-offset 400000000", 1, clOffset);
+    row("sample %D/c.tmw --network-offset 10", 1, "--network-offset");
+    const QString clTmw = QStringLiteral("a .tmw file holds TETRA frames only");
+    const QString clLan = QStringLiteral("a .lan file holds either TETRA entries or DMR");
+    row("sample %D/o.tmw --kinds dmr", 1, clTmw);
+    row("sample %D/o.TMW --kinds tetra,aux", 1, clTmw);
+    row("sample %D/o.lan --kinds tetra,dmr", 1, clLan);
+    row("sample %D/o.LAN --kinds gsm", 1, clLan);
+    row("sample %D/o.lan --kinds ext", 1, clLan);
+    const QString clMagic = QStringLiteral("--magic applies to containers only");
+    row("sample %D/o.tmw --magic 12", 1, clMagic);
+    row("sample %D/o.lan --kinds dmr --magic 0", 1, clMagic);
+    row("sample %D/o.tmw --start 1999-12-31T23:59:59", 1,
+        "--start must lie from 2000-01-01 00:00:00 to 2136-02-07 06:28:14 UTC");
+    row("sample %D/o.lan --start 1970-01-01T00:00:00", 1,
+        "--start must lie from 2000-01-01 00:00:00");
+    row("sample %D/o.tmw --start 2136-02-07T06:28:00 --minutes 1", 1,
+        "the recording would run past 2136-02-07 06:28:14 UTC");
+    row("sample %D/o.lan --kinds dmr --start 2100-12-31T23:59:00 --minutes 2", 1,
+        "the recording would run past 2100-12-31 23:59:59 UTC");
+    // Cannot write: exit 2, the path named.
+    for (const QString clstrName : {"folder.bvf", "folder.tmw", "missing/out.lan"})
+        row("sample %D/" + clstrName + " --minutes 1", 2,
+            "cannot write %D/" + clstrName + ": the file cannot be created");
+    row("sample /dev/full --minutes 1", 2, "cannot write /dev/full: writing the header failed");
+    row("sample %D/full.lan --minutes 1", 2,
+        "cannot write %D/full.lan: writing records failed: No space left on device");
 }
 
 void TestBvftool::commands() {
     QFETCH(QString, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, message);
-    const QMap<QString, QByteArray> clBefore = Snapshot(m_clDir.path());
-    const ToolRun clRun = Bvftool(arguments.split(u' ', Qt::SkipEmptyParts), m_clDir.path());
+    const QString d = m_clDir.path();
+    const QMap<QString, QByteArray> clBefore = Snapshot(d);
+    QStringList clArguments = Options(arguments);
+    const bool bSample = clArguments.value(0) == "sample";
+    clArguments.replaceInStrings("%260", QString(260 - d.size() - 1, 'a'))
+        .replaceInStrings("%D", d);
+    const ToolRun clRun = bSample ? RunTool(clArguments.mid(1)) : Bvftool(clArguments, d);
     QCOMPARE(clRun.exitCode, exitCode);
     const bool bOut = message.startsWith("out:");
-    QVERIFY2((bOut ? clRun.out : clRun.err).contains(message.mid(bOut ? 4 : 0)),
-             qPrintable(clRun.out + clRun.err));
+    if (bSample) {
+        QVERIFY2(clRun.err.startsWith("bvf-sample: " + message.replace("%D", d)) &&
+                     clRun.err.contains("Usage:") == (exitCode == 1) && clRun.out.isEmpty(),
+                 qPrintable(clRun.err));
+    } else {
+        QVERIFY2((bOut ? clRun.out : clRun.err).contains(message.mid(bOut ? 4 : 0)),
+                 qPrintable(clRun.out + clRun.err));
+    }
     if (exitCode != 0 || !arguments.startsWith("merge"))
-        QCOMPARE(Snapshot(m_clDir.path()), clBefore);
+        QCOMPARE(Snapshot(d), clBefore);
     QVERIFY(!QFileInfo::exists(m_clDir.filePath("sub/x.bvf")));
     for (const QString clstrOut : {"out.bvf", "sub/a_Joined.bvf"}) {
         if (QFileInfo::exists(m_clDir.filePath(clstrOut)))
