@@ -18,153 +18,117 @@ constexpr uint32_t kGenerousMs = 5000;
 // How long a waiter that must stay blocked is given to (wrongly) run.
 constexpr int kSettleMs = 100;
 
-struct StructGate {
-    CPlatformEvent *pGate;
-    std::atomic<int> *pReached;
-};
-
-void WaitAtGate(void *pArgument) {
-    auto *pGate = static_cast<StructGate *>(pArgument);
-    pGate->pGate->Wait();
-    pGate->pReached->fetch_add(1);
-}
-
 } // namespace
 
 class TestSynchronisation : public QObject {
     Q_OBJECT
 
   private slots:
-    void eventReleasesWaiters_data();
-    void eventReleasesWaiters();
-    void waitForEitherEvent_data();
-    void waitForEitherEvent();
+    void events_data();
+    void events();
     void pingPongLosesNoWakeUp();
     void lockExcludesAndKeepsItsMaximum();
     void threadJoinWithTimeOut();
-    void tickCountAndSleep();
 };
 
-void TestSynchronisation::eventReleasesWaiters_data() {
-    QTest::addColumn<bool>("manual");
-    QTest::addColumn<int>("releasedBySet"); // of three sleeping waiters
-    QTest::newRow("auto reset: one waiter per Set, then clear") << false << 1;
-    QTest::newRow("manual reset: all waiters, stays set") << true << 3;
-}
-
-void TestSynchronisation::eventReleasesWaiters() {
-    QFETCH(bool, manual);
-    QFETCH(int, releasedBySet);
-    CPlatformEvent clEvent(manual, false);
-    QVERIFY(!clEvent.Wait(0));
-    QVERIFY(!clEvent.Wait(30));
-    QVERIFY(!clEvent.IsSet());
-    std::atomic<int> lReleased{0};
-    std::thread aWaiters[3];
-    for (auto &clWaiter : aWaiters)
-        clWaiter = std::thread([&] { lReleased += clEvent.Wait(kGenerousMs) ? 1 : 0; });
-    QTest::qWait(kSettleMs);
-    QCOMPARE(lReleased.load(), 0);
-    clEvent.Set();
-    QTRY_COMPARE_WITH_TIMEOUT(lReleased.load(), releasedBySet, int(kGenerousMs));
-    QTest::qWait(kSettleMs);
-    QCOMPARE(lReleased.load(), releasedBySet);
-    QCOMPARE(clEvent.IsSet(), manual);
-    while (lReleased.load() < 3) {
-        const int lBefore = lReleased.load();
-        clEvent.Set();
-        QTRY_VERIFY_WITH_TIMEOUT(lReleased.load() > lBefore, int(kGenerousMs));
-    }
-    for (auto &clWaiter : aWaiters)
-        clWaiter.join();
-    // A Set without a waiter is kept for one later Wait (auto) or all (manual).
-    clEvent.Reset();
-    clEvent.Set();
-    QVERIFY(clEvent.IsSet());
-    QVERIFY(clEvent.Wait(0));
-    QCOMPARE(clEvent.Wait(0), manual);
-    clEvent.Reset();
-    QVERIFY(!clEvent.Wait(0));
-    CPlatformEvent clInitiallySet(manual, true);
-    QVERIFY(clInitiallySet.Wait(0));
-    QCOMPARE(clInitiallySet.IsSet(), manual);
-}
-
-// "am" describes two events, auto or manual reset, "AM" when set.
-void TestSynchronisation::waitForEitherEvent_data() {
+// "am" describes two events, auto or manual reset, "AM" when set; each row
+// waits for either of them. "released" rows: three waiters sleep on the
+// first, which is set once.
+void TestSynchronisation::events_data() {
     QTest::addColumn<QString>("events");
-    QTest::addColumn<int>("expected"); // 2: neither is set; each is set later, in turn
+    QTest::addColumn<int>("expected"); // of the wait; waiters released by the Set
     QTest::addColumn<QString>("after");
-    auto row = [](const char *pRow, const char *pEvents, int lExpected, const char *pAfter) {
-        QTest::newRow(pRow) << pEvents << lExpected << pAfter;
-    };
-    row("neither set: time-out", "am", -1, "am");
-    row("first auto set: taken", "Am", 0, "am");
-    row("first manual set: stays", "Ma", 0, "Ma");
-    row("second auto set: taken", "mA", 1, "ma");
-    row("second manual set: stays", "aM", 1, "aM");
+    QTest::newRow("neither set: time-out") << "am" << -1 << "am";
+    QTest::newRow("first auto set: taken") << "Am" << 0 << "am";
+    QTest::newRow("first manual set: stays") << "Ma" << 0 << "Ma";
+    QTest::newRow("second auto set: taken") << "mA" << 1 << "ma";
+    QTest::newRow("second manual set: stays") << "aM" << 1 << "aM";
     // The question answered while a stop is pending: the first wins, and the
     // second (auto reset) must keep its signal for a later wait.
-    row("both auto set: first wins, second kept", "AA", 0, "aA");
-    row("both manual set: first wins", "MM", 0, "MM");
-    row("asleep when the event comes", "am", 2, "");
+    QTest::newRow("both auto set: first wins, second kept") << "AA" << 0 << "aA";
+    QTest::newRow("both manual set: first wins") << "MM" << 0 << "MM";
+    QTest::newRow("asleep when the event comes") << "am" << 2 << "asleep";
+    QTest::newRow("auto reset: one waiter per Set") << "a" << 1 << "released";
+    QTest::newRow("manual reset: all waiters, stays set") << "m" << 3 << "released";
 }
 
-void TestSynchronisation::waitForEitherEvent() {
+void TestSynchronisation::events() {
     QFETCH(QString, events);
     QFETCH(int, expected);
     QFETCH(QString, after);
     const bool bFirstManual = events[0].toLower() == u'm';
-    const bool bSecondManual = events[1].toLower() == u'm';
-    if (expected != 2) {
+    const bool bSecondManual = events.back().toLower() == u'm';
+    if (after == "released") {
+        CPlatformEvent clEvent(bFirstManual, false);
+        QVERIFY(!clEvent.Wait(0) && !clEvent.Wait(30) && !clEvent.IsSet());
+        std::atomic<int> lReleased{0};
+        std::thread aWaiters[3];
+        for (auto &clWaiter : aWaiters)
+            clWaiter = std::thread([&] { lReleased += clEvent.Wait(kGenerousMs) ? 1 : 0; });
+        QTest::qWait(kSettleMs);
+        QCOMPARE(lReleased.load(), 0);
+        clEvent.Set();
+        QTRY_COMPARE_WITH_TIMEOUT(lReleased.load(), expected, int(kGenerousMs));
+        QTest::qWait(kSettleMs);
+        QCOMPARE(lReleased.load(), expected);
+        QCOMPARE(clEvent.IsSet(), bFirstManual);
+        for (int lBefore = lReleased; lBefore < 3; lBefore = lReleased) {
+            clEvent.Set();
+            QTRY_VERIFY_WITH_TIMEOUT(lReleased.load() > lBefore, int(kGenerousMs));
+        }
+        for (auto &clWaiter : aWaiters)
+            clWaiter.join();
+        // A Set without a waiter is kept for one later Wait (auto) or all.
+        clEvent.Reset();
+        clEvent.Set();
+        QVERIFY(clEvent.IsSet() && clEvent.Wait(0));
+        QCOMPARE(clEvent.Wait(0), bFirstManual);
+        clEvent.Reset();
+        QVERIFY(!clEvent.Wait(0));
+        CPlatformEvent clInitiallySet(bFirstManual, true);
+        QVERIFY(clInitiallySet.Wait(0));
+        QCOMPARE(clInitiallySet.IsSet(), bFirstManual);
+    } else if (expected != 2) {
         CPlatformEvent clFirst(bFirstManual, events[0].isUpper());
         CPlatformEvent clSecond(bSecondManual, events[1].isUpper());
         QCOMPARE(WaitForEitherEvent(clFirst, clSecond, 30), expected);
-        const auto fnState = [](const CPlatformEvent &clEvent, QChar cKind) {
-            return clEvent.IsSet() ? cKind.toUpper() : cKind.toLower();
+        const auto fnState = [](const CPlatformEvent &clEvent, QChar c) {
+            return clEvent.IsSet() ? c.toUpper() : c.toLower();
         };
         QCOMPARE(QString(fnState(clFirst, events[0])) + fnState(clSecond, events[1]), after);
-        return;
-    }
-    for (int lWhich = 0; lWhich < 2; ++lWhich) {
-        CPlatformEvent clAnswer(bFirstManual, false);
-        CPlatformEvent clStop(bSecondManual, false);
-        std::atomic<int> lResult{-2};
-        std::thread clWaiter(
-            [&] { lResult.store(WaitForEitherEvent(clAnswer, clStop, kGenerousMs)); });
-        QTest::qWait(kSettleMs);
-        QCOMPARE(lResult.load(), -2);
-        (lWhich == 0 ? clAnswer : clStop).Set();
-        clWaiter.join();
-        QCOMPARE(lResult.load(), lWhich);
-        QVERIFY(!clAnswer.IsSet());
-        QCOMPARE(clStop.IsSet(), lWhich == 1);
+    } else {
+        for (int lWhich = 0; lWhich < 2; ++lWhich) {
+            CPlatformEvent clAnswer(bFirstManual, false), clStop(bSecondManual, false);
+            std::atomic<int> lResult{-2};
+            std::thread clWaiter(
+                [&] { lResult = WaitForEitherEvent(clAnswer, clStop, kGenerousMs); });
+            QTest::qWait(kSettleMs);
+            QCOMPARE(lResult.load(), -2);
+            (lWhich == 0 ? clAnswer : clStop).Set();
+            clWaiter.join();
+            QCOMPARE(lResult.load(), lWhich);
+            QVERIFY(!clAnswer.IsSet());
+            QCOMPARE(clStop.IsSet(), lWhich == 1);
+        }
     }
 }
 
+// Two threads hand a turn back and forth through auto-reset events; a single
+// lost wake-up stalls the exchange until the time-out.
 void TestSynchronisation::pingPongLosesNoWakeUp() {
-    // Two threads hand a turn back and forth through auto-reset events; a
-    // single lost wake-up stalls the exchange until the time-out.
     constexpr int kRounds = 20000;
-    CPlatformEvent clPing(false, false);
-    CPlatformEvent clPong(false, false);
-    CPlatformEvent clStop(true, false);
+    CPlatformEvent clPing(false, false), clPong(false, false), clStop(true, false);
     std::atomic<int> lFailures{0};
     std::thread clPartner([&] {
         for (int i = 0; i < kRounds; ++i) {
-            if (WaitForEitherEvent(clPing, clStop, kGenerousMs) != 0) {
-                lFailures.fetch_add(1);
-                return;
-            }
+            if (WaitForEitherEvent(clPing, clStop, kGenerousMs) != 0)
+                return void(++lFailures);
             clPong.Set();
         }
     });
     int lCompleted = 0;
-    for (; lCompleted < kRounds; ++lCompleted) {
-        clPing.Set();
-        if (!clPong.Wait(kGenerousMs))
-            break;
-    }
+    while (lCompleted < kRounds && (clPing.Set(), clPong.Wait(kGenerousMs)))
+        ++lCompleted;
     clStop.Set();
     clPartner.join();
     QCOMPARE(lCompleted, kRounds);
@@ -181,26 +145,23 @@ void TestSynchronisation::lockExcludesAndKeepsItsMaximum() {
             lCounter = lCounter + 1;
         }
     };
-    std::thread clFirst(Worker);
-    std::thread clSecond(Worker);
+    std::thread clFirst(Worker), clSecond(Worker);
     clFirst.join();
     clSecond.join();
     QCOMPARE(lCounter, 2L * kIncrements);
-
-    // Count 1 after the guards: one take succeeds, the next does not.
-    QVERIFY(clLock.TryAcquire());
-    QVERIFY(!clLock.TryAcquire());
+    // Count 1 after the guards: one take succeeds, the next does not; any
+    // thread may release a waiter.
+    QVERIFY(clLock.TryAcquire() && !clLock.TryAcquire());
     std::atomic<bool> bAcquired{false};
     std::thread clBlocked([&] {
         clLock.Acquire();
-        bAcquired.store(true);
+        bAcquired = true;
     });
     QTest::qWait(kSettleMs);
-    QVERIFY(!bAcquired.load());
-    QVERIFY(clLock.Release()); // any thread may release
+    QVERIFY(!bAcquired);
+    QVERIFY(clLock.Release());
     clBlocked.join();
-    QVERIFY(bAcquired.load());
-
+    QVERIFY(bAcquired);
     // From 0 the count can be raised to its maximum and no further.
     for (int i = 0; i < CPlatformLock::kMaximumCount; ++i)
         QVERIFY(clLock.Release());
@@ -211,46 +172,38 @@ void TestSynchronisation::lockExcludesAndKeepsItsMaximum() {
     QCOMPARE(lTaken, CPlatformLock::kMaximumCount);
 }
 
+// One thread at a time per object; Join waits at most as long as asked; the
+// destructor waits for a thread still running. A sleep is never shorter than
+// asked, by a clock that never goes back.
 void TestSynchronisation::threadJoinWithTimeOut() {
-    CPlatformEvent clGate(true, false);
-    std::atomic<int> lReached{0};
-    StructGate clArgument{&clGate, &lReached};
+    static CPlatformEvent s_clGate(true, false);
+    static std::atomic<int> s_lReached{0};
+    const auto fnWait = +[](void *p) {
+        s_clGate.Wait();
+        static_cast<std::atomic<int> *>(p)->fetch_add(1);
+    };
+    std::atomic<int> lScoped{0};
     CPlatformThread clThread;
-    QVERIFY(clThread.Join(0)); // nothing started: nothing to wait for
-    QVERIFY(!clThread.IsRunning());
+    QVERIFY(clThread.Join(0) && !clThread.IsRunning());
     QVERIFY(!clThread.Start(nullptr, nullptr));
-    QVERIFY(clThread.Start(&WaitAtGate, &clArgument));
-    QVERIFY(clThread.IsRunning());
-    QVERIFY(!clThread.Join(30));
-    QVERIFY(!clThread.Join(0));
-    QVERIFY(!clThread.Start(&WaitAtGate, &clArgument)); // one at a time
-    clGate.Set();
-    QVERIFY(clThread.Join(kGenerousMs));
-    QVERIFY(clThread.Join(0));
-    QCOMPARE(lReached.load(), 1);
-    QVERIFY(!clThread.IsRunning());
-
-    // A second thread after the first has ended; the destructor waits for a
-    // thread that is still running.
-    clGate.Reset();
-    std::atomic<int> lScopedReached{0};
-    StructGate clScopedArgument{&clGate, &lScopedReached};
+    QVERIFY(clThread.Start(fnWait, &s_lReached) && clThread.IsRunning());
+    QVERIFY(!clThread.Join(30) && !clThread.Join(0));
+    QVERIFY(!clThread.Start(fnWait, &s_lReached));
+    s_clGate.Set();
+    QVERIFY(clThread.Join(kGenerousMs) && clThread.Join(0) && !clThread.IsRunning());
+    QCOMPARE(s_lReached.load(), 1);
+    s_clGate.Reset();
     {
-        CPlatformThread clScoped;
-        QVERIFY(clScoped.Start(&WaitAtGate, &clScopedArgument));
-        QVERIFY(clThread.Start(&WaitAtGate, &clArgument));
+        CPlatformThread clInScope;
+        QVERIFY(clInScope.Start(fnWait, &lScoped) && clThread.Start(fnWait, &s_lReached));
         QVERIFY(!clThread.Join(30));
-        clGate.Set();
+        s_clGate.Set();
     }
-    QCOMPARE(lScopedReached.load(), 1);
+    QCOMPARE(lScoped.load(), 1);
     QVERIFY(clThread.Join(kGenerousMs));
-    QCOMPARE(lReached.load(), 2);
-}
-
-void TestSynchronisation::tickCountAndSleep() {
+    QCOMPARE(s_lReached.load(), 2);
     const uint64_t lBefore = PlatformTickCount64();
     PlatformSleep(20);
-    // A sleep is never shorter than asked; the clock never goes back.
     QVERIFY(PlatformTickCount64() >= lBefore + 20);
 }
 

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -73,8 +74,7 @@ void TestProtoComponents::search_data() {
     // to a bounded depth only.
     QTest::newRow("links not followed, depth bounded")
         << "A/a5V.so A/loop@ " + clstrDeep << "A/a5V.so " + clstrReachable;
-    QTest::newRow("nothing") << ""
-                             << "";
+    QTest::newRow("nothing") << QString() << QString();
 }
 
 void TestProtoComponents::search() {
@@ -96,10 +96,10 @@ void TestProtoComponents::loadingKeepsOnlyReadyComponents() {
     QTemporaryDir clTemp;
     const QString clstrRoot = clTemp.path();
     const QString clstrGood = QStringLiteral(BVF_STANDIN_PATH);
-    QVERIFY(Place(clstrRoot + "/1lacking5V.so", QStringLiteral(BVF_STANDIN_LACKING_PATH)));
-    QVERIFY(Place(clstrRoot + "/2good5V.so", clstrGood));
-    QVERIFY(Place(clstrRoot + "/3refusing5V.so", QStringLiteral(BVF_STANDIN_REFUSING_PATH)));
-    QVERIFY(Place(clstrRoot + "/4empty5V.so"));
+    QVERIFY(Place(clstrRoot + "/1lacking5V.so", QStringLiteral(BVF_STANDIN_LACKING_PATH)) &&
+            Place(clstrRoot + "/2good5V.so", clstrGood) &&
+            Place(clstrRoot + "/3refusing5V.so", QStringLiteral(BVF_STANDIN_REFUSING_PATH)) &&
+            Place(clstrRoot + "/4empty5V.so"));
     // Companion libraries are skipped by their exact names; another letter
     // case is a component. A path of 260 characters is left out, not cut.
     for (const wchar_t *pName : kProtoCompanionNames)
@@ -121,21 +121,17 @@ void TestProtoComponents::loadingKeepsOnlyReadyComponents() {
     // leading info fields 6 and 10, so being loaded proves both were sent.
     for (uint32_t i = 0; i < clTable.Count(); ++i) {
         const StructProtoComponent &clEntry = clTable.Entries()[i];
-        QVERIFY(clEntry.library.IsLoaded());
         uint32_t lHead[2] = {};
         std::memcpy(lHead, clEntry.info, sizeof lHead);
-        QCOMPARE(lHead[0], 6u);
-        QCOMPARE(lHead[1], 10u);
+        QVERIFY(clEntry.library.IsLoaded() && lHead[0] == 6 && lHead[1] == 10);
         QCOMPARE(clEntry.FeatureWord(), kProtoFeatureTetraTime | kProtoFeatureDmrTime);
         QCOMPARE(clEntry.ProtocolByte(), uint8_t(kProtoProtocolTetra | kProtoProtocolDmr));
-        for (void *pFunction : clEntry.functions)
-            QVERIFY(pFunction != nullptr);
-        QVERIFY(clEntry.NewAnalyseObject != nullptr && clEntry.GetAnalysedStructData != nullptr);
+        QVERIFY(std::ranges::none_of(clEntry.functions, [](void *p) { return p == nullptr; }) &&
+                clEntry.NewAnalyseObject && clEntry.GetAnalysedStructData);
     }
     QVERIFY(!clTable.Entries()[3].library.IsLoaded()); // refused ones leave nothing behind
     clTable.Unload();
-    QCOMPARE(clTable.Count(), 0u);
-    QVERIFY(clTable.Paths().empty());
+    QVERIFY(clTable.Count() == 0 && clTable.Paths().empty());
     QVERIFY(!clTable.Entries()[0].library.IsLoaded());
 
     // Twelve at most; a full table takes nothing more.

@@ -8,6 +8,7 @@
 #include "TestRegistry.h"
 #include "WorkerSources.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -70,19 +71,15 @@ class TestRoundTrip : public QObject {
   private:
     QString Folder() const { return m_pDir->filePath(QStringLiteral("rec")); }
     QStringList Parts(SourceKind enKind) const {
-        QStringList clPaths;
-        for (const QString &clstrName : FilesIn(Folder(), {SourceFileName(enKind)}))
-            clPaths << Folder() + u'/' + clstrName;
-        return clPaths;
+        QStringList clPaths = FilesIn(Folder(), {SourceFileName(enKind)});
+        return clPaths.replaceInStrings(QRegularExpression("^"), Folder() + u'/');
     }
 
-    std::unique_ptr<QTemporaryDir> m_pDir;
+    std::optional<QTemporaryDir> m_pDir;
 };
 
 void TestRoundTrip::init() {
-    m_pDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_pDir->isValid());
-    QVERIFY(QDir(m_pDir->path()).mkdir(QStringLiteral("rec")));
+    QVERIFY(m_pDir.emplace().isValid() && QDir(m_pDir->path()).mkdir(QStringLiteral("rec")));
 }
 
 void TestRoundTrip::partsFollowTheCutRules_data() {
@@ -93,36 +90,26 @@ void TestRoundTrip::partsFollowTheCutRules_data() {
     QTest::addColumn<bool>("synchronised"); // the description already moved by it
 
     for (int k = 0; k < kKinds.size(); ++k) {
-        const SourceShape clShape = ShapeFor(k);
-        const char *pKind = kKinds[k].first;
-        const SourceKind enKind = kKinds[k].second;
-        QTest::addRow("%s, by time, 7 minutes", pKind)
-            << enKind << k << ByTime(420, false) << 0LL << false;
-        QTest::addRow("%s, whole hours", pKind)
-            << enKind << k << ByTime(3600, true) << 0LL << false;
-        const int64_t lFrom = clShape.start + 2417;
-        QTest::addRow("%s, by period", pKind)
-            << enKind << k << ByPeriod(lFrom, lFrom + 3300 + k * 61) << 0LL << false;
-        QTest::addRow("%s, into %d parts", pKind, 3 + k)
-            << enKind << k << ByNumber(uint32_t(3 + k), 2) << 0LL << false;
+        const auto row = [&](const QString &clWhat, StructSplitSettings s, qlonglong lOffset = 0,
+                             bool bSynchronised = false, int64_t lHz = -1) {
+            s.applyOffset = lOffset != 0;
+            s.correctFrequency = lHz >= 0;
+            s.frequencyHz = lHz;
+            QTest::addRow("%s, %s", kKinds[k].first, qPrintable(clWhat))
+                << kKinds[k].second << k << s << lOffset << bSynchronised;
+        };
+        const int64_t lFrom = ShapeFor(k).start + 2417;
+        row("by time, 7 minutes", ByTime(420, false));
+        row("whole hours", ByTime(3600, true));
+        row("by period", ByPeriod(lFrom, lFrom + 3300 + k * 61));
+        row(QStringLiteral("into %1 parts").arg(3 + k), ByNumber(uint32_t(3 + k), 2));
         // The offset and the frequency correction in every mode, the period
         // given in network time as the dialog shows it.
-        StructSplitSettings clChanged = ByTime(1800, true);
-        clChanged.applyOffset = true;
-        clChanged.correctFrequency = true;
-        clChanged.frequencyHz = 390012500;
-        QTest::addRow("%s, half hours, moved back 2 h 13 s, frequency set", pKind)
-            << enKind << k << clChanged << -7213LL << false;
-        StructSplitSettings clNumber = ByNumber(4, 2);
-        clNumber.applyOffset = true;
-        QTest::addRow("%s, into 4 parts, moved on 1 day, description synchronised", pKind)
-            << enKind << k << clNumber << 86400LL << true;
-        StructSplitSettings clPeriod = ByPeriod(lFrom + 3600, lFrom + 7200);
-        clPeriod.applyOffset = true;
-        clPeriod.correctFrequency = true;
-        clPeriod.frequencyHz = 0;
-        QTest::addRow("%s, by period moved on 1 h, frequency 0", pKind)
-            << enKind << k << clPeriod << 3600LL << true;
+        row("half hours, moved back 2 h 13 s, frequency set", ByTime(1800, true), -7213, false,
+            390012500);
+        row("into 4 parts, moved on 1 day, description synchronised", ByNumber(4, 2), 86400, true);
+        row("by period moved on 1 h, frequency 0", ByPeriod(lFrom + 3600, lFrom + 7200), 3600, true,
+            0);
     }
 }
 
@@ -271,12 +258,11 @@ void TestRoundTrip::splitByNumberThenMerge() {
                                      clSeen.end = std::max(clSeen.end, *t);
                              }),
                  QString());
-        QCOMPARE(QStringList({QString::number(clEntry.flags), QString::number(clEntry.magic),
-                              QString::number(clEntry.start), QString::number(clEntry.end),
-                              QString::number(clEntry.records), QString::number(clEntry.size)}),
-                 QStringList({QString::number(clSeen.flags), QString::number(clSeen.magic),
-                              QString::number(clSeen.start), QString::number(clSeen.end),
-                              QString::number(clSeen.records), QString::number(clSeen.size)}));
+        const auto fnFields = [](const StructJoinFileData &e) {
+            return QList<qint64>{qint64(e.flags), qint64(e.magic),   e.start,
+                                 e.end,           qint64(e.records), e.size};
+        };
+        QCOMPARE(fnFields(clEntry), fnFields(clSeen));
     }
     const QString clstrJoined = m_pDir->filePath(QStringLiteral("joined.bvf"));
     clMerge.events.Script({Reply::To(clstrJoined)});

@@ -5,43 +5,38 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
 struct ToolRun {
-    int exitCode = -1;
+    int exitCode = -1; // -1: did not end normally in time
     QString out;
     QString err;
 };
 
-// Runs a built program in clWorkingDirectory (empty: this process's). The
-// exit code is -1 when it did not end normally within lTimeoutMs of its start.
 inline ToolRun RunProgram(const QString &clstrProgram, const QStringList &clArguments,
-                          const QString &clstrWorkingDirectory = QString(),
-                          int lTimeoutMs = 120000) {
+                          const QString &clstrWorkingDirectory = QString()) {
     ToolRun clRun;
     QProcess clProcess;
-    if (!clstrWorkingDirectory.isEmpty())
-        clProcess.setWorkingDirectory(clstrWorkingDirectory);
+    clProcess.setWorkingDirectory(clstrWorkingDirectory);
     clProcess.start(clstrProgram, clArguments);
-    if (!clProcess.waitForStarted(120000) || !clProcess.waitForFinished(lTimeoutMs) ||
-        clProcess.exitStatus() != QProcess::NormalExit) {
+    if (!clProcess.waitForFinished(120000) || clProcess.exitStatus() != QProcess::NormalExit) {
         clProcess.kill();
         clProcess.waitForFinished();
         return clRun;
     }
-    clRun.exitCode = clProcess.exitCode();
-    clRun.out = QString::fromLocal8Bit(clProcess.readAllStandardOutput());
-    clRun.err = QString::fromLocal8Bit(clProcess.readAllStandardError());
-    return clRun;
+    return {clProcess.exitCode(), QString::fromLocal8Bit(clProcess.readAllStandardOutput()),
+            QString::fromLocal8Bit(clProcess.readAllStandardError())};
 }
 
-#ifdef BVF_SAMPLE_PATH
-// bvf-sample.
 inline ToolRun RunTool(const QStringList &clArguments) {
     return RunProgram(QStringLiteral(BVF_SAMPLE_PATH), clArguments);
 }
-#endif
+
+inline ToolRun Bvftool(const QStringList &clArguments, const QString &clstrDirectory = QString()) {
+    return RunProgram(QStringLiteral(BVFTOOL_PATH), clArguments, clstrDirectory);
+}
 
 inline QByteArray ReadAll(const QString &clstrPath) {
     QFile clFile(clstrPath);
@@ -50,4 +45,12 @@ inline QByteArray ReadAll(const QString &clstrPath) {
 
 inline qint64 Utc(const char *pText) {
     return QDateTime::fromString(QString::fromLatin1(pText), Qt::ISODate).toSecsSinceEpoch();
+}
+
+// Arguments split at blanks, a "T" in a date standing for the blank and ''
+// for an empty value.
+inline QStringList Options(const QString &clstrOptions) {
+    return clstrOptions.split(u' ', Qt::SkipEmptyParts)
+        .replaceInStrings(QRegularExpression("^(\\d{4}-\\d\\d-\\d\\d)T"), "\\1 ")
+        .replaceInStrings(QRegularExpression("^''$"), QString());
 }
