@@ -1,6 +1,6 @@
 // The scan and split workers on their thread where the round trips cannot
 // look: sources the scan refuses, damaged records and broken clocks, names at
-// their limits, sources named without a folder or while still being written,
+// their limits, sources still being written,
 // the failures that end a split, and frames of other writers.
 #include "FileSizeLimit.h"
 #include "TestRegistry.h"
@@ -46,7 +46,6 @@ class TestSplitWorker : public QObject {
     void failures_data();
     void failures();
     void startRefused();
-    void sourceWithoutFolder();
     void onlineSource();
     void otherWritersFrames_data();
     void otherWritersFrames();
@@ -324,23 +323,6 @@ void TestSplitWorker::startRefused() {
              SplitStart::NoSource);
     QVERIFY(!WorkerHeld(clRig.context));
     QCOMPARE(clRig.events.Codes(), QList<int>());
-}
-
-void TestSplitWorker::sourceWithoutFolder() {
-    // A source named without a folder has its parts in the current folder,
-    // and the questions name them as they are.
-    const QString clstrOld = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_pDir->path()));
-    WorkerRig clRig;
-    const bool bLoaded =
-        WriteRecording(kSource, {T("10:20:00"), T("11:20:00")}) && clRig.Scan(kSource) == 1000;
-    const bool bOld = WriteBytes("cell__02.bvf", "old");
-    clRig.events.Script({Reply::Code(OVERWRITE_YES)});
-    const int lCode = bLoaded && bOld ? clRig.Split(ByTime(3600, true, 1)) : 0;
-    QDir::setCurrent(clstrOld);
-    QCOMPARE(lCode, 2000);
-    QCOMPARE(clRig.events.Questions(), QStringList{"ask:cell__02.bvf"});
-    QCOMPARE(Described(), (QStringList{"cell__01.bvf: 10:20:00", "cell__02.bvf: 11:20:00"}));
 }
 
 void TestSplitWorker::onlineSource() {
