@@ -47,28 +47,18 @@ QStringList Asked(const QString &clstrQuestions) {
     return clAsked;
 }
 
-// "Y N YA NA X 7 C S 0 1 R": yes, no, to all, abort, an answer outside 1 to
-// 5, a closed box, Stop, give up, retry, retry after clearing the way with
-// fnRetry; "~" after one: answered later from another thread.
+// Per reply its code (overwrite: 1 yes, 2 no, 3 yes to all, 4 no to all, 5
+// abort; retry: 1 retry, 0 give up), "~" after it: answered later from
+// another thread; C a closed box, S Stop, R retry after fnRetry cleared the way.
 QList<Reply> Replies(const QString &clstrReplies, const std::function<void()> &fnRetry = {}) {
-    static const QMap<QString, uint8_t> kCodes = {{"Y", OVERWRITE_YES},
-                                                  {"N", OVERWRITE_NO},
-                                                  {"YA", OVERWRITE_YES_TO_ALL},
-                                                  {"NA", OVERWRITE_NO_TO_ALL},
-                                                  {"X", OVERWRITE_ABORT}};
     QList<Reply> clReplies;
-    for (QString clstrReply : clstrReplies.split(u' ', Qt::SkipEmptyParts)) {
-        const bool bLater = clstrReply.endsWith(u'~');
-        clstrReply.remove(u'~');
-        Reply clReply = clstrReply == "C" ? Reply::Of(Reply::Close)
-                        : clstrReply == "S"
-                            ? Reply::Of(Reply::Stop, true)
-                            : Reply::Code(kCodes.value(clstrReply, clstrReply.toUInt()), bLater);
-        if (clstrReply == "R") {
-            clReply = Reply::Code(1, true);
-            clReply.before = fnRetry;
-        }
-        clReplies << clReply;
+    for (const QString &r : clstrReplies.split(u' ', Qt::SkipEmptyParts)) {
+        clReplies << (r == "C"   ? Reply::Of(Reply::Close)
+                      : r == "S" ? Reply::Of(Reply::Stop, true)
+                                 : Reply::Code(uint8_t(r == "R" ? 1 : r.left(1).toUInt()),
+                                               r.endsWith(u'~') || r == "R"));
+        if (r == "R")
+            clReplies.last().before = fnRetry;
     }
     return clReplies;
 }
@@ -128,26 +118,26 @@ void TestSplitHandshakes::overwriteAnswers_data() {
         QTest::newRow(pName) << pExisting << pReplies << pQuestions << lCode << pParts;
     };
     Row("no existing file: no question", "", "", "", 2000, "1 2 3");
-    Row("[NO] drops part 1; part 2 is written", "1", "N", "a1", 2000, "-1 2 3");
-    Row("[NO], then part 2 is asked about at its own boundary", "1 2", "N Y", "a1 a2", 2000,
+    Row("[NO] drops part 1; part 2 is written", "1", "2", "a1", 2000, "-1 2 3");
+    Row("[NO], then part 2 is asked about at its own boundary", "1 2", "2 1", "a1 a2", 2000,
         "-1 2 3");
-    Row("[YES]", "1", "Y", "a1", 2000, "1 2 3");
-    Row("[NO to ALL]: absent parts written, existing ones skipped without asking", "1 3", "NA",
-        "a1", 2000, "-1 2 -3");
-    Row("[YES to ALL]: later existing files without asking", "1 3", "YA", "a1", 2000, "1 2 3");
-    Row("[ABORT]", "2", "X", "a2", -1, "1 -2");
+    Row("[YES]", "1", "1", "a1", 2000, "1 2 3");
+    Row("[NO to ALL]: absent parts written, existing ones skipped without asking", "1 3", "4", "a1",
+        2000, "-1 2 -3");
+    Row("[YES to ALL]: later existing files without asking", "1 3", "3", "a1", 2000, "1 2 3");
+    Row("[ABORT]", "2", "5", "a2", -1, "1 -2");
     Row("question closed without an answer aborts", "1", "C", "a1", -1, "-1");
-    Row("a closed question after an answered one aborts", "1 2", "N C", "a1 a2", -1, "-1 -2");
+    Row("a closed question after an answered one aborts", "1 2", "2 C", "a1 a2", -1, "-1 -2");
     Row("an answer outside 1 to 5 aborts", "1", "7", "a1", -1, "-1");
     Row("Stop while the question is shown", "2", "S", "a2", -1, "1 -2");
-    Row("answers from another thread, a little later", "1 2", "Y~ N~", "a1 a2", 2000, "1 -2 3");
+    Row("answers from another thread, a little later", "1 2", "1~ 2~", "a1 a2", 2000, "1 -2 3");
     // A folder where part 2 goes: it exists, so the overwrite question comes
     // first; then it cannot be opened and the retry is asked.
-    Row("[RETRY] after removing the folder continues", "-2", "Y R", "a2 r2", 2000, "1 2 3");
-    Row("giving up ends the split", "-2", "Y 0", "a2 r2", -1, "1 -2");
-    Row("a retry that fails again asks again", "-2", "Y 1 R", "a2 r2 r2", 2000, "1 2 3");
-    Row("a retry question closed after a [RETRY] gives up", "-2", "Y 1 C", "a2 r2 r2", -1, "1 -2");
-    Row("Stop during the retry question", "-2", "Y S", "a2 r2", -1, "1 -2");
+    Row("[RETRY] after removing the folder continues", "-2", "1 R", "a2 r2", 2000, "1 2 3");
+    Row("giving up ends the split", "-2", "1 0", "a2 r2", -1, "1 -2");
+    Row("a retry that fails again asks again", "-2", "1 1 R", "a2 r2 r2", 2000, "1 2 3");
+    Row("a retry question closed after a [RETRY] gives up", "-2", "1 1 C", "a2 r2 r2", -1, "1 -2");
+    Row("Stop during the retry question", "-2", "1 S", "a2 r2", -1, "1 -2");
 }
 
 void TestSplitHandshakes::overwriteAnswers() {
@@ -185,11 +175,11 @@ void TestSplitHandshakes::partsOfThisRun_data() {
     // By number into 3 with a name without number: every part gets the same
     // name. Parts: records 0-1, 2-4, 5-8.
     QTest::newRow("[YES to ALL] does not cover a part written by this run")
-        << true << "YA N N" << 3 << QList<int>{0, 1};
+        << true << "3 2 2" << 3 << QList<int>{0, 1};
     QTest::newRow("[YES] to each replaces the earlier part")
-        << false << "Y Y" << 2 << QList<int>{5, 6, 7, 8};
+        << false << "1 1" << 2 << QList<int>{5, 6, 7, 8};
     QTest::newRow("[NO to ALL] skips the later parts without asking")
-        << false << "NA" << 1 << QList<int>{0, 1};
+        << false << "4" << 1 << QList<int>{0, 1};
 }
 
 void TestSplitHandshakes::partsOfThisRun() {
@@ -216,12 +206,9 @@ void TestSplitHandshakes::sourceAsOutput_data() {
     QTest::addColumn<QString>("link"); // "hard" or "symbolic": rec__02.bvf leads to the source
 
     // Part 2 of rec*.bvf with scheme 1 is rec__02.bvf.
-    QTest::newRow("the same path") << "rec__02.bvf"
-                                   << "";
-    QTest::newRow("a hard link to the source") << "rec.bvf"
-                                               << "hard";
-    QTest::newRow("a symbolic link to the source") << "rec.bvf"
-                                                   << "symbolic";
+    QTest::newRow("the same path") << QString("rec__02.bvf") << QString();
+    QTest::newRow("a hard link to the source") << QString("rec.bvf") << QString("hard");
+    QTest::newRow("a symbolic link to the source") << QString("rec.bvf") << QString("symbolic");
 }
 
 void TestSplitHandshakes::sourceAsOutput() {
@@ -238,7 +225,7 @@ void TestSplitHandshakes::sourceAsOutput() {
     QVERIFY(WriteBytes(Path("rec__01.bvf"), kOld));
 
     // [YES to ALL] never covers the source.
-    clRig.events.Script(Replies("YA"));
+    clRig.events.Script(Replies("3"));
     QCOMPARE(clRig.Split(ByTime(3600, true, 1)), -1);
     QCOMPARE(clRig.events.Questions(), (QStringList{"ask:rec__01.bvf", "source:rec__02.bvf"}));
     QCOMPARE(FileBytes(Path(source)), clSourceBytes);
@@ -261,7 +248,7 @@ void TestSplitHandshakes::sourceAsOutput() {
 void TestSplitHandshakes::danglingLinkAtAPartName() {
     QVERIFY(QDir().mkdir(Path("elsewhere")));
     QVERIFY(QFile::link(Path("elsewhere/x.bvf"), Path(PartName(2))));
-    for (const char *pReplies : {"N", "Y 0"}) {
+    for (const char *pReplies : {"2", "1 0"}) {
         QFile::remove(Path(PartName(1)));
         QFile::remove(Path(PartName(3)));
         WorkerRig clRig;

@@ -63,7 +63,7 @@ QString Step(CSplitPlan &clPlan, const CutInput &clRecord, bool bClock) {
 
 // The bytes 0, 1, 2, ... with a value written at lAt, least significant byte
 // first, unless lAt is negative.
-QByteArray Generic(int lLength, int lAt = -1, uint64_t lValue = 0) {
+QByteArray Counting(int lLength, int lAt = -1, uint64_t lValue = 0) {
     QByteArray clBytes(lLength, 0);
     for (int i = 0; i < lLength; ++i)
         clBytes[i] = char(i);
@@ -347,10 +347,11 @@ void TestSplitRules::recordFields_data() {
         << int(PAYLOAD_GSM) << clGsmBefore << -qint64(kGsmEpochSeconds) << 935000000LL
         << BytesOf(clGsm);
     QTest::newRow("generic 23 bytes: no time")
-        << int(PAYLOAD_GENERIC) << Generic(23) << kNone << -1LL << Generic(23);
+        << int(PAYLOAD_GENERIC) << Counting(23) << kNone << -1LL << Counting(23);
     QTest::newRow("generic 71 bytes: no frequency")
-        << int(PAYLOAD_GENERIC) << Generic(71, 16, 7) << 7LL << -1LL << Generic(71, 16, 3607);
-    QTest::newRow("unknown kind") << 7 << Generic(80, 16, 5) << kNone << -1LL << Generic(80, 16, 5);
+        << int(PAYLOAD_GENERIC) << Counting(71, 16, 7) << 7LL << -1LL << Counting(71, 16, 3607);
+    QTest::newRow("unknown kind") << 7 << Counting(80, 16, 5) << kNone << -1LL
+                                  << Counting(80, 16, 5);
 }
 
 void TestSplitRules::recordFields() {
