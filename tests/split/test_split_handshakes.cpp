@@ -205,7 +205,7 @@ void TestSplitHandshakes::sourceAsOutput_data() {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("link"); // "hard" or "symbolic": rec__02.bvf leads to the source
 
-    // Part 2 of rec*.bvf with scheme 1 is rec__02.bvf.
+    // The second part of rec*.bvf with scheme 1 is rec__02.bvf.
     QTest::newRow("the same path") << QString("rec__02.bvf") << QString();
     QTest::newRow("a hard link to the source") << QString("rec.bvf") << QString("hard");
     QTest::newRow("a symbolic link to the source") << QString("rec.bvf") << QString("symbolic");
