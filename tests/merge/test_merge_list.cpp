@@ -16,6 +16,8 @@ using namespace MergeTestKit;
 
 Q_DECLARE_METATYPE(QList<StructJoinFileData>)
 
+using Files = QList<StructJoinFileData>;
+
 namespace {
 
 constexpr uint64_t kMagicA = 0xA1;
@@ -107,32 +109,31 @@ void TestMergeList::insertion_data() {
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("reverse time order comes out ascending")
-        << QList<StructJoinFileData>{Timed("c", kMagicA, "12:00:00", "12:30:00"),
-                                     Timed("b", kMagicA, "11:00:00", "11:30:00"),
-                                     Timed("a", kMagicA, "10:00:00", "10:30:00")}
+        << Files{Timed("c", kMagicA, "12:00:00", "12:30:00"),
+                 Timed("b", kMagicA, "11:00:00", "11:30:00"),
+                 Timed("a", kMagicA, "10:00:00", "10:30:00")}
         << QStringList{"a", "b", "c"};
     QTest::newRow("equal starts keep their order of arrival")
-        << QList<StructJoinFileData>{Timed("first", kMagicA, "10:00:00", "10:30:00"),
-                                     Timed("second", kMagicA, "10:00:00", "10:10:00"),
-                                     Timed("third", kMagicA, "10:00:00", "11:00:00")}
+        << Files{Timed("first", kMagicA, "10:00:00", "10:30:00"),
+                 Timed("second", kMagicA, "10:00:00", "10:10:00"),
+                 Timed("third", kMagicA, "10:00:00", "11:00:00")}
         << QStringList{"first", "second", "third"};
     QTest::newRow("runs in the order their magic first came")
-        << QList<StructJoinFileData>{Timed("b1", kMagicB, "09:00:00", "09:30:00"),
-                                     Timed("a1", kMagicA, "10:00:00", "10:30:00"),
-                                     Timed("b0", kMagicB, "08:00:00", "08:30:00"),
-                                     Timed("a0", kMagicA, "07:00:00", "07:30:00"),
-                                     Timed("b2", kMagicB, "23:00:00", "23:30:00")}
+        << Files{Timed("b1", kMagicB, "09:00:00", "09:30:00"),
+                 Timed("a1", kMagicA, "10:00:00", "10:30:00"),
+                 Timed("b0", kMagicB, "08:00:00", "08:30:00"),
+                 Timed("a0", kMagicA, "07:00:00", "07:30:00"),
+                 Timed("b2", kMagicB, "23:00:00", "23:30:00")}
         << QStringList{"b0", "b1", "b2", "a0", "a1"};
     QTest::newRow("an unknown start goes first in its run")
-        << QList<StructJoinFileData>{Timed("timed", kMagicA, "10:00:00", "10:30:00"),
-                                     Untimed("untimed", kMagicA)}
+        << Files{Timed("timed", kMagicA, "10:00:00", "10:30:00"), Untimed("untimed", kMagicA)}
         << QStringList{"untimed", "timed"};
     // The same name with another magic and time is still the same file; a
     // name in another letter case is another file.
     QTest::newRow("a name is listed once, letter case counts")
-        << QList<StructJoinFileData>{Timed("/rec/a.bvf", kMagicA, "10:00:00", "10:30:00"),
-                                     Timed("/rec/a.bvf", kMagicB, "08:00:00", "08:30:00"),
-                                     Timed("/rec/A.bvf", kMagicA, "09:00:00", "09:30:00")}
+        << Files{Timed("/rec/a.bvf", kMagicA, "10:00:00", "10:30:00"),
+                 Timed("/rec/a.bvf", kMagicB, "08:00:00", "08:30:00"),
+                 Timed("/rec/A.bvf", kMagicA, "09:00:00", "09:30:00")}
         << QStringList{"/rec/A.bvf", "/rec/a.bvf"};
 }
 
@@ -302,30 +303,30 @@ void TestMergeList::tree_data() {
     const QString clstrA = JoinMagicText(kMagicA);
     const QString clstrGap = QStringLiteral(" [bg 255,155,0]");
     const QString clstrOverlap = QStringLiteral(" [bg 255,255,0]");
-    QTest::newRow("empty") << QList<StructJoinFileData>{} << QStringList{};
+    QTest::newRow("empty") << Files{} << QStringList{};
     QTest::newRow("the group row carries its magic in full")
-        << QList<StructJoinFileData>{Untimed("/r/c.bvf", 0xFEDCBA9876543210ULL)}
+        << Files{Untimed("/r/c.bvf", 0xFEDCBA9876543210ULL)}
         << QStringList{"0xfedcba9876543210 / ", "   / Unknown / /r/c.bvf"};
     QTest::newRow("a gap of one second has no row")
-        << QList<StructJoinFileData>{Timed("/r/a.bvf", kMagicA, "10:00:00", "10:59:59"),
-                                     Timed("/r/b.bvf", kMagicA, "11:00:00", "11:30:00")}
+        << Files{Timed("/r/a.bvf", kMagicA, "10:00:00", "10:59:59"),
+                 Timed("/r/b.bvf", kMagicA, "11:00:00", "11:30:00")}
         << QStringList{clstrA + " / Length: 01:30:01",
                        "   / 2024-03-07 10:00:00 to 10:59:59 / /r/a.bvf",
                        "   / 2024-03-07 11:00:00 to 11:30:00 / /r/b.bvf"};
     QTest::newRow("an hour missing")
-        << QList<StructJoinFileData>{Timed("/r/a.bvf", kMagicA, "10:00:00", "10:59:59"),
-                                     Timed("/r/b.bvf", kMagicA, "12:00:00", "12:00:09")}
+        << Files{Timed("/r/a.bvf", kMagicA, "10:00:00", "10:59:59"),
+                 Timed("/r/b.bvf", kMagicA, "12:00:00", "12:00:09")}
         << QStringList{clstrA + " / Length: 01:00:10",
                        "   / 2024-03-07 10:00:00 to 10:59:59 / /r/a.bvf",
                        "   / Missing: 01:00:00 [m:s]" + clstrGap + " / ",
                        "   / 2024-03-07 12:00:00 to 12:00:09 / /r/b.bvf"};
     // The file inside a's span ended earlier than a: c misses nothing.
     QTest::newRow("a gap is measured from the latest end, overlaps are named")
-        << QList<StructJoinFileData>{Timed("/r/a.bvf", kMagicA, "10:00:00", "11:00:00"),
-                                     Timed("/r/b.bvf", kMagicA, "10:10:00", "10:20:00"),
-                                     Timed("/r/c.bvf", kMagicA, "10:15:00", "11:30:00"),
-                                     Entry("/r/d.bvf", kMagicA, -5, At("10:00:00")),
-                                     Timed("/r/e.bvf", kMagicA, "11:30:05", "11:40:00")}
+        << Files{Timed("/r/a.bvf", kMagicA, "10:00:00", "11:00:00"),
+                 Timed("/r/b.bvf", kMagicA, "10:10:00", "10:20:00"),
+                 Timed("/r/c.bvf", kMagicA, "10:15:00", "11:30:00"),
+                 Entry("/r/d.bvf", kMagicA, -5, At("10:00:00")),
+                 Timed("/r/e.bvf", kMagicA, "11:30:05", "11:40:00")}
         << QStringList{clstrA + " / Length: 02:34:59",
                        "   / 2024-03-07 10:00:00 to 11:00:00 / /r/a.bvf",
                        "   / 2024-03-07 10:10:00 to 10:20:00" + clstrOverlap +
@@ -336,12 +337,10 @@ void TestMergeList::tree_data() {
                        "   / Missing: 00:04 [m:s]" + clstrGap + " / ",
                        "   / 2024-03-07 11:30:05 to 11:40:00 / /r/e.bvf"};
     QTest::newRow("groups apart; unknown, open-ended and other-day times; names without folder")
-        << QList<StructJoinFileData>{Timed("a.bvf", kMagicA, "10:00:00", "11:00:00"),
-                                     Timed("b.bvf", kMagicA, "10:30:00", "11:30:00"),
-                                     Untimed("/r/x.tmw", 0, 10),
-                                     Entry("/r/y.lan", 0, At("10:00:00"), kJoinTimeUnknown),
-                                     Timed("/r/z.bvf", 0, "2024-03-01 23:59:00",
-                                           "2024-03-02 00:10:00")}
+        << Files{Timed("a.bvf", kMagicA, "10:00:00", "11:00:00"),
+                 Timed("b.bvf", kMagicA, "10:30:00", "11:30:00"), Untimed("/r/x.tmw", 0, 10),
+                 Entry("/r/y.lan", 0, At("10:00:00"), kJoinTimeUnknown),
+                 Timed("/r/z.bvf", 0, "2024-03-01 23:59:00", "2024-03-02 00:10:00")}
         << QStringList{clstrA + " / Length: 02:00:02",
                        "   / 2024-03-07 10:00:00 to 11:00:00 / a.bvf",
                        "   / 2024-03-07 10:30:00 to 11:30:00" + clstrOverlap +
@@ -371,7 +370,8 @@ void TestMergeList::tree() {
     QCOMPARE(clHeaders, (QStringList{"File magic", "Time", "FileName"}));
     QCOMPARE(clExpand.count(), 2);
     QCOMPARE(clResize.count(), 6);
-    QCOMPARE(clResize.at(5).at(0).toInt(), 2);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(clResize.at(i).at(0).toInt(), i % 3);
 }
 
 BVF_TEST_MAIN(TestMergeList)
