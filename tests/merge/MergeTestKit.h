@@ -1,7 +1,5 @@
-// Scripted CJoinEvents that answer the merge questions as the merge tab would,
-// the dialog's side of a run (context, source description, merge list), and
-// merge list entries made by hand. Recordings and the independent look at
-// containers come from the worker tests' kit.
+// Scripted CJoinEvents that answer the merge questions as the merge tab does,
+// the dialog's side of a merge run, and merge list entries made by hand.
 #pragma once
 
 #include "JoinEvents.h"
@@ -10,26 +8,11 @@
 #include "MergeWorkers.h"
 #include "WorkerTestKit.h"
 
+#include <QMap>
+
 namespace MergeTestKit {
 
 using namespace WorkerTestKit;
-
-inline QString DestinationName(MergeDestination enResult) {
-    switch (enResult) {
-    case MergeDestination::Accepted:
-    case MergeDestination::Cancelled:
-        return QString();
-    case MergeDestination::TooLong:
-        return QStringLiteral("too long");
-    case MergeDestination::IsSource:
-        return QStringLiteral("is a source");
-    case MergeDestination::AlreadyWritten:
-        return QStringLiteral("already written");
-    case MergeDestination::NoQuestion:
-        break;
-    }
-    return QStringLiteral("no question");
-}
 
 class CMergeEvents final : public CJoinEvents, public CEventsScript {
   public:
@@ -64,8 +47,14 @@ class CMergeEvents final : public CJoinEvents, public CEventsScript {
     bool Answer(const QString &clstrQuestion) {
         StructWorkerContext *pContext = m_pContext;
         return Ask(clstrQuestion, Reply::Code(MERGE_ABORT), [pContext](const Reply &clReply) {
-            if (clReply.kind == Reply::Destination)
-                return DestinationName(AnswerMergeDestination(*pContext, clReply.path));
+            if (clReply.kind == Reply::Destination) {
+                static const QMap<MergeDestination, QString> kRefusals = {
+                    {MergeDestination::TooLong, "too long"},
+                    {MergeDestination::IsSource, "is a source"},
+                    {MergeDestination::AlreadyWritten, "already written"},
+                    {MergeDestination::NoQuestion, "no question"}};
+                return kRefusals.value(AnswerMergeDestination(*pContext, clReply.path));
+            }
             if (clReply.kind == Reply::Bypass) {
                 *pContext->mergeDestination = clReply.path;
                 pContext->overwriteAnswer = MERGE_NO_ANSWER;
@@ -78,7 +67,6 @@ class CMergeEvents final : public CJoinEvents, public CEventsScript {
     }
 };
 
-// The answers of the merge's yes-or-no questions.
 inline Reply GoOn(bool bLater = false) {
     return Reply::Code(MERGE_GO_ON, bLater);
 }
@@ -98,21 +86,17 @@ struct MergeRig {
         ReleaseWorker(context);
         events.JoinHelpers();
     }
-
     // Adds the paths as the merge tab does; the end code.
     int Fill(const QStringList &clPaths) {
         events.Restart();
-        if (StartFillWorker(context, clPaths, list, source) != FillStart::Started)
-            return 0;
-        const int lCode = events.WaitForEnd();
-        ReleaseWorker(context);
-        return lCode;
+        return StartFillWorker(context, clPaths, list, source) == FillStart::Started ? End() : 0;
     }
     // Merges the list; the end code (0 when nothing started).
     int Merge() {
         events.Restart();
-        if (StartMergeWorker(context, list, source) != MergeStart::Started)
-            return 0;
+        return StartMergeWorker(context, list, source) == MergeStart::Started ? End() : 0;
+    }
+    int End() {
         const int lCode = events.WaitForEnd();
         ReleaseWorker(context);
         events.JoinHelpers();

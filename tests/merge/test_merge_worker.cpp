@@ -32,8 +32,15 @@ QList<RecordSpec> Run(int64_t lFirst, int lCount) {
 }
 
 // A whole record with a good checksum that the reader cannot take.
-QByteArray RefusedFrame() {
-    return ContainerBytes::Frame(3, QByteArray(60, '\x11'), 1);
+const QByteArray kRefused = ContainerBytes::Frame(3, QByteArray(60, '\x11'), 1);
+
+// The file's bytes with the extra bytes after the frames at their indexes.
+bool Damage(const QString &clstrPath, const QMap<int, QByteArray> &clAfter) {
+    const ContainerFrames clFrames = FramesOf(clstrPath);
+    QByteArray clBytes = clFrames.header;
+    for (int i = 0; i < clFrames.frames.size(); ++i)
+        clBytes += clFrames.frames[i] + clAfter.value(i);
+    return WriteBytes(clstrPath, clBytes);
 }
 
 } // namespace
@@ -63,30 +70,33 @@ class TestMergeWorker : public QObject {
     void proposedOutputs();
     void destinationRefused_data();
     void destinationRefused();
-    void questionsWaitForAnswerOrStop_data();
     void questionsWaitForAnswerOrStop();
 
   private:
     QString Path(const QString &clstrName) const { return m_pDir->filePath(clstrName); }
-    // Writes the recordings and adds them to the rig's list with the fill
-    // worker, in the given order.
-    bool Listed(MergeRig &clRig, const QList<std::pair<QString, QList<RecordSpec>>> &clFiles,
-                uint64_t lMagic = kMagicA) const {
-        QStringList clPaths;
-        for (const auto &clFile : clFiles) {
-            if (!WriteRecording(Path(clFile.first), clFile.second, lMagic))
+    // Writes the recordings of lCount records a second apart, each starting
+    // where the one before ends, from lFirst on.
+    bool Written(const QStringList &clNames, int64_t lFirst, int lCount,
+                 uint64_t lMagic = kMagicA) const {
+        for (int i = 0; i < clNames.size(); ++i) {
+            if (!WriteRecording(Path(clNames[i]), Run(lFirst + i * lCount, lCount), lMagic))
                 return false;
-            clPaths << Path(clFile.first);
         }
-        return clRig.Fill(clPaths) == 1000;
+        return true;
     }
-    // Two groups of two: a1, a2 (magic A) then b1, b2 (magic B).
+    QStringList Paths(const QStringList &clNames) const {
+        QStringList clPaths;
+        for (const QString &clstrName : clNames)
+            clPaths << Path(clstrName);
+        return clPaths;
+    }
+    // Two groups of two: a1, a2 (magic A, overlapping) then b1, b2 (magic B).
     bool TwoGroups(MergeRig &clRig) const {
-        return Listed(clRig,
-                      {{"a1.bvf", Run(At("10:00:00"), 20)}, {"a2.bvf", Run(At("10:00:10"), 20)}}) &&
-               Listed(clRig,
-                      {{"b1.bvf", Run(At("08:00:00"), 15)}, {"b2.bvf", Run(At("08:00:15"), 15)}},
-                      kMagicB);
+        return WriteRecording(Path("a1.bvf"), Run(At("10:00:00"), 20), kMagicA) &&
+               WriteRecording(Path("a2.bvf"), Run(At("10:00:10"), 20), kMagicA) &&
+               Written({"b1.bvf", "b2.bvf"}, At("08:00:00"), 15, kMagicB) &&
+               clRig.Fill(Paths({"a1.bvf", "a2.bvf"})) == 1000 &&
+               clRig.Fill(Paths({"b1.bvf", "b2.bvf"})) == 1000;
     }
     // The output holds these sources' frames in order, behind the first one's
     // header.
@@ -113,7 +123,6 @@ void TestMergeWorker::fillTimes_data() {
     QTest::addColumn<QString>("times");      // start - end, "fromRecord" when taken from one
 
     const qint64 lHeader = At("09:00:00");
-    const qint64 lNone = std::numeric_limits<qint64>::max();
     QTest::newRow("the latest time, not the last record's")
         << QList<RecordSpec>{Tetra(At("12:00:00")), Tetra(At("12:09:00")), Dmr(At("12:03:00"))}
         << lHeader << -1 << "12:00:00 - 12:09:00 fromRecord";
@@ -124,7 +133,8 @@ void TestMergeWorker::fillTimes_data() {
         << QList<RecordSpec>{Notice(), Generic(0, 20), Notice()} << lHeader << -1
         << "09:00:00 - unknown";
     QTest::newRow("no usable time and no header start")
-        << QList<RecordSpec>{Notice(), Notice()} << lNone << -1 << "unknown - unknown";
+        << QList<RecordSpec>{Notice(), Notice()} << std::numeric_limits<qint64>::max() << -1
+        << "unknown - unknown";
     QTest::newRow("no records at all")
         << QList<RecordSpec>{} << lHeader << -1 << "09:00:00 - unknown";
     // A part cut from a recording carries the recording's header start.
@@ -143,11 +153,7 @@ void TestMergeWorker::fillTimes() {
 
     const QString clstrPath = Path("rec.bvf");
     QVERIFY(WriteRecording(clstrPath, records, kMagicA, {}, headerStart));
-    const ContainerFrames clFrames = FramesOf(clstrPath);
-    QByteArray clBytes = clFrames.header;
-    for (int i = 0; i < clFrames.frames.size(); ++i)
-        clBytes += clFrames.frames[i] + (i == damagedAfter ? RefusedFrame() : QByteArray());
-    QVERIFY(WriteBytes(clstrPath, clBytes));
+    QVERIFY(Damage(clstrPath, {{damagedAfter, kRefused}}));
     MergeRig clRig;
     QCOMPARE(clRig.Fill({clstrPath}), 1000);
     QCOMPARE(clRig.list.Count(), qsizetype(1));
@@ -205,7 +211,7 @@ void TestMergeWorker::fillStops() {
             RequestWorkerStop(clRig.context);
         }
     });
-    QCOMPARE(clRig.Fill({Path("first.bvf"), Path("large.bvf"), Path("last.bvf")}), -1);
+    QCOMPARE(clRig.Fill(Paths({"first.bvf", "large.bvf", "last.bvf"})), -1);
     // Stopped within the second of three files: its share of the bar.
     QVERIFY2(lStopAt >= 333 && lStopAt < 667, qPrintable(QString::number(lStopAt)));
     QCOMPARE(clRig.list.FileNames(), QStringList{Path("first.bvf")});
@@ -220,16 +226,17 @@ void TestMergeWorker::startWhileFillingStopsTheFill() {
     QVERIFY(WriteRecording(Path("first.bvf"), Run(At("10:00:00"), 6000)));
     QVERIFY(WriteRecording(Path("second.bvf"), Run(At("11:00:00"), 5)));
     MergeRig clRig;
+    const auto fnStart = [&clRig, this](const char *pName) {
+        return StartFillWorker(clRig.context, {Path(pName)}, clRig.list, clRig.source);
+    };
     // Holds the fill at its start, so that it surely runs when Start comes
     // again; the stop then ends it within the large file.
     clRig.events.OnProgress([](int lCode) {
         if (lCode == 0)
             QThread::msleep(150);
     });
-    QCOMPARE(StartFillWorker(clRig.context, {Path("first.bvf")}, clRig.list, clRig.source),
-             FillStart::Started);
-    QCOMPARE(StartFillWorker(clRig.context, {Path("second.bvf")}, clRig.list, clRig.source),
-             FillStart::ReleasedHeldWorker);
+    QCOMPARE(fnStart("first.bvf"), FillStart::Started);
+    QCOMPARE(fnStart("second.bvf"), FillStart::ReleasedHeldWorker);
     QVERIFY(!WorkerHeld(clRig.context));
     QCOMPARE(clRig.events.Codes(), (QList<int>{0, -1}));
     QVERIFY(clRig.list.IsEmpty());
@@ -238,11 +245,9 @@ void TestMergeWorker::startWhileFillingStopsTheFill() {
     // it, so a Start before that only releases it too.
     clRig.events.OnProgress(nullptr);
     clRig.events.Restart();
-    QCOMPARE(StartFillWorker(clRig.context, {Path("second.bvf")}, clRig.list, clRig.source),
-             FillStart::Started);
+    QCOMPARE(fnStart("second.bvf"), FillStart::Started);
     QCOMPARE(clRig.events.WaitForEnd(), 1000);
-    QCOMPARE(StartFillWorker(clRig.context, {Path("first.bvf")}, clRig.list, clRig.source),
-             FillStart::ReleasedHeldWorker);
+    QCOMPARE(fnStart("first.bvf"), FillStart::ReleasedHeldWorker);
     QVERIFY(!WorkerHeld(clRig.context));
     QCOMPARE(clRig.list.FileNames(), QStringList{Path("second.bvf")});
 }
@@ -273,9 +278,9 @@ void TestMergeWorker::groupsGiveOutputs() {
     clRig.events.Script({clFirst, Reply::To(Path("none/x.bvf")), Reply::To(Path("a.bvf")),
                          Reply::To(Path("b.bvf"))});
     QCOMPARE(clRig.Merge(), 1000);
-    QCOMPARE(clRig.events.Told(),
-             (QStringList{"output first " + Path("a1.bvf"), "output again " + Path("a1.bvf"),
-                          "output again " + Path("a1.bvf"), "output first " + Path("b1.bvf")}));
+    const QString clstrAgain = "output again " + Path("a1.bvf");
+    QCOMPARE(clRig.events.Told(), (QStringList{"output first " + Path("a1.bvf"), clstrAgain,
+                                               clstrAgain, "output first " + Path("b1.bvf")}));
     // Overlapping files are copied as they are, one after the other.
     QCOMPARE(Holds("a.bvf", {"a1.bvf", "a2.bvf"}), QString());
     QCOMPARE(Holds("b.bvf", {"b1.bvf", "b2.bvf"}), QString());
@@ -315,60 +320,49 @@ void TestMergeWorker::unreadableSource_data() {
 void TestMergeWorker::unreadableSource() {
     QFETCH(bool, ignore);
     MergeRig clRig;
-    QVERIFY(WriteRecording(Path("a2.bvf"), Run(At("10:00:10"), 5), kMagicA));
-    QVERIFY(WriteRecording(Path("a3.bvf"), Run(At("10:00:20"), 5), kMagicA));
+    QVERIFY(Written({"a2.bvf", "a3.bvf"}, At("10:00:10"), 5));
     // Listed first of its group but gone by the time of the merge.
     clRig.list.Insert(Entry(Path("a1.bvf"), kMagicA, At("10:00:00"), At("10:00:04")));
-    QCOMPARE(clRig.Fill({Path("a2.bvf"), Path("a3.bvf")}), 1000);
+    QCOMPARE(clRig.Fill(Paths({"a2.bvf", "a3.bvf"})), 1000);
     clRig.events.Script({ignore ? GoOn() : Abort(), Reply::To(Path("j"))});
     QCOMPARE(clRig.Merge(), ignore ? 1000 : -1);
+    const QString clstrAsked = "open read " + Path("a1.bvf");
     if (!ignore) {
-        QCOMPARE(clRig.events.Told(), QStringList{"open read " + Path("a1.bvf")});
+        QCOMPARE(clRig.events.Told(), QStringList{clstrAsked});
         QVERIFY(!QFileInfo::exists(Path("j")));
         return;
     }
     // The next readable file of the group opens the output, with its header.
-    QCOMPARE(clRig.events.Told(),
-             (QStringList{"open read " + Path("a1.bvf"), "output first " + Path("a2.bvf")}));
+    QCOMPARE(clRig.events.Told(), (QStringList{clstrAsked, "output first " + Path("a2.bvf")}));
     QCOMPARE(Holds("j", {"a2.bvf", "a3.bvf"}), QString());
 }
 
 void TestMergeWorker::damagedRecordIsLeftOutAndReported_data() {
     QTest::addColumn<int>("garbage"); // bytes that form no record
     QTest::addColumn<QString>("notice");
-    QTest::newRow("a refused record")
-        << 0 << "1 damaged record(s) could not be read and are missing in the merged file.";
+    QTest::newRow("a refused record") << 0 << "1 damaged record(s)";
     QTest::newRow("and bytes that form no record")
-        << 300
-        << "1 damaged record(s) and 300 damaged byte(s) could not be read and are missing in "
-           "the merged file.";
+        << 300 << "1 damaged record(s) and 300 damaged byte(s)";
 }
 
 void TestMergeWorker::damagedRecordIsLeftOutAndReported() {
     QFETCH(int, garbage);
     QFETCH(QString, notice);
-    QVERIFY(WriteRecording(Path("intact.bvf"), Run(At("10:00:00"), 10), kMagicA));
-    const ContainerFrames clIntact = FramesOf(Path("intact.bvf"));
-    QByteArray clBytes = clIntact.header;
-    for (int i = 0; i < clIntact.frames.size(); ++i) {
-        clBytes += clIntact.frames[i];
-        if (i == 3)
-            clBytes += RefusedFrame();
-        if (i == 6)
-            clBytes += QByteArray(garbage, '\x7e');
-    }
-    QVERIFY(WriteBytes(Path("damaged.bvf"), clBytes));
-    QVERIFY(WriteRecording(Path("after.bvf"), Run(At("10:00:10"), 10), kMagicA));
+    QVERIFY(Written({"intact.bvf", "after.bvf"}, At("10:00:00"), 10));
+    QVERIFY(QFile::copy(Path("intact.bvf"), Path("damaged.bvf")));
+    QVERIFY(Damage(Path("damaged.bvf"), {{3, kRefused}, {6, QByteArray(garbage, '\x7e')}}));
 
     MergeRig clRig;
-    QCOMPARE(clRig.Fill({Path("damaged.bvf"), Path("after.bvf")}), 1000);
+    QCOMPARE(clRig.Fill(Paths({"damaged.bvf", "after.bvf"})), 1000);
     clRig.events.Script({Reply::To(Path("joined.bvf"))});
     QCOMPARE(clRig.Merge(), 1000);
     // Every readable record, before and after the damage, and those of the
     // next file; the user learns what is missing.
     QCOMPARE(Holds("joined.bvf", {"intact.bvf", "after.bvf"}), QString());
-    QCOMPARE(clRig.events.Told(), (QStringList{"output first " + Path("damaged.bvf"),
-                                               "notice <" + Path("damaged.bvf") + ">\n" + notice}));
+    QCOMPARE(clRig.events.Told(),
+             (QStringList{"output first " + Path("damaged.bvf"),
+                          "notice <" + Path("damaged.bvf") + ">\n" + notice +
+                              " could not be read and are missing in the merged file."}));
 }
 
 void TestMergeWorker::readingFailureKeepsWhatWasCopied_data() {
@@ -380,13 +374,11 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied_data() {
 
 void TestMergeWorker::readingFailureKeepsWhatWasCopied() {
     QFETCH(int, failure);
-    for (int i = 1; i <= 3; ++i)
-        QVERIFY(WriteRecording(Path(QStringLiteral("a%1.bvf").arg(i)),
-                               Run(At("10:00:00") + 10 * i, 10), kMagicA));
+    QVERIFY(Written({"a1.bvf", "a2.bvf", "a3.bvf"}, At("10:00:10"), 10));
     const QString clstrFailing = Path("a2.bvf");
 
     MergeRig clRig;
-    PrepareDirectRun(clRig.context, {Path("a1.bvf"), clstrFailing, Path("a3.bvf")}, clRig.source);
+    PrepareDirectRun(clRig.context, Paths({"a1.bvf", "a2.bvf", "a3.bvf"}), clRig.source);
     clRig.source.name = QStringLiteral("/rec/loaded.bvf");
     clRig.events.Script({Reply::To(Path("joined.bvf"))});
     ReadCounts clCounts;
@@ -405,39 +397,13 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied() {
     QCOMPARE(clRig.events.Told(),
              (QStringList{"output first " + Path("a1.bvf"), "read failed " + clstrFailing}));
     // The closed output holds the first file and the records read before.
-    QCOMPARE(
-        CompareParts({Path("joined.bvf")}, FramesOf(Path("a1.bvf")).header,
-                     FramesOf(Path("a1.bvf")).frames + FramesOf(clstrFailing).frames.mid(0, 4)),
-        QString());
+    const ContainerFrames clFirst = FramesOf(Path("a1.bvf"));
+    QCOMPARE(CompareParts({Path("joined.bvf")}, clFirst.header,
+                          clFirst.frames + FramesOf(clstrFailing).frames.mid(0, 4)),
+             QString());
     QVERIFY(clRig.context.doneEvent->IsSet());
     QVERIFY(!clRig.context.mergeDestination);
     QCOMPARE(clRig.source.name, QString());
-}
-
-void TestMergeWorker::destinationRefused_data() {
-    QTest::addColumn<QString>("destination"); // %1: the folder
-    QTest::addColumn<QString>("refusal");
-
-    QTest::newRow("a source of this output") << "%1/a1.bvf"
-                                             << "is a source";
-    QTest::newRow("a source with doubled separators") << "%1//a2.bvf"
-                                                      << "is a source";
-    QTest::newRow("a source through ./") << "%1/./a1.bvf"
-                                         << "is a source";
-    QTest::newRow("a source through ..") << "%1/sub/../a2.bvf"
-                                         << "is a source";
-    QTest::newRow("a symbolic link to a source") << "%1/link.bvf"
-                                                 << "is a source";
-    QTest::newRow("a hard link to a source") << "%1/hard.bvf"
-                                             << "is a source";
-    QTest::newRow("a source of a later output") << "%1/b2.bvf"
-                                                << "is a source";
-    QTest::newRow("longer than 259 characters") << "%1/" + QString(300, u'x') + ".bvf"
-                                                << "too long";
-    // A dialog that stores a source without asking the check: the worker
-    // refuses it all the same and asks again.
-    QTest::newRow("stored without the check") << "bypass %1/./a2.bvf"
-                                              << "";
 }
 
 void TestMergeWorker::proposedOutputs() {
@@ -449,6 +415,26 @@ void TestMergeWorker::proposedOutputs() {
     QCOMPARE(JoinedOutputProposal(".cell"), QStringLiteral(".cell_Joined.bvf"));
 }
 
+void TestMergeWorker::destinationRefused_data() {
+    QTest::addColumn<QString>("destination"); // %1: the folder
+    QTest::addColumn<QString>("refusal");
+
+    const auto Row = [](const char *pName, const QString &clstrPath, const char *pRefusal) {
+        QTest::newRow(pName) << clstrPath << QString(pRefusal);
+    };
+    Row("a source of this output", "%1/a1.bvf", "is a source");
+    Row("a source with doubled separators", "%1//a2.bvf", "is a source");
+    Row("a source through ./", "%1/./a1.bvf", "is a source");
+    Row("a source through ..", "%1/sub/../a2.bvf", "is a source");
+    Row("a symbolic link to a source", "%1/link.bvf", "is a source");
+    Row("a hard link to a source", "%1/hard.bvf", "is a source");
+    Row("a source of a later output", "%1/b2.bvf", "is a source");
+    Row("longer than 259 characters", "%1/" + QString(300, u'x') + ".bvf", "too long");
+    // A dialog that stores a source without asking the check: the worker
+    // refuses it all the same and asks again.
+    Row("stored without the check", "bypass %1/./a2.bvf", "");
+}
+
 void TestMergeWorker::destinationRefused() {
     QFETCH(QString, destination);
     QFETCH(QString, refusal);
@@ -456,32 +442,30 @@ void TestMergeWorker::destinationRefused() {
     QVERIFY(TwoGroups(clRig));
     QVERIFY(QDir(m_pDir->path()).mkdir("sub"));
     QVERIFY(QFile::link(Path("a2.bvf"), Path("link.bvf")));
-    QCOMPARE(::link(QFile::encodeName(Path("b1.bvf")).constData(),
-                    QFile::encodeName(Path("hard.bvf")).constData()),
-             0);
+    QCOMPARE(::link(QFile::encodeName(Path("b1.bvf")), QFile::encodeName(Path("hard.bvf"))), 0);
     const QStringList clSources{"a1.bvf", "a2.bvf", "b1.bvf", "b2.bvf"};
     QList<QByteArray> clBefore;
     for (const QString &clstrSource : clSources)
         clBefore << FileBytes(Path(clstrSource));
 
     Reply clRefused = Reply::To(destination.arg(m_pDir->path()));
+    const Reply clA = Reply::To(Path("a.bvf")), clB = Reply::To(Path("b.bvf"));
+    const QString clstrFirstA = "output first " + Path("a1.bvf");
+    const QString clstrFirstB = "output first " + Path("b1.bvf");
     if (refusal.isEmpty()) {
         clRefused.kind = Reply::Bypass;
         clRefused.path.remove(QStringLiteral("bypass "));
-        clRig.events.Script({clRefused, Reply::To(Path("a.bvf")), Reply::To(Path("b.bvf"))});
+        clRig.events.Script({clRefused, clA, clB});
         QCOMPARE(clRig.Merge(), 1000);
         QCOMPARE(clRig.events.Told(),
-                 (QStringList{"output first " + Path("a1.bvf"), "output again " + Path("a1.bvf"),
-                              "output first " + Path("b1.bvf")}));
+                 (QStringList{clstrFirstA, "output again " + Path("a1.bvf"), clstrFirstB}));
     } else {
         // The same refusal for the second output too, where the first
         // output is also refused.
-        clRig.events.Script({clRefused, Reply::To(Path("a.bvf")), clRefused,
-                             Reply::To(Path("a.bvf")), Reply::To(Path("b.bvf"))});
+        clRig.events.Script({clRefused, clA, clRefused, clA, clB});
         QCOMPARE(clRig.Merge(), 1000);
         QCOMPARE(clRig.events.Told(),
-                 (QStringList{"output first " + Path("a1.bvf"), "refused " + refusal,
-                              "output first " + Path("b1.bvf"), "refused " + refusal,
+                 (QStringList{clstrFirstA, "refused " + refusal, clstrFirstB, "refused " + refusal,
                               "refused already written"}));
     }
     for (int i = 0; i < clSources.size(); ++i)
@@ -490,23 +474,14 @@ void TestMergeWorker::destinationRefused() {
     QCOMPARE(Holds("b.bvf", {"b1.bvf", "b2.bvf"}), QString());
 }
 
-void TestMergeWorker::questionsWaitForAnswerOrStop_data() {
-    QTest::addColumn<Reply>("reply");
-    QTest::addColumn<int>("end");
-    QTest::newRow("answered later by another thread") << Reply::To("joined.bvf", true) << 1000;
-    QTest::newRow("stopped while open") << Reply::Of(Reply::Stop, true) << -1;
-}
-
 void TestMergeWorker::questionsWaitForAnswerOrStop() {
-    QFETCH(Reply, reply);
-    QFETCH(int, end);
     MergeRig clRig;
-    QVERIFY(
-        Listed(clRig, {{"a1.bvf", Run(At("10:00:00"), 5)}, {"a2.bvf", Run(At("10:00:05"), 5)}}));
-    reply.path = reply.path.isEmpty() ? QString() : Path(reply.path);
-    clRig.events.Script({reply});
-    QCOMPARE(clRig.Merge(), end);
-    QCOMPARE(QFileInfo::exists(Path("joined.bvf")), end == 1000);
+    QVERIFY(Written({"a1.bvf", "a2.bvf"}, At("10:00:00"), 5));
+    QCOMPARE(clRig.Fill(Paths({"a1.bvf", "a2.bvf"})), 1000);
+    // Answered later by another thread: the worker waits for it.
+    clRig.events.Script({Reply::To(Path("joined.bvf"), true)});
+    QCOMPARE(clRig.Merge(), 1000);
+    QCOMPARE(Holds("joined.bvf", {"a1.bvf", "a2.bvf"}), QString());
 
     // A question that stays open: releasing the worker stops it and waits for
     // its end before it frees anything.

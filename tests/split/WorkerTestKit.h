@@ -17,8 +17,6 @@ namespace WorkerTestKit {
 
 using ::Reply;
 
-// ---- Scripted events and the dialog's side ------------------------------------
-
 class CScriptedEvents final : public CSplitEvents, public CEventsScript {
   public:
     void SplitterProgress(int lCode) override { Progress(lCode); }
@@ -31,17 +29,15 @@ class CScriptedEvents final : public CSplitEvents, public CEventsScript {
             Append(QStringLiteral("failed ") + clResult.reason);
         Progress(clResult.Succeeded() ? 2000 : -1);
     }
-    void SplitterNotice(const QString &clstrText) override {
-        Append(QStringLiteral("notice ") + clstrText);
-    }
+    void SplitterNotice(const QString &clstrText) override { Append("notice " + clstrText); }
     void AskForOverwrite(const QString &clstrFileName) override {
-        Answer(QStringLiteral("ask:") + clstrFileName, false);
+        Answer("ask:" + clstrFileName, false);
     }
     void OverwriteSourceFile(const QString &clstrFileName) override {
-        Append(QStringLiteral("source:") + clstrFileName);
+        Append("source:" + clstrFileName);
     }
     void RetryOpenForWriting(const QString &clstrFileName) override {
-        Answer(QStringLiteral("retry:") + clstrFileName, true);
+        Answer("retry:" + clstrFileName, true);
     }
 
   private:
@@ -58,8 +54,8 @@ class CScriptedEvents final : public CSplitEvents, public CEventsScript {
     }
 };
 
-// The context as the dialog sets it up for a run, for a worker body run on
-// the test's own thread with its own way of opening sources.
+// The context as the dialog sets it up, for a worker body run on the test's
+// own thread with its own way of opening sources.
 inline void PrepareDirectRun(StructWorkerContext &clContext, const QStringList &clFiles,
                              StructSourceInfo &clSource) {
     clContext.stopEvent = std::make_unique<CPlatformEvent>(true, false);
@@ -76,7 +72,6 @@ struct WorkerRig {
     CScriptedEvents events;
     StructWorkerContext context{&events};
     StructSourceInfo source;
-    // The loaded protocol components the workers are given.
     StructProtoComponent *components = nullptr;
     uint32_t componentCount = 0;
 
@@ -85,22 +80,19 @@ struct WorkerRig {
         ReleaseWorker(context);
         events.JoinHelpers();
     }
-
     // Scans the path as loading a source does; the end code.
     int Scan(const QString &clstrPath) {
         events.Restart();
-        if (!StartScanWorker(context, clstrPath, source, components, componentCount))
-            return 0;
-        const int lCode = events.WaitForEnd();
-        ReleaseWorker(context);
-        return lCode;
+        return StartScanWorker(context, clstrPath, source, components, componentCount) ? End() : 0;
     }
-    // Splits the scanned source; the end code.
     int Split(const StructSplitSettings &clSettings) {
         events.Restart();
-        if (StartSplitWorker(context, source, clSettings, components, componentCount) !=
-            SplitStart::Started)
-            return 0;
+        return StartSplitWorker(context, source, clSettings, components, componentCount) ==
+                       SplitStart::Started
+                   ? End()
+                   : 0;
+    }
+    int End() {
         const int lCode = events.WaitForEnd();
         ReleaseWorker(context);
         events.JoinHelpers();
@@ -108,31 +100,27 @@ struct WorkerRig {
     }
 };
 
-// ---- Settings ----------------------------------------------------------
-
-inline StructSplitSettings ByTime(int64_t lLength, bool bAlign, uint32_t lScheme = 2) {
+inline StructSplitSettings Settings(uint8_t lMode, uint32_t lScheme) {
     StructSplitSettings clSettings;
-    clSettings.mode = SPLIT_BY_TIME;
+    clSettings.mode = lMode;
+    clSettings.namingScheme = lScheme;
+    return clSettings;
+}
+inline StructSplitSettings ByTime(int64_t lLength, bool bAlign, uint32_t lScheme = 2) {
+    StructSplitSettings clSettings = Settings(SPLIT_BY_TIME, lScheme);
     clSettings.partLength = lLength;
     clSettings.alignToUnit = bAlign;
-    clSettings.namingScheme = lScheme;
     return clSettings;
 }
-
 inline StructSplitSettings ByPeriod(int64_t lFrom, int64_t lTo, uint32_t lScheme = 2) {
-    StructSplitSettings clSettings;
-    clSettings.mode = SPLIT_BY_PERIOD;
+    StructSplitSettings clSettings = Settings(SPLIT_BY_PERIOD, lScheme);
     clSettings.periodStart = lFrom;
     clSettings.periodEnd = lTo;
-    clSettings.namingScheme = lScheme;
     return clSettings;
 }
-
 inline StructSplitSettings ByNumber(uint32_t lCount, uint32_t lScheme = 1) {
-    StructSplitSettings clSettings;
-    clSettings.mode = SPLIT_BY_NUMBER;
+    StructSplitSettings clSettings = Settings(SPLIT_BY_NUMBER, lScheme);
     clSettings.partCount = lCount;
-    clSettings.namingScheme = lScheme;
     return clSettings;
 }
 

@@ -16,10 +16,11 @@ namespace {
 
 using LiveAnalysesFn = int (*)();
 
-// Where each broadcast goes: record index and its blocks.
+// A TETRA broadcast block: its validity, the network time (0: the "not
+// known" value) and the kind of message.
 struct TetraBlock {
     uint8_t validity = 3;
-    int64_t network = 0; // seconds since 1970; 0: the "not known" value
+    int64_t network = 0;
     uint8_t message = kStandInNetworkTime;
 };
 struct DmrBlock {
@@ -27,38 +28,38 @@ struct DmrBlock {
     uint32_t time = 0;
 };
 
+// Puts the blocks into the records at their indexes.
 RecordEdit TetraBroadcasts(const QMap<int, QList<TetraBlock>> &clAt) {
     return [clAt](int lIndex, RawRecord &clRecord) {
-        auto &clTetra = *static_cast<TetraTmv *>(clRecord.payload);
         const QList<TetraBlock> clBlocks = clAt.value(lIndex);
         for (int i = 0; i < clBlocks.size(); ++i) {
             uint8_t lYear = 0;
             uint32_t lSteps = kProtoTetraTimeNotValid;
             if (clBlocks[i].network != 0)
                 QVERIFY(StandInTetraNetworkTime(clBlocks[i].network, lYear, lSteps));
-            StandInPutTetraBlock(clTetra, size_t(i), clBlocks[i].message, clBlocks[i].validity,
-                                 lYear, lSteps);
+            StandInPutTetraBlock(*static_cast<TetraTmv *>(clRecord.payload), size_t(i),
+                                 clBlocks[i].message, clBlocks[i].validity, lYear, lSteps);
         }
     };
 }
 
 RecordEdit DmrBroadcasts(const QMap<int, QList<DmrBlock>> &clAt) {
     return [clAt](int lIndex, RawRecord &clRecord) {
-        if (clRecord.payloadKind != PAYLOAD_DMR)
-            return;
-        auto &clDmr = *static_cast<DmrTmv *>(clRecord.payload);
         const QList<DmrBlock> clBlocks = clAt.value(lIndex);
-        for (int i = 0; i < clBlocks.size(); ++i)
-            StandInPutDmrBlock(clDmr, size_t(i), kStandInNetworkTime, clBlocks[i].date,
-                               clBlocks[i].time);
+        for (int i = 0; i < clBlocks.size() && clRecord.payloadKind == PAYLOAD_DMR; ++i)
+            StandInPutDmrBlock(*static_cast<DmrTmv *>(clRecord.payload), size_t(i),
+                               kStandInNetworkTime, clBlocks[i].date, clBlocks[i].time);
     };
 }
 
-// lCount records of one kind, one a second from lStart.
-QList<RecordSpec> Every(int lCount, int64_t lStart, RecordSpec (*fnMake)(int64_t, uint64_t)) {
+// lCount records of one kind, one a second from lStart; the first one as given.
+QList<RecordSpec> Every(int lCount, int64_t lStart, RecordSpec (*fnMake)(int64_t, uint64_t),
+                        std::optional<RecordSpec> clFirst = std::nullopt) {
     QList<RecordSpec> clSpecs;
     for (int i = 0; i < lCount; ++i)
         clSpecs << fnMake(lStart + i, 0);
+    if (clFirst)
+        clSpecs[0] = *clFirst;
     return clSpecs;
 }
 
@@ -209,28 +210,22 @@ void TestProtocolTime::componentChoice() {
     const RecordEdit fnTetra = TetraBroadcasts({{2, {{3, t0 + 2 + 10}}}});
     const RecordEdit fnDmr =
         DmrBroadcasts({{2, {{StandInDmrDateWord(7, 3), StandInDmrTimeWord(10, 20, 12)}}}}); // +10
-    QList<RecordSpec> clTetra = Every(5, t0, &Tetra);
-    QList<RecordSpec> clDmr = Every(5, t0, &Dmr);
-    auto fnFirst = [](RecordSpec clFirst, QList<RecordSpec> clRest) {
-        clRest[0] = clFirst;
-        return clRest;
-    };
+    const QList<RecordSpec> clTetra = Every(5, t0, &Tetra), clDmr = Every(5, t0, &Dmr);
     QList<RecordSpec> clNoticeFirst = clTetra;
     clNoticeFirst.prepend(Notice());
-    QList<RecordSpec> clUntimedFirst = clTetra;
-    clUntimedFirst[0] = Tetra(0);
     Check({
         {"TETRA first: TETRA analysis", clTetra, fnTetra, 10},
         {"DMR first: DMR analysis", clDmr, fnDmr, 10},
-        {"generic first: DMR analysis", fnFirst(Generic(t0), clDmr), fnDmr, 10},
-        {"a record without time does not choose", clUntimedFirst, fnTetra, 10},
-        {"TETRA first: DMR records are not fed", fnFirst(Tetra(t0), clDmr), fnDmr, std::nullopt},
-        {"GSM first: no component", fnFirst(Gsm(t0), clTetra), fnTetra, std::nullopt},
-        {"auxiliary first: no analysis", fnFirst(Aux(t0), clTetra), fnTetra, std::nullopt},
+        {"generic first: DMR analysis", Every(5, t0, &Dmr, Generic(t0)), fnDmr, 10},
+        {"a record without time does not choose", Every(5, t0, &Tetra, Tetra(0)), fnTetra, 10},
+        {"TETRA first: DMR records are not fed", Every(5, t0, &Dmr, Tetra(t0)), fnDmr,
+         std::nullopt},
+        {"GSM first: no component", Every(5, t0, &Tetra, Gsm(t0)), fnTetra, std::nullopt},
+        {"auxiliary first: no analysis", Every(5, t0, &Tetra, Aux(t0)), fnTetra, std::nullopt},
+        // The notice shifts the indices by one.
+        {"a notice first does not choose", clNoticeFirst,
+         TetraBroadcasts({{3, {{3, t0 + 2 + 10}}}}), 10},
     });
-    // The notice shifts the indices by one.
-    Check({{"a notice first does not choose", clNoticeFirst,
-            TetraBroadcasts({{3, {{3, t0 + 2 + 10}}}}), 10}});
     Check({{"without a component", clTetra, fnTetra, std::nullopt}}, false);
 }
 

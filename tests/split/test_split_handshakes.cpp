@@ -1,21 +1,15 @@
 // The split's questions and answers, stops and releases: the worker asks
 // through the events interface and waits for the answer or the stop, so a
 // question can never hold up a stop or the release of the worker.
+#include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
-#include "TestRegistry.h"
-
-#include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
 
 using namespace WorkerTestKit;
-
-Q_DECLARE_METATYPE(QList<WorkerTestKit::Reply>)
-Q_DECLARE_METATYPE(StructSplitSettings)
 
 namespace {
 
@@ -27,17 +21,46 @@ const QByteArray kOld = QByteArrayLiteral("old contents");
 const QList<RecordSpec> kThreeHours = {Tetra(At("10:20:00")), Tetra(At("10:40:00")),
                                        Tetra(At("11:05:00")), Tetra(At("12:10:00")),
                                        Tetra(At("12:20:00"))};
-const QString kPart1 = QStringLiteral("cell__01.bvf: 10:20:00 10:40:00");
-const QString kPart2 = QStringLiteral("cell__02.bvf: 11:05:00");
-const QString kPart3 = QStringLiteral("cell__03.bvf: 12:10:00 12:20:00");
-const QString kUntouched = QStringLiteral(": cannot open"); // still the old contents
+const QStringList kParts = {"cell__01.bvf: 10:20:00 10:40:00", "cell__02.bvf: 11:05:00",
+                            "cell__03.bvf: 12:10:00 12:20:00"};
 
 QString PartName(int lPart) {
     return QStringLiteral("cell__%1.bvf").arg(lPart, 2, 10, QChar(u'0'));
 }
 
-Reply Answer(uint8_t lCode, bool bLater = false) {
-    return Reply::Code(lCode, bLater);
+// "1 -2 3": part 1 and 3 as split, part 2 still the old contents (unreadable).
+QStringList Described(const QString &clstrParts) {
+    QStringList clParts;
+    for (const QString &clstrPart : clstrParts.split(u' ', Qt::SkipEmptyParts)) {
+        const int lPart = clstrPart.toInt();
+        clParts << (lPart > 0 ? kParts[lPart - 1] : PartName(-lPart) + ": cannot open");
+    }
+    return clParts;
+}
+
+// "a1 r2": the overwrite question about part 1, the retry question about part 2.
+QStringList Asked(const QString &clstrQuestions) {
+    QStringList clAsked;
+    for (const QString &clstrQuestion : clstrQuestions.split(u' ', Qt::SkipEmptyParts))
+        clAsked << (clstrQuestion[0] == u'a' ? "ask:" : "retry:") +
+                       PartName(clstrQuestion.mid(1).toInt());
+    return clAsked;
+}
+
+// Per reply its code (overwrite: 1 yes, 2 no, 3 yes to all, 4 no to all, 5
+// abort; retry: 1 retry, 0 give up), "~" after it: answered later from
+// another thread; C a closed box, S Stop, R retry after fnRetry cleared the way.
+QList<Reply> Replies(const QString &clstrReplies, const std::function<void()> &fnRetry = {}) {
+    QList<Reply> clReplies;
+    for (const QString &r : clstrReplies.split(u' ', Qt::SkipEmptyParts)) {
+        clReplies << (r == "C"   ? Reply::Of(Reply::Close)
+                      : r == "S" ? Reply::Of(Reply::Stop, true)
+                                 : Reply::Code(uint8_t(r == "R" ? 1 : r.left(1).toUInt()),
+                                               r.endsWith(u'~') || r == "R"));
+        if (r == "R")
+            clReplies.last().before = fnRetry;
+    }
+    return clReplies;
 }
 
 } // namespace
@@ -61,13 +84,18 @@ class TestSplitHandshakes : public QObject {
 
   private:
     QString Path(const QString &clstrName) const { return m_pDir->filePath(clstrName); }
-    QString Folder() const { return m_pDir->path(); }
-    QStringList Described(const QString &clstrSource = kSource) const {
-        return DescribeParts(Folder(), {clstrSource});
-    }
-    bool Load(WorkerRig &clRig, const QList<RecordSpec> &clRecords,
+    bool Load(WorkerRig &clRig, const QList<RecordSpec> &clRecords = kThreeHours,
               const QString &clstrName = kSource) const {
         return WriteRecording(Path(clstrName), clRecords) && clRig.Scan(Path(clstrName)) == 1000;
+    }
+    // A split by the hour left waiting at the question about the part.
+    bool Waiting(WorkerRig &clRig, int lPart) {
+        if (!Load(clRig) || !WriteBytes(Path(PartName(lPart)), kOld))
+            return false;
+        clRig.events.Restart();
+        clRig.events.Script({Reply::Of(Reply::NoAnswer)});
+        return StartSplitWorker(clRig.context, clRig.source, ByTime(3600, true, 1), nullptr, 0) ==
+               SplitStart::Started;
     }
 
     std::unique_ptr<QTemporaryDir> m_pDir;
@@ -79,98 +107,60 @@ void TestSplitHandshakes::init() {
 }
 
 void TestSplitHandshakes::overwriteAnswers_data() {
-    QTest::addColumn<QList<int>>("existing");
-    QTest::addColumn<QList<Reply>>("replies");
-    QTest::addColumn<QStringList>("questions");
+    QTest::addColumn<QString>("existing"); // parts there before; negative: a folder there
+    QTest::addColumn<QString>("replies");
+    QTest::addColumn<QString>("questions");
     QTest::addColumn<int>("code");
-    QTest::addColumn<QStringList>("parts");
+    QTest::addColumn<QString>("parts");
 
-    const QString clstrAsk1 = "ask:" + PartName(1);
-    const QString clstrAsk2 = "ask:" + PartName(2);
-    QTest::newRow("no existing file: no question")
-        << QList<int>{} << QList<Reply>{} << QStringList{} << 2000
-        << QStringList{kPart1, kPart2, kPart3};
-    QTest::newRow("[NO] drops part 1; part 2 is written")
-        << QList<int>{1} << QList<Reply>{Answer(OVERWRITE_NO)} << QStringList{clstrAsk1} << 2000
-        << QStringList{PartName(1) + kUntouched, kPart2, kPart3};
-    QTest::newRow("[NO], then part 2 is asked about at its own boundary")
-        << QList<int>{1, 2} << QList<Reply>{Answer(OVERWRITE_NO), Answer(OVERWRITE_YES)}
-        << QStringList{clstrAsk1, clstrAsk2} << 2000
-        << QStringList{PartName(1) + kUntouched, kPart2, kPart3};
-    QTest::newRow("[YES]") << QList<int>{1} << QList<Reply>{Answer(OVERWRITE_YES)}
-                           << QStringList{clstrAsk1} << 2000 << QStringList{kPart1, kPart2, kPart3};
-    QTest::newRow("[NO to ALL]: absent parts written, existing ones skipped without asking")
-        << QList<int>{1, 3} << QList<Reply>{Answer(OVERWRITE_NO_TO_ALL)} << QStringList{clstrAsk1}
-        << 2000 << QStringList{PartName(1) + kUntouched, kPart2, PartName(3) + kUntouched};
-    QTest::newRow("[YES to ALL]: later existing files without asking")
-        << QList<int>{1, 3} << QList<Reply>{Answer(OVERWRITE_YES_TO_ALL)} << QStringList{clstrAsk1}
-        << 2000 << QStringList{kPart1, kPart2, kPart3};
-    QTest::newRow("[ABORT]") << QList<int>{2} << QList<Reply>{Answer(OVERWRITE_ABORT)}
-                             << QStringList{clstrAsk2} << -1
-                             << QStringList{kPart1, PartName(2) + kUntouched};
-    QTest::newRow("question closed without an answer aborts")
-        << QList<int>{1} << QList<Reply>{Reply::Of(Reply::Close)} << QStringList{clstrAsk1} << -1
-        << QStringList{PartName(1) + kUntouched};
-    QTest::newRow("a closed question after an answered one aborts")
-        << QList<int>{1, 2} << QList<Reply>{Answer(OVERWRITE_NO), Reply::Of(Reply::Close)}
-        << QStringList{clstrAsk1, clstrAsk2} << -1
-        << QStringList{PartName(1) + kUntouched, PartName(2) + kUntouched};
-    QTest::newRow("an answer outside 1 to 5 aborts")
-        << QList<int>{1} << QList<Reply>{Answer(7)} << QStringList{clstrAsk1} << -1
-        << QStringList{PartName(1) + kUntouched};
-    QTest::newRow("Stop while the question is shown")
-        << QList<int>{2} << QList<Reply>{Reply::Of(Reply::Stop, true)} << QStringList{clstrAsk2}
-        << -1 << QStringList{kPart1, PartName(2) + kUntouched};
-    QTest::newRow("answers from another thread, a little later")
-        << QList<int>{1, 2} << QList<Reply>{Answer(OVERWRITE_YES, true), Answer(OVERWRITE_NO, true)}
-        << QStringList{clstrAsk1, clstrAsk2} << 2000
-        << QStringList{kPart1, PartName(2) + kUntouched, kPart3};
-
-    // A folder stands where part 2 goes (-2): it exists, so the overwrite
-    // question comes first; then it cannot be opened and the retry is asked.
-    Reply clRetryAfterRemoving = Answer(1, true);
-    clRetryAfterRemoving.before = [this]() { QDir().rmdir(Path(PartName(2))); };
-    const QList<Reply> clYes = {Answer(OVERWRITE_YES)};
-    const QString clstrRetry = "retry:" + PartName(2);
-    QTest::newRow("[RETRY] after removing the folder continues")
-        << QList<int>{-2} << clYes + QList<Reply>{clRetryAfterRemoving}
-        << QStringList{clstrAsk2, clstrRetry} << 2000 << QStringList{kPart1, kPart2, kPart3};
-    QTest::newRow("giving up ends the split")
-        << QList<int>{-2} << clYes + QList<Reply>{Answer(0)} << QStringList{clstrAsk2, clstrRetry}
-        << -1 << QStringList{kPart1, PartName(2) + kUntouched};
-    QTest::newRow("a retry that fails again asks again")
-        << QList<int>{-2} << clYes + QList<Reply>{Answer(1), clRetryAfterRemoving}
-        << QStringList{clstrAsk2, clstrRetry, clstrRetry} << 2000
-        << QStringList{kPart1, kPart2, kPart3};
-    QTest::newRow("a retry question closed after a [RETRY] gives up")
-        << QList<int>{-2} << clYes + QList<Reply>{Answer(1), Reply::Of(Reply::Close)}
-        << QStringList{clstrAsk2, clstrRetry, clstrRetry} << -1
-        << QStringList{kPart1, PartName(2) + kUntouched};
-    QTest::newRow("Stop during the retry question")
-        << QList<int>{-2} << clYes + QList<Reply>{Reply::Of(Reply::Stop, true)}
-        << QStringList{clstrAsk2, clstrRetry} << -1
-        << QStringList{kPart1, PartName(2) + kUntouched};
+    const auto Row = [](const char *pName, const char *pExisting, const char *pReplies,
+                        const char *pQuestions, int lCode, const char *pParts) {
+        QTest::newRow(pName) << pExisting << pReplies << pQuestions << lCode << pParts;
+    };
+    Row("no existing file: no question", "", "", "", 2000, "1 2 3");
+    Row("[NO] drops part 1; part 2 is written", "1", "2", "a1", 2000, "-1 2 3");
+    Row("[NO], then part 2 is asked about at its own boundary", "1 2", "2 1", "a1 a2", 2000,
+        "-1 2 3");
+    Row("[YES]", "1", "1", "a1", 2000, "1 2 3");
+    Row("[NO to ALL]: absent parts written, existing ones skipped without asking", "1 3", "4", "a1",
+        2000, "-1 2 -3");
+    Row("[YES to ALL]: later existing files without asking", "1 3", "3", "a1", 2000, "1 2 3");
+    Row("[ABORT]", "2", "5", "a2", -1, "1 -2");
+    Row("question closed without an answer aborts", "1", "C", "a1", -1, "-1");
+    Row("a closed question after an answered one aborts", "1 2", "2 C", "a1 a2", -1, "-1 -2");
+    Row("an answer outside 1 to 5 aborts", "1", "7", "a1", -1, "-1");
+    Row("Stop while the question is shown", "2", "S", "a2", -1, "1 -2");
+    Row("answers from another thread, a little later", "1 2", "1~ 2~", "a1 a2", 2000, "1 -2 3");
+    // A folder where part 2 goes: it exists, so the overwrite question comes
+    // first; then it cannot be opened and the retry is asked.
+    Row("[RETRY] after removing the folder continues", "-2", "1 R", "a2 r2", 2000, "1 2 3");
+    Row("giving up ends the split", "-2", "1 0", "a2 r2", -1, "1 -2");
+    Row("a retry that fails again asks again", "-2", "1 1 R", "a2 r2 r2", 2000, "1 2 3");
+    Row("a retry question closed after a [RETRY] gives up", "-2", "1 1 C", "a2 r2 r2", -1, "1 -2");
+    Row("Stop during the retry question", "-2", "1 S", "a2 r2", -1, "1 -2");
 }
 
 void TestSplitHandshakes::overwriteAnswers() {
-    QFETCH(QList<int>, existing);
-    QFETCH(QList<Reply>, replies);
-    QFETCH(QStringList, questions);
+    QFETCH(QString, existing);
+    QFETCH(QString, replies);
+    QFETCH(QString, questions);
     QFETCH(int, code);
-    QFETCH(QStringList, parts);
+    QFETCH(QString, parts);
     WorkerRig clRig;
-    QVERIFY(Load(clRig, kThreeHours));
-    for (int lPart : existing)
+    QVERIFY(Load(clRig));
+    for (const QString &clstrPart : existing.split(u' ', Qt::SkipEmptyParts)) {
+        const int lPart = clstrPart.toInt();
         QVERIFY(lPart > 0 ? WriteBytes(Path(PartName(lPart)), kOld)
                           : QDir().mkdir(Path(PartName(-lPart))));
-    clRig.events.Script(replies);
+    }
+    clRig.events.Script(Replies(replies, [this] { QDir().rmdir(Path(PartName(2))); }));
     QCOMPARE(clRig.Split(ByTime(3600, true, 1)), code);
     // The questions carry the bare file name.
-    QCOMPARE(clRig.events.Questions(), questions);
-    QCOMPARE(Described(), parts);
-    for (int lPart : existing) {
-        if (parts.contains(PartName(lPart) + kUntouched))
-            QCOMPARE(FileBytes(Path(PartName(lPart))), kOld);
+    QCOMPARE(clRig.events.Questions(), Asked(questions));
+    QCOMPARE(DescribeParts(m_pDir->path(), {kSource}), Described(parts));
+    for (const QString &clstrPart : parts.split(u' ')) {
+        if (clstrPart.startsWith(u'-') && existing.split(u' ').contains(clstrPart.mid(1)))
+            QCOMPARE(FileBytes(Path(PartName(clstrPart.mid(1).toInt()))), kOld);
     }
     QCOMPARE(clRig.events.Errors(), QStringList());
     QCOMPARE(clRig.events.Codes().last(), code);
@@ -178,58 +168,47 @@ void TestSplitHandshakes::overwriteAnswers() {
 
 void TestSplitHandshakes::partsOfThisRun_data() {
     QTest::addColumn<bool>("existing");
-    QTest::addColumn<QList<Reply>>("replies");
+    QTest::addColumn<QString>("replies");
     QTest::addColumn<int>("questions");
     QTest::addColumn<QList<int>>("kept"); // source records in the one file
 
     // By number into 3 with a name without number: every part gets the same
     // name. Parts: records 0-1, 2-4, 5-8.
     QTest::newRow("[YES to ALL] does not cover a part written by this run")
-        << true
-        << QList<Reply>{Answer(OVERWRITE_YES_TO_ALL), Answer(OVERWRITE_NO), Answer(OVERWRITE_NO)}
-        << 3 << QList<int>{0, 1};
+        << true << "3 2 2" << 3 << QList<int>{0, 1};
     QTest::newRow("[YES] to each replaces the earlier part")
-        << false << QList<Reply>{Answer(OVERWRITE_YES), Answer(OVERWRITE_YES)} << 2
-        << QList<int>{5, 6, 7, 8};
+        << false << "1 1" << 2 << QList<int>{5, 6, 7, 8};
     QTest::newRow("[NO to ALL] skips the later parts without asking")
-        << false << QList<Reply>{Answer(OVERWRITE_NO_TO_ALL)} << 1 << QList<int>{0, 1};
+        << false << "4" << 1 << QList<int>{0, 1};
 }
 
 void TestSplitHandshakes::partsOfThisRun() {
     QFETCH(bool, existing);
-    QFETCH(QList<Reply>, replies);
+    QFETCH(QString, replies);
     QFETCH(int, questions);
     QFETCH(QList<int>, kept);
-    QList<RecordSpec> clRecords;
-    for (int i = 0; i < 9; ++i)
-        clRecords << Generic(At("10:00:00"), 9967);
     WorkerRig clRig;
-    QVERIFY(Load(clRig, clRecords));
+    QVERIFY(Load(clRig, QList<RecordSpec>(9, Generic(At("10:00:00"), 9967))));
     const QString clstrName = QStringLiteral("cell__2024-03-07_10.00.00.bvf");
     if (existing)
         QVERIFY(WriteBytes(Path(clstrName), kOld));
-    clRig.events.Script(replies);
+    clRig.events.Script(Replies(replies));
     QCOMPARE(clRig.Split(ByNumber(3, 0)), 2000);
     QCOMPARE(clRig.events.Questions(), QStringList(questions, "ask:" + clstrName));
-    QCOMPARE(FilesIn(Folder(), {kSource}), QStringList{clstrName});
+    QCOMPARE(FilesIn(m_pDir->path(), {kSource}), QStringList{clstrName});
     const ContainerFrames clSource = FramesOf(Path(kSource));
-    QList<QByteArray> clExpected;
-    for (int i : kept)
-        clExpected << clSource.frames[i];
-    QCOMPARE(CompareParts({Path(clstrName)}, clSource.header, clExpected), QString());
+    QCOMPARE(CompareParts({Path(clstrName)}, clSource.header, Pick(clSource.frames, kept)),
+             QString());
 }
 
 void TestSplitHandshakes::sourceAsOutput_data() {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("link"); // "hard" or "symbolic": rec__02.bvf leads to the source
 
-    // Part 2 of rec*.bvf with scheme 1 is rec__02.bvf.
-    QTest::newRow("the same path") << "rec__02.bvf"
-                                   << "";
-    QTest::newRow("a hard link to the source") << "rec.bvf"
-                                               << "hard";
-    QTest::newRow("a symbolic link to the source") << "rec.bvf"
-                                                   << "symbolic";
+    // The second part of rec*.bvf with scheme 1 is rec__02.bvf.
+    QTest::newRow("the same path") << QString("rec__02.bvf") << QString();
+    QTest::newRow("a hard link to the source") << QString("rec.bvf") << QString("hard");
+    QTest::newRow("a symbolic link to the source") << QString("rec.bvf") << QString("symbolic");
 }
 
 void TestSplitHandshakes::sourceAsOutput() {
@@ -246,18 +225,18 @@ void TestSplitHandshakes::sourceAsOutput() {
     QVERIFY(WriteBytes(Path("rec__01.bvf"), kOld));
 
     // [YES to ALL] never covers the source.
-    clRig.events.Script({Answer(OVERWRITE_YES_TO_ALL)});
+    clRig.events.Script(Replies("3"));
     QCOMPARE(clRig.Split(ByTime(3600, true, 1)), -1);
     QCOMPARE(clRig.events.Questions(), (QStringList{"ask:rec__01.bvf", "source:rec__02.bvf"}));
     QCOMPARE(FileBytes(Path(source)), clSourceBytes);
     QCOMPARE(RecordTimes(Path("rec__01.bvf")), QStringList{"10:20:00"});
     QCOMPARE(clRig.events.Errors(), QStringList());
 
-    // The fixed name of the period mode is checked the same way.
+    // The fixed name of the period mode is checked the same way, the same
+    // path given in another spelling.
     clRig.events.Script({});
     StructSplitSettings clFixed = ByPeriod(At("10:00:00"), At("12:00:00"), kFixedNameScheme);
-    // The same path is given in another spelling.
-    clFixed.fixedName = link.isEmpty() ? Folder() + "//" + source : clstrPart2;
+    clFixed.fixedName = link.isEmpty() ? m_pDir->path() + "//" + source : clstrPart2;
     QCOMPARE(clRig.Split(clFixed), -1);
     QCOMPARE(clRig.events.Questions(),
              QStringList{"source:" + QFileInfo(clFixed.fixedName).fileName()});
@@ -269,14 +248,13 @@ void TestSplitHandshakes::sourceAsOutput() {
 void TestSplitHandshakes::danglingLinkAtAPartName() {
     QVERIFY(QDir().mkdir(Path("elsewhere")));
     QVERIFY(QFile::link(Path("elsewhere/x.bvf"), Path(PartName(2))));
-    for (const QList<Reply> &clReplies :
-         {QList<Reply>{Answer(OVERWRITE_NO)}, QList<Reply>{Answer(OVERWRITE_YES), Answer(0)}}) {
+    for (const char *pReplies : {"2", "1 0"}) {
         QFile::remove(Path(PartName(1)));
         QFile::remove(Path(PartName(3)));
         WorkerRig clRig;
-        QVERIFY(Load(clRig, kThreeHours));
-        clRig.events.Script(clReplies);
-        QCOMPARE(clRig.Split(ByTime(3600, true, 1)), clReplies.size() == 1 ? 2000 : -1);
+        QVERIFY(Load(clRig));
+        clRig.events.Script(Replies(pReplies));
+        QCOMPARE(clRig.Split(ByTime(3600, true, 1)), pReplies[1] == 0 ? 2000 : -1);
         QCOMPARE(clRig.events.Questions().value(0), "ask:" + PartName(2));
         QVERIFY(!QFileInfo::exists(Path("elsewhere/x.bvf")));
     }
@@ -284,7 +262,7 @@ void TestSplitHandshakes::danglingLinkAtAPartName() {
 
 void TestSplitHandshakes::noQuestionAfterAStop() {
     WorkerRig clRig;
-    QVERIFY(Load(clRig, kThreeHours));
+    QVERIFY(Load(clRig));
     QVERIFY(WriteBytes(Path(PartName(1)), kOld));
     // Stopped as the split starts: the question about part 1 is never asked.
     clRig.events.OnProgress([&clRig](int lCode) {
@@ -294,18 +272,13 @@ void TestSplitHandshakes::noQuestionAfterAStop() {
     QCOMPARE(clRig.Split(ByTime(3600, true, 1)), -1);
     QCOMPARE(clRig.events.Questions(), QStringList());
     QCOMPARE(FileBytes(Path(PartName(1))), kOld);
-    QCOMPARE(FilesIn(Folder(), {kSource}), QStringList{PartName(1)});
+    QCOMPARE(FilesIn(m_pDir->path(), {kSource}), QStringList{PartName(1)});
 }
 
 void TestSplitHandshakes::releaseWithAnOpenQuestion() {
     {
         WorkerRig clRig;
-        QVERIFY(Load(clRig, kThreeHours));
-        QVERIFY(WriteBytes(Path(PartName(2)), kOld));
-        clRig.events.Restart();
-        clRig.events.Script({Reply::Of(Reply::NoAnswer)});
-        QCOMPARE(StartSplitWorker(clRig.context, clRig.source, ByTime(3600, true, 1), nullptr, 0),
-                 SplitStart::Started);
+        QVERIFY(Waiting(clRig, 2));
         QTRY_VERIFY(QuestionIsOpen(clRig.context));
         // Closing the dialog: the release stops the worker and waits for its
         // end; the open question is answered with abort.
@@ -319,37 +292,30 @@ void TestSplitHandshakes::releaseWithAnOpenQuestion() {
         QVERIFY(!QuestionIsOpen(clRig.context));
         QVERIFY(!AnswerOverwriteQuestion(clRig.context, OVERWRITE_YES));
         QVERIFY(!AnswerRetryQuestion(clRig.context, true));
-        QCOMPARE(Described(), (QStringList{kPart1, PartName(2) + kUntouched}));
+        QCOMPARE(DescribeParts(m_pDir->path(), {kSource}), Described("1 -2"));
     }
+    // The same when the context itself goes away with the question open.
+    CScriptedEvents clEvents;
+    StructSourceInfo clSource;
+    QVERIFY(WriteBytes(Path(PartName(1)), kOld));
     {
-        // The same when the context itself goes away with the question open.
-        CScriptedEvents clEvents;
-        StructSourceInfo clSource;
-        QVERIFY(WriteBytes(Path(PartName(1)), kOld));
-        {
-            StructWorkerContext clContext(&clEvents);
-            clEvents.Attach(clContext);
-            clEvents.Script({Reply::Of(Reply::NoAnswer)});
-            QVERIFY(StartScanWorker(clContext, Path(kSource), clSource, nullptr, 0));
-            QCOMPARE(clEvents.WaitForEnd(), 1000);
-            ReleaseWorker(clContext);
-            clEvents.Restart();
-            QCOMPARE(StartSplitWorker(clContext, clSource, ByTime(3600, true, 1), nullptr, 0),
-                     SplitStart::Started);
-            QTRY_VERIFY(QuestionIsOpen(clContext));
-        }
-        QCOMPARE(clEvents.Codes(), (QList<int>{0, -1}));
+        StructWorkerContext clContext(&clEvents);
+        clEvents.Attach(clContext);
+        clEvents.Script({Reply::Of(Reply::NoAnswer)});
+        QVERIFY(StartScanWorker(clContext, Path(kSource), clSource, nullptr, 0));
+        QCOMPARE(clEvents.WaitForEnd(), 1000);
+        ReleaseWorker(clContext);
+        clEvents.Restart();
+        QCOMPARE(StartSplitWorker(clContext, clSource, ByTime(3600, true, 1), nullptr, 0),
+                 SplitStart::Started);
+        QTRY_VERIFY(QuestionIsOpen(clContext));
     }
+    QCOMPARE(clEvents.Codes(), (QList<int>{0, -1}));
 }
 
 void TestSplitHandshakes::startingAScanReleasesAWaitingSplit() {
     WorkerRig clRig;
-    QVERIFY(Load(clRig, kThreeHours));
-    QVERIFY(WriteBytes(Path(PartName(1)), kOld));
-    clRig.events.Restart();
-    clRig.events.Script({Reply::Of(Reply::NoAnswer)});
-    QCOMPARE(StartSplitWorker(clRig.context, clRig.source, ByTime(3600, true, 1), nullptr, 0),
-             SplitStart::Started);
+    QVERIFY(Waiting(clRig, 1));
     QTRY_VERIFY(QuestionIsOpen(clRig.context));
     // The split waits for an answer; loading a source releases it first.
     QVERIFY(StartScanWorker(clRig.context, Path(kSource), clRig.source, nullptr, 0));

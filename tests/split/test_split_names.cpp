@@ -1,80 +1,58 @@
-// Part names and paths as exact texts: the ten naming schemes, what earlier
-// splits and recorders left in a source's name, the 259-character limit, the
-// time zone of the names; path normalisation and the check that an output is
-// the source itself, by its text or as the same file.
+// Part names and paths as exact texts: the naming schemes, what earlier splits
+// and recorders left in a source's name, the 259-character limit, the time
+// zone of the names; path normalisation and the check that an output is the
+// source itself, by its text or as the same file.
 #include "PathNormalise.h"
 #include "SplitName.h"
 #include "SplitPlan.h"
 #include "TestRegistry.h"
+#include "WorkerRecords.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimeZone>
 
 #include <ctime>
 #include <limits>
 #include <unistd.h>
 
+using WorkerTestKit::At;
+
 namespace {
 
-qint64 Utc(int lDay, const char *pClock, int lMonth = 3) {
-    const QTime clClock = QTime::fromString(QString::fromLatin1(pClock), u"hh:mm:ss");
-    return QDateTime(QDate(2024, lMonth, lDay), clClock, QTimeZone::utc()).toSecsSinceEpoch();
-}
-
-const qint64 kSample = Utc(7, "14:05:09");
+const qint64 kSample = At("14:05:09");
 
 // The name, or what went wrong; an error must leave no name behind.
 QString NameText(StructSplitName &clName) {
     const SplitNameResult enResult = MakePartName(clName);
     if (enResult != SplitNameResult::Ok && !clName.outputPath.isEmpty())
-        return QStringLiteral("error left a name behind: ") + clName.outputPath;
-    switch (enResult) {
-    case SplitNameResult::Ok:
-        return clName.outputPath;
-    case SplitNameResult::SourcePathTooLong:
-        return QStringLiteral("error: source path too long");
-    case SplitNameResult::NameTooLong:
-        return QStringLiteral("error: name too long");
-    case SplitNameResult::NoName:
-        return QStringLiteral("error: no name");
-    case SplitNameResult::TimeNotRepresentable:
-        break;
-    }
-    return QStringLiteral("error: time not representable");
+        return "error left a name behind: " + clName.outputPath;
+    const char *const kErrors[] = {"", "source path too long", "name too long", "no name",
+                                   "time not representable"};
+    const QMap<SplitNameResult, int> kIndex = {{SplitNameResult::SourcePathTooLong, 1},
+                                               {SplitNameResult::NameTooLong, 2},
+                                               {SplitNameResult::NoName, 3},
+                                               {SplitNameResult::TimeNotRepresentable, 4}};
+    return enResult == SplitNameResult::Ok ? clName.outputPath
+                                           : QString("error: ") + kErrors[kIndex.value(enResult)];
 }
 
 // Sets the process time zone for local-time names and restores it after.
-class TimeZoneScope {
-  public:
-    explicit TimeZoneScope(const QByteArray &clZone)
-        : m_bHadZone(qEnvironmentVariableIsSet("TZ")), m_clOldZone(qgetenv("TZ")) {
+struct TimeZoneScope {
+    const QByteArray old = qgetenv("TZ");
+    explicit TimeZoneScope(const QByteArray &clZone) {
         if (!clZone.isEmpty())
             qputenv("TZ", clZone);
         tzset();
     }
     ~TimeZoneScope() {
-        if (m_bHadZone)
-            qputenv("TZ", m_clOldZone);
-        else
-            qunsetenv("TZ");
+        old.isNull() ? qunsetenv("TZ") : qputenv("TZ", old);
         tzset();
     }
-    TimeZoneScope(const TimeZoneScope &) = delete;
-    TimeZoneScope &operator=(const TimeZoneScope &) = delete;
-
-  private:
-    bool m_bHadZone;
-    QByteArray m_clOldZone;
 };
 
-// A path of exactly lLength characters: folder "/r/", a base name of "a"s and
-// the extension.
+// A path of exactly lLength characters: folder "/r/", "a"s and the extension.
 QString SourceOfLength(qsizetype lLength) {
-    return QStringLiteral("/r/") + QString(lLength - 7, u'a') + QStringLiteral(".bvf");
+    return "/r/" + QString(lLength - 7, u'a') + ".bvf";
 }
 
 } // namespace
@@ -135,15 +113,16 @@ void TestSplitNames::partNames_data() {
     Row("other extensions become .bvf", "/rec/cell.TMW", 1, "/rec/cell__01.bvf");
     Row("percent signs are plain text", "/rec/%2/cell%1.bvf", 1, "/rec/%2/cell%1__01.bvf");
     Row("backslash belongs to the name", "/rec/a\\cell.bvf", 1, "/rec/a\\cell__01.bvf");
-    Row("midnight", cell, 0, "/rec/cell__2024-01-01_00.00.00.bvf", 1, Utc(1, "00:00:00", 1));
+    Row("midnight", cell, 0, "/rec/cell__2024-01-01_00.00.00.bvf", 1, At("2024-01-01 00:00:00"));
     Row("before 1970", cell, 0, "/rec/cell__1969-12-31_23.59.59.bvf", 1, -1);
 
     // What earlier splits and recorders added between "__" goes; at any
     // other "__" the name is cut.
+    const qint64 lNextDay = At("2024-03-08 09:00:00");
     Row("splitting a part again drops the old time", "/rec/cell__2024-03-07_14.05.09.bvf", 0,
-        "/rec/cell__2024-03-08_09.00.00.bvf", 1, Utc(8, "09:00:00"));
+        "/rec/cell__2024-03-08_09.00.00.bvf", 1, lNextDay);
     Row("splitting a scheme-2 part again", "/rec/cell__01__2024-03-07_14.05.09.bvf", 2,
-        "/rec/cell__03__2024-03-08_09.00.00.bvf", 3, Utc(8, "09:00:00"));
+        "/rec/cell__03__2024-03-08_09.00.00.bvf", 3, lNextDay);
     Row("leading date", "/rec/2024-03-07_14.05.09__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("scheme 3 part", "/rec/cell__2024-03-07_14.05.09__01.bvf", 1, "/rec/cell__01.bvf");
     Row("leading CN token", "/rec/CN0012__cell.bvf", 1, "/rec/cell__01.bvf");
@@ -165,7 +144,7 @@ void TestSplitNames::partNames_data() {
 
     // Scheme 1 adds "__01.bvf" (8 characters) to folder and base name.
     Row("name of 259 characters fits", SourceOfLength(255), 1,
-        QStringLiteral("/r/") + QString(248, u'a') + QStringLiteral("__01.bvf"));
+        "/r/" + QString(248, u'a') + "__01.bvf");
     Row("name of 260 characters is refused", SourceOfLength(256), 1, "error: name too long");
     Row("source path of 259 characters, name too long", SourceOfLength(259), 4,
         "error: name too long");
@@ -174,17 +153,16 @@ void TestSplitNames::partNames_data() {
     const QString clstrWide = QString::fromUcs4(U"\U0001F4E1").repeated(200);
     Row("characters outside the basic plane count once", "/r/" + clstrWide + ".bvf", 1,
         "/r/" + clstrWide + "__01.bvf");
-    Row("time beyond the calendar", cell, 2, "error: time not representable", 1,
-        std::numeric_limits<qint64>::max());
-    Row("time beyond the calendar, scheme without time", cell, 1, "/rec/cell__01.bvf", 1,
-        std::numeric_limits<qint64>::max());
+    const qint64 lBeyond = std::numeric_limits<qint64>::max();
+    Row("time beyond the calendar", cell, 2, "error: time not representable", 1, lBeyond);
+    Row("time beyond the calendar, scheme without time", cell, 1, "/rec/cell__01.bvf", 1, lBeyond);
 
     Row("local time one hour east", cell, 0, "/rec/cell__2024-03-07_15.05.09.bvf", 1, kSample,
         "CET-1");
     Row("summer time, two hours east", cell, 0, "/rec/cell__2024-07-01_14.00.00.bvf", 1,
-        Utc(1, "12:00:00", 7), "CET-1CEST,M3.5.0,M10.5.0/3");
+        At("2024-07-01 12:00:00"), "CET-1CEST,M3.5.0,M10.5.0/3");
     Row("five hours west, previous day", cell, 0, "/rec/cell__2024-03-06_22.00.00.bvf", 1,
-        Utc(7, "03:00:00"), "EST5");
+        At("03:00:00"), "EST5");
 }
 
 void TestSplitNames::partNames() {
@@ -219,21 +197,21 @@ void TestSplitNames::fixedName_data() {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("expected");
 
-    const uint lPeriod = SPLIT_BY_PERIOD;
-    QTest::newRow("period mode uses the fixed path unchanged") << lPeriod << "/out/Fixed Name.dat"
-                                                               << "/rec/cell.bvf"
-                                                               << "/out/Fixed Name.dat";
-    QTest::newRow("fixed path of 259 characters")
-        << lPeriod << SourceOfLength(259) << "/rec/cell.bvf" << SourceOfLength(259);
-    QTest::newRow("fixed path of 260 characters is refused")
-        << lPeriod << SourceOfLength(260) << "/rec/cell.bvf"
-        << "error: name too long";
-    QTest::newRow("source path too long")
-        << lPeriod << "/out/f.bvf" << SourceOfLength(260) << "error: source path too long";
-    QTest::newRow("outside the period mode the fixed path is not taken")
-        << uint(SPLIT_BY_TIME) << "/out/f.bvf"
-        << "/rec/cell.bvf"
-        << "error: no name";
+    const auto Row = [](const char *pName, uint lMode, const QString &clstrFixed,
+                        const QString &clstrSource, const QString &clstrExpected) {
+        QTest::newRow(pName) << lMode << clstrFixed << clstrSource << clstrExpected;
+    };
+    const uint P = SPLIT_BY_PERIOD;
+    const QString cell = QStringLiteral("/rec/cell.bvf");
+    Row("period mode uses the fixed path unchanged", P, "/out/Fixed Name.dat", cell,
+        "/out/Fixed Name.dat");
+    Row("fixed path of 259 characters", P, SourceOfLength(259), cell, SourceOfLength(259));
+    Row("fixed path of 260 characters is refused", P, SourceOfLength(260), cell,
+        "error: name too long");
+    Row("source path too long", P, "/out/f.bvf", SourceOfLength(260),
+        "error: source path too long");
+    Row("outside the period mode the fixed path is not taken", SPLIT_BY_TIME, "/out/f.bvf", cell,
+        "error: no name");
 }
 
 void TestSplitNames::fixedName() {
@@ -261,43 +239,23 @@ void TestSplitNames::pathTexts_data() {
     QTest::addColumn<QString>("normalised");
     QTest::addColumn<QString>("bareName"); // shown in questions
 
-    QTest::newRow("unchanged") << "/rec/cell.bvf"
-                               << "/rec/cell.bvf"
-                               << "cell.bvf";
-    QTest::newRow("runs of separators") << "/rec///a////b.bvf"
-                                        << "/rec/a/b.bvf"
-                                        << "b.bvf";
-    QTest::newRow("trailing run") << "/rec//"
-                                  << "/rec/"
-                                  << "";
-    QTest::newRow("network prefix kept") << "//server/share//x.bvf"
-                                         << "//server/share/x.bvf"
-                                         << "x.bvf";
-    QTest::newRow("prefix then a third slash") << "///x.bvf"
-                                               << "///x.bvf"
-                                               << "x.bvf";
+    const auto Row = [](const char *pName, const char *pPath, const char *pNormal,
+                        const char *pBare) {
+        QTest::newRow(pName) << QString(pPath) << QString(pNormal) << QString(pBare);
+    };
+    Row("unchanged", "/rec/cell.bvf", "/rec/cell.bvf", "cell.bvf");
+    Row("runs of separators", "/rec///a////b.bvf", "/rec/a/b.bvf", "b.bvf");
+    Row("trailing run", "/rec//", "/rec/", "");
+    Row("network prefix kept", "//server/share//x.bvf", "//server/share/x.bvf", "x.bvf");
+    Row("prefix then a third slash", "///x.bvf", "///x.bvf", "x.bvf");
     // A leading blank is part of a relative path's first name.
-    QTest::newRow("leading blanks are name characters") << " \t/rec//cell.bvf"
-                                                        << " \t/rec/cell.bvf"
-                                                        << "cell.bvf";
-    QTest::newRow("no prefix after leading blanks") << "  //srv//x"
-                                                    << "  /srv/x"
-                                                    << "x";
-    QTest::newRow("a bare name") << "  cell.bvf"
-                                 << "  cell.bvf"
-                                 << "  cell.bvf";
-    QTest::newRow("separator only at the start") << "/cell.bvf"
-                                                 << "/cell.bvf"
-                                                 << "/cell.bvf";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << "";
-    QTest::newRow("backslashes are name characters") << "C:\\\\rec\\x"
-                                                     << "C:\\\\rec\\x"
-                                                     << "C:\\\\rec\\x";
-    QTest::newRow("double colon and letter case kept") << "/Rec//a::B.BVF"
-                                                       << "/Rec/a::B.BVF"
-                                                       << "a::B.BVF";
+    Row("leading blanks are name characters", " \t/rec//cell.bvf", " \t/rec/cell.bvf", "cell.bvf");
+    Row("no prefix after leading blanks", "  //srv//x", "  /srv/x", "x");
+    Row("a bare name", "  cell.bvf", "  cell.bvf", "  cell.bvf");
+    Row("separator only at the start", "/cell.bvf", "/cell.bvf", "/cell.bvf");
+    Row("empty", "", "", "");
+    Row("backslashes are name characters", "C:\\\\rec\\x", "C:\\\\rec\\x", "C:\\\\rec\\x");
+    Row("double colon and letter case kept", "/Rec//a::B.BVF", "/Rec/a::B.BVF", "a::B.BVF");
 }
 
 void TestSplitNames::pathTexts() {
@@ -337,18 +295,13 @@ void TestSplitNames::outputIsSource() {
     QFETCH(bool, sameFile);
 
     QTemporaryDir clDir;
-    QVERIFY(clDir.isValid());
-    const QString clstrSource = clDir.filePath(QStringLiteral("source.bvf"));
+    const auto P = [&clDir](const char *pName) { return clDir.filePath(QString(pName)); };
+    const QString clstrSource = P("source.bvf");
     QVERIFY(QFile(clstrSource).open(QIODevice::WriteOnly));
-    QVERIFY(QFile::copy(clstrSource, clDir.filePath(QStringLiteral("copy.bvf"))));
-    QVERIFY(QDir(clDir.path()).mkdir(QStringLiteral("sub")));
-    QVERIFY(QFile::link(clstrSource, clDir.filePath(QStringLiteral("link.bvf"))));
-    QVERIFY(QFile::link(clDir.path(), clDir.filePath(QStringLiteral("folderlink"))));
-    QVERIFY(QFile::link(clDir.filePath(QStringLiteral("gone.bvf")),
-                        clDir.filePath(QStringLiteral("dangling.bvf"))));
-    QCOMPARE(::link(QFile::encodeName(clstrSource).constData(),
-                    QFile::encodeName(clDir.filePath(QStringLiteral("hard.bvf"))).constData()),
-             0);
+    QVERIFY(QFile::copy(clstrSource, P("copy.bvf")) && QDir(clDir.path()).mkdir("sub"));
+    QVERIFY(QFile::link(clstrSource, P("link.bvf")) && QFile::link(clDir.path(), P("folderlink")));
+    QVERIFY(QFile::link(P("gone.bvf"), P("dangling.bvf")));
+    QCOMPARE(::link(QFile::encodeName(clstrSource), QFile::encodeName(P("hard.bvf"))), 0);
 
     const QString clstrOutput = output.arg(clDir.path());
     const QString clstrOldCurrent = QDir::currentPath();

@@ -16,6 +16,7 @@ using namespace WorkerTestKit;
 
 Q_DECLARE_METATYPE(StructSplitTabValues)
 Q_DECLARE_METATYPE(StructSplitSettings)
+Q_DECLARE_METATYPE(QList<CutInput>)
 
 namespace {
 
@@ -34,8 +35,7 @@ StructSplitTabValues Tab() {
 }
 
 QStringList SettingsText(const StructSplitSettings &s) {
-    return {QStringLiteral("scheme=%1").arg(s.namingScheme),
-            QStringLiteral("fixed='%1'").arg(s.fixedName),
+    return {QStringLiteral("scheme=%1 fixed='%2'").arg(s.namingScheme).arg(s.fixedName),
             QStringLiteral("utc=%1").arg(s.showUtc),
             QStringLiteral("offset=%1").arg(s.applyOffset),
             QStringLiteral("mode=%1").arg(s.mode),
@@ -47,54 +47,49 @@ QStringList SettingsText(const StructSplitSettings &s) {
             QStringLiteral("hz=%1").arg(s.frequencyHz)};
 }
 
-char ActionCode(SplitAction enAction) {
-    switch (enAction) {
-    case SplitAction::WriteToCurrentPart:
-        return 'W';
-    case SplitAction::StartNewPart:
-        return 'N';
-    case SplitAction::SkipRecord:
-        return 'S';
-    case SplitAction::EndSplit:
-        break;
-    }
-    return 'E';
+// "W1@start": the plan's decision, then the open part and the time naming it.
+QString Step(CSplitPlan &clPlan, const CutInput &clRecord, bool bClock) {
+    const SplitAction enAction = clPlan.Decide(clRecord.time, clRecord.consumed);
+    const char cAction = enAction == SplitAction::WriteToCurrentPart ? 'W'
+                         : enAction == SplitAction::StartNewPart     ? 'N'
+                         : enAction == SplitAction::SkipRecord       ? 'S'
+                                                                     : 'E';
+    const int64_t t = clPlan.PartStart();
+    return QStringLiteral("%1%2@%3")
+        .arg(cAction)
+        .arg(clPlan.PartNumber())
+        .arg(bClock ? Clock(t) : QString::number(t));
 }
 
-QString StepsText(const QList<CutStep> &clSteps) {
-    QStringList clTexts;
-    for (const CutStep &clStep : clSteps)
-        clTexts << QStringLiteral("%1%2@%3").arg(clStep.action).arg(clStep.part).arg(clStep.start);
-    return clTexts.join(u' ');
-}
-
-// Generic payload bytes 0, 1, 2, ...
-QByteArray GenericBytes(int lLength) {
+// The bytes 0, 1, 2, ... with a value written at lAt, least significant byte
+// first, unless lAt is negative.
+QByteArray Counting(int lLength, int lAt = -1, uint64_t lValue = 0) {
     QByteArray clBytes(lLength, 0);
     for (int i = 0; i < lLength; ++i)
         clBytes[i] = char(i);
-    return clBytes;
-}
-
-// The bytes with a value written at lAt, least significant byte first.
-QByteArray Put(QByteArray clBytes, int lAt, uint64_t lValue) {
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8 && lAt >= 0; ++i)
         clBytes[lAt + i] = char(uint8_t(lValue >> (8 * i)));
     return clBytes;
 }
 
-// Answers ReadData from a script of results, each with the consumed position
-// the reader reports after it.
+// Answers ReadData from a script such as "O2400 D2600 E2600": per read a
+// result (O ok, D damaged, E end, W write failed, N no data yet, S wrong
+// state, B no buffer) and the consumed position the reader reports after it.
 class CScriptedReader final : public CReadOnlyFileFormat {
   public:
-    explicit CScriptedReader(QList<std::pair<FileResult, uint64_t>> clSteps, bool bOnline)
-        : m_clSteps(std::move(clSteps)), m_bOnline(bOnline) {}
+    CScriptedReader(const QString &clstrScript, bool bOnline)
+        : m_clSteps(clstrScript.split(u' ')), m_bOnline(bOnline) {}
     FileResult OpenFile(const wchar_t *, FileHeaderInfo &, uint8_t) override { return FILE_OK; }
     FileResult ReadData(RawRecord &clRecord) override {
         if (m_clSteps.isEmpty())
             return FILE_WRONG_STATE; // read past the script: shows in the trace
-        const auto [enResult, lPosition] = m_clSteps.takeFirst();
-        m_lPosition = lPosition;
+        const QString clstrStep = m_clSteps.takeFirst();
+        static const QMap<QChar, FileResult> kResults = {
+            {u'O', FILE_OK},           {u'D', FILE_DAMAGED},     {u'E', FILE_END_OF_DATA},
+            {u'W', FILE_WRITE_FAILED}, {u'N', FILE_NO_DATA_YET}, {u'S', FILE_WRONG_STATE},
+            {u'B', FILE_NO_BUFFER}};
+        const FileResult enResult = kResults.value(clstrStep[0], FILE_WRONG_STATE);
+        m_lPosition = clstrStep.mid(1).toULongLong();
         clRecord.payload = enResult == FILE_OK ? &m_lPosition : nullptr;
         return enResult;
     }
@@ -105,16 +100,12 @@ class CScriptedReader final : public CReadOnlyFileFormat {
     bool IsOnlineFile() override { return m_bOnline; }
 
   private:
-    QList<std::pair<FileResult, uint64_t>> m_clSteps;
+    QStringList m_clSteps;
     bool m_bOnline;
     uint64_t m_lPosition = 2355; // after the header
 };
 
-using Steps = QList<std::pair<FileResult, uint64_t>>;
-
 } // namespace
-
-Q_DECLARE_METATYPE(Steps)
 
 class TestSplitRules : public QObject {
     Q_OBJECT
@@ -129,7 +120,6 @@ class TestSplitRules : public QObject {
     void recordFields();
     void readerResults_data();
     void readerResults();
-    void progressCodes_data();
     void progressCodes();
     void pollEvery1001Records();
 };
@@ -138,80 +128,67 @@ void TestSplitRules::collectSettings_data() {
     QTest::addColumn<StructSplitTabValues>("tab");
     QTest::addColumn<QString>("changed"); // from the untouched tab's settings; "refused": none
 
-    QTest::newRow("the untouched tab")
-        << Tab()
-        << "scheme=2 fixed='' utc=1 offset=0 mode=0 align=0 length=3600 "
-           "period=10:00:00..11:00:00 count=2 correct=0 hz=0";
-    const auto Row = [](const char *pName, const std::function<void(StructSplitTabValues &)> &fn,
-                        const char *pChanged) {
+    using Tab_ = StructSplitTabValues &;
+    const auto Row = [](const char *pName, const char *pChanged,
+                        const std::function<void(Tab_)> &fn) {
         StructSplitTabValues clTab = Tab();
         fn(clTab);
         QTest::newRow(pName) << clTab << QString::fromUtf8(pChanged);
     };
-    Row(
-        "length 00:00 is a whole day", [](auto &t) { t.lengthHours = 0, t.alignChecked = true; },
-        "align=1 length=86400");
-    Row(
-        "length 23:59", [](auto &t) { t.lengthHours = 23, t.lengthMinutes = 59; }, "length=86340");
-    Row(
-        "length 00:01, local names",
-        [](auto &t) { t.lengthHours = 0, t.lengthMinutes = 1, t.showUtc = false; },
-        "utc=0 length=60");
+    Row("the untouched tab",
+        "scheme=2 fixed='' utc=1 offset=0 mode=0 align=0 length=3600 "
+        "period=10:00:00..11:00:00 count=2 correct=0 hz=0",
+        [](Tab_) {});
+    Row("length 00:00 is a whole day", "align=1 length=86400",
+        [](Tab_ t) { t.lengthHours = 0, t.alignChecked = true; });
+    Row("length 23:59", "length=86340", [](Tab_ t) { t.lengthHours = 23, t.lengthMinutes = 59; });
+    Row("length 00:01, local names", "utc=0 length=60",
+        [](Tab_ t) { t.lengthHours = 0, t.lengthMinutes = 1, t.showUtc = false; });
     const auto Period = [](int64_t lFrom, int64_t lTo, bool bMinutes) {
-        return [=](StructSplitTabValues &t) {
+        return [=](Tab_ t) {
             t.splitTypeId = SPLIT_BY_PERIOD, t.periodFrom = lFrom, t.periodTo = lTo;
             t.minutePrecision = bMinutes;
         };
     };
-    Row("From later than To, minute precision", Period(At("12:30:40"), At("12:10:20"), true),
-        "mode=1 period=12:10:00..12:30:59");
-    Row("From later than To, second precision", Period(At("12:30:40"), At("12:10:20"), false),
-        "mode=1 period=12:10:20..12:30:40");
-    Row("minute precision before 1970 rounds down", Period(-90, -30, true),
-        "mode=1 period=1969-12-31 23:58:00..1969-12-31 23:59:59");
-    Row(
-        "offset applies when checked",
-        [](auto &t) { t.protocolOffset = 3600, t.syncChecked = true; }, "offset=1");
-    Row(
-        "offset not checked", [](auto &t) { t.protocolOffset = 3600; }, "");
-    Row(
-        "no offset found: never applied", [](auto &t) { t.syncChecked = true; }, "");
+    Row("From later than To, minute precision", "mode=1 period=12:10:00..12:30:59",
+        Period(At("12:30:40"), At("12:10:20"), true));
+    Row("From later than To, second precision", "mode=1 period=12:10:20..12:30:40",
+        Period(At("12:30:40"), At("12:10:20"), false));
+    Row("minute precision before 1970 rounds down",
+        "mode=1 period=1969-12-31 23:58:00..1969-12-31 23:59:59", Period(-90, -30, true));
+    Row("offset applies when checked", "offset=1",
+        [](Tab_ t) { t.protocolOffset = 3600, t.syncChecked = true; });
+    Row("offset not checked", "", [](Tab_ t) { t.protocolOffset = 3600; });
+    Row("no offset found: never applied", "", [](Tab_ t) { t.syncChecked = true; });
     const auto Fixed = [](int lType, uint32_t lScheme, const char *pText) {
-        return [=](StructSplitTabValues &t) {
+        return [=](Tab_ t) {
             t.splitTypeId = lType, t.schemeIndex = lScheme, t.fixedNameText = pText;
         };
     };
-    Row("fixed name in the period mode", Fixed(SPLIT_BY_PERIOD, kFixedNameScheme, "/out/f.bvf"),
-        "scheme=10 fixed='/out/f.bvf' mode=1");
-    Row("fixed name chosen but empty", Fixed(SPLIT_BY_PERIOD, kFixedNameScheme, ""), "refused");
-    Row("fixed name outside the period mode", Fixed(SPLIT_BY_TIME, kFixedNameScheme, "/out/f.bvf"),
-        "refused");
-    Row("fixed text ignored by other schemes", Fixed(SPLIT_BY_TIME, 3, "/out/f.bvf"), "scheme=3");
-    Row("scheme above 10 is kept", Fixed(SPLIT_BY_TIME, 42, ""), "scheme=42");
-    Row(
-        "no split type", [](auto &t) { t.splitTypeId = -1; }, "refused");
-    Row(
-        "split type 3", [](auto &t) { t.splitTypeId = 3; }, "refused");
-    Row(
-        "five parts", [](auto &t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 5; },
-        "mode=2 count=5");
-    Row(
-        "number field missing: two parts",
-        [](auto &t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 7, t.partCount.reset(); },
-        "mode=2");
-    Row(
-        "zero parts", [](auto &t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 0; }, "refused");
+    Row("fixed name in the period mode", "scheme=10 fixed='/out/f.bvf' mode=1",
+        Fixed(SPLIT_BY_PERIOD, kFixedNameScheme, "/out/f.bvf"));
+    Row("fixed name chosen but empty", "refused", Fixed(SPLIT_BY_PERIOD, kFixedNameScheme, ""));
+    Row("fixed name outside the period mode", "refused",
+        Fixed(SPLIT_BY_TIME, kFixedNameScheme, "/out/f.bvf"));
+    Row("fixed text ignored by other schemes", "scheme=3 fixed=''",
+        Fixed(SPLIT_BY_TIME, 3, "/out/f.bvf"));
+    Row("scheme above 10 is kept", "scheme=42 fixed=''", Fixed(SPLIT_BY_TIME, 42, ""));
+    Row("no split type", "refused", [](Tab_ t) { t.splitTypeId = -1; });
+    Row("split type 3", "refused", [](Tab_ t) { t.splitTypeId = 3; });
+    Row("five parts", "mode=2 count=5",
+        [](Tab_ t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 5; });
+    Row("number field missing: two parts", "mode=2",
+        [](Tab_ t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 7, t.partCount.reset(); });
+    Row("zero parts", "refused", [](Tab_ t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 0; });
     const auto Hz = [](bool bChecked, std::optional<QString> clText) {
-        return [=](StructSplitTabValues &t) {
-            t.frequencyChecked = bChecked, t.frequencyText = clText;
-        };
+        return [=](Tab_ t) { t.frequencyChecked = bChecked, t.frequencyText = clText; };
     };
-    Row("frequency correction", Hz(true, "360000000"), "correct=1 hz=360000000");
-    Row("frequency read, correction off", Hz(false, "360000000"), "hz=360000000");
-    Row("frequency not a number", Hz(true, "36O000000"), "hz=-1");
-    Row("frequency beyond 32 bits", Hz(true, "3000000000"), "hz=-1");
-    Row("negative frequency is not applied", Hz(true, "-5"), "hz=-5");
-    Row("frequency field missing", Hz(true, std::nullopt), "hz=-1");
+    Row("frequency correction", "correct=1 hz=360000000", Hz(true, "360000000"));
+    Row("frequency read, correction off", "hz=360000000", Hz(false, "360000000"));
+    Row("frequency not a number", "hz=-1", Hz(true, "36O000000"));
+    Row("frequency beyond 32 bits", "hz=-1", Hz(true, "3000000000"));
+    Row("negative frequency is not applied", "hz=-5", Hz(true, "-5"));
+    Row("frequency field missing", "hz=-1", Hz(true, std::nullopt));
 }
 
 void TestSplitRules::collectSettings() {
@@ -229,8 +206,7 @@ void TestSplitRules::collectSettings() {
         return;
     }
     QStringList clChanged;
-    const QStringList clBase = SettingsText(clBaseline);
-    const QStringList clNow = SettingsText(clSettings);
+    const QStringList clBase = SettingsText(clBaseline), clNow = SettingsText(clSettings);
     for (qsizetype i = 0; i < clNow.size(); ++i) {
         if (clNow[i] != clBase[i] || QTest::currentDataTag() == QLatin1String("the untouched tab"))
             clChanged << clNow[i];
@@ -245,6 +221,7 @@ void TestSplitRules::collectSettings() {
 void TestSplitRules::planFollowsTheCutRules() {
     std::mt19937_64 clRandom(20240307);
     const auto Below = [&clRandom](uint64_t n) { return int64_t(clRandom() % n); };
+    constexpr int64_t kLast = std::numeric_limits<int64_t>::max();
     for (int lRun = 0; lRun < 3000; ++lRun) {
         StructSplitSettings clSet;
         clSet.mode = uint8_t(Below(20) == 0 ? 3 : Below(3));
@@ -263,9 +240,8 @@ void TestSplitRules::planFollowsTheCutRules() {
             const int64_t lKind = Below(100);
             if (lKind < 5)
                 t += 3600 * (1 + Below(30)); // a gap
-            else if (lKind < 8 && t < std::numeric_limits<int64_t>::max() - 500 * 86400)
-                // A real jump, leaving room for the steps after it.
-                t = std::numeric_limits<int64_t>::max() - 400 * 86400 - Below(3 * 86400);
+            else if (lKind < 8 && t < kLast - 500 * 86400)
+                t = kLast - 400 * 86400 - Below(3 * 86400); // a jump, with room after it
             else if (lKind < 18)
                 t -= Below(900); // out of order
             else if (lKind < 40)
@@ -278,24 +254,24 @@ void TestSplitRules::planFollowsTheCutRules() {
         }
         const int64_t lFirst = Below(3) == 0 ? lBase - Below(1000) : lBase;
         const uint64_t lSize = lConsumed + uint64_t(Below(2) ? 0 : Below(5000));
-        const QList<CutStep> clExpected = ModelCuts(clRecords, clSet, lFirst, lSize);
+        QStringList clExpected;
+        for (const CutStep &clStep : ModelCuts(clRecords, clSet, lFirst, lSize))
+            clExpected
+                << QStringLiteral("%1%2@%3").arg(clStep.action).arg(clStep.part).arg(clStep.start);
 
         CSplitPlan clPlan(clSet, lFirst, lSize);
-        QList<CutStep> clFound{{' ', clPlan.PartNumber(), clPlan.PartStart()}};
-        for (const CutInput &clRecord : clRecords) {
-            const char cAction = ActionCode(clPlan.Decide(clRecord.time, clRecord.consumed));
-            clFound << CutStep{cAction, clPlan.PartNumber(), clPlan.PartStart()};
-        }
+        QStringList clFound{
+            QStringLiteral(" %1@%2").arg(clPlan.PartNumber()).arg(clPlan.PartStart())};
+        for (const CutInput &clRecord : clRecords)
+            clFound << Step(clPlan, clRecord, false);
         QCOMPARE(clPlan.ModeKnown(), clSet.mode <= SPLIT_BY_NUMBER);
-        if (StepsText(clFound) != StepsText(clExpected)) {
+        if (clFound != clExpected) {
             qInfo("run %d, mode %d, align %d, length %lld, count %u", lRun, clSet.mode,
                   clSet.alignToUnit, static_cast<long long>(clSet.partLength), clSet.partCount);
-            QCOMPARE(StepsText(clFound), StepsText(clExpected));
+            QCOMPARE(clFound, clExpected);
         }
     }
 }
-
-Q_DECLARE_METATYPE(QList<CutInput>)
 
 void TestSplitRules::planBoundaries_data() {
     QTest::addColumn<StructSplitSettings>("settings");
@@ -333,13 +309,8 @@ void TestSplitRules::planBoundaries() {
     QFETCH(QString, steps);
     CSplitPlan clPlan(settings, At("10:20:00"), 1000);
     QStringList clSteps;
-    for (const CutInput &clRecord : records) {
-        const char cAction = ActionCode(clPlan.Decide(clRecord.time, clRecord.consumed));
-        clSteps << QStringLiteral("%1%2@%3")
-                       .arg(cAction)
-                       .arg(clPlan.PartNumber())
-                       .arg(Clock(clPlan.PartStart()));
-    }
+    for (const CutInput &clRecord : records)
+        clSteps << Step(clPlan, clRecord, true);
     QCOMPARE(clSteps.join(u' '), steps);
 }
 
@@ -376,12 +347,11 @@ void TestSplitRules::recordFields_data() {
         << int(PAYLOAD_GSM) << clGsmBefore << -qint64(kGsmEpochSeconds) << 935000000LL
         << BytesOf(clGsm);
     QTest::newRow("generic 23 bytes: no time")
-        << int(PAYLOAD_GENERIC) << GenericBytes(23) << kNone << -1LL << GenericBytes(23);
+        << int(PAYLOAD_GENERIC) << Counting(23) << kNone << -1LL << Counting(23);
     QTest::newRow("generic 71 bytes: no frequency")
-        << int(PAYLOAD_GENERIC) << Put(GenericBytes(71), 16, 7) << 7LL << -1LL
-        << Put(GenericBytes(71), 16, 3607);
-    QTest::newRow("unknown kind") << 7 << Put(GenericBytes(80), 16, 5) << kNone << -1LL
-                                  << Put(GenericBytes(80), 16, 5);
+        << int(PAYLOAD_GENERIC) << Counting(71, 16, 7) << 7LL << -1LL << Counting(71, 16, 3607);
+    QTest::newRow("unknown kind") << 7 << Counting(80, 16, 5) << kNone << -1LL
+                                  << Counting(80, 16, 5);
 }
 
 void TestSplitRules::recordFields() {
@@ -412,40 +382,31 @@ void TestSplitRules::recordFields() {
 }
 
 void TestSplitRules::readerResults_data() {
-    QTest::addColumn<Steps>("steps");
+    QTest::addColumn<QString>("script");
     QTest::addColumn<bool>("online");
     QTest::addColumn<QString>("trace"); // R record, E end, F failed
 
-    QTest::newRow("records, then end of data")
-        << Steps{{FILE_OK, 2400}, {FILE_OK, 2500}, {FILE_END_OF_DATA, 2500}} << false << "RRE";
+    QTest::newRow("records, then end of data") << "O2400 O2500 E2500" << false << "RRE";
     QTest::newRow("a damaged record is stepped over")
-        << Steps{{FILE_OK, 2400}, {FILE_DAMAGED, 2600}, {FILE_OK, 2700}, {FILE_END_OF_DATA, 2700}}
-        << false << "RRE";
-    QTest::newRow("damaged records in a row, each moving on") << Steps{{FILE_DAMAGED, 2400},
-                                                                       {FILE_DAMAGED, 2401},
-                                                                       {FILE_OK, 2500},
-                                                                       {FILE_END_OF_DATA, 2500}}
-                                                              << false << "RE";
+        << "O2400 D2600 O2700 E2700" << false << "RRE";
+    QTest::newRow("damaged records in a row, each moving on")
+        << "D2400 D2401 O2500 E2500" << false << "RE";
     QTest::newRow("a damaged record without progress is the end")
-        << Steps{{FILE_OK, 2400}, {FILE_DAMAGED, 2600}, {FILE_DAMAGED, 2600}, {FILE_OK, 2700}}
-        << false << "RE";
-    QTest::newRow("damage right at the start without progress")
-        << Steps{{FILE_DAMAGED, 2355}, {FILE_OK, 2400}} << false << "E";
-    QTest::newRow("a read error fails the run")
-        << Steps{{FILE_OK, 2400}, {FILE_WRITE_FAILED, 2400}, {FILE_OK, 2500}} << false << "RF";
-    QTest::newRow("no data yet ends a file being written")
-        << Steps{{FILE_OK, 2400}, {FILE_NO_DATA_YET, 2400}} << true << "RE";
+        << "O2400 D2600 D2600 O2700" << false << "RE";
+    QTest::newRow("damage right at the start without progress") << "D2355 O2400" << false << "E";
+    QTest::newRow("a read error fails the run") << "O2400 W2400 O2500" << false << "RF";
+    QTest::newRow("no data yet ends a file being written") << "O2400 N2400" << true << "RE";
     QTest::newRow("no data yet from a finished file is a failure")
-        << Steps{{FILE_OK, 2400}, {FILE_NO_DATA_YET, 2400}} << false << "RF";
-    QTest::newRow("wrong state fails the run") << Steps{{FILE_WRONG_STATE, 2355}} << false << "F";
-    QTest::newRow("no buffer fails the run") << Steps{{FILE_NO_BUFFER, 2355}} << false << "F";
+        << "O2400 N2400" << false << "RF";
+    QTest::newRow("wrong state fails the run") << "S2355" << false << "F";
+    QTest::newRow("no buffer fails the run") << "B2355" << false << "F";
 }
 
 void TestSplitRules::readerResults() {
-    QFETCH(Steps, steps);
+    QFETCH(QString, script);
     QFETCH(bool, online);
     QFETCH(QString, trace);
-    CScriptedReader clReader(steps, online);
+    CScriptedReader clReader(script, online);
     CSourceRecords clRecords(clReader);
     QString clstrTrace;
     for (SourceStep enStep = SourceStep::Record; enStep == SourceStep::Record;) {
@@ -456,23 +417,13 @@ void TestSplitRules::readerResults() {
     QCOMPARE(clstrTrace, trace);
 }
 
-void TestSplitRules::progressCodes_data() {
-    QTest::addColumn<double>("percent");
-    QTest::addColumn<int>("code");
-    QTest::newRow("nothing yet") << 0.0 << 0;
-    QTest::newRow("below a tenth of a percent") << 0.09 << 0;
-    QTest::newRow("a tenth of a percent") << 0.1 << 1;
-    QTest::newRow("truncated, not rounded") << 45.67 << 456;
-    QTest::newRow("just below the end") << 99.95 << 999;
-    QTest::newRow("the end is not a progress code") << 100.0 << 0;
-    QTest::newRow("negative") << -5.0 << 0;
-    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 0;
-}
-
 void TestSplitRules::progressCodes() {
-    QFETCH(double, percent);
-    QFETCH(int, code);
-    QCOMPARE(ProgressCode(percent), code);
+    // Truncated tenths of a percent; the end and anything not below it is 0.
+    const QList<std::pair<double, int>> clCases = {
+        {0.0, 0},     {0.09, 0},  {0.1, 1},  {45.67, 456},
+        {99.95, 999}, {100.0, 0}, {-5.0, 0}, {std::numeric_limits<double>::quiet_NaN(), 0}};
+    for (const auto &[dPercent, lCode] : clCases)
+        QCOMPARE(ProgressCode(dPercent), lCode);
 }
 
 void TestSplitRules::pollEvery1001Records() {

@@ -16,8 +16,6 @@
 
 namespace WorkerTestKit {
 
-// ---- The cut rules, stated plainly --------------------------------------------
-
 // A record as the cut rules see it: its time after any shift (none for kinds
 // without one, or a glitch) and the reader's consumed position after it.
 struct CutInput {
@@ -84,8 +82,6 @@ inline QList<CutStep> ModelCuts(const QList<CutInput> &clRecords, const StructSp
     }
     return clSteps;
 }
-
-// ---- A reader standing in for a source ------------------------------------------
 
 struct ReadCounts {
     uint64_t delivered = 0; // records handed out

@@ -1,7 +1,6 @@
-// What the split's and the merge's scripted test events share: every report
-// logged in order, the end of a run awaited, and each question answered by
-// the next scripted reply, at once or a little later from another thread, as
-// a dialog would.
+// The scripted events of the split and the merge share this base: every report
+// logged in order, the end of a run awaited, and each question answered by the
+// next scripted reply, at once or 30 ms later from another thread, as a dialog.
 #pragma once
 
 #include "WorkerContext.h"
@@ -10,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -17,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-// How one question is answered.
 struct Reply {
     enum Kind : uint8_t {
         Answer,      // the code through the context
@@ -31,24 +30,15 @@ struct Reply {
     Kind kind = Answer;
     uint8_t code = 0; // overwrite answer, 1 retry / 0 give up, or a merge answer
     QString path;
-    bool fromOtherThread = false; // answered 30 ms later by another thread
+    bool fromOtherThread = false;
     std::function<void()> before; // runs first, e.g. to clear the way for a retry
 
     static Reply Code(uint8_t lCode, bool bLater = false) {
-        Reply clReply;
-        clReply.code = lCode;
-        clReply.fromOtherThread = bLater;
-        return clReply;
+        return {Answer, lCode, {}, bLater, {}};
     }
-    static Reply Of(Kind enKind, bool bLater = false) {
-        Reply clReply = Code(0, bLater);
-        clReply.kind = enKind;
-        return clReply;
-    }
+    static Reply Of(Kind enKind, bool bLater = false) { return {enKind, 0, {}, bLater, {}}; }
     static Reply To(const QString &clstrPath, bool bLater = false) {
-        Reply clReply = Of(Destination, bLater);
-        clReply.path = clstrPath;
-        return clReply;
+        return {Destination, 0, clstrPath, bLater, {}};
     }
 };
 
@@ -57,7 +47,6 @@ class CEventsScript {
     virtual ~CEventsScript() { JoinHelpers(); }
 
     void Attach(StructWorkerContext &clContext) { m_pContext = &clContext; }
-    // The replies to the questions in the order they are asked.
     void Script(const QList<Reply> &clReplies) {
         std::lock_guard clLock(m_clMutex);
         m_clReplies = clReplies;
@@ -66,13 +55,11 @@ class CEventsScript {
     void OnProgress(std::function<void(int)> fnHook) { m_fnOnProgress = std::move(fnHook); }
 
     // The end code of the run (1000, 2000 or -1), 0 when none came in time.
-    int WaitForEnd(unsigned long lTimeoutMs = 15000) {
+    int WaitForEnd() {
         std::unique_lock clLock(m_clMutex);
-        m_clEnded.wait_for(clLock, std::chrono::milliseconds(lTimeoutMs),
-                           [this] { return m_lEndCode != 0; });
+        m_clEnded.wait_for(clLock, std::chrono::seconds(15), [this] { return m_lEndCode != 0; });
         return m_lEndCode;
     }
-    // Forgets the last run, for another run with the same events.
     void Restart() {
         JoinHelpers();
         std::lock_guard clLock(m_clMutex);
@@ -96,13 +83,11 @@ class CEventsScript {
         std::lock_guard clLock(m_clMutex);
         return m_clLog;
     }
-    // The log without progress codes and list refreshes.
-    QStringList Told() { return Without({"progress ", "list "}); }
-    // Only the questions and what was shown in their place.
-    QStringList Questions() { return Without({"progress ", "list ", "failed ", "notice "}); }
-    QStringList Errors() { return Only("failed "); }
-    QStringList Notices() { return Only("notice "); }
-    QStringList Lists() { return Only("list "); }
+    QStringList Told() { return Filter({"progress ", "list "}, false); }
+    QStringList Questions() { return Filter({"progress ", "list ", "failed ", "notice "}, false); }
+    QStringList Errors() { return Filter({"failed "}, true); }
+    QStringList Notices() { return Filter({"notice "}, true); }
+    QStringList Lists() { return Filter({"list "}, true); }
 
   protected:
     void Progress(int lCode) {
@@ -123,11 +108,11 @@ class CEventsScript {
         m_clLog << clstrEntry;
     }
 
-    // Logs the question and answers it with the next scripted reply (clUnscripted
-    // when the script is used up: the log shows it, and the run ends instead of
-    // hanging). fnAnswer gives an Answer, Destination or Bypass reply; a refusal
-    // it returns is logged as "refused ..." and the next reply answers again.
-    // False when the reply says the question is not taken.
+    // Logs the question and answers it with the next scripted reply
+    // (clUnscripted once the script is used up, logged, so that the run ends
+    // instead of hanging). fnAnswer gives an Answer, Destination or Bypass
+    // reply; a refusal it returns is logged as "refused ..." and the next
+    // reply answers again. False when the question is not taken.
     bool Ask(const QString &clstrQuestion, const Reply &clUnscripted,
              const std::function<QString(const Reply &)> &fnAnswer) {
         Reply clReply = Next(clstrQuestion, clUnscripted);
@@ -140,19 +125,12 @@ class CEventsScript {
             for (;;) {
                 if (clReply.before)
                     clReply.before();
-                switch (clReply.kind) {
-                case Reply::Close:
+                if (clReply.kind == Reply::Close)
                     pContext->answerEvent->Set();
-                    return;
-                case Reply::Stop:
+                else if (clReply.kind == Reply::Stop)
                     RequestWorkerStop(*pContext);
+                if (clReply.kind > Reply::Bypass)
                     return;
-                case Reply::NoAnswer:
-                case Reply::NotTaken:
-                    return;
-                default:
-                    break;
-                }
                 const QString clstrRefused = fnAnswer(clReply);
                 if (clstrRefused.isEmpty())
                     return;
@@ -177,22 +155,15 @@ class CEventsScript {
         m_clLog << QStringLiteral("(unscripted)");
         return clUnscripted;
     }
-    QStringList Only(const QString &clstrPrefix) {
+    // The entries with (bKeep) or without one of the prefixes; kept ones lose it.
+    QStringList Filter(const QStringList &clPrefixes, bool bKeep) {
         QStringList clFound;
         for (const QString &clstrEntry : Log()) {
-            if (clstrEntry.startsWith(clstrPrefix))
-                clFound << clstrEntry.mid(clstrPrefix.size());
-        }
-        return clFound;
-    }
-    QStringList Without(const QStringList &clPrefixes) {
-        QStringList clFound;
-        for (const QString &clstrEntry : Log()) {
-            bool bDrop = false;
-            for (const QString &clstrPrefix : clPrefixes)
-                bDrop = bDrop || clstrEntry.startsWith(clstrPrefix);
-            if (!bDrop)
-                clFound << clstrEntry;
+            const auto it =
+                std::find_if(clPrefixes.begin(), clPrefixes.end(),
+                             [&](const QString &p) { return clstrEntry.startsWith(p); });
+            if ((it != clPrefixes.end()) == bKeep)
+                clFound << (bKeep ? clstrEntry.mid(it->size()) : clstrEntry);
         }
         return clFound;
     }

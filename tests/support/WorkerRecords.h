@@ -27,7 +27,7 @@
 
 namespace WorkerTestKit {
 
-// ---- Time --------------------------------------------------------------
+// ---- Time and records ----------------------------------------------------
 
 constexpr uint64_t kGsmEpochSeconds = 11644473600ULL; // 1601-01-01 to 1970-01-01
 
@@ -39,19 +39,14 @@ inline int64_t At(const char *pText) {
         std::sscanf(pText, "%d:%d:%d", &h, &mi, &s);
     else
         std::sscanf(pText, "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s);
-    constexpr int64_t kJulianDayOf1970 = 2440588;
-    return (QDate(y, mo, d).toJulianDay() - kJulianDayOf1970) * 86400 + h * 3600 + mi * 60 + s;
+    return (QDate(y, mo, d).toJulianDay() - 2440588) * 86400 + h * 3600 + mi * 60 + s;
 }
 
 // The reverse of At: "hh:mm:ss" on 2024-03-07, the full text otherwise.
 inline QString Clock(int64_t lSeconds) {
     const QDateTime clTime = QDateTime::fromSecsSinceEpoch(lSeconds, QTimeZone::utc());
-    if (clTime.date() == QDate(2024, 3, 7))
-        return clTime.toString(QStringLiteral("hh:mm:ss"));
-    return clTime.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return clTime.toString(clTime.date() == QDate(2024, 3, 7) ? "hh:mm:ss" : "yyyy-MM-dd hh:mm:ss");
 }
-
-// ---- Records -----------------------------------------------------------
 
 // One record of a test recording. Records of one list differ from each other
 // by their index (milliseconds, data bytes, counters), so that every record
@@ -63,125 +58,14 @@ struct RecordSpec {
     uint32_t size = 0;      // generic payload length (default 80), TETRA/GSM data bytes (default 8)
 };
 
-inline RecordSpec Tetra(int64_t lTime, uint64_t lHz = 0) {
-    return {PAYLOAD_TETRA, lTime, lHz, 0};
-}
-inline RecordSpec Aux(int64_t lTime, uint64_t lHz = 0) {
-    return {PAYLOAD_TETRA_AUX, lTime, lHz, 0};
-}
-inline RecordSpec Dmr(int64_t lTime, uint64_t lHz = 0) {
-    return {PAYLOAD_DMR, lTime, lHz, 0};
-}
-inline RecordSpec Gsm(int64_t lTime, uint64_t lHz = 0) {
-    return {PAYLOAD_GSM, lTime, lHz, 0};
-}
-inline RecordSpec Generic(int64_t lTime, uint32_t lSize = 80, uint64_t lHz = 0) {
-    return {PAYLOAD_GENERIC, lTime, lHz, lSize};
-}
-inline RecordSpec Notice() {
-    return {PAYLOAD_NOTICE, 0, 0, 0};
-}
-
-// Builds the RawRecord a RecordSpec describes; its payload lives in the
-// builder until the next call.
-class CRecordBuilder {
-  public:
-    const RawRecord &Build(const RecordSpec &clSpec, uint32_t lIndex) {
-        m_clRecord = RawRecord{};
-        m_clRecord.recordClass = 2;
-        m_clRecord.payloadKind = clSpec.kind;
-        m_clRecord.frequency = clSpec.frequency;
-        m_clRecord.sourceByte = uint8_t(lIndex);
-        m_clRecord.symbolRate = 18000;
-        const uint16_t lMs = uint16_t(lIndex % 1000);
-        const uint32_t lData = clSpec.size != 0 ? clSpec.size : 8;
-        switch (clSpec.kind) {
-        case PAYLOAD_TETRA:
-        case PAYLOAD_TETRA_AUX:
-            m_clTetra = TetraTmv{};
-            m_clTetra.timeSeconds = uint64_t(clSpec.time);
-            m_clTetra.milliseconds = lMs;
-            m_clTetra.hyperframe = uint16_t(lIndex);
-            m_clTetra.multiframe = 1 + lIndex % 60;
-            m_clTetra.frame = 1 + lIndex % 18;
-            m_clTetra.timeslot = 1 + lIndex % 4;
-            m_clTetra.valueFlags = clSpec.frequency != 0 ? 0x10 : 0;
-            m_clTetra.frequency = clSpec.frequency;
-            m_clTetra.bitCount = uint16_t(lData * 8);
-            Fill(m_clTetra.data, lData, lIndex);
-            Point(&m_clTetra, kTetraTmvLength);
-            break;
-        case PAYLOAD_DMR:
-            m_clDmr = DmrTmv{};
-            m_clDmr.timeslot = uint8_t(lIndex % 2);
-            m_clDmr.burstKind = 1;
-            m_clDmr.timeSeconds = uint64_t(clSpec.time);
-            m_clDmr.milliseconds = lMs;
-            m_clDmr.word1 = uint16_t(lIndex);
-            m_clDmr.value48 = clSpec.frequency;
-            Point(&m_clDmr, kDmrTmvLength);
-            break;
-        case PAYLOAD_GSM:
-            m_clGsm = GsmTmv{};
-            m_clGsm.fileTime =
-                (uint64_t(clSpec.time) + kGsmEpochSeconds) * 10000000ULL + uint64_t(lMs) * 10000;
-            m_clGsm.value1 = lIndex;
-            m_clGsm.byte1 = clSpec.frequency != 0 ? 0x10 : 0;
-            m_clGsm.value2 = clSpec.frequency;
-            m_clGsm.bitCount = uint16_t(lData * 8);
-            Fill(m_clGsm.data, lData, lIndex);
-            Point(&m_clGsm, kGsmTmvLength);
-            break;
-        case PAYLOAD_NOTICE:
-            m_clNotice = NoticeTmv{};
-            m_clNotice.code = 10000 + lIndex;
-            m_clNotice.value = lIndex;
-            std::memcpy(m_clNotice.text, "notice", 6);
-            Point(&m_clNotice, kNoticeTmvLength);
-            break;
-        default: {
-            const uint32_t lSize = clSpec.size != 0 ? clSpec.size : 80;
-            m_clGeneric.assign(lSize, 0);
-            Fill(m_clGeneric.data(), lSize, lIndex);
-            // Generic payloads hold their time and frequency as native integers.
-            if (lSize >= 24)
-                std::memcpy(m_clGeneric.data() + 16, &clSpec.time, 8);
-            if (lSize >= 72)
-                std::memcpy(m_clGeneric.data() + 64, &clSpec.frequency, 8);
-            Point(m_clGeneric.data(), lSize);
-            break;
-        }
-        }
-        return m_clRecord;
-    }
-
-  private:
-    static void Fill(uint8_t *pData, uint32_t lLength, uint32_t lIndex) {
-        for (uint32_t i = 0; i < lLength; ++i)
-            pData[i] = uint8_t(lIndex * 7 + i);
-    }
-    void Point(void *pPayload, uint32_t lLength) {
-        m_clRecord.payload = pPayload;
-        m_clRecord.payloadLength = lLength;
-    }
-
-    RawRecord m_clRecord{};
-    TetraTmv m_clTetra{};
-    DmrTmv m_clDmr{};
-    GsmTmv m_clGsm{};
-    NoticeTmv m_clNotice{};
-    std::vector<uint8_t> m_clGeneric;
-};
-
-inline FileHeaderInfo TestHeader(uint64_t lMagic) {
-    FileHeaderInfo clInfo{};
-    clInfo.infoType = 1;
-    clInfo.fileMagic = lMagic;
-    clInfo.startTime = At("10:00:00");
-    std::strcpy(clInfo.recordingType, "TETRA");
-    std::strcpy(clInfo.infoText1, "worker test");
-    return clInfo;
-}
+// clang-format off
+inline RecordSpec Tetra(int64_t t, uint64_t lHz = 0) { return {PAYLOAD_TETRA, t, lHz, 0}; }
+inline RecordSpec Aux(int64_t t, uint64_t lHz = 0) { return {PAYLOAD_TETRA_AUX, t, lHz, 0}; }
+inline RecordSpec Dmr(int64_t t, uint64_t lHz = 0) { return {PAYLOAD_DMR, t, lHz, 0}; }
+inline RecordSpec Gsm(int64_t t, uint64_t lHz = 0) { return {PAYLOAD_GSM, t, lHz, 0}; }
+inline RecordSpec Generic(int64_t t, uint32_t lSize = 80) { return {PAYLOAD_GENERIC, t, 0, lSize}; }
+inline RecordSpec Notice() { return {PAYLOAD_NOTICE, 0, 0, 0}; }
+// clang-format on
 
 // Changes record lIndex, its payload included, before it is written.
 using RecordEdit = std::function<void(int lIndex, RawRecord &clRecord)>;
@@ -191,17 +75,86 @@ using RecordEdit = std::function<void(int lIndex, RawRecord &clRecord)>;
 inline bool WriteRecording(const QString &clstrPath, const QList<RecordSpec> &clSpecs,
                            uint64_t lMagic = 0x5EC0DE, const RecordEdit &fnEdit = {},
                            int64_t lStart = 0) {
+    FileHeaderInfo clHeader{};
+    clHeader.infoType = 1;
+    clHeader.fileMagic = lMagic;
+    clHeader.startTime = lStart != 0 ? lStart : At("10:00:00");
+    std::strcpy(clHeader.recordingType, "TETRA");
+    std::strcpy(clHeader.infoText1, "worker test");
     CBrennovarstikFileFormatV1 clWriter;
-    FileHeaderInfo clHeader = TestHeader(lMagic);
-    if (lStart != 0)
-        clHeader.startTime = lStart;
     const std::wstring clstrWide = clstrPath.toStdWString();
     if (clWriter.OpenFileForWriting(clstrWide.c_str(), clHeader, 2) != FILE_OK)
         return false;
-    CRecordBuilder clBuilder;
     bool bWritten = true;
     for (int i = 0; i < clSpecs.size() && bWritten; ++i) {
-        RawRecord clRecord = clBuilder.Build(clSpecs[i], uint32_t(i));
+        const RecordSpec &clSpec = clSpecs[i];
+        const uint32_t lIndex = uint32_t(i);
+        RawRecord clRecord{};
+        clRecord.recordClass = 2;
+        clRecord.payloadKind = clSpec.kind;
+        clRecord.frequency = clSpec.frequency;
+        clRecord.sourceByte = uint8_t(lIndex);
+        clRecord.symbolRate = 18000;
+        const uint16_t lMs = uint16_t(lIndex % 1000);
+        const uint32_t lData = clSpec.size != 0 ? clSpec.size : 8;
+        const auto fnFill = [lIndex](uint8_t *pData, uint32_t lLength) {
+            for (uint32_t b = 0; b < lLength; ++b)
+                pData[b] = uint8_t(lIndex * 7 + b);
+        };
+        TetraTmv clTetra{};
+        DmrTmv clDmr{};
+        GsmTmv clGsm{};
+        NoticeTmv clNotice{};
+        std::vector<uint8_t> clGeneric;
+        if (clSpec.kind == PAYLOAD_TETRA || clSpec.kind == PAYLOAD_TETRA_AUX) {
+            clTetra.timeSeconds = uint64_t(clSpec.time);
+            clTetra.milliseconds = lMs;
+            clTetra.hyperframe = uint16_t(lIndex);
+            clTetra.multiframe = 1 + lIndex % 60;
+            clTetra.frame = 1 + lIndex % 18;
+            clTetra.timeslot = 1 + lIndex % 4;
+            clTetra.valueFlags = clSpec.frequency != 0 ? 0x10 : 0;
+            clTetra.frequency = clSpec.frequency;
+            clTetra.bitCount = uint16_t(lData * 8);
+            fnFill(clTetra.data, lData);
+            clRecord.payload = &clTetra;
+            clRecord.payloadLength = kTetraTmvLength;
+        } else if (clSpec.kind == PAYLOAD_DMR) {
+            clDmr.timeslot = uint8_t(lIndex % 2);
+            clDmr.burstKind = 1;
+            clDmr.timeSeconds = uint64_t(clSpec.time);
+            clDmr.milliseconds = lMs;
+            clDmr.word1 = uint16_t(lIndex);
+            clDmr.value48 = clSpec.frequency;
+            clRecord.payload = &clDmr;
+            clRecord.payloadLength = kDmrTmvLength;
+        } else if (clSpec.kind == PAYLOAD_GSM) {
+            clGsm.fileTime =
+                (uint64_t(clSpec.time) + kGsmEpochSeconds) * 10000000ULL + uint64_t(lMs) * 10000;
+            clGsm.value1 = lIndex;
+            clGsm.byte1 = clSpec.frequency != 0 ? 0x10 : 0;
+            clGsm.value2 = clSpec.frequency;
+            clGsm.bitCount = uint16_t(lData * 8);
+            fnFill(clGsm.data, lData);
+            clRecord.payload = &clGsm;
+            clRecord.payloadLength = kGsmTmvLength;
+        } else if (clSpec.kind == PAYLOAD_NOTICE) {
+            clNotice.code = 10000 + lIndex;
+            clNotice.value = lIndex;
+            std::memcpy(clNotice.text, "notice", 6);
+            clRecord.payload = &clNotice;
+            clRecord.payloadLength = kNoticeTmvLength;
+        } else {
+            // Generic payloads hold their time and frequency as native integers.
+            clGeneric.assign(clSpec.size != 0 ? clSpec.size : 80, 0);
+            fnFill(clGeneric.data(), uint32_t(clGeneric.size()));
+            if (clGeneric.size() >= 24)
+                std::memcpy(clGeneric.data() + 16, &clSpec.time, 8);
+            if (clGeneric.size() >= 72)
+                std::memcpy(clGeneric.data() + 64, &clSpec.frequency, 8);
+            clRecord.payload = clGeneric.data();
+            clRecord.payloadLength = uint32_t(clGeneric.size());
+        }
         if (fnEdit)
             fnEdit(i, clRecord);
         bWritten = clWriter.WriteData(clRecord) == FILE_OK;

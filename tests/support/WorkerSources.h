@@ -1,9 +1,7 @@
 // Sources for the worker tests' round trips and fault injection: a small file
-// system that fills up, sources of every kind the tool reads (older container
-// versions built byte by byte), and the records a split must deliver (the
-// source's records as the container writer stores them, with the intended
-// time and frequency changes made here, independently of the split's own
-// code).
+// system that fills up, sources of every kind the tool reads, and the records
+// a split must deliver (the source's records as the container writer stores
+// them, changed here independently of the split's own code).
 #pragma once
 
 #include "FileSizeLimit.h"
@@ -21,11 +19,9 @@ using namespace WorkerTestKit;
 
 // ---- A disk that fills up ------------------------------------------------
 
-// A folder whose file system holds only lBytes: a tmpfs mounted on it for
-// the life of the object. Where mounting is not permitted, every file this
-// process writes is limited to lBytes instead, so writes fail past that size
-// all the same. Set it up after the sources are written: the fallback limits
-// those too.
+// A folder whose file system holds only lBytes: a tmpfs mounted on it while
+// the object lives, or where that is not permitted, a limit on every file
+// this process writes. Set it up after the sources are written.
 class CSmallDisk {
   public:
     CSmallDisk(const QString &clstrFolder, qint64 lBytes) : m_clstrFolder(clstrFolder) {
@@ -65,7 +61,7 @@ class CSmallDisk {
 
 enum class SourceKind : uint8_t {
     SampleV3, // the sample generator through our container writer
-    BuiltV1,  // built byte by byte in the oldest container layout
+    BuiltV1,  // the generator's records encoded by the container model
     BuiltV2,
     Tmw,      // ".tmw"
     LanTetra, // ".lan" with TETRA entries
@@ -91,103 +87,47 @@ struct SourceShape {
     uint64_t seed = 1;
 };
 
-// A container of an older version, every record kind that version holds,
-// fields drawn from the seed.
-inline QByteArray BuiltContainer(int lVersion, const SourceShape &clShape) {
-    using namespace ContainerBytes;
-    CSplitMix64 clRandom(clShape.seed);
-    HeaderFields clFields;
-    clFields.magic = MagicText(lVersion);
-    clFields.fileMagic = 0xB0B0 + clShape.seed;
-    clFields.startTime = clShape.start;
-    clFields.recordingType = "TETRA";
-    QByteArray clBytes = Header(clFields);
-    const int64_t lCount = clShape.minutes * 60 * clShape.rate;
-    for (int64_t i = 0; i < lCount; ++i) {
-        const int64_t lTime = clShape.start + i / clShape.rate;
-        SubHeader clSub;
-        clSub.sourceByte = uint8_t(clRandom.Below(4));
-        clSub.frequency = clRandom.Chance(50) ? 390000000 + clRandom.Below(1000) * 12500 : 0;
-        clSub.symbolRate = 18000;
-        clSub.value16 = uint16_t(clRandom.Below(65536));
-        const uint32_t lPick = clRandom.Below(100);
-        if (lPick < 60) {
-            // TETRA, and from version 2 on its auxiliary records too.
-            const bool bAux = lPick >= 45 && lVersion >= 2;
-            TetraBody clTetra;
-            clTetra.timeSeconds = uint64_t(lTime);
-            clTetra.milliseconds = uint16_t(clRandom.Below(1000));
-            clTetra.hyperframe = uint16_t(clRandom.Below(65536));
-            clTetra.multiframe = uint8_t(1 + clRandom.Below(60));
-            clTetra.frame = uint8_t(1 + clRandom.Below(18));
-            clTetra.timeslot = uint8_t(1 + clRandom.Below(4));
-            clTetra.valueFlags = bAux ? 0xE0 : uint8_t(clRandom.Below(8) << 5);
-            for (uint16_t &lSlot : clTetra.valueSlots)
-                lSlot = uint16_t(clRandom.Below(2000));
-            clTetra.direction = uint8_t(clRandom.Below(2));
-            clTetra.channelCode = uint8_t(clRandom.Below(12));
-            clTetra.bitCount = uint16_t(8 * (1 + clRandom.Below(60)));
-            clTetra.data = QByteArray(clTetra.bitCount / 8, '\0');
-            clRandom.Fill(reinterpret_cast<uint8_t *>(clTetra.data.data()),
-                          size_t(clTetra.data.size()));
-            const TetraLayout enLayout = lVersion == 1 ? TetraLayout::V1 : TetraLayout::V2;
-            clBytes += Record(bAux ? RECORD_TETRA_AUX : RECORD_TETRA, clSub,
-                              TetraBodyBytes(clTetra, enLayout));
-        } else if (lPick < 80) {
-            DmrBody clDmr;
-            clDmr.withTimeslot = false;
-            clDmr.burstKind = 1;
-            clDmr.timeSeconds = uint64_t(lTime);
-            clDmr.milliseconds = uint16_t(clRandom.Below(1000));
-            clDmr.word1 = uint16_t(clRandom.Below(65536));
-            clDmr.value48 = clRandom.Chance(50) ? 446000000 + clRandom.Below(100) * 6250 : 0;
-            // An item of a kind and length that every version stores alike.
-            QByteArray clData(2, '\0');
-            clRandom.Fill(reinterpret_cast<uint8_t *>(clData.data()), size_t(clData.size()));
-            clDmr.items = {DmrItemBytes{37, 0x05, 16, clData}};
-            clBytes += Record(RECORD_DMR, clSub, DmrBodyBytes(clDmr));
-        } else if (lPick < 95) {
-            // Generic: its time at bytes 16..23 and its frequency at 64..71,
-            // least significant byte first, where the payload is long enough.
-            QByteArray clPayload(int(8 + clRandom.Below(136)), '\0');
-            clRandom.Fill(reinterpret_cast<uint8_t *>(clPayload.data()), size_t(clPayload.size()));
-            for (int b = 0; b < 8 && clPayload.size() >= 24; ++b)
-                clPayload[16 + b] = char(uint64_t(lTime) >> (8 * b));
-            clBytes += Record(RECORD_GENERIC, clSub, clPayload);
-        } else {
-            clBytes += Record(RECORD_NOTICE, clSub,
-                              NoticeBodyBytes(uint32_t(i), clRandom.Below(100), "notice"));
-        }
-    }
-    return clBytes;
-}
-
-// Writes a source of the kind; false when that failed.
-inline bool WriteSource(SourceKind enKind, const QString &clstrPath, const SourceShape &clShape) {
+inline StructSampleSettings SampleOf(const SourceShape &clShape) {
     StructSampleSettings clSample;
     clSample.lStartTime = clShape.start;
     clSample.lMinutes = clShape.minutes;
     clSample.lRate = clShape.rate;
     clSample.lSeed = clShape.seed;
+    return clSample;
+}
+
+// A container of an older version: the generator's records as the model
+// encodes them for that version, those it cannot hold left out.
+inline QByteArray BuiltContainer(int lVersion, const SourceShape &clShape) {
+    ContainerBytes::HeaderFields clFields;
+    clFields.magic = ContainerBytes::MagicText(lVersion);
+    clFields.fileMagic = 0xB0B0 + clShape.seed;
+    clFields.startTime = clShape.start;
+    clFields.recordingType = "TETRA";
+    QByteArray clBytes = ContainerBytes::Header(clFields);
+    CSampleRecordSource clRecords(SampleOf(clShape));
+    while (clRecords.NextTimeMicroseconds() < (clShape.start + clShape.minutes * 60) * 1000000)
+        clBytes += ContainerBytes::EncodeFrame(clRecords.Next(), lVersion);
+    return clBytes;
+}
+
+// Writes a source of the kind; false when that failed.
+inline bool WriteSource(SourceKind enKind, const QString &clstrPath, const SourceShape &clShape) {
     const std::wstring clstrWide = clstrPath.toStdWString();
+    const SampleFormat enTmw = enKind == SourceKind::Tmw        ? SampleFormat::Tmw
+                               : enKind == SourceKind::LanTetra ? SampleFormat::LanTetra
+                                                                : SampleFormat::LanDmr;
     switch (enKind) {
     case SourceKind::SampleV3:
-        return WriteSampleRecording(clstrWide.c_str(), clSample).enResult == FILE_OK;
+        return WriteSampleRecording(clstrWide.c_str(), SampleOf(clShape)).enResult == FILE_OK;
     case SourceKind::BuiltV1:
     case SourceKind::BuiltV2:
         return WriteBytes(clstrPath,
                           BuiltContainer(enKind == SourceKind::BuiltV1 ? 1 : 2, clShape));
-    case SourceKind::Tmw:
-        return WriteTmwSampleRecording(clstrWide.c_str(), clSample, SampleFormat::Tmw).enResult ==
+    default:
+        return WriteTmwSampleRecording(clstrWide.c_str(), SampleOf(clShape), enTmw).enResult ==
                FILE_OK;
-    case SourceKind::LanTetra:
-    case SourceKind::LanDmr:
-        return WriteTmwSampleRecording(clstrWide.c_str(), clSample,
-                                       enKind == SourceKind::LanTetra ? SampleFormat::LanTetra
-                                                                      : SampleFormat::LanDmr)
-                   .enResult == FILE_OK;
     }
-    return false;
 }
 
 // ---- What the parts must hold --------------------------------------------
