@@ -52,7 +52,8 @@ void DrawFields(TmwBytes::FrameFields &f, TmwEncoders::CSequenceRandom &r) {
     static constexpr uint8_t kCodes[] = {0, 1, 2, 17, 18, 33, 34, 49, 50};
     f.burstCode = kCodes[r.Below(9)];
     f.entryType = uint8_t(r.Below(49));
-    f.carrier = uint16_t(r.Below(5) == 0 ? r.Below(2) * 4000 : r.Below(65536));
+    static constexpr uint16_t kCarrierEdges[] = {0, 1, 3999, 4000}; // a frequency from 1 to 3999
+    f.carrier = r.Below(5) == 0 ? kCarrierEdges[r.Below(4)] : uint16_t(r.Below(65536));
     f.band = r.Byte();
     f.prefixWord = uint16_t(r.Next());
     for (int16_t &lValue : f.measurements)
