@@ -8,8 +8,9 @@
 #include <new>
 
 CBrennovarstikFileFormatV1::CBrennovarstikFileFormatV1() {
-    // Channel 1 gets its buffer only when a rotation first needs it.
-    (void)m_aChannels[0].window.Allocate();
+    // Channel 1 gets its buffer only when a rotation first needs it. Reading
+    // starts small and grows with the file; writing takes the full capacity.
+    (void)m_aChannels[0].window.Allocate(kFirstReadSize);
 }
 
 CBrennovarstikFileFormatV1::~CBrennovarstikFileFormatV1() = default;

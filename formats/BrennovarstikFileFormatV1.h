@@ -64,6 +64,8 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
 
     // Capacity of each channel buffer; also the largest record.
     static constexpr uint32_t kChannelCapacity = kMaxRecordLength;
+    // The read buffer's first size: most files never need more.
+    static constexpr uint32_t kFirstReadSize = 16384;
     // With write flag bit 1 records wait until the buffer holds this much.
     static constexpr uint32_t kKeepBelow = kChannelCapacity - 4096;
     static constexpr uint8_t kFlagOrder = 0x01;

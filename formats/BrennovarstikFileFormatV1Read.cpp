@@ -201,7 +201,7 @@ bool CBrennovarstikFileFormatV1::GetDeliveredFrame(const uint8_t *&pFrame,
 
 FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
     Channel &clChannel = Current();
-    const uint8_t *pBuffer = clChannel.window.buffer.get();
+    // A refill may move the buffer: frames are always found through Next().
     auto unread = [&clChannel] { return clChannel.window.fill - clChannel.window.consumed; };
     // lIndex: the first byte of the damaged stretch.
     auto startResynchronising = [this](uint32_t lIndex) {
@@ -222,7 +222,7 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                     return m_bOnline ? FILE_NO_DATA_YET : FILE_END_OF_DATA;
                 }
             }
-            const uint32_t lLength = ReadBe32(pBuffer + clChannel.window.consumed);
+            const uint32_t lLength = ReadBe32(clChannel.window.Next());
             if (lLength < kMinRecordLength || lLength > kMaxRecordLength) {
                 startResynchronising(clChannel.window.consumed);
                 break;
@@ -258,7 +258,7 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                     break;
                 }
             }
-            const uint8_t *pFrame = pBuffer + clChannel.window.consumed;
+            const uint8_t *pFrame = clChannel.window.Next();
             if (ReadBe32(pFrame + 6) !=
                 ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize))) {
                 // The length is as unverified as the rest: search from the
@@ -292,11 +292,11 @@ FileResult CBrennovarstikFileFormatV1::ReadLoop(RawRecord &clRecord) {
                     return FILE_DAMAGED;
                 }
             }
-            const uint32_t lLength = ReadBe32(pBuffer + clChannel.window.consumed);
+            const uint32_t lLength = ReadBe32(clChannel.window.Next());
             // The constants of the head first: they are cheap, and a frame
             // no writer makes is no place to stop, however good its checksum.
             if (lLength >= kMinRecordLength && lLength <= kMaxRecordLength &&
-                IsWritableFrameHead(pBuffer + clChannel.window.consumed, lLength, m_lVersion)) {
+                IsWritableFrameHead(clChannel.window.Next(), lLength, m_lVersion)) {
                 bool bInFile = true;
                 if (unread() < lLength) {
                     const FileResult enRefill =

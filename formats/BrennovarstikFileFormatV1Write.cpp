@@ -53,7 +53,7 @@ FileResult CBrennovarstikFileFormatV1::OpenFileForWriting(const wchar_t *clstrPa
     CPlatformLockGuard clGuard(m_clLock);
     if (Current().window.file.IsOpen())
         return FILE_WRONG_STATE;
-    if (!Current().window.buffer || ((lFlags & kFlagOrder) && !m_clOrder.Allocate()))
+    if (!EnsureBuffer(Current()) || ((lFlags & kFlagOrder) && !m_clOrder.Allocate()))
         return FILE_NO_BUFFER;
 
     for (Channel &clChannel : m_aChannels) {

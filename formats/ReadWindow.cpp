@@ -11,10 +11,18 @@ CReadWindow::CReadWindow(uint32_t lCapacity, bool bLatchEnd, bool bAllocate)
         (void)Allocate();
 }
 
-bool CReadWindow::Allocate() {
-    if (!buffer)
-        buffer.reset(new (std::nothrow) uint8_t[capacity]);
-    return HasBuffer();
+bool CReadWindow::Allocate(uint32_t lSize) {
+    const uint32_t lWanted = lSize < capacity ? lSize : capacity;
+    if (buffer && m_lAllocated >= lWanted)
+        return true;
+    std::unique_ptr<uint8_t[]> clLarger(new (std::nothrow) uint8_t[lWanted]);
+    if (!clLarger)
+        return false;
+    if (fill > 0)
+        std::memcpy(clLarger.get(), buffer.get(), fill);
+    buffer = std::move(clLarger);
+    m_lAllocated = lWanted;
+    return true;
 }
 
 void CReadWindow::Reset() {
@@ -36,17 +44,27 @@ FileResult CReadWindow::Refill(bool bOnline) {
     }
     consumed = 0;
 
-    const size_t lWanted = capacity - fill;
+    size_t lGotAll = 0;
     bool bError = false;
-    const size_t lGot = file.Read(buffer.get() + fill, lWanted, bError);
-    fill += uint32_t(lGot);
-    if (lGot > 0)
+    for (;;) {
+        const size_t lWanted = m_lAllocated - fill;
+        const size_t lGot = file.Read(buffer.get() + fill, lWanted, bError);
+        fill += uint32_t(lGot);
+        lGotAll += lGot;
+        if (bError)
+            break;
+        reachedEnd = lGot < lWanted;
+        // A smaller buffer filled to the brim says nothing about the end of
+        // the file: grow it and read on.
+        if (reachedEnd || m_lAllocated >= capacity || !Allocate())
+            break;
+    }
+    if (lGotAll > 0)
         ++refills;
     // A read error is never taken for the end of the file.
     if (bError)
         return FILE_WRITE_FAILED;
-    reachedEnd = lGot < lWanted;
-    if (lGot > 0)
+    if (lGotAll > 0)
         return FILE_OK;
     if (bOnline)
         return FILE_NO_DATA_YET;

@@ -1,8 +1,15 @@
 // The buffered read window under every reader: the open file, one buffer of
-// a fixed capacity, the bytes it holds and how many of them are used up. A
-// refill keeps the unread bytes and reads as many as fit; it tells a read
-// error (5) from the end of a finished file (3) and from a file still being
-// written that has no new bytes yet (8). The readers keep only their framing.
+// at most a fixed capacity, the bytes it holds and how many of them are used
+// up. A refill keeps the unread bytes and reads as many as fit; it tells a
+// read error (5) from the end of a finished file (3) and from a file still
+// being written that has no new bytes yet (8). The readers keep only their
+// framing.
+//
+// The buffer may start smaller than the capacity (small files then never
+// touch a large allocation); a refill that fills it to the brim grows it to
+// the capacity and reads on. So after any refill the buffer either holds as
+// many bytes as the capacity allows or everything the file had, which is what
+// the readers' framing relies on.
 //
 // Plain fields on purpose: the readers' framing loops work on fill and
 // consumed directly, record by record, and the container writer keeps its
@@ -25,8 +32,9 @@ class CReadWindow {
     CReadWindow(uint32_t lCapacity, bool bLatchEnd, bool bAllocate = true);
 
     bool HasBuffer() const { return bool(buffer); }
-    // False when the buffer cannot be had.
-    bool Allocate();
+    // Makes the buffer at least min(lSize, capacity) bytes long, keeping what
+    // it holds; false when that cannot be had (the buffer then stays as it was).
+    bool Allocate(uint32_t lSize = UINT32_MAX);
     // Forgets what the buffer holds; the file stays as it is.
     void Reset();
     uint32_t Unread() const { return fill - consumed; }
@@ -54,6 +62,7 @@ class CReadWindow {
     bool reachedEnd = false; // the last refill got fewer bytes than it asked for
 
   private:
+    uint32_t m_lAllocated = 0;
     const bool m_bLatchEnd;
     bool m_bEndLatched = false;
 };

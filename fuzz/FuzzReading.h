@@ -17,7 +17,20 @@ std::wstring WidePath(const std::string &clstrPath);
 
 // Replaces the file's content; false when it cannot be written.
 bool WriteWholeFile(const std::string &clstrPath, const uint8_t *pData, size_t lSize);
-bool AppendToFile(const std::string &clstrPath, const uint8_t *pData, size_t lSize);
+// A file written piece by piece through one handle (opening it anew for every
+// piece costs more than the reading under test): created empty, closed with
+// the object.
+class CGrowingFile {
+  public:
+    explicit CGrowingFile(const std::string &clstrPath);
+    ~CGrowingFile();
+    CGrowingFile(const CGrowingFile &) = delete;
+    CGrowingFile &operator=(const CGrowingFile &) = delete;
+    bool Append(const uint8_t *pData, size_t lSize);
+
+  private:
+    int m_lHandle;
+};
 
 // What a reading delivered: the records and a digest of their bytes.
 struct StructReadSummary {
