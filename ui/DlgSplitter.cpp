@@ -184,7 +184,7 @@ void CDlgSplitter::ReadCommandLine() {
         AutomatedRunFailed();
     }
     if (!m_clstrPendingLoad.isEmpty())
-        QTimer::singleShot(kLoadDelayMs, this, &CDlgSplitter::Signal_Splitter_LoadFile);
+        QTimer::singleShot(IdleDelay(kLoadDelayMs), this, &CDlgSplitter::Signal_Splitter_LoadFile);
 }
 
 QString CDlgSplitter::CommandLineRefusal(const StructCommandLineOutcome &clOutcome,
@@ -261,7 +261,7 @@ void CDlgSplitter::ForgetWorker() {
 }
 
 void CDlgSplitter::ScheduleThreadEnds() {
-    QTimer::singleShot(kThreadEndsDelayMs, this, [this, lSerial = m_lRunSerial]() {
+    QTimer::singleShot(IdleDelay(kThreadEndsDelayMs), this, [this, lSerial = m_lRunSerial]() {
         if (lSerial == m_lRunSerial)
             Slot_ThreadEnds();
     });
@@ -269,7 +269,16 @@ void CDlgSplitter::ScheduleThreadEnds() {
 
 void CDlgSplitter::ScheduleQuit() {
     m_bQuitScheduled = true;
-    QTimer::singleShot(kQuitDelayMs, QCoreApplication::instance(), &QCoreApplication::quit);
+    QTimer::singleShot(IdleDelay(kQuitDelayMs), QCoreApplication::instance(),
+                       &QCoreApplication::quit);
+}
+
+int CDlgSplitter::IdleDelay(int lMs) const {
+    // The pauses let a person see a window settle; where none is shown they
+    // only make a script wait.
+    const bool bWindowShown =
+        !m_bWithoutDisplay && QGuiApplication::platformName() != QStringLiteral("offscreen");
+    return bWindowShown ? lMs : 0;
 }
 
 void CDlgSplitter::AutomatedRunFailed() {

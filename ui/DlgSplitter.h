@@ -241,6 +241,8 @@ class CDlgSplitter : public QDialog, public CSplitEvents, public CJoinEvents {
     void ForgetWorker();
     void ScheduleThreadEnds();
     void ScheduleQuit();
+    // lMs where a window is shown, 0 where none is.
+    int IdleDelay(int lMs) const;
     void AutomatedRunFailed();
     // Why the command line cannot be carried out as asked; empty when it can.
     QString CommandLineRefusal(const StructCommandLineOutcome &clOutcome, bool bQuitAsked) const;
