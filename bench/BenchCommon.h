@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
@@ -12,6 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char **environ;
 
 namespace BenchCommon {
 
@@ -39,19 +42,81 @@ inline bool ReadPlain(const std::string &clstrPath) {
     return lRead == 0;
 }
 
-// Seconds taken by /bin/cp, or a negative value when it failed.
-inline double TimeCp(const std::string &clstrSource, const std::string &clstrTarget) {
-    std::filesystem::remove(clstrTarget);
-    const char *pArgs[] = {"/bin/cp", clstrSource.c_str(), clstrTarget.c_str(), nullptr};
+// Runs a program to its end and returns the seconds it took, or a negative
+// value when it could not run or did not exit with lExpectedStatus. Variables
+// named in clUnset are removed from its environment (a headless run of the
+// dialog must not find a display).
+inline double TimeCommand(const std::vector<std::string> &clArgs, int lExpectedStatus = 0,
+                          const std::vector<std::string> &clUnset = {}) {
+    std::vector<char *> clArgv;
+    for (const std::string &clstrArg : clArgs)
+        clArgv.push_back(const_cast<char *>(clstrArg.c_str()));
+    clArgv.push_back(nullptr);
+    std::vector<char *> clEnv;
+    for (char **p = environ; *p != nullptr; ++p) {
+        bool bDropped = false;
+        for (const std::string &clstrName : clUnset)
+            bDropped = bDropped || std::string(*p).rfind(clstrName + "=", 0) == 0;
+        if (!bDropped)
+            clEnv.push_back(*p);
+    }
+    clEnv.push_back(nullptr);
+    posix_spawn_file_actions_t clActions;
+    posix_spawn_file_actions_init(&clActions);
+    // The programs' own messages would only clutter the table.
+    posix_spawn_file_actions_addopen(&clActions, 2, "/dev/null", O_WRONLY, 0);
     const Clock::time_point clStart = Clock::now();
     pid_t lPid = 0;
-    if (posix_spawn(&lPid, "/bin/cp", nullptr, nullptr, const_cast<char *const *>(pArgs),
-                    environ) != 0)
+    const int lSpawned =
+        posix_spawn(&lPid, clArgv[0], &clActions, nullptr, clArgv.data(), clEnv.data());
+    posix_spawn_file_actions_destroy(&clActions);
+    if (lSpawned != 0)
         return -1;
     int lStatus = 0;
-    if (waitpid(lPid, &lStatus, 0) != lPid || !WIFEXITED(lStatus) || WEXITSTATUS(lStatus) != 0)
+    if (waitpid(lPid, &lStatus, 0) != lPid || !WIFEXITED(lStatus) ||
+        WEXITSTATUS(lStatus) != lExpectedStatus)
         return -1;
     return SecondsSince(clStart);
+}
+
+// Seconds taken by /bin/cp to a new file, or a negative value when it failed.
+inline double TimeCp(const std::string &clstrSource, const std::string &clstrTarget) {
+    std::filesystem::remove(clstrTarget);
+    return TimeCommand({"/bin/cp", clstrSource, clstrTarget});
+}
+
+// The folder of this benchmark's executable, where the build puts the
+// program and the tools too.
+inline std::string OwnFolder() {
+    std::error_code clError;
+    return std::filesystem::read_symlink("/proc/self/exe", clError).parent_path().string();
+}
+
+// The path of a program found in PATH, or empty.
+inline std::string FindInPath(const std::string &clstrName) {
+    const char *pPath = std::getenv("PATH");
+    std::string clstrRest = pPath != nullptr ? pPath : "";
+    while (!clstrRest.empty()) {
+        const size_t lColon = clstrRest.find(':');
+        const std::string clstrCandidate = clstrRest.substr(0, lColon) + "/" + clstrName;
+        if (access(clstrCandidate.c_str(), X_OK) == 0)
+            return clstrCandidate;
+        clstrRest = lColon == std::string::npos ? "" : clstrRest.substr(lColon + 1);
+    }
+    return {};
+}
+
+// The best (smallest non-negative) of lRuns timings; negative when one failed.
+template <typename Timed> double BestOf(int lRuns, Timed fnTimed) {
+    double lBest = -1;
+    for (int lRun = 0; lRun < lRuns; ++lRun) {
+        const double lSeconds = fnTimed();
+        if (lSeconds < 0)
+            return -1;
+        if (lBest < 0 || lSeconds < lBest)
+            lBest = lSeconds;
+    }
+    return lBest;
 }
 
 // Starts the peak resident memory of this process afresh from what it holds
