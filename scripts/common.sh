@@ -88,5 +88,8 @@ build_package() {
     local built
     built="$(find "$BUILD_DIR/cpack" -maxdepth 1 -name '*.deb' -print -quit)"
     PACKAGE_FILE="$BUILD_DIR/$(basename "$built")"
+    # One package in build/, so that apt install ./build/*.deb takes the new one.
+    find "$BUILD_DIR" -maxdepth 1 -name 'brennovarstik-splitter_*.deb' -delete
     mv -f "$built" "$PACKAGE_FILE"
+    rm -rf "$BUILD_DIR/cpack"
 }
