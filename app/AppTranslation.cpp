@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -51,6 +52,15 @@ void CAppTranslation::SetQtCatalogueFolder(const QString &clstrFolder) {
     m_clstrQtFolder = clstrFolder;
 }
 
+void CAppTranslation::SetDataFolder(const QString &clstrFolder) {
+    m_clstrDataFolder = clstrFolder;
+}
+
+QString CAppTranslation::DefaultDataFolder(const QString &clstrProgramFolder) {
+    return QDir::cleanPath(WithSeparator(clstrProgramFolder) +
+                           QStringLiteral(BVF_CATALOGUES_FROM_PROGRAM));
+}
+
 void CAppTranslation::SetExtraCatalogues(const QStringList &clNames) {
     m_clExtraCatalogues = clNames;
 }
@@ -69,10 +79,23 @@ void CAppTranslation::InitTranslation(QCoreApplication *pApplication) {
         m_clSearchFolders << WithSeparator(clstrFolder) + QStringLiteral("languages/")
                           << WithSeparator(clstrFolder);
     };
-    if (m_pApplication != nullptr)
-        AddFolder(m_clstrApplicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                     : m_clstrApplicationFolder);
+    // The program's folder is known only with an application.
+    const QString clstrProgramFolder = m_pApplication == nullptr ? QString()
+                                       : m_clstrApplicationFolder.isEmpty()
+                                           ? QCoreApplication::applicationDirPath()
+                                           : m_clstrApplicationFolder;
+    if (!clstrProgramFolder.isEmpty())
+        AddFolder(clstrProgramFolder);
     AddFolder(QDir::currentPath());
+    // A program run from its build folder has no installation beside it.
+    if (m_clstrDataFolder.has_value()) {
+        if (!m_clstrDataFolder->isEmpty())
+            m_clSearchFolders << WithSeparator(*m_clstrDataFolder);
+    } else if (!clstrProgramFolder.isEmpty()) {
+        const QString clstrInstalled = DefaultDataFolder(clstrProgramFolder);
+        if (QFileInfo(clstrInstalled).isDir())
+            m_clSearchFolders << WithSeparator(clstrInstalled);
+    }
     // Asked only now: the instance may be created before the application.
     const QString clstrQtFolder =
         m_clstrQtFolder.value_or(QLibraryInfo::path(QLibraryInfo::TranslationsPath));

@@ -76,3 +76,20 @@ check_format() {
     done < <(list_sources)
     return $bad
 }
+
+# The targets the Debian package ships, built in build/, and the package made
+# from their install rules; PACKAGE_FILE names it afterwards.
+PACKAGE_TARGETS=(BrennovarstikSplitter bvftool bvf-sample translations packaging_files)
+
+build_package() {
+    configure_and_build "${PACKAGE_TARGETS[@]}"
+    rm -rf "$BUILD_DIR/cpack"
+    (cd "$BUILD_DIR" && cpack -G DEB >/dev/null)
+    local built
+    built="$(find "$BUILD_DIR/cpack" -maxdepth 1 -name '*.deb' -print -quit)"
+    PACKAGE_FILE="$BUILD_DIR/$(basename "$built")"
+    # One package in build/, so that apt install ./build/*.deb takes the new one.
+    find "$BUILD_DIR" -maxdepth 1 -name 'brennovarstik-splitter_*.deb' -delete
+    mv -f "$built" "$PACKAGE_FILE"
+    rm -rf "$BUILD_DIR/cpack"
+}
