@@ -52,10 +52,6 @@ void CAppTranslation::SetQtCatalogueFolder(const QString &clstrFolder) {
     m_clstrQtFolder = clstrFolder;
 }
 
-void CAppTranslation::SetDataFolder(const QString &clstrFolder) {
-    m_clstrDataFolder = clstrFolder;
-}
-
 QString CAppTranslation::DefaultDataFolder(const QString &clstrProgramFolder) {
     return QDir::cleanPath(WithSeparator(clstrProgramFolder) +
                            QStringLiteral(BVF_CATALOGUES_FROM_PROGRAM));
@@ -88,10 +84,7 @@ void CAppTranslation::InitTranslation(QCoreApplication *pApplication) {
         AddFolder(clstrProgramFolder);
     AddFolder(QDir::currentPath());
     // A program run from its build folder has no installation beside it.
-    if (m_clstrDataFolder.has_value()) {
-        if (!m_clstrDataFolder->isEmpty())
-            m_clSearchFolders << WithSeparator(*m_clstrDataFolder);
-    } else if (!clstrProgramFolder.isEmpty()) {
+    if (!clstrProgramFolder.isEmpty()) {
         const QString clstrInstalled = DefaultDataFolder(clstrProgramFolder);
         if (QFileInfo(clstrInstalled).isDir())
             m_clSearchFolders << WithSeparator(clstrInstalled);

@@ -38,12 +38,9 @@ class CAppTranslation : public QObject {
     // file dialogs follow the language; empty: not searched. Unless set,
     // the folder of the Qt installation.
     void SetQtCatalogueFolder(const QString &clstrFolder);
-    // The installed catalogues, searched after the current folder; empty:
-    // not searched. Unless set, the data folder of an installation beside
-    // the program's folder (DefaultDataFolder), when it exists.
-    void SetDataFolder(const QString &clstrFolder);
-    // "<folder>/../share/brennovarstik-splitter/translations" for a program
-    // in "<folder>", wherever the installation was unpacked.
+    // The installed catalogues, searched after the current folder when the
+    // folder exists: "<folder>/../share/brennovarstik-splitter/translations"
+    // for a program in "<folder>", wherever the installation was unpacked.
     static QString DefaultDataFolder(const QString &clstrProgramFolder);
     // Catalogue names tried after the program's own one.
     void SetExtraCatalogues(const QStringList &clNames);
@@ -72,6 +69,5 @@ class CAppTranslation : public QObject {
     QStringList m_clExtraCatalogues;
     QString m_clstrApplicationFolder;
     std::optional<QString> m_clstrQtFolder;
-    std::optional<QString> m_clstrDataFolder;
     int m_lCurrentLanguage = -1;
 };
