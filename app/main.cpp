@@ -2,6 +2,7 @@
 #include "AppTranslation.h"
 #include "AppVersion.h"
 #include "ArgumentCapture.h"
+#include "CommandLine.h"
 #include "DlgSplitter.h"
 
 #include <QApplication>
@@ -36,12 +37,25 @@ QList<StructCommandArgument> CapturedArguments() {
     return clArguments;
 }
 
+// Headless runs show only the program's own messages (printed directly on
+// standard error): the toolkit's warnings there are about windows nobody
+// sees and folders nobody needs. Critical and fatal messages still pass.
+QtMessageHandler g_pDefaultHandler = nullptr;
+
+void QuietToolkitMessages(QtMsgType enType, const QMessageLogContext &clContext,
+                          const QString &clstrText) {
+    if (enType == QtCriticalMsg || enType == QtFatalMsg)
+        g_pDefaultHandler(enType, clContext, clstrText);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     const QString clstrVersion = ApplicationVersionString();
     g_clArguments.Capture(argc, argv);
     const bool bHeadless = ChooseOffscreenWithoutDisplay();
+    if (bHeadless || qgetenv("QT_QPA_PLATFORM") == "offscreen")
+        g_pDefaultHandler = qInstallMessageHandler(QuietToolkitMessages);
 
     auto *pApplication =
         new (std::nothrow) QApplication(g_clArguments.Count(), g_clArguments.Vector());
@@ -59,12 +73,16 @@ int main(int argc, char **argv) {
     int lExitStatus = 0;
     auto *pDialog = new (std::nothrow) CDlgSplitter(nullptr);
     if (pDialog != nullptr) {
-        pDialog->SetCommandLineArguments(CapturedArguments());
+        const QList<StructCommandArgument> clArguments = CapturedArguments();
+        pDialog->SetCommandLineArguments(clArguments);
         pDialog->SetWithoutDisplay(bHeadless);
-        // Nobody can answer a box on the offscreen platform: texts go to
-        // standard error and every question takes its safe answer.
+        // Nobody can answer a box on the offscreen platform, and nobody waits
+        // for one in a run that quits by itself: texts go to standard error
+        // and every question takes its safe answer.
         if (bHeadless || QGuiApplication::platformName() == QStringLiteral("offscreen"))
             pDialog->SetPromptLayer(std::make_unique<CHeadlessPrompts>());
+        else if (AsksToQuitAfterSplit(clArguments))
+            pDialog->SetPromptLayer(std::make_unique<CHeadlessPrompts>("unattended run"));
         // There is no show command on this platform: the dialog is shown normally.
         pDialog->show();
         QApplication::exec();

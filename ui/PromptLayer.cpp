@@ -42,26 +42,27 @@ QString CWidgetPrompts::AskOpenFileName(QWidget *pParent, const QString &clstrCa
 
 namespace {
 
-void PrintPrompt(const QString &clstrTitle, const QString &clstrText, const char *pAnswer) {
+void PrintPrompt(const QString &clstrTitle, const QString &clstrText, const char *pAnswer,
+                 const char *pWhy) {
     QString clstrBody = clstrText;
     if (clstrBody.endsWith(u'\n'))
         clstrBody.chop(1);
     std::fprintf(stderr, "%s: %s\n%s\n", qUtf8Printable(QCoreApplication::applicationName()),
                  qUtf8Printable(clstrTitle), qUtf8Printable(clstrBody));
     if (pAnswer != nullptr)
-        std::fprintf(stderr, "(no display: answered %s)\n", pAnswer);
+        std::fprintf(stderr, "(%s: answered %s)\n", pWhy, pAnswer);
     std::fflush(stderr);
 }
 
 } // namespace
 
 void CHeadlessPrompts::ShowWarning(QWidget *, const QString &clstrTitle, const QString &clstrText) {
-    PrintPrompt(clstrTitle, clstrText, nullptr);
+    PrintPrompt(clstrTitle, clstrText, nullptr, m_pWhy);
 }
 
 void CHeadlessPrompts::ShowCritical(QWidget *, const QString &clstrTitle,
                                     const QString &clstrText) {
-    PrintPrompt(clstrTitle, clstrText, nullptr);
+    PrintPrompt(clstrTitle, clstrText, nullptr, m_pWhy);
 }
 
 QMessageBox::StandardButton CHeadlessPrompts::AskQuestion(QWidget *, const QString &clstrTitle,
@@ -70,19 +71,19 @@ QMessageBox::StandardButton CHeadlessPrompts::AskQuestion(QWidget *, const QStri
                                                           QMessageBox::StandardButton) {
     // As if the box had been closed: every question reads that as abort or
     // giving up, so nothing is overwritten or renamed without a person.
-    PrintPrompt(clstrTitle, clstrText, "as if closed (abort)");
+    PrintPrompt(clstrTitle, clstrText, "as if closed (abort)", m_pWhy);
     return QMessageBox::NoButton;
 }
 
 std::optional<QString> CHeadlessPrompts::AskText(QWidget *, const QString &clstrTitle,
                                                  const QString &clstrLabel, const QString &) {
-    PrintPrompt(clstrTitle, clstrLabel, "cancel");
+    PrintPrompt(clstrTitle, clstrLabel, "cancel", m_pWhy);
     return std::nullopt;
 }
 
 QString CHeadlessPrompts::AskOpenFileName(QWidget *, const QString &clstrCaption, const QString &,
                                           const QString &) {
-    PrintPrompt(clstrCaption, QString(), "no file");
+    PrintPrompt(clstrCaption, QString(), "no file", m_pWhy);
     return QString();
 }
 
@@ -99,13 +100,13 @@ QString CWidgetPrompts::AskSaveFileName(QWidget *pParent, const QString &clstrCa
 
 QStringList CHeadlessPrompts::AskOpenFileNames(QWidget *, const QString &clstrCaption,
                                                const QString &, const QString &) {
-    PrintPrompt(clstrCaption, QString(), "no file");
+    PrintPrompt(clstrCaption, QString(), "no file", m_pWhy);
     return QStringList();
 }
 
 QString CHeadlessPrompts::AskSaveFileName(QWidget *, const QString &clstrCaption,
                                           const QString &clstrProposal, const QString &) {
     // Nothing is written without a person choosing where.
-    PrintPrompt(clstrCaption, clstrProposal, "cancel");
+    PrintPrompt(clstrCaption, clstrProposal, "cancel", m_pWhy);
     return QString();
 }

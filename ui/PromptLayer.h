@@ -64,11 +64,13 @@ class CWidgetPrompts final : public CPromptLayer {
                             const QString &clstrProposal, const QString &clstrFilter) override;
 };
 
-// Without a display: every text goes to standard error and every question
-// takes its safe answer at once (closed box: abort, give up, no rename, no
-// file).
+// Without a display, or in a run nobody attends: every text goes to standard
+// error and every question takes its safe answer at once (closed box: abort,
+// give up, no rename, no file).
 class CHeadlessPrompts final : public CPromptLayer {
   public:
+    // pWhy says in each answered question why nobody was asked.
+    explicit CHeadlessPrompts(const char *pWhy = "no display") : m_pWhy(pWhy) {}
     void ShowWarning(QWidget *pParent, const QString &clstrTitle,
                      const QString &clstrText) override;
     void ShowCritical(QWidget *pParent, const QString &clstrTitle,
@@ -86,4 +88,7 @@ class CHeadlessPrompts final : public CPromptLayer {
                                  const QString &clstrFilter) override;
     QString AskSaveFileName(QWidget *pParent, const QString &clstrCaption,
                             const QString &clstrProposal, const QString &clstrFilter) override;
+
+  private:
+    const char *m_pWhy;
 };
