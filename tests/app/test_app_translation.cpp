@@ -1,13 +1,11 @@
 #include "AppTranslation.h"
 #include "TestRegistry.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -26,7 +24,6 @@ class TestAppTranslation : public QObject {
     void catalogueChoice_data();
     void catalogueChoice();
     void searchFolders();
-    void languageChangeSlot();
     void germanCatalogueIsComplete();
 
   private:
@@ -184,23 +181,6 @@ void TestAppTranslation::searchFolders() {
     clWithout.InitTranslation(nullptr);
     QVERIFY(clWithout.InstalledFiles().isEmpty());
     QVERIFY(!Installed(QStringLiteral("qtbase_de")));
-}
-
-void TestAppTranslation::languageChangeSlot() {
-    QVERIFY(QFile::copy(BVF_TEST_CATALOGUES "/BrennovarstikSplitter_de.qm",
-                        m_clstrApp + "/languages/BrennovarstikSplitter_de.qm"));
-    auto pTranslation = Started(QLocale::c());
-    QSignalSpy clSpy(pTranslation.get(), &CAppTranslation::SignalNewTranslation);
-    pTranslation->SlotLanguageChanged(nullptr);
-    QCOMPARE(clSpy.count(), 0);
-    QCOMPARE(QLocale().language(), QLocale::C);
-    QAction clAction;
-    clAction.setData(QStringLiteral("de_DE"));
-    pTranslation->SlotLanguageChanged(&clAction);
-    QCOMPARE(clSpy.count(), 1);
-    QCOMPARE(QLocale().name(), QStringLiteral("de_DE"));
-    QCOMPARE(pTranslation->CurrentLanguage(), int(QLocale::German));
-    QVERIFY(Installed(QStringLiteral("BrennovarstikSplitter_de")));
 }
 
 namespace {

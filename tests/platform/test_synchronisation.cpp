@@ -26,7 +26,6 @@ class TestSynchronisation : public QObject {
   private slots:
     void events_data();
     void events();
-    void pingPongLosesNoWakeUp();
     void lockExcludesAndKeepsItsMaximum();
     void threadJoinWithTimeOut();
 };
@@ -81,12 +80,10 @@ void TestSynchronisation::events() {
         // A Set without a waiter is kept for one later Wait (auto) or all.
         clEvent.Reset();
         clEvent.Set();
-        QVERIFY(clEvent.IsSet() && clEvent.Wait(0));
-        QCOMPARE(clEvent.Wait(0), bFirstManual);
+        QVERIFY(clEvent.Wait(0) && clEvent.Wait(0) == bFirstManual);
         clEvent.Reset();
-        QVERIFY(!clEvent.Wait(0));
         CPlatformEvent clInitiallySet(bFirstManual, true);
-        QVERIFY(clInitiallySet.Wait(0));
+        QVERIFY(!clEvent.Wait(0) && clInitiallySet.Wait(0));
         QCOMPARE(clInitiallySet.IsSet(), bFirstManual);
     } else if (expected != 2) {
         CPlatformEvent clFirst(bFirstManual, events[0].isUpper());
@@ -113,34 +110,11 @@ void TestSynchronisation::events() {
     }
 }
 
-// Two threads hand a turn back and forth through auto-reset events; a single
-// lost wake-up stalls the exchange until the time-out.
-void TestSynchronisation::pingPongLosesNoWakeUp() {
-    constexpr int kRounds = 20000;
-    CPlatformEvent clPing(false, false), clPong(false, false), clStop(true, false);
-    std::atomic<int> lFailures{0};
-    std::thread clPartner([&] {
-        for (int i = 0; i < kRounds; ++i) {
-            if (WaitForEitherEvent(clPing, clStop, kGenerousMs) != 0)
-                return void(++lFailures);
-            clPong.Set();
-        }
-    });
-    int lCompleted = 0;
-    while (lCompleted < kRounds && (clPing.Set(), clPong.Wait(kGenerousMs)))
-        ++lCompleted;
-    clStop.Set();
-    clPartner.join();
-    QCOMPARE(lCompleted, kRounds);
-    QCOMPARE(lFailures.load(), 0);
-}
-
 void TestSynchronisation::lockExcludesAndKeepsItsMaximum() {
     CPlatformLock clLock;
-    constexpr int kIncrements = 200000;
     long lCounter = 0; // deliberately not atomic: only the lock protects it
     auto Worker = [&] {
-        for (int i = 0; i < kIncrements; ++i) {
+        for (int i = 0; i < 200000; ++i) {
             CPlatformLockGuard clGuard(clLock);
             lCounter = lCounter + 1;
         }
@@ -148,7 +122,7 @@ void TestSynchronisation::lockExcludesAndKeepsItsMaximum() {
     std::thread clFirst(Worker), clSecond(Worker);
     clFirst.join();
     clSecond.join();
-    QCOMPARE(lCounter, 2L * kIncrements);
+    QCOMPARE(lCounter, 400000L);
     // Count 1 after the guards: one take succeeds, the next does not; any
     // thread may release a waiter.
     QVERIFY(clLock.TryAcquire() && !clLock.TryAcquire());

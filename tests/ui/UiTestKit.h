@@ -103,9 +103,6 @@ class CTestDialog : public CDlgSplitter {
 
     using CDlgSplitter::Button_Splitter_StartStop;
     using CDlgSplitter::MergeList;
-    using CDlgSplitter::MergeModel;
-    using CDlgSplitter::ProtoComponents;
-    using CDlgSplitter::Slot_Splitter_ProgressBar;
     using CDlgSplitter::SourceInfo;
     using CDlgSplitter::WorkerContext;
 
@@ -156,22 +153,16 @@ struct ChildRun {
     QString out, err;
 };
 
-// Runs a program with the locale and display variables removed, LANG set,
-// and clSet added; in clFolder when given.
+// Runs a program with the locale and display variables removed and LANG set.
 inline ChildRun RunChild(const QString &clstrProgram, const QStringList &clArguments,
-                         const QString &clstrLang, const QStringList &clSet = {},
-                         int lTimeoutMs = 60000, const QString &clstrFolder = QString()) {
+                         const QString &clstrLang, int lTimeoutMs = 60000) {
     QProcessEnvironment clEnv = QProcessEnvironment::systemEnvironment();
     for (const char *pName :
          {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
         clEnv.remove(QString::fromLatin1(pName));
     clEnv.insert(QStringLiteral("LANG"), clstrLang);
-    for (const QString &clstrPair : clSet)
-        clEnv.insert(clstrPair.section(u'=', 0, 0), clstrPair.section(u'=', 1));
     QProcess clProcess;
     clProcess.setProcessEnvironment(clEnv);
-    if (!clstrFolder.isEmpty())
-        clProcess.setWorkingDirectory(clstrFolder);
     clProcess.start(clstrProgram, clArguments);
     ChildRun clRun;
     clRun.finished = clProcess.waitForStarted(10000) && clProcess.waitForFinished(lTimeoutMs);
