@@ -1,10 +1,9 @@
-// The program's shell: its version string, the capture of at most six
-// arguments of at most 259 bytes, and the program staying up.
+// The program's shell: its version string and the capture of at most six
+// arguments of at most 259 bytes.
 #include "AppVersion.h"
 #include "ArgumentCapture.h"
 #include "TestRegistry.h"
 
-#include <QProcess>
 #include <QTest>
 #include <string>
 #include <vector>
@@ -16,7 +15,6 @@ class TestAppShell : public QObject {
     void versionString_data();
     void versionString();
     void argumentCapture();
-    void programStartsAndKeepsRunning();
 };
 
 void TestAppShell::versionString_data() {
@@ -78,21 +76,6 @@ void TestAppShell::argumentCapture() {
     clCapture.Capture(2, pShort);
     QVERIFY(clCapture.Count() == 2 && QByteArray(clCapture.Vector()[1]) == "-fs=x");
     QVERIFY(clCapture.Vector()[2] == nullptr && !clCapture.EntryWasCut(1));
-}
-
-// With a display the program comes up with its dialog and runs its event
-// loop until closed, also with more arguments than it keeps.
-void TestAppShell::programStartsAndKeepsRunning() {
-    QProcess clProcess;
-    QProcessEnvironment clEnv = QProcessEnvironment::systemEnvironment();
-    clEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    clProcess.setProcessEnvironment(clEnv);
-    clProcess.start(QStringLiteral(BVF_PROGRAM_PATH), {"-x=1", "a", "b", "c", "d", "e", "f", "g"});
-    QVERIFY(clProcess.waitForStarted(10000));
-    QVERIFY(!clProcess.waitForFinished(1500));
-    QCOMPARE(clProcess.state(), QProcess::Running);
-    clProcess.kill();
-    QVERIFY(clProcess.waitForFinished(10000));
 }
 
 BVF_TEST_MAIN(TestAppShell)

@@ -26,8 +26,7 @@ class TestSynchronisation : public QObject {
   private slots:
     void events_data();
     void events();
-    void lockExcludesAndKeepsItsMaximum();
-    void threadJoinWithTimeOut();
+    void lockAndThreads();
 };
 
 // "am" describes two events, auto or manual reset, "AM" when set; each row
@@ -110,7 +109,11 @@ void TestSynchronisation::events() {
     }
 }
 
-void TestSynchronisation::lockExcludesAndKeepsItsMaximum() {
+// The lock excludes, and its count rises to its maximum and no further. A
+// thread object runs one thread at a time; Join waits at most as long as
+// asked; the destructor waits for a thread still running. A sleep is never
+// shorter than asked, by a clock that never goes back.
+void TestSynchronisation::lockAndThreads() {
     CPlatformLock clLock;
     long lCounter = 0; // deliberately not atomic: only the lock protects it
     auto Worker = [&] {
@@ -123,20 +126,7 @@ void TestSynchronisation::lockExcludesAndKeepsItsMaximum() {
     clFirst.join();
     clSecond.join();
     QCOMPARE(lCounter, 400000L);
-    // Count 1 after the guards: one take succeeds, the next does not; any
-    // thread may release a waiter.
     QVERIFY(clLock.TryAcquire() && !clLock.TryAcquire());
-    std::atomic<bool> bAcquired{false};
-    std::thread clBlocked([&] {
-        clLock.Acquire();
-        bAcquired = true;
-    });
-    QTest::qWait(kSettleMs);
-    QVERIFY(!bAcquired);
-    QVERIFY(clLock.Release());
-    clBlocked.join();
-    QVERIFY(bAcquired);
-    // From 0 the count can be raised to its maximum and no further.
     for (int i = 0; i < CPlatformLock::kMaximumCount; ++i)
         QVERIFY(clLock.Release());
     QVERIFY(!clLock.Release());
@@ -144,38 +134,30 @@ void TestSynchronisation::lockExcludesAndKeepsItsMaximum() {
     while (clLock.TryAcquire())
         ++lTaken;
     QCOMPARE(lTaken, CPlatformLock::kMaximumCount);
-}
 
-// One thread at a time per object; Join waits at most as long as asked; the
-// destructor waits for a thread still running. A sleep is never shorter than
-// asked, by a clock that never goes back.
-void TestSynchronisation::threadJoinWithTimeOut() {
     static CPlatformEvent s_clGate(true, false);
-    static std::atomic<int> s_lReached{0};
     const auto fnWait = +[](void *p) {
         s_clGate.Wait();
         static_cast<std::atomic<int> *>(p)->fetch_add(1);
     };
-    std::atomic<int> lScoped{0};
+    std::atomic<int> lReached{0}, lScoped{0};
     CPlatformThread clThread;
-    QVERIFY(clThread.Join(0) && !clThread.IsRunning());
-    QVERIFY(!clThread.Start(nullptr, nullptr));
-    QVERIFY(clThread.Start(fnWait, &s_lReached) && clThread.IsRunning());
-    QVERIFY(!clThread.Join(30) && !clThread.Join(0));
-    QVERIFY(!clThread.Start(fnWait, &s_lReached));
+    QVERIFY(clThread.Join(0) && !clThread.IsRunning() && !clThread.Start(nullptr, nullptr));
+    QVERIFY(clThread.Start(fnWait, &lReached) && clThread.IsRunning());
+    QVERIFY(!clThread.Join(30) && !clThread.Join(0) && !clThread.Start(fnWait, &lReached));
     s_clGate.Set();
     QVERIFY(clThread.Join(kGenerousMs) && clThread.Join(0) && !clThread.IsRunning());
-    QCOMPARE(s_lReached.load(), 1);
+    QCOMPARE(lReached.load(), 1);
     s_clGate.Reset();
     {
         CPlatformThread clInScope;
-        QVERIFY(clInScope.Start(fnWait, &lScoped) && clThread.Start(fnWait, &s_lReached));
+        QVERIFY(clInScope.Start(fnWait, &lScoped) && clThread.Start(fnWait, &lReached));
         QVERIFY(!clThread.Join(30));
         s_clGate.Set();
     }
     QCOMPARE(lScoped.load(), 1);
     QVERIFY(clThread.Join(kGenerousMs));
-    QCOMPARE(s_lReached.load(), 2);
+    QCOMPARE(lReached.load(), 2);
     const uint64_t lBefore = PlatformTickCount64();
     PlatformSleep(20);
     QVERIFY(PlatformTickCount64() >= lBefore + 20);

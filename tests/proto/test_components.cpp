@@ -23,7 +23,6 @@ bool Place(const QString &clstrPath, const QString &clstrLibrary = QString()) {
                                   : QFile::copy(clstrLibrary, clstrPath);
 }
 
-// Paths below clstrRoot, relative to it, joined by blanks.
 QString Relative(const std::vector<std::wstring> &clPaths, const QString &clstrRoot) {
     QStringList clNames;
     for (const std::wstring &clstrPath : clPaths)
@@ -84,7 +83,6 @@ void TestProtoComponents::search() {
         else
             QVERIFY(Place(clstrRoot + u'/' + clstrFile));
     }
-    QCOMPARE(Relative(FindProtoComponentCandidates(ToWide(clstrRoot)), clstrRoot), expected);
     QCOMPARE(Relative(FindProtoComponentCandidates(ToWide(clstrRoot + u'/')), clstrRoot), expected);
 }
 
@@ -127,8 +125,8 @@ void TestProtoComponents::loadingKeepsOnlyReadyComponents() {
     }
     QVERIFY(!clTable.Entries()[3].library.IsLoaded()); // refused ones leave nothing behind
     clTable.Unload();
-    QVERIFY(clTable.Count() == 0 && clTable.Paths().empty());
-    QVERIFY(!clTable.Entries()[0].library.IsLoaded());
+    QVERIFY(clTable.Count() == 0 && clTable.Paths().empty() &&
+            !clTable.Entries()[0].library.IsLoaded());
 
     // Twelve at most; a full table takes nothing more.
     for (int i = 10; i < 24; ++i)

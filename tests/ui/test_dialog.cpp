@@ -76,14 +76,6 @@ const Box kBoxes[] = {
     {"save", "save", "Choose destination file", "BVF file (*.bvf);;All (*.*)"},
 };
 
-// Macros of the scripts.
-const QMap<QString, QString> kMacros = {
-    // Two parts by number, named NAME__SplitNumber.
-    {"halves", "click number; set scheme 1; click start; wait"},
-    // The split tab as the command line filled it, for each split type.
-    {"bytime", "show src,scheme,utc,length,align"},
-    {"byperiod", "show src,scheme,utc,from,to,fixed"}};
-
 // Two hours of mixed traffic, about 22 MB.
 QString LargeSample(const QString &clstrPath) {
     StructSampleSettings clSettings;
@@ -115,12 +107,12 @@ class CSession {
     bool Run(const QString &clstrScript) {
         if (!m_clDialog.Open())
             return false;
-        for (QString clstrStep : clstrScript.split(u';', Qt::SkipEmptyParts)) {
+        // "halves": two parts by number, named NAME__SplitNumber.
+        const QString clstrSteps =
+            QString(clstrScript).replace("halves", "click number; set scheme 1; click start; wait");
+        for (QString clstrStep : clstrSteps.split(u';', Qt::SkipEmptyParts)) {
             clstrStep = clstrStep.trimmed();
-            if (kMacros.contains(clstrStep)) {
-                if (!Run(kMacros[clstrStep]))
-                    return false;
-            } else if (!Step(clstrStep.section(u' ', 0, 0), clstrStep.section(u' ', 1))) {
+            if (!Step(clstrStep.section(u' ', 0, 0), clstrStep.section(u' ', 1))) {
                 qWarning("step failed: %s", qPrintable(clstrStep));
                 return false;
             }
@@ -501,11 +493,12 @@ void TestDialog::sessions_data() {
     row("a period with seconds, swapped, then quit", "cell.bvf",
         {"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 11:40:00", "-tpe=2024-03-07 10:35:01",
          "-fdu=7", "-start=2"},
-        "wait 2; byperiod",
+        "wait 2; show src,scheme,utc,from,to,fixed",
         "0 radios-off; 1000; 0; 2000; src=%D/cell.bvf; scheme=date+time__NAME.bvf; utc=yes; "
         "from=2024-03-07 10:35:01; to=2024-03-07 11:40:00; fixed= hidden; quit | "
         "2024-03-07_10.35.01__cell.bvf:7");
-    row("-start=2 without a request", "cell.bvf", {"-st=1", "-tu=01:00", "-start=2"}, "bytime",
+    row("-start=2 without a request", "cell.bvf", {"-st=1", "-tu=01:00", "-start=2"},
+        "show src,scheme,utc,length,align",
         "nosplit; src=; scheme=NAME__date+time.bvf; utc=no; length=01:00:00 off; align=no off; "
         "exit=1; quit | ");
     // ---- The merge tab.
