@@ -21,7 +21,6 @@ void TestAppShell::versionString_data() {
     QTest::addColumn<QList<uint>>("numbers"); // "available" first
     QTest::addColumn<QString>("expected");
     QTest::newRow("0.0.31.2") << QList<uint>{1, 0, 0, 31, 2} << "0.0.31.2";
-    QTest::newRow("26.1.3.0") << QList<uint>{1, 26, 1, 3, 0} << "2026.1.3";
     QTest::newRow("fourth alone selects four parts") << QList<uint>{1, 26, 1, 0, 4} << "2026.1.0.4";
     QTest::newRow("first number 0 is not 2000") << QList<uint>{1, 0, 7, 0, 0} << "0.7";
     QTest::newRow("above 255 modulo 256") << QList<uint>{1, 257, 300, 256, 511} << "2001.44.0.255";
@@ -59,8 +58,7 @@ void TestAppShell::argumentCapture() {
                                            .arg(clCapture.EntryWasCut(i) ? "cut" : "ok"));
     }
     QCOMPARE(clSeen.join(u' '), "p4:ok -9:ok o9:ok x259:cut c259:cut y259:ok -4:ok null");
-    QVERIFY(!clCapture.EntryWasCut(-1));
-    QVERIFY(!clCapture.EntryWasCut(7));
+    QVERIFY(!clCapture.EntryWasCut(-1) && !clCapture.EntryWasCut(7));
 
     char **pVector = clCapture.Vector();
     for (int i = 1; i + 2 <= clCapture.Count(); ++i)
@@ -68,8 +66,8 @@ void TestAppShell::argumentCapture() {
     clCapture.Count() -= 2;
     pVector[clCapture.Count()] = nullptr;
     QCOMPARE(QByteArray(pVector[4]), QByteArray("-n=2"));
-    QVERIFY(clCapture.EntryWasCut(1) && clCapture.EntryWasCut(2));
-    QVERIFY(!clCapture.EntryWasCut(3) && !clCapture.EntryWasCut(4));
+    QVERIFY(clCapture.EntryWasCut(1) && clCapture.EntryWasCut(2) && !clCapture.EntryWasCut(3) &&
+            !clCapture.EntryWasCut(4));
 
     // A later, shorter capture leaves no trace of the earlier one.
     const char *pShort[] = {"other", "-fs=x"};

@@ -67,8 +67,7 @@ class TestFaultInjection : public QObject {
             clPaths << clstrFolder + u'/' + clstrName;
         return clPaths;
     }
-    // The frames of every part beside the source, in name order; each part
-    // whole and with the expected header.
+    // The frames of the parts beside the source, each whole with the header.
     QList<QByteArray> FramesInParts(const QString &clstrSource, const QByteArray &clHeader) const {
         QList<QByteArray> clFrames;
         for (const QString &clstrPart : PartsIn(m_clDir->path(), clstrSource)) {
@@ -82,13 +81,9 @@ class TestFaultInjection : public QObject {
     // A source of the kind at clstrPath, and the records the parts must hold.
     ConvertedSource Source(SourceKind enKind, const QString &clstrPath, int64_t lMinutes,
                            uint32_t lRate) const {
-        SourceShape clShape;
-        clShape.minutes = lMinutes;
-        clShape.rate = lRate;
-        ConvertedSource clSource;
-        clSource.problem = QStringLiteral("not written");
-        return WriteSource(enKind, clstrPath, clShape) ? Converted(clstrPath, Path("reference.bvf"))
-                                                       : clSource;
+        if (WriteSource(enKind, clstrPath, SourceShape{.minutes = lMinutes, .rate = lRate}))
+            return Converted(clstrPath, Path("reference.bvf"));
+        return ConvertedSource{.problem = QStringLiteral("not written")};
     }
 
     std::optional<QTemporaryDir> m_clDir;
@@ -105,9 +100,8 @@ void TestFaultInjection::mergeOntoAFullDisk_data() {
     QTest::newRow("full only at the close: the merge fails with the reason") << "close" << false;
 }
 
-// Two sources of about 300 KiB each: a write fails while the records are
-// copied, not only the last one at the close; for the close, sources small
-// enough that the writer keeps them until then.
+// Two sources of about 300 KiB each, so that a write fails while the records
+// are copied; for the close, sources the writer keeps until then.
 void TestFaultInjection::mergeOntoAFullDisk() {
     QFETCH(QString, fault);
     QFETCH(bool, goOn);
@@ -187,12 +181,9 @@ void TestFaultInjection::sourceChanged() {
     const ConvertedSource clExpected = Source(kind, clstrSource, 90, 10);
     QVERIFY2(clExpected.problem.isEmpty(), qPrintable(clExpected.problem));
     const QList<QByteArray> &clAll = clExpected.frames.frames;
-    SourceShape clOther;
-    clOther.minutes = 90;
-    clOther.rate = 10;
-    clOther.seed = 99;
     const QString clstrOther = Path("other/" + SourceFileName(kind));
-    QVERIFY(QDir(m_clDir->path()).mkdir("other") && WriteSource(kind, clstrOther, clOther));
+    QVERIFY(QDir(m_clDir->path()).mkdir("other") &&
+            WriteSource(kind, clstrOther, SourceShape{.minutes = 90, .rate = 10, .seed = 99}));
     const qint64 lSize = QFileInfo(clstrSource).size();
     QVERIFY(lSize > 1000000);
     QCOMPARE(clRig.Scan(clstrSource), 1000);
@@ -210,7 +201,6 @@ void TestFaultInjection::sourceChanged() {
     });
     const int lCode = clRig.Split(ByTime(600, true, 1));
     QVERIFY(bChanged);
-    // Ended, and either way with whole parts of records that were in a file.
     QVERIFY2(lCode == 2000 || lCode == -1, qPrintable(QString::number(lCode)));
     QCOMPARE(clRig.events.Questions(), QStringList());
     if (lCode == -1)
@@ -237,10 +227,8 @@ void TestFaultInjection::sourceChanged() {
 }
 
 // A stop request ends a split or a merge within 1001 records, wherever it
-// falls: a reader that counts what the worker takes from it asks for the stop
-// at a chosen record and counts the records handed out after it. What was
-// taken is written whole and in order; the run ends as stopped, without an
-// error message.
+// falls (a counting reader asks for it at a chosen record). What was taken is
+// written whole and in order; the run ends as stopped, without a message.
 void TestFaultInjection::stops_data() {
     QTest::addColumn<SourceKind>("kind");
     QTest::addColumn<StructSplitSettings>("settings"); // mode 0xFF: a merge of two containers

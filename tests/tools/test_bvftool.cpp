@@ -1,7 +1,6 @@
-// bvftool run as a program on recordings made by our own code: version 3
-// containers and TMW recordings from bvf-sample, versions 1 and 2 built byte
-// by byte. What info, verify and merge report is checked against the
-// independent container decoder and our reader.
+// bvftool run as a program on recordings made by bvf-sample and built byte by
+// byte. What verify and merge report is checked against the independent
+// container decoder and our reader.
 #include "ContainerBytes.h"
 #include "ContainerWalker.h"
 #include "OpenFileFormat.h"
@@ -51,32 +50,30 @@ QList<QPair<container_walk::DecodedRecord, qint64>> Walk(const QByteArray &clByt
     return clFrames;
 }
 
-// Per second a TETRA record at 250 ms and a DMR record at 500 ms, for
-// lSeconds seconds from the start and again from lSecondRun; one notice first.
-QByteArray BuiltContainer(int lVersion, int64_t lStart, int lSeconds, int64_t lSecondRun) {
+// A version-3 container: a notice, then at 08:00:00 and 08:00:01 a TETRA
+// record at 250 ms and a DMR record at 500 ms.
+QByteArray BuiltContainer() {
     HeaderFields clFields;
-    clFields.magic = MagicText(lVersion);
+    clFields.magic = MagicText(3);
     clFields.fileMagic = 0x5eed;
-    clFields.startTime = lStart;
+    clFields.startTime = kStart;
     clFields.recordingType = "built by the test";
     QByteArray clBytes = Header(clFields) + Record(4, {}, NoticeBodyBytes(10045, 0, "notice"));
-    for (const int64_t lFrom : {lStart, lSecondRun}) {
-        for (int i = 0; i < lSeconds; ++i) {
-            TetraBody t;
-            t.timeSeconds = uint64_t(lFrom + i);
-            t.milliseconds = 250;
-            t.multiframe = t.frame = t.timeslot = 1;
-            t.bitCount = 16;
-            t.data = QByteArray(2, '\x5a');
-            clBytes += Record(3, SubHeader{0, 390000000, 18000, 0},
-                              TetraBodyBytes(t, lVersion == 1 ? TetraLayout::V1 : TetraLayout::V2));
-            DmrBody d;
-            d.withTimeslot = lVersion == 3;
-            d.burstKind = 1;
-            d.timeSeconds = uint64_t(lFrom + i);
-            d.milliseconds = 500;
-            clBytes += Record(5, SubHeader{0, 0, 4800, 0}, DmrBodyBytes(d));
-        }
+    for (int i = 0; i < 2; ++i) {
+        TetraBody t;
+        t.timeSeconds = uint64_t(kStart + i);
+        t.milliseconds = 250;
+        t.multiframe = t.frame = t.timeslot = 1;
+        t.bitCount = 16;
+        t.data = QByteArray(2, '\x5a');
+        DmrBody d;
+        d.withTimeslot = true;
+        d.burstKind = 1;
+        d.timeSeconds = uint64_t(kStart + i);
+        d.milliseconds = 500;
+        clBytes +=
+            Record(3, SubHeader{0, 390000000, 18000, 0}, TetraBodyBytes(t, TetraLayout::V2)) +
+            Record(5, SubHeader{0, 0, 4800, 0}, DmrBodyBytes(d));
     }
     return clBytes;
 }
@@ -132,7 +129,7 @@ void TestBvftool::initTestCase() {
     QVERIFY(QFile::copy(d + "a.bvf", d + "online:a.bvf") &&
             QFile::copy(d + "b.bvf", d + "online:b.bvf"));
     QVERIFY(WriteFile(d + "cut.bvf", ReadAll(d + "a.bvf").chopped(7)));
-    QVERIFY(WriteFile(d + "built.bvf", BuiltContainer(3, kStart, 1, kStart + 1)));
+    QVERIFY(WriteFile(d + "built.bvf", BuiltContainer()));
     QCOMPARE(mkfifo(QFile::encodeName(d + "fifo").constData(), 0600), 0);
     QVERIFY(QFile::link("fifo", d + "fifo-link") && QFile::link("a.bvf", d + "link.bvf"));
     QVERIFY(QDir(d).mkdir("sub") && QDir(d).mkdir("folder.bvf") && QDir(d).mkdir("folder.tmw"));
@@ -160,9 +157,7 @@ void TestBvftool::commands_data() {
             "bvftool: " + c + ": Unknown option 'no-such'.\nSee \"bvftool " + c + " --help\".");
     }
     row("info", 1, "bvftool: info: no file given\n");
-    row("info --gap -1 a.bvf", 1, "bvftool: info: --gap needs a whole number of seconds\n");
     row("dump a.bvf b.bvf", 1, "bvftool: dump: exactly one file");
-    row("dump --limit x a.bvf", 1, "bvftool: dump: --limit needs a whole number from 0 on\n");
     row("dump --kinds fm a.bvf", 1,
         "bvftool: dump: --kinds needs a list of tetra, dmr, generic, aux, gsm, notice\n");
     row("merge a.bvf b.bvf", 1, "bvftool: merge: give either -o OUT or -d DIR\n");
@@ -212,34 +207,15 @@ void TestBvftool::commands_data() {
     row("merge -o out.bvf a.bvf b.bvf sub", 1, "bvftool: sub: cannot be opened as a recording");
     // bvf-sample: the start of standard error after "bvf-sample: ", "%D" the
     // folder, a "T" in a date a blank.
-    const QString o = QStringLiteral("sample %D/out.bvf ");
     row("sample", 1, "exactly one output file is needed");
     row("sample %D/%260", 1, "the output path must have 1 to 259 characters");
-    row(o + "--minutes 0", 1, "--minutes needs a whole number from 1 to 1000000");
-    row(o + "--start 2024-13-01T00:00:00", 1, "--start needs a UTC time \"yyyy-MM-dd hh:mm:ss\"");
-    row(o + "--kinds ''", 1, "--kinds needs a list of tetra,aux,ext,dmr,gsm,generic");
-    row(o + "--magic xyz", 1, "--magic needs 1 to 16 hexadecimal digits");
-    row(o + "--seed -1", 1, "--seed needs an unsigned 64-bit number");
-    row(o + "--size-mib 0", 1, "--size-mib needs a whole number from 1 to 1048576");
-    row(o + "--records 0", 1, "--records needs a whole number from 1 on");
-    row(o + "--network-offset ten", 1, "--network-offset needs a whole number of seconds");
-    row("sample %D/c.tmw --network-offset 10", 1, "--network-offset");
+    row("sample %D/o.bvf --minutes 0", 1, "--minutes needs a whole number from 1 to 1000000");
     row("sample %D/o.TMW --kinds dmr", 1, "a .tmw file holds TETRA frames only");
-    row("sample %D/o.lan --kinds tetra,dmr", 1, "a .lan file holds either TETRA entries or DMR");
-    const QString clMagic = QStringLiteral("--magic applies to containers only");
-    row("sample %D/o.tmw --magic 12", 1, clMagic);
-    row("sample %D/o.lan --kinds dmr --magic 0", 1, clMagic);
-    row("sample %D/o.tmw --start 1999-12-31T23:59:59", 1,
-        "--start must lie from 2000-01-01 00:00:00 to 2136-02-07 06:28:14 UTC");
     row("sample %D/o.tmw --start 2136-02-07T06:28:00 --minutes 1", 1,
         "the recording would run past 2136-02-07 06:28:14 UTC");
-    row("sample %D/o.lan --kinds dmr --start 2100-12-31T23:59:00 --minutes 2", 1,
-        "the recording would run past 2100-12-31 23:59:59 UTC");
     // Cannot write: exit 2, the path named.
-    for (const QString clstrName : {"folder.bvf", "folder.tmw", "missing/out.lan"})
-        row("sample %D/" + clstrName + " --minutes 1", 2,
-            "cannot write %D/" + clstrName + ": the file cannot be created");
-    row("sample /dev/full --minutes 1", 2, "cannot write /dev/full: writing the header failed");
+    row("sample %D/folder.tmw --minutes 1", 2,
+        "cannot write %D/folder.tmw: the file cannot be created");
     row("sample %D/full.lan --minutes 1", 2,
         "cannot write %D/full.lan: writing records failed: No space left on device");
 }
@@ -293,7 +269,7 @@ void TestBvftool::verifyNamesDamageByOffset() {
     clFlipped[clHit.offset + lHitLength / 2] ^= 0x04;
     // A record with a sound checksum that the reader refuses (its flag byte
     // is set) between two good ones.
-    const QByteArray clGood = BuiltContainer(3, kStart, 1, kStart + 1);
+    const QByteArray clGood = BuiltContainer();
     const QByteArray clRefused = Frame(3, Record(3, {}, QByteArray(20, '\0')).mid(kFrameHead), 1);
     // One bit flipped in the body of a record: that record, and nothing else;
     // cut inside a record: every record before it was read.

@@ -1,6 +1,5 @@
-// Shared pieces of the dialog and program tests: the real dialog with its
-// protected parts opened up and a scripted prompt layer, recordings, and a
-// child process run under chosen environment variables.
+// The real dialog with a scripted prompt layer, recordings, and a child
+// process run under chosen environment variables.
 #pragma once
 
 #include "DlgSplitter.h"
@@ -34,11 +33,9 @@ struct Prompt {
 // (NoButton), an unscripted input cancelled, an unscripted file dialog empty.
 class CScriptedPrompts final : public CPromptLayer {
   public:
-    QList<Prompt> asked;
     QList<QMessageBox::StandardButton> buttons;
     QList<std::optional<QString>> texts;
     QStringList files, saveFiles;
-    QList<QStringList> fileLists;
     std::function<void(const Prompt &)> onAsk; // runs before the answer is taken
 
     void ShowWarning(QWidget *, const QString &clstrTitle, const QString &clstrText) override {
@@ -51,41 +48,36 @@ class CScriptedPrompts final : public CPromptLayer {
                                             const QString &clstrText,
                                             QMessageBox::StandardButtons enButtons,
                                             QMessageBox::StandardButton enDefault) override {
-        Ask("question", clstrTitle, clstrText, enButtons, enDefault);
-        return Take(buttons, QMessageBox::NoButton);
+        Ask("question", clstrTitle, clstrText, {}, enButtons, enDefault);
+        return buttons.isEmpty() ? QMessageBox::NoButton : buttons.takeFirst();
     }
     std::optional<QString> AskText(QWidget *, const QString &clstrTitle, const QString &clstrLabel,
                                    const QString &clstrInitial) override {
-        Ask("text", clstrTitle, clstrLabel, {}, QMessageBox::NoButton, clstrInitial);
-        return Take(texts, std::optional<QString>());
+        Ask("text", clstrTitle, clstrLabel, clstrInitial);
+        return texts.isEmpty() ? std::nullopt : texts.takeFirst();
     }
     QString AskOpenFileName(QWidget *, const QString &clstrCaption, const QString &clstrStart,
                             const QString &clstrFilter) override {
-        Ask("file", clstrCaption, clstrFilter, {}, QMessageBox::NoButton, clstrStart);
-        return Take(files, QString());
+        Ask("file", clstrCaption, clstrFilter, clstrStart);
+        return files.isEmpty() ? QString() : files.takeFirst();
     }
     QStringList AskOpenFileNames(QWidget *, const QString &clstrCaption, const QString &clstrStart,
                                  const QString &clstrFilter) override {
-        Ask("files", clstrCaption, clstrFilter, {}, QMessageBox::NoButton, clstrStart);
-        return Take(fileLists, QStringList());
+        Ask("files", clstrCaption, clstrFilter, clstrStart);
+        return {};
     }
     QString AskSaveFileName(QWidget *, const QString &clstrCaption, const QString &clstrProposal,
                             const QString &clstrFilter) override {
-        Ask("save", clstrCaption, clstrFilter, {}, QMessageBox::NoButton, clstrProposal);
-        return Take(saveFiles, QString());
+        Ask("save", clstrCaption, clstrFilter, clstrProposal);
+        return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
     }
 
   private:
-    template <typename T> static T Take(QList<T> &clList, const T &clNone) {
-        return clList.isEmpty() ? clNone : clList.takeFirst();
-    }
     void Ask(const QString &clstrKind, const QString &clstrTitle, const QString &clstrText,
-             QMessageBox::StandardButtons enButtons = {},
-             QMessageBox::StandardButton enDefault = QMessageBox::NoButton,
-             const QString &clstrInitial = QString()) {
-        asked << Prompt{clstrKind, clstrTitle, clstrText, enButtons, enDefault, clstrInitial};
+             const QString &clstrInitial = {}, QMessageBox::StandardButtons enButtons = {},
+             QMessageBox::StandardButton enDefault = QMessageBox::NoButton) {
         if (onAsk)
-            onAsk(asked.back());
+            onAsk(Prompt{clstrKind, clstrTitle, clstrText, enButtons, enDefault, clstrInitial});
     }
 };
 

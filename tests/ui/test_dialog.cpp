@@ -1,19 +1,16 @@
 // The real dialog driven as a user drives it. Each row is one session: the
-// files of a fresh folder (%D), the command line, the user's actions and
-// answers, and the log the session must leave. The log holds every start and
-// end code with the tab's state, every box by its name (its exact text,
-// buttons and default are checked against the box table), what the "show"
-// steps read, and after "|" the files that the session made or changed.
-// Whatever a session writes, the parts hold a run of the source's records in
-// order.
+// files of a fresh folder (%D), the command line, the script, and the log it
+// must leave: start and end codes with the tab's state, every box by its name
+// (exact text, buttons and default from the box table), what "show" reads,
+// and after "|" the files made or changed, whose parts hold the source's
+// records in order.
 #include "UiTestKit.h"
 
-#include "SampleGenerator.h"
-#include "TestPaths.h"
 #include "TestRegistry.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTimeEdit>
 #include <QDropEvent>
 #include <QMetaEnum>
 #include <QMimeData>
@@ -21,7 +18,6 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTimeEdit>
 #include <QUrl>
 
 using namespace UiTestKit;
@@ -76,15 +72,6 @@ const Box kBoxes[] = {
     {"save", "save", "Choose destination file", "BVF file (*.bvf);;All (*.*)"},
 };
 
-// Two hours of mixed traffic, about 22 MB.
-QString LargeSample(const QString &clstrPath) {
-    StructSampleSettings clSettings;
-    clSettings.lMinutes = 120;
-    return WriteSampleRecording(ToWide(clstrPath).c_str(), clSettings).enResult == FILE_OK
-               ? clstrPath
-               : QString();
-}
-
 class CSession {
   public:
     CSession(const QString &clstrFolder, const QStringList &clArguments)
@@ -103,7 +90,6 @@ class CSession {
         };
     }
 
-    // Runs the steps; false when one of them could not be carried out.
     bool Run(const QString &clstrScript) {
         if (!m_clDialog.Open())
             return false;
@@ -172,9 +158,9 @@ class CSession {
         }
         return QStringLiteral("unknown %1:%2:%3").arg(p.kind, p.title, p.text);
     }
-    // A run shows the bar and Stop, with the list buttons off; outside a run
-    // the bar hides and the button reads Start. Only what differs is logged,
-    // and a disabled Start or split-type radios.
+    // A run shows the bar and Stop, with the list buttons off; outside one the
+    // bar hides and the button reads Start. Logged: what differs, a disabled
+    // Start or split-type radios.
     QString State(bool bSplit, bool bRun) const {
         const CTestDialog &d = m_clDialog;
         QStringList f;
@@ -202,8 +188,6 @@ class CSession {
         m_lEndCodes += lCode != 0;
         if (!m_bQuiet)
             log << (bSplit ? "" : "m") + QString::number(lCode) + State(bSplit, lCode == 0);
-        if (lCode == 0 && m_fnAtStart)
-            std::exchange(m_fnAtStart, nullptr)();
     }
     QString Show(const QString &clstrName) const {
         const int lId = Id(clstrName);
@@ -254,21 +238,17 @@ class CSession {
 
   public:
     // Places the row's files: NAME a recording, NAME=TEXT those bytes, NAME/ a
-    // folder, NAME@large a copy of the large sample.
-    bool Setup(const QString &clstrFiles, const QString &clstrLarge) {
+    // folder.
+    bool Setup(const QString &clstrFiles) {
         for (const QString &clstrToken : clstrFiles.split(u' ', Qt::SkipEmptyParts)) {
-            const QString clstrName = clstrToken.section(QRegularExpression("[=@]"), 0, 0);
+            const QString clstrName = clstrToken.section(u'=', 0, 0);
             const QString clstrPath = Path(clstrName.chopped(clstrName.endsWith(u'/') ? 1 : 0));
-            const QString clstrKind = clstrToken.section(u'@', 1);
-            QDir().mkpath(QFileInfo(clstrPath).path());
             const bool bPlain = !clstrName.endsWith(u'/') && !clstrToken.contains(u'=');
             if (!(clstrName.endsWith(u'/') ? QDir().mkpath(clstrPath)
-                  : clstrToken.contains(u'=')
-                      ? WriteBytes(clstrPath, clstrToken.section(u'=', 1).toUtf8())
-                  : clstrKind == "large" ? QFile::copy(clstrLarge, clstrPath)
-                                         : WriteRecording(clstrPath, TenMinuteRecords())))
+                  : !bPlain ? WriteBytes(clstrPath, clstrToken.section(u'=', 1).toUtf8())
+                            : WriteRecording(clstrPath, TenMinuteRecords())))
                 return false;
-            if (m_clSourceTimes.isEmpty() && clstrKind.isEmpty() && bPlain)
+            if (m_clSourceTimes.isEmpty() && bPlain)
                 m_clSourceTimes = RecordTimes(clstrPath);
         }
         for (const QString &clstrName : FilesIn(m_clstrFolder))
@@ -295,9 +275,6 @@ class CSession {
             d.Click(Id(a));
         } else if (v == "set") {
             d.SetControlValue(Id(w[0]), w[1].toLongLong());
-        } else if (v == "length") {
-            d.ControlAs<QTimeEdit>(D::LengthEdit)
-                ->setTime(QTime::fromString(a, a.size() == 5 ? "hh:mm" : "hh:mm:ss"));
         } else if (v == "show") {
             for (const QString &clstrName : a.split(u','))
                 log << Show(clstrName);
@@ -326,15 +303,6 @@ class CSession {
         } else if (v == "saves") {
             for (const QString &clstrName : a.split(u','))
                 d.prompts->saveFiles << Path(clstrName);
-        } else if (v == "at-start") { // once, right after the dialog took the next start code
-            m_fnAtStart = [this, a]() {
-                if (a != "close")
-                    return m_clDialog.Click(Id(a.section(u' ', 1)));
-                const bool bClosed = m_clDialog.close() && !m_clDialog.isVisible();
-                log << (bClosed ? "closed" : "open");
-                if (WorkerHeld(m_clDialog.WorkerContext()))
-                    log << "held";
-            };
         } else if (v == "at-retry") { // the way cleared while the retry question is up
             m_fnOnQuestion = [this, a](const Prompt &p) {
                 if (p.title == "Error opening file for writing")
@@ -371,24 +339,12 @@ class CSession {
             return d.MergeList().Insert(e);
         } else if (v == "list") {
             log << "list=" + Shorten(d.MergeList().FileNames().join(u' '));
-        } else if (v == "less") { // fewer than N parts; those of a stopped run go
-            const qsizetype lCount = FilesIn(m_clstrFolder).size() - m_clSetup.size();
-            log << (lCount < a.toInt() ? "parts<" + a : QString::number(lCount));
-            for (const QString &clstrName : FilesIn(m_clstrFolder))
-                if (!m_clSetup.contains(clstrName))
-                    QFile::remove(Path(clstrName));
         } else if (v == "same") { // A holds B's records, byte for byte
             const auto a1 = FramesOf(Path(w[0]));
             const auto b1 = FramesOf(Path(w[1]));
             log << w[0] + (a1.ok && b1.ok && a1.frames == b1.frames ? "==" : "!=") + w[1];
         } else if (v == "press") { // Start's slot, as if the button could be pressed
             d.Button_Splitter_StartStop();
-        } else if (v == "idle") { // until the action at the start has run, and a while
-            for (int i = 0; i < 250 && m_fnAtStart; ++i)
-                QTest::qWait(20);
-            QTest::qWait(300);
-        } else if (v == "close") {
-            log << (d.close() ? "closed" : "open");
         } else {
             return false;
         }
@@ -401,7 +357,6 @@ class CSession {
     QStringList m_clSourceTimes;      // of the first recording placed
     int m_lEndCodes = 0;
     bool m_bQuiet = false;
-    std::function<void()> m_fnAtStart;
     std::function<void(const Prompt &)> m_fnOnQuestion;
 };
 
@@ -411,19 +366,9 @@ class TestDialog : public QObject {
     Q_OBJECT
 
   private slots:
-    void initTestCase();
     void sessions_data();
     void sessions();
-
-  private:
-    QTemporaryDir m_clDir;
-    QString m_clstrLarge; // two hours of mixed traffic, about 22 MB
 };
-
-void TestDialog::initTestCase() {
-    m_clstrLarge = LargeSample(m_clDir.filePath(QStringLiteral("large.bvf")));
-    QVERIFY(!m_clstrLarge.isEmpty());
-}
 
 void TestDialog::sessions_data() {
     QTest::addColumn<QString>("files");
@@ -436,7 +381,6 @@ void TestDialog::sessions_data() {
     };
     // cell.bvf holds a record every ten minutes, 10:20:00 to 13:10:00.
 
-    // ---- Run states: loading, splitting, a failed load, stopping, closing.
     row("load, split, a broken file, a cancelled chooser, a good file", "cell.bvf broken.bvf=x", {},
         "state; choose cell.bvf; wait; halves; choose broken.bvf; wait; state; show scheme,sync; "
         "source; press; held; choose -; show src; choose cell.bvf; wait; state",
@@ -445,19 +389,6 @@ void TestDialog::sessions_data() {
         "scheme=NAME__SplitNumber.bvf off; sync=no hidden; source= offset=0 freq=0; free; "
         "choose(%D/broken.bvf); src=%D/broken.bvf; choose(%D/broken.bvf); 0 radios-off; 1000; "
         "now / | cell__01.bvf:1 cell__02.bvf:17");
-    row("Stop during a split, then closing during one", "large.bvf@large", {},
-        "load large.bvf; length 00:01; at-start click start; click start; wait; less 121; "
-        "source; at-start close; click start; idle; less 121",
-        "0; -1; parts<121; source=%D/large.bvf offset=0 freq=449650000; 0; closed; parts<121 | ");
-    row("drops on either tab", "cell.lan=junk cell.bvf", {},
-        "tab 1; drop cell.lan; show src; wait; list; tab 0; drop notes.txt,cell.lan,cell.bvf; show "
-        "src; wait; drop cell.bvf,cell.lan; show src; wait; source",
-        "src=; m0; m1000; list=; src=%D/cell.lan; 0 radios-off; unreadable(%D/cell.lan); -1 "
-        "start-off radios-off; src=%D/cell.bvf; 0 radios-off; 1000; source=%D/cell.bvf offset=0 "
-        "freq=-1 | ");
-
-    // ---- The split worker's questions and what each answer does.
-    const char *pOld = "cell.bvf cell__01.bvf=old";
     const char *pOlds = "cell.bvf cell__01.bvf=old cell__02.bvf=old";
     row("overwrite: yes to all", pOlds, {}, "answer YesToAll; load cell.bvf; halves",
         "0; overwrite(cell__01.bvf); 2000 | cell__01.bvf:1 cell__02.bvf:17");
@@ -467,12 +398,6 @@ void TestDialog::sessions_data() {
         "answer NoButton; load cell.bvf; halves", "0; overwrite(cell__01.bvf); -1 | ");
     // The first part of cell__01.bvf, named NAME__SplitNumber, is cell__01.bvf.
     const char *pSource = "cell__01.bvf taken.bvf=old";
-    row("source: same name in other letters, then a new one", pSource, {},
-        "answer Yes; input CELL__01.bvf/cell__01.BVF/north.bvf; load cell__01.bvf; halves; wait; "
-        "show src; source",
-        "0; source(cell__01.bvf); rename(cell__01.bvf); rename(cell__01.bvf); "
-        "rename(cell__01.bvf); -1; 0; 2000; src=%D/north.bvf; source=%D/north.bvf offset=0 freq=-1 "
-        "| north.bvf:18 north__01.bvf:1 north__02.bvf:17 -cell__01.bvf");
     row("source: onto an existing name", pSource, {},
         "answer Yes; input taken.bvf; load cell__01.bvf; halves; show src",
         "0; source(cell__01.bvf); rename(cell__01.bvf); unrenamed(cell__01.bvf,taken.bvf); -1; "
@@ -488,7 +413,6 @@ void TestDialog::sessions_data() {
         "0; unreadable(%D/cell.bvf); -1; source=%D/cell.bvf offset=0 freq=-1; start=Start | "
         "-cell.bvf");
 
-    // ---- The command line: loading, filling the tab, Start, quitting.
     // The seconds count: 10:35:01 to 11:40:00 inclusive.
     row("a period with seconds, swapped, then quit", "cell.bvf",
         {"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 11:40:00", "-tpe=2024-03-07 10:35:01",
@@ -501,7 +425,6 @@ void TestDialog::sessions_data() {
         "show src,scheme,utc,length,align",
         "nosplit; src=; scheme=NAME__date+time.bvf; utc=no; length=01:00:00 off; align=no off; "
         "exit=1; quit | ");
-    // ---- The merge tab.
     row("Start checks the groups", "", {},
         "click merge; held; insert /m/one.bvf 0x1f 100; click merge; held; insert /m/two.bvf 0x1f "
         "200; insert /m/other.bvf 0xabcdef0123456789 100; click merge; held; list; state",
@@ -527,7 +450,7 @@ void TestDialog::sessions() {
     QFETCH(QString, outcome);
     QTemporaryDir clDir;
     CSession clSession(clDir.path(), QStringList(arguments).replaceInStrings("%D", clDir.path()));
-    QVERIFY(clSession.Setup(files, m_clstrLarge));
+    QVERIFY(clSession.Setup(files));
     const bool bRan = clSession.Run(script);
     const QString clstrOutcome = clSession.Outcome();
     QVERIFY2(bRan, qPrintable(clstrOutcome));

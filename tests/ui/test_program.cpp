@@ -1,8 +1,6 @@
-// The built program as a script runs it. Without a display the program
-// chooses the offscreen platform itself, answers every question with its safe
-// answer, prints the texts on standard error and exits with the status of the
-// automated split; a run it cannot carry out ends at once. A copy of the
-// program with the stand-in protocol component beside it loads it.
+// The built program as a script runs it: without a display it answers every
+// question safely, prints the texts on standard error and exits with the
+// split's status; a run it cannot carry out ends at once.
 #include "UiTestKit.h"
 
 #include "TestRegistry.h"
@@ -47,8 +45,6 @@ void TestProgram::headless_data() {
         "<%D/missing.bvf" + clCannotOpen);
     row("FIFO source", QStringList{"-fs=%D/fifo"} + clByHour, 1, "<%D/fifo" + clCannotOpen);
     // A cut argument would name another file: never used.
-    row("cut source path", QStringList{"-fs=%D/%260"} + clByHour, 1,
-        "BrennovarstikSplitter: Error\nThe command line does not describe a split");
     row("cut fixed name",
         {"-fs=%D/cell.bvf", "-st=2", "-fd=%D/%260", "-tps=2024-03-07 10:00",
          "-tpe=2024-03-07 11:00", "-start=2"},
@@ -116,7 +112,6 @@ void TestProgram::headless() {
     }
     arguments.replaceInStrings("%260", QString(260 - clDir.path().size() - 1, u'a'));
     arguments.replaceInStrings("%D", clDir.path());
-    // Each ends at once, but for the split it runs.
     const ChildRun clRun = RunChild(clstrProgram, arguments, setup == "de" ? "de_DE.UTF-8" : "C",
                                     files.isEmpty() ? 2000 : 60000);
     QVERIFY(clRun.finished);
