@@ -83,7 +83,6 @@ void TestAppTranslation::catalogueChoice_data() {
         "!qtbase_de@app/languages qtbase_de@app +BrennovarstikSplitter_de@app/languages "
         "BrennovarstikSplitter_de@current",
         "de_DE", "app/qtbase_de.qm current/BrennovarstikSplitter_de.qm", de);
-    row("C loads nothing", "qtbase_de@app/languages BrennovarstikSplitter_de@current", "C", "", -1);
     row("only the language's own set",
         "qtbase_de@app/languages qtbase_fr@app/languages BrennovarstikSplitter_de@app/languages",
         "fr_FR", "app/languages/qtbase_fr.qm", int(QLocale::French));

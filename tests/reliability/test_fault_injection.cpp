@@ -24,7 +24,14 @@ Q_DECLARE_METATYPE(StructSplitSettings)
 
 namespace {
 
-// lCount generic records of lBytes each, one a second from lFirst on.
+SourceShape Shape(int64_t lMinutes, uint32_t lRate, uint64_t lSeed = 1) {
+    SourceShape clShape;
+    clShape.minutes = lMinutes;
+    clShape.rate = lRate;
+    clShape.seed = lSeed;
+    return clShape;
+}
+
 QList<RecordSpec> Block(int64_t lFirst, int lCount, uint32_t lBytes) {
     QList<RecordSpec> clSpecs;
     for (int i = 0; i < lCount; ++i)
@@ -70,8 +77,8 @@ class TestFaultInjection : public QObject {
     // The frames of the parts beside the source, each whole with the header.
     QList<QByteArray> FramesInParts(const QString &clstrSource, const QByteArray &clHeader) const {
         QList<QByteArray> clFrames;
-        for (const QString &clstrPart : PartsIn(m_clDir->path(), clstrSource)) {
-            const ContainerFrames clPart = FramesOf(clstrPart);
+        for (const QString &clstrPart : FilesIn(m_clDir->path(), {clstrSource, "other"})) {
+            const ContainerFrames clPart = FramesOf(Path(clstrPart));
             if (!clPart.ok || clPart.header != clHeader)
                 return {QByteArray("not whole: ") + clstrPart.toUtf8()};
             clFrames << clPart.frames;
@@ -81,9 +88,11 @@ class TestFaultInjection : public QObject {
     // A source of the kind at clstrPath, and the records the parts must hold.
     ConvertedSource Source(SourceKind enKind, const QString &clstrPath, int64_t lMinutes,
                            uint32_t lRate) const {
-        if (WriteSource(enKind, clstrPath, SourceShape{.minutes = lMinutes, .rate = lRate}))
-            return Converted(clstrPath, Path("reference.bvf"));
-        return ConvertedSource{.problem = QStringLiteral("not written")};
+        ConvertedSource clSource;
+        clSource.problem = QStringLiteral("not written");
+        return WriteSource(enKind, clstrPath, Shape(lMinutes, lRate))
+                   ? Converted(clstrPath, Path("reference.bvf"))
+                   : clSource;
     }
 
     std::optional<QTemporaryDir> m_clDir;
@@ -183,7 +192,7 @@ void TestFaultInjection::sourceChanged() {
     const QList<QByteArray> &clAll = clExpected.frames.frames;
     const QString clstrOther = Path("other/" + SourceFileName(kind));
     QVERIFY(QDir(m_clDir->path()).mkdir("other") &&
-            WriteSource(kind, clstrOther, SourceShape{.minutes = 90, .rate = 10, .seed = 99}));
+            WriteSource(kind, clstrOther, Shape(90, 10, 99)));
     const qint64 lSize = QFileInfo(clstrSource).size();
     QVERIFY(lSize > 1000000);
     QCOMPARE(clRig.Scan(clstrSource), 1000);

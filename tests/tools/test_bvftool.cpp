@@ -157,10 +157,6 @@ void TestBvftool::commands_data() {
             "bvftool: " + c + ": Unknown option 'no-such'.\nSee \"bvftool " + c + " --help\".");
     }
     row("info", 1, "bvftool: info: no file given\n");
-    row("dump a.bvf b.bvf", 1, "bvftool: dump: exactly one file");
-    row("dump --kinds fm a.bvf", 1,
-        "bvftool: dump: --kinds needs a list of tetra, dmr, generic, aux, gsm, notice\n");
-    row("merge a.bvf b.bvf", 1, "bvftool: merge: give either -o OUT or -d DIR\n");
     const QString clCannot = QStringLiteral(": cannot be opened as a recording");
     row("dump missing.lan", 1, "bvftool: missing.lan" + clCannot);
     // verify keeps its own code for a file it cannot open.

@@ -110,7 +110,6 @@ class CTestDialog : public CDlgSplitter {
     }
     void Click(int lId) { QTest::mouseClick(ControlWidget(lId), Qt::LeftButton); }
 
-    // Shows the dialog and waits until its first show has built the widgets.
     bool Open() {
         show();
         return QTest::qWaitForWindowExposed(this) && ControlWidget(SplitStartStop) != nullptr;

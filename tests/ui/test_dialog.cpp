@@ -379,7 +379,6 @@ void TestDialog::sessions_data() {
                   const char *pScript, const char *pOutcome) {
         QTest::newRow(pRow) << pFiles << clArguments << pScript << pOutcome;
     };
-    // cell.bvf holds a record every ten minutes, 10:20:00 to 13:10:00.
 
     row("load, split, a broken file, a cancelled chooser, a good file", "cell.bvf broken.bvf=x", {},
         "state; choose cell.bvf; wait; halves; choose broken.bvf; wait; state; show scheme,sync; "
