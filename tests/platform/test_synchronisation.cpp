@@ -76,7 +76,6 @@ void TestSynchronisation::lockAndThreads() {
     QCOMPARE(lCounter, 400000L);
     QVERIFY(clLock.TryAcquire() && !clLock.TryAcquire() && clLock.Release());
 
-    // Set at creation: an auto-reset event is taken by one Wait, a manual one stays.
     CPlatformEvent clAuto(false, true), clManual(true, true);
     QVERIFY(clAuto.Wait(0) && !clAuto.Wait(30) && clManual.Wait(0) && clManual.Wait(0));
     clManual.Reset();

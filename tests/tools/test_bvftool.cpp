@@ -159,7 +159,6 @@ void TestBvftool::commands_data() {
     row("info", 1, "bvftool: info: no file given\n");
     const QString clCannot = QStringLiteral(": cannot be opened as a recording");
     row("dump missing.lan", 1, "bvftool: missing.lan" + clCannot);
-    // verify keeps its own code for a file it cannot open.
     row("verify a.bvf missing.bvf", 2, "bvftool: missing.bvf" + clCannot);
     row("verify folder.bvf", 2, "bvftool: folder.bvf" + clCannot);
     // FIFOs and devices would make a reader wait for ever: refused at once.
