@@ -1,6 +1,5 @@
-// Finding protocol component libraries below a folder, loading them and
-// keeping only those that export every function and accept Init, with the
-// stand-in components (good, lacking a function, refusing Init).
+// Finding protocol component libraries, keeping only those that export every
+// function and accept Init (stand-ins: good, lacking a function, refusing).
 #include "ProtoComponent.h"
 #include "TestPaths.h"
 #include "TestRegistry.h"
@@ -23,7 +22,6 @@ bool Place(const QString &clstrPath, const QString &clstrLibrary = QString()) {
                                   : QFile::copy(clstrLibrary, clstrPath);
 }
 
-// Paths below clstrRoot, relative to it, joined by blanks.
 QString Relative(const std::vector<std::wstring> &clPaths, const QString &clstrRoot) {
     QStringList clNames;
     for (const std::wstring &clstrPath : clPaths)
@@ -67,14 +65,10 @@ void TestProtoComponents::search_data() {
         << "a5V.so b5V.so A/x5V.so A/B/y5V.so C/w5V.so d5V.so/inner5V.so";
     QTest::newRow("the 17th is not taken, the search ends")
         << clstrSeventeen + "sub/q5V.so" << clstrSixteen;
-    QTest::newRow("the limit counts subfolders alike")
-        << clstrSixteen.section(u' ', 0, 14) + " sub/q5V.so sub/r5V.so"
-        << clstrSixteen.section(u' ', 0, 14) + " sub/q5V.so";
     // A link back to the top would run in a circle; a deep tree is searched
     // to a bounded depth only.
     QTest::newRow("links not followed, depth bounded")
         << "A/a5V.so A/loop@ " + clstrDeep << "A/a5V.so " + clstrReachable;
-    QTest::newRow("nothing") << QString() << QString();
 }
 
 void TestProtoComponents::search() {
@@ -88,7 +82,6 @@ void TestProtoComponents::search() {
         else
             QVERIFY(Place(clstrRoot + u'/' + clstrFile));
     }
-    QCOMPARE(Relative(FindProtoComponentCandidates(ToWide(clstrRoot)), clstrRoot), expected);
     QCOMPARE(Relative(FindProtoComponentCandidates(ToWide(clstrRoot + u'/')), clstrRoot), expected);
 }
 
@@ -108,8 +101,7 @@ void TestProtoComponents::loadingKeepsOnlyReadyComponents() {
     QVERIFY(Place(clstrRoot + "/5/" + clstrOtherCase.chopped(5) + "5V.so", clstrGood));
     const QString clstrFits =
         clstrRoot + "/6/" + QString(259 - clstrRoot.size() - 8, 'a') + "5V.so";
-    QCOMPARE(clstrFits.size(), 259);
-    QVERIFY(Place(clstrFits, clstrGood));
+    QVERIFY(clstrFits.size() == 259 && Place(clstrFits, clstrGood));
     QVERIFY(Place(QString(clstrFits).replace("/6/", "/7/b"), clstrGood));
 
     CProtoComponentTable clTable;
@@ -131,8 +123,8 @@ void TestProtoComponents::loadingKeepsOnlyReadyComponents() {
     }
     QVERIFY(!clTable.Entries()[3].library.IsLoaded()); // refused ones leave nothing behind
     clTable.Unload();
-    QVERIFY(clTable.Count() == 0 && clTable.Paths().empty());
-    QVERIFY(!clTable.Entries()[0].library.IsLoaded());
+    QVERIFY(clTable.Count() == 0 && clTable.Paths().empty() &&
+            !clTable.Entries()[0].library.IsLoaded());
 
     // Twelve at most; a full table takes nothing more.
     for (int i = 10; i < 24; ++i)

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -41,10 +40,6 @@ inline ToolRun Bvftool(const QStringList &clArguments, const QString &clstrDirec
 inline QByteArray ReadAll(const QString &clstrPath) {
     QFile clFile(clstrPath);
     return clFile.open(QIODevice::ReadOnly) ? clFile.readAll() : QByteArray();
-}
-
-inline qint64 Utc(const char *pText) {
-    return QDateTime::fromString(QString::fromLatin1(pText), Qt::ISODate).toSecsSinceEpoch();
 }
 
 // Arguments split at blanks, a "T" in a date standing for the blank and ''

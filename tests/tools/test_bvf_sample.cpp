@@ -1,41 +1,32 @@
 // bvf-sample run as a program (its refusals are rows of the bvftool command
-// table). Containers are walked by the independent
-// decoder of ContainerWalker, which must agree record for record with our
-// reader, and every record must keep what the tool promises of its kind; TMW
-// recordings are read through our reader against the tool's summary. Each
-// row is written with two seeds and must be deterministic for a seed.
-#include "ContainerWalker.h"
+// table). Containers must agree with bvftool info and verify (our reader
+// against the independent decoder is the formats tests' part); TMW recordings
+// are read through our reader against the tool's summary. Each row is written
+// with two seeds and must be deterministic for a seed.
+#include "ContainerBytes.h"
 #include "OpenFileFormat.h"
 #include "RecordTypes.h"
-#include "StandInProto.h"
 #include "TestPaths.h"
 #include "TestRegistry.h"
 #include "ToolTestKit.h"
 
-#include <QDir>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimeZone>
-#include <cstring>
 #include <memory>
 
 namespace {
 
-using namespace container_walk;
-
 const QString kAllKinds = QStringLiteral("tetra,aux,ext,dmr,gsm,generic,notice");
-constexpr int64_t kTetraSlotsInWrap = 65536LL * 60 * 72;
 
 // The tool's summary line: records, frames or entries (TMW), bytes, span.
 struct Summary {
     qint64 records = -1, frames = -1, bytes = -1, firstMs = 0, lastMs = 0;
-    QVariantMap kinds; // records of each kind as bvftool names them
 };
 
 bool ParseSummary(const QString &clstrOut, Summary &s) {
@@ -47,155 +38,43 @@ bool ParseSummary(const QString &clstrOut, Summary &s) {
         return QDateTime::fromString(m.captured(i) + "Z", "yyyy-MM-dd hh:mm:ss.zzzt")
             .toMSecsSinceEpoch();
     };
-    s = {m.captured(1).toLongLong(),
-         m.captured(2).isEmpty() ? -1 : m.captured(2).toLongLong(),
-         m.captured(3).toLongLong(),
-         fnMs(4),
-         fnMs(5),
-         {}};
+    s = {m.captured(1).toLongLong(), m.captured(2).isEmpty() ? -1 : m.captured(2).toLongLong(),
+         m.captured(3).toLongLong(), fnMs(4), fnMs(5)};
     return m.hasMatch();
 }
 
-// Walks a container and reads it in step; the promises of each kind are
-// checked on the decoded record. Returns the first broken rule, or "".
-QString CheckContainer(const QString &clstrPath, qint64 lStart, qint64 lEnd, const QString &clKinds,
-                       qulonglong lSeed, Summary &clSummary) {
-    const QByteArray clBytes = ReadAll(clstrPath);
-    CContainerWalker clWalker(clBytes);
-    if (const QString clstrError = clWalker.CheckHeader(); !clstrError.isEmpty())
-        return clstrError;
-    FileHeaderInfo clInfo{};
-    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
-    if (!pReader || clInfo.fileMagic != clWalker.FileMagic() ||
-        clInfo.startTime != clWalker.StartTime() ||
-        QByteArray(clInfo.infoText2) != clWalker.Text(243, 64))
-        return "our reader sees another header";
-    if (clWalker.StartTime() != lStart || clWalker.Value16() != 0 ||
-        clWalker.Text(51, 128) != "Generated sample recording" ||
-        clWalker.Text(179, 64) != "bvf-sample seed " + QByteArray::number(lSeed) ||
-        clWalker.Text(243, 64) != clKinds.toLatin1() || clWalker.Text(1331, 1000).isEmpty() ||
-        clWalker.Raw(307, 1024) != QByteArray(1024, '\0') ||
-        clWalker.Raw(2331, 24) != QByteArray(24, '\0'))
-        return "header fields are not as written";
-    QStringList clSeen;
-    int64_t lLatestMs = lStart * 1000, lSlot0 = -1, lTime0 = 0;
-    int lDmr = 0;
-    DecodedRecord clPrevious, r;
-    for (qint64 n = 0; !clWalker.AtEnd(); ++n, clPrevious = r) {
-        const QString clstrWhere = QStringLiteral("record %1: ").arg(n);
-        if (const QString clstrError = clWalker.Next(r); !clstrError.isEmpty())
-            return clstrWhere + clstrError;
-        if (!clSeen.contains(KindName(r.type)))
-            clSeen << KindName(r.type);
-        const QString clstrKind = KindName(r.type) == "ext" ? "tetra" : KindName(r.type);
-        clSummary.kinds[clstrKind] = clSummary.kinds.value(clstrKind).toLongLong() + 1;
-        if (r.hasTime && r.type != 2) // generic records carry whole seconds only
-            clSummary.lastMs = r.timeMs,
-            clSummary.firstMs = clSummary.firstMs < 0 ? r.timeMs : clSummary.firstMs;
-        // Times never run back (generic records carry whole seconds only).
-        if (r.hasTime && (r.timeMs + (r.type == 2 ? 999 : 0) < lLatestMs ||
-                          r.timeMs < lStart * 1000 || (lEnd != 0 && r.timeMs >= lEnd * 1000)))
-            return clstrWhere + QStringLiteral("time %1 out of order or span").arg(r.timeMs);
-        lLatestMs = std::max(lLatestMs, r.timeMs);
-        bool bKept = true;
-        if (r.type == 3 || r.type == 6 || r.type == 8) {
-            const TetraTmv &t = r.tetra;
-            // The frame counters run with the clock: 85/6 ms per timeslot,
-            // the uplink two timeslots behind the downlink.
-            const int64_t lSlot = int64_t(t.hyperframe) * 4320 + (t.multiframe - 1) * 72 +
-                                  (t.frame - 1) * 4 + (t.timeslot - 1) + 2 * t.direction;
-            if (lSlot0 < 0)
-                lSlot0 = lSlot, lTime0 = r.timeMs;
-            int64_t lSlots = (lSlot - lSlot0) % kTetraSlotsInWrap;
-            lSlots += lSlots > kTetraSlotsInWrap / 2    ? -kTetraSlotsInWrap
-                      : lSlots < -kTetraSlotsInWrap / 2 ? kTetraSlotsInWrap
-                                                        : 0;
-            bKept = r.frequency >= 390000000 && r.frequency <= 470000000 && r.symbolRate == 18000 &&
-                    t.multiframe >= 1 && t.multiframe <= 60 && t.frame >= 1 && t.frame <= 18 &&
-                    t.timeslot >= 1 && t.timeslot <= 4 && t.direction <= 1 &&
-                    (r.type == 6 || t.bitCount == 216 || t.bitCount == 432 || t.bitCount == 510) &&
-                    std::abs(lSlots * 85000 / 6 - (r.timeMs - lTime0) * 1000) <= 15200;
-        } else if (r.type == 5) {
-            bKept = r.symbolRate == 4800 && !r.items.isEmpty() && r.dmrTimeslot == lDmr++ % 2 &&
-                    r.dmrBurstKind >= 1 && r.dmrBurstKind <= 3;
-            for (const DecodedItem &clItem : r.items)
-                bKept = bKept && !clItem.data.isEmpty() &&
-                        clItem.data.size() <= kItemCapacity[ItemSlot(clItem.kind)];
-        } else if (r.type == 9) {
-            // A record of direction 1 is the second of a pair with one time.
-            bKept =
-                r.symbolRate == 270833 && r.frequency >= 935000000 && r.frequency <= 960000000 &&
-                r.gsm.fileTime % 10000 == 0 && r.gsm.bitCount >= 1 && r.gsm.bitCount <= 1256 * 8 &&
-                (r.gsm.direction == 0 || (clPrevious.type == 9 && clPrevious.gsm.direction == 0 &&
-                                          r.gsm.fileTime == clPrevious.gsm.fileTime));
-        } else if (r.type == 2) {
-            bKept =
-                r.generic.size() >= 72 &&
-                Le64(reinterpret_cast<const uchar *>(r.generic.constData()) + 64) == r.frequency;
-        } else if (r.type == 4) {
-            bKept = r.noticeCode != 0 && r.noticeText.indexOf('\0') > 0;
-        }
-        if (!bKept)
-            return clstrWhere + QStringLiteral("a field of type %1 breaks its rule").arg(r.type);
-        RawRecord clRead{};
-        if (pReader->ReadData(clRead) != FILE_OK)
-            return clstrWhere + "our reader ends early";
-        if (const QString clstrDiff = CompareWithReader(clRead, r); !clstrDiff.isEmpty())
-            return clstrWhere + clstrDiff;
-        ++clSummary.frames;
-    }
-    RawRecord clRead{};
-    if (pReader->ReadData(clRead) != FILE_END_OF_DATA)
-        return "our reader goes on after the last frame";
-    std::sort(clSeen.begin(), clSeen.end(), [](const QString &a, const QString &b) {
-        return kAllKinds.indexOf(a) < kAllKinds.indexOf(b);
-    });
-    return clSeen.join(u',') == clKinds ? QString() : "kinds seen: " + clSeen.join(u',');
-}
-
-// Reads a TMW recording through our reader: the record count, the kinds, the
-// span, and that times never run back and TETRA frequencies are in band.
+// Reads a TMW recording through our reader: the record count, the kind, the
+// span, times that never run back and TETRA frequencies in band.
 QString CheckTmw(const QString &clstrPath, qint64 lStart, qint64 lEnd, const QString &clKinds,
-                 Summary &clSummary) {
+                 const Summary &clSummary) {
     FileHeaderInfo clInfo{};
     std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
-    if (!pReader)
-        return "not readable";
     const bool bTmw = clstrPath.endsWith(".tmw", Qt::CaseInsensitive);
-    if (QByteArray(clInfo.recordingType) != (bTmw ? "Proprietary TMW recording" : "TMW recording"))
-        return "recording type " + QString::fromLatin1(clInfo.recordingType);
-    QSet<int> clKindsSeen;
-    QSet<qint64> clSeconds;
-    qint64 lRecords = 0, lLastMs = 0;
+    if (!pReader ||
+        QByteArray(clInfo.recordingType) != (bTmw ? "Proprietary TMW recording" : "TMW recording"))
+        return "not readable as a TMW recording";
+    qint64 lRecords = 0, lLastMs = lStart * 1000;
     FileResult enResult;
-    for (RawRecord r{}; (enResult = pReader->ReadData(r)) == FILE_OK; r = RawRecord{}) {
+    for (RawRecord r{}; (enResult = pReader->ReadData(r)) == FILE_OK; r = RawRecord{}, ++lRecords) {
         const auto *pTetra = static_cast<const TetraTmv *>(r.payload);
         const auto *pDmr = static_cast<const DmrTmv *>(r.payload);
-        const qint64 lMs = r.payloadKind == PAYLOAD_DMR
-                               ? qint64(pDmr->timeSeconds) * 1000 + pDmr->milliseconds
-                               : qint64(pTetra->timeSeconds) * 1000 + pTetra->milliseconds;
-        if (r.payloadKind != PAYLOAD_DMR && (r.frequency < 380000000 || r.frequency > 470000000 ||
-                                             pTetra->frequency != r.frequency))
-            return QStringLiteral("record %1: frequency %2").arg(lRecords).arg(r.frequency);
-        if ((lRecords > 0 && lMs < lLastMs) || lMs < lStart * 1000 || lMs >= lEnd * 1000)
-            return QStringLiteral("record %1: time %2 out of order or span").arg(lRecords).arg(lMs);
+        const bool bDmr = r.payloadKind == PAYLOAD_DMR;
+        const qint64 lMs = bDmr ? qint64(pDmr->timeSeconds) * 1000 + pDmr->milliseconds
+                                : qint64(pTetra->timeSeconds) * 1000 + pTetra->milliseconds;
+        if (bDmr != (clKinds == "dmr") ||
+            (!bDmr && (r.frequency < 380000000 || r.frequency > 470000000 ||
+                       pTetra->frequency != r.frequency)) ||
+            lMs < lLastMs || lMs >= lEnd * 1000)
+            return QStringLiteral("record %1: kind %2, %3 Hz, %4 ms")
+                .arg(lRecords)
+                .arg(r.payloadKind)
+                .arg(r.frequency)
+                .arg(lMs);
         lLastMs = lMs;
-        clKindsSeen.insert(r.payloadKind);
-        clSeconds.insert(lMs / 1000);
-        ++lRecords;
     }
-    const QSet<int> clExpected =
-        clKinds == "dmr" ? QSet<int>{PAYLOAD_DMR} : QSet<int>{PAYLOAD_TETRA, PAYLOAD_TETRA_AUX};
-    // A handful of frames need not hold every kind.
-    if (enResult != FILE_END_OF_DATA || lRecords != clSummary.records ||
-        !clExpected.contains(clKindsSeen) ||
-        !clKindsSeen.contains(clKinds == "dmr" ? PAYLOAD_DMR : PAYLOAD_TETRA) ||
-        (lRecords > 100 && clKindsSeen != clExpected))
-        return QStringLiteral("%1 records, end %2").arg(lRecords).arg(int(enResult));
-    // Every second of the span holds records.
-    if (clSeconds.size() != (lEnd - lStart))
-        return QStringLiteral("%1 seconds with records").arg(clSeconds.size());
-    return QString();
+    return enResult == FILE_END_OF_DATA && lRecords == clSummary.records
+               ? QString()
+               : QStringLiteral("%1 records, end %2").arg(lRecords).arg(int(enResult));
 }
 
 } // namespace
@@ -206,12 +85,11 @@ class TestBvfSample : public QObject {
   private slots:
     void validSample_data();
     void validSample();
-    void networkBroadcastsTellNetworkTime();
 };
 
-// Options are split at blanks, a "T" in a date standing for the blank; the
-// start is 2024-05-06 08:00:00 and the minutes 10 unless given, none when the
-// size or the records end the recording.
+// Each row with two seeds, the second twice. Options are split at blanks, a
+// "T" in a date standing for the blank; the start is 2024-05-06 08:00:00 and
+// the minutes 10 unless given, none when the size or the records end it.
 void TestBvfSample::validSample_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("options");
@@ -228,31 +106,21 @@ void TestBvfSample::validSample_data() {
         kAllKinds);
     row("DMR and notices, one a second, magic 0", "s.bvf",
         "--kinds dmr,notice --rate 1 --minutes 2 --magic 0", "dmr,notice");
-    row("GSM only, fast, from 1970", "s.bvf",
-        "--kinds gsm --rate 400 --minutes 1 --start 1970-01-01T00:00:00", "gsm");
-    row("TETRA kinds only", "s.bvf", "--kinds ext,tetra,aux --minutes 5", "tetra,aux,ext");
     row("by size, minutes ignored", "s.bvf", "--size-mib 2 --minutes 1", kAllKinds);
     row("seven records hold each kind once", "s.bvf", "--records 7", kAllKinds);
     row(".tmw at 30 frames a second", "s.tmw", "--minutes 3 --rate 30", "tetra", 30);
     row(".TMW from the first second its frames can count", "S.TMW",
         "--start 2000-01-01T00:00:00 --minutes 2 --rate 75", "tetra", 75);
-    row(".lan is TETRA by default", "s.lan", "--minutes 3 --rate 30", "tetra", 30);
     row(".Lan TETRA over a year boundary", "s.Lan",
         "--kinds tetra --rate 200 --start 2023-12-31T23:59:30 --minutes 1", "tetra", 200);
     row(".lan DMR over a leap day", "dmr.lan",
         "--kinds dmr --start 2024-02-28T23:58:30 --minutes 3", "dmr", 25);
     row(".LAN DMR in the last minute it can hold", "dmr.LAN",
         "--kinds dmr --start 2100-12-31T23:59:00 --minutes 1 --rate 10", "dmr", 10);
-    row(".tmw by size", "s.tmw", "--size-mib 1 --minutes 1 --rate 50", "tetra");
-    row(".lan by size", "s.lan", "--size-mib 1 --minutes 1 --rate 50", "tetra");
     row(".tmw nine frames", "s.tmw", "--records 9 --size-mib 1", "tetra");
-    row(".lan nine frames", "s.lan", "--records 9 --size-mib 1", "tetra");
     row("DMR .lan by size", "s.lan", "--kinds dmr --size-mib 1 --rate 50", "dmr");
-    row("DMR .lan nine frames", "s.lan", "--kinds dmr --records 9", "dmr");
 }
 
-// Each row with two seeds, the second twice; bvftool's info and verify agree
-// with the decoder on every container.
 void TestBvfSample::validSample() {
     QFETCH(QString, name);
     QFETCH(QString, options);
@@ -265,7 +133,8 @@ void TestBvfSample::validSample() {
     };
     const QString start =
         clOptions.contains("--start") ? fnValue("--start") : "2024-05-06 08:00:00";
-    const qint64 lStart = Utc(qPrintable(QString(start).replace(u' ', u'T') + u'Z'));
+    const qint64 lStart =
+        QDateTime::fromString(start + u'Z', "yyyy-MM-dd hh:mm:sst").toSecsSinceEpoch();
     const qint64 lSizeMib = fnValue("--size-mib").toLongLong();
     const qint64 lRecords = fnValue("--records").toLongLong();
     const qint64 minutes = lSizeMib + lRecords != 0          ? 0
@@ -294,95 +163,35 @@ void TestBvfSample::validSample() {
         if (name.endsWith(".tmw", Qt::CaseInsensitive))
             QCOMPARE(clSummary.bytes, clSummary.frames * 84);
         const qint64 lCheckEnd = lEnd != 0 ? lEnd : clSummary.lastMs / 1000 + 1;
-        const qulonglong lSeed = QByteArray(pSeed).toULongLong();
         const ToolRun clVerify = Bvftool({"verify", clstrPath});
         QVERIFY2(clVerify.exitCode == 0 && clVerify.out.contains(": sound ("),
                  qPrintable(clVerify.out));
         if (bContainer) {
-            Summary w{-1, 0, -1, -1, 0, {}};
-            const QString clstrProblem =
-                CheckContainer(clstrPath, lStart, lCheckEnd, kinds, lSeed, w);
-            QVERIFY2(clstrProblem.isEmpty(), qPrintable(clstrProblem));
-            QCOMPARE(w.frames, clSummary.records);
             if (lEnd != 0) // every second of the span holds records
                 QVERIFY(clSummary.records >= lEnd - lStart);
             const QJsonObject i =
                 QJsonDocument::fromJson(Bvftool({"info", "--json", clstrPath}).out.toUtf8())
                     .object();
-            QCOMPARE(i["fileMagic"].toString(),
-                     QStringLiteral("0x%1").arg(CContainerWalker(ReadAll(clstrPath)).FileMagic(),
-                                                16, 16, QLatin1Char('0')));
             QCOMPARE(i["startTime"].toString(), start);
             QCOMPARE(i["recordingType"].toString(), "Generated sample recording");
             QCOMPARE(i["infoText2"].toString(), kinds);
-            QCOMPARE(i["kinds"].toObject().toVariantMap(), w.kinds);
+            QStringList clAsked = kinds.split(u',').replaceInStrings("ext", "tetra");
+            clAsked.removeDuplicates();
+            clAsked.sort();
+            QCOMPARE(i["kinds"].toObject().keys(), clAsked);
             QCOMPARE((QList<qint64>{i["records"].toInteger(), i["size"].toInteger(),
-                                    i["firstRecordMs"].toInteger(), i["lastRecordMs"].toInteger(),
                                     i["gaps"].toArray().size() + i["damagedStretches"].toInteger() +
                                         i["damagedRecordsSkipped"].toInteger()}),
-                     (QList<qint64>{w.frames, lSize, w.firstMs, w.lastMs, 0}));
+                     (QList<qint64>{clSummary.records, lSize, 0}));
         } else {
             const QString clstrProblem = CheckTmw(clstrPath, lStart, lCheckEnd, kinds, clSummary);
             QVERIFY2(clstrProblem.isEmpty(), qPrintable(clstrProblem));
         }
         clFiles << ReadAll(clstrPath);
     }
-    QVERIFY(clFiles[0].mid(bContainer ? kHeaderSize : 0) !=
-            clFiles[1].mid(bContainer ? kHeaderSize : 0));
+    QVERIFY(clFiles[0].mid(bContainer ? ContainerBytes::kHeaderSize : 0) !=
+            clFiles[1].mid(bContainer ? ContainerBytes::kHeaderSize : 0));
     QVERIFY(clFiles[1] == clFiles[2]);
-}
-
-// The broadcasts tell each carrying record's time plus the offset, in the
-// encoding that the stand-in component reads, across the turn of the year.
-void TestBvfSample::networkBroadcastsTellNetworkTime() {
-    QTemporaryDir clDir;
-    const QString clstrPath = clDir.filePath(QStringLiteral("net.bvf"));
-    QCOMPARE(RunTool({clstrPath, "--network-offset", "-21", "--kinds", "tetra,dmr", "--start",
-                      "2024-12-31 23:59:00", "--minutes", "2"})
-                 .exitCode,
-             0);
-    FileHeaderInfo clInfo{};
-    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
-    QVERIFY(pReader);
-    QList<int64_t> clTetra, clDmr;
-    for (RawRecord r{}; pReader->ReadData(r) == FILE_OK;) {
-        if (r.payloadKind == PAYLOAD_TETRA) {
-            const auto &t = *static_cast<const TetraTmv *>(r.payload);
-            if (std::memcmp(t.data, kStandInMarker, sizeof kStandInMarker) != 0)
-                continue;
-            QCOMPARE(t.data[6], kStandInNetworkTime);
-            QCOMPARE(t.data[7], uint8_t(3));
-            const int64_t lSteps = (t.data[9] << 16) | (t.data[10] << 8) | t.data[11];
-            const int64_t lYear =
-                QDateTime(QDate(2000 + t.data[8], 1, 1), QTime(0, 0), QTimeZone::utc())
-                    .toSecsSinceEpoch();
-            QCOMPARE(lYear + 2 * lSteps - int64_t(t.timeSeconds), int64_t(-21));
-            clTetra << int64_t(t.timeSeconds);
-        } else if (r.payloadKind == PAYLOAD_DMR) {
-            const auto &d = *static_cast<const DmrTmv *>(r.payload);
-            const DmrConstItemRef clItem = DmrItemAt(d, kStandInDmrSlot);
-            if (clItem.item->itemKind != kStandInDmrItemKind ||
-                std::memcmp(clItem.data, kStandInMarker, sizeof kStandInMarker) != 0)
-                continue;
-            const uint8_t *p = clItem.data;
-            const QDateTime clTold =
-                QDateTime::fromSecsSinceEpoch(int64_t(d.timeSeconds) - 21, QTimeZone::utc());
-            QCOMPARE(int((p[8] << 8) | p[9]),
-                     int(StandInDmrDateWord(clTold.date().day(), clTold.date().month())));
-            QCOMPARE(uint32_t((p[10] << 24) | (p[11] << 16) | (p[12] << 8) | p[13]),
-                     StandInDmrTimeWord(clTold.time().hour(), clTold.time().minute(),
-                                        clTold.time().second()));
-            clDmr << int64_t(d.timeSeconds);
-        }
-    }
-    // About one broadcast of each kind every 10 s of the two minutes.
-    QVERIFY2(clTetra.size() >= 9 && clTetra.size() <= 13,
-             qPrintable(QString::number(clTetra.size())));
-    QVERIFY2(clDmr.size() >= 10 && clDmr.size() <= 13, qPrintable(QString::number(clDmr.size())));
-    for (int i = 1; i < clTetra.size(); ++i)
-        QVERIFY(clTetra[i] - clTetra[i - 1] >= 10);
-    QVERIFY(clTetra.first() < Utc("2025-01-01T00:00:21Z") &&
-            clTetra.last() > Utc("2025-01-01T00:00:21Z"));
 }
 
 BVF_TEST_MAIN(TestBvfSample)

@@ -1,13 +1,9 @@
-// bvftool run as a program on recordings made by our own code: version 3
-// containers and TMW recordings from bvf-sample, versions 1 and 2 built byte
-// by byte. Every command's exit status and message is a table row; what info,
-// verify and merge report is checked against the independent container
-// decoder and our reader (info on every bvf-sample container in its own test).
-#include "BrennovarstikFileFormatV1.h"
+// bvftool run as a program on recordings made by bvf-sample and built byte by
+// byte. What verify and merge report is checked against the independent
+// container decoder and our reader.
 #include "ContainerBytes.h"
 #include "ContainerWalker.h"
 #include "OpenFileFormat.h"
-#include "RecordFields.h"
 #include "TestPaths.h"
 #include "TestRegistry.h"
 #include "ToolTestKit.h"
@@ -15,10 +11,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,12 +32,6 @@ bool WriteFile(const QString &clstrPath, const QByteArray &clBytes) {
     return clFile.open(QIODevice::WriteOnly) && clFile.write(clBytes) == clBytes.size();
 }
 
-QJsonObject InfoJson(const QString &clstrPath, const QStringList &clOptions = {}) {
-    return QJsonDocument::fromJson(
-               Bvftool(QStringList{"info", "--json"} << clOptions << clstrPath).out.toUtf8())
-        .object();
-}
-
 // The frames of a version-3 container as the decoder finds them, with the
 // length of each.
 QList<QPair<container_walk::DecodedRecord, qint64>> Walk(const QByteArray &clBytes) {
@@ -64,32 +50,30 @@ QList<QPair<container_walk::DecodedRecord, qint64>> Walk(const QByteArray &clByt
     return clFrames;
 }
 
-// Per second a TETRA record at 250 ms and a DMR record at 500 ms, for
-// lSeconds seconds from the start and again from lSecondRun; one notice first.
-QByteArray BuiltContainer(int lVersion, int64_t lStart, int lSeconds, int64_t lSecondRun) {
+// A version-3 container: a notice, then at 08:00:00 and 08:00:01 a TETRA
+// record at 250 ms and a DMR record at 500 ms.
+QByteArray BuiltContainer() {
     HeaderFields clFields;
-    clFields.magic = MagicText(lVersion);
+    clFields.magic = MagicText(3);
     clFields.fileMagic = 0x5eed;
-    clFields.startTime = lStart;
+    clFields.startTime = kStart;
     clFields.recordingType = "built by the test";
     QByteArray clBytes = Header(clFields) + Record(4, {}, NoticeBodyBytes(10045, 0, "notice"));
-    for (const int64_t lFrom : {lStart, lSecondRun}) {
-        for (int i = 0; i < lSeconds; ++i) {
-            TetraBody t;
-            t.timeSeconds = uint64_t(lFrom + i);
-            t.milliseconds = 250;
-            t.multiframe = t.frame = t.timeslot = 1;
-            t.bitCount = 16;
-            t.data = QByteArray(2, '\x5a');
-            clBytes += Record(3, SubHeader{0, 390000000, 18000, 0},
-                              TetraBodyBytes(t, lVersion == 1 ? TetraLayout::V1 : TetraLayout::V2));
-            DmrBody d;
-            d.withTimeslot = lVersion == 3;
-            d.burstKind = 1;
-            d.timeSeconds = uint64_t(lFrom + i);
-            d.milliseconds = 500;
-            clBytes += Record(5, SubHeader{0, 0, 4800, 0}, DmrBodyBytes(d));
-        }
+    for (int i = 0; i < 2; ++i) {
+        TetraBody t;
+        t.timeSeconds = uint64_t(kStart + i);
+        t.milliseconds = 250;
+        t.multiframe = t.frame = t.timeslot = 1;
+        t.bitCount = 16;
+        t.data = QByteArray(2, '\x5a');
+        DmrBody d;
+        d.withTimeslot = true;
+        d.burstKind = 1;
+        d.timeSeconds = uint64_t(kStart + i);
+        d.milliseconds = 500;
+        clBytes +=
+            Record(3, SubHeader{0, 390000000, 18000, 0}, TetraBodyBytes(t, TetraLayout::V2)) +
+            Record(5, SubHeader{0, 0, 4800, 0}, DmrBodyBytes(d));
     }
     return clBytes;
 }
@@ -127,8 +111,6 @@ class TestBvftool : public QObject {
     void initTestCase();
     void commands_data();
     void commands();
-    void infoFindsTheGap_data();
-    void infoFindsTheGap();
     void verifyNamesDamageByOffset();
 
   private:
@@ -147,7 +129,7 @@ void TestBvftool::initTestCase() {
     QVERIFY(QFile::copy(d + "a.bvf", d + "online:a.bvf") &&
             QFile::copy(d + "b.bvf", d + "online:b.bvf"));
     QVERIFY(WriteFile(d + "cut.bvf", ReadAll(d + "a.bvf").chopped(7)));
-    QVERIFY(WriteFile(d + "built.bvf", BuiltContainer(3, kStart, 1, kStart + 1)));
+    QVERIFY(WriteFile(d + "built.bvf", BuiltContainer()));
     QCOMPARE(mkfifo(QFile::encodeName(d + "fifo").constData(), 0600), 0);
     QVERIFY(QFile::link("fifo", d + "fifo-link") && QFile::link("a.bvf", d + "link.bvf"));
     QVERIFY(QDir(d).mkdir("sub") && QDir(d).mkdir("folder.bvf") && QDir(d).mkdir("folder.tmw"));
@@ -175,25 +157,14 @@ void TestBvftool::commands_data() {
             "bvftool: " + c + ": Unknown option 'no-such'.\nSee \"bvftool " + c + " --help\".");
     }
     row("info", 1, "bvftool: info: no file given\n");
-    row("info --gap -1 a.bvf", 1, "bvftool: info: --gap needs a whole number of seconds\n");
-    row("dump a.bvf b.bvf", 1, "bvftool: dump: exactly one file");
-    row("dump --limit x a.bvf", 1, "bvftool: dump: --limit needs a whole number from 0 on\n");
-    row("dump --kinds fm a.bvf", 1,
-        "bvftool: dump: --kinds needs a list of tetra, dmr, generic, aux, gsm, notice\n");
-    row("merge a.bvf b.bvf", 1, "bvftool: merge: give either -o OUT or -d DIR\n");
-    row("merge -o x.bvf -d . a.bvf", 1, "bvftool: merge: give either -o OUT or -d DIR\n");
     const QString clCannot = QStringLiteral(": cannot be opened as a recording");
-    row("info missing.lan", 1, "bvftool: missing.lan" + clCannot);
     row("dump missing.lan", 1, "bvftool: missing.lan" + clCannot);
-    // verify keeps its own code for a file it cannot open.
     row("verify a.bvf missing.bvf", 2, "bvftool: missing.bvf" + clCannot);
     row("verify folder.bvf", 2, "bvftool: folder.bvf" + clCannot);
     // FIFOs and devices would make a reader wait for ever: refused at once.
     const QString clNotAFile = QStringLiteral(": is not a regular file (a FIFO, device or socket)");
     row("info fifo", 1, "bvftool: fifo" + clNotAFile);
-    row("dump fifo-link", 1, "bvftool: fifo-link" + clNotAFile);
     row("verify fifo", 2, "bvftool: fifo" + clNotAFile);
-    row("merge -o out.bvf online:a.bvf fifo", 1, "bvftool: fifo" + clNotAFile);
     row("info /dev/zero", 1, "bvftool: /dev/zero" + clNotAFile);
     // Names are taken literally; online mode comes from --online only.
     row("info online:a.bvf", 0,
@@ -222,69 +193,24 @@ void TestBvftool::commands_data() {
     row("merge -d . a.bvf b.bvf other.bvf", 1, "bvftool: other.bvf" + clOnly);
     const QString clSource = QStringLiteral(": is one of the files to merge");
     row("merge -o b.bvf a.bvf b.bvf", 1, "bvftool: b.bvf" + clSource);
-    row("merge -o ./a.bvf a.bvf b.bvf", 1, "bvftool: ./a.bvf" + clSource);
     row("merge -o link.bvf a.bvf b.bvf", 1, "bvftool: link.bvf" + clSource);
     row("merge --overwrite -o sub/../a.bvf a.bvf b.bvf", 1, "bvftool: sub/../a.bvf" + clSource);
     row("merge -o other.bvf a.bvf b.bvf", 1, "bvftool: other.bvf: exists already");
-    row("merge -o dangling.bvf a.bvf b.bvf", 1, "bvftool: dangling.bvf: exists already");
     row("merge --overwrite -o dangling.bvf a.bvf b.bvf", 1,
         "bvftool: dangling.bvf: cannot be created or written");
     row("merge -o out.bvf a.bvf ./a.bvf", 1, "bvftool: ./a.bvf: is the same file as a.bvf");
     row("merge -o out.bvf a.bvf b.bvf sub", 1, "bvftool: sub: cannot be opened as a recording");
     // bvf-sample: the start of standard error after "bvf-sample: ", "%D" the
     // folder, a "T" in a date a blank.
-    const QString o = QStringLiteral("sample %D/out.bvf ");
-    const QString clOne = QStringLiteral("exactly one output file is needed");
-    row("sample", 1, clOne);
-    row(o + "%D/out2.bvf", 1, clOne);
-    row(o + "--hours 2", 1, "Unknown option 'hours'.");
-    row(o + "--minutes", 1, "Missing value after '--minutes'.");
+    row("sample", 1, "exactly one output file is needed");
     row("sample %D/%260", 1, "the output path must have 1 to 259 characters");
-    const QString clMinutes = QStringLiteral("--minutes needs a whole number from 1 to 1000000");
-    row(o + "--minutes 0", 1, clMinutes);
-    row(o + "--minutes ten", 1, clMinutes);
-    row(o + "--rate 0", 1, "--rate needs a whole number from 1 to 1000000");
-    row(o + "--rate -5", 1, "--rate needs");
-    const QString clStart = QStringLiteral("--start needs a UTC time \"yyyy-MM-dd hh:mm:ss\"");
-    row(o + "--start 2024-13-01T00:00:00", 1, clStart);
-    row(o + "--start 1969-12-31T23:59:59", 1, clStart);
-    row(o + "--start 2024-05-06", 1, clStart);
-    const QString clKinds = QStringLiteral("--kinds needs a list of tetra,aux,ext,dmr,gsm,generic");
-    row(o + "--kinds ''", 1, clKinds);
-    row(o + "--kinds tetra,fm", 1, clKinds);
-    row(o + "--kinds tetra,", 1, clKinds);
-    row(o + "--magic xyz", 1, "--magic needs 1 to 16 hexadecimal digits");
-    row(o + "--magic 12345678901234567", 1, "--magic needs 1 to 16");
-    row(o + "--seed -1", 1, "--seed needs an unsigned 64-bit number");
-    row(o + "--size-mib 0", 1, "--size-mib needs a whole number from 1 to 1048576");
-    row(o + "--records 0", 1, "--records needs a whole number from 1 on");
-    const QString clOffset = QStringLiteral("--network-offset needs a whole number of seconds");
-    row(o + "--network-offset ten", 1, clOffset);
-    row(o + "--network-offset 400000000", 1, clOffset);
-    row("sample %D/c.tmw --network-offset 10", 1, "--network-offset");
-    const QString clTmw = QStringLiteral("a .tmw file holds TETRA frames only");
-    const QString clLan = QStringLiteral("a .lan file holds either TETRA entries or DMR");
-    row("sample %D/o.tmw --kinds dmr", 1, clTmw);
-    row("sample %D/o.TMW --kinds tetra,aux", 1, clTmw);
-    row("sample %D/o.lan --kinds tetra,dmr", 1, clLan);
-    row("sample %D/o.LAN --kinds gsm", 1, clLan);
-    row("sample %D/o.lan --kinds ext", 1, clLan);
-    const QString clMagic = QStringLiteral("--magic applies to containers only");
-    row("sample %D/o.tmw --magic 12", 1, clMagic);
-    row("sample %D/o.lan --kinds dmr --magic 0", 1, clMagic);
-    row("sample %D/o.tmw --start 1999-12-31T23:59:59", 1,
-        "--start must lie from 2000-01-01 00:00:00 to 2136-02-07 06:28:14 UTC");
-    row("sample %D/o.lan --start 1970-01-01T00:00:00", 1,
-        "--start must lie from 2000-01-01 00:00:00");
+    row("sample %D/o.bvf --minutes 0", 1, "--minutes needs a whole number from 1 to 1000000");
+    row("sample %D/o.TMW --kinds dmr", 1, "a .tmw file holds TETRA frames only");
     row("sample %D/o.tmw --start 2136-02-07T06:28:00 --minutes 1", 1,
         "the recording would run past 2136-02-07 06:28:14 UTC");
-    row("sample %D/o.lan --kinds dmr --start 2100-12-31T23:59:00 --minutes 2", 1,
-        "the recording would run past 2100-12-31 23:59:59 UTC");
     // Cannot write: exit 2, the path named.
-    for (const QString clstrName : {"folder.bvf", "folder.tmw", "missing/out.lan"})
-        row("sample %D/" + clstrName + " --minutes 1", 2,
-            "cannot write %D/" + clstrName + ": the file cannot be created");
-    row("sample /dev/full --minutes 1", 2, "cannot write /dev/full: writing the header failed");
+    row("sample %D/folder.tmw --minutes 1", 2,
+        "cannot write %D/folder.tmw: the file cannot be created");
     row("sample %D/full.lan --minutes 1", 2,
         "cannot write %D/full.lan: writing records failed: No space left on device");
 }
@@ -322,78 +248,8 @@ void TestBvftool::commands() {
     }
 }
 
-void TestBvftool::infoFindsTheGap_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QStringList>("options"); // for bvf-sample; none: a built container
-    QTest::newRow("container version 1") << "v1.bvf"
-                                         << "container version 1" << QStringList();
-    QTest::newRow("container version 2") << "v2.bvf"
-                                         << "container version 2" << QStringList();
-    QTest::newRow(".tmw") << "two.tmw"
-                          << ".tmw" << QStringList{"--seed", "2"};
-    QTest::newRow(".lan TETRA") << "two.lan"
-                                << ".lan TETRA" << QStringList{"--seed", "2"};
-    QTest::newRow(".lan DMR") << "two.lan"
-                              << ".lan DMR" << QStringList{"--kinds", "dmr"};
-}
-
-// Two runs of records with a gap of known length: built containers of
-// versions 1 and 2, and TMW recordings made of two bvf-sample recordings one
-// after the other (headerless, so their bytes can be joined).
-void TestBvftool::infoFindsTheGap() {
-    QFETCH(QString, name);
-    QFETCH(QString, format);
-    QFETCH(QStringList, options);
-    QTemporaryDir clDir;
-    const QString clstrPath = clDir.filePath(name);
-    qint64 lRecords = 1 + 4 * 10;
-    if (options.isEmpty()) {
-        QVERIFY(
-            WriteFile(clstrPath, BuiltContainer(name[1].digitValue(), kStart, 10, kStart + 300)));
-    } else {
-        const QString clstrSecond = clDir.filePath("second-" + name);
-        QVERIFY(Sample(clstrPath, options + QStringList{"--minutes", "1"}));
-        QVERIFY(Sample(clstrSecond,
-                       options + QStringList{"--minutes", "1", "--start", "2024-05-06 08:03:00"}));
-        lRecords = InfoJson(clstrPath)["records"].toInteger() +
-                   InfoJson(clstrSecond)["records"].toInteger();
-        QVERIFY(WriteFile(clstrPath, ReadAll(clstrPath) + ReadAll(clstrSecond)));
-    }
-    const QJsonObject clInfo = InfoJson(clstrPath);
-    QCOMPARE(clInfo["format"].toObject()["text"].toString(), format);
-    QCOMPARE(clInfo["records"].toInteger(), lRecords);
-    QCOMPARE(clInfo["damagedStretches"].toInteger(), 0);
-    const QJsonArray clGaps = clInfo["gaps"].toArray();
-    QCOMPARE(clGaps.size(), 1);
-    const qint64 lFrom = clGaps[0].toObject()["fromMs"].toInteger();
-    const qint64 lTo = clGaps[0].toObject()["toMs"].toInteger();
-    if (options.isEmpty()) { // exact for the built files
-        QCOMPARE(clInfo["firstRecordMs"].toInteger(), kStart * 1000 + 250);
-        QCOMPARE(clInfo["lastRecordMs"].toInteger(), (kStart + 309) * 1000 + 500);
-        QCOMPARE(lFrom, (kStart + 9) * 1000 + 500);
-        QCOMPARE(lTo, (kStart + 300) * 1000 + 250);
-    } else { // the second recording starts at 08:03:00
-        QVERIFY2(lFrom > (kStart + 58) * 1000 && lFrom < (kStart + 60) * 1000,
-                 qPrintable(QString::number(lFrom)));
-        QVERIFY2(lTo >= (kStart + 180) * 1000 && lTo < (kStart + 181) * 1000,
-                 qPrintable(QString::number(lTo)));
-    }
-    // A threshold above the gap reports none; the text form tells the same.
-    QCOMPARE(InfoJson(clstrPath, {"--gap", QString::number((lTo - lFrom) / 1000 + 1)})["gaps"]
-                 .toArray()
-                 .size(),
-             0);
-    const QString clstrText = Bvftool({"info", clstrPath}).out;
-    QVERIFY(clstrText.contains(QStringLiteral("records:           %1\n").arg(lRecords)));
-    QVERIFY(clstrText.contains("gaps over 60 s:    1\n"));
-    QVERIFY2(clstrText.contains(clGaps[0].toObject()["from"].toString() + " to " +
-                                clGaps[0].toObject()["to"].toString()),
-             qPrintable(clstrText));
-}
-
 // Each damaged stretch and refused record with its offset, as the decoder
-// locates the frames; and the DMR items a container cannot hold.
+// locates the frames.
 void TestBvftool::verifyNamesDamageByOffset() {
     const QString d = m_clDir.path() + u'/';
     const QByteArray clBytes = ReadAll(d + "a.bvf");
@@ -408,7 +264,7 @@ void TestBvftool::verifyNamesDamageByOffset() {
     clFlipped[clHit.offset + lHitLength / 2] ^= 0x04;
     // A record with a sound checksum that the reader refuses (its flag byte
     // is set) between two good ones.
-    const QByteArray clGood = BuiltContainer(3, kStart, 1, kStart + 1);
+    const QByteArray clGood = BuiltContainer();
     const QByteArray clRefused = Frame(3, Record(3, {}, QByteArray(20, '\0')).mid(kFrameHead), 1);
     // One bit flipped in the body of a record: that record, and nothing else;
     // cut inside a record: every record before it was read.
@@ -432,53 +288,6 @@ void TestBvftool::verifyNamesDamageByOffset() {
         QVERIFY2(clRun.out.contains(clstrWhere) && clRun.out.contains(clstrSummary),
                  qPrintable(clRun.out));
     }
-
-    // TMW recordings cut short: ".tmw" inside its last 84-byte frame; ".lan"
-    // of either stream with a damaged stretch running exactly to the end.
-    static const QRegularExpression clStretch(
-        QStringLiteral("offset (\\d+) \\(0x[0-9a-f]+\\): (\\d+) damaged byte"));
-    for (const QString clstrKind : {"tmw", "tetra", "dmr"}) {
-        const bool bTmw = clstrKind == "tmw";
-        const QString clstrPath = d + "v-" + clstrKind + (bTmw ? ".tmw" : ".lan");
-        QVERIFY(Sample(clstrPath, {"--minutes", "1", "--kinds", bTmw ? "tetra" : clstrKind}));
-        QCOMPARE(Bvftool({"verify", clstrPath}).exitCode, 0);
-        const QByteArray clTmw = ReadAll(clstrPath);
-        const qint64 lCut = bTmw ? (clTmw.size() / 84 - 5) * 84 + 30 : clTmw.size() - 7;
-        QVERIFY(WriteFile(clstrPath, clTmw.left(lCut)));
-        const ToolRun clRun = Bvftool({"verify", clstrPath});
-        QCOMPARE(clRun.exitCode, 1);
-        const QRegularExpressionMatch m = clStretch.match(clRun.out);
-        QVERIFY2(bTmw ? clRun.out.contains(fnOffset(lCut - 30) +
-                                           "the file ends inside a record (30 byte(s) cut off)")
-                      : m.hasMatch() &&
-                            m.captured(1).toLongLong() + m.captured(2).toLongLong() == lCut,
-                 qPrintable(clRun.out));
-    }
-
-    // A DMR ".lan" holds items in slots that a container keeps only for
-    // bursts of kind 1: info counts exactly the items our container writer
-    // leaves out.
-    QVERIFY(Sample(d + "v-dmr.lan", {"--minutes", "1", "--kinds", "dmr"}));
-    qint64 lRead = 0, lKept = 0;
-    FileHeaderInfo clInfo{};
-    std::unique_ptr<CVirtualFileFormat> pReader =
-        OpenFileFormat(ToWide(d + "v-dmr.lan").c_str(), clInfo);
-    CBrennovarstikFileFormatV1 clWriter;
-    QVERIFY(pReader &&
-            clWriter.OpenFileForWriting(ToWide(d + "v-dmr.bvf").c_str(), clInfo,
-                                        CBrennovarstikFileFormatV1::kFlagKeep) == FILE_OK);
-    for (RawRecord r{}; pReader->ReadData(r) == FILE_OK; r = RawRecord{}) {
-        for (int lSlot = 0; lSlot < kDmrItemSlots; ++lSlot)
-            lRead += DmrItemAt(*static_cast<const DmrTmv *>(r.payload), lSlot).item->itemKind != 0;
-        QCOMPARE(clWriter.WriteData(r), FILE_OK);
-    }
-    QCOMPARE(clWriter.CloseFileForWriting(), FILE_OK);
-    for (const auto &[r, lLength] : Walk(ReadAll(d + "v-dmr.bvf")))
-        lKept += r.items.size();
-    const qint64 lLost = InfoJson(d + "v-dmr.lan")["dmrItemsNotInContainer"].toInteger(-1);
-    QVERIFY2(lLost > 0 && lLost == lRead - lKept, qPrintable(QString::number(lLost)));
-    QVERIFY(Bvftool({"info", d + "v-dmr.lan"})
-                .out.contains(QStringLiteral("dmr items lost:    %1 ").arg(lLost)));
 }
 
 BVF_TEST_MAIN(TestBvftool)

@@ -1,6 +1,5 @@
-// Shared pieces of the dialog and program tests: the real dialog with its
-// protected parts opened up and a scripted prompt layer, recordings, and a
-// child process run under chosen environment variables.
+// The real dialog with a scripted prompt layer, recordings, and a child
+// process run under chosen environment variables.
 #pragma once
 
 #include "DlgSplitter.h"
@@ -34,11 +33,9 @@ struct Prompt {
 // (NoButton), an unscripted input cancelled, an unscripted file dialog empty.
 class CScriptedPrompts final : public CPromptLayer {
   public:
-    QList<Prompt> asked;
     QList<QMessageBox::StandardButton> buttons;
     QList<std::optional<QString>> texts;
     QStringList files, saveFiles;
-    QList<QStringList> fileLists;
     std::function<void(const Prompt &)> onAsk; // runs before the answer is taken
 
     void ShowWarning(QWidget *, const QString &clstrTitle, const QString &clstrText) override {
@@ -51,41 +48,36 @@ class CScriptedPrompts final : public CPromptLayer {
                                             const QString &clstrText,
                                             QMessageBox::StandardButtons enButtons,
                                             QMessageBox::StandardButton enDefault) override {
-        Ask("question", clstrTitle, clstrText, enButtons, enDefault);
-        return Take(buttons, QMessageBox::NoButton);
+        Ask("question", clstrTitle, clstrText, {}, enButtons, enDefault);
+        return buttons.isEmpty() ? QMessageBox::NoButton : buttons.takeFirst();
     }
     std::optional<QString> AskText(QWidget *, const QString &clstrTitle, const QString &clstrLabel,
                                    const QString &clstrInitial) override {
-        Ask("text", clstrTitle, clstrLabel, {}, QMessageBox::NoButton, clstrInitial);
-        return Take(texts, std::optional<QString>());
+        Ask("text", clstrTitle, clstrLabel, clstrInitial);
+        return texts.isEmpty() ? std::nullopt : texts.takeFirst();
     }
     QString AskOpenFileName(QWidget *, const QString &clstrCaption, const QString &clstrStart,
                             const QString &clstrFilter) override {
-        Ask("file", clstrCaption, clstrFilter, {}, QMessageBox::NoButton, clstrStart);
-        return Take(files, QString());
+        Ask("file", clstrCaption, clstrFilter, clstrStart);
+        return files.isEmpty() ? QString() : files.takeFirst();
     }
     QStringList AskOpenFileNames(QWidget *, const QString &clstrCaption, const QString &clstrStart,
                                  const QString &clstrFilter) override {
-        Ask("files", clstrCaption, clstrFilter, {}, QMessageBox::NoButton, clstrStart);
-        return Take(fileLists, QStringList());
+        Ask("files", clstrCaption, clstrFilter, clstrStart);
+        return {};
     }
     QString AskSaveFileName(QWidget *, const QString &clstrCaption, const QString &clstrProposal,
                             const QString &clstrFilter) override {
-        Ask("save", clstrCaption, clstrFilter, {}, QMessageBox::NoButton, clstrProposal);
-        return Take(saveFiles, QString());
+        Ask("save", clstrCaption, clstrFilter, clstrProposal);
+        return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
     }
 
   private:
-    template <typename T> static T Take(QList<T> &clList, const T &clNone) {
-        return clList.isEmpty() ? clNone : clList.takeFirst();
-    }
     void Ask(const QString &clstrKind, const QString &clstrTitle, const QString &clstrText,
-             QMessageBox::StandardButtons enButtons = {},
-             QMessageBox::StandardButton enDefault = QMessageBox::NoButton,
-             const QString &clstrInitial = QString()) {
-        asked << Prompt{clstrKind, clstrTitle, clstrText, enButtons, enDefault, clstrInitial};
+             const QString &clstrInitial = {}, QMessageBox::StandardButtons enButtons = {},
+             QMessageBox::StandardButton enDefault = QMessageBox::NoButton) {
         if (onAsk)
-            onAsk(asked.back());
+            onAsk(Prompt{clstrKind, clstrTitle, clstrText, enButtons, enDefault, clstrInitial});
     }
 };
 
@@ -103,9 +95,6 @@ class CTestDialog : public CDlgSplitter {
 
     using CDlgSplitter::Button_Splitter_StartStop;
     using CDlgSplitter::MergeList;
-    using CDlgSplitter::MergeModel;
-    using CDlgSplitter::ProtoComponents;
-    using CDlgSplitter::Slot_Splitter_ProgressBar;
     using CDlgSplitter::SourceInfo;
     using CDlgSplitter::WorkerContext;
 
@@ -121,7 +110,6 @@ class CTestDialog : public CDlgSplitter {
     }
     void Click(int lId) { QTest::mouseClick(ControlWidget(lId), Qt::LeftButton); }
 
-    // Shows the dialog and waits until its first show has built the widgets.
     bool Open() {
         show();
         return QTest::qWaitForWindowExposed(this) && ControlWidget(SplitStartStop) != nullptr;
@@ -156,22 +144,16 @@ struct ChildRun {
     QString out, err;
 };
 
-// Runs a program with the locale and display variables removed, LANG set,
-// and clSet added; in clFolder when given.
+// Runs a program with the locale and display variables removed and LANG set.
 inline ChildRun RunChild(const QString &clstrProgram, const QStringList &clArguments,
-                         const QString &clstrLang, const QStringList &clSet = {},
-                         int lTimeoutMs = 60000, const QString &clstrFolder = QString()) {
+                         const QString &clstrLang, int lTimeoutMs = 60000) {
     QProcessEnvironment clEnv = QProcessEnvironment::systemEnvironment();
     for (const char *pName :
          {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
         clEnv.remove(QString::fromLatin1(pName));
     clEnv.insert(QStringLiteral("LANG"), clstrLang);
-    for (const QString &clstrPair : clSet)
-        clEnv.insert(clstrPair.section(u'=', 0, 0), clstrPair.section(u'=', 1));
     QProcess clProcess;
     clProcess.setProcessEnvironment(clEnv);
-    if (!clstrFolder.isEmpty())
-        clProcess.setWorkingDirectory(clstrFolder);
     clProcess.start(clstrProgram, clArguments);
     ChildRun clRun;
     clRun.finished = clProcess.waitForStarted(10000) && clProcess.waitForFinished(lTimeoutMs);

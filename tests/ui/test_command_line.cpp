@@ -1,7 +1,5 @@
-// The command-line request, parsed without a window, and the merge's
-// proposed output name.
+// The command-line request, parsed without a window.
 #include "CommandLine.h"
-#include "MergeWorkers.h"
 #include "TestRegistry.h"
 
 #include <QTest>
@@ -13,8 +11,6 @@ class TestCommandLine : public QObject {
   private slots:
     void parse_data();
     void parse();
-    void outputProposal_data();
-    void outputProposal();
 };
 
 namespace {
@@ -62,18 +58,12 @@ void TestCommandLine::parse_data() {
     };
     const char *pNothing = "load= kind=0";
     row("one plain argument only loads", "/rec/cell.bvf", "load=/rec/cell.bvf kind=0");
-    row("two plain arguments do nothing", "/rec/a.bvf|/rec/b.bvf", pNothing);
-    row("no arguments", "", pNothing);
     row("aligned hours, scheme 2 in UTC, quit", "-fs=/rec/cell.bvf|-st=1|-tu=01:00|-fdu=2|-start=2",
         "load=/rec/cell.bvf kind=2 quits src=/rec/cell.bvf scheme=2 utc=1 start=2 len=01:00");
     row("by time, names in local time", "-st=0|-fs=/r.bvf|-tu=00:30|-fdl=7",
         "load=/r.bvf kind=1R7 utc=0 start=0 len=00:30");
     row("-fdu= before -fdl=", "-fs=/r.bvf|-st=0|-tu=02:00|-fdl=3|-fdu=4",
         "load=/r.bvf kind=1R4 utc=1 start=0 len=02:00");
-    row("-fdu=12 is invalid, -fdl= applies", "-fs=/r.bvf|-st=0|-tu=02:00|-fdu=12|-fdl=3",
-        "load=/r.bvf kind=1R3 utc=0 start=0 len=02:00");
-    row("-fdu=12 alone: scheme 0", "-fs=/r.bvf|-st=0|-tu=02:00|-fdu=12",
-        "load=/r.bvf kind=1R0 utc=0 start=0 len=02:00");
     row("00:00 is a valid length", "-fs=/r.bvf|-st=0|-tu=00:00|-start=1",
         "load=/r.bvf kind=1R0 utc=0 start=1 len=00:00");
     row("period with minutes and seconds, swapped",
@@ -81,54 +71,30 @@ void TestCommandLine::parse_data() {
         "load=/r.bvf kind=3R0 utc=0 start=0 from=2024-03-07T10:15:00Z to=2024-03-07T12:00:30Z");
     row("fixed name without -fdu or -fdl", "-fs=/r.bvf|-st=2|-fd=/out/all.bvf|P|-start=2",
         "load=/r.bvf kind=3 quitsR10 utc=0 start=2 fixed=/out/all.bvf P");
-    row("fixed name loses to -fdl", "-fs=/r.bvf|-st=2|-fd=/out/all.bvf|-fdl=1|P",
-        "load=/r.bvf kind=3R1 utc=0 start=0 P");
-    row("fixed name outside the period type is ignored", "-fs=/r.bvf|-st=0|-fd=/o.bvf|-tu=01:00",
-        "load=/r.bvf kind=1R0 utc=0 start=0 len=01:00");
     row("by number, 100 parts", "-fs=/r.bvf|-st=3|-n=100|-start=1",
         "load=/r.bvf kind=4R0 utc=0 start=1 n=100");
     row("apostrophes around a value are removed", "-fs='/rec/my cell.bvf'|-st=3|-n=2",
         "load=/rec/my cell.bvf kind=4 src=/rec/my cell.bvf scheme=0 utc=0 start=0 n=2");
-    row("double quotes, only a leading one", "-fs=\"/r.bvf|-st=3|-n=2",
-        "load=/r.bvf kind=4R0 utc=0 start=0 n=2");
     row("invalid -start= is reported", "-fs=/r.bvf|-st=3|-n=2|-start=3",
         "load=/r.bvf kind=4 start-invalidR0 utc=0 start=0 n=2");
     // Anything required missing or invalid: nothing at all.
     row("no -fs=", "-st=1|-tu=01:00|-start=2", "load= kind=0 quits");
-    row("empty -fs=", "-fs=|-st=1|-tu=01:00", pNothing);
-    row("no -st=", "-fs=/r.bvf|-tu=01:00", pNothing);
-    row("-st=4", "-fs=/r.bvf|-st=4|-n=3", pNothing);
-    row("-st=+1", "-fs=/r.bvf|-st=+1|-tu=01:00", pNothing);
-    row("no -tu=", "-fs=/r.bvf|-st=1", pNothing);
     row("-tu=25:00", "-fs=/r.bvf|-st=0|-tu=25:00", pNothing);
-    row("-tu=1 hour", "-fs=/r.bvf|-st=0|-tu=1h", pNothing);
-    row("period end missing", "-fs=/r.bvf|-st=2|-tps=2024-03-07 10:00", pNothing);
-    row("period in another format", "-fs=/r.bvf|-st=2|-tps=07.03.2024 10:00|-tpe=2024-03-07 11:00",
-        pNothing);
     row("-n=1", "-fs=/r.bvf|-st=3|-n=1", pNothing);
     row("-n=100001", "-fs=/r.bvf|-st=3|-n=100001", pNothing);
     row("a plain argument beside keys is no load", "/rec/cell.bvf|-start=2", "load= kind=0 quits");
     // The first occurrence of a key counts; keys are case-sensitive.
     row("first occurrence wins", "-fs=/first.bvf|-st=3|-n=4|-fs=/second.bvf|-n=9",
         "load=/first.bvf kind=4 src=/first.bvf scheme=0 utc=0 start=0 n=4");
-    row("an invalid first occurrence is not made good", "-fs=/a.bvf|-st=9|-st=3|-n=4", pNothing);
-    row("upper-case key is a plain argument", "-FS=/a.bvf|-st=3|-n=4", pNothing);
     row("quotes on -start=, the first counts", "-start='2'|-start=0|-st=9", "load= kind=0 quits");
-    row("-start=1 first", "-start=1|-start=2", pNothing);
     row("-start=02x", "-start=02x", "load= kind=0 start-invalid");
-    row("-start=2 inside a path", "/rec/-start=2", "load=/rec/-start=2 kind=0");
     // A cut argument would name another file or value: never used.
     row("cut source path", "!-fs=/rec/cell.bvf|-st=1|-tu=01:00|-start=2", "load= kind=0 quits");
-    row("cut single plain argument", "!/rec/cell.bvf", pNothing);
     row("cut -start=2: invalid, no quit", "-fs=/r.bvf|-st=3|-n=5|!-start=2",
         "load=/r.bvf kind=4 start-invalidR0 utc=0 start=0 n=5");
-    row("cut first -fdu=: -fdl= applies", "!-fdu=2|-fs=/r.bvf|-st=0|-tu=01:00|-fdl=6|-fdu=1",
-        "load=/r.bvf kind=1R6 utc=0 start=0 len=01:00");
     // Marked where it would have named the output, so that a run can refuse it.
     row("cut fixed name", "-fs=/r.bvf|-st=2|P|!-fd=/o.bvf",
         "load=/r.bvf kind=3 fixed-cutR0 utc=0 start=0 P");
-    row("cut fixed name beside -fdl=", "-fdl=1|-fs=/r.bvf|-st=2|P|!-fd=/o.bvf",
-        "load=/r.bvf kind=3R1 utc=0 start=0 P");
 }
 
 void TestCommandLine::parse() {
@@ -138,22 +104,6 @@ void TestCommandLine::parse() {
     for (const QString &s : arguments.split(u'|', Qt::SkipEmptyParts))
         clArguments << StructCommandArgument{s.mid(s.startsWith(u'!') ? 1 : 0), s.startsWith(u'!')};
     QCOMPARE(Describe(clArguments), expected);
-}
-
-void TestCommandLine::outputProposal_data() {
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("proposal");
-    for (const char *pPair : {"/x/day1.bvf>/x/day1_Joined.bvf", "/x/day1>/x/day1_Joined.bvf",
-                              "/x.rec/day1>/x_Joined.bvf", "/x/day1_Joined.bvf>/x/day1_Joined.bvf",
-                              "/x/day1.part.bvf>/x/day1.part_Joined.bvf"})
-        QTest::newRow(pPair) << QString(pPair).section(u'>', 0, 0)
-                             << QString(pPair).section(u'>', 1);
-}
-
-void TestCommandLine::outputProposal() {
-    QFETCH(QString, source);
-    QFETCH(QString, proposal);
-    QCOMPARE(JoinedOutputProposal(source), proposal);
 }
 
 BVF_TEST_MAIN(TestCommandLine)

@@ -1,98 +1,23 @@
-// The built program as a script runs it, and the dialog's texts under the
-// system language, each in a child process. Without a display the program
-// chooses the offscreen platform itself, answers every question with its safe
-// answer, prints the texts on standard error and exits with the status of the
-// automated split; a run it cannot carry out ends at once. A copy of the
-// program with the stand-in protocol component beside it loads it.
+// The built program as a script runs it: without a display it answers every
+// question safely, prints the texts on standard error and exits with the
+// split's status; a run it cannot carry out ends at once.
 #include "UiTestKit.h"
 
-#include "AppTranslation.h"
 #include "TestRegistry.h"
 
-#include <QApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTabWidget>
 #include <QTemporaryDir>
 
-#include <cstdio>
 #include <sys/stat.h>
 
 using namespace UiTestKit;
-
-namespace {
-
-constexpr const char *kChildOption = "--print-dialog-texts";
-
-// The child: the program's catalogues lie in "languages" beside this
-// executable, as beside the program; Qt's own come from the Qt installation.
-int PrintDialogTexts(int argc, char **argv) {
-    CAppTranslation clTranslation;
-    QApplication clApplication(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("BrennovarstikSplitter"));
-    clTranslation.InitTranslation(&clApplication);
-    QJsonObject t;
-    {
-        CTestDialog d;
-        if (!d.Open())
-            return 2;
-        const auto *pTabs = d.findChild<QTabWidget *>();
-        t["splitTab"] = pTabs->tabText(0);
-        t["mergeTab"] = pTabs->tabText(1);
-        t["sourceLabel"] = d.ControlText(CDlgSplitter::SourceLabel);
-        t["byPeriod"] = d.ControlText(CDlgSplitter::ByPeriodRadio);
-        t["deleteAll"] = d.ControlText(CDlgSplitter::DeleteAllButton);
-        t["startTip"] = d.ControlWidget(CDlgSplitter::SplitStartStop)->toolTip();
-        t["fileMagic"] = d.MergeModel().headerData(0, Qt::Horizontal).toString();
-        d.Slot_Splitter_ProgressBar(-1); // a scan that found no source: the warning
-        if (d.prompts->asked.isEmpty())
-            return 3;
-        t["promptTitle"] = d.prompts->asked.constFirst().title;
-        t["promptText"] = d.prompts->asked.constFirst().text;
-        QMessageBox clBox;
-        clBox.setStandardButtons(QMessageBox::Yes | QMessageBox::Abort);
-        t["yesButton"] = clBox.button(QMessageBox::Yes)->text();
-        t["language"] = clTranslation.CurrentLanguage();
-    }
-    clTranslation.RemoveTranslators();
-    std::fputs(QJsonDocument(t).toJson(QJsonDocument::Compact).constData(), stdout);
-    return 0;
-}
-
-// The texts a child run shows, in an empty current folder so that only the
-// catalogues beside the executable count. The German locale needs no
-// generated system locale: Qt takes the language from the variables.
-QJsonObject DialogTexts(const QString &clstrLang, const QStringList &clSet) {
-    QTemporaryDir clFolder;
-    const ChildRun clRun =
-        RunChild(QCoreApplication::applicationFilePath(), {kChildOption}, clstrLang,
-                 QStringList(clSet) << "QT_QPA_PLATFORM=offscreen", 60000, clFolder.path());
-    if (clRun.exitCode != 0)
-        qWarning("child run failed (%d): %s", clRun.exitCode, qPrintable(clRun.err));
-    return QJsonDocument::fromJson(clRun.out.toUtf8()).object();
-}
-
-} // namespace
 
 class TestProgram : public QObject {
     Q_OBJECT
 
   private slots:
-    void initTestCase();
     void headless_data();
     void headless();
-    void texts_data();
-    void texts();
-
-  private:
-    QJsonObject m_clEnglish, m_clGerman;
 };
-
-void TestProgram::initTestCase() {
-    m_clEnglish = DialogTexts(QStringLiteral("C"), {"LC_ALL=C"});
-    m_clGerman = DialogTexts(QStringLiteral("de_DE.UTF-8"), {});
-    QVERIFY(!m_clEnglish.isEmpty() && !m_clGerman.isEmpty());
-}
 
 void TestProgram::headless_data() {
     // "%D" stands for the test's folder, which holds cell.bvf and a FIFO;
@@ -119,10 +44,7 @@ void TestProgram::headless_data() {
     row("missing source", QStringList{"-fs=%D/missing.bvf"} + clByHour, 1,
         "<%D/missing.bvf" + clCannotOpen);
     row("FIFO source", QStringList{"-fs=%D/fifo"} + clByHour, 1, "<%D/fifo" + clCannotOpen);
-    row("device source", QStringList{"-fs=/dev/zero"} + clByHour, 1, "</dev/zero" + clCannotOpen);
     // A cut argument would name another file: never used.
-    row("cut source path", QStringList{"-fs=%D/%260"} + clByHour, 1,
-        "BrennovarstikSplitter: Error\nThe command line does not describe a split");
     row("cut fixed name",
         {"-fs=%D/cell.bvf", "-st=2", "-fd=%D/%260", "-tps=2024-03-07 10:00",
          "-tpe=2024-03-07 11:00", "-start=2"},
@@ -138,10 +60,6 @@ void TestProgram::headless_data() {
         "The period 2024-03-07 13:10:01 to 2024-03-07 15:00:00 (UTC) lies wholly outside the "
         "recording, which runs from 2024-03-07 10:20:00 to 2024-03-07 13:10:00. Nothing was "
         "split.");
-    row("period wholly before the recording",
-        {"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 08:00", "-tpe=2024-03-07 10:19:59",
-         "-start=2"},
-        1, "lies wholly outside");
     row("period from the last record on is cut to it",
         {"-fs=%D/cell.bvf", "-st=2", "-tps=2024-03-07 13:10", "-tpe=2024-03-07 15:00", "-fdu=7",
          "-start=2"},
@@ -150,10 +68,6 @@ void TestProgram::headless_data() {
     const QString clOnly =
         QStringLiteral("Without a display only -start=2 can run; nothing was started.");
     row("no arguments", {}, 1, clOnly);
-    row("a plain argument", {"%D/cell.bvf"}, 1, clOnly);
-    row("-start missing", {"-fs=%D/cell.bvf", "-st=3", "-n=3"}, 1, clOnly);
-    row("-start=0", {"-fs=%D/cell.bvf", "-st=3", "-n=3", "-start=0"}, 1, clOnly);
-    row("-start=1", {"-fs=%D/cell.bvf", "-st=3", "-n=3", "-start=1"}, 1, clOnly);
     row("-start=3", {"-fs=%D/cell.bvf", "-st=3", "-n=3", "-start=3"}, 1,
         "-start= takes 0, 1 or 2 only.\n" + clOnly);
     // The program installs its catalogue and Qt's: German from LANG alone.
@@ -164,8 +78,6 @@ void TestProgram::headless_data() {
     const QStringList clByMinute{"-fs=%D/net.bvf", "-st=1", "-tu=00:01", "-fdu=2", "-start=2"};
     const char *pMinutes = "net__01__2024-03-07_10.20.00.bvf net__02__2024-03-07_10.21.00.bvf "
                            "net__03__2024-03-07_10.22.00.bvf";
-    row("a component beside a copy of the program", clByMinute, 0,
-        "out:Protocol component loaded: %D/app/libStandInProto5V.so", pMinutes, "copy");
     row("the copy finds the network's time", clByMinute, 0, "out:Protocol time offset: 10 s",
         pMinutes, "copy");
     row("no component beside the built program", clByMinute, 0, "!out:Protocol", pMinutes);
@@ -199,9 +111,8 @@ void TestProgram::headless() {
     }
     arguments.replaceInStrings("%260", QString(260 - clDir.path().size() - 1, u'a'));
     arguments.replaceInStrings("%D", clDir.path());
-    // Each ends at once, but for the split it runs.
     const ChildRun clRun = RunChild(clstrProgram, arguments, setup == "de" ? "de_DE.UTF-8" : "C",
-                                    {}, files.isEmpty() ? 2000 : 60000);
+                                    files.isEmpty() ? 2000 : 60000);
     QVERIFY(clRun.finished);
     QCOMPARE(clRun.exitCode, exitCode);
     const bool bAbsent = message.startsWith(u'!');
@@ -227,37 +138,6 @@ void TestProgram::headless() {
         QCOMPARE(WorkerTestKit::FileBytes(d + "cell__02__2024-03-07_11.00.00.bvf"), "kept");
 }
 
-void TestProgram::texts_data() {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("english");
-    QTest::addColumn<QString>("german");
-    auto row = [](const char *pKey, const char *pEnglish, const char *pGerman) {
-        QTest::newRow(pKey) << pKey << QString::fromUtf8(pEnglish) << QString::fromUtf8(pGerman);
-    };
-    row("language", "-1", "94"); // QLocale::German
-    row("splitTab", "Split File", "Datei teilen");
-    row("mergeTab", "Merge Files", "Dateien zusammenführen");
-    row("sourceLabel", "Source File:", "Quelldatei:");
-    row("byPeriod", "Split by Period of Time", "Nach Zeitraum teilen");
-    row("deleteAll", "Delete all", "Alle entfernen");
-    row("startTip", "Start/Stop splitting", "Teilen starten/stoppen");
-    row("fileMagic", "File magic", "Dateikennung");
-    row("promptTitle", "Error", "Fehler");
-    row("promptText", "Can not open file or unsupported filetype!",
-        "Die Datei kann nicht geöffnet werden oder der Dateityp wird nicht unterstützt!");
-    // Qt's own catalogue: the standard buttons follow the language.
-    row("yesButton", "&Yes", "&Ja");
-}
-
-void TestProgram::texts() {
-    QFETCH(QString, key);
-    QFETCH(QString, english);
-    QFETCH(QString, german);
-    QCOMPARE(m_clEnglish[key].toVariant().toString(), english);
-    QCOMPARE(m_clGerman[key].toVariant().toString(), german);
-}
-
 BVF_TEST_MAIN(TestProgram)
-static const bool g_bChildRegistered = TestRegistry::AddChild(kChildOption, &PrintDialogTexts);
 
 #include "test_program.moc"
