@@ -272,7 +272,6 @@ class CDlgSplitter : public QDialog, public CSplitEvents, public CJoinEvents {
     QDateTime m_clStoredStart;
     QDateTime m_clStoredEnd;
     QTime m_clStoredLength;
-    QDateTimeEdit::Section m_enTimePrecision = QDateTimeEdit::MinuteSection;
     const int m_lSchemeCount = 10;
 
     StructSourceInfo m_clSourceInfo;

@@ -124,7 +124,7 @@ void CDlgSplitter::Radio_Splitter_SplitType(int lId) {
     for (Control enEdit : {FromEdit, ToEdit}) {
         if (auto *pEdit = ControlAs<QDateTimeEdit>(enEdit)) {
             if (lId == 1)
-                pEdit->setCurrentSection(m_enTimePrecision);
+                pEdit->setCurrentSection(QDateTimeEdit::SecondSection);
             else
                 pEdit->setSelectedSection(QDateTimeEdit::NoSection);
         }
@@ -262,7 +262,8 @@ StructSplitTabValues CDlgSplitter::ReadSplitTab() const {
         clValues.periodFrom = pFrom->dateTime().toSecsSinceEpoch();
     if (const auto *pTo = ControlAs<QDateTimeEdit>(ToEdit))
         clValues.periodTo = pTo->dateTime().toSecsSinceEpoch();
-    clValues.minutePrecision = m_enTimePrecision == QDateTimeEdit::MinuteSection;
+    // The edits show seconds, so the period is cut at the seconds shown.
+    clValues.minutePrecision = false;
     if (const auto *pSpin = ControlAs<QSpinBox>(NumberSpin))
         clValues.partCount = pSpin->value();
     clValues.frequencyChecked = IsChecked(FreqCheck);
@@ -419,7 +420,6 @@ void CDlgSplitter::ApplyPeriodRequest() {
     ConnectPeriodEdits(false);
     const QDateTime clFirst = m_clSourceInfo.first.toUTC();
     const QDateTime clLast = m_clSourceInfo.last.toUTC();
-    m_enTimePrecision = QDateTimeEdit::SecondSection;
     m_clStoredStart = Clamped(m_clRequest.periodStart.toUTC(), clFirst, clLast);
     m_clStoredEnd = Clamped(m_clRequest.periodEnd.toUTC(), clFirst, clLast);
     const QString clstrWithSeconds = QStringLiteral("0000-00-00 00:00:00");

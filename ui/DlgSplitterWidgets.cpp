@@ -114,6 +114,9 @@ void CDlgSplitter::CreateSchemeCombo(QHBoxLayout *pRow) {
 
 void CDlgSplitter::CreateLengthEdit(QHBoxLayout *pRow) {
     auto *pEdit = new QTimeEdit(QTime(1, 0), this);
+    // As its "[HH:MM]" label says, in every locale: a 12-hour locale must not
+    // turn a length into a time of day.
+    pEdit->setDisplayFormat(QStringLiteral("HH:mm"));
     pEdit->setWrapping(true);
     // The minimum, 00:00, stands for a whole day.
     pEdit->setSpecialValueText(tr("24:00"));
@@ -123,6 +126,8 @@ void CDlgSplitter::CreateLengthEdit(QHBoxLayout *pRow) {
 
 void CDlgSplitter::CreatePeriodEdit(Control enId, QHBoxLayout *pRow) {
     auto *pEdit = new QDateTimeEdit(this);
+    // One form in every locale, down to the second that the period cuts at.
+    pEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     pEdit->setTimeSpec(Qt::UTC);
     pEdit->setDateTime(EpochSeconds(0));
     pEdit->setWrapping(true);

@@ -422,7 +422,7 @@ void TestDialog::sessions_data() {
         "2024-03-07_10.35.01__cell.bvf:7");
     row("-start=2 without a request", "cell.bvf", {"-st=1", "-tu=01:00", "-start=2"},
         "show src,scheme,utc,length,align",
-        "nosplit; src=; scheme=NAME__date+time.bvf; utc=no; length=01:00:00 off; align=no off; "
+        "nosplit; src=; scheme=NAME__date+time.bvf; utc=no; length=01:00 off; align=no off; "
         "exit=1; quit | ");
     row("Start checks the groups", "", {},
         "click merge; held; insert /m/one.bvf 0x1f 100; click merge; held; insert /m/two.bvf 0x1f "
