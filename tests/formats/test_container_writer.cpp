@@ -132,7 +132,6 @@ class TestContainerWriter : public QObject {
     void passThroughRefused();
     void writeErrors_data();
     void writeErrors();
-    void writeErrorsOnDevFull();
     void openStatesAndReuse();
     void orderBufferNoticeLandsFirst();
     void rotation_data();
@@ -300,11 +299,10 @@ void TestContainerWriter::passThroughRefused() {
     // Writer states.
     const QString clstrTarget = Path("target.bvf");
     const struct {
-        int flags; // -1: never opened, -2: closed, -3: cannot be created, -4: reading
+        int flags; // -1: never opened, -2: closed, -4: reading
         bool rotation;
         int writeData;
-    } aStates[] = {{1, false, 0},  {3, false, 0},  {2, true, 0},  {-1, false, 2},
-                   {-2, false, 2}, {-3, false, 2}, {-4, false, 1}};
+    } aStates[] = {{1, false, 0}, {2, true, 0}, {-1, false, 2}, {-2, false, 2}, {-4, false, 1}};
     for (const auto &clState : aStates) {
         CBrennovarstikFileFormatV1 clWriter;
         switch (clState.flags) {
@@ -313,9 +311,6 @@ void TestContainerWriter::passThroughRefused() {
         case -2:
             QCOMPARE(Create(clWriter, clstrTarget, 2), 0);
             QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-            break;
-        case -3:
-            QCOMPARE(Create(clWriter, Path("no/t.bvf"), 2), 1);
             break;
         case -4:
             QCOMPARE(Open(clWriter, Path("source.bvf")), 0);
@@ -440,34 +435,6 @@ void TestContainerWriter::writeErrors() {
         CFileSizeLimit clLimit{rlim_t(2355 + LabelRecord("three", payload).size())};
         QVERIFY(clLimit.IsSet());
         QCOMPARE(int(aWriters[0].CloseFileForWriting()), 5);
-    }
-}
-
-void TestContainerWriter::writeErrorsOnDevFull() {
-    if (!QFileInfo::exists("/dev/full"))
-        QSKIP("no /dev/full here");
-    QByteArray clPayload("lost");
-    const RawRecord clGeneric = MakeRecord(PAYLOAD_GENERIC, clPayload.data(), 4);
-    TetraTmv clTetra{};
-    const RawRecord clTetraRecord = MakeRecord(PAYLOAD_TETRA, &clTetra, kTetraTmvLength);
-    // Written at once every write fails; kept or ordered, records wait.
-    const std::pair<int, int> aCases[] = {{0, 5}, {2, 0}, {3, 0}};
-    for (const auto &[lFlags, lResult] : aCases) {
-        CBrennovarstikFileFormatV1 clWriter;
-        QCOMPARE(Create(clWriter, "/dev/full", uint8_t(lFlags)), 5);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(int(clWriter.WriteData(clGeneric)), lResult);
-            QCOMPARE(int(clWriter.WriteData(clTetraRecord)), lResult);
-        }
-        QCOMPARE(int(clWriter.FlushData()), 5);
-        QCOMPARE(int(clWriter.CloseFileForWriting()), 5);
-        QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(0));
-        // Afterwards the object is closed and usable again.
-        QCOMPARE(int(clWriter.WriteData(clGeneric)), 2);
-        QCOMPARE(Create(clWriter, Path("after.bvf"), uint8_t(lFlags)), 0);
-        QCOMPARE(int(clWriter.WriteData(clGeneric)), 0);
-        QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-        QCOMPARE(QFileInfo(Path("after.bvf")).size(), qint64(2355 + 37));
     }
 }
 

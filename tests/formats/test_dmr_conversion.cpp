@@ -1,14 +1,11 @@
 // Finding the DMR frames of ".lan" recordings: their checksum, how far a
 // frame that gives no record is stepped over, and the scope of the timeslot
 // memory. What frames convert to is held against the TMW model in test_lan.
-#include "DmrTmw2DmrTmv.h"
 #include "LanTestKit.h"
 #include "TestRegistry.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <cstring>
 
 using namespace ContainerTestKit;
 using namespace LanTestKit;
@@ -47,30 +44,14 @@ void Reseal(LanBytes::Bytes &clFrame) {
     clFrame[3] = lCrc == 0 ? 255 : lCrc;
 }
 
-// Finds, decodes and converts one frame, as the reader does.
-bool ConvertBytes(const LanBytes::Bytes &clFrame, CDmrTmw2DmrTmv &clConverter, DmrTmv &clOut) {
-    uint32_t lLength = 0;
-    uint32_t lStep = 0;
-    if (CDmrTmw2DmrTmv::CheckDmrFrame(clFrame.data(), clFrame.size(), lLength, lStep) !=
-        DmrFrameCheck::Found)
-        return false;
-    TmwDmrFrame clDecoded{};
-    if (!CDmrTmw2DmrTmv::DecodeDmrFrame(clFrame.data(), lLength, clDecoded, lStep))
-        return false;
-    return clConverter.ConvertDmrFrame(clDecoded, clOut);
-}
 // A DMR record by its name and timeslot.
 QStringList TimeslotTrace(CVirtualFileFormat &clReader) {
     QStringList clTrace;
-    for (;;) {
-        RawRecord clRecord{};
-        const FileResult enResult = clReader.ReadData(clRecord);
-        if (enResult != FILE_OK) {
-            clTrace << QString::number(int(enResult));
-            return clTrace;
-        }
-        clTrace << QString("W:%1/%2").arg(Dmr(clRecord).word1).arg(Dmr(clRecord).timeslot);
-    }
+    RawRecord r{};
+    FileResult enResult;
+    while ((enResult = clReader.ReadData(r)) == FILE_OK)
+        clTrace << QString("W:%1/%2").arg(Dmr(r).word1).arg(Dmr(r).timeslot);
+    return clTrace << QString::number(int(enResult));
 }
 
 } // namespace
@@ -79,7 +60,6 @@ class TestDmrConversion : public QObject {
     Q_OBJECT
 
   private slots:
-    void crc8();
     void checksum_data();
     void checksum();
     void frameSteps_data();
@@ -90,15 +70,6 @@ class TestDmrConversion : public QObject {
     QString Path(const QString &clstrName) const { return m_clDir.filePath(clstrName); }
     QTemporaryDir m_clDir;
 };
-
-void TestDmrConversion::crc8() {
-    // The common check value of this CRC; the checksum rows hold the reader's
-    // CRC against the encoder's.
-    const char *pCheck = "123456789";
-    QCOMPARE(int(DmrCrc8(reinterpret_cast<const uint8_t *>(pCheck), 9)), 0xF4);
-    QCOMPARE(int(LanBytes::Crc8(reinterpret_cast<const uint8_t *>(pCheck), 9)), 0xF4);
-    QCOMPARE(int(DmrCrc8(nullptr, 0)), 0);
-}
 
 void TestDmrConversion::checksum_data() {
     QTest::addColumn<QByteArray>("frame"); // named 1, between frames 7 and 8
@@ -142,10 +113,6 @@ void TestDmrConversion::checksum() {
     const QStringList clExpected =
         accepted ? QStringList{"W:7", "W:1", "W:8", "3"} : QStringList{"W:7", "W:8", "3"};
     QCOMPARE(ReadFileTrace(clstrPath), clExpected);
-
-    CDmrTmw2DmrTmv clConverter;
-    DmrTmv clOut;
-    QCOMPARE(ConvertBytes(FromBytes(frame), clConverter, clOut), accepted);
 }
 
 void TestDmrConversion::frameSteps_data() {
@@ -267,20 +234,6 @@ void TestDmrConversion::timeslotFlagScope() {
     CTmwFileFormatV1 clOther;
     QCOMPARE(Open(clOther, clstrB), 0);
     QCOMPARE(TimeslotTrace(clOther), clTraceB);
-
-    // The converter itself: per object, cleared by the reset.
-    CDmrTmw2DmrTmv clFirst;
-    CDmrTmw2DmrTmv clSecond;
-    DmrTmv clOut;
-    QVERIFY(ConvertBytes(LanBytes::DmrFrame(NamedFrame(1, 0)), clFirst, clOut));
-    QVERIFY(clFirst.BurstKind1Seen());
-    QVERIFY(ConvertBytes(LanBytes::DmrFrame(NamedFrame(2, 1)), clSecond, clOut));
-    QCOMPARE(int(clOut.timeslot), 0);
-    QVERIFY(ConvertBytes(LanBytes::DmrFrame(NamedFrame(2, 1)), clFirst, clOut));
-    QCOMPARE(int(clOut.timeslot), 1);
-    clFirst.ResetDmrConversionState();
-    QVERIFY(ConvertBytes(LanBytes::DmrFrame(NamedFrame(2, 1)), clFirst, clOut));
-    QCOMPARE(int(clOut.timeslot), 0);
 }
 
 BVF_TEST_MAIN(TestDmrConversion)

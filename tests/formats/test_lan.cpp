@@ -45,10 +45,8 @@ class TestLan : public QObject {
     void damagedInputEnds_data();
     void damagedInputEnds();
     void readErrorAnswers5();
-    void bytesBeforeTheFirstMarker_data();
-    void bytesBeforeTheFirstMarker();
-    void refusedEntryIsReported_data();
-    void refusedEntryIsReported();
+    void reportedDamage_data();
+    void reportedDamage();
     void readsAsTheModel_data();
     void readsAsTheModel();
     void oneDamagedByteCostsOnlyItsUnits_data();
@@ -287,57 +285,45 @@ void TestLan::damagedInputEnds() {
     QCOMPARE(clOnlineTrace, clOffline.mid(0, clOnlineTrace.size()));
 }
 
-void TestLan::bytesBeforeTheFirstMarker_data() {
-    QTest::addColumn<QByteArray>("unit");
-    QTest::newRow("TETRA entry") << StampEntry(1);
-    QTest::newRow("DMR frame") << DmrNamed(1);
-}
-
-void TestLan::refusedEntryIsReported_data() {
-    QTest::addColumn<QByteArray>("entry");
-    QTest::addColumn<int>("recordType");
+void TestLan::reportedDamage_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("reports");
+    // Bytes before the first entry or frame are reported once, as stepped over.
+    const QString clStepped = QString("%1:0+40").arg(int(ReaderDamage::Resynchronised));
+    const QByteArray clNoise(40, '\x55');
+    QTest::newRow("bytes before the first TETRA entry")
+        << clNoise + StampEntry(1) + StampEntry(2) << QStringList{clStepped};
+    QTest::newRow("bytes before the first DMR frame")
+        << clNoise + DmrNamed(1) + DmrNamed(2) << QStringList{clStepped};
+    // An entry whose framing is sound but that gives nothing to convert is
+    // refused, and reported with its entry kind.
+    const QString clRefused =
+        QString("%1:%2 ").arg(int(ReaderDamage::RefusedRecord)).arg(StampEntry(1).size());
     LanBytes::FrameEntryFields clFields = StampFields(2);
     clFields.data[LanBytes::kFrameDataSize - 1] = 0x0D;
+    const int lShort = int(LanBytes::FrameEntryBody(clFields).size()) - 1;
     QTest::newRow("fields longer than the entry")
-        << EntryOf(clFields, int(LanBytes::FrameEntryBody(clFields).size()) - 1) << 0xDE;
-    QTest::newRow("empty entry") << QByteArray::fromHex("2100000d") << -1;
+        << StampEntry(1) + EntryOf(clFields, lShort) + StampEntry(3)
+        << QStringList{clRefused + "222"};
+    QTest::newRow("empty entry") << StampEntry(1) + QByteArray::fromHex("2100000d") + StampEntry(3)
+                                 << QStringList{clRefused + "-1"};
 }
 
-// An entry whose framing is sound but that gives nothing to convert is
-// refused, and reported with its entry kind.
-void TestLan::refusedEntryIsReported() {
-    QFETCH(QByteArray, entry);
-    QFETCH(int, recordType);
-    const QString clstrPath = Path("refused.lan");
-    QVERIFY(WriteFileBytes(clstrPath, StampEntry(1) + entry + StampEntry(3)));
+void TestLan::reportedDamage() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, reports);
+    const QString clstrPath = Path("reported.lan");
+    QVERIFY(WriteFileBytes(clstrPath, bytes));
     CTmwFileFormatV1 clReader;
     QStringList clReports;
     clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
-        if (d.kind == ReaderDamage::RefusedRecord)
-            clReports << QString("%1 %2").arg(d.offset).arg(d.recordType);
+        clReports << (d.kind == ReaderDamage::RefusedRecord
+                          ? QString("%1:%2 %3").arg(int(d.kind)).arg(d.offset).arg(d.recordType)
+                          : QString("%1:%2+%3").arg(int(d.kind)).arg(d.offset).arg(d.length));
     });
     QCOMPARE(Open(clReader, clstrPath), 0);
-    QCOMPARE(Trace(clReader), (QStringList{Stamp(1), Stamp(3), "3"}));
-    QCOMPARE(clReports, QStringList{QString("%1 %2").arg(StampEntry(1).size()).arg(recordType)});
-}
-
-// Bytes before the first entry or frame are reported once, as stepped over,
-// when that entry or frame is found.
-void TestLan::bytesBeforeTheFirstMarker() {
-    QFETCH(QByteArray, unit);
-    const QString clstrPath = Path("leading.lan");
-    QVERIFY(WriteFileBytes(clstrPath, QByteArray(40, '\x55') + unit + unit));
-    CTmwFileFormatV1 clReader;
-    QStringList clReports;
-    clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
-        clReports << QString("%1:%2+%3").arg(int(d.kind)).arg(d.offset).arg(d.length);
-    });
-    QCOMPARE(Open(clReader, clstrPath), 0);
-    RawRecord clRecord{};
-    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
-    QCOMPARE(clReports, QStringList{QString("%1:0+40").arg(int(ReaderDamage::Resynchronised))});
-    QCOMPARE(Trace(clReader).size(), 2);
-    QCOMPARE(clReports.size(), 1);
+    QCOMPARE(Trace(clReader).size(), 3);
+    QCOMPARE(clReports, reports);
 }
 
 void TestLan::readErrorAnswers5() {
