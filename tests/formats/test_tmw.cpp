@@ -151,7 +151,7 @@ void TestTmw::readsAsTheModel() {
                 const TetraTmv clTetra = *static_cast<const TetraTmv *>(clRecord.payload);
                 clRecord.payload = nullptr;
                 QVERIFY2(BytesOf(clRecord) == BytesOf(clExpected.record), clWhere);
-                QVERIFY2(SameTetra(clTetra, clExpected.tetra), clWhere);
+                QVERIFY2(SameBytes(clTetra, clExpected.tetra), clWhere);
                 ++lRecords;
             }
         }
