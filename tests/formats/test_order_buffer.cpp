@@ -15,6 +15,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 #include <vector>
 
@@ -154,34 +155,21 @@ class CInputs {
     std::deque<GsmTmv> m_clGsm;
 };
 
-// Redirects standard output into a file for the duration of a few calls.
-class CStdoutCapture {
-  public:
-    explicit CStdoutCapture(const QString &clstrPath) : m_clstrPath(clstrPath) {
-        std::fflush(stdout);
-        m_lSaved = dup(1);
-        const int lFile =
-            open(QFile::encodeName(clstrPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(lFile, 1);
-        close(lFile);
-    }
-    ~CStdoutCapture() { Finish(); }
-
-    QByteArray Finish() {
-        if (m_lSaved >= 0) {
-            std::fflush(stdout);
-            dup2(m_lSaved, 1);
-            close(m_lSaved);
-            m_lSaved = -1;
-        }
-        QFile clFile(m_clstrPath);
-        return clFile.open(QIODevice::ReadOnly) ? clFile.readAll() : QByteArray("<unreadable>");
-    }
-
-  private:
-    QString m_clstrPath;
-    int m_lSaved = -1;
-};
+// What fnRun prints to standard output.
+QByteArray Printed(const QString &clstrPath, const std::function<void()> &fnRun) {
+    std::fflush(stdout);
+    const int lSaved = dup(1);
+    const int lFile =
+        open(QFile::encodeName(clstrPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(lFile, 1);
+    close(lFile);
+    fnRun();
+    std::fflush(stdout);
+    dup2(lSaved, 1);
+    close(lSaved);
+    QFile clFile(clstrPath);
+    return clFile.open(QIODevice::ReadOnly) ? clFile.readAll() : QByteArray("<unreadable>");
+}
 
 // Checks a notice against the stored form worked out here from the plain
 // text: zeros after it, then byte i combined with i + (i mod 4) + 0x5A. The
@@ -335,21 +323,22 @@ void TestOrderBuffer::rules() {
     COrderBuffer clBuffer;
     QVERIFY(clBuffer.HasStorage());
     QStringList clWritten;
-    CStdoutCapture clCapture(m_clDir.filePath("printed.txt"));
-    for (const QString &clstrStep : script.split(' ')) {
-        const size_t lBefore = clSink.m_clWritten.size();
-        const FileResult enResult = clstrStep == "|"
-                                        ? clBuffer.FlushAll(clSink)
-                                        : clBuffer.Write(ScriptRecord(clIn, clstrStep), clSink);
-        QCOMPARE(enResult, FILE_OK);
-        if (clstrStep == "|")
-            clWritten << "|";
-        const QList<quint64> clIds = Ids(clSink);
-        for (size_t i = lBefore; i < clSink.m_clWritten.size(); ++i)
-            clWritten << (clIds[qsizetype(i)] == kNoticeId ? QString("N")
-                                                           : QString::number(clIds[qsizetype(i)]));
-    }
-    QCOMPARE(clCapture.Finish(), printed);
+    const QByteArray clPrinted = Printed(m_clDir.filePath("printed.txt"), [&] {
+        for (const QString &clstrStep : script.split(' ')) {
+            const size_t lBefore = clSink.m_clWritten.size();
+            const FileResult enResult = clstrStep == "|"
+                                            ? clBuffer.FlushAll(clSink)
+                                            : clBuffer.Write(ScriptRecord(clIn, clstrStep), clSink);
+            if (enResult != FILE_OK || clstrStep == "|")
+                clWritten << (enResult != FILE_OK ? "E" + QString::number(enResult) : "|");
+            const QList<quint64> clIds = Ids(clSink);
+            for (size_t i = lBefore; i < clSink.m_clWritten.size(); ++i)
+                clWritten << (clIds[qsizetype(i)] == kNoticeId
+                                  ? QString("N")
+                                  : QString::number(clIds[qsizetype(i)]));
+        }
+    });
+    QCOMPARE(clPrinted, printed);
     QCOMPARE(clWritten.join(' '), written);
     if (!notice.isEmpty())
         CheckNotice(clSink.m_clWritten[0], notice);
