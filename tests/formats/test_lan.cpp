@@ -47,12 +47,13 @@ const TetraTmv &Tetra(const RawRecord &clRecord) {
     return *static_cast<const TetraTmv *>(clRecord.payload);
 }
 
-// A DMR record by its word1, which the tests use as a frame's name; a TETRA
-// record by its kind, seconds and milliseconds.
-QString Describe(const RawRecord &clRecord) {
+// A DMR record by its word1, which the tests use as a frame's name, and its
+// timeslot if asked; a TETRA record by its kind, seconds and milliseconds.
+QString Describe(const RawRecord &clRecord, bool bTimeslot = false) {
     switch (clRecord.payloadKind) {
     case PAYLOAD_DMR:
-        return QString("W:%1").arg(Dmr(clRecord).word1);
+        return QString("W:%1").arg(Dmr(clRecord).word1) +
+               (bTimeslot ? QString("/%1").arg(Dmr(clRecord).timeslot) : QString());
     case PAYLOAD_TETRA:
     case PAYLOAD_TETRA_AUX:
         return QString("%1:%2.%3")
@@ -65,12 +66,12 @@ QString Describe(const RawRecord &clRecord) {
 }
 
 // Reads until a result other than 0, listing every record and that result.
-QStringList Trace(CVirtualFileFormat &clReader, int lMaxCalls = 1000000) {
+QStringList Trace(CVirtualFileFormat &clReader, int lMaxCalls = 1000000, bool bTimeslot = false) {
     QStringList clTrace;
     RawRecord clRecord{};
     FileResult enResult = FILE_OK;
     for (int i = 0; i < lMaxCalls && (enResult = clReader.ReadData(clRecord)) == FILE_OK; ++i)
-        clTrace << Describe(clRecord);
+        clTrace << Describe(clRecord, bTimeslot);
     return clTrace << QString::number(int(enResult));
 }
 
@@ -201,16 +202,6 @@ LanBytes::Bytes FrameWithCrc(LanBytes::DmrFrameFields clFields, uint8_t lCrc, ui
 void Reseal(LanBytes::Bytes &clFrame) {
     const uint8_t lCrc = LanBytes::FrameCrc(clFrame);
     clFrame[3] = lCrc == 0 ? 255 : lCrc;
-}
-
-// A DMR record by its name and timeslot.
-QStringList TimeslotTrace(CVirtualFileFormat &clReader) {
-    QStringList clTrace;
-    RawRecord r{};
-    FileResult enResult;
-    while ((enResult = clReader.ReadData(r)) == FILE_OK)
-        clTrace << QString("W:%1/%2").arg(Dmr(r).word1).arg(Dmr(r).timeslot);
-    return clTrace << QString::number(int(enResult));
 }
 
 // A record's whole data area: the given bytes, zeros after them.
@@ -981,19 +972,19 @@ void TestLan::timeslotFlagScope() {
     CTmwFileFormatV1 clReader;
     for (int lRound = 0; lRound < 2; ++lRound) {
         QCOMPARE(Open(clReader, clstrA), 0);
-        QCOMPARE(TimeslotTrace(clReader), clTraceA);
+        QCOMPARE(Trace(clReader, 100, true), clTraceA);
         clReader.CloseFile();
         // The flag set by file A does not reach file B.
         QCOMPARE(Open(clReader, clstrB), 0);
-        QCOMPARE(TimeslotTrace(clReader), clTraceB);
+        QCOMPARE(Trace(clReader, 100, true), clTraceB);
         clReader.CloseFile();
     }
     // Nor another reader object, while the first has file A open.
     QCOMPARE(Open(clReader, clstrA), 0);
-    QCOMPARE(TimeslotTrace(clReader), clTraceA);
+    QCOMPARE(Trace(clReader, 100, true), clTraceA);
     CTmwFileFormatV1 clOther;
     QCOMPARE(Open(clOther, clstrB), 0);
-    QCOMPARE(TimeslotTrace(clOther), clTraceB);
+    QCOMPARE(Trace(clOther, 100, true), clTraceB);
 }
 
 void TestLan::frameEntryLengths_data() {
