@@ -226,8 +226,6 @@ class TestLan : public QObject {
     void frameEntryLengths();
     void subEntryLengths_data();
     void subEntryLengths();
-    void fourteenSubEntries_data();
-    void fourteenSubEntries();
 
     void streamMode_data();
     void streamMode();
@@ -1153,47 +1151,6 @@ void TestLan::subEntryLengths() {
         QCOMPARE(DataOf(clRead.tetra[1]), DataArea(Pattern(1, 12)));
     }
     QCOMPARE(clRead.described.last(), Stamp(3));
-}
-
-void TestLan::fourteenSubEntries_data() {
-    QTest::addColumn<int>("statedLast"); // S of sub-entries 13 and 14; -1: stated
-
-    QTest::newRow("later ones skipped by their stated length") << -1;
-    QTest::newRow("later ones with unstated lengths") << 32767;
-}
-
-void TestLan::fourteenSubEntries() {
-    QFETCH(int, statedLast);
-
-    LanBytes::ExtendedEntryFields clFields = ExtendedFields({});
-    for (int k = 0; k < 14; ++k) {
-        LanBytes::SubEntryFields clSub;
-        clSub.channelType = 6;
-        clSub.byteY = 16;
-        for (int i = 0; i < 12; ++i)
-            clSub.data.push_back(uint8_t(k * 16 + i));
-        if (k >= 12)
-            clSub.statedLength = statedLast;
-        clFields.subEntries.push_back(clSub);
-    }
-    const QString clstrPath = Path("fourteen.lan");
-    QVERIFY(WriteFileBytes(clstrPath, ExtendedEntry(clFields) + StampEntry(3)));
-    const ReadResult clRead = ReadAll(clstrPath);
-    QCOMPARE(int(clRead.end), 3);
-    QCOMPARE(clRead.tetra.size(), 13);
-    for (int k = 0; k < 12; ++k) {
-        QCOMPARE(int(clRead.tetra[k].channelCode), 1);
-        QCOMPARE(int(clRead.tetra[k].data[0]), k * 16);
-        QCOMPARE(int(clRead.tetra[k].data[11]), k * 16 + 11);
-    }
-    QCOMPARE(clRead.described[12], Stamp(3));
-
-    // The entry as decoded: the count as stated, twelve sub-entries held.
-    const LanBytes::Bytes clBody = LanBytes::ExtendedEntryBody(clFields);
-    const std::unique_ptr<TmwTetraExtendedEntry> pEntry(new TmwTetraExtendedEntry{});
-    QVERIFY(CTmwFileFormatV1::DecodeExtendedEntry(clBody.data(), uint32_t(clBody.size()), *pEntry));
-    QCOMPARE(int(pEntry->subEntryCount), 14);
-    QCOMPARE(int(pEntry->subEntries[11].data[0]), 11 * 16);
 }
 
 BVF_TEST_MAIN(TestLan)

@@ -54,28 +54,17 @@ template <typename T> T As(const QByteArray &clBytes) {
     return clValue;
 }
 
-quint64 PayloadId(const Captured &clOut) {
-    switch (clOut.record.payloadKind) {
-    case PAYLOAD_TETRA:
-        return quint64(As<TetraTmv>(clOut.payload).value1);
-    case PAYLOAD_DMR:
-        return As<DmrTmv>(clOut.payload).value48;
-    case PAYLOAD_GSM:
-        return As<GsmTmv>(clOut.payload).value2;
-    }
-    return kBadCopy;
-}
-
 // Ids in output order; notices appear as kNoticeId, a record whose payload
-// does not match its id as kBadCopy.
+// does not carry its id as kBadCopy.
 QList<quint64> Ids(const CFakeSink &clSink) {
     QList<quint64> clIds;
-    for (const Captured &clOut : clSink.m_clWritten) {
-        if (clOut.record.payloadKind == PAYLOAD_NOTICE)
-            clIds.append(kNoticeId);
-        else
-            clIds.append(PayloadId(clOut) == clOut.record.spare64 ? clOut.record.spare64
-                                                                  : kBadCopy);
+    for (const Captured &c : clSink.m_clWritten) {
+        const uint8_t k = c.record.payloadKind;
+        const quint64 lId = k == PAYLOAD_TETRA ? quint64(As<TetraTmv>(c.payload).value1)
+                            : k == PAYLOAD_DMR ? As<DmrTmv>(c.payload).value48
+                            : k == PAYLOAD_GSM ? As<GsmTmv>(c.payload).value2
+                                               : kBadCopy;
+        clIds.append(k == PAYLOAD_NOTICE ? kNoticeId : lId == c.record.spare64 ? lId : kBadCopy);
     }
     return clIds;
 }
