@@ -8,7 +8,6 @@
 #include "TestRegistry.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,10 +26,6 @@ RawRecord MakeRecord(uint8_t lKind, const void *pPayload, uint32_t lLength) {
     clRecord.payloadLength = lLength;
     clRecord.payload = const_cast<void *>(pPayload);
     return clRecord;
-}
-
-QByteArray Label(const QByteArray &clLabel, int lSize) {
-    return clLabel + QByteArray(lSize - clLabel.size(), '\0');
 }
 
 // Writes the frame the reader delivered last; "refused" when WriteFrame
@@ -81,8 +76,10 @@ class CTimedRecords {
 };
 
 int64_t At(const QString &clstrTime) {
-    return QDateTime(QDate(2024, 3, 1), QTime::fromString(clstrTime, "hh:mm:ss"), Qt::UTC)
-        .toSecsSinceEpoch();
+    return clstrTime == "0"
+               ? 0
+               : QDateTime(QDate(2024, 3, 1), QTime::fromString(clstrTime, "hh:mm:ss"), Qt::UTC)
+                     .toSecsSinceEpoch();
 }
 
 // A file's records as "T10:59:59", "D..", "S..", "G:label", walked strictly.
@@ -132,12 +129,9 @@ class TestContainerWriter : public QObject {
     void passThroughRefused();
     void writeErrors_data();
     void writeErrors();
-    void writeErrorsOnDevFull();
-    void openStatesAndReuse();
     void orderBufferNoticeLandsFirst();
     void rotation_data();
     void rotation();
-    void rotationOffAndReset();
 
   private:
     QString Path(const QString &clstrName) const { return m_clDir.filePath(clstrName); }
@@ -220,17 +214,7 @@ void TestContainerWriter::keptUntilTheBufferIsNearlyFull() {
     }
     QCOMPARE(QFileInfo(clstrPath).size(), qint64(2355 + 120 * 1065));
     QCOMPARE(int(clWriter.FlushData()), 0);
-    uint64_t lTotal = 2355 + 123 * 1065;
-    QCOMPARE(clWriter.GetWrittenBytes(), lTotal);
-    // A record that does not fit behind the held bytes pushes them out first.
-    QByteArray clSmall = Label("small", 40000 - 33), clLarge = Label("large", 100000 - 33);
-    QCOMPARE(int(clWriter.WriteData(MakeRecord(PAYLOAD_GENERIC, clSmall.data(), 40000 - 33))), 0);
-    QCOMPARE(clWriter.GetWrittenBytes(), lTotal);
-    QCOMPARE(int(clWriter.WriteData(MakeRecord(PAYLOAD_GENERIC, clLarge.data(), 100000 - 33))), 0);
-    QCOMPARE(clWriter.GetWrittenBytes(), lTotal + 40000);
-    QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-    QCOMPARE(clWriter.GetWrittenBytes(), lTotal + 140000);
-    QCOMPARE(QFileInfo(clstrPath).size(), qint64(lTotal + 140000));
+    QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + 123 * 1065));
 }
 
 void TestContainerWriter::refused_data() {
@@ -300,11 +284,10 @@ void TestContainerWriter::passThroughRefused() {
     // Writer states.
     const QString clstrTarget = Path("target.bvf");
     const struct {
-        int flags; // -1: never opened, -2: closed, -3: cannot be created, -4: reading
+        int flags; // -1: never opened, -2: closed, -4: reading
         bool rotation;
         int writeData;
-    } aStates[] = {{1, false, 0},  {3, false, 0},  {2, true, 0},  {-1, false, 2},
-                   {-2, false, 2}, {-3, false, 2}, {-4, false, 1}};
+    } aStates[] = {{1, false, 0}, {2, true, 0}, {-1, false, 2}, {-2, false, 2}, {-4, false, 1}};
     for (const auto &clState : aStates) {
         CBrennovarstikFileFormatV1 clWriter;
         switch (clState.flags) {
@@ -313,9 +296,6 @@ void TestContainerWriter::passThroughRefused() {
         case -2:
             QCOMPARE(Create(clWriter, clstrTarget, 2), 0);
             QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-            break;
-        case -3:
-            QCOMPARE(Create(clWriter, Path("no/t.bvf"), 2), 1);
             break;
         case -4:
             QCOMPARE(Open(clWriter, Path("source.bvf")), 0);
@@ -423,87 +403,6 @@ void TestContainerWriter::writeErrors() {
         QCOMPARE(int(aWriters[w].CloseFileForWriting()), 0);
         QCOMPARE(ReadFileBytes(aPaths[w]).mid(2355), clSource);
     }
-    // A flush that fails keeps what was not taken; closing reports it.
-    QCOMPARE(Create(aWriters[0], aPaths[0], 2), 0);
-    QCOMPARE(int(aWriters[0].WriteData(clRecord)), 0);
-    {
-        CFileSizeLimit clLimit{rlim_t(2355 + 60)};
-        QVERIFY(clLimit.IsSet());
-        QCOMPARE(int(aWriters[0].FlushData()), 5);
-        QCOMPARE(aWriters[0].GetWrittenBytes(), uint64_t(2355 + 60));
-        QCOMPARE(int(aWriters[0].FlushData()), 5);
-    }
-    QCOMPARE(int(aWriters[0].FlushData()), 0);
-    QCOMPARE(ReadFileBytes(aPaths[0]).mid(2355), LabelRecord("three", payload));
-    QCOMPARE(int(aWriters[0].WriteData(clRecord)), 0);
-    {
-        CFileSizeLimit clLimit{rlim_t(2355 + LabelRecord("three", payload).size())};
-        QVERIFY(clLimit.IsSet());
-        QCOMPARE(int(aWriters[0].CloseFileForWriting()), 5);
-    }
-}
-
-void TestContainerWriter::writeErrorsOnDevFull() {
-    if (!QFileInfo::exists("/dev/full"))
-        QSKIP("no /dev/full here");
-    QByteArray clPayload("lost");
-    const RawRecord clGeneric = MakeRecord(PAYLOAD_GENERIC, clPayload.data(), 4);
-    TetraTmv clTetra{};
-    const RawRecord clTetraRecord = MakeRecord(PAYLOAD_TETRA, &clTetra, kTetraTmvLength);
-    // Written at once every write fails; kept or ordered, records wait.
-    const std::pair<int, int> aCases[] = {{0, 5}, {2, 0}, {3, 0}};
-    for (const auto &[lFlags, lResult] : aCases) {
-        CBrennovarstikFileFormatV1 clWriter;
-        QCOMPARE(Create(clWriter, "/dev/full", uint8_t(lFlags)), 5);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(int(clWriter.WriteData(clGeneric)), lResult);
-            QCOMPARE(int(clWriter.WriteData(clTetraRecord)), lResult);
-        }
-        QCOMPARE(int(clWriter.FlushData()), 5);
-        QCOMPARE(int(clWriter.CloseFileForWriting()), 5);
-        QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(0));
-        // Afterwards the object is closed and usable again.
-        QCOMPARE(int(clWriter.WriteData(clGeneric)), 2);
-        QCOMPARE(Create(clWriter, Path("after.bvf"), uint8_t(lFlags)), 0);
-        QCOMPARE(int(clWriter.WriteData(clGeneric)), 0);
-        QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-        QCOMPARE(QFileInfo(Path("after.bvf")).size(), qint64(2355 + 37));
-    }
-}
-
-void TestContainerWriter::openStatesAndReuse() {
-    QByteArray clPayload("p");
-    const RawRecord clRecord = MakeRecord(PAYLOAD_GENERIC, clPayload.data(), 1);
-    CBrennovarstikFileFormatV1 clWriter;
-    QCOMPARE(clWriter.SetAutoSplit(3600, AnswerBoundary, nullptr), false); // not a writer yet
-    // A file that cannot be created: 1, and writing then answers 2.
-    QVERIFY(QDir(m_clDir.path()).mkdir("taken.bvf"));
-    QCOMPARE(Create(clWriter, Path("taken.bvf"), 2), 1);
-    QCOMPARE(Create(clWriter, Path("none/a.bvf"), 2), 1);
-    QCOMPARE(int(clWriter.WriteData(clRecord)), 2);
-    QCOMPARE(QString::fromWCharArray(clWriter.GetFileName()), QString());
-    // One writer writes several files in turn; each counts its own bytes.
-    for (const char *pName : {"part1.bvf", "part2.bvf"}) {
-        const QString clstrPath = Path(pName);
-        QCOMPARE(Create(clWriter, clstrPath, 2), 0);
-        QCOMPARE(QString::fromWCharArray(clWriter.GetFileName()), clstrPath);
-        QCOMPARE(Create(clWriter, Path("other.bvf"), 2), 1);
-        QCOMPARE(int(clWriter.WriteData(clRecord)), 0);
-        QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-        QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + 34));
-        QCOMPARE(QString::fromWCharArray(clWriter.GetFileName()), QString());
-        QCOMPARE(int(clWriter.WriteData(clRecord)), 2);
-        QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-        QCOMPARE(int(clWriter.FlushData()), 0);
-    }
-    QVERIFY(!QFileInfo::exists(Path("other.bvf")));
-    QCOMPARE(ReadFileBytes(Path("part1.bvf")), ReadFileBytes(Path("part2.bvf")));
-    // CloseFile drops what a writer still holds.
-    QCOMPARE(Create(clWriter, Path("dropped.bvf"), 2), 0);
-    QCOMPARE(int(clWriter.WriteData(clRecord)), 0);
-    clWriter.CloseFile();
-    QCOMPARE(QFileInfo(Path("dropped.bvf")).size(), qint64(2355));
-    QCOMPARE(int(clWriter.WriteData(clRecord)), 2);
 }
 
 // A gap too large for the order buffer is noted in the file, scrambled, before
@@ -583,6 +482,14 @@ void TestContainerWriter::rotation_data() {
     QTest::newRow("ordered records held at closing")
         << 3600 << uint8_t(3) << QStringList{"new.bvf"} << QStringList{"T10:59:59", "T11:00:00"}
         << QStringList{"11:00:00"} << QStringList{"first.bvf: T10:59:59", "new.bvf: T11:00:00"};
+    // Interval 0 is no rotation; a time before 1970-01-01 00:00:01 sets no boundary.
+    QTest::newRow("interval 0") << 0 << uint8_t(0) << QStringList{"never.bvf"}
+                                << QStringList{"T10:59:00", "T11:00:00", "T12:00:00"}
+                                << QStringList{}
+                                << QStringList{"first.bvf: T10:59:00 T11:00:00 T12:00:00"};
+    QTest::newRow("time 0") << 3600 << uint8_t(0) << QStringList{"never.bvf"}
+                            << QStringList{"T0", "T0"} << QStringList{}
+                            << QStringList{"first.bvf: T00:00:00 T00:00:00"};
 }
 
 void TestContainerWriter::rotation() {
@@ -617,32 +524,6 @@ void TestContainerWriter::rotation() {
         lTotal += uint64_t(clBytes.size());
     }
     QCOMPARE(clWriter.GetWrittenBytes(), lTotal);
-}
-
-void TestContainerWriter::rotationOffAndReset() {
-    RotationScript clScript{{"never.bvf"}, {}, m_clDir.path()};
-    CBrennovarstikFileFormatV1 clWriter;
-    CTimedRecords clRecords;
-    QCOMPARE(Create(clWriter, Path("one.bvf"), 0), 0);
-    // Without a callback, or with interval 0, rotation is off.
-    QVERIFY(clWriter.SetAutoSplit(3600, nullptr, &clScript));
-    QCOMPARE(int(clRecords.Write(clWriter, 'T', At("10:59:00"))), 0);
-    QCOMPARE(int(clRecords.Write(clWriter, 'T', At("11:00:00"))), 0);
-    QVERIFY(clWriter.SetAutoSplit(0, AnswerBoundary, &clScript));
-    QCOMPARE(int(clRecords.Write(clWriter, 'T', At("12:00:00"))), 0);
-    // A time before 1970-01-01 00:00:01 never sets a boundary.
-    QVERIFY(clWriter.SetAutoSplit(3600, AnswerBoundary, &clScript));
-    QCOMPARE(int(clRecords.Write(clWriter, 'T', 0)), 0);
-    QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-    // Opening again switches rotation off.
-    QCOMPARE(Create(clWriter, Path("two.bvf"), 0), 0);
-    QCOMPARE(int(clRecords.Write(clWriter, 'T', At("10:59:00"))), 0);
-    QCOMPARE(int(clRecords.Write(clWriter, 'T', At("11:00:00"))), 0);
-    QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-    QCOMPARE(clScript.boundaries, QStringList());
-    QCOMPARE(TimeTrace(Path("one.bvf")),
-             QStringList({"T10:59:00", "T11:00:00", "T12:00:00", "T00:00:00"}));
-    QCOMPARE(TimeTrace(Path("two.bvf")), QStringList({"T10:59:00", "T11:00:00"}));
 }
 
 BVF_TEST_MAIN(TestContainerWriter)

@@ -1,14 +1,16 @@
 // Reading ".lan" recordings made by the LanBytes encoder: generated
-// recordings held field by field against the TMW model, the stream mode,
-// entries and frames at buffer boundaries, online reading, damaged input and
-// read errors; and how little one damaged byte costs, in ".lan" and ".tmw"
-// recordings alike.
-#include "LanTestKit.h"
+// recordings held field by field against the TMW model; the stream mode,
+// entry and sub-entry lengths, DMR frame checksums and steps, buffer
+// boundaries, online reading, damaged input and read errors; and how little
+// one damaged byte costs, in ".lan" and ".tmw" recordings alike.
+#include "ContainerTestKit.h"
+#include "LanBytes.h"
 #include "OpenFileFormat.h"
 #include "PayloadChecks.h"
 #include "ReaderDiagnostics.h"
 #include "TestRegistry.h"
 #include "TmwBytes.h"
+#include "TmwFileFormatV1.h"
 #include "TmwModel.h"
 
 #include <QDateTime>
@@ -22,7 +24,6 @@
 #include <memory>
 
 using namespace ContainerTestKit;
-using namespace LanTestKit;
 
 namespace {
 
@@ -30,12 +31,202 @@ constexpr uint32_t kBufferSize = CTmwFileFormatV1::kReadBufferSize;
 
 using CNoise = TmwEncoders::CSequenceRandom;
 
+QByteArray ToBytes(const LanBytes::Bytes &clBytes) {
+    return QByteArray(reinterpret_cast<const char *>(clBytes.data()), qsizetype(clBytes.size()));
+}
+
+LanBytes::Bytes FromBytes(const QByteArray &clBytes) {
+    return LanBytes::Bytes(clBytes.begin(), clBytes.end());
+}
+
+const DmrTmv &Dmr(const RawRecord &clRecord) {
+    return *static_cast<const DmrTmv *>(clRecord.payload);
+}
+
+const TetraTmv &Tetra(const RawRecord &clRecord) {
+    return *static_cast<const TetraTmv *>(clRecord.payload);
+}
+
+// A DMR record by its word1, which the tests use as a frame's name, and its
+// timeslot if asked; a TETRA record by its kind, seconds and milliseconds.
+QString Describe(const RawRecord &clRecord, bool bTimeslot = false) {
+    switch (clRecord.payloadKind) {
+    case PAYLOAD_DMR:
+        return QString("W:%1").arg(Dmr(clRecord).word1) +
+               (bTimeslot ? QString("/%1").arg(Dmr(clRecord).timeslot) : QString());
+    case PAYLOAD_TETRA:
+    case PAYLOAD_TETRA_AUX:
+        return QString("%1:%2.%3")
+            .arg(clRecord.payloadKind == PAYLOAD_TETRA ? "T" : "A")
+            .arg(Tetra(clRecord).timeSeconds)
+            .arg(Tetra(clRecord).milliseconds);
+    default:
+        return QString("X:%1").arg(clRecord.payloadKind);
+    }
+}
+
+// Reads until a result other than 0, listing every record and that result.
+QStringList Trace(CVirtualFileFormat &clReader, int lMaxCalls = 1000000, bool bTimeslot = false) {
+    QStringList clTrace;
+    RawRecord clRecord{};
+    FileResult enResult = FILE_OK;
+    for (int i = 0; i < lMaxCalls && (enResult = clReader.ReadData(clRecord)) == FILE_OK; ++i)
+        clTrace << Describe(clRecord, bTimeslot);
+    return clTrace << QString::number(int(enResult));
+}
+
+// A downlink burst of entry type 6 with its own time in seconds since 2000;
+// its bytes hold neither "!" nor 0x0D nor 0x7F.
+LanBytes::FrameEntryFields StampFields(uint32_t lSeconds) {
+    LanBytes::FrameEntryFields clFields;
+    clFields.carrier = 1000;
+    clFields.band = 4;
+    clFields.burstCode = 1;
+    clFields.entryType = 6;
+    clFields.frameFlags = LanBytes::kBlock1Valid | LanBytes::kBlock2Valid;
+    for (size_t i = 0; i < LanBytes::kFrameDataSize; ++i)
+        clFields.data[i] = uint8_t(0xA0 + i);
+    LanBytes::SetSecondsSince2000(clFields, lSeconds, 0);
+    return clFields;
+}
+
+QByteArray EntryOf(const LanBytes::FrameEntryFields &clFields, int32_t lStated = -1,
+                   uint8_t lTerminator = LanBytes::kEntryTerminator) {
+    return ToBytes(LanBytes::Entry(LanBytes::FrameEntryBody(clFields), lStated, lTerminator));
+}
+
+QByteArray StampEntry(uint32_t lSeconds) {
+    return EntryOf(StampFields(lSeconds));
+}
+
+QString Stamp(uint32_t lSeconds) {
+    return QString("T:%1.0").arg(quint64(lSeconds) + LanBytes::kEpoch2000);
+}
+
+// An extended entry with time and frequency; sub-entry k of the given types
+// has data 0x10 (k + 1), 0x10 (k + 1) + 1, ... sized by its channel type.
+LanBytes::ExtendedEntryFields ExtendedFields(const QList<int> &clTypes, uint8_t lBurstByte = 16) {
+    LanBytes::ExtendedEntryFields clFields;
+    clFields.link = 0;
+    clFields.flags = LanBytes::kEntryTime | LanBytes::kEntryFrequency;
+    clFields.hyperframe = 5;
+    clFields.multiframe = 7;
+    clFields.frame = 9;
+    clFields.timeslot = 3;
+    clFields.timeSeconds = 1700000000;
+    clFields.milliseconds = 250;
+    clFields.frequency = 425025000;
+    for (int k = 0; k < clTypes.size(); ++k) {
+        LanBytes::SubEntryFields clSub;
+        clSub.channelType = uint8_t(clTypes[k]);
+        clSub.byteY = lBurstByte;
+        const uint32_t lBytes = (LanBytes::ChannelTypeBits(clSub.channelType, lBurstByte) + 7) / 8;
+        for (uint32_t i = 0; i < lBytes; ++i)
+            clSub.data.push_back(uint8_t(0x10 * (k + 1) + i));
+        clFields.subEntries.push_back(clSub);
+    }
+    return clFields;
+}
+
+QByteArray ExtendedEntry(const LanBytes::ExtendedEntryFields &clFields, int32_t lStated = -1) {
+    return ToBytes(LanBytes::Entry(LanBytes::ExtendedEntryBody(clFields), lStated));
+}
+
+// Sub-entry k's data as ExtendedFields makes it.
+QByteArray Pattern(int k, int lCount) {
+    QByteArray clData;
+    for (int i = 0; i < lCount; ++i)
+        clData += char(0x10 * (k + 1) + i);
+    return clData;
+}
+
+// Every TETRA payload of a file, each record described, and the last answer.
+struct ReadResult {
+    QList<TetraTmv> tetra;
+    QStringList described;
+    FileResult end = FILE_OK;
+};
+
+ReadResult ReadAll(const QString &clstrPath) {
+    ReadResult clResult;
+    CTmwFileFormatV1 clReader;
+    if (Open(clReader, clstrPath) != 0)
+        return clResult;
+    RawRecord clRecord{};
+    while ((clResult.end = clReader.ReadData(clRecord)) == FILE_OK) {
+        clResult.tetra << Tetra(clRecord);
+        clResult.described << Describe(clRecord);
+    }
+    return clResult;
+}
+
+QStringList ReadFileTrace(const QString &clstrPath) {
+    CTmwFileFormatV1 clReader;
+    return Open(clReader, clstrPath) == 0 ? Trace(clReader) : QStringList{"open failed"};
+}
+
+LanBytes::DmrFrameFields NamedFrame(uint16_t lName, uint8_t lBurstCode = 1) {
+    LanBytes::DmrFrameFields clFields;
+    clFields.word1 = lName;
+    clFields.burstKindCode = lBurstCode;
+    clFields.timeWord = LanBytes::TimeWord({2024, 3, 1, 12, 0, 0, 0});
+    return clFields;
+}
+
+LanBytes::Bytes Named(uint16_t lName) {
+    return LanBytes::DmrFrame(NamedFrame(lName));
+}
+
+QByteArray DmrNamed(uint16_t lName, size_t lItemsBytes = 0) {
+    LanBytes::DmrFrameFields clFields = NamedFrame(lName);
+    if (lItemsBytes > 0)
+        clFields.items = {LanBytes::DmrItem(9, uint16_t(lItemsBytes * 8), 0x30)};
+    return ToBytes(LanBytes::DmrFrame(clFields));
+}
+
+// The frame with byte2 chosen so that its CRC is lCrc, and the check byte
+// lCheck.
+LanBytes::Bytes FrameWithCrc(LanBytes::DmrFrameFields clFields, uint8_t lCrc, uint8_t lCheck) {
+    clFields.check = LanBytes::DmrCheck::Given;
+    clFields.givenCheck = lCheck;
+    for (int lByte2 = 0; lByte2 < 256; ++lByte2) {
+        clFields.byte2 = uint8_t(lByte2);
+        const LanBytes::Bytes clFrame = LanBytes::DmrFrame(clFields);
+        if (LanBytes::FrameCrc(clFrame) == lCrc)
+            return clFrame;
+    }
+    return {};
+}
+
+// Sets the check byte of built frame bytes to their CRC (255 for 0).
+void Reseal(LanBytes::Bytes &clFrame) {
+    const uint8_t lCrc = LanBytes::FrameCrc(clFrame);
+    clFrame[3] = lCrc == 0 ? 255 : lCrc;
+}
+
+// A record's whole data area: the given bytes, zeros after them.
+QByteArray DataOf(const TetraTmv &clTetra) {
+    return QByteArray(reinterpret_cast<const char *>(clTetra.data), int(sizeof clTetra.data));
+}
+QByteArray DataArea(const QByteArray &clLeading) {
+    return clLeading + QByteArray(int(sizeof(TetraTmv::data)) - clLeading.size(), '\0');
+}
+
 } // namespace
 
 class TestLan : public QObject {
     Q_OBJECT
 
   private slots:
+    void frameSteps_data();
+    void frameSteps();
+    void timeslotFlagScope();
+
+    void frameEntryLengths_data();
+    void frameEntryLengths();
+    void subEntryLengths_data();
+    void subEntryLengths();
+
     void streamMode_data();
     void streamMode();
     void bufferBoundary_data();
@@ -45,10 +236,8 @@ class TestLan : public QObject {
     void damagedInputEnds_data();
     void damagedInputEnds();
     void readErrorAnswers5();
-    void bytesBeforeTheFirstMarker_data();
-    void bytesBeforeTheFirstMarker();
-    void refusedEntryIsReported_data();
-    void refusedEntryIsReported();
+    void reportedDamage_data();
+    void reportedDamage();
     void readsAsTheModel_data();
     void readsAsTheModel();
     void oneDamagedByteCostsOnlyItsUnits_data();
@@ -287,57 +476,45 @@ void TestLan::damagedInputEnds() {
     QCOMPARE(clOnlineTrace, clOffline.mid(0, clOnlineTrace.size()));
 }
 
-void TestLan::bytesBeforeTheFirstMarker_data() {
-    QTest::addColumn<QByteArray>("unit");
-    QTest::newRow("TETRA entry") << StampEntry(1);
-    QTest::newRow("DMR frame") << DmrNamed(1);
-}
-
-void TestLan::refusedEntryIsReported_data() {
-    QTest::addColumn<QByteArray>("entry");
-    QTest::addColumn<int>("recordType");
+void TestLan::reportedDamage_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("reports");
+    // Bytes before the first entry or frame are reported once, as stepped over.
+    const QString clStepped = QString("%1:0+40").arg(int(ReaderDamage::Resynchronised));
+    const QByteArray clNoise(40, '\x55');
+    QTest::newRow("bytes before the first TETRA entry")
+        << clNoise + StampEntry(1) + StampEntry(2) << QStringList{clStepped};
+    QTest::newRow("bytes before the first DMR frame")
+        << clNoise + DmrNamed(1) + DmrNamed(2) << QStringList{clStepped};
+    // An entry whose framing is sound but that gives nothing to convert is
+    // refused, and reported with its entry kind.
+    const QString clRefused =
+        QString("%1:%2 ").arg(int(ReaderDamage::RefusedRecord)).arg(StampEntry(1).size());
     LanBytes::FrameEntryFields clFields = StampFields(2);
     clFields.data[LanBytes::kFrameDataSize - 1] = 0x0D;
+    const int lShort = int(LanBytes::FrameEntryBody(clFields).size()) - 1;
     QTest::newRow("fields longer than the entry")
-        << EntryOf(clFields, int(LanBytes::FrameEntryBody(clFields).size()) - 1) << 0xDE;
-    QTest::newRow("empty entry") << QByteArray::fromHex("2100000d") << -1;
+        << StampEntry(1) + EntryOf(clFields, lShort) + StampEntry(3)
+        << QStringList{clRefused + "222"};
+    QTest::newRow("empty entry") << StampEntry(1) + QByteArray::fromHex("2100000d") + StampEntry(3)
+                                 << QStringList{clRefused + "-1"};
 }
 
-// An entry whose framing is sound but that gives nothing to convert is
-// refused, and reported with its entry kind.
-void TestLan::refusedEntryIsReported() {
-    QFETCH(QByteArray, entry);
-    QFETCH(int, recordType);
-    const QString clstrPath = Path("refused.lan");
-    QVERIFY(WriteFileBytes(clstrPath, StampEntry(1) + entry + StampEntry(3)));
+void TestLan::reportedDamage() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, reports);
+    const QString clstrPath = Path("reported.lan");
+    QVERIFY(WriteFileBytes(clstrPath, bytes));
     CTmwFileFormatV1 clReader;
     QStringList clReports;
     clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
-        if (d.kind == ReaderDamage::RefusedRecord)
-            clReports << QString("%1 %2").arg(d.offset).arg(d.recordType);
+        clReports << (d.kind == ReaderDamage::RefusedRecord
+                          ? QString("%1:%2 %3").arg(int(d.kind)).arg(d.offset).arg(d.recordType)
+                          : QString("%1:%2+%3").arg(int(d.kind)).arg(d.offset).arg(d.length));
     });
     QCOMPARE(Open(clReader, clstrPath), 0);
-    QCOMPARE(Trace(clReader), (QStringList{Stamp(1), Stamp(3), "3"}));
-    QCOMPARE(clReports, QStringList{QString("%1 %2").arg(StampEntry(1).size()).arg(recordType)});
-}
-
-// Bytes before the first entry or frame are reported once, as stepped over,
-// when that entry or frame is found.
-void TestLan::bytesBeforeTheFirstMarker() {
-    QFETCH(QByteArray, unit);
-    const QString clstrPath = Path("leading.lan");
-    QVERIFY(WriteFileBytes(clstrPath, QByteArray(40, '\x55') + unit + unit));
-    CTmwFileFormatV1 clReader;
-    QStringList clReports;
-    clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
-        clReports << QString("%1:%2+%3").arg(int(d.kind)).arg(d.offset).arg(d.length);
-    });
-    QCOMPARE(Open(clReader, clstrPath), 0);
-    RawRecord clRecord{};
-    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
-    QCOMPARE(clReports, QStringList{QString("%1:0+40").arg(int(ReaderDamage::Resynchronised))});
-    QCOMPARE(Trace(clReader).size(), 2);
-    QCOMPARE(clReports.size(), 1);
+    QCOMPARE(Trace(clReader).size(), 3);
+    QCOMPARE(clReports, reports);
 }
 
 void TestLan::readErrorAnswers5() {
@@ -528,11 +705,11 @@ void TestLan::readsAsTheModel() {
             if (!recording.tetra.isEmpty()) {
                 QVERIFY2(BytesOf(clRecord) == BytesOf(recording.tetra[i].record), clWhere);
                 QVERIFY2(
-                    SameTetra(*static_cast<const TetraTmv *>(pPayload), recording.tetra[i].tetra),
+                    SameBytes(*static_cast<const TetraTmv *>(pPayload), recording.tetra[i].tetra),
                     clWhere);
             } else {
                 QVERIFY2(BytesOf(clRecord) == BytesOf(recording.dmr[i].record), clWhere);
-                QVERIFY2(SameDmr(*static_cast<const DmrTmv *>(pPayload), recording.dmr[i].dmr),
+                QVERIFY2(SameBytes(*static_cast<const DmrTmv *>(pPayload), recording.dmr[i].dmr),
                          clWhere);
             }
         }
@@ -653,6 +830,327 @@ void TestLan::oneDamagedByteCostsOnlyItsUnits() {
                      clWhere);
         QVERIFY2(lKind == 2 || !clRead.damage.isEmpty(), clWhere);
     }
+}
+
+void TestLan::frameSteps_data() {
+    QTest::addColumn<QByteArray>("frame"); // between frames 1 and 2
+    QTest::addColumn<QStringList>("trace");
+
+    // A frame whose bytes hold a whole good frame (named 5): stepping over the
+    // outer one by its length passes the inner one over, stepping by one byte
+    // finds it.
+    const LanBytes::Bytes clInner = Named(5);
+    auto holding = [&clInner](uint8_t lKind, LanBytes::DmrCheck enCheck, uint8_t lFlags = 0) {
+        LanBytes::DmrFrameFields clFields = NamedFrame(9);
+        clFields.frameKind = lKind;
+        clFields.check = enCheck;
+        clFields.optionFlags = lFlags;
+        clFields.trailing = clInner;
+        return clFields;
+    };
+    auto row = [](const char *pName, const LanBytes::DmrFrameFields &clFields,
+                  const QStringList &clTrace) {
+        QTest::newRow(pName) << ToBytes(LanBytes::DmrFrame(clFields)) << clTrace;
+    };
+    const QStringList clOuterSkipped = {"W:1", "W:2", "3"};
+    const QStringList clInnerFound = {"W:1", "W:5", "W:2", "3"};
+    const QStringList clOne = {"W:1", "W:9", "W:2", "3"};
+
+    row("kind 1 with a checksum: passed over by its length",
+        holding(1, LanBytes::DmrCheck::Computed), clOuterSkipped);
+    row("kind 1 without a checksum: by one byte", holding(1, LanBytes::DmrCheck::None),
+        clInnerFound);
+    row("kind 2 holding a frame is one frame", holding(2, LanBytes::DmrCheck::None), clOne);
+    row("option flags 0x40 with a checksum: no record, by its length",
+        holding(2, LanBytes::DmrCheck::Computed, 0x40), clOuterSkipped);
+    row("option flags 0x40 without a checksum: by one byte",
+        holding(2, LanBytes::DmrCheck::None, 0x40), clInnerFound);
+
+    LanBytes::DmrFrameFields clFields = holding(2, LanBytes::DmrCheck::Given);
+    // Any check byte but the right one and 0 (no checksum).
+    const uint8_t lCrc = LanBytes::FrameCrc(LanBytes::DmrFrame(clFields));
+    clFields.givenCheck = uint8_t(lCrc == 0x10 ? 0x20 : lCrc ^ 0x10);
+    row("wrong checksum: by one byte", clFields, clInnerFound);
+    clFields = holding(2, LanBytes::DmrCheck::Computed);
+    clFields.terminator = 0xFD;
+    row("wrong terminator: by one byte", clFields, clInnerFound);
+    clFields = holding(2, LanBytes::DmrCheck::Computed);
+    clFields.trailing.resize(110 - 21, 0);
+    row("length 110: by one byte", clFields, clInnerFound);
+    clFields.trailing.resize(109 - 21, 0);
+    row("length 109 is a frame", clFields, clOne);
+    clFields = holding(2, LanBytes::DmrCheck::Computed);
+    clFields.statedLength = 30;
+    row("stated length short of the terminator", clFields, clInnerFound);
+
+    // Too short for its own fields: the item count is missing.
+    LanBytes::Bytes clShort = Named(9);
+    clShort.erase(clShort.begin() + 19);
+    clShort[2] = uint8_t(clShort.size());
+    Reseal(clShort);
+    QTest::newRow("20 bytes: too short for the fixed fields") << ToBytes(clShort) << clOuterSkipped;
+
+    // Option flags that claim options the frame does not hold.
+    LanBytes::Bytes clNoOptions = Named(9);
+    clNoOptions[18] = 0x3F;
+    Reseal(clNoOptions);
+    QTest::newRow("options reaching the terminator: no record")
+        << ToBytes(clNoOptions) << clOuterSkipped;
+    clFields = NamedFrame(9);
+    clFields.items = {LanBytes::DmrItem(1, 16)};
+    clFields.items[0].data.resize(1);
+    row("item reaching the terminator: no record", clFields, clOuterSkipped);
+    clFields = NamedFrame(9);
+    clFields.items = {LanBytes::DmrItem(1, 16)};
+    clFields.statedCount = 2;
+    row("item count above the items: no record", clFields, clOuterSkipped);
+    clFields.statedCount = 1;
+    clFields.trailing = {0x00, 0x00};
+    row("bytes after the counted items are ignored", clFields, clOne);
+    QTest::newRow("marker alone at the end")
+        << QByteArray(1, char(0x7F)) << QStringList{"W:1", "W:2", "3"};
+
+    // The checksum X: 0 is none, 255 stands for a CRC of 0.
+    LanBytes::DmrFrameFields clCheck = NamedFrame(9);
+    clCheck.check = LanBytes::DmrCheck::None;
+    QTest::newRow("X = 0 skips the check") << ToBytes(LanBytes::DmrFrame(clCheck)) << clOne;
+    clCheck.check = LanBytes::DmrCheck::Given;
+    clCheck.givenCheck = 0;
+    clCheck.byte2 = 0x5A;
+    QTest::newRow("X = 0 with any content") << ToBytes(LanBytes::DmrFrame(clCheck)) << clOne;
+
+    const LanBytes::Bytes clGood = FrameWithCrc(NamedFrame(9), 0x3C, 0x3C);
+    QTest::newRow("matching CRC") << ToBytes(clGood) << clOne;
+    QTest::newRow("CRC 0x3C, X 0x3D")
+        << ToBytes(FrameWithCrc(NamedFrame(9), 0x3C, 0x3D)) << clOuterSkipped;
+    QTest::newRow("CRC 0x3C, X 255")
+        << ToBytes(FrameWithCrc(NamedFrame(9), 0x3C, 255)) << clOuterSkipped;
+    QTest::newRow("CRC 0 with X 255") << ToBytes(FrameWithCrc(NamedFrame(9), 0, 255)) << clOne;
+    QTest::newRow("CRC 0 with X 0: no check")
+        << ToBytes(FrameWithCrc(NamedFrame(9), 0, 0)) << clOne;
+    QTest::newRow("CRC 0 with X 1") << ToBytes(FrameWithCrc(NamedFrame(9), 0, 1)) << clOuterSkipped;
+    QTest::newRow("CRC 255 with X 255") << ToBytes(FrameWithCrc(NamedFrame(9), 255, 255)) << clOne;
+
+    // The check covers the kind byte and everything up to the terminator.
+    LanBytes::Bytes clChanged = clGood;
+    clChanged[4 + 12] ^= 0x01;
+    QTest::newRow("byte2 changed after the check") << ToBytes(clChanged) << clOuterSkipped;
+    clChanged = clGood;
+    clChanged[clChanged.size() - 2] ^= 0x80;
+    QTest::newRow("last byte before the terminator changed")
+        << ToBytes(clChanged) << clOuterSkipped;
+    clChanged = clGood;
+    clChanged[4] = 3;
+    QTest::newRow("kind byte changed") << ToBytes(clChanged) << clOuterSkipped;
+}
+
+void TestLan::frameSteps() {
+    QFETCH(QByteArray, frame);
+    QFETCH(QStringList, trace);
+
+    const QString clstrPath = Path("steps.lan");
+    QByteArray clFile = DmrNamed(1) + frame + DmrNamed(2);
+    if (frame.size() == 1)
+        clFile = DmrNamed(1) + DmrNamed(2) + frame;
+    QVERIFY(WriteFileBytes(clstrPath, clFile));
+    QCOMPARE(ReadFileTrace(clstrPath), trace);
+}
+
+void TestLan::timeslotFlagScope() {
+    // File A holds a kind 1 burst before a kind 2 burst; file B only a kind 2.
+    const QString clstrA = Path("a.lan");
+    const QString clstrB = Path("b.lan");
+    QVERIFY(WriteFileBytes(clstrA, ToBytes(LanBytes::DmrFrame(NamedFrame(1, 1))) +
+                                       ToBytes(LanBytes::DmrFrame(NamedFrame(2, 0))) +
+                                       ToBytes(LanBytes::DmrFrame(NamedFrame(3, 1)))));
+    QVERIFY(WriteFileBytes(clstrB, ToBytes(LanBytes::DmrFrame(NamedFrame(4, 1)))));
+    const QStringList clTraceA = {"W:1/0", "W:2/0", "W:3/1", "3"};
+    const QStringList clTraceB = {"W:4/0", "3"};
+
+    CTmwFileFormatV1 clReader;
+    for (int lRound = 0; lRound < 2; ++lRound) {
+        QCOMPARE(Open(clReader, clstrA), 0);
+        QCOMPARE(Trace(clReader, 100, true), clTraceA);
+        clReader.CloseFile();
+        // The flag set by file A does not reach file B.
+        QCOMPARE(Open(clReader, clstrB), 0);
+        QCOMPARE(Trace(clReader, 100, true), clTraceB);
+        clReader.CloseFile();
+    }
+    // Nor another reader object, while the first has file A open.
+    QCOMPARE(Open(clReader, clstrA), 0);
+    QCOMPARE(Trace(clReader, 100, true), clTraceA);
+    CTmwFileFormatV1 clOther;
+    QCOMPARE(Open(clOther, clstrB), 0);
+    QCOMPARE(Trace(clOther, 100, true), clTraceB);
+}
+
+void TestLan::frameEntryLengths_data() {
+    QTest::addColumn<QByteArray>("entry"); // between entries 1 and 3
+    QTest::addColumn<QStringList>("trace");
+
+    const QStringList clKept = {Stamp(1), Stamp(2), Stamp(3), "3"};
+    const QStringList clLost = {Stamp(1), Stamp(3), "3"};
+
+    LanBytes::FrameEntryFields clFields = StampFields(2);
+    QTest::newRow("stated length") << EntryOf(clFields) << clKept;
+    clFields.trailing = {0x21, 0x00, 0x01, 0x0D, 0x7F};
+    QTest::newRow("longer L than its fields: still converted") << EntryOf(clFields) << clKept;
+    clFields = StampFields(2);
+    clFields.optionalBlock = {0x21, 0x0D, 0x00, 0x7F, 0x21, 0x21, 0x0D};
+    QTest::newRow("optional block skipped") << EntryOf(clFields) << clKept;
+
+    const int lReal = int(LanBytes::FrameEntryBody(StampFields(2)).size());
+    QTest::newRow("shorter L: lost") << EntryOf(StampFields(2), lReal - 1) << clLost;
+    clFields = StampFields(2);
+    clFields.data[LanBytes::kFrameDataSize - 1] = 0x0D;
+    QTest::newRow("shorter L pointing at a 0x0D: lost") << EntryOf(clFields, lReal - 1) << clLost;
+    QTest::newRow("L of 0") << QByteArray::fromHex("2100000d") << clLost;
+    QTest::newRow("wrong terminator: lost") << EntryOf(StampFields(2), -1, 0x0A) << clLost;
+    clFields = StampFields(2);
+    clFields.optionalBlock = {1, 2, 3};
+    LanBytes::Bytes clBody = LanBytes::FrameEntryBody(clFields);
+    clBody[17] = 0x00;
+    clBody[18] = 0xC8; // M = 200
+    QTest::newRow("optional block reaching past L: lost")
+        << ToBytes(LanBytes::Entry(clBody)) << clLost;
+
+    // A bad length must not make the reader pass over a good entry.
+    QTest::newRow("a good entry inside a bad entry's stated length")
+        << QByteArray::fromHex("210050") + StampEntry(2) << clKept;
+    QTest::newRow("after a mismatch, resynchronisation resumes one byte after the \"!\"")
+        << QByteArray::fromHex("0000210040") + StampEntry(2) << clKept;
+    QTest::newRow("a stated length beyond the end of the file")
+        << QByteArray::fromHex("21ffff") << clLost;
+
+    // Other kinds are skipped by their length, whatever they hold.
+    QTest::newRow("another entry kind")
+        << ToBytes(LanBytes::Entry({0x55, 0x21, 0x00, 0x0D})) << clLost;
+    LanBytes::Bytes clHolding = {0x10};
+    const QByteArray clInner = StampEntry(9);
+    clHolding.insert(clHolding.end(), clInner.begin(), clInner.end());
+    QTest::newRow("another kind holding a whole entry")
+        << ToBytes(LanBytes::Entry(clHolding)) << clLost;
+    QTest::newRow("an entry without records") << EntryOf([] {
+        LanBytes::FrameEntryFields clNone = StampFields(2);
+        clNone.burstCode = 0;
+        return clNone;
+    }()) << clLost;
+}
+
+void TestLan::frameEntryLengths() {
+    QFETCH(QByteArray, entry);
+    QFETCH(QStringList, trace);
+
+    const QString clstrPath = Path("lengths.lan");
+    const QByteArray clFile = StampEntry(1) + entry + StampEntry(3);
+    QVERIFY(WriteFileBytes(clstrPath, clFile));
+    QCOMPARE(ReadFileTrace(clstrPath), trace);
+}
+
+void TestLan::subEntryLengths_data() {
+    // Sub-entry 0 under test, then a sub-entry of type 6 whose data shows
+    // that it was found where it begins.
+    QTest::addColumn<QByteArray>("subEntry");
+    QTest::addColumn<bool>("last");       // the only sub-entry, at the end of the body
+    QTest::addColumn<int>("channelCode"); // of sub-entry 0's record; -1: the entry is lost
+    QTest::addColumn<QByteArray>("data"); // sub-entry 0's record data
+    QTest::addColumn<int>("dataFlags");
+
+    // Sub-entry data 0x40, 0x41, ...
+    auto pattern = [](int lCount) {
+        QByteArray clData;
+        for (int i = 0; i < lCount; ++i)
+            clData += char(0x40 + i);
+        return clData;
+    };
+    auto sub = [&pattern](uint8_t lType, uint8_t lBurstByte, int lDataBytes, int32_t lStated) {
+        LanBytes::SubEntryFields clSub;
+        clSub.channelType = lType;
+        clSub.byteY = lBurstByte;
+        clSub.data = FromBytes(pattern(lDataBytes));
+        clSub.statedLength = lStated;
+        return clSub;
+    };
+    auto row = [&pattern](const char *pName, const LanBytes::SubEntryFields &clSub, bool bLast,
+                          int lCode, int lDataBytes = 0, int lFlags = 0x02) {
+        QTest::newRow(pName) << ToBytes(LanBytes::SubEntryBytes(clSub)) << bLast << lCode
+                             << pattern(lDataBytes) << (lCode < 0 ? 0 : lFlags);
+    };
+    row("stated length", sub(6, 16, 12, -1), false, 1, 12);
+    row("S longer than the data the type needs", sub(6, 16, 15, -1), false, 1, 12);
+    row("S shorter than the type needs: data as stated", sub(6, 16, 5, -1), false, 1, 5);
+    row("S shorter than the fields before the data: lost", sub(6, 16, 12, 2), false, -1);
+    row("S reaching past the body: lost", sub(6, 16, 12, 400), false, -1);
+    row("unstated 32767 sized from type 6", sub(6, 16, 12, 32767), false, 1, 12);
+    row("unstated 65535 sized from type 6", sub(6, 16, 12, 65535), false, 1, 12);
+    row("unstated, type 7 with Y 0: 35 bytes", sub(7, 0, 35, 32767), false, 7, 35);
+    row("unstated, type 7 with Y 16: 18 bytes", sub(7, 16, 18, 32767), false, 23, 18);
+    row("unstated, type 118: 1036 bytes", sub(118, 16, 1036, 32767), false, 13, 1036);
+    row("unstated, a type without a size: lost", sub(2, 16, 12, 32767), false, -1);
+    LanBytes::SubEntryFields clSkipping = sub(6, 16, 12, -1);
+    clSkipping.flags = LanBytes::kSubSkipped | LanBytes::kSubValue16;
+    clSkipping.skipped = {0x21, 0x00, 0x02, 0x0D, 0x0D};
+    row("H bit 2 skips its bytes", clSkipping, false, 1, 12);
+    clSkipping.statedLength = 32767;
+    row("H bit 2 with an unstated length", clSkipping, false, 1, 12);
+    // More than a record can hold: the rest is skipped.
+    row("1100 data bytes, 1036 kept", sub(118, 16, 1100, -1), false, 13, 1036);
+    LanBytes::SubEntryFields clInvalid = sub(6, 16, 12, -1);
+    clInvalid.flags = LanBytes::kSubDataState;
+    clInvalid.dataState = 1;
+    row("data state 1: not valid", clInvalid, false, 1, 12, 0x00);
+
+    // A length of 32767 or more is a length when the body holds that much.
+    row("unstated, at least S bytes left: S used", sub(6, 16, 32763, 32767), false, 1, 12);
+    LanBytes::SubEntryFields clEmpty = sub(6, 16, 0, 32767);
+    clEmpty.flags = LanBytes::kSubDataState;
+    clEmpty.dataState = 1;
+    row("unstated, nothing left, data state 1: empty", clEmpty, true, 1, 0, 0x00);
+    clEmpty.dataState = 0;
+    row("unstated, nothing left, data state 0: lost", clEmpty, true, -1);
+    row("unstated, nothing left, no data state: lost", sub(6, 16, 0, 32767), true, -1);
+    row("unstated, less left than the type needs: lost", sub(6, 16, 5, 32767), true, -1);
+    row("unstated, exactly what the type needs left", sub(6, 16, 12, 32767), true, 1, 12);
+}
+
+void TestLan::subEntryLengths() {
+    QFETCH(QByteArray, subEntry);
+    QFETCH(bool, last);
+    QFETCH(int, channelCode);
+    QFETCH(QByteArray, data);
+    QFETCH(int, dataFlags);
+
+    LanBytes::ExtendedEntryFields clFields = ExtendedFields({});
+    clFields.statedCount = last ? 1 : 2;
+    clFields.trailing = FromBytes(subEntry);
+    if (!last) {
+        LanBytes::SubEntryFields clNext;
+        clNext.channelType = 6;
+        clNext.data = FromBytes(Pattern(1, 12));
+        const LanBytes::Bytes clNextBytes = LanBytes::SubEntryBytes(clNext);
+        clFields.trailing.insert(clFields.trailing.end(), clNextBytes.begin(), clNextBytes.end());
+    }
+
+    const QString clstrPath = Path("subentries.lan");
+    QVERIFY(WriteFileBytes(clstrPath, ExtendedEntry(clFields) + StampEntry(3)));
+    const ReadResult clRead = ReadAll(clstrPath);
+    QCOMPARE(int(clRead.end), 3);
+    if (channelCode < 0) {
+        QCOMPARE(clRead.tetra.size(), 1);
+        QCOMPARE(clRead.described[0], Stamp(3));
+        return;
+    }
+    QCOMPARE(clRead.tetra.size(), last ? 2 : 3);
+    QCOMPARE(int(clRead.tetra[0].channelCode), channelCode);
+    QCOMPARE(int(clRead.tetra[0].dataFlags), dataFlags);
+    const int lUsed = (clRead.tetra[0].bitCount + 7) / 8;
+    QCOMPARE(DataOf(clRead.tetra[0]), DataArea(data.left(lUsed)));
+    if (!last) {
+        QCOMPARE(int(clRead.tetra[1].channelCode), 1);
+        QCOMPARE(DataOf(clRead.tetra[1]), DataArea(Pattern(1, 12)));
+    }
+    QCOMPARE(clRead.described.last(), Stamp(3));
 }
 
 BVF_TEST_MAIN(TestLan)

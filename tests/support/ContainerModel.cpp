@@ -148,16 +148,6 @@ QByteArray TetraBodyBytes(const TetraBody &b, TetraLayout enLayout) {
     return w.Bytes(b.data).Result();
 }
 
-QByteArray GsmBodyBytes(const GsmBody &b) {
-    CByteWriter w;
-    w.U64(b.fileTime).U32(b.value1).U8(b.byte1).U16(b.word1).U16(b.word2).U16(b.word3);
-    w.U64(b.value2).U8(b.byte2).U8(b.direction).U8(b.byte3).U16(b.bitCount).U8(b.byte4);
-    w.U8(b.byte5).U8(b.byte6).U16(b.word4).U32(b.value3).U32(b.value4).U8(b.byte7);
-    for (uint16_t lWord : b.words)
-        w.U16(lWord);
-    return w.Bytes(b.data).Result();
-}
-
 QByteArray DmrBodyBytes(const DmrBody &b) {
     CByteWriter w;
     if (b.withTimeslot)

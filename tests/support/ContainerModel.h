@@ -101,16 +101,6 @@ struct TetraBody {
 };
 QByteArray TetraBodyBytes(const TetraBody &clBody, TetraLayout enLayout);
 
-struct GsmBody {
-    uint64_t fileTime = 0, value2 = 0;
-    uint32_t value1 = 0, value3 = 0, value4 = 0;
-    uint16_t word1 = 0, word2 = 0, word3 = 0, bitCount = 0, word4 = 0, words[9] = {};
-    uint8_t byte1 = 0, byte2 = 0, direction = 0, byte3 = 0, byte4 = 0, byte5 = 0, byte6 = 0;
-    uint8_t byte7 = 0;
-    QByteArray data;
-};
-QByteArray GsmBodyBytes(const GsmBody &clBody);
-
 struct DmrItemBytes {
     uint8_t kind = 0, flags = 0, length = 0;
     QByteArray data;

@@ -1,11 +1,10 @@
-// Field-by-field comparison of payload structures, shared by the format tests.
-// Each reports the first differing field through QTest and returns false, so
-// a test writes `if (!SameTetra(a, e)) return;`.
+// Byte-wise comparison of payload structures, shared by the format tests.
 #pragma once
 
 #include "RecordTypes.h"
 
 #include <QByteArray>
+#include <QTest>
 
 #include <cstring>
 
@@ -21,5 +20,14 @@ template <typename T> T Zeroed() {
     return clValue;
 }
 
-bool SameTetra(const TetraTmv &clActual, const TetraTmv &clExpected);
-bool SameDmr(const DmrTmv &clActual, const DmrTmv &clExpected);
+// Reports the first differing byte offset through QTest and returns false, so
+// a test writes `if (!SameBytes(a, e)) return;`.
+template <typename T> bool SameBytes(const T &clActual, const T &clExpected) {
+    const QByteArray a = BytesOf(clActual), e = BytesOf(clExpected);
+    qsizetype i = 0;
+    while (i < a.size() && a[i] == e[i])
+        ++i;
+    const QByteArray clAt = "bytes from offset " + QByteArray::number(i);
+    return QTest::qCompare(a.mid(i, 8).toHex(' '), e.mid(i, 8).toHex(' '), clAt.constData(),
+                           "expected", __FILE__, __LINE__);
+}
