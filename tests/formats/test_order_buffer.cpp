@@ -4,25 +4,19 @@
 #include "OrderBuffer.h"
 #include "TestRegistry.h"
 
-#include <QHash>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 #include <QTest>
 
+#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 constexpr qint64 kWrap = 283115520, kNoKey = -1;
-
-struct Rec {
-    quint64 id;
-    OrderMode mode; // Idle: not orderable
-    qint64 key;
-    int sub;            // preferred sub-slot
-    bool late, corrupt; // late: TETRA uplink, DMR timeslot 1, GSM direction 0
-};
 
 struct Slot {
     qint64 key = kNoKey;
@@ -33,52 +27,55 @@ struct CModel {
     OrderMode mode = OrderMode::Idle;
     std::deque<Slot> ring; // back: the current slot
     QStringList out;
+    QByteArray printed;
 
-    void Write(const Rec &r) {
+    // A record of mode m (Idle: not orderable) keyed lKey, preferring sub-slot lSub; late:
+    // TETRA uplink, DMR timeslot 1, GSM direction 0; corrupt: a key the buffer cannot hold.
+    void Write(qint64 lId, OrderMode m, qint64 lKey, int lSub, bool bLate, bool bCorrupt) {
         static const int kRing[] = {0, 144, 68, 208}, kGap[] = {0, 144, 2040, 1199952};
         static const char *kName[] = {"", "TETRA", "DMR", "GSM"};
-        if (r.mode != OrderMode::Idle && mode == OrderMode::Idle)
-            mode = r.mode, ring.assign(size_t(kRing[int(mode)]), Slot{kNoKey, {}});
-        for (Slot &s : ring)
-            s.ids.resize(mode == OrderMode::Tetra ? 15 : 2, -1);
-        if (r.mode == OrderMode::Idle || r.mode != mode || r.corrupt) {
-            out << QString::number(r.id);
-            return;
+        if (m != OrderMode::Idle && mode == OrderMode::Idle) {
+            mode = m;
+            ring.assign(size_t(kRing[int(m)]),
+                        {kNoKey, std::vector<qint64>(m == OrderMode::Tetra ? 15 : 2, -1)});
         }
+        if (m == OrderMode::Idle || m != mode || bCorrupt)
+            return void(out << QString::number(lId));
         const bool keyed = ring.back().key != kNoKey;
-        const qint64 d = r.key - ring.back().key;
-        if (!r.late && keyed && qAbs(d) >= kGap[int(mode)]) {
+        const qint64 d = lKey - ring.back().key;
+        if (!bLate && keyed && qAbs(d) >= kGap[int(mode)]) {
             out << QString("N%1 Flush buffer: %2").arg(kName[int(mode)]).arg(d);
             Flush();
         }
-        const bool bGsmLate = mode == OrderMode::Gsm && r.late;
-        Slot *pFound = bGsmLate ? (keyed && d < 272 ? &ring.back() : nullptr) : Find(r.key);
+        const bool bGsmLate = mode == OrderMode::Gsm && bLate;
+        Slot *pFound = bGsmLate ? (keyed && d < 272 ? &ring.back() : nullptr) : Find(lKey);
         if (pFound != nullptr)
-            return Save(*pFound, r);
-        const qint64 lBack = !r.late                    ? 0
+            return Save(*pFound, lId, lKey, lSub);
+        const qint64 lBack = !bLate                     ? 0
                              : mode == OrderMode::Tetra ? keyed && d == 2
                              : mode == OrderMode::Dmr   ? 30 * (keyed && d >= 21 && d <= 39)
                                                         : 11538 * (!keyed || d >= 11811);
         Advance();
         if (lBack != 0)
-            ring.back().key = r.key - lBack, Advance();
-        Save(ring.back(), r);
+            ring.back().key = lKey - lBack, Advance();
+        Save(ring.back(), lId, lKey, lSub);
     }
     Slot *Find(qint64 lKey) { // the current slot first, then the oldest on
-        if (ring.back().key == lKey)
-            return &ring.back();
-        for (Slot &s : ring)
-            if (s.key == lKey)
+        for (size_t n = 0; n <= ring.size(); ++n)
+            if (Slot &s = ring[(n + ring.size() - 1) % ring.size()]; s.key == lKey)
                 return &s;
         return nullptr;
     }
-    void Save(Slot &s, const Rec &r) {
+    void Save(Slot &s, qint64 lId, qint64 lKey, int lSub) { // a full slot drops the record
         for (size_t n = 0; n < s.ids.size(); ++n)
-            if (qint64 &lId = s.ids[(size_t(r.sub) + n) % s.ids.size()]; lId < 0) {
-                lId = qint64(r.id), s.key = r.key;
-                return;
-            }
-        // A full slot drops the record.
+            if (qint64 &lHeld = s.ids[(size_t(lSub) + n) % s.ids.size()]; lHeld < 0)
+                return void((lHeld = lId, s.key = lKey));
+        if (mode != OrderMode::Tetra) // silently there
+            printed +=
+                QString("CBrennovarstikFileFormatV1::Raw_WriteData_Order%1Tmv_SaveSlot(): No "
+                        "free space for saving data!\n")
+                    .arg(mode == OrderMode::Dmr ? "Dmr" : "Gsm")
+                    .toLatin1();
     }
     void Emit(Slot &s) {
         for (qint64 &lId : s.ids)
@@ -90,10 +87,7 @@ struct CModel {
         for (Slot &s : ring)
             Emit(s);
     }
-    void Advance() {
-        Emit(ring.front());
-        ring.push_back(std::move(ring.front())), ring.pop_front();
-    }
+    void Advance() { Emit(ring.front()), ring.push_back(ring.front()), ring.pop_front(); }
 };
 
 // Answers 5 or 8 for some records and 9 for every notice, which the buffer
@@ -106,17 +100,15 @@ struct CSink final : COrderBufferSink {
             QByteArray clText(128, '\0');
             for (int i = 0; i < 128; ++i) // the stored scramble: i + i mod 4 + 0x5A
                 clText[i] = char(n.text[i] ^ uint8_t(i + i % 4 + 0x5A));
-            const QByteArray clPlain = clText.left(clText.indexOf('\0'));
+            const QByteArray clPlain(clText.constData()); // zeros must follow it
             const bool bOk = r.recordClass == 2 && r.payloadKind == 20 && r.frequency == 0 &&
                              n.noticeType == 1 && n.code == 10045 && n.value == 0 &&
-                             clText == clPlain + QByteArray(128 - clPlain.size(), '\0');
+                             clText == clPlain.leftJustified(128, '\0');
             out << "N" + QString(clPlain) + (bOk ? "" : " malformed");
             return FileResult(9);
         }
-        const bool bWhole = r.recordClass == 2 && r.sourceByte == 7 &&
-                            r.frequency == r.spare64 * 3 && r.symbolRate == 18000 &&
-                            r.value16 == 9 && r.spare32 == uint32_t(~r.spare64) &&
-                            clPayload == payloads.value(r.spare64);
+        const bool bWhole = r.frequency == r.spare64 * 3 && r.spare32 == uint32_t(~r.spare64) &&
+                            clPayload == payloads[r.spare64];
         out << (bWhole ? "" : "broken ") + QString::number(r.spare64);
         const int lResult = r.spare64 % 7 == 0 ? 5 : r.spare64 % 11 == 0 ? 8 : 0;
         last = lResult != 0 ? lResult : last;
@@ -124,7 +116,7 @@ struct CSink final : COrderBufferSink {
     }
 
     QStringList out;
-    QHash<quint64, QByteArray> payloads;
+    std::vector<QByteArray> payloads{{}}; // by id
     int last = 0;
 };
 
@@ -145,6 +137,7 @@ void TestOrderBuffer::matchesModel() {
         {2039, 2040, -2039, -2040, 5000000000, 20, 21, 30, 39, 40, -9, 10},
         {1199951, 1199952, -1199951, -1199952, 271, 272, 11810, 11811, 50000, -100}};
     const qint64 kUnit[] = {0, 1, 30, 300}, kBack[] = {0, 1, 30, 11538};
+    const qint64 kBase[] = {0, kWrap, 1700000000000LL, 133000000000000000LL}; // TETRA: at the wrap
     static const uint8_t kKind[] = {3, 0, 1, 4}, kOther[] = {3, 20, 2, 0, 1, 4};
     static const uint32_t kLength[] = {296, kTetraTmvLength, kDmrTmvLength, kGsmTmvLength};
     for (quint32 lSeed = 0; lSeed < 60; ++lSeed) {
@@ -154,10 +147,7 @@ void TestOrderBuffer::matchesModel() {
         CSink clSink;
         COrderBuffer clBuffer;
         alignas(8) uint8_t acScratch[1400];
-        // TETRA runs cross the wrap of the frame numbers.
-        qint64 lKey = enMain == OrderMode::Tetra ? kWrap - qint64(g.bounded(400)) * (lSeed % 2)
-                      : enMain == OrderMode::Dmr ? 1700000000000LL
-                                                 : 133000000000000000LL;
+        qint64 lKey = kBase[int(enMain)] - qint64(g.bounded(400)) * (lSeed % 2);
         quint64 lId = 0;
         auto answered = [&](FileResult enResult) {
             clSink.out << QString("=%1 %2").arg(enResult).arg(int(clBuffer.Mode()));
@@ -165,55 +155,56 @@ void TestOrderBuffer::matchesModel() {
             clSink.last = 0;
         };
         auto record = [&](OrderMode m, qint64 lAt, bool bLate) {
-            Rec r{++lId, m, lAt, 0, bLate, g.bounded(100) == 0 && m != OrderMode::Tetra};
-            RawRecord raw{2,         7,   lId * 3,       18000, 9, kKind[int(m)], kLength[int(m)],
+            const bool bCorrupt = g.bounded(100) == 0 && m != OrderMode::Tetra;
+            int lSub = 0;
+            RawRecord raw{2,         7,   ++lId * 3,     0, 0, kKind[int(m)], kLength[int(m)],
                           acScratch, lId, uint32_t(~lId)};
             g.fillRange(reinterpret_cast<quint32 *>(acScratch), sizeof acScratch / 4);
             if (m == OrderMode::Idle) // not orderable: kind or length
                 raw.payloadKind = kOther[g.bounded(6)], raw.payloadLength = 1135;
             if (m == OrderMode::Tetra) {
                 auto &t = *reinterpret_cast<TetraTmv *>(acScratch);
-                qint64 s = ((lAt + (bLate ? 74 : 76)) % kWrap + kWrap) % kWrap;
-                s = (s < 76 ? s + kWrap : s) - 4; // hyperframe 65536 is 0 again
-                const qint64 q = s / 72 - 1;
-                t.hyperframe = uint16_t(q / 60), t.multiframe = uint8_t(q % 60 + 1);
+                const qint64 s = ((lAt - (bLate ? 2 : 0)) % kWrap + kWrap) % kWrap;
+                t.hyperframe = uint16_t(s / 4320), t.multiframe = uint8_t(s % 4320 / 72 + 1);
                 t.frame = uint8_t(s % 72 / 4 + 1), t.timeslot = uint8_t(s % 4 + 1);
                 t.direction = bLate, t.burstType = int8_t(g.bounded(-1, 40));
                 const int b = t.burstType;
-                r.sub = !bLate               ? 0
-                        : b >= 18 && b <= 22 ? b - 14
-                        : b >= 32 && b <= 38 ? std::max(9, b - 24)
-                                             : 3;
+                lSub = !bLate               ? 0
+                       : b >= 18 && b <= 22 ? b - 14
+                       : b >= 32 && b <= 38 ? std::max(9, b - 24)
+                                            : 3;
             } else if (m == OrderMode::Dmr) { // keyed by the second time stamp when set
                 auto &d = *reinterpret_cast<DmrTmv *>(acScratch);
-                d.timeslot = bLate ? 1 : uint8_t(g.bounded(2) * 2), r.sub = bLate;
-                const quint64 lAlt = g.bounded(3) == 0 && !r.corrupt ? quint64(lAt) / 1000 : 0;
-                d.timeSeconds = r.corrupt ? 9223372036854775ULL : lAlt ? 77 : lAt / 1000;
-                d.milliseconds = r.corrupt ? 807 : uint16_t(lAt % 1000);
+                d.timeslot = bLate ? 1 : uint8_t(g.bounded(2) * 2), lSub = bLate;
+                const quint64 lAlt = g.bounded(3) == 0 && !bCorrupt ? quint64(lAt) / 1000 : 0;
+                d.timeSeconds = bCorrupt ? 9223372036854775ULL : lAlt ? 77 : lAt / 1000;
+                d.milliseconds = bCorrupt ? 807 : uint16_t(lAt % 1000);
                 d.altTimeSeconds = lAlt, d.altMilliseconds = uint16_t(lAt % 1000);
             } else if (m == OrderMode::Gsm) {
                 auto &gsm = *reinterpret_cast<GsmTmv *>(acScratch);
-                gsm.fileTime = r.corrupt ? ~0ULL : quint64(lAt);
-                gsm.direction = bLate ? 0 : uint8_t(1 + g.bounded(2)), r.sub = gsm.direction == 1;
+                gsm.fileTime = bCorrupt ? ~0ULL : quint64(lAt);
+                gsm.direction = bLate ? 0 : uint8_t(1 + g.bounded(2)), lSub = gsm.direction == 1;
             }
-            clSink.payloads.insert(
-                lId, QByteArray(reinterpret_cast<char *>(acScratch), qsizetype(raw.payloadLength)));
+            clSink.payloads.emplace_back(reinterpret_cast<char *>(acScratch), raw.payloadLength);
             const FileResult enResult = clBuffer.Write(raw, clSink);
             std::memset(acScratch, 0xEE, sizeof acScratch); // the buffer holds copies
-            clModel.Write(r);
+            clModel.Write(qint64(lId), m, lAt, lSub, bLate, bCorrupt);
             answered(enResult);
         };
+        QTemporaryFile clPrinted; // what the buffer prints goes here
+        QVERIFY(clPrinted.open());
+        std::fflush(stdout);
+        const int lStdout = dup(1);
+        dup2(clPrinted.handle(), 1);
         for (int lStep = 0; lStep < 700; ++lStep) {
             const quint32 u = g.bounded(300);
-            if (u < 2) {
-                clModel.Flush();
-                answered(clBuffer.FlushAll(clSink));
-            } else if (u == 2) {
-                clBuffer.Clear();
-                clModel.ring.clear(), clModel.mode = OrderMode::Idle;
-            } else if (u < 12) {
+            if (u < 2)
+                clModel.Flush(), answered(clBuffer.FlushAll(clSink));
+            else if (u == 2)
+                clBuffer.Clear(), clModel.ring.clear(), clModel.mode = OrderMode::Idle;
+            else if (u < 12)
                 record(OrderMode(g.bounded(4)), lKey, false);
-            } else {
+            else {
                 const bool bRef = clModel.mode == enMain && clModel.ring.back().key != kNoKey;
                 const QList<qint64> &clEdge = clEdges[int(enMain)];
                 lKey = (bRef ? clModel.ring.back().key : lKey) +
@@ -225,7 +216,10 @@ void TestOrderBuffer::matchesModel() {
                     record(enMain, lKey, g.bounded(5) < 2);
             }
         }
+        dup2(lStdout, 1), close(lStdout);
         QCOMPARE(clSink.out, clModel.out);
+        QVERIFY(clPrinted.seek(0));
+        QCOMPARE(clPrinted.readAll(), clModel.printed);
     }
 }
 
