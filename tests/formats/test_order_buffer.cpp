@@ -1,6 +1,6 @@
 // The order buffer against a short model of its rule (one ring slot per key,
-// sub-slots by preference, placeholders, flush-all on wide gaps), fed random
-// runs; the sink must get each record whole and in the model's order.
+// sub-slots by preference, placeholders, flush-all on wide gaps) over random
+// runs: the sink must get each record whole and in the model's order.
 #include "OrderBuffer.h"
 #include "TestRegistry.h"
 
@@ -8,19 +8,26 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 constexpr qint64 kWrap = 283115520, kNoKey = -1;
 
+// A record's id, a field and its payload in one word with a colon, so that a
+// broken copy shows.
+QString Token(const RawRecord &r) {
+    const QByteArray clPayload(static_cast<const char *>(r.payload), r.payloadLength);
+    return QString("%1:%2:%3").arg(r.spare64).arg(r.frequency).arg(qHash(clPayload));
+}
+
 struct Slot {
     qint64 key = kNoKey;
-    std::vector<qint64> ids;
+    QStringList held; // by sub-slot, empty when free
 };
 
 struct CModel {
@@ -30,17 +37,17 @@ struct CModel {
     QByteArray printed;
 
     // A record of mode m (Idle: not orderable) keyed lKey, preferring sub-slot lSub; late:
-    // TETRA uplink, DMR timeslot 1, GSM direction 0; corrupt: a key the buffer cannot hold.
-    void Write(qint64 lId, OrderMode m, qint64 lKey, int lSub, bool bLate, bool bCorrupt) {
+    // TETRA uplink, DMR timeslot 1, GSM direction 0.
+    void Write(const QString &clstrRecord, OrderMode m, qint64 lKey, int lSub, bool bLate) {
         static const int kRing[] = {0, 144, 68, 208}, kGap[] = {0, 144, 2040, 1199952};
         static const char *kName[] = {"", "TETRA", "DMR", "GSM"};
         if (m != OrderMode::Idle && mode == OrderMode::Idle) {
             mode = m;
             ring.assign(size_t(kRing[int(m)]),
-                        {kNoKey, std::vector<qint64>(m == OrderMode::Tetra ? 15 : 2, -1)});
+                        {kNoKey, QStringList(m == OrderMode::Tetra ? 15 : 2)});
         }
-        if (m == OrderMode::Idle || m != mode || bCorrupt)
-            return void(out << QString::number(lId));
+        if (m == OrderMode::Idle || m != mode)
+            return void(out << clstrRecord);
         const bool keyed = ring.back().key != kNoKey;
         const qint64 d = lKey - ring.back().key;
         if (!bLate && keyed && qAbs(d) >= kGap[int(mode)]) {
@@ -50,7 +57,7 @@ struct CModel {
         const bool bGsmLate = mode == OrderMode::Gsm && bLate;
         Slot *pFound = bGsmLate ? (keyed && d < 272 ? &ring.back() : nullptr) : Find(lKey);
         if (pFound != nullptr)
-            return Save(*pFound, lId, lKey, lSub);
+            return Save(*pFound, clstrRecord, lKey, lSub);
         const qint64 lBack = !bLate                     ? 0
                              : mode == OrderMode::Tetra ? keyed && d == 2
                              : mode == OrderMode::Dmr   ? 30 * (keyed && d >= 21 && d <= 39)
@@ -58,7 +65,7 @@ struct CModel {
         Advance();
         if (lBack != 0)
             ring.back().key = lKey - lBack, Advance();
-        Save(ring.back(), lId, lKey, lSub);
+        Save(ring.back(), clstrRecord, lKey, lSub);
     }
     Slot *Find(qint64 lKey) { // the current slot first, then the oldest on
         for (size_t n = 0; n <= ring.size(); ++n)
@@ -66,23 +73,16 @@ struct CModel {
                 return &s;
         return nullptr;
     }
-    void Save(Slot &s, qint64 lId, qint64 lKey, int lSub) { // a full slot drops the record
-        for (size_t n = 0; n < s.ids.size(); ++n)
-            if (qint64 &lHeld = s.ids[(size_t(lSub) + n) % s.ids.size()]; lHeld < 0)
-                return void((lHeld = lId, s.key = lKey));
+    void Save(Slot &s, const QString &clstrRecord, qint64 lKey, int lSub) { // full: dropped
+        for (qsizetype n = 0; n < s.held.size(); ++n)
+            if (QString &clstrHeld = s.held[(lSub + n) % s.held.size()]; clstrHeld.isEmpty())
+                return void((clstrHeld = clstrRecord, s.key = lKey));
         if (mode != OrderMode::Tetra) // silently there
-            printed +=
-                QString("CBrennovarstikFileFormatV1::Raw_WriteData_Order%1Tmv_SaveSlot(): No "
-                        "free space for saving data!\n")
-                    .arg(mode == OrderMode::Dmr ? "Dmr" : "Gsm")
-                    .toLatin1();
+            printed += QByteArray("CBrennovarstikFileFormatV1::Raw_WriteData_Order") +
+                       (mode == OrderMode::Dmr ? "Dmr" : "Gsm") +
+                       "Tmv_SaveSlot(): No free space for saving data!\n";
     }
-    void Emit(Slot &s) {
-        for (qint64 &lId : s.ids)
-            if (lId >= 0)
-                out << QString::number(lId), lId = -1;
-        s.key = kNoKey;
-    }
+    void Emit(Slot &s) { out << s.held.filter(":"), s = {kNoKey, QStringList(s.held.size())}; }
     void Flush() {
         for (Slot &s : ring)
             Emit(s);
@@ -94,29 +94,24 @@ struct CModel {
 // must never pass on; `last` is the last nonzero answer for a record.
 struct CSink final : COrderBufferSink {
     FileResult WriteDirect(const RawRecord &r) override {
-        const QByteArray clPayload(static_cast<const char *>(r.payload), r.payloadLength);
-        if (r.spare64 == 0) { // a notice: input ids start at 1
-            const auto &n = *reinterpret_cast<const NoticeTmv *>(clPayload.constData());
-            QByteArray clText(128, '\0');
-            for (int i = 0; i < 128; ++i) // the stored scramble: i + i mod 4 + 0x5A
-                clText[i] = char(n.text[i] ^ uint8_t(i + i % 4 + 0x5A));
-            const QByteArray clPlain(clText.constData()); // zeros must follow it
-            const bool bOk = r.recordClass == 2 && r.payloadKind == 20 && r.frequency == 0 &&
-                             n.noticeType == 1 && n.code == 10045 && n.value == 0 &&
-                             clText == clPlain.leftJustified(128, '\0');
-            out << "N" + QString(clPlain) + (bOk ? "" : " malformed");
-            return FileResult(9);
+        if (r.spare64 != 0) { // input ids start at 1
+            const int lResult = r.spare64 % 7 == 0 ? 5 : r.spare64 % 11 == 0 ? 8 : 0;
+            out << Token(r), last = lResult != 0 ? lResult : last;
+            return FileResult(lResult);
         }
-        const bool bWhole = r.frequency == r.spare64 * 3 && r.spare32 == uint32_t(~r.spare64) &&
-                            clPayload == payloads[r.spare64];
-        out << (bWhole ? "" : "broken ") + QString::number(r.spare64);
-        const int lResult = r.spare64 % 7 == 0 ? 5 : r.spare64 % 11 == 0 ? 8 : 0;
-        last = lResult != 0 ? lResult : last;
-        return FileResult(lResult);
+        const auto &n = *static_cast<const NoticeTmv *>(r.payload);
+        QByteArray clText(128, '\0');
+        for (int i = 0; i < 128; ++i) // the stored scramble: i + i mod 4 + 0x5A
+            clText[i] = char(n.text[i] ^ uint8_t(i + i % 4 + 0x5A));
+        const QByteArray clPlain(clText.constData()); // zeros must follow it
+        const bool bOk = r.recordClass == 2 && r.payloadKind == 20 && r.payloadLength == 140 &&
+                         r.frequency == 0 && n.noticeType == 1 && n.code == 10045 && n.value == 0 &&
+                         clText == clPlain.leftJustified(128, '\0');
+        out << "N" + QString(clPlain) + (bOk ? "" : " malformed");
+        return FileResult(9);
     }
 
     QStringList out;
-    std::vector<QByteArray> payloads{{}}; // by id
     int last = 0;
 };
 
@@ -132,7 +127,6 @@ class TestOrderBuffer : public QObject {
 void TestOrderBuffer::matchesModel() {
     // Gaps at and beside every limit of the rule, relative to the current slot.
     const QList<qint64> clEdges[] = {
-        {},
         {143, 144, -143, -144, 200, 4320, 2, 3, 1, -1},
         {2039, 2040, -2039, -2040, 5000000000, 20, 21, 30, 39, 40, -9, 10},
         {1199951, 1199952, -1199951, -1199952, 271, 272, 11810, 11811, 50000, -100}};
@@ -155,10 +149,8 @@ void TestOrderBuffer::matchesModel() {
             clSink.last = 0;
         };
         auto record = [&](OrderMode m, qint64 lAt, bool bLate) {
-            const bool bCorrupt = g.bounded(100) == 0 && m != OrderMode::Tetra;
-            int lSub = 0;
-            RawRecord raw{2,         7,   ++lId * 3,     0, 0, kKind[int(m)], kLength[int(m)],
-                          acScratch, lId, uint32_t(~lId)};
+            int lSub = 0; // preferred sub-slot
+            RawRecord raw{2, 7, ++lId * 3, 0, 0, kKind[int(m)], kLength[int(m)], acScratch, lId, 0};
             g.fillRange(reinterpret_cast<quint32 *>(acScratch), sizeof acScratch / 4);
             if (m == OrderMode::Idle) // not orderable: kind or length
                 raw.payloadKind = kOther[g.bounded(6)], raw.payloadLength = 1135;
@@ -176,19 +168,18 @@ void TestOrderBuffer::matchesModel() {
             } else if (m == OrderMode::Dmr) { // keyed by the second time stamp when set
                 auto &d = *reinterpret_cast<DmrTmv *>(acScratch);
                 d.timeslot = bLate ? 1 : uint8_t(g.bounded(2) * 2), lSub = bLate;
-                const quint64 lAlt = g.bounded(3) == 0 && !bCorrupt ? quint64(lAt) / 1000 : 0;
-                d.timeSeconds = bCorrupt ? 9223372036854775ULL : lAlt ? 77 : lAt / 1000;
-                d.milliseconds = bCorrupt ? 807 : uint16_t(lAt % 1000);
+                const quint64 lAlt = g.bounded(3) == 0 ? quint64(lAt) / 1000 : 0;
+                d.timeSeconds = lAlt ? 77 : lAt / 1000, d.milliseconds = uint16_t(lAt % 1000);
                 d.altTimeSeconds = lAlt, d.altMilliseconds = uint16_t(lAt % 1000);
             } else if (m == OrderMode::Gsm) {
                 auto &gsm = *reinterpret_cast<GsmTmv *>(acScratch);
-                gsm.fileTime = bCorrupt ? ~0ULL : quint64(lAt);
+                gsm.fileTime = quint64(lAt);
                 gsm.direction = bLate ? 0 : uint8_t(1 + g.bounded(2)), lSub = gsm.direction == 1;
             }
-            clSink.payloads.emplace_back(reinterpret_cast<char *>(acScratch), raw.payloadLength);
+            const QString clstrRecord = Token(raw);
             const FileResult enResult = clBuffer.Write(raw, clSink);
             std::memset(acScratch, 0xEE, sizeof acScratch); // the buffer holds copies
-            clModel.Write(qint64(lId), m, lAt, lSub, bLate, bCorrupt);
+            clModel.Write(clstrRecord, m, lAt, lSub, bLate);
             answered(enResult);
         };
         QTemporaryFile clPrinted; // what the buffer prints goes here
@@ -206,7 +197,7 @@ void TestOrderBuffer::matchesModel() {
                 record(OrderMode(g.bounded(4)), lKey, false);
             else {
                 const bool bRef = clModel.mode == enMain && clModel.ring.back().key != kNoKey;
-                const QList<qint64> &clEdge = clEdges[int(enMain)];
+                const QList<qint64> &clEdge = clEdges[int(enMain) - 1];
                 lKey = (bRef ? clModel.ring.back().key : lKey) +
                        (u % 8 == 0  ? clEdge[g.bounded(clEdge.size())]
                         : u % 8 < 3 ? -kBack[int(enMain)] // a placeholder's key
