@@ -8,7 +8,6 @@
 #include <QTemporaryFile>
 #include <QTest>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -125,7 +124,7 @@ class TestOrderBuffer : public QObject {
 };
 
 void TestOrderBuffer::matchesModel() {
-    // Gaps at and beside every limit of the rule, relative to the current slot.
+    // Gaps at and beside every limit of the rule, relative to the current slot (0 pads).
     const QList<qint64> clEdges[] = {
         {143, 144, -143, -144, 200, 4320, 2, 3, 1, -1},
         {2039, 2040, -2039, -2040, 5000000000, 20, 21, 30, 39, 40, -9, 10},
@@ -163,7 +162,7 @@ void TestOrderBuffer::matchesModel() {
                 const int b = t.burstType;
                 lSub = !bLate               ? 0
                        : b >= 18 && b <= 22 ? b - 14
-                       : b >= 32 && b <= 38 ? std::max(9, b - 24)
+                       : b >= 32 && b <= 38 ? (b < 34 ? 9 : b - 24)
                                             : 3;
             } else if (m == OrderMode::Dmr) { // keyed by the second time stamp when set
                 auto &d = *reinterpret_cast<DmrTmv *>(acScratch);
@@ -197,9 +196,8 @@ void TestOrderBuffer::matchesModel() {
                 record(OrderMode(g.bounded(4)), lKey, false);
             else {
                 const bool bRef = clModel.mode == enMain && clModel.ring.back().key != kNoKey;
-                const QList<qint64> &clEdge = clEdges[int(enMain) - 1];
                 lKey = (bRef ? clModel.ring.back().key : lKey) +
-                       (u % 8 == 0  ? clEdge[g.bounded(clEdge.size())]
+                       (u % 8 == 0  ? clEdges[int(enMain) - 1].value(g.bounded(12))
                         : u % 8 < 3 ? -kBack[int(enMain)] // a placeholder's key
                                     : g.bounded(-3, 5) * kUnit[int(enMain)]);
                 const int lCount = g.bounded(16) == 0 ? 17 : 1 + g.bounded(2);
