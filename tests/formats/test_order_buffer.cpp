@@ -17,8 +17,7 @@ namespace {
 
 constexpr qint64 kWrap = 283115520, kNoKey = -1;
 
-// A record's id, a field and its payload in one word with a colon, so that a
-// broken copy shows.
+// A record's id, a field and its payload in one word (with a colon): a broken copy shows.
 QString Token(const RawRecord &r) {
     const QByteArray clPayload(static_cast<const char *>(r.payload), r.payloadLength);
     return QString("%1:%2:%3").arg(r.spare64).arg(r.frequency).arg(qHash(clPayload));
@@ -49,10 +48,8 @@ struct CModel {
             return void(out << clstrRecord);
         const bool keyed = ring.back().key != kNoKey;
         const qint64 d = lKey - ring.back().key;
-        if (!bLate && keyed && qAbs(d) >= kGap[int(mode)]) {
-            out << QString("N%1 Flush buffer: %2").arg(kName[int(mode)]).arg(d);
-            Flush();
-        }
+        if (!bLate && keyed && qAbs(d) >= kGap[int(mode)])
+            out << QString("N%1 Flush buffer: %2").arg(kName[int(mode)]).arg(d), Flush();
         const bool bGsmLate = mode == OrderMode::Gsm && bLate;
         Slot *pFound = bGsmLate ? (keyed && d < 272 ? &ring.back() : nullptr) : Find(lKey);
         if (pFound != nullptr)
