@@ -1,6 +1,5 @@
-// The split's questions and answers, stops and releases: the worker asks
-// through the events interface and waits for the answer or the stop, so a
-// question can never hold up a stop or the release of the worker.
+// The split's questions and answers, stops and releases: a question never
+// holds up a stop or the release of the worker.
 #include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
@@ -77,7 +76,6 @@ class TestSplitHandshakes : public QObject {
     void partsOfThisRun();
     void sourceAsOutput_data();
     void sourceAsOutput();
-    void danglingLinkAtAPartName();
     void noQuestionAfterAStop();
     void releaseWithAnOpenQuestion();
     void startingAScanReleasesAWaitingSplit();
@@ -107,7 +105,8 @@ void TestSplitHandshakes::init() {
 }
 
 void TestSplitHandshakes::overwriteAnswers_data() {
-    QTest::addColumn<QString>("existing"); // parts there before; negative: a folder there
+    // Parts there before; negative: a folder there; L: a link to a missing file.
+    QTest::addColumn<QString>("existing");
     QTest::addColumn<QString>("replies");
     QTest::addColumn<QString>("questions");
     QTest::addColumn<int>("code");
@@ -138,6 +137,9 @@ void TestSplitHandshakes::overwriteAnswers_data() {
     Row("a retry that fails again asks again", "-2", "1 1 R", "a2 r2 r2", 2000, "1 2 3");
     Row("a retry question closed after a [RETRY] gives up", "-2", "1 1 C", "a2 r2 r2", -1, "1 -2");
     Row("Stop during the retry question", "-2", "1 S", "a2 r2", -1, "1 -2");
+    // Whatever the answer, no file appears where the link points.
+    Row("a dangling link at a part name, [NO]", "L2", "2", "a2", 2000, "1 3");
+    Row("a dangling link at a part name, [YES]", "L2", "1 0", "a2 r2", -1, "1");
 }
 
 void TestSplitHandshakes::overwriteAnswers() {
@@ -149,21 +151,25 @@ void TestSplitHandshakes::overwriteAnswers() {
     WorkerRig clRig;
     QVERIFY(Load(clRig));
     for (const QString &clstrPart : existing.split(u' ', Qt::SkipEmptyParts)) {
-        const int lPart = clstrPart.toInt();
-        QVERIFY(lPart > 0 ? WriteBytes(Path(PartName(lPart)), kOld)
-                          : QDir().mkdir(Path(PartName(-lPart))));
+        const int lPart = clstrPart.mid(clstrPart[0] == u'L').toInt();
+        QVERIFY(clstrPart[0] == u'L'
+                    ? QDir().mkpath(Path("elsewhere")) &&
+                          QFile::link(Path("elsewhere/x.bvf"), Path(PartName(lPart)))
+                : lPart > 0 ? WriteBytes(Path(PartName(lPart)), kOld)
+                            : QDir().mkdir(Path(PartName(-lPart))));
     }
     clRig.events.Script(Replies(replies, [this] { QDir().rmdir(Path(PartName(2))); }));
     QCOMPARE(clRig.Split(ByTime(3600, true, 1)), code);
     // The questions carry the bare file name.
     QCOMPARE(clRig.events.Questions(), Asked(questions));
-    QCOMPARE(DescribeParts(m_pDir->path(), {kSource}), Described(parts));
+    QCOMPARE(DescribeParts(m_pDir->path(), {kSource, "elsewhere"}), Described(parts));
     for (const QString &clstrPart : parts.split(u' ')) {
         if (clstrPart.startsWith(u'-') && existing.split(u' ').contains(clstrPart.mid(1)))
             QCOMPARE(FileBytes(Path(PartName(clstrPart.mid(1).toInt()))), kOld);
     }
     QCOMPARE(clRig.events.Errors(), QStringList());
     QCOMPARE(clRig.events.Codes().last(), code);
+    QVERIFY(!QFileInfo::exists(Path("elsewhere/x.bvf")));
 }
 
 void TestSplitHandshakes::partsOfThisRun_data() {
@@ -243,23 +249,6 @@ void TestSplitHandshakes::sourceAsOutput() {
     QCOMPARE(FileBytes(Path(source)), clSourceBytes);
 }
 
-// A link at a part's name counts as an existing file, and whatever the user
-// answers, no file appears where it points.
-void TestSplitHandshakes::danglingLinkAtAPartName() {
-    QVERIFY(QDir().mkdir(Path("elsewhere")));
-    QVERIFY(QFile::link(Path("elsewhere/x.bvf"), Path(PartName(2))));
-    for (const char *pReplies : {"2", "1 0"}) {
-        QFile::remove(Path(PartName(1)));
-        QFile::remove(Path(PartName(3)));
-        WorkerRig clRig;
-        QVERIFY(Load(clRig));
-        clRig.events.Script(Replies(pReplies));
-        QCOMPARE(clRig.Split(ByTime(3600, true, 1)), pReplies[1] == 0 ? 2000 : -1);
-        QCOMPARE(clRig.events.Questions().value(0), "ask:" + PartName(2));
-        QVERIFY(!QFileInfo::exists(Path("elsewhere/x.bvf")));
-    }
-}
-
 void TestSplitHandshakes::noQuestionAfterAStop() {
     WorkerRig clRig;
     QVERIFY(Load(clRig));
@@ -280,15 +269,13 @@ void TestSplitHandshakes::releaseWithAnOpenQuestion() {
         WorkerRig clRig;
         QVERIFY(Waiting(clRig, 2));
         QTRY_VERIFY(QuestionIsOpen(clRig.context));
-        // Closing the dialog: the release stops the worker and waits for its
-        // end; the open question is answered with abort.
+        // The release stops the worker and waits for its end.
         ReleaseWorker(clRig.context);
         QVERIFY(!WorkerHeld(clRig.context));
         QVERIFY(!clRig.context.stopEvent && !clRig.context.answerEvent && !clRig.context.fileList);
         QCOMPARE(clRig.context.splitEvents, &clRig.events);
         QCOMPARE(clRig.events.Codes(), (QList<int>{0, -1}));
         QCOMPARE(clRig.events.Questions(), QStringList{"ask:" + PartName(2)});
-        // An answer that arrives now is dropped.
         QVERIFY(!QuestionIsOpen(clRig.context));
         QVERIFY(!AnswerOverwriteQuestion(clRig.context, OVERWRITE_YES));
         QVERIFY(!AnswerRetryQuestion(clRig.context, true));
@@ -317,7 +304,6 @@ void TestSplitHandshakes::startingAScanReleasesAWaitingSplit() {
     WorkerRig clRig;
     QVERIFY(Waiting(clRig, 1));
     QTRY_VERIFY(QuestionIsOpen(clRig.context));
-    // The split waits for an answer; loading a source releases it first.
     QVERIFY(StartScanWorker(clRig.context, Path(kSource), clRig.source, nullptr, 0));
     QTRY_COMPARE(clRig.events.Codes(), (QList<int>{0, -1, 0, 1000}));
     ReleaseWorker(clRig.context);

@@ -1,7 +1,5 @@
-// The scan and split workers on their thread where the round trips cannot
-// look: sources the scan refuses, damaged records and broken clocks, names at
-// their limits, sources still being written,
-// the failures that end a split, and frames of other writers.
+// The scan and split workers where the round trips cannot look: refused
+// sources, damage, broken clocks, names at their limits, frames of other writers.
 #include "FileSizeLimit.h"
 #include "TestRegistry.h"
 #include "WorkerTestKit.h"
@@ -38,15 +36,13 @@ class TestSplitWorker : public QObject {
 
     void scan_data();
     void scan();
-    void stopDuringTheScanClearsTheDescription();
     void timeGlitches_data();
     void timeGlitches();
     void damagedSource_data();
     void damagedSource();
     void failures_data();
     void failures();
-    void startRefused();
-    void onlineSource();
+    void startRefusedOrOnline();
     void otherWritersFrames_data();
     void otherWritersFrames();
 
@@ -58,7 +54,6 @@ class TestSplitWorker : public QObject {
             clPaths << Path(clstrName);
         return clPaths;
     }
-    QStringList Described() const { return DescribeParts(m_pDir->path(), {kSource}); }
     // The recording's bytes with extra bytes put in before frame lIndex.
     QByteArray WithInserted(const QList<RecordSpec> &clRecords, int lIndex,
                             const QByteArray &clExtra) {
@@ -68,10 +63,6 @@ class TestSplitWorker : public QObject {
         const ContainerFrames clFrames = FramesOf(clstrScratch);
         return clFrames.header + clFrames.frames.mid(0, lIndex).join() + clExtra +
                clFrames.frames.mid(lIndex).join();
-    }
-    // Writes and scans the recording; true when the scan succeeded.
-    bool Load(WorkerRig &clRig, const QList<RecordSpec> &clRecords) {
-        return WriteRecording(Path(kSource), clRecords) && clRig.Scan(Path(kSource)) == 1000;
     }
 
     QTemporaryDir m_clScratch;
@@ -130,30 +121,11 @@ void TestSplitWorker::scan() {
                  found);
         return;
     }
-    // Nothing loaded: no name, times at 1970, numbers 0.
     QCOMPARE(s.name, QString());
     QCOMPARE(s.first, StructSourceInfo().first);
     QCOMPARE(s.last, StructSourceInfo().last);
     QCOMPARE(QList<qint64>({qint64(s.size), s.frequency, qint64(s.fileMagic), qint64(s.kindMask)}),
              QList<qint64>({0, 0, 0, 0}));
-}
-
-void TestSplitWorker::stopDuringTheScanClearsTheDescription() {
-    QList<RecordSpec> clRecords;
-    for (int i = 0; i < 6000; ++i)
-        clRecords << Dmr(At("08:00:00") + i, 446000000);
-    QVERIFY(WriteRecording(Path(kSource), clRecords));
-    WorkerRig clRig;
-    // Progress is reported in the second pass only; the stop comes with the first.
-    clRig.events.OnProgress([&clRig](int lCode) {
-        if (lCode > 0 && lCode < 1000)
-            clRig.context.stopEvent->Set();
-    });
-    QCOMPARE(clRig.Scan(Path(kSource)), -1);
-    QCOMPARE(clRig.events.Codes().size(), 3);
-    QCOMPARE(clRig.source.name, QString());
-    QCOMPARE(clRig.source.frequency, int64_t(0));
-    QCOMPARE(clRig.source.last.toSecsSinceEpoch(), qint64(0));
 }
 
 // A broken clock's single records neither open nor name parts, nor stretch
@@ -183,7 +155,6 @@ void TestSplitWorker::timeGlitches_data() {
         clstrPart1 + "1970-01-01 00:00:00 N 10:20:00|cell__02__2024-03-07_11.10.00.bvf: " +
             "11:10:00 N " + Clock(lLargest),
         2);
-    // Only more than a day away is far.
     Row("a record exactly a day away is sound",
         {T("10:20:00"), Tetra(At("2024-03-08 10:20:00")), T("10:40:00")},
         "10:20:00 2024-03-08 10:20:00",
@@ -203,12 +174,12 @@ void TestSplitWorker::timeGlitches() {
     QFETCH(QString, parts);
     QFETCH(int, glitches);
     WorkerRig clRig;
-    QVERIFY(Load(clRig, records));
+    QVERIFY(WriteRecording(Path(kSource), records) && clRig.Scan(Path(kSource)) == 1000);
     QCOMPARE(Clock(clRig.source.first.toSecsSinceEpoch()) + u' ' +
                  Clock(clRig.source.last.toSecsSinceEpoch()),
              span);
     QCOMPARE(clRig.Split(ByTime(3600, true)), 2000);
-    QCOMPARE(Described().join(u'|'), parts);
+    QCOMPARE(DescribeParts(m_pDir->path(), {kSource}).join(u'|'), parts);
     const ContainerFrames clSource = FramesOf(Path(kSource));
     QCOMPARE(CompareParts(Parts(), clSource.header, clSource.frames), QString());
     QStringList clNotices;
@@ -250,7 +221,6 @@ void TestSplitWorker::damagedSource() {
     QCOMPARE(clRig.Scan(Path(kSource)), 1000);
     QCOMPARE(Clock(clRig.source.last.toSecsSinceEpoch()), QStringLiteral("12:20:00"));
     QCOMPARE(clRig.Split(settings), 2000);
-    // Every record before and after the damage, each once.
     QCOMPARE(CompareParts(Parts(), clIntact.header, clIntact.frames), QString());
     QCOMPARE(clRig.events.Notices(),
              QStringList{"<" + Path(kSource) + ">\n" + notice +
@@ -263,7 +233,6 @@ void TestSplitWorker::failures_data() {
     QTest::addColumn<int>("fileLimit");  // bytes a file may grow to; 0: no limit
     QTest::addColumn<QString>("error");  // "": the split succeeds; %1: the folder
 
-    // Scheme 1 adds "__01" to the source's name.
     const QString clstrTooLong = "The name of split file 1 would be longer than 259 characters.";
     QTest::newRow("part name of 260 characters")
         << ByTime(3600, true, 1) << 256 << 0 << clstrTooLong;
@@ -272,8 +241,7 @@ void TestSplitWorker::failures_data() {
     clFixed.fixedName = QString(300, u'f');
     QTest::newRow("fixed name of 300 characters") << clFixed << 0 << 0 << clstrTooLong;
     QTest::newRow("unknown mode: nothing is written") << Settings(3, 2) << 0 << 0 << "-";
-    // The writer keeps these records until it closes the part: the close
-    // fails, and the split with it.
+    // The writer keeps these records until it closes the part.
     QTest::newRow("a failed close")
         << ByTime(3600, true, 1) << 0 << 5000 << "<%1/cell__01.bvf>\nCan not write the file!";
 }
@@ -283,7 +251,6 @@ void TestSplitWorker::failures() {
     QFETCH(int, nameLength);
     QFETCH(int, fileLimit);
     QFETCH(QString, error);
-    // "<folder>/ccc...c.bvf" of nameLength characters.
     QString clstrName = kSource;
     if (nameLength > 0)
         clstrName = QString(nameLength - int(m_pDir->path().size()) - 5, u'c') + ".bvf";
@@ -304,7 +271,6 @@ void TestSplitWorker::failures() {
         QCOMPARE(Parts(clstrName).value(0).size(), 259);
         return;
     }
-    // Nothing is written under a shortened name, and no question is asked.
     QCOMPARE(clRig.events.Errors(),
              error == "-" ? QStringList() : QStringList{error.arg(m_pDir->path())});
     QCOMPARE(clRig.events.Questions(), QStringList());
@@ -312,7 +278,7 @@ void TestSplitWorker::failures() {
     QCOMPARE(clRig.events.Codes(), (error == "-" ? QList<int>{-1} : QList<int>{0, -1}));
 }
 
-void TestSplitWorker::startRefused() {
+void TestSplitWorker::startRefusedOrOnline() {
     WorkerRig clRig;
     clRig.source.name = "/" + QString(255, u's') + ".bvf";
     QCOMPARE(StartSplitWorker(clRig.context, clRig.source, ByTime(3600, true), nullptr, 0),
@@ -322,13 +288,8 @@ void TestSplitWorker::startRefused() {
              SplitStart::NoSource);
     QVERIFY(!WorkerHeld(clRig.context));
     QCOMPARE(clRig.events.Codes(), QList<int>());
-}
-
-void TestSplitWorker::onlineSource() {
-    // A file still being written is named with "online:"; it is still
-    // recognised as the source.
+    // A file still being written, named with "online:", is still the source.
     QVERIFY(WriteRecording(Path(kSource), {T("10:20:00"), T("11:20:00")}));
-    WorkerRig clRig;
     QCOMPARE(clRig.Scan("online:" + Path(kSource)), 1000);
     QCOMPARE(clRig.source.name, "online:" + Path(kSource));
     StructSplitSettings clFixed = ByPeriod(At("10:00:00"), At("12:00:00"), kFixedNameScheme);
@@ -357,9 +318,9 @@ void TestSplitWorker::otherWritersFrames() {
     QFETCH(StructSplitSettings, settings);
     QFETCH(int, offset);
 
-    // Version 3 as another writer may store it: bytes that readers ignore
-    // are not zero, an extended TETRA type without extended fields, a notice
-    // longer than its fields. Built byte by byte, independently of the codec.
+    // Version 3 as another writer may store it, built byte by byte: ignored
+    // bytes not zero, an extended TETRA type without extended fields, a
+    // notice longer than its fields.
     const auto Sub = [](uint64_t lHz) { return SubHeader{9, lHz, 18000, 0x0102}; };
     const auto Ignored = [](uint8_t lType, const SubHeader &s, const QByteArray &clBody) {
         CByteWriter clOut;
@@ -384,7 +345,6 @@ void TestSplitWorker::otherWritersFrames() {
         clBody.items = {DmrItemBytes{37, 0x05, 16, QByteArray("\xAB\xCD", 2)}};
         return DmrBodyBytes(clBody);
     };
-    // A generic payload with its time at 16.
     const auto GenericAt = [](int64_t lTime) {
         QByteArray clPayload(80, '\x40');
         for (int i = 0; i < 8; ++i)
@@ -408,8 +368,8 @@ void TestSplitWorker::otherWritersFrames() {
     QCOMPARE(clRig.Split(settings), 2000);
     QCOMPARE(Parts().size(), 2);
 
-    // Encoded again: ignored bytes zero, the extended type without extended
-    // fields as the plain one, the notice cut to its fields; times moved.
+    // Encoded again when changed: ignored bytes zero, the plain TETRA type,
+    // the notice cut to its fields.
     QList<QByteArray> clExpected = {
         Record(3, Sub(kHz), TetraAt(t + offset, 0x80)),
         Record(2, Sub(0), GenericAt(t + 600 + offset)),
