@@ -1,6 +1,4 @@
-// Part names and paths as exact texts: the naming schemes, what earlier splits
-// and recorders left in a source's name, the 259-character limit, the time
-// zone of the names; path normalisation and the check that an output is the
+// Part names and paths as exact texts, and the check that an output is the
 // source itself, by its text or as the same file.
 #include "PathNormalise.h"
 #include "SplitName.h"
@@ -36,7 +34,6 @@ QString NameText(StructSplitName &clName) {
                                            : QString("error: ") + kErrors[kIndex.value(enResult)];
 }
 
-// Sets the process time zone for local-time names and restores it after.
 struct TimeZoneScope {
     const QByteArray old = qgetenv("TZ");
     explicit TimeZoneScope(const QByteArray &clZone) {
@@ -100,7 +97,6 @@ void TestSplitNames::partNames_data() {
     Row("largest index acts as 5", cell, std::numeric_limits<uint>::max(),
         "/rec/01__cell__2024-03-07_14.05.09.bvf");
 
-    Row("part 9", cell, 1, "/rec/cell__09.bvf", 9);
     Row("part 99", cell, 1, "/rec/cell__99.bvf", 99);
     Row("part 100 is not cut", cell, 1, "/rec/cell__100.bvf", 100);
     Row("part 1000", cell, 4, "/rec/1000__cell.bvf", 1000);
@@ -109,11 +105,9 @@ void TestSplitNames::partNames_data() {
     Row("dotted base name keeps its inner dot", "/rec/tetra.cell.bvf", 1,
         "/rec/tetra.cell__01.bvf");
     Row("dot only in the folder", "/rec.d/cell", 1, "/rec.d/cell__01.bvf");
-    Row("a name that is only an extension", "/rec/.bvf", 1, "/rec/__01.bvf");
     Row("other extensions become .bvf", "/rec/cell.TMW", 1, "/rec/cell__01.bvf");
     Row("percent signs are plain text", "/rec/%2/cell%1.bvf", 1, "/rec/%2/cell%1__01.bvf");
     Row("backslash belongs to the name", "/rec/a\\cell.bvf", 1, "/rec/a\\cell__01.bvf");
-    Row("midnight", cell, 0, "/rec/cell__2024-01-01_00.00.00.bvf", 1, At("2024-01-01 00:00:00"));
     Row("before 1970", cell, 0, "/rec/cell__1969-12-31_23.59.59.bvf", 1, -1);
 
     // What earlier splits and recorders added between "__" goes; at any
@@ -127,7 +121,6 @@ void TestSplitNames::partNames_data() {
     Row("scheme 3 part", "/rec/cell__2024-03-07_14.05.09__01.bvf", 1, "/rec/cell__01.bvf");
     Row("leading CN token", "/rec/CN0012__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("trailing P token", "/rec/cell__P00012.bvf", 1, "/rec/cell__01.bvf");
-    Row("leading P token", "/rec/P00012__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("short token with underscores", "/rec/CN_1_2__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("tokens on both sides", "/rec/CN0012__2024-03-07_14.05.09__cell__P1_2_3.bvf", 1,
         "/rec/cell__01.bvf");
@@ -140,7 +133,6 @@ void TestSplitNames::partNames_data() {
     Row("date without __ stays", "/rec/2024-03-07_14.05.09.bvf", 1,
         "/rec/2024-03-07_14.05.09__01.bvf");
     Row("single underscores stay", "/rec/cell_north_1.bvf", 1, "/rec/cell_north_1__01.bvf");
-    Row("only underscores", "/rec/____.bvf", 1, "/rec/__01.bvf");
 
     // Scheme 1 adds "__01.bvf" (8 characters) to folder and base name.
     Row("name of 259 characters fits", SourceOfLength(255), 1,
@@ -243,7 +235,6 @@ void TestSplitNames::pathTexts_data() {
                         const char *pBare) {
         QTest::newRow(pName) << QString(pPath) << QString(pNormal) << QString(pBare);
     };
-    Row("unchanged", "/rec/cell.bvf", "/rec/cell.bvf", "cell.bvf");
     Row("runs of separators", "/rec///a////b.bvf", "/rec/a/b.bvf", "b.bvf");
     Row("trailing run", "/rec//", "/rec/", "");
     Row("network prefix kept", "//server/share//x.bvf", "//server/share/x.bvf", "x.bvf");
@@ -251,9 +242,7 @@ void TestSplitNames::pathTexts_data() {
     // A leading blank is part of a relative path's first name.
     Row("leading blanks are name characters", " \t/rec//cell.bvf", " \t/rec/cell.bvf", "cell.bvf");
     Row("no prefix after leading blanks", "  //srv//x", "  /srv/x", "x");
-    Row("a bare name", "  cell.bvf", "  cell.bvf", "  cell.bvf");
     Row("separator only at the start", "/cell.bvf", "/cell.bvf", "/cell.bvf");
-    Row("empty", "", "", "");
     Row("backslashes are name characters", "C:\\\\rec\\x", "C:\\\\rec\\x", "C:\\\\rec\\x");
     Row("double colon and letter case kept", "/Rec//a::B.BVF", "/Rec/a::B.BVF", "a::B.BVF");
 }
