@@ -22,8 +22,7 @@ namespace {
 constexpr uint64_t kMagicA = 0xA1;
 constexpr uint64_t kMagicB = 0xB2;
 
-// A cell as text with its marks: "[bg r,g,b]" for a solid background and
-// "[tip ...]" for a tooltip (line breaks as "|").
+// A cell's text, "[bg r,g,b]" for a solid background, "[tip ...]" for a tooltip.
 QString Cell(const QStandardItem *pItem) {
     if (pItem == nullptr)
         return QString();
@@ -40,8 +39,6 @@ QString Cell(const QStandardItem *pItem) {
     return clstrText;
 }
 
-// The whole tree: "<group> / <summary>" per group row, and under it
-// "  <col 0> / <col 1> / <col 2>" per row.
 QStringList Describe(const QStandardItemModel &clModel) {
     QStringList clLines;
     for (int lRow = 0; lRow < clModel.rowCount(); ++lRow) {
@@ -259,7 +256,6 @@ void TestMergeList::gapsAndOverlaps() {
     }
 }
 
-// A group row's summary: the lengths and sizes of its files added up.
 void TestMergeList::groupSummary() {
     const QList<std::pair<QList<StructJoinFileData>, QString>> clCases = {
         {{Untimed("a", kMagicA, 1023)}, "(Size: 1023 byte)"},

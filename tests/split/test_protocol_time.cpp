@@ -1,7 +1,5 @@
 // Protocol time synchronisation in the scan, with the stand-in component
-// reading network-time broadcasts out of the records: which component and
-// analysis a recording gets, the TETRA and DMR offset rules, when feeding
-// stops.
+// reading network-time broadcasts out of the records.
 #include "ProtoComponent.h"
 #include "StandInProto.h"
 #include "TestPaths.h"
@@ -16,8 +14,7 @@ namespace {
 
 using LiveAnalysesFn = int (*)();
 
-// A TETRA broadcast block: its validity, the network time (0: the "not
-// known" value) and the kind of message.
+// Network time 0: the "not known" value.
 struct TetraBlock {
     uint8_t validity = 3;
     int64_t network = 0;
@@ -83,8 +80,7 @@ class TestProtocolTime : public QObject {
         RecordEdit edit;
         std::optional<int64_t> offset; // empty: none found
     };
-    // Scans each case's recording with the stand-in loaded and compares the
-    // offset; every analysis object must be released again.
+    // Every analysis object must be released again.
     void Check(const QList<Case> &clCases, bool bWithComponent = true);
 
     CProtoComponentTable m_clTable;
