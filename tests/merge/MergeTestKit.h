@@ -72,30 +72,16 @@ inline Reply Abort() {
     return Reply::Code(MERGE_ABORT);
 }
 
-struct MergeRig {
-    CMergeEvents events;
-    StructWorkerContext context{&events};
-    StructSourceInfo source;
+struct MergeRig : RigOf<CMergeEvents> {
     CMergeList list;
 
-    MergeRig() { events.Attach(context); }
-    ~MergeRig() {
-        ReleaseWorker(context);
-        events.JoinHelpers();
-    }
+    ~MergeRig() { Release(); } // before the list goes
     int Fill(const QStringList &clPaths) {
-        events.Restart();
-        return StartFillWorker(context, clPaths, list, source) == FillStart::Started ? End() : 0;
+        return Run(
+            [&] { return StartFillWorker(context, clPaths, list, source) == FillStart::Started; });
     }
     int Merge() {
-        events.Restart();
-        return StartMergeWorker(context, list, source) == MergeStart::Started ? End() : 0;
-    }
-    int End() {
-        const int lCode = events.WaitForEnd();
-        ReleaseWorker(context);
-        events.JoinHelpers();
-        return lCode;
+        return Run([&] { return StartMergeWorker(context, list, source) == MergeStart::Started; });
     }
 };
 

@@ -64,34 +64,42 @@ inline void PrepareDirectRun(StructWorkerContext &clContext, const QStringList &
     clContext.sourceInfo = &clSource;
 }
 
-struct WorkerRig {
-    CScriptedEvents events;
+// A context with its scripted events; Run starts a worker and waits for its end.
+template <class Events> struct RigOf {
+    Events events;
     StructWorkerContext context{&events};
     StructSourceInfo source;
+
+    RigOf() { events.Attach(context); }
+    ~RigOf() { Release(); }
+    void Release() {
+        ReleaseWorker(context);
+        events.JoinHelpers();
+    }
+    template <class Start> int Run(const Start &fnStart) {
+        events.Restart();
+        if (!fnStart())
+            return 0;
+        const int lCode = events.WaitForEnd();
+        Release();
+        return lCode;
+    }
+};
+
+struct WorkerRig : RigOf<CScriptedEvents> {
     StructProtoComponent *components = nullptr;
     uint32_t componentCount = 0;
 
-    WorkerRig() { events.Attach(context); }
-    ~WorkerRig() {
-        ReleaseWorker(context);
-        events.JoinHelpers();
-    }
     int Scan(const QString &clstrPath) {
-        events.Restart();
-        return StartScanWorker(context, clstrPath, source, components, componentCount) ? End() : 0;
+        return Run([&] {
+            return StartScanWorker(context, clstrPath, source, components, componentCount);
+        });
     }
     int Split(const StructSplitSettings &clSettings) {
-        events.Restart();
-        return StartSplitWorker(context, source, clSettings, components, componentCount) ==
-                       SplitStart::Started
-                   ? End()
-                   : 0;
-    }
-    int End() {
-        const int lCode = events.WaitForEnd();
-        ReleaseWorker(context);
-        events.JoinHelpers();
-        return lCode;
+        return Run([&] {
+            return StartSplitWorker(context, source, clSettings, components, componentCount) ==
+                   SplitStart::Started;
+        });
     }
 };
 

@@ -24,14 +24,13 @@ QString NameText(StructSplitName &clName) {
     const SplitNameResult enResult = MakePartName(clName);
     if (enResult != SplitNameResult::Ok && !clName.outputPath.isEmpty())
         return "error left a name behind: " + clName.outputPath;
-    const char *const kErrors[] = {"", "source path too long", "name too long", "no name",
-                                   "time not representable"};
-    const QMap<SplitNameResult, int> kIndex = {{SplitNameResult::SourcePathTooLong, 1},
-                                               {SplitNameResult::NameTooLong, 2},
-                                               {SplitNameResult::NoName, 3},
-                                               {SplitNameResult::TimeNotRepresentable, 4}};
-    return enResult == SplitNameResult::Ok ? clName.outputPath
-                                           : QString("error: ") + kErrors[kIndex.value(enResult)];
+    const QMap<SplitNameResult, QString> kErrors = {
+        {SplitNameResult::Ok, clName.outputPath},
+        {SplitNameResult::SourcePathTooLong, "error: source path too long"},
+        {SplitNameResult::NameTooLong, "error: name too long"},
+        {SplitNameResult::NoName, "error: no name"},
+        {SplitNameResult::TimeNotRepresentable, "error: time not representable"}};
+    return kErrors.value(enResult, "error: unknown");
 }
 
 struct TimeZoneScope {
@@ -93,38 +92,30 @@ void TestSplitNames::partNames_data() {
     Row("7 date+time__NAME", cell, 7, "/rec/2024-03-07_14.05.09__cell.bvf");
     Row("8 date+time__NAME__SplitNumber", cell, 8, "/rec/2024-03-07_14.05.09__cell__01.bvf");
     Row("9 date+time__SplitNumber__NAME", cell, 9, "/rec/2024-03-07_14.05.09__01__cell.bvf");
-    Row("11 acts as 5", cell, 11, "/rec/01__cell__2024-03-07_14.05.09.bvf");
     Row("largest index acts as 5", cell, std::numeric_limits<uint>::max(),
         "/rec/01__cell__2024-03-07_14.05.09.bvf");
 
     Row("part 99", cell, 1, "/rec/cell__99.bvf", 99);
     Row("part 100 is not cut", cell, 1, "/rec/cell__100.bvf", 100);
-    Row("part 1000", cell, 4, "/rec/1000__cell.bvf", 1000);
     Row("no folder: current directory", "cell.bvf", 2, "cell__01__2024-03-07_14.05.09.bvf");
     Row("root folder keeps its slash", "/cell.bvf", 4, "/02__cell.bvf", 2);
     Row("dotted base name keeps its inner dot", "/rec/tetra.cell.bvf", 1,
         "/rec/tetra.cell__01.bvf");
-    Row("dot only in the folder", "/rec.d/cell", 1, "/rec.d/cell__01.bvf");
     Row("other extensions become .bvf", "/rec/cell.TMW", 1, "/rec/cell__01.bvf");
     Row("percent signs are plain text", "/rec/%2/cell%1.bvf", 1, "/rec/%2/cell%1__01.bvf");
     Row("backslash belongs to the name", "/rec/a\\cell.bvf", 1, "/rec/a\\cell__01.bvf");
     Row("before 1970", cell, 0, "/rec/cell__1969-12-31_23.59.59.bvf", 1, -1);
 
-    // What earlier splits and recorders added between "__" goes; at any
-    // other "__" the name is cut.
+    // What earlier splits and recorders added between "__" goes; the name is cut at any other.
     const qint64 lNextDay = At("2024-03-08 09:00:00");
     Row("splitting a part again drops the old time", "/rec/cell__2024-03-07_14.05.09.bvf", 0,
         "/rec/cell__2024-03-08_09.00.00.bvf", 1, lNextDay);
     Row("splitting a scheme-2 part again", "/rec/cell__01__2024-03-07_14.05.09.bvf", 2,
         "/rec/cell__03__2024-03-08_09.00.00.bvf", 3, lNextDay);
     Row("leading date", "/rec/2024-03-07_14.05.09__cell.bvf", 1, "/rec/cell__01.bvf");
-    Row("scheme 3 part", "/rec/cell__2024-03-07_14.05.09__01.bvf", 1, "/rec/cell__01.bvf");
-    Row("leading CN token", "/rec/CN0012__cell.bvf", 1, "/rec/cell__01.bvf");
-    Row("trailing P token", "/rec/cell__P00012.bvf", 1, "/rec/cell__01.bvf");
     Row("short token with underscores", "/rec/CN_1_2__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("tokens on both sides", "/rec/CN0012__2024-03-07_14.05.09__cell__P1_2_3.bvf", 1,
         "/rec/cell__01.bvf");
-    Row("free text after __ is cut", "/rec/cell__north.bvf", 1, "/rec/cell__01.bvf");
     Row("too short for a token", "/rec/cell__CN12.bvf", 1, "/rec/cell__01.bvf");
     Row("not a short token: letters", "/rec/cell__CN12ab.bvf", 1, "/rec/cell__01.bvf");
     Row("text after a date token stays", "/rec/cell__2024-03-07_14.05.09x.bvf", 1,
@@ -138,8 +129,6 @@ void TestSplitNames::partNames_data() {
     Row("name of 259 characters fits", SourceOfLength(255), 1,
         "/r/" + QString(248, u'a') + "__01.bvf");
     Row("name of 260 characters is refused", SourceOfLength(256), 1, "error: name too long");
-    Row("source path of 259 characters, name too long", SourceOfLength(259), 4,
-        "error: name too long");
     Row("source path of 260 characters is refused", SourceOfLength(260), 4,
         "error: source path too long");
     const QString clstrWide = QString::fromUcs4(U"\U0001F4E1").repeated(200);
@@ -149,8 +138,6 @@ void TestSplitNames::partNames_data() {
     Row("time beyond the calendar", cell, 2, "error: time not representable", 1, lBeyond);
     Row("time beyond the calendar, scheme without time", cell, 1, "/rec/cell__01.bvf", 1, lBeyond);
 
-    Row("local time one hour east", cell, 0, "/rec/cell__2024-03-07_15.05.09.bvf", 1, kSample,
-        "CET-1");
     Row("summer time, two hours east", cell, 0, "/rec/cell__2024-07-01_14.00.00.bvf", 1,
         At("2024-07-01 12:00:00"), "CET-1CEST,M3.5.0,M10.5.0/3");
     Row("five hours west, previous day", cell, 0, "/rec/cell__2024-03-06_22.00.00.bvf", 1,
@@ -197,7 +184,6 @@ void TestSplitNames::fixedName_data() {
     const QString cell = QStringLiteral("/rec/cell.bvf");
     Row("period mode uses the fixed path unchanged", P, "/out/Fixed Name.dat", cell,
         "/out/Fixed Name.dat");
-    Row("fixed path of 259 characters", P, SourceOfLength(259), cell, SourceOfLength(259));
     Row("fixed path of 260 characters is refused", P, SourceOfLength(260), cell,
         "error: name too long");
     Row("source path too long", P, "/out/f.bvf", SourceOfLength(260),
@@ -236,7 +222,6 @@ void TestSplitNames::pathTexts_data() {
         QTest::newRow(pName) << QString(pPath) << QString(pNormal) << QString(pBare);
     };
     Row("runs of separators", "/rec///a////b.bvf", "/rec/a/b.bvf", "b.bvf");
-    Row("trailing run", "/rec//", "/rec/", "");
     Row("network prefix kept", "//server/share//x.bvf", "//server/share/x.bvf", "x.bvf");
     Row("prefix then a third slash", "///x.bvf", "///x.bvf", "x.bvf");
     // A leading blank is part of a relative path's first name.
@@ -244,7 +229,6 @@ void TestSplitNames::pathTexts_data() {
     Row("no prefix after leading blanks", "  //srv//x", "  /srv/x", "x");
     Row("separator only at the start", "/cell.bvf", "/cell.bvf", "/cell.bvf");
     Row("backslashes are name characters", "C:\\\\rec\\x", "C:\\\\rec\\x", "C:\\\\rec\\x");
-    Row("double colon and letter case kept", "/Rec//a::B.BVF", "/Rec/a::B.BVF", "a::B.BVF");
 }
 
 void TestSplitNames::pathTexts() {
@@ -262,15 +246,11 @@ void TestSplitNames::outputIsSource_data() {
     QTest::addColumn<bool>("sameFile");
 
     QTest::newRow("the source itself") << "%1/source.bvf" << true << true;
-    QTest::newRow("doubled separators") << "%1//source.bvf" << true << true;
-    QTest::newRow("through .") << "%1/./source.bvf" << false << true;
     QTest::newRow("through ..") << "%1/sub/../source.bvf" << false << true;
-    QTest::newRow("symbolic link") << "%1/link.bvf" << false << true;
     QTest::newRow("hard link") << "%1/hard.bvf" << false << true;
     QTest::newRow("symbolic link to the folder") << "%1/folderlink/source.bvf" << false << true;
     QTest::newRow("relative, from the folder") << "./source.bvf" << false << true;
     QTest::newRow("copy with the same bytes") << "%1/copy.bvf" << false << false;
-    QTest::newRow("missing output") << "%1/none.bvf" << false << false;
     QTest::newRow("dangling link") << "%1/dangling.bvf" << false << false;
     // File names differ by letter case on this system.
     QTest::newRow("letter case names another file") << "%1/SOURCE.bvf" << false << false;
@@ -288,7 +268,7 @@ void TestSplitNames::outputIsSource() {
     const QString clstrSource = P("source.bvf");
     QVERIFY(QFile(clstrSource).open(QIODevice::WriteOnly));
     QVERIFY(QFile::copy(clstrSource, P("copy.bvf")) && QDir(clDir.path()).mkdir("sub"));
-    QVERIFY(QFile::link(clstrSource, P("link.bvf")) && QFile::link(clDir.path(), P("folderlink")));
+    QVERIFY(QFile::link(clDir.path(), P("folderlink")));
     QVERIFY(QFile::link(P("gone.bvf"), P("dangling.bvf")));
     QCOMPARE(::link(QFile::encodeName(clstrSource), QFile::encodeName(P("hard.bvf"))), 0);
 
