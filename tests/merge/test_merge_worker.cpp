@@ -349,6 +349,8 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied_data() {
     QTest::newRow("read error") << int(FILE_WRITE_FAILED);
     QTest::newRow("damage the reader cannot get past") << int(FILE_DAMAGED);
     QTest::newRow("reader in a wrong state") << int(FILE_WRONG_STATE);
+    QTest::newRow("no data yet from a finished file") << int(FILE_NO_DATA_YET);
+    QTest::newRow("no buffer") << int(FILE_NO_BUFFER);
 }
 
 void TestMergeWorker::readingFailureKeepsWhatWasCopied() {

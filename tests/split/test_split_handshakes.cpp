@@ -1,5 +1,4 @@
-// The split's questions and answers, stops and releases: a question never
-// holds up a stop or the release of the worker.
+// The split's questions and answers: a question never holds up a stop or a release.
 #include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
@@ -15,8 +14,7 @@ namespace {
 const QString kSource = QStringLiteral("cell.bvf");
 const QByteArray kOld = QByteArrayLiteral("old contents");
 
-// Three parts by the hour: cell__01 (10:20, 10:40), cell__02 (11:05),
-// cell__03 (12:10, 12:20).
+// Three parts by the hour.
 const QList<RecordSpec> kThreeHours = {Tetra(At("10:20:00")), Tetra(At("10:40:00")),
                                        Tetra(At("11:05:00")), Tetra(At("12:10:00")),
                                        Tetra(At("12:20:00"))};
@@ -86,7 +84,6 @@ class TestSplitHandshakes : public QObject {
               const QString &clstrName = kSource) const {
         return WriteRecording(Path(clstrName), clRecords) && clRig.Scan(Path(clstrName)) == 1000;
     }
-    // A split by the hour left waiting at the question about the part.
     bool Waiting(WorkerRig &clRig, int lPart) {
         if (!Load(clRig) || !WriteBytes(Path(PartName(lPart)), kOld))
             return false;
@@ -117,23 +114,18 @@ void TestSplitHandshakes::overwriteAnswers_data() {
         QTest::newRow(pName) << pExisting << pReplies << pQuestions << lCode << pParts;
     };
     Row("no existing file: no question", "", "", "", 2000, "1 2 3");
-    Row("[NO] drops part 1; part 2 is written", "1", "2", "a1", 2000, "-1 2 3");
     Row("[NO], then part 2 is asked about at its own boundary", "1 2", "2 1", "a1 a2", 2000,
         "-1 2 3");
-    Row("[YES]", "1", "1", "a1", 2000, "1 2 3");
     Row("[NO to ALL]: absent parts written, existing ones skipped without asking", "1 3", "4", "a1",
         2000, "-1 2 -3");
     Row("[YES to ALL]: later existing files without asking", "1 3", "3", "a1", 2000, "1 2 3");
     Row("[ABORT]", "2", "5", "a2", -1, "1 -2");
-    Row("question closed without an answer aborts", "1", "C", "a1", -1, "-1");
     Row("a closed question after an answered one aborts", "1 2", "2 C", "a1 a2", -1, "-1 -2");
     Row("an answer outside 1 to 5 aborts", "1", "7", "a1", -1, "-1");
     Row("Stop while the question is shown", "2", "S", "a2", -1, "1 -2");
     Row("answers from another thread, a little later", "1 2", "1~ 2~", "a1 a2", 2000, "1 -2 3");
-    // A folder where part 2 goes: it exists, so the overwrite question comes
-    // first; then it cannot be opened and the retry is asked.
+    // A folder at part 2: asked to overwrite, then to retry.
     Row("[RETRY] after removing the folder continues", "-2", "1 R", "a2 r2", 2000, "1 2 3");
-    Row("giving up ends the split", "-2", "1 0", "a2 r2", -1, "1 -2");
     Row("a retry that fails again asks again", "-2", "1 1 R", "a2 r2 r2", 2000, "1 2 3");
     Row("a retry question closed after a [RETRY] gives up", "-2", "1 1 C", "a2 r2 r2", -1, "1 -2");
     Row("Stop during the retry question", "-2", "1 S", "a2 r2", -1, "1 -2");
@@ -160,7 +152,6 @@ void TestSplitHandshakes::overwriteAnswers() {
     }
     clRig.events.Script(Replies(replies, [this] { QDir().rmdir(Path(PartName(2))); }));
     QCOMPARE(clRig.Split(ByTime(3600, true, 1)), code);
-    // The questions carry the bare file name.
     QCOMPARE(clRig.events.Questions(), Asked(questions));
     QCOMPARE(DescribeParts(m_pDir->path(), {kSource, "elsewhere"}), Described(parts));
     for (const QString &clstrPart : parts.split(u' ')) {
@@ -178,8 +169,7 @@ void TestSplitHandshakes::partsOfThisRun_data() {
     QTest::addColumn<int>("questions");
     QTest::addColumn<QList<int>>("kept"); // source records in the one file
 
-    // By number into 3 with a name without number: every part gets the same
-    // name. Parts: records 0-1, 2-4, 5-8.
+    // Into 3 by number, every part under one name: records 0-1, 2-4, 5-8.
     QTest::newRow("[YES to ALL] does not cover a part written by this run")
         << true << "3 2 2" << 3 << QList<int>{0, 1};
     QTest::newRow("[YES] to each replaces the earlier part")
@@ -211,7 +201,6 @@ void TestSplitHandshakes::sourceAsOutput_data() {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("link"); // "hard" or "symbolic": rec__02.bvf leads to the source
 
-    // The second part of rec*.bvf with scheme 1 is rec__02.bvf.
     QTest::newRow("the same path") << QString("rec__02.bvf") << QString();
     QTest::newRow("a hard link to the source") << QString("rec.bvf") << QString("hard");
     QTest::newRow("a symbolic link to the source") << QString("rec.bvf") << QString("symbolic");
@@ -238,8 +227,7 @@ void TestSplitHandshakes::sourceAsOutput() {
     QCOMPARE(RecordTimes(Path("rec__01.bvf")), QStringList{"10:20:00"});
     QCOMPARE(clRig.events.Errors(), QStringList());
 
-    // The fixed name of the period mode is checked the same way, the same
-    // path given in another spelling.
+    // The same for the period mode's fixed name, in another spelling.
     clRig.events.Script({});
     StructSplitSettings clFixed = ByPeriod(At("10:00:00"), At("12:00:00"), kFixedNameScheme);
     clFixed.fixedName = link.isEmpty() ? m_pDir->path() + "//" + source : clstrPart2;
@@ -253,7 +241,6 @@ void TestSplitHandshakes::noQuestionAfterAStop() {
     WorkerRig clRig;
     QVERIFY(Load(clRig));
     QVERIFY(WriteBytes(Path(PartName(1)), kOld));
-    // Stopped as the split starts: the question about part 1 is never asked.
     clRig.events.OnProgress([&clRig](int lCode) {
         if (lCode == 0)
             clRig.context.stopEvent->Set();
@@ -269,7 +256,6 @@ void TestSplitHandshakes::releaseWithAnOpenQuestion() {
         WorkerRig clRig;
         QVERIFY(Waiting(clRig, 2));
         QTRY_VERIFY(QuestionIsOpen(clRig.context));
-        // The release stops the worker and waits for its end.
         ReleaseWorker(clRig.context);
         QVERIFY(!WorkerHeld(clRig.context));
         QVERIFY(!clRig.context.stopEvent && !clRig.context.answerEvent && !clRig.context.fileList);

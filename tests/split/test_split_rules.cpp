@@ -1,6 +1,5 @@
 // The rules under the split, without files: settings from the tab, the cut
-// plan against the kit's cut rules, record fields at their edges, and the
-// workers' record loop.
+// plan against the kit's cut rules, record fields at their edges, pacing.
 #include "PayloadChecks.h"
 #include "RecordFields.h"
 #include "SplitPlan.h"
@@ -68,39 +67,6 @@ QByteArray Counting(int lLength, int lAt = -1, uint64_t lValue = 0) {
     return clBytes;
 }
 
-// Answers ReadData from a script such as "O2400 D2600 E2600": per read a
-// result (O ok, D damaged, E end, W write failed, N no data yet, S wrong
-// state, B no buffer) and the consumed position the reader reports after it.
-class CScriptedReader final : public CReadOnlyFileFormat {
-  public:
-    CScriptedReader(const QString &clstrScript, bool bOnline)
-        : m_clSteps(clstrScript.split(u' ')), m_bOnline(bOnline) {}
-    FileResult OpenFile(const wchar_t *, FileHeaderInfo &, uint8_t) override { return FILE_OK; }
-    FileResult ReadData(RawRecord &clRecord) override {
-        if (m_clSteps.isEmpty())
-            return FILE_WRONG_STATE; // read past the script: shows in the trace
-        const QString clstrStep = m_clSteps.takeFirst();
-        static const QMap<QChar, FileResult> kResults = {
-            {u'O', FILE_OK},           {u'D', FILE_DAMAGED},     {u'E', FILE_END_OF_DATA},
-            {u'W', FILE_WRITE_FAILED}, {u'N', FILE_NO_DATA_YET}, {u'S', FILE_WRONG_STATE},
-            {u'B', FILE_NO_BUFFER}};
-        const FileResult enResult = kResults.value(clstrStep[0], FILE_WRONG_STATE);
-        m_lPosition = clstrStep.mid(1).toULongLong();
-        clRecord.payload = enResult == FILE_OK ? &m_lPosition : nullptr;
-        return enResult;
-    }
-    void CloseFile() override {}
-    double GetProgress() override { return 0; }
-    uint64_t GetFileSize(bool bTotal) override { return bTotal ? 1000000 : m_lPosition; }
-    const wchar_t *GetFileName() override { return L""; }
-    bool IsOnlineFile() override { return m_bOnline; }
-
-  private:
-    QStringList m_clSteps;
-    bool m_bOnline;
-    uint64_t m_lPosition = 2355; // after the header
-};
-
 } // namespace
 
 class TestSplitRules : public QObject {
@@ -114,8 +80,6 @@ class TestSplitRules : public QObject {
     void planBoundaries();
     void recordFields_data();
     void recordFields();
-    void readerResults_data();
-    void readerResults();
     void pacing();
 };
 
@@ -365,42 +329,6 @@ void TestSplitRules::recordFields() {
     QCOMPARE(clRecord.frequency, uint64_t(kind <= PAYLOAD_GSM ? 390012500 : 7));
     clRecord.payload = nullptr;
     QVERIFY(!RecordTimeSeconds(clRecord));
-}
-
-void TestSplitRules::readerResults_data() {
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<bool>("online");
-    QTest::addColumn<QString>("trace"); // R record, E end, F failed
-
-    QTest::newRow("records, then end of data") << "O2400 O2500 E2500" << false << "RRE";
-    QTest::newRow("a damaged record is stepped over")
-        << "O2400 D2600 O2700 E2700" << false << "RRE";
-    QTest::newRow("damaged records in a row, each moving on")
-        << "D2400 D2401 O2500 E2500" << false << "RE";
-    QTest::newRow("a damaged record without progress is the end")
-        << "O2400 D2600 D2600 O2700" << false << "RE";
-    QTest::newRow("damage right at the start without progress") << "D2355 O2400" << false << "E";
-    QTest::newRow("a read error fails the run") << "O2400 W2400 O2500" << false << "RF";
-    QTest::newRow("no data yet ends a file being written") << "O2400 N2400" << true << "RE";
-    QTest::newRow("no data yet from a finished file is a failure")
-        << "O2400 N2400" << false << "RF";
-    QTest::newRow("wrong state fails the run") << "S2355" << false << "F";
-    QTest::newRow("no buffer fails the run") << "B2355" << false << "F";
-}
-
-void TestSplitRules::readerResults() {
-    QFETCH(QString, script);
-    QFETCH(bool, online);
-    QFETCH(QString, trace);
-    CScriptedReader clReader(script, online);
-    CSourceRecords clRecords(clReader);
-    QString clstrTrace;
-    for (SourceStep enStep = SourceStep::Record; enStep == SourceStep::Record;) {
-        RawRecord clRecord{};
-        enStep = clRecords.Next(clRecord);
-        clstrTrace += enStep == SourceStep::Record ? u'R' : enStep == SourceStep::End ? u'E' : u'F';
-    }
-    QCOMPARE(clstrTrace, trace);
 }
 
 void TestSplitRules::pacing() {
