@@ -267,23 +267,6 @@ void TestSplitHandshakes::releaseWithAnOpenQuestion() {
         QVERIFY(!AnswerRetryQuestion(clRig.context, true));
         QCOMPARE(DescribeParts(m_pDir->path(), {kSource}), Described("1 -2"));
     }
-    // The same when the context itself goes away with the question open.
-    CScriptedEvents clEvents;
-    StructSourceInfo clSource;
-    QVERIFY(WriteBytes(Path(PartName(1)), kOld));
-    {
-        StructWorkerContext clContext(&clEvents);
-        clEvents.Attach(clContext);
-        clEvents.Script({Reply::Of(Reply::NoAnswer)});
-        QVERIFY(StartScanWorker(clContext, Path(kSource), clSource, nullptr, 0));
-        QCOMPARE(clEvents.WaitForEnd(), 1000);
-        ReleaseWorker(clContext);
-        clEvents.Restart();
-        QCOMPARE(StartSplitWorker(clContext, clSource, ByTime(3600, true, 1), nullptr, 0),
-                 SplitStart::Started);
-        QTRY_VERIFY(QuestionIsOpen(clContext));
-    }
-    QCOMPARE(clEvents.Codes(), (QList<int>{0, -1}));
 }
 
 void TestSplitHandshakes::startingAScanReleasesAWaitingSplit() {
