@@ -118,7 +118,6 @@ void TestMergeWorker::fillTimes_data() {
         "09:00:00 - unknown");
     Row("no usable time and no header start", {Notice()}, std::numeric_limits<qint64>::max(), -1,
         "unknown - unknown");
-    Row("no records at all", {}, h, -1, "09:00:00 - unknown");
     Row("a first record without time: the start from the first time stamp",
         {Notice(), Generic(0, 20), Tetra(At("12:00:03")), Tetra(At("12:00:07"))}, h, -1,
         "12:00:03 - 12:00:07 fromRecord");

@@ -232,9 +232,6 @@ void TestSplitRules::planBoundaries_data() {
     QTest::newRow("a record exactly on the boundary opens the part")
         << ByTime(3600, true) << QList<CutInput>{T("10:20:00"), T("10:59:59"), T("11:00:00")}
         << "W1@10:20:00 W1@10:20:00 N2@11:00:00";
-    QTest::newRow("90 minutes aligned from 1970")
-        << ByTime(5400, true) << QList<CutInput>{T("10:29:59"), T("10:30:00")}
-        << "W1@10:20:00 N2@10:30:00";
     QTest::newRow("period: the whole last second")
         << ByPeriod(At("10:00:00"), At("10:30:59"))
         << QList<CutInput>{T("09:59:59"), {}, T("10:00:00"), {}, T("10:30:59"), T("10:31:00")}
