@@ -230,23 +230,17 @@ void TestMergeList::tree_data() {
     const QString clstrA = JoinMagicText(kMagicA);
     const QString clstrGap = QStringLiteral(" [bg 255,155,0]");
     const QString clstrOverlap = QStringLiteral(" [bg 255,255,0]");
-    // A gap of one second has no row; the group row carries its magic in full.
-    QTest::newRow("gaps") << Files{Timed("/r/a.bvf", 0xFEDCBA9876543210ULL, "10:00:00", "10:59:59"),
-                                   Timed("/r/b.bvf", 0xFEDCBA9876543210ULL, "11:00:00", "11:30:00"),
-                                   Timed("/r/c.bvf", 0xFEDCBA9876543210ULL, "12:30:01", "12:30:10")}
-                          << QStringList{"0xfedcba9876543210 / Length: 01:30:11",
-                                         "   / 2024-03-07 10:00:00 to 10:59:59 / /r/a.bvf",
-                                         "   / 2024-03-07 11:00:00 to 11:30:00 / /r/b.bvf",
-                                         "   / Missing: 01:00:00 [m:s]" + clstrGap + " / ",
-                                         "   / 2024-03-07 12:30:01 to 12:30:10 / /r/c.bvf"};
     // The file inside a's span ended earlier than a: c misses nothing.
+    // A gap of one second has no row; the group row carries its magic in full.
+    constexpr uint64_t m = 0xFEDCBA9876543210ULL;
     QTest::newRow("a gap is measured from the latest end, overlaps are named")
-        << Files{Timed("/r/a.bvf", kMagicA, "10:00:00", "11:00:00"),
-                 Timed("/r/b.bvf", kMagicA, "10:10:00", "10:20:00"),
-                 Timed("/r/c.bvf", kMagicA, "10:15:00", "11:30:00"),
-                 Entry("/r/d.bvf", kMagicA, -5, At("10:00:00")),
-                 Timed("/r/e.bvf", kMagicA, "11:30:05", "11:40:00")}
-        << QStringList{clstrA + " / Length: 02:34:59",
+        << Files{Timed("/r/a.bvf", m, "10:00:00", "11:00:00"),
+                 Timed("/r/b.bvf", m, "10:10:00", "10:20:00"),
+                 Timed("/r/c.bvf", m, "10:15:00", "11:30:00"),
+                 Entry("/r/d.bvf", m, -5, At("10:00:00")),
+                 Timed("/r/e.bvf", m, "11:30:05", "11:40:00"),
+                 Timed("/r/f.bvf", m, "11:40:01", "11:40:02")}
+        << QStringList{"0xfedcba9876543210 / Length: 02:35:01",
                        "   / 2024-03-07 10:00:00 to 11:00:00 / /r/a.bvf",
                        "   / 2024-03-07 10:10:00 to 10:20:00" + clstrOverlap +
                            " [tip Files overlapping: |a.bvf] / /r/b.bvf",
@@ -254,7 +248,8 @@ void TestMergeList::tree_data() {
                            " [tip Files overlapping: |a.bvf|b.bvf] / /r/c.bvf",
                        "   / Unknown / /r/d.bvf",
                        "   / Missing: 00:04 [m:s]" + clstrGap + " / ",
-                       "   / 2024-03-07 11:30:05 to 11:40:00 / /r/e.bvf"};
+                       "   / 2024-03-07 11:30:05 to 11:40:00 / /r/e.bvf",
+                       "   / 2024-03-07 11:40:01 to 11:40:02 / /r/f.bvf"};
     QTest::newRow("groups apart; unknown, open-ended and other-day times; names without folder")
         << Files{Timed("a.bvf", kMagicA, "10:00:00", "11:00:00"),
                  Timed("b.bvf", kMagicA, "10:30:00", "11:30:00"), Untimed("/r/x.tmw", 0, 10),
