@@ -43,7 +43,7 @@ class TestMergeWorker : public QObject {
     Q_OBJECT
 
   private slots:
-    void init();
+    void init() { QVERIFY(m_pDir.emplace().isValid()); }
     void fillTimes_data();
     void fillTimes();
     void fillLeavesOut();
@@ -67,11 +67,10 @@ class TestMergeWorker : public QObject {
         }
         return true;
     }
-    QStringList Paths(const QStringList &clNames) const {
-        QStringList clPaths;
-        for (const QString &clstrName : clNames)
-            clPaths << Path(clstrName);
-        return clPaths;
+    QStringList Paths(QStringList clNames) const {
+        for (QString &clstrName : clNames)
+            clstrName = Path(clstrName);
+        return clNames;
     }
     // a1, a2 (magic A, overlapping) then b1, b2 (magic B).
     bool TwoGroups(MergeRig &clRig) const {
@@ -90,13 +89,8 @@ class TestMergeWorker : public QObject {
                             clFrames);
     }
 
-    std::unique_ptr<QTemporaryDir> m_pDir;
+    std::optional<QTemporaryDir> m_pDir;
 };
-
-void TestMergeWorker::init() {
-    m_pDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_pDir->isValid());
-}
 
 void TestMergeWorker::fillTimes_data() {
     QTest::addColumn<QList<RecordSpec>>("records");

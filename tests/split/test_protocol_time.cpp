@@ -66,7 +66,7 @@ class TestProtocolTime : public QObject {
 
   private slots:
     void initTestCase();
-    void init();
+    void init() { QVERIFY(m_pDir.emplace().isValid()); }
     void tetraOffsetRules();
     void feedingLimits();
     void dmrOffsetRules();
@@ -84,7 +84,7 @@ class TestProtocolTime : public QObject {
 
     CProtoComponentTable m_clTable;
     LiveAnalysesFn m_fnLive = nullptr;
-    std::unique_ptr<QTemporaryDir> m_pDir;
+    std::optional<QTemporaryDir> m_pDir;
 };
 
 void TestProtocolTime::initTestCase() {
@@ -92,11 +92,6 @@ void TestProtocolTime::initTestCase() {
     m_fnLive = reinterpret_cast<LiveAnalysesFn>(
         m_clTable.Entries()[0].library.Symbol("StandInProto_LiveAnalyses"));
     QVERIFY(m_fnLive != nullptr);
-}
-
-void TestProtocolTime::init() {
-    m_pDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_pDir->isValid());
 }
 
 void TestProtocolTime::Check(const QList<Case> &clCases, bool bWithComponent) {

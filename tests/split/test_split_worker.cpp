@@ -81,7 +81,7 @@ class TestSplitWorker : public QObject {
     Q_OBJECT
 
   private slots:
-    void init();
+    void init() { QVERIFY(m_pDir.emplace().isValid()); }
 
     void scan_data();
     void scan();
@@ -137,13 +137,8 @@ class TestSplitWorker : public QObject {
     }
 
     QTemporaryDir m_clScratch;
-    std::unique_ptr<QTemporaryDir> m_pDir;
+    std::optional<QTemporaryDir> m_pDir;
 };
-
-void TestSplitWorker::init() {
-    m_pDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_pDir->isValid());
-}
 
 void TestSplitWorker::scan_data() {
     QTest::addColumn<QString>("name");
