@@ -439,6 +439,8 @@ void TestSplitRules::partNames_data() {
         "/rec/cell__03__2024-03-08_09.00.00.bvf", 3, lNextDay);
     Row("leading date", "/rec/2024-03-07_14.05.09__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("short token with underscores", "/rec/CN_1_2__cell.bvf", 1, "/rec/cell__01.bvf");
+    Row("a short token goes, what follows is cut again",
+        "/rec/cell__P00012__2024-03-07_14.05.09x.bvf", 1, "/rec/cellx__01.bvf");
     Row("tokens on both sides", "/rec/CN0012__2024-03-07_14.05.09__cell__P1_2_3.bvf", 1,
         "/rec/cell__01.bvf");
     Row("too short for a token", "/rec/cell__CN12.bvf", 1, "/rec/cell__01.bvf");
