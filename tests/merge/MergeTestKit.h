@@ -16,7 +16,6 @@ using namespace WorkerTestKit;
 
 class CMergeEvents final : public CJoinEvents, public CEventsScript {
   public:
-    // Ends are logged as the codes the dialog turns them into.
     void FillEnded(const StructRunResult &clResult) override {
         Progress(clResult.Succeeded() ? 1000 : -1);
     }
@@ -42,8 +41,7 @@ class CMergeEvents final : public CJoinEvents, public CEventsScript {
     void JoinNotice(const QString &clstrText) override { Append("notice " + clstrText); }
 
   private:
-    // As the merge tab's slot: a refused destination is answered by the next
-    // scripted reply, as the tab asks again.
+    // A refused destination is answered by the next reply, as the tab asks again.
     bool Answer(const QString &clstrQuestion) {
         StructWorkerContext *pContext = m_pContext;
         return Ask(clstrQuestion, Reply::Code(MERGE_ABORT), [pContext](const Reply &clReply) {
@@ -74,33 +72,16 @@ inline Reply Abort() {
     return Reply::Code(MERGE_ABORT);
 }
 
-// The dialog's side: events, context, source description and merge list.
-struct MergeRig {
-    CMergeEvents events;
-    StructWorkerContext context{&events};
-    StructSourceInfo source;
+struct MergeRig : RigOf<CMergeEvents> {
     CMergeList list;
 
-    MergeRig() { events.Attach(context); }
-    ~MergeRig() {
-        ReleaseWorker(context);
-        events.JoinHelpers();
-    }
-    // Adds the paths as the merge tab does; the end code.
+    ~MergeRig() { Release(); } // before the list goes
     int Fill(const QStringList &clPaths) {
-        events.Restart();
-        return StartFillWorker(context, clPaths, list, source) == FillStart::Started ? End() : 0;
+        return Run(
+            [&] { return StartFillWorker(context, clPaths, list, source) == FillStart::Started; });
     }
-    // Merges the list; the end code (0 when nothing started).
     int Merge() {
-        events.Restart();
-        return StartMergeWorker(context, list, source) == MergeStart::Started ? End() : 0;
-    }
-    int End() {
-        const int lCode = events.WaitForEnd();
-        ReleaseWorker(context);
-        events.JoinHelpers();
-        return lCode;
+        return Run([&] { return StartMergeWorker(context, list, source) == MergeStart::Started; });
     }
 };
 

@@ -1,9 +1,5 @@
-// The merge tab's workers where the round trips cannot look. The fill: the
-// times it takes from records that do not start or end a file, the paths it
-// leaves out without a word, and how a run ends. The merge: the questions it
-// asks and how their answers steer it, the destinations it refuses, and how it
-// ends after a failure or a stop. Outputs are compared byte by byte with the
-// sources' frames.
+// The merge tab's workers where the round trips cannot look: fill times, left
+// out paths, the merge's questions, failures and stops.
 #include "MergeTestKit.h"
 #include "TestRegistry.h"
 
@@ -16,14 +12,12 @@
 using namespace MergeTestKit;
 
 Q_DECLARE_METATYPE(QList<WorkerTestKit::RecordSpec>)
-Q_DECLARE_METATYPE(Reply)
 
 namespace {
 
 constexpr uint64_t kMagicA = 0xA1A1;
 constexpr uint64_t kMagicB = 0xB2B2;
 
-// lCount TETRA records from lFirst on, one per second.
 QList<RecordSpec> Run(int64_t lFirst, int lCount) {
     QList<RecordSpec> clSpecs;
     for (int i = 0; i < lCount; ++i)
@@ -34,7 +28,7 @@ QList<RecordSpec> Run(int64_t lFirst, int lCount) {
 // A whole record with a good checksum that the reader cannot take.
 const QByteArray kRefused = ContainerBytes::Frame(3, QByteArray(60, '\x11'), 1);
 
-// The file's bytes with the extra bytes after the frames at their indexes.
+// The file with the extra bytes after the frames at their indexes.
 bool Damage(const QString &clstrPath, const QMap<int, QByteArray> &clAfter) {
     const ContainerFrames clFrames = FramesOf(clstrPath);
     QByteArray clBytes = clFrames.header;
@@ -49,33 +43,22 @@ class TestMergeWorker : public QObject {
     Q_OBJECT
 
   private slots:
-    void init();
-
+    void init() { QVERIFY(m_pDir.emplace().isValid()); }
     void fillTimes_data();
     void fillTimes();
     void fillLeavesOut();
     void fillStops();
-    void startWhileFillingStopsTheFill();
-
-    void startNeedsTwoFilesPerGroup();
-    void groupsGiveOutputs();
-    void cancellingTheOutputEndsTheMerge_data();
-    void cancellingTheOutputEndsTheMerge();
-    void unreadableSource_data();
-    void unreadableSource();
-    void damagedRecordIsLeftOutAndReported_data();
+    void startRefusedOrReleasing();
+    void conversation_data();
+    void conversation();
     void damagedRecordIsLeftOutAndReported();
     void readingFailureKeepsWhatWasCopied_data();
     void readingFailureKeepsWhatWasCopied();
-    void proposedOutputs();
-    void destinationRefused_data();
-    void destinationRefused();
     void questionsWaitForAnswerOrStop();
 
   private:
     QString Path(const QString &clstrName) const { return m_pDir->filePath(clstrName); }
-    // Writes the recordings of lCount records a second apart, each starting
-    // where the one before ends, from lFirst on.
+    // lCount records a second apart per file, each file going on from the last.
     bool Written(const QStringList &clNames, int64_t lFirst, int lCount,
                  uint64_t lMagic = kMagicA) const {
         for (int i = 0; i < clNames.size(); ++i) {
@@ -84,13 +67,12 @@ class TestMergeWorker : public QObject {
         }
         return true;
     }
-    QStringList Paths(const QStringList &clNames) const {
-        QStringList clPaths;
-        for (const QString &clstrName : clNames)
-            clPaths << Path(clstrName);
-        return clPaths;
+    QStringList Paths(QStringList clNames) const {
+        for (QString &clstrName : clNames)
+            clstrName = Path(clstrName);
+        return clNames;
     }
-    // Two groups of two: a1, a2 (magic A, overlapping) then b1, b2 (magic B).
+    // a1, a2 (magic A, overlapping) then b1, b2 (magic B).
     bool TwoGroups(MergeRig &clRig) const {
         return WriteRecording(Path("a1.bvf"), Run(At("10:00:00"), 20), kMagicA) &&
                WriteRecording(Path("a2.bvf"), Run(At("10:00:10"), 20), kMagicA) &&
@@ -98,8 +80,7 @@ class TestMergeWorker : public QObject {
                clRig.Fill(Paths({"a1.bvf", "a2.bvf"})) == 1000 &&
                clRig.Fill(Paths({"b1.bvf", "b2.bvf"})) == 1000;
     }
-    // The output holds these sources' frames in order, behind the first one's
-    // header.
+    // The output holds these sources' frames in order, behind the first one's header.
     QString Holds(const QString &clstrOutput, const QStringList &clSources) const {
         QList<QByteArray> clFrames;
         for (const QString &clstrSource : clSources)
@@ -108,13 +89,8 @@ class TestMergeWorker : public QObject {
                             clFrames);
     }
 
-    std::unique_ptr<QTemporaryDir> m_pDir;
+    std::optional<QTemporaryDir> m_pDir;
 };
-
-void TestMergeWorker::init() {
-    m_pDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_pDir->isValid());
-}
 
 void TestMergeWorker::fillTimes_data() {
     QTest::addColumn<QList<RecordSpec>>("records");
@@ -122,27 +98,25 @@ void TestMergeWorker::fillTimes_data() {
     QTest::addColumn<int>("damagedAfter");   // a refused record after this one; -1: none
     QTest::addColumn<QString>("times");      // start - end, "fromRecord" when taken from one
 
-    const qint64 lHeader = At("09:00:00");
-    QTest::newRow("the latest time, not the last record's")
-        << QList<RecordSpec>{Tetra(At("12:00:00")), Tetra(At("12:09:00")), Dmr(At("12:03:00"))}
-        << lHeader << -1 << "12:00:00 - 12:09:00 fromRecord";
-    QTest::newRow("the first record's time, not the earliest")
-        << QList<RecordSpec>{Tetra(At("12:00:10")), Tetra(At("12:00:00"))} << lHeader << -1
-        << "12:00:10 - 12:00:10 fromRecord";
-    QTest::newRow("no usable time keeps the header's start")
-        << QList<RecordSpec>{Notice(), Generic(0, 20), Notice()} << lHeader << -1
-        << "09:00:00 - unknown";
-    QTest::newRow("no usable time and no header start")
-        << QList<RecordSpec>{Notice(), Notice()} << std::numeric_limits<qint64>::max() << -1
-        << "unknown - unknown";
-    QTest::newRow("no records at all")
-        << QList<RecordSpec>{} << lHeader << -1 << "09:00:00 - unknown";
-    // A part cut from a recording carries the recording's header start.
-    QTest::newRow("a first record without time: the start from the first time stamp")
-        << QList<RecordSpec>{Notice(), Generic(0, 20), Tetra(At("12:00:03")), Tetra(At("12:00:07"))}
-        << lHeader << -1 << "12:00:03 - 12:00:07 fromRecord";
-    QTest::newRow("a damaged record does not end the examination")
-        << Run(At("10:00:00"), 10) << lHeader << 4 << "10:00:00 - 10:00:09 fromRecord";
+    const qint64 h = At("09:00:00");
+    const auto Row = [](const char *pName, const QList<RecordSpec> &clRecords, qint64 lHeader,
+                        int lDamaged, const char *pTimes) {
+        QTest::newRow(pName) << clRecords << lHeader << lDamaged << QString(pTimes);
+    };
+    Row("the latest time, not the last record's",
+        {Tetra(At("12:00:00")), Tetra(At("12:09:00")), Dmr(At("12:03:00"))}, h, -1,
+        "12:00:00 - 12:09:00 fromRecord");
+    Row("the first record's time, not the earliest", {Tetra(At("12:00:10")), Tetra(At("12:00:00"))},
+        h, -1, "12:00:10 - 12:00:10 fromRecord");
+    Row("no usable time keeps the header's start", {Notice(), Generic(0, 20), Notice()}, h, -1,
+        "09:00:00 - unknown");
+    Row("no usable time and no header start", {Notice()}, std::numeric_limits<qint64>::max(), -1,
+        "unknown - unknown");
+    Row("a first record without time: the start from the first time stamp",
+        {Notice(), Generic(0, 20), Tetra(At("12:00:03")), Tetra(At("12:00:07"))}, h, -1,
+        "12:00:03 - 12:00:07 fromRecord");
+    Row("a damaged record does not end the examination", Run(At("10:00:00"), 10), h, 4,
+        "10:00:00 - 10:00:09 fromRecord");
 }
 
 void TestMergeWorker::fillTimes() {
@@ -150,30 +124,26 @@ void TestMergeWorker::fillTimes() {
     QFETCH(qint64, headerStart);
     QFETCH(int, damagedAfter);
     QFETCH(QString, times);
-
     const QString clstrPath = Path("rec.bvf");
     QVERIFY(WriteRecording(clstrPath, records, kMagicA, {}, headerStart));
     QVERIFY(Damage(clstrPath, {{damagedAfter, kRefused}}));
     MergeRig clRig;
     QCOMPARE(clRig.Fill({clstrPath}), 1000);
     QCOMPARE(clRig.list.Count(), qsizetype(1));
-    const StructJoinFileData clEntry = clRig.list.Entries().first();
-    const auto fnTime = [](int64_t lTime) {
-        return lTime == kJoinTimeUnknown ? QStringLiteral("unknown") : Clock(lTime);
-    };
-    QCOMPARE(fnTime(clEntry.start) + " - " + fnTime(clEntry.end) +
-                 (clEntry.flags & kJoinTimesFromRecord ? " fromRecord" : ""),
+    const StructJoinFileData e = clRig.list.Entries().first();
+    const auto fnTime = [](int64_t t) { return t == kJoinTimeUnknown ? "unknown" : Clock(t); };
+    QCOMPARE(fnTime(e.start) + " - " + fnTime(e.end) +
+                 (e.flags & kJoinTimesFromRecord ? " fromRecord" : ""),
              times);
-    QCOMPARE(clEntry.flags & kJoinFileOpened, kJoinFileOpened);
-    QCOMPARE(clEntry.records, int64_t(records.size()));
+    QCOMPARE(e.flags & kJoinFileOpened, kJoinFileOpened);
+    QCOMPARE(e.records, int64_t(records.size()));
 }
 
 void TestMergeWorker::fillLeavesOut() {
     QVERIFY(QDir(m_pDir->path()).mkdir("folder.bvf"));
     QVERIFY(WriteBytes(Path("text.bvf"), "not a container at all"));
     QVERIFY(WriteRecording(Path("good.bvf"), Run(At("10:00:00"), 5)));
-    // The first 259 characters of a longer path name an existing recording;
-    // a shortened path would add that file.
+    // The first 259 characters of a longer path name an existing recording.
     const QString clstrLong = m_pDir->path() + "/" + QString(299 - m_pDir->path().size(), u'n');
     QVERIFY(WriteRecording(clstrLong.left(259), Run(At("11:00:00"), 5)));
 
@@ -182,13 +152,11 @@ void TestMergeWorker::fillLeavesOut() {
     QCOMPARE(clRig.Fill({Path("folder.bvf"), Path("missing.bvf"), Path("good.bvf"),
                          Path("text.bvf"), clstrDoubled, clstrLong, Path("nofolder/x.bvf")}),
              1000);
-    // Another spelling of a listed file is the same file.
     QCOMPARE(clRig.list.FileNames(), QStringList{Path("good.bvf")});
     // No word about them: only the final refresh, with the last path taken up.
     QCOMPARE(clRig.events.Log(),
              (QStringList{"progress 0", "progress 1000", "list " + Path("nofolder/x.bvf")}));
-    // A later run: 259 characters fit; listed once more is still once, and
-    // the final refresh names the file as it is listed.
+    // The final refresh names the file as it is listed.
     QCOMPARE(clRig.Fill({clstrLong.left(259), clstrDoubled}), 1000);
     QCOMPARE(clRig.list.FileNames(), (QStringList{Path("good.bvf"), clstrLong.left(259)}));
     QCOMPARE(clRig.events.Lists(), QStringList{Path("good.bvf")});
@@ -200,7 +168,6 @@ void TestMergeWorker::fillStops() {
     QVERIFY(WriteRecording(Path("first.bvf"), Run(At("09:00:00"), 10)));
     QVERIFY(WriteRecording(Path("large.bvf"), Run(At("10:00:00"), 6000)));
     QVERIFY(WriteRecording(Path("last.bvf"), Run(At("12:00:00"), 10)));
-
     MergeRig clRig;
     clRig.source.name = QStringLiteral("/rec/loaded.bvf");
     clRig.source.size = 1234;
@@ -222,15 +189,26 @@ void TestMergeWorker::fillStops() {
     QCOMPARE(clRig.source.size, uint64_t(0));
 }
 
-void TestMergeWorker::startWhileFillingStopsTheFill() {
+void TestMergeWorker::startRefusedOrReleasing() {
+    MergeRig clRig;
+    uint64_t lMagic = 0;
+    QCOMPARE(StartMergeWorker(clRig.context, clRig.list, clRig.source, &lMagic),
+             MergeStart::EmptyList);
+    for (const char *pName : {"a1", "a2", "b1"})
+        clRig.list.Insert(Entry(Path(pName), pName[0] == 'a' ? kMagicA : kMagicB));
+    QCOMPARE(StartMergeWorker(clRig.context, clRig.list, clRig.source, &lMagic),
+             MergeStart::SingleFileGroup);
+    QCOMPARE(lMagic, kMagicB);
+    QVERIFY(!WorkerHeld(clRig.context));
+    QCOMPARE(clRig.events.Log(), QStringList());
+
+    // A Start while a fill runs, or has ended but is still held, only releases it.
+    clRig.list.Clear();
     QVERIFY(WriteRecording(Path("first.bvf"), Run(At("10:00:00"), 6000)));
     QVERIFY(WriteRecording(Path("second.bvf"), Run(At("11:00:00"), 5)));
-    MergeRig clRig;
     const auto fnStart = [&clRig, this](const char *pName) {
         return StartFillWorker(clRig.context, {Path(pName)}, clRig.list, clRig.source);
     };
-    // Holds the fill at its start, so that it surely runs when Start comes
-    // again; the stop then ends it within the large file.
     clRig.events.OnProgress([](int lCode) {
         if (lCode == 0)
             QThread::msleep(150);
@@ -240,9 +218,6 @@ void TestMergeWorker::startWhileFillingStopsTheFill() {
     QVERIFY(!WorkerHeld(clRig.context));
     QCOMPARE(clRig.events.Codes(), (QList<int>{0, -1}));
     QVERIFY(clRig.list.IsEmpty());
-
-    // A fill that has ended but is still held: its end handling releases
-    // it, so a Start before that only releases it too.
     clRig.events.OnProgress(nullptr);
     clRig.events.Restart();
     QCOMPARE(fnStart("second.bvf"), FillStart::Started);
@@ -252,117 +227,107 @@ void TestMergeWorker::startWhileFillingStopsTheFill() {
     QCOMPARE(clRig.list.FileNames(), QStringList{Path("second.bvf")});
 }
 
-void TestMergeWorker::startNeedsTwoFilesPerGroup() {
-    MergeRig clRig;
-    uint64_t lMagic = 0;
-    QCOMPARE(StartMergeWorker(clRig.context, clRig.list, clRig.source, &lMagic),
-             MergeStart::EmptyList);
-    clRig.list.Insert(Entry(Path("a1.bvf"), kMagicA));
-    clRig.list.Insert(Entry(Path("a2.bvf"), kMagicA));
-    clRig.list.Insert(Entry(Path("b1.bvf"), kMagicB));
-    QCOMPARE(StartMergeWorker(clRig.context, clRig.list, clRig.source, &lMagic),
-             MergeStart::SingleFileGroup);
-    QCOMPARE(lMagic, kMagicB);
-    QVERIFY(!WorkerHeld(clRig.context));
-    QCOMPARE(clRig.events.Log(), QStringList());
+// Two groups merged with scripted answers; "%1" stands for the folder.
+void TestMergeWorker::conversation_data() {
+    QTest::addColumn<QString>("replies"); // see Replies() below
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("told"); // "|" between entries; a1/b1: "output first" about it
+    QTest::addColumn<QString>("outputs");
+
+    const auto Row = [](const char *pName, const char *pReplies, int lCode, const char *pTold,
+                        const char *pOutputs = "a b") {
+        QTest::newRow(pName) << pReplies << lCode << pTold << pOutputs;
+    };
+    // An output that cannot be opened is asked again; a cleared list changes nothing.
+    Row("outputs asked again, list cleared", "^folder.bvf none/x.bvf a.bvf b.bvf", 1000,
+        "a1|output again %1/a1.bvf|output again %1/a1.bvf|b1");
+    Row("empty name cancels", "a.bvf -", -1, "a1|b1", "a");
+    Row("question closed", "a.bvf C", -1, "a1|b1", "a");
+    Row("stop while asked", "a.bvf S", -1, "a1|b1", "a");
+    Row("question not taken", "a.bvf X", -1, "a1|b1", "a");
+    // Each refusal asked again; for the second output the first is refused too.
+    for (const char *pPath :
+         {"a1.bvf", "/a2.bvf", "sub/../a2.bvf", "link.bvf", "hard.bvf", "b2.bvf"})
+        Row(pPath, qPrintable(QStringLiteral("%1 a.bvf %1 a.bvf b.bvf").arg(pPath)), 1000,
+            "a1|refused is a source|b1|refused is a source|refused already written");
+    Row("longer than 259 characters",
+        qPrintable(QString(300, u'x') + " a.bvf " + QString(300, u'x') + " a.bvf b.bvf"), 1000,
+        "a1|refused too long|b1|refused too long|refused already written");
+    // A source stored without the check is refused all the same.
+    Row("stored without the check", "!./a2.bvf a.bvf b.bvf", 1000, "a1|output again %1/a1.bvf|b1");
 }
 
-void TestMergeWorker::groupsGiveOutputs() {
-    MergeRig clRig;
-    QVERIFY(TwoGroups(clRig));
-    QVERIFY(QDir(m_pDir->path()).mkdir("folder.bvf"));
-    // An output that cannot be opened is asked for again; the merge works on
-    // the names taken at its start, while the list may change.
-    Reply clFirst = Reply::To(Path("folder.bvf"));
-    clFirst.before = [&clRig] { clRig.list.Clear(); };
-    clRig.events.Script({clFirst, Reply::To(Path("none/x.bvf")), Reply::To(Path("a.bvf")),
-                         Reply::To(Path("b.bvf"))});
-    QCOMPARE(clRig.Merge(), 1000);
-    const QString clstrAgain = "output again " + Path("a1.bvf");
-    QCOMPARE(clRig.events.Told(), (QStringList{"output first " + Path("a1.bvf"), clstrAgain,
-                                               clstrAgain, "output first " + Path("b1.bvf")}));
-    // Overlapping files are copied as they are, one after the other.
-    QCOMPARE(Holds("a.bvf", {"a1.bvf", "a2.bvf"}), QString());
-    QCOMPARE(Holds("b.bvf", {"b1.bvf", "b2.bvf"}), QString());
-    QVERIFY(QFileInfo(Path("folder.bvf")).isDir());
-}
-
-void TestMergeWorker::cancellingTheOutputEndsTheMerge_data() {
-    QTest::addColumn<Reply>("reply");
-    QTest::newRow("empty name") << Reply::To(QString());
-    QTest::newRow("question closed") << Reply::Of(Reply::Close);
-    QTest::newRow("stop while asked") << Reply::Of(Reply::Stop, true);
-    QTest::newRow("question not taken") << Reply::Of(Reply::NotTaken);
-}
-
-void TestMergeWorker::cancellingTheOutputEndsTheMerge() {
-    QFETCH(Reply, reply);
+void TestMergeWorker::conversation() {
+    QFETCH(QString, replies);
+    QFETCH(int, code);
+    QFETCH(QString, told);
+    QFETCH(QString, outputs);
     MergeRig clRig;
     QVERIFY(TwoGroups(clRig));
+    QVERIFY(QDir(m_pDir->path()).mkdir("sub") && QDir(m_pDir->path()).mkdir("folder.bvf"));
+    QVERIFY(QFile::link(Path("a2.bvf"), Path("link.bvf")));
+    QCOMPARE(::link(QFile::encodeName(Path("b1.bvf")), QFile::encodeName(Path("hard.bvf"))), 0);
+    const QStringList clSources{"a1.bvf", "a2.bvf", "b1.bvf", "b2.bvf"};
+    QList<QByteArray> clBefore;
+    for (const QString &clstrSource : clSources)
+        clBefore << FileBytes(Path(clstrSource));
     clRig.source.name = QStringLiteral("/rec/loaded.bvf");
-    clRig.events.Script({Reply::To(Path("a.bvf")), reply});
-    QCOMPARE(clRig.Merge(), -1);
-    QCOMPARE(clRig.events.Told(),
-             (QStringList{"output first " + Path("a1.bvf"), "output first " + Path("b1.bvf")}));
-    // The output finished before stays complete; no other file is written.
-    QCOMPARE(Holds("a.bvf", {"a1.bvf", "a2.bvf"}), QString());
-    QCOMPARE(FilesIn(m_pDir->path()),
-             (QStringList{"a.bvf", "a1.bvf", "a2.bvf", "b1.bvf", "b2.bvf"}));
-    QCOMPARE(clRig.source.name, QString());
-}
 
-void TestMergeWorker::unreadableSource_data() {
-    QTest::addColumn<bool>("ignore");
-    QTest::newRow("ignore") << true;
-    QTest::newRow("abort") << false;
-}
-
-void TestMergeWorker::unreadableSource() {
-    QFETCH(bool, ignore);
-    MergeRig clRig;
-    QVERIFY(Written({"a2.bvf", "a3.bvf"}, At("10:00:10"), 5));
-    // Listed first of its group but gone by the time of the merge.
-    clRig.list.Insert(Entry(Path("a1.bvf"), kMagicA, At("10:00:00"), At("10:00:04")));
-    QCOMPARE(clRig.Fill(Paths({"a2.bvf", "a3.bvf"})), 1000);
-    clRig.events.Script({ignore ? GoOn() : Abort(), Reply::To(Path("j"))});
-    QCOMPARE(clRig.Merge(), ignore ? 1000 : -1);
-    const QString clstrAsked = "open read " + Path("a1.bvf");
-    if (!ignore) {
-        QCOMPARE(clRig.events.Told(), QStringList{clstrAsked});
-        QVERIFY(!QFileInfo::exists(Path("j")));
-        return;
+    // "-" an empty name, C closed, S Stop, X not taken, "!" stored without
+    // the check, "^" the list cleared first; otherwise a name in the folder.
+    QList<Reply> clReplies;
+    for (const QString &r : replies.split(u' ')) {
+        const QString clstrPath = m_pDir->path() + "/" + r.mid(r[0] == u'!' || r[0] == u'^');
+        clReplies << (r == "-"   ? Reply::To(QString())
+                      : r == "C" ? Reply::Of(Reply::Close)
+                      : r == "S" ? Reply::Of(Reply::Stop, true)
+                      : r == "X" ? Reply::Of(Reply::NotTaken)
+                                 : Reply::To(clstrPath));
+        if (r[0] == u'!')
+            clReplies.last().kind = Reply::Bypass;
+        if (r[0] == u'^')
+            clReplies.last().before = [&clRig] { clRig.list.Clear(); };
     }
-    // The next readable file of the group opens the output, with its header.
-    QCOMPARE(clRig.events.Told(), (QStringList{clstrAsked, "output first " + Path("a2.bvf")}));
-    QCOMPARE(Holds("j", {"a2.bvf", "a3.bvf"}), QString());
-}
-
-void TestMergeWorker::damagedRecordIsLeftOutAndReported_data() {
-    QTest::addColumn<int>("garbage"); // bytes that form no record
-    QTest::addColumn<QString>("notice");
-    QTest::newRow("a refused record") << 0 << "1 damaged record(s)";
-    QTest::newRow("and bytes that form no record")
-        << 300 << "1 damaged record(s) and 300 damaged byte(s)";
+    clRig.events.Script(clReplies);
+    QCOMPARE(clRig.Merge(), code);
+    QStringList clTold = told.replace("%1", m_pDir->path()).split(u'|');
+    for (QString &clstrEntry : clTold) {
+        if (clstrEntry.size() == 2)
+            clstrEntry = "output first " + Path(clstrEntry + ".bvf");
+    }
+    QCOMPARE(clRig.events.Told(), clTold);
+    for (int i = 0; i < clSources.size(); ++i)
+        QVERIFY2(FileBytes(Path(clSources[i])) == clBefore[i], qPrintable(clSources[i]));
+    // Overlapping files are copied whole; a cancel leaves the finished output.
+    QCOMPARE(Holds("a.bvf", {"a1.bvf", "a2.bvf"}), QString());
+    if (outputs == "a b")
+        QCOMPARE(Holds("b.bvf", {"b1.bvf", "b2.bvf"}), QString());
+    else
+        QVERIFY(!QFileInfo::exists(Path("b.bvf")));
+    QCOMPARE(clRig.source.name.isEmpty(), code == -1);
 }
 
 void TestMergeWorker::damagedRecordIsLeftOutAndReported() {
-    QFETCH(int, garbage);
-    QFETCH(QString, notice);
     QVERIFY(Written({"intact.bvf", "after.bvf"}, At("10:00:00"), 10));
     QVERIFY(QFile::copy(Path("intact.bvf"), Path("damaged.bvf")));
-    QVERIFY(Damage(Path("damaged.bvf"), {{3, kRefused}, {6, QByteArray(garbage, '\x7e')}}));
-
+    QVERIFY(Damage(Path("damaged.bvf"), {{3, kRefused}, {6, QByteArray(300, '\x7e')}}));
+    // A file gone by the time of the merge is skipped when the user goes on.
     MergeRig clRig;
+    clRig.list.Insert(Entry(Path("gone.bvf"), kMagicA, At("09:00:00"), At("09:00:04")));
     QCOMPARE(clRig.Fill(Paths({"damaged.bvf", "after.bvf"})), 1000);
-    clRig.events.Script({Reply::To(Path("joined.bvf"))});
+    clRig.events.Script({GoOn(), Reply::To(Path("joined.bvf"))});
     QCOMPARE(clRig.Merge(), 1000);
-    // Every readable record, before and after the damage, and those of the
-    // next file; the user learns what is missing.
     QCOMPARE(Holds("joined.bvf", {"intact.bvf", "after.bvf"}), QString());
     QCOMPARE(clRig.events.Told(),
-             (QStringList{"output first " + Path("damaged.bvf"),
-                          "notice <" + Path("damaged.bvf") + ">\n" + notice +
-                              " could not be read and are missing in the merged file."}));
+             (QStringList{"open read " + Path("gone.bvf"), "output first " + Path("damaged.bvf"),
+                          "notice <" + Path("damaged.bvf") +
+                              ">\n1 damaged record(s) and 300 damaged byte(s) could not be read "
+                              "and are missing in the merged file."}));
+    // Not going on ends the merge before any output.
+    clRig.events.Script({Abort(), Reply::To(Path("j"))});
+    QCOMPARE(clRig.Merge(), -1);
+    QCOMPARE(clRig.events.Told(), QStringList{"open read " + Path("gone.bvf")});
+    QVERIFY(!QFileInfo::exists(Path("j")));
 }
 
 void TestMergeWorker::readingFailureKeepsWhatWasCopied_data() {
@@ -370,13 +335,14 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied_data() {
     QTest::newRow("read error") << int(FILE_WRITE_FAILED);
     QTest::newRow("damage the reader cannot get past") << int(FILE_DAMAGED);
     QTest::newRow("reader in a wrong state") << int(FILE_WRONG_STATE);
+    QTest::newRow("no data yet from a finished file") << int(FILE_NO_DATA_YET);
+    QTest::newRow("no buffer") << int(FILE_NO_BUFFER);
 }
 
 void TestMergeWorker::readingFailureKeepsWhatWasCopied() {
     QFETCH(int, failure);
     QVERIFY(Written({"a1.bvf", "a2.bvf", "a3.bvf"}, At("10:00:10"), 10));
     const QString clstrFailing = Path("a2.bvf");
-
     MergeRig clRig;
     PrepareDirectRun(clRig.context, Paths({"a1.bvf", "a2.bvf", "a3.bvf"}), clRig.source);
     clRig.source.name = QStringLiteral("/rec/loaded.bvf");
@@ -385,7 +351,6 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied() {
     QVERIFY(!RunMergeWorker(clRig.context,
                             StandInOpener(clCounts, 0, {}, clstrFailing, 4, FileResult(failure)))
                  .Succeeded());
-
     // The bar shows how far the merge came before the problem is shown.
     const QStringList clLog = clRig.events.Log();
     const qsizetype lReport = clLog.indexOf("read failed " + clstrFailing);
@@ -396,7 +361,6 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied() {
     QCOMPARE(clLog.mid(lReport + 1), QStringList{"progress -1"});
     QCOMPARE(clRig.events.Told(),
              (QStringList{"output first " + Path("a1.bvf"), "read failed " + clstrFailing}));
-    // The closed output holds the first file and the records read before.
     const ContainerFrames clFirst = FramesOf(Path("a1.bvf"));
     QCOMPARE(CompareParts({Path("joined.bvf")}, clFirst.header,
                           clFirst.frames + FramesOf(clstrFailing).frames.mid(0, 4)),
@@ -406,85 +370,11 @@ void TestMergeWorker::readingFailureKeepsWhatWasCopied() {
     QCOMPARE(clRig.source.name, QString());
 }
 
-void TestMergeWorker::proposedOutputs() {
-    // The path without its last extension and without any "_Joined"; a dot
-    // in a folder name cuts there, a dot at the very start does not.
-    QCOMPARE(JoinedOutputProposal("/rec/cell.bvf"), QStringLiteral("/rec/cell_Joined.bvf"));
-    QCOMPARE(JoinedOutputProposal("/rec/cell_Joined.bvf"), QStringLiteral("/rec/cell_Joined.bvf"));
-    QCOMPARE(JoinedOutputProposal("/rec.d/cell"), QStringLiteral("/rec_Joined.bvf"));
-    QCOMPARE(JoinedOutputProposal(".cell"), QStringLiteral(".cell_Joined.bvf"));
-}
-
-void TestMergeWorker::destinationRefused_data() {
-    QTest::addColumn<QString>("destination"); // %1: the folder
-    QTest::addColumn<QString>("refusal");
-
-    const auto Row = [](const char *pName, const QString &clstrPath, const char *pRefusal) {
-        QTest::newRow(pName) << clstrPath << QString(pRefusal);
-    };
-    Row("a source of this output", "%1/a1.bvf", "is a source");
-    Row("a source with doubled separators", "%1//a2.bvf", "is a source");
-    Row("a source through ./", "%1/./a1.bvf", "is a source");
-    Row("a source through ..", "%1/sub/../a2.bvf", "is a source");
-    Row("a symbolic link to a source", "%1/link.bvf", "is a source");
-    Row("a hard link to a source", "%1/hard.bvf", "is a source");
-    Row("a source of a later output", "%1/b2.bvf", "is a source");
-    Row("longer than 259 characters", "%1/" + QString(300, u'x') + ".bvf", "too long");
-    // A dialog that stores a source without asking the check: the worker
-    // refuses it all the same and asks again.
-    Row("stored without the check", "bypass %1/./a2.bvf", "");
-}
-
-void TestMergeWorker::destinationRefused() {
-    QFETCH(QString, destination);
-    QFETCH(QString, refusal);
-    MergeRig clRig;
-    QVERIFY(TwoGroups(clRig));
-    QVERIFY(QDir(m_pDir->path()).mkdir("sub"));
-    QVERIFY(QFile::link(Path("a2.bvf"), Path("link.bvf")));
-    QCOMPARE(::link(QFile::encodeName(Path("b1.bvf")), QFile::encodeName(Path("hard.bvf"))), 0);
-    const QStringList clSources{"a1.bvf", "a2.bvf", "b1.bvf", "b2.bvf"};
-    QList<QByteArray> clBefore;
-    for (const QString &clstrSource : clSources)
-        clBefore << FileBytes(Path(clstrSource));
-
-    Reply clRefused = Reply::To(destination.arg(m_pDir->path()));
-    const Reply clA = Reply::To(Path("a.bvf")), clB = Reply::To(Path("b.bvf"));
-    const QString clstrFirstA = "output first " + Path("a1.bvf");
-    const QString clstrFirstB = "output first " + Path("b1.bvf");
-    if (refusal.isEmpty()) {
-        clRefused.kind = Reply::Bypass;
-        clRefused.path.remove(QStringLiteral("bypass "));
-        clRig.events.Script({clRefused, clA, clB});
-        QCOMPARE(clRig.Merge(), 1000);
-        QCOMPARE(clRig.events.Told(),
-                 (QStringList{clstrFirstA, "output again " + Path("a1.bvf"), clstrFirstB}));
-    } else {
-        // The same refusal for the second output too, where the first
-        // output is also refused.
-        clRig.events.Script({clRefused, clA, clRefused, clA, clB});
-        QCOMPARE(clRig.Merge(), 1000);
-        QCOMPARE(clRig.events.Told(),
-                 (QStringList{clstrFirstA, "refused " + refusal, clstrFirstB, "refused " + refusal,
-                              "refused already written"}));
-    }
-    for (int i = 0; i < clSources.size(); ++i)
-        QVERIFY2(FileBytes(Path(clSources[i])) == clBefore[i], qPrintable(clSources[i]));
-    QCOMPARE(Holds("a.bvf", {"a1.bvf", "a2.bvf"}), QString());
-    QCOMPARE(Holds("b.bvf", {"b1.bvf", "b2.bvf"}), QString());
-}
-
 void TestMergeWorker::questionsWaitForAnswerOrStop() {
     MergeRig clRig;
     QVERIFY(Written({"a1.bvf", "a2.bvf"}, At("10:00:00"), 5));
     QCOMPARE(clRig.Fill(Paths({"a1.bvf", "a2.bvf"})), 1000);
-    // Answered later by another thread: the worker waits for it.
-    clRig.events.Script({Reply::To(Path("joined.bvf"), true)});
-    QCOMPARE(clRig.Merge(), 1000);
-    QCOMPARE(Holds("joined.bvf", {"a1.bvf", "a2.bvf"}), QString());
-
-    // A question that stays open: releasing the worker stops it and waits for
-    // its end before it frees anything.
+    // With a question open, the release stops the worker and waits for its end.
     clRig.events.Restart();
     clRig.events.Script({Reply::Of(Reply::NoAnswer)});
     QCOMPARE(StartMergeWorker(clRig.context, clRig.list, clRig.source), MergeStart::Started);
@@ -493,7 +383,6 @@ void TestMergeWorker::questionsWaitForAnswerOrStop() {
     QVERIFY(!clRig.context.doneEvent->IsSet());
     ReleaseWorker(clRig.context);
     QCOMPARE(clRig.events.Codes().last(), -1);
-    // An answer after the stop reaches no one.
     QCOMPARE(AnswerMergeDestination(clRig.context, Path("late.bvf")), MergeDestination::NoQuestion);
     QVERIFY(!AnswerMergeQuestion(clRig.context, true));
 }

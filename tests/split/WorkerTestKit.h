@@ -1,6 +1,5 @@
-// The worker tests' kit, which other areas include too: the recordings and
-// files of WorkerRecords.h, the cut rules and the stand-in reader of
-// WorkerCuts.h, and scripted CSplitEvents with the dialog's side of a run.
+// The worker tests' kit, which other areas include too: scripted CSplitEvents
+// and the dialog's side of a run.
 #pragma once
 
 #include "SplitControl.h"
@@ -20,7 +19,6 @@ using ::Reply;
 class CScriptedEvents final : public CSplitEvents, public CEventsScript {
   public:
     void SplitterProgress(int lCode) override { Progress(lCode); }
-    // Ends are recorded as the codes the dialog turns them into.
     void ScanEnded(const StructRunResult &clResult) override {
         Progress(clResult.Succeeded() ? 1000 : -1);
     }
@@ -54,8 +52,7 @@ class CScriptedEvents final : public CSplitEvents, public CEventsScript {
     }
 };
 
-// The context as the dialog sets it up, for a worker body run on the test's
-// own thread with its own way of opening sources.
+// The context as the dialog sets it up, for a worker body run on this thread.
 inline void PrepareDirectRun(StructWorkerContext &clContext, const QStringList &clFiles,
                              StructSourceInfo &clSource) {
     clContext.stopEvent = std::make_unique<CPlatformEvent>(true, false);
@@ -67,36 +64,42 @@ inline void PrepareDirectRun(StructWorkerContext &clContext, const QStringList &
     clContext.sourceInfo = &clSource;
 }
 
-// The dialog's side of a run: events, context and source description.
-struct WorkerRig {
-    CScriptedEvents events;
+// A context with its scripted events; Run starts a worker and waits for its end.
+template <class Events> struct RigOf {
+    Events events;
     StructWorkerContext context{&events};
     StructSourceInfo source;
+
+    RigOf() { events.Attach(context); }
+    ~RigOf() { Release(); }
+    void Release() {
+        ReleaseWorker(context);
+        events.JoinHelpers();
+    }
+    template <class Start> int Run(const Start &fnStart) {
+        events.Restart();
+        if (!fnStart())
+            return 0;
+        const int lCode = events.WaitForEnd();
+        Release();
+        return lCode;
+    }
+};
+
+struct WorkerRig : RigOf<CScriptedEvents> {
     StructProtoComponent *components = nullptr;
     uint32_t componentCount = 0;
 
-    WorkerRig() { events.Attach(context); }
-    ~WorkerRig() {
-        ReleaseWorker(context);
-        events.JoinHelpers();
-    }
-    // Scans the path as loading a source does; the end code.
     int Scan(const QString &clstrPath) {
-        events.Restart();
-        return StartScanWorker(context, clstrPath, source, components, componentCount) ? End() : 0;
+        return Run([&] {
+            return StartScanWorker(context, clstrPath, source, components, componentCount);
+        });
     }
     int Split(const StructSplitSettings &clSettings) {
-        events.Restart();
-        return StartSplitWorker(context, source, clSettings, components, componentCount) ==
-                       SplitStart::Started
-                   ? End()
-                   : 0;
-    }
-    int End() {
-        const int lCode = events.WaitForEnd();
-        ReleaseWorker(context);
-        events.JoinHelpers();
-        return lCode;
+        return Run([&] {
+            return StartSplitWorker(context, source, clSettings, components, componentCount) ==
+                   SplitStart::Started;
+        });
     }
 };
 

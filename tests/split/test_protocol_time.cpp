@@ -1,7 +1,4 @@
-// Protocol time synchronisation in the scan, with the stand-in component
-// reading network-time broadcasts out of the records: which component and
-// analysis a recording gets, the TETRA and DMR offset rules, when feeding
-// stops.
+// Protocol time in the scan, the stand-in component reading the broadcasts.
 #include "ProtoComponent.h"
 #include "StandInProto.h"
 #include "TestPaths.h"
@@ -16,8 +13,7 @@ namespace {
 
 using LiveAnalysesFn = int (*)();
 
-// A TETRA broadcast block: its validity, the network time (0: the "not
-// known" value) and the kind of message.
+// Network time 0: the "not known" value.
 struct TetraBlock {
     uint8_t validity = 3;
     int64_t network = 0;
@@ -70,7 +66,7 @@ class TestProtocolTime : public QObject {
 
   private slots:
     void initTestCase();
-    void init();
+    void init() { QVERIFY(m_pDir.emplace().isValid()); }
     void tetraOffsetRules();
     void feedingLimits();
     void dmrOffsetRules();
@@ -83,13 +79,12 @@ class TestProtocolTime : public QObject {
         RecordEdit edit;
         std::optional<int64_t> offset; // empty: none found
     };
-    // Scans each case's recording with the stand-in loaded and compares the
-    // offset; every analysis object must be released again.
+    // Every analysis object must be released again.
     void Check(const QList<Case> &clCases, bool bWithComponent = true);
 
     CProtoComponentTable m_clTable;
     LiveAnalysesFn m_fnLive = nullptr;
-    std::unique_ptr<QTemporaryDir> m_pDir;
+    std::optional<QTemporaryDir> m_pDir;
 };
 
 void TestProtocolTime::initTestCase() {
@@ -97,11 +92,6 @@ void TestProtocolTime::initTestCase() {
     m_fnLive = reinterpret_cast<LiveAnalysesFn>(
         m_clTable.Entries()[0].library.Symbol("StandInProto_LiveAnalyses"));
     QVERIFY(m_fnLive != nullptr);
-}
-
-void TestProtocolTime::init() {
-    m_pDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_pDir->isValid());
 }
 
 void TestProtocolTime::Check(const QList<Case> &clCases, bool bWithComponent) {
@@ -115,12 +105,8 @@ void TestProtocolTime::Check(const QList<Case> &clCases, bool bWithComponent) {
         }
         QVERIFY2(clRig.Scan(clstrPath) == 1000, clCase.name);
         QVERIFY2(m_fnLive() == 0, clCase.name);
-        const int64_t lExpected = clCase.offset.value_or(0);
-        QVERIFY2(clRig.source.offset == lExpected,
-                 qPrintable(QStringLiteral("%1: offset %2, expected %3")
-                                .arg(QLatin1String(clCase.name))
-                                .arg(clRig.source.offset)
-                                .arg(lExpected)));
+        QVERIFY2(clRig.source.offset == clCase.offset.value_or(0),
+                 qPrintable(QString("%1: %2").arg(clCase.name).arg(clRig.source.offset)));
     }
 }
 
@@ -151,8 +137,7 @@ void TestProtocolTime::tetraOffsetRules() {
 void TestProtocolTime::feedingLimits() {
     const int64_t t0 = At("10:20:00");
     // Every 1001st record without a time result is left out. TETRA tells
-    // even seconds only: the network runs 21 s ahead at odd indices, 20 s at
-    // even ones.
+    // even seconds only: 21 s ahead at odd indices, 20 s at even ones.
     const QList<RecordSpec> clLong = Every(1003, t0, &Tetra);
     auto fnAt = [t0](int lIndex) {
         return TetraBroadcasts({{lIndex, {{3, t0 + lIndex + 20 + lIndex % 2}}}});
@@ -169,7 +154,6 @@ void TestProtocolTime::feedingLimits() {
     Check({
         {"the 1000th record is analysed", clLong, fnAt(999), 21},
         {"the 1001st record is left out", clLong, fnAt(1000), std::nullopt},
-        {"the 1002nd record is analysed", clLong, fnAt(1001), 21},
         {"a valid 5001st time result still counts", clMany, fnAfterUnknown(5000), 30},
         {"after 5001 results without a time the feeding stops", clMany, fnAfterUnknown(5001),
          std::nullopt},
@@ -183,8 +167,6 @@ void TestProtocolTime::dmrOffsetRules() {
     Check({
         {"full date and time", clTwenty, DmrBroadcasts({{2, {{StandInDmrDateWord(7, 3), lTime}}}}),
          7},
-        {"the next day", clTwenty, DmrBroadcasts({{2, {{StandInDmrDateWord(8, 3), lTime}}}}),
-         86400 + 7},
         {"day 0 takes the reference day", clTwenty,
          DmrBroadcasts({{2, {{StandInDmrDateWord(0, 4), lTime}}}}), 31 * 86400 + 7},
         {"month 0 and 13 take the reference month", clTwenty,
@@ -210,12 +192,11 @@ void TestProtocolTime::componentChoice() {
     const RecordEdit fnTetra = TetraBroadcasts({{2, {{3, t0 + 2 + 10}}}});
     const RecordEdit fnDmr =
         DmrBroadcasts({{2, {{StandInDmrDateWord(7, 3), StandInDmrTimeWord(10, 20, 12)}}}}); // +10
-    const QList<RecordSpec> clTetra = Every(5, t0, &Tetra), clDmr = Every(5, t0, &Dmr);
+    const QList<RecordSpec> clTetra = Every(5, t0, &Tetra);
     QList<RecordSpec> clNoticeFirst = clTetra;
     clNoticeFirst.prepend(Notice());
     Check({
         {"TETRA first: TETRA analysis", clTetra, fnTetra, 10},
-        {"DMR first: DMR analysis", clDmr, fnDmr, 10},
         {"generic first: DMR analysis", Every(5, t0, &Dmr, Generic(t0)), fnDmr, 10},
         {"a record without time does not choose", Every(5, t0, &Tetra, Tetra(0)), fnTetra, 10},
         {"TETRA first: DMR records are not fed", Every(5, t0, &Dmr, Tetra(t0)), fnDmr,

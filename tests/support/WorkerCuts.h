@@ -16,8 +16,7 @@
 
 namespace WorkerTestKit {
 
-// A record as the cut rules see it: its time after any shift (none for kinds
-// without one, or a glitch) and the reader's consumed position after it.
+// A record's time after any shift and the reader's consumed position after it.
 struct CutInput {
     std::optional<int64_t> time;
     uint64_t consumed = 0;
@@ -89,9 +88,8 @@ struct ReadCounts {
     bool stopped = false;
 };
 
-// Hands out the records of the real reader and counts them into clCounts,
-// which outlive it; once lStopAt records have been handed out in all it calls
-// fnAtStop; after lFailAfter records of its own it answers enFailure for good.
+// Counts the records handed out into clCounts; calls fnAtStop once lStopAt
+// are handed out in all; answers enFailure for good after lFailAfter of its own.
 class CStandInReader final : public CReadOnlyFileFormat {
   public:
     CStandInReader(SourceReader pInner, ReadCounts &clCounts, uint64_t lStopAt,

@@ -1,6 +1,5 @@
-// The scripted events of the split and the merge share this base: every report
-// logged in order, the end of a run awaited, and each question answered by the
-// next scripted reply, at once or 30 ms later from another thread, as a dialog.
+// The scripted events shared by split and merge: reports logged in order, each
+// question answered by the next scripted reply, at once or later from another thread.
 #pragma once
 
 #include "WorkerContext.h"
@@ -51,10 +50,8 @@ class CEventsScript {
         std::lock_guard clLock(m_clMutex);
         m_clReplies = clReplies;
     }
-    // Runs on the worker's thread with every progress code.
     void OnProgress(std::function<void(int)> fnHook) { m_fnOnProgress = std::move(fnHook); }
 
-    // The end code of the run (1000, 2000 or -1), 0 when none came in time.
     int WaitForEnd() {
         std::unique_lock clLock(m_clMutex);
         m_clEnded.wait_for(clLock, std::chrono::seconds(15), [this] { return m_lEndCode != 0; });
@@ -108,11 +105,9 @@ class CEventsScript {
         m_clLog << clstrEntry;
     }
 
-    // Logs the question and answers it with the next scripted reply
-    // (clUnscripted once the script is used up, logged, so that the run ends
-    // instead of hanging). fnAnswer gives an Answer, Destination or Bypass
-    // reply; a refusal it returns is logged as "refused ..." and the next
-    // reply answers again. False when the question is not taken.
+    // Answers with the next scripted reply, clUnscripted once they are used
+    // up; a refusal fnAnswer returns is logged and answered again. False when
+    // the question is not taken.
     bool Ask(const QString &clstrQuestion, const Reply &clUnscripted,
              const std::function<QString(const Reply &)> &fnAnswer) {
         Reply clReply = Next(clstrQuestion, clUnscripted);

@@ -1,7 +1,6 @@
-// Test recordings and an independent look at them, for every worker test:
-// recordings made from record lists through our writer, times written and
-// read as text, record fields read here from the payloads, containers cut
-// into frames by their length fields alone and compared byte by byte.
+// Test recordings made through our writer, and an independent look at them:
+// record fields read from the payloads, containers cut into frames by their
+// length fields alone and compared byte by byte.
 #pragma once
 
 #include "BrennovarstikFileFormatV1.h"
@@ -27,8 +26,6 @@
 
 namespace WorkerTestKit {
 
-// ---- Time and records ----------------------------------------------------
-
 constexpr uint64_t kGsmEpochSeconds = 11644473600ULL; // 1601-01-01 to 1970-01-01
 
 // Seconds since 1970 of "yyyy-MM-dd hh:mm:ss" in UTC, or of "hh:mm:ss" on
@@ -48,9 +45,8 @@ inline QString Clock(int64_t lSeconds) {
     return clTime.toString(clTime.date() == QDate(2024, 3, 7) ? "hh:mm:ss" : "yyyy-MM-dd hh:mm:ss");
 }
 
-// One record of a test recording. Records of one list differ from each other
-// by their index (milliseconds, data bytes, counters), so that every record
-// of a source can be recognised in the parts.
+// Records of one list differ by their index (milliseconds, data, counters),
+// so that every record can be recognised in the parts.
 struct RecordSpec {
     uint8_t kind = PAYLOAD_TETRA;
     int64_t time = 0;       // seconds since 1970; generic: bytes 16..23, native order
@@ -67,11 +63,9 @@ inline RecordSpec Generic(int64_t t, uint32_t lSize = 80) { return {PAYLOAD_GENE
 inline RecordSpec Notice() { return {PAYLOAD_NOTICE, 0, 0, 0}; }
 // clang-format on
 
-// Changes record lIndex, its payload included, before it is written.
 using RecordEdit = std::function<void(int lIndex, RawRecord &clRecord)>;
 
-// A container holding the records in order, through our writer; the header
-// start is lStart unless that is 0.
+// The header start is lStart unless that is 0.
 inline bool WriteRecording(const QString &clstrPath, const QList<RecordSpec> &clSpecs,
                            uint64_t lMagic = 0x5EC0DE, const RecordEdit &fnEdit = {},
                            int64_t lStart = 0) {
@@ -89,14 +83,14 @@ inline bool WriteRecording(const QString &clstrPath, const QList<RecordSpec> &cl
     for (int i = 0; i < clSpecs.size() && bWritten; ++i) {
         const RecordSpec &clSpec = clSpecs[i];
         const uint32_t lIndex = uint32_t(i);
+        const uint16_t lMs = uint16_t(lIndex % 1000);
+        const uint32_t lData = clSpec.size != 0 ? clSpec.size : 8;
         RawRecord clRecord{};
         clRecord.recordClass = 2;
         clRecord.payloadKind = clSpec.kind;
         clRecord.frequency = clSpec.frequency;
         clRecord.sourceByte = uint8_t(lIndex);
         clRecord.symbolRate = 18000;
-        const uint16_t lMs = uint16_t(lIndex % 1000);
-        const uint32_t lData = clSpec.size != 0 ? clSpec.size : 8;
         const auto fnFill = [lIndex](uint8_t *pData, uint32_t lLength) {
             for (uint32_t b = 0; b < lLength; ++b)
                 pData[b] = uint8_t(lIndex * 7 + b);
@@ -145,7 +139,6 @@ inline bool WriteRecording(const QString &clstrPath, const QList<RecordSpec> &cl
             clRecord.payload = &clNotice;
             clRecord.payloadLength = kNoticeTmvLength;
         } else {
-            // Generic payloads hold their time and frequency as native integers.
             clGeneric.assign(clSpec.size != 0 ? clSpec.size : 80, 0);
             fnFill(clGeneric.data(), uint32_t(clGeneric.size()));
             if (clGeneric.size() >= 24)
@@ -162,10 +155,6 @@ inline bool WriteRecording(const QString &clstrPath, const QList<RecordSpec> &cl
     return clWriter.CloseFileForWriting() == FILE_OK && bWritten;
 }
 
-// ---- Looking at records and files -------------------------------------------
-
-// A record's time in seconds since 1970, read here from its payload: none for
-// notices, other kinds and generic payloads too short to hold one.
 inline std::optional<int64_t> TimeOf(const RawRecord &clRecord) {
     if (clRecord.payload == nullptr)
         return std::nullopt;
@@ -189,8 +178,6 @@ inline std::optional<int64_t> TimeOf(const RawRecord &clRecord) {
     }
 }
 
-// The frequency a record states in its payload: TETRA only when marked
-// valid, the others when not 0; none for other kinds and short generics.
 inline std::optional<uint64_t> FrequencyOf(const RawRecord &clRecord) {
     uint64_t lHz = 0;
     switch (clRecord.payloadKind) {
@@ -216,9 +203,7 @@ inline std::optional<uint64_t> FrequencyOf(const RawRecord &clRecord) {
     return lHz != 0 ? std::optional<uint64_t>(lHz) : std::nullopt;
 }
 
-// Reads the file through the format choice to its end, handing every record
-// and the reader to fnRecord. Empty when it was read to its end, otherwise
-// what stopped it.
+// Empty when the file was read to its end, otherwise what stopped it.
 inline QString ReadRecords(const QString &clstrPath,
                            const std::function<void(RawRecord &, CVirtualFileFormat &)> &fnRecord,
                            FileHeaderInfo *pHeader = nullptr) {
@@ -274,7 +259,6 @@ inline bool WriteBytes(const QString &clstrPath, const QByteArray &clBytes) {
            clFile.write(clBytes) == clBytes.size();
 }
 
-// A container cut into its header and frames by the length fields alone.
 struct ContainerFrames {
     bool ok = false; // the frames fill the file exactly
     QByteArray header;
@@ -302,7 +286,6 @@ inline ContainerFrames FramesOf(const QString &clstrPath) {
     return FramesOf(FileBytes(clstrPath));
 }
 
-// The files of a folder other than the named ones, sorted by name.
 inline QStringList FilesIn(const QString &clstrFolder, const QStringList &clExcept = {}) {
     QStringList clFiles =
         QDir(clstrFolder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
@@ -320,8 +303,8 @@ inline QStringList DescribeParts(const QString &clstrFolder, const QStringList &
     return clParts;
 }
 
-// A part description (DescribeParts) with every time in it, in the part's
-// name and its records, moved by lSeconds. Record times stay on their day.
+// A DescribeParts line with every time in it moved by lSeconds; record
+// times stay on their day.
 inline QString ShiftedDescription(const QString &clstrText, int64_t lSeconds) {
     static const QRegularExpression kTime(QStringLiteral(
         R"((\d{4}-\d\d-\d\d)_(\d\d)\.(\d\d)\.(\d\d)|(?<![\d.])(\d\d):(\d\d):(\d\d))"));
@@ -344,7 +327,6 @@ inline QString ShiftedDescription(const QString &clstrText, int64_t lSeconds) {
     return clstrOut + clstrText.mid(lAt);
 }
 
-// The frames at the given indexes, in that order.
 inline QList<QByteArray> Pick(const QList<QByteArray> &clFrames, const QList<int> &clIndexes) {
     QList<QByteArray> clPicked;
     for (int i : clIndexes)
@@ -352,9 +334,8 @@ inline QList<QByteArray> Pick(const QList<QByteArray> &clFrames, const QList<int
     return clPicked;
 }
 
-// Empty when the parts, in the given order, hold exactly the expected frames
-// (each frame once, byte for byte) and each carries the expected header;
-// otherwise what differs first.
+// Empty when the parts, in order, hold exactly the expected frames behind
+// the expected header; otherwise what differs first.
 inline QString CompareParts(const QStringList &clParts, const QByteArray &clHeader,
                             const QList<QByteArray> &clExpected) {
     QList<QByteArray> clFound;

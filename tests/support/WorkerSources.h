@@ -1,7 +1,5 @@
-// Sources for the worker tests' round trips and fault injection: a small file
-// system that fills up, sources of every kind the tool reads, and the records
-// a split must deliver (the source's records as the container writer stores
-// them, changed here independently of the split's own code).
+// Sources for the round trips and fault injection, and the records a split
+// must deliver, changed here independently of the split's own code.
 #pragma once
 
 #include "FileSizeLimit.h"
@@ -16,8 +14,6 @@
 namespace ReliabilityTestKit {
 
 using namespace WorkerTestKit;
-
-// ---- A disk that fills up ------------------------------------------------
 
 // A folder whose file system holds only lBytes: a tmpfs mounted on it while
 // the object lives, or where that is not permitted, a limit on every file
@@ -40,8 +36,6 @@ class CSmallDisk {
     CSmallDisk &operator=(const CSmallDisk &) = delete;
 
     bool Ready() const { return m_bMounted || (m_pLimit && m_pLimit->IsSet()); }
-    // Room enough for everything that follows, as a user freeing space would
-    // make it; what the disk holds stays.
     bool MakeRoom() {
         if (m_pLimit) {
             m_pLimit->Lift();
@@ -56,8 +50,6 @@ class CSmallDisk {
     bool m_bMounted = false;
     std::unique_ptr<CFileSizeLimit> m_pLimit;
 };
-
-// ---- Sources of every kind ---------------------------------------------
 
 enum class SourceKind : uint8_t {
     SampleV3, // the sample generator through our container writer
@@ -111,7 +103,6 @@ inline QByteArray BuiltContainer(int lVersion, const SourceShape &clShape) {
     return clBytes;
 }
 
-// Writes a source of the kind; false when that failed.
 inline bool WriteSource(SourceKind enKind, const QString &clstrPath, const SourceShape &clShape) {
     const std::wstring clstrWide = clstrPath.toStdWString();
     const SampleFormat enTmw = enKind == SourceKind::Tmw        ? SampleFormat::Tmw
@@ -130,17 +121,12 @@ inline bool WriteSource(SourceKind enKind, const QString &clstrPath, const Sourc
     }
 }
 
-// ---- What the parts must hold --------------------------------------------
-
-// The changes a split is asked to make to every record.
 struct IntendedChanges {
     int64_t offset = 0;       // seconds added to every time stamp
     int64_t frequencyHz = -1; // -1: no frequency correction
 };
 
-// The record with the changes made, in a copy of its payload: every time
-// stamp moved (a DMR record's second one too, when it has one), and the
-// frequency stated in the record, in its payload and as valid.
+// Every time stamp moved (a DMR record's second one too), the frequency set.
 inline void ApplyChanges(RawRecord &clRecord, std::vector<uint8_t> &clPayload,
                          const IntendedChanges &clChanges) {
     const auto *pFrom = static_cast<const uint8_t *>(clRecord.payload);
@@ -196,10 +182,8 @@ inline void ApplyChanges(RawRecord &clRecord, std::vector<uint8_t> &clPayload,
         clRecord.frequency = lHz;
 }
 
-// The source's records as the parts must hold them: read through the
-// source's own reader, changed as intended, stored by the container writer in
-// clstrReference. The frames of that file, and per record what the cut rules
-// and the scan look at.
+// The source's records as the parts must hold them, stored by our writer in
+// clstrReference, with per record what the cut rules and the scan look at.
 struct ConvertedSource {
     QString problem; // empty when the source was read to its end
     FileHeaderInfo header{};
