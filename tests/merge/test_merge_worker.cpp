@@ -55,6 +55,7 @@ class TestMergeWorker : public QObject {
     void readingFailureKeepsWhatWasCopied_data();
     void readingFailureKeepsWhatWasCopied();
     void questionsWaitForAnswerOrStop();
+    void proposedOutputs();
 
   private:
     QString Path(const QString &clstrName) const { return m_pDir->filePath(clstrName); }
@@ -387,5 +388,15 @@ void TestMergeWorker::questionsWaitForAnswerOrStop() {
     QVERIFY(!AnswerMergeQuestion(clRig.context, true));
 }
 
+void TestMergeWorker::proposedOutputs() {
+    // The path without its last extension and without any "_Joined"; a dot
+    // in a folder name cuts there, a dot at the very start does not.
+    QCOMPARE(JoinedOutputProposal("/rec/cell.bvf"), QStringLiteral("/rec/cell_Joined.bvf"));
+    QCOMPARE(JoinedOutputProposal("/rec/cell_Joined.bvf"), QStringLiteral("/rec/cell_Joined.bvf"));
+    QCOMPARE(JoinedOutputProposal("/rec.d/cell"), QStringLiteral("/rec_Joined.bvf"));
+    QCOMPARE(JoinedOutputProposal(".cell"), QStringLiteral(".cell_Joined.bvf"));
+}
+
 BVF_TEST_MAIN(TestMergeWorker)
+
 #include "test_merge_worker.moc"

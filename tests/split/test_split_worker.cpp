@@ -476,36 +476,52 @@ void TestSplitWorker::overwriteAnswers() {
 
 void TestSplitWorker::partsOfThisRun_data() {
     QTest::addColumn<bool>("existing");
+    QTest::addColumn<bool>("later"); // records 5-8 a second later, their name there before the run
     QTest::addColumn<QString>("replies");
     QTest::addColumn<int>("questions");
-    QTest::addColumn<QList<int>>("kept"); // source records in the one file
+    QTest::addColumn<QList<int>>("kept"); // source records in the first part's file
 
     // Into 3 by number, every part under one name: records 0-1, 2-4, 5-8.
     QTest::newRow("[YES to ALL] does not cover a part written by this run")
-        << true << "3 2 2" << 3 << QList<int>{0, 1};
+        << true << false << "3 2 2" << 3 << QList<int>{0, 1};
+    QTest::newRow("a [NO] about such a part leaves [YES to ALL] standing for older files")
+        << true << true << "3 2" << 2 << QList<int>{0, 1};
     QTest::newRow("[YES] to each replaces the earlier part")
-        << false << "1 1" << 2 << QList<int>{5, 6, 7, 8};
+        << false << false << "1 1" << 2 << QList<int>{5, 6, 7, 8};
     QTest::newRow("[NO to ALL] skips the later parts without asking")
-        << false << "4" << 1 << QList<int>{0, 1};
+        << false << false << "4" << 1 << QList<int>{0, 1};
 }
 
 void TestSplitWorker::partsOfThisRun() {
     QFETCH(bool, existing);
+    QFETCH(bool, later);
     QFETCH(QString, replies);
     QFETCH(int, questions);
     QFETCH(QList<int>, kept);
     WorkerRig clRig;
-    QVERIFY(Load(clRig, QList<RecordSpec>(9, Generic(At("10:00:00"), 9967))));
+    QList<RecordSpec> clRecords(9, Generic(At("10:00:00"), 9967));
+    for (int i = 5; i < 9 && later; ++i)
+        clRecords[i] = Generic(At("10:00:01"), 9967);
+    QVERIFY(Load(clRig, clRecords));
     const QString clstrName = QStringLiteral("cell__2024-03-07_10.00.00.bvf");
+    const QString clstrLater = QStringLiteral("cell__2024-03-07_10.00.01.bvf");
+    const QList<int> kLater = {5, 6, 7, 8};
     if (existing)
         QVERIFY(WriteBytes(Path(clstrName), kOld));
+    if (later)
+        QVERIFY(WriteBytes(Path(clstrLater), kOld));
     clRig.events.Script(Replies(replies));
     QCOMPARE(clRig.Split(ByNumber(3, 0)), 2000);
     QCOMPARE(clRig.events.Questions(), QStringList(questions, "ask:" + clstrName));
-    QCOMPARE(FilesIn(m_pDir->path(), {kSource}), QStringList{clstrName});
+    const QStringList clFiles = later ? QStringList{clstrName, clstrLater} : QStringList{clstrName};
+    QCOMPARE(FilesIn(m_pDir->path(), {kSource}), clFiles);
     const ContainerFrames clSource = FramesOf(Path(kSource));
     QCOMPARE(CompareParts({Path(clstrName)}, clSource.header, Pick(clSource.frames, kept)),
              QString());
+    if (later)
+        QCOMPARE(
+            CompareParts({Path(clstrLater)}, clSource.header, Pick(clSource.frames, {5, 6, 7, 8})),
+            QString());
 }
 
 void TestSplitWorker::sourceAsOutput_data() {
