@@ -530,7 +530,6 @@ bool DecodeDmr(const uchar *b, int lBody, int lVersion, DmrMemory &clMemory, Dmr
 // Decodes the frame of lLength bytes at lAt, whose checksum is good.
 Outcome DecodeAt(const QByteArray &clFile, qint64 lAt, int lLength, int lVersion, bool bNotices,
                  DmrMemory &clMemory, ReadEvent &clEvent) {
-    using namespace container_walk;
     const uchar *f = reinterpret_cast<const uchar *>(clFile.constData()) + lAt;
     const Outcome damagedFrame{Action::Damaged, lLength};
     const Outcome damagedHead{Action::Damaged, kFrameHead};
@@ -548,9 +547,9 @@ Outcome DecodeAt(const QByteArray &clFile, qint64 lAt, int lLength, int lVersion
     r = RawRecord{};
     r.recordClass = 2;
     r.sourceByte = f[10];
-    r.frequency = Be64(f + 11);
-    r.symbolRate = Be32(f + 19);
-    r.value16 = Be16(f + 23);
+    r.frequency = Be64At(clFile, int(lAt) + 11);
+    r.symbolRate = Be32At(clFile, int(lAt) + 19);
+    r.value16 = Be16At(clFile, int(lAt) + 23);
     clEvent.offset = lAt;
     const uchar *b = f + kBodyOffset;
     const int lBody = lLength - kBodyOffset;
@@ -717,157 +716,35 @@ QString DifferenceFrom(const RawRecord &clRead, const ReadEvent &clModel) {
 
 namespace container_walk {
 
-QString KindName(int lType) {
-    static const char *const kNames[10] = {nullptr, nullptr, "generic", "tetra", "notice",
-                                           "dmr",   "aux",   nullptr,   "ext",   "gsm"};
-    return lType >= 0 && lType < 10 && kNames[lType] ? QString::fromLatin1(kNames[lType])
-                                                     : QString();
-}
-
 QString CContainerWalker::CheckHeader() const {
+    using namespace ContainerBytes;
     if (m_clBytes.size() < kHeaderSize)
         return QStringLiteral("file shorter than the header");
-    if (m_clBytes.left(24) != ContainerBytes::MagicText(3) + '\0')
+    if (m_clBytes.left(24) != MagicText(3) + '\0')
         return QStringLiteral("magic is not version 3");
-    if (Be32(At(24)) != 2355 || Be32(At(28)) != 0 || *At(32) != 1)
+    if (Be32At(m_clBytes, 24) != 2355 || Be32At(m_clBytes, 28) != 0 || m_clBytes[32] != 1)
         return QStringLiteral("bytes 24 to 32 are not as written");
     return QString();
 }
 
-namespace {
-
-// What our writer never makes of a frame whose checksum is good, or empty.
-QString Unwritten(const uchar *f, uint32_t lLength, DecodedRecord &r) {
-    if (f[5] != 0)
-        return QStringLiteral("nonzero flag byte");
-    if (lLength < uint32_t(kBody))
-        return QStringLiteral("record too short for its sub-header");
-    if (Be64(f + 25) != 0)
-        return QStringLiteral("sub-header bytes 25 to 32 not zero");
-    const uchar *b = f + kBody;
-    switch (r.type) {
-    case 4:
-        return lLength == 169 ? QString() : QStringLiteral("notice of length %1").arg(lLength);
-    case 3:
-    case 8:
-        if (r.type == 8 && lLength >= 95 && b[32] == 0)
-            return QStringLiteral("extended TETRA record with extended 0");
-        // The writer always frees a value slot for the extra value.
-        return lLength < 65 || !(b[31] & 0x04) || (b[15] & 0xE0) != 0xE0
-                   ? QString()
-                   : QStringLiteral("extra value without a free value slot");
-    case 5: {
-        r.dmrTimeslot = b[0];
-        r.dmrBurstKind = b[1];
-        if (lLength < uint32_t(kBody + 33))
-            return QStringLiteral("DMR body too short");
-        uint32_t lPos = 33;
-        int lLastSlot = -1;
-        for (int i = 0; i < b[32]; ++i) {
-            if (kBody + lPos + 3 > lLength)
-                return QStringLiteral("DMR item head past the record");
-            DecodedItem clItem{b[lPos], b[lPos + 1], b[lPos + 2], {}};
-            const int lSlot = ItemSlot(clItem.kind);
-            if (lSlot < 0 || lSlot <= lLastSlot)
-                return QStringLiteral("DMR item kind %1 out of slot order").arg(clItem.kind);
-            if (lSlot < 2 && r.dmrBurstKind != 1)
-                return QStringLiteral("DMR slot %1 item without burst kind 1").arg(lSlot);
-            lLastSlot = lSlot;
-            if (bool(clItem.flags & 0x40) != (clItem.kind == 39))
-                return QStringLiteral("DMR item flag 0x40 does not match kind 39");
-            const int lBytes = clItem.kind == 39 ? clItem.lengthByte : (clItem.lengthByte + 7) / 8;
-            if (lBytes > kItemMaxBytes[lSlot] || kBody + lPos + 3 + lBytes > lLength)
-                return QStringLiteral("DMR item kind %1 with %2 bytes")
-                    .arg(clItem.kind)
-                    .arg(lBytes);
-            clItem.data = QByteArray(reinterpret_cast<const char *>(b + lPos + 3), lBytes);
-            lPos += 3 + lBytes;
-            r.items.append(clItem);
-        }
-        return kBody + lPos == lLength ? QString()
-                                       : QStringLiteral("DMR items end before the record");
-    }
-    case 2:
-    case 6:
-    case 9:
-        return QString();
-    }
-    return QStringLiteral("record type %1 not written by the tool").arg(r.type);
-}
-
-} // namespace
-
 QString CContainerWalker::Next(DecodedRecord &clRecord) {
+    using namespace ContainerBytes;
     const qint64 lLeft = m_clBytes.size() - m_lPos;
     const QString clstrWhere = QStringLiteral(" at offset %1").arg(m_lPos);
-    if (lLeft < 10)
+    if (lLeft < kFrameHead)
         return QStringLiteral("frame head cut short") + clstrWhere;
-    const uchar *f = At(m_lPos);
-    const uint32_t lLength = Be32(f);
-    if (lLength < 10 || lLength > 131072)
+    const uint32_t lLength = Be32At(m_clBytes, int(m_lPos));
+    if (lLength < uint32_t(kFrameHead) || lLength > uint32_t(kMaxLength) || lLength > lLeft)
         return QStringLiteral("length %1 out of range").arg(lLength) + clstrWhere;
-    if (lLength > lLeft)
-        return QStringLiteral("record runs past the end") + clstrWhere;
-    if (Be32(f + 6) != ContainerBytes::StoredChecksum(m_clBytes.mid(m_lPos + 10, lLength - 10)))
-        return QStringLiteral("checksum mismatch") + clstrWhere;
-
-    clRecord = DecodedRecord();
-    clRecord.offset = m_lPos;
-    clRecord.type = f[4];
-    QString clstrError = Unwritten(f, lLength, clRecord);
-    // The rest is what a reader of a version-3 file makes of the frame alone.
-    QByteArray clFile = ContainerBytes::VersionHeader(3) + m_clBytes.mid(m_lPos, lLength);
-    const QList<ContainerBytes::ReadEvent> clRead = ContainerBytes::ModelRead(clFile, true);
-    if (clstrError.isEmpty() && clRead.first().result != FILE_OK)
-        clstrError =
-            QStringLiteral("record of type %1 refused by the reading rules").arg(clRecord.type);
-    if (!clstrError.isEmpty())
-        return clstrError + clstrWhere;
-
-    ContainerBytes::ReadEvent &m = clRecord.model;
-    m = clRead.first();
-    m.offset = m_lPos;
-    clRecord.sourceByte = m.record.sourceByte;
-    clRecord.frequency = m.record.frequency;
-    clRecord.symbolRate = m.record.symbolRate;
-    clRecord.value16 = m.record.value16;
-    const char *p = m.payload.constData();
-    switch (clRecord.type) {
-    case 2:
-        clRecord.generic = m.payload;
-        clRecord.hasTime = m.payload.size() >= 24;
-        if (clRecord.hasTime)
-            clRecord.timeMs = int64_t(Le64(reinterpret_cast<const uchar *>(p) + 16)) * 1000;
-        break;
-    case 4: {
-        const auto &n = *reinterpret_cast<const NoticeTmv *>(p);
-        clRecord.noticeCode = n.code;
-        clRecord.noticeValue = n.value;
-        clRecord.noticeText = QByteArray(reinterpret_cast<const char *>(n.text), 128);
-        break;
-    }
-    case 5: {
-        const auto &d = *reinterpret_cast<const DmrTmv *>(p);
-        clRecord.hasTime = true;
-        clRecord.timeMs = int64_t(d.timeSeconds) * 1000 + d.milliseconds;
-        break;
-    }
-    case 9:
-        std::memcpy(&clRecord.gsm, p, sizeof clRecord.gsm);
-        clRecord.hasTime = true;
-        clRecord.timeMs = int64_t(clRecord.gsm.fileTime / 10000) - kFileTimeEpochMs;
-        break;
-    default:
-        std::memcpy(&clRecord.tetra, p, sizeof clRecord.tetra);
-        clRecord.hasTime = true;
-        clRecord.timeMs = int64_t(clRecord.tetra.timeSeconds) * 1000 + clRecord.tetra.milliseconds;
-    }
+    // What a reader of a version-3 file makes of the frame alone.
+    const QList<ReadEvent> clRead =
+        ModelRead(VersionHeader(3) + m_clBytes.mid(m_lPos, lLength), true);
+    if (clRead.size() != 2 || clRead.first().result != FILE_OK)
+        return QStringLiteral("frame refused by the reading rules") + clstrWhere;
+    clRecord = DecodedRecord{m_lPos, uint8_t(m_clBytes[m_lPos + 4]), clRead.first()};
+    clRecord.model.offset = m_lPos;
     m_lPos += lLength;
     return QString();
-}
-
-QString CompareWithReader(const RawRecord &clRead, const DecodedRecord &clFile) {
-    return ContainerBytes::DifferenceFrom(clRead, clFile.model);
 }
 
 } // namespace container_walk
