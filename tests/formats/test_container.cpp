@@ -1,8 +1,5 @@
-// The container's bytes and its reader, held against the independent model
-// in tests/support/ContainerModel: generated records of every kind in every
-// version, the same files with one byte damaged, and table rows for the
-// boundaries and each mended fault of the original design; and how a format
-// is chosen for a path.
+// The container's codec and reader against the independent model: generated
+// records, damaged files, rows for boundaries and mended faults; format choice.
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerCodec.h"
 #include "ContainerTestKit.h"
@@ -67,7 +64,6 @@ class TestContainer : public QObject {
     void positionAndProgress();
     void codecAndReaderAsTheModel_data();
     void codecAndReaderAsTheModel();
-    void oneDamagedByteCostsOnlyItsRecords_data();
     void oneDamagedByteCostsOnlyItsRecords();
     void reading_data();
     void reading();
@@ -156,86 +152,85 @@ void TestContainer::codecAndReaderAsTheModel() {
     }
 }
 
-void TestContainer::oneDamagedByteCostsOnlyItsRecords_data() {
-    QTest::addColumn<int>("version");
-    for (int v = 1; v <= 3; ++v)
-        QTest::addRow("version %d", v) << v;
-}
-
 // One byte inserted, lost or changed anywhere after the header: the reader
 // still answers exactly as the model, every record the damage does not touch
 // is still delivered in order, and what it reports lies where the damage is.
 void TestContainer::oneDamagedByteCostsOnlyItsRecords() {
-    QFETCH(int, version);
-    const StoredFile clStored(version, uint64_t(20 + version), 300);
-    const QByteArray &clFile = clStored.file;
-    const QList<qint64> &clEnds = clStored.ends;
-    QList<QByteArray> clSound;
-    for (const ReadEvent &clEvent : ModelRead(clFile, true))
-        if (clEvent.result == FILE_OK)
-            clSound << clFile.mid(clEvent.offset, Be32At(clFile, int(clEvent.offset)));
-    QCOMPARE(clSound.size(), qsizetype(clStored.stored.size()));
+    for (int version = 1; version <= 3; ++version) {
+        const StoredFile clStored(version, uint64_t(20 + version), 300);
+        const QByteArray &clFile = clStored.file;
+        const QList<qint64> &clEnds = clStored.ends;
+        QList<QByteArray> clSound;
+        for (const ReadEvent &clEvent : ModelRead(clFile, true))
+            if (clEvent.result == FILE_OK)
+                clSound << clFile.mid(clEvent.offset, Be32At(clFile, int(clEvent.offset)));
+        QCOMPARE(clSound.size(), qsizetype(clStored.stored.size()));
 
-    const QString clstrPath = Path("damaged.bvf");
-    CSplitMix64 clRandom{uint64_t(version)};
-    for (int lTrial = 0; lTrial < 200; ++lTrial) {
-        const int lKind = lTrial % 3; // inserted, lost, changed
-        const int lAt = kHeaderSize + int(clRandom.Below(uint32_t(clFile.size() - kHeaderSize)));
-        QByteArray clDamaged = clFile;
-        const char cByte = lKind == 0 ? char(clRandom.Next()) : clFile[lAt];
-        if (lKind == 0)
-            clDamaged.insert(lAt, cByte);
-        else if (lKind == 1)
-            clDamaged.remove(lAt, 1);
-        else
-            clDamaged[lAt] = char(cByte ^ char(1 + clRandom.Below(255)));
-        const QByteArray clWhere =
-            "damage " + QByteArray::number(lKind) + " at " + QByteArray::number(lAt);
-        // The bytes touched: a byte inserted or lost in a run of its like
-        // could as well be any of the run; an inserted byte also touches the
-        // byte before it.
-        int lLo = lAt, lHi = lAt;
-        while (lKind != 2 && lLo > kHeaderSize && clFile[lLo - 1] == cByte)
-            --lLo;
-        while (lKind != 2 && lHi + 1 < clFile.size() && clFile[lHi + 1] == cByte)
-            ++lHi;
-        auto recordAt = [&clEnds](int lOffset) {
-            return std::upper_bound(clEnds.begin(), clEnds.end(), lOffset) - clEnds.begin();
-        };
-        const auto firstTouched = recordAt(lKind == 0 ? lLo - 1 : lLo);
-        const auto lastTouched = recordAt(lHi);
-        const qint64 lSpanStart = firstTouched == 0 ? kHeaderSize : clEnds[firstTouched - 1];
-        const qint64 lSpanEnd =
-            lastTouched < clEnds.size() ? clEnds[lastTouched] + 1 : clDamaged.size();
+        const QString clstrPath = Path("damaged.bvf");
+        CSplitMix64 clRandom{uint64_t(version)};
+        for (int lTrial = 0; lTrial < 200; ++lTrial) {
+            const int lKind = lTrial % 3; // inserted, lost, changed
+            const int lAt =
+                kHeaderSize + int(clRandom.Below(uint32_t(clFile.size() - kHeaderSize)));
+            QByteArray clDamaged = clFile;
+            const char cByte = lKind == 0 ? char(clRandom.Next()) : clFile[lAt];
+            if (lKind == 0)
+                clDamaged.insert(lAt, cByte);
+            else if (lKind == 1)
+                clDamaged.remove(lAt, 1);
+            else
+                clDamaged[lAt] = char(cByte ^ char(1 + clRandom.Below(255)));
+            const QByteArray clWhere =
+                QString("version %1, damage %2 at %3").arg(version).arg(lKind).arg(lAt).toLatin1();
+            // The bytes touched: a byte inserted or lost in a run of its like
+            // could as well be any of the run; an inserted byte also touches the
+            // byte before it.
+            int lLo = lAt, lHi = lAt;
+            while (lKind != 2 && lLo > kHeaderSize && clFile[lLo - 1] == cByte)
+                --lLo;
+            while (lKind != 2 && lHi + 1 < clFile.size() && clFile[lHi + 1] == cByte)
+                ++lHi;
+            auto recordAt = [&clEnds](int lOffset) {
+                return std::upper_bound(clEnds.begin(), clEnds.end(), lOffset) - clEnds.begin();
+            };
+            const auto firstTouched = recordAt(lKind == 0 ? lLo - 1 : lLo);
+            const auto lastTouched = recordAt(lHi);
+            const qint64 lSpanStart = firstTouched == 0 ? kHeaderSize : clEnds[firstTouched - 1];
+            const qint64 lSpanEnd =
+                lastTouched < clEnds.size() ? clEnds[lastTouched] + 1 : clDamaged.size();
 
-        QVERIFY(WriteFileBytes(clstrPath, clDamaged));
-        CBrennovarstikFileFormatV1 clReader;
-        QList<StructReaderDiagnostic> clReports;
-        clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) { clReports << d; });
-        QCOMPARE(Open(clReader, clstrPath), 0);
-        QVERIFY(clReader.SetOption(0, 1));
-        QList<QByteArray> clDelivered;
-        for (const ReadEvent &clEvent : ModelRead(clDamaged, true)) {
-            RawRecord clRecord{};
-            QVERIFY2(clReader.ReadData(clRecord) == clEvent.result, clWhere);
-            if (clEvent.result != FILE_OK)
-                continue;
-            QVERIFY2(DifferenceFrom(clRecord, clEvent).isEmpty(), clWhere);
-            clDelivered << clDamaged.mid(clEvent.offset, Be32At(clDamaged, int(clEvent.offset)));
+            QVERIFY(WriteFileBytes(clstrPath, clDamaged));
+            CBrennovarstikFileFormatV1 clReader;
+            QList<StructReaderDiagnostic> clReports;
+            clReader.SetDiagnostics(
+                [&clReports](const StructReaderDiagnostic &d) { clReports << d; });
+            QCOMPARE(Open(clReader, clstrPath), 0);
+            QVERIFY(clReader.SetOption(0, 1));
+            QList<QByteArray> clDelivered;
+            for (const ReadEvent &clEvent : ModelRead(clDamaged, true)) {
+                RawRecord clRecord{};
+                QVERIFY2(clReader.ReadData(clRecord) == clEvent.result, clWhere);
+                if (clEvent.result != FILE_OK)
+                    continue;
+                QVERIFY2(DifferenceFrom(clRecord, clEvent).isEmpty(), clWhere);
+                clDelivered << clDamaged.mid(clEvent.offset,
+                                             Be32At(clDamaged, int(clEvent.offset)));
+            }
+            qsizetype lFound = 0;
+            for (qsizetype i = 0; i < clSound.size(); ++i) {
+                if (i >= firstTouched && i <= lastTouched)
+                    continue;
+                while (lFound < clDelivered.size() && clDelivered[lFound] != clSound[i])
+                    ++lFound;
+                QVERIFY2(lFound < clDelivered.size(),
+                         clWhere + " lost record " + QByteArray::number(i));
+            }
+            for (const StructReaderDiagnostic &clReport : clReports)
+                QVERIFY2(qint64(clReport.offset) >= lSpanStart &&
+                             qint64(clReport.offset) <= lSpanEnd,
+                         clWhere);
+            QVERIFY2(lKind == 2 || !clReports.isEmpty(), clWhere);
         }
-        qsizetype lFound = 0;
-        for (qsizetype i = 0; i < clSound.size(); ++i) {
-            if (i >= firstTouched && i <= lastTouched)
-                continue;
-            while (lFound < clDelivered.size() && clDelivered[lFound] != clSound[i])
-                ++lFound;
-            QVERIFY2(lFound < clDelivered.size(),
-                     clWhere + " lost record " + QByteArray::number(i));
-        }
-        for (const StructReaderDiagnostic &clReport : clReports)
-            QVERIFY2(qint64(clReport.offset) >= lSpanStart && qint64(clReport.offset) <= lSpanEnd,
-                     clWhere);
-        QVERIFY2(lKind == 2 || !clReports.isEmpty(), clWhere);
     }
 }
 
@@ -375,11 +370,8 @@ void TestContainer::reading() {
 void TestContainer::header_data() {
     QTest::addColumn<QByteArray>("magic");
     QTest::addColumn<int>("version");
-    QTest::newRow("version 1") << MagicText(1) << 1;
-    QTest::newRow("version 2") << MagicText(2) << 2;
-    QTest::newRow("version 3") << MagicText(3) << 3;
-    QTest::newRow("version 4") << MagicText(4) << 0;
-    QTest::newRow("version 0") << MagicText(0) << 0;
+    for (int v = 1; v <= 4; ++v)
+        QTest::addRow("version %d", v) << MagicText(v) << v % 4;
     QTest::newRow("lower case") << MagicText(3).toLower() << 0;
     QTest::newRow("no terminator") << (MagicText(3) + "_") << 0;
 }
@@ -501,13 +493,10 @@ void TestContainer::choice_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<FileFormatKind>("kind");
     QTest::newRow("mixed case .LaN") << "/rec/cell.LaN" << FileFormatKind::Tmw;
-    QTest::newRow("lower .lan") << "a.lan" << FileFormatKind::Tmw;
     QTest::newRow("lower .tmw") << "/rec/x.tmw" << FileFormatKind::ProprietaryTmw;
-    QTest::newRow("upper .TMW") << "X.TMW" << FileFormatKind::ProprietaryTmw;
     QTest::newRow("exactly four chars") << ".tmw" << FileFormatKind::ProprietaryTmw;
     QTest::newRow("three-character path") << "lan" << FileFormatKind::Container;
     QTest::newRow(".txt is tried as a container") << "notes.txt" << FileFormatKind::Container;
-    QTest::newRow(".bvf") << "part.bvf" << FileFormatKind::Container;
     QTest::newRow("lan without dot") << "/rec/xlan" << FileFormatKind::Container;
     QTest::newRow(".lan inside the path only") << "/a.lan/b.bvf" << FileFormatKind::Container;
     QTest::newRow("online prefix does not hide the extension")
@@ -526,7 +515,6 @@ void TestContainer::onlinePrefix_data() {
     QTest::addColumn<QString>("opened");
     QTest::addColumn<bool>("online");
     QTest::newRow("online:") << "online:/r/a.bvf" << false << "/r/a.bvf" << true;
-    QTest::newRow("Online:") << "Online:/r/a.bvf" << false << "/r/a.bvf" << true;
     QTest::newRow("ONLINE:") << "ONLINE:/r/a.bvf" << false << "/r/a.bvf" << true;
     QTest::newRow("other casing is no prefix")
         << "OnLine:/r/a.bvf" << false << "OnLine:/r/a.bvf" << false;

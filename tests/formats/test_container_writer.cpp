@@ -1,6 +1,5 @@
-// Writing containers: generated records of every kind stored as the container
-// model encodes them, the same records passed through as frames, buffering,
-// refusals, write errors, the order buffer's notices and time rotation.
+// Writing containers: generated records stored as the model encodes them and
+// passed through as frames; refusals, write errors, notices, rotation.
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerTestKit.h"
 #include "FileSizeLimit.h"
@@ -12,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdlib>
 #include <cwchar>
+#include <utility>
 
 using namespace ContainerBytes;
 using namespace ContainerTestKit;
@@ -113,7 +114,6 @@ class TestContainerWriter : public QObject {
   private slots:
     void writesAsTheModelAndPassesFramesOn_data();
     void writesAsTheModelAndPassesFramesOn();
-    void keptUntilTheBufferIsNearlyFull();
     void refused_data();
     void refused();
     void passThroughRefused();
@@ -187,26 +187,6 @@ void TestContainerWriter::writesAsTheModelAndPassesFramesOn() {
     QVERIFY(ReadFileBytes(Path("encoded.bvf")).mid(kHeaderSize) == clSource.mid(kHeaderSize));
 }
 
-void TestContainerWriter::keptUntilTheBufferIsNearlyFull() {
-    const QString clstrPath = Path("kept.bvf");
-    CBrennovarstikFileFormatV1 clWriter;
-    QCOMPARE(Create(clWriter, clstrPath, 2), 0);
-    QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355));
-    // 1065-byte records: the 120th brings the buffer to 127,800 bytes, past
-    // 126,976, and the whole buffer goes out.
-    TetraTmv clTetra{};
-    clTetra.bitCount = 8000;
-    const RawRecord clRecord = MakeRecord(PAYLOAD_TETRA, &clTetra, kTetraTmvLength);
-    for (int i = 1; i <= 123; ++i) {
-        clTetra.timeSeconds = uint64_t(i);
-        QCOMPARE(int(clWriter.WriteData(clRecord)), 0);
-        QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + (i < 120 ? 0 : 120 * 1065)));
-    }
-    QCOMPARE(QFileInfo(clstrPath).size(), qint64(2355 + 120 * 1065));
-    QCOMPARE(int(clWriter.FlushData()), 0);
-    QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + 123 * 1065));
-}
-
 void TestContainerWriter::refused_data() {
     QTest::addColumn<uint8_t>("kind");
     QTest::addColumn<int>("length");
@@ -271,35 +251,23 @@ void TestContainerWriter::passThroughRefused() {
     RawRecord clRecord{};
     QCOMPARE(int(clReader.ReadData(clRecord)), 0);
 
-    // Writer states.
+    // Writer states: ordered, rotating, never opened (-1), closed (-2), reading (-4).
     const QString clstrTarget = Path("target.bvf");
-    const struct {
-        int flags; // -1: never opened, -2: closed, -4: reading
-        bool rotation;
-        int writeData;
-    } aStates[] = {{1, false, 0}, {2, true, 0}, {-1, false, 2}, {-2, false, 2}, {-4, false, 1}};
-    for (const auto &clState : aStates) {
+    for (const auto &[lFlags, lWriteData] : {std::pair{1, 0}, {2, 0}, {-1, 2}, {-2, 2}, {-4, 1}}) {
         CBrennovarstikFileFormatV1 clWriter;
-        switch (clState.flags) {
-        case -1:
-            break;
-        case -2:
-            QCOMPARE(Create(clWriter, clstrTarget, 2), 0);
-            QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-            break;
-        case -4:
+        if (lFlags == -4)
             QCOMPARE(Open(clWriter, Path("source.bvf")), 0);
-            break;
-        default:
-            QCOMPARE(Create(clWriter, clstrTarget, uint8_t(clState.flags)), 0);
-        }
-        if (clState.rotation)
+        else if (lFlags != -1)
+            QCOMPARE(Create(clWriter, clstrTarget, uint8_t(std::abs(lFlags))), 0);
+        if (lFlags == -2)
+            QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
+        if (lFlags == 2)
             QVERIFY(clWriter.SetAutoSplit(
                 3600, [](void *, wchar_t *, uint32_t, int64_t) { return false; }, nullptr));
         const uint64_t lBefore = clWriter.GetWrittenBytes();
         QCOMPARE(PassOn(clReader, clWriter, clRecord), QString("refused"));
         QCOMPARE(clWriter.GetWrittenBytes(), lBefore);
-        QCOMPARE(int(clWriter.WriteData(clRecord)), clState.writeData);
+        QCOMPARE(int(clWriter.WriteData(clRecord)), lWriteData);
         clWriter.CloseFileForWriting();
     }
 
@@ -428,54 +396,49 @@ void TestContainerWriter::rotation_data() {
     QTest::addColumn<QStringList>("boundaries");
     QTest::addColumn<QStringList>("files"); // "name: record record ..."
 
+    auto row = [](const char *pName, int lInterval, uint8_t lFlags, const QStringList &clAnswers,
+                  const QStringList &clWrites, const QStringList &clBoundaries,
+                  const QStringList &clFiles) {
+        QTest::newRow(pName) << lInterval << lFlags << clAnswers << clWrites << clBoundaries
+                             << clFiles;
+    };
     // Records at or after a boundary go to the new file, late ones still to
     // the old one, until a record 3 seconds past the boundary closes it.
-    QTest::newRow("hourly") << 3600 << uint8_t(2) << QStringList{"new.bvf"}
-                            << QStringList{"T10:59:59", "T11:00:00", "T10:59:58",
-                                           "T10:59:59", "D11:00:01", "Gbetween",
-                                           "T11:00:02", "S11:00:03", "T10:59:57"}
-                            << QStringList{"11:00:00"}
-                            << QStringList{
-                                   "first.bvf: T10:59:59 T10:59:58 T10:59:59 G:between",
-                                   "new.bvf: T11:00:00 D11:00:01 T11:00:02 S11:00:03 T10:59:57"};
+    row("hourly", 3600, 2, {"new.bvf"},
+        {"T10:59:59", "T11:00:00", "T10:59:58", "T10:59:59", "D11:00:01", "Gbetween", "T11:00:02",
+         "S11:00:03", "T10:59:57"},
+        {"11:00:00"},
+        {"first.bvf: T10:59:59 T10:59:58 T10:59:59 G:between",
+         "new.bvf: T11:00:00 D11:00:01 T11:00:02 S11:00:03 T10:59:57"});
     // A declined boundary or a file that cannot be created is tried again one interval later.
     const QStringList clRetried{"T10:30:00", "T11:00:00", "T11:30:00",
                                 "T11:59:59", "T12:00:00", "T12:00:05"};
     const QStringList clRetriedFiles{"first.bvf: T10:30:00 T11:00:00 T11:30:00 T11:59:59",
                                      "later.bvf: T12:00:00 T12:00:05"};
-    QTest::newRow("declined") << 3600 << uint8_t(0) << QStringList{"", "later.bvf"} << clRetried
-                              << QStringList{"11:00:00", "12:00:00"} << clRetriedFiles;
-    QTest::newRow("not created") << 3600 << uint8_t(0)
-                                 << QStringList{"no/folder/x.bvf", "later.bvf"} << clRetried
-                                 << QStringList{"11:00:00", "12:00:00"} << clRetriedFiles;
+    row("declined", 3600, 0, {"", "later.bvf"}, clRetried, {"11:00:00", "12:00:00"},
+        clRetriedFiles);
+    row("not created", 3600, 0, {"no/folder/x.bvf", "later.bvf"}, clRetried,
+        {"11:00:00", "12:00:00"}, clRetriedFiles);
     QStringList clEvery20, clHours{"first.bvf:", "h11.bvf:", "h12.bvf:", "h13.bvf:"};
     for (int lMinutes = 10 * 60 + 5; lMinutes < 14 * 60; lMinutes += 20) {
         const QString clstrTime = QTime(lMinutes / 60, lMinutes % 60).toString("hh:mm:ss");
         clEvery20 << "T" + clstrTime;
         clHours[lMinutes / 60 - 10] += " T" + clstrTime;
     }
-    QTest::newRow("consecutive") << 3600 << uint8_t(2)
-                                 << QStringList{"h11.bvf", "h12.bvf", "h13.bvf"} << clEvery20
-                                 << QStringList{"11:00:00", "12:00:00", "13:00:00"} << clHours;
+    row("consecutive", 3600, 2, {"h11.bvf", "h12.bvf", "h13.bvf"}, clEvery20,
+        {"11:00:00", "12:00:00", "13:00:00"}, clHours);
     // The next boundary comes before the old file would be closed: the
     // overlap is ended first, so no file is lost.
-    QTest::newRow("boundary during an overlap")
-        << 2 << uint8_t(0) << QStringList{"b2.bvf", "b4.bvf"}
-        << QStringList{"T10:00:00", "T10:00:02", "T10:00:04", "T10:00:05"}
-        << QStringList{"10:00:02", "10:00:04"}
-        << QStringList{"first.bvf: T10:00:00", "b2.bvf: T10:00:02", "b4.bvf: T10:00:04 T10:00:05"};
+    row("boundary during an overlap", 2, 0, {"b2.bvf", "b4.bvf"},
+        {"T10:00:00", "T10:00:02", "T10:00:04", "T10:00:05"}, {"10:00:02", "10:00:04"},
+        {"first.bvf: T10:00:00", "b2.bvf: T10:00:02", "b4.bvf: T10:00:04 T10:00:05"});
     // Ordered records still held at closing go to the file of their time.
-    QTest::newRow("ordered records held at closing")
-        << 3600 << uint8_t(3) << QStringList{"new.bvf"} << QStringList{"T10:59:59", "T11:00:00"}
-        << QStringList{"11:00:00"} << QStringList{"first.bvf: T10:59:59", "new.bvf: T11:00:00"};
+    row("ordered records held at closing", 3600, 3, {"new.bvf"}, {"T10:59:59", "T11:00:00"},
+        {"11:00:00"}, {"first.bvf: T10:59:59", "new.bvf: T11:00:00"});
     // Interval 0 is no rotation; a time before 1970-01-01 00:00:01 sets no boundary.
-    QTest::newRow("interval 0") << 0 << uint8_t(0) << QStringList{"never.bvf"}
-                                << QStringList{"T10:59:00", "T11:00:00", "T12:00:00"}
-                                << QStringList{}
-                                << QStringList{"first.bvf: T10:59:00 T11:00:00 T12:00:00"};
-    QTest::newRow("time 0") << 3600 << uint8_t(0) << QStringList{"never.bvf"}
-                            << QStringList{"T0", "T0"} << QStringList{}
-                            << QStringList{"first.bvf: T00:00:00 T00:00:00"};
+    row("interval 0", 0, 0, {"never.bvf"}, {"T10:59:00", "T11:00:00", "T12:00:00"}, {},
+        {"first.bvf: T10:59:00 T11:00:00 T12:00:00"});
+    row("time 0", 3600, 0, {"never.bvf"}, {"T0", "T0"}, {}, {"first.bvf: T00:00:00 T00:00:00"});
 }
 
 void TestContainerWriter::rotation() {

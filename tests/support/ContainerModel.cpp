@@ -1,5 +1,7 @@
 #include "ContainerModel.h"
 
+#include <QStringList>
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -168,19 +170,11 @@ QByteArray NoticeBodyBytes(uint32_t lCode, uint32_t lValue, const QByteArray &cl
 // ---- The writer's rules ----
 
 int DmrSlotOf(int lKind) {
-    if (lKind == 3 || lKind == 4)
-        return 0;
-    if (lKind == 6 || lKind == 37)
-        return 1;
-    if (lKind == 1 || (lKind >= 27 && lKind <= 35))
-        return 2;
-    if (lKind == 5 || lKind == 7 || lKind == 36 || lKind == 38)
-        return 3;
-    if (lKind == 2)
-        return 4;
-    if (lKind >= 8 && lKind <= 26)
-        return 5;
-    return lKind == 39 ? 6 : -1;
+    // Kinds 0 to 39.
+    static constexpr int8_t kSlots[40] = {-1, 2, 4, 0, 0, 3, 1, 3, 5, 5, 5, 5, 5, 5,
+                                          5,  5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 2,
+                                          2,  2, 2, 2, 2, 2, 2, 2, 3, 1, 3, 6};
+    return lKind >= 0 && lKind < 40 ? kSlots[lKind] : -1;
 }
 
 namespace {
@@ -683,33 +677,19 @@ QList<ReadEvent> ModelRead(const QByteArray &clFile, bool bNotices) {
 }
 
 QString DifferenceFrom(const RawRecord &clRead, const ReadEvent &clModel) {
-    const RawRecord &m = clModel.record;
-#define SAME(field)                                                                                \
-    if (clRead.field != m.field)                                                                   \
-        return QStringLiteral(#field " %1, the file says %2")                                      \
-            .arg(qulonglong(clRead.field))                                                         \
-            .arg(qulonglong(m.field));
-    SAME(recordClass);
-    SAME(payloadKind);
-    SAME(payloadLength);
-    SAME(sourceByte);
-    SAME(frequency);
-    SAME(symbolRate);
-    SAME(value16);
-    SAME(spare64);
-    SAME(spare32);
-#undef SAME
-    if (clRead.payload == nullptr)
-        return QStringLiteral("no payload");
-    const QByteArray clPayload(static_cast<const char *>(clRead.payload),
-                               int(clRead.payloadLength));
-    for (int i = 0; i < clPayload.size(); ++i)
-        if (clPayload[i] != clModel.payload[i])
-            return QStringLiteral("payload byte %1 is %2, the file says %3")
-                .arg(i)
-                .arg(uint8_t(clPayload[i]))
-                .arg(uint8_t(clModel.payload[i]));
-    return QString();
+    auto describe = [](const RawRecord &r, const void *p) {
+        QStringList clFields;
+        for (qulonglong v :
+             {qulonglong(r.recordClass), qulonglong(r.payloadKind), qulonglong(r.payloadLength),
+              qulonglong(r.sourceByte), qulonglong(r.frequency), qulonglong(r.symbolRate),
+              qulonglong(r.value16), qulonglong(r.spare64), qulonglong(r.spare32)})
+            clFields << QString::number(v);
+        const QByteArray clPayload(static_cast<const char *>(p), p ? int(r.payloadLength) : 0);
+        return clFields.join(' ') + " payload " + clPayload.toHex();
+    };
+    const QString clstrRead = describe(clRead, clRead.payload);
+    const QString clstrFile = describe(clModel.record, clModel.payload.constData());
+    return clstrRead == clstrFile ? QString() : clstrRead + ", the file says " + clstrFile;
 }
 
 } // namespace ContainerBytes
