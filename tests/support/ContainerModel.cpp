@@ -347,22 +347,18 @@ QByteArray EncodeFrame(const RawRecord &clRecord, int lVersion, FileResult *pRef
             *pRefusal = enResult;
         return QByteArray();
     };
-    static constexpr struct {
-        uint8_t kind;
-        uint32_t length;
-        int type;
-    } kFixed[] = {{0, kTetraTmvLength, 3},
-                  {1, kDmrTmvLength, 5},
-                  {3, kTetraTmvLength, 6},
-                  {4, kGsmTmvLength, 9},
-                  {20, kNoticeTmvLength, 4}};
+    // Payload kinds 0, 1, 3, 4 and 20 have a fixed length and their own type.
+    static constexpr uint8_t kKinds[5] = {0, 1, 3, 4, 20};
+    static constexpr int kTypes[5] = {3, 5, 6, 9, 4};
+    static constexpr uint32_t kLengths[5] = {kTetraTmvLength, kDmrTmvLength, kTetraTmvLength,
+                                             kGsmTmvLength, kNoticeTmvLength};
     int lType = 2;
-    for (const auto &clFixed : kFixed) {
-        if (clRecord.payloadKind != clFixed.kind)
+    for (int i = 0; i < 5; ++i) {
+        if (clRecord.payloadKind != kKinds[i])
             continue;
-        if (clRecord.payloadLength != clFixed.length || clRecord.payload == nullptr)
+        if (clRecord.payloadLength != kLengths[i] || clRecord.payload == nullptr)
             return refuse(FILE_DAMAGED);
-        lType = clFixed.type;
+        lType = kTypes[i];
     }
     if (clRecord.payloadLength != 0 && clRecord.payload == nullptr)
         return refuse(FILE_DAMAGED);

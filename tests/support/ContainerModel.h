@@ -1,8 +1,6 @@
-// The independent model of the split-file container, written from its byte
-// layout and reading rules alone: it shares no code with formats/. It builds
-// files field by field (also damaged ones), encodes records as the writer
-// must, predicts what the reader must hand out of any bytes, and walks
-// files frame by frame (container_walk).
+// The independent model of the container, from its byte layout and reading
+// rules alone (no code of formats/): byte builders, the writer's encoding,
+// the reader's answers for any bytes, and a frame walker.
 #pragma once
 
 #include "RecordTypes.h"
@@ -73,8 +71,7 @@ struct SubHeader {
     uint16_t value16 = 0;
 };
 
-// A frame: total length (head included), type, flag byte and the checksum of
-// everything after the 10-byte head.
+// A frame: total length, type, flag byte, checksum of all after the 10-byte head.
 QByteArray Frame(uint8_t lType, const QByteArray &clAfterHead, uint8_t lFlag = 0);
 // A frame holding the 23-byte sub-header and then the body.
 QByteArray Record(uint8_t lType, const SubHeader &clSub, const QByteArray &clBody);
@@ -133,8 +130,7 @@ QByteArray EncodeFrame(const RawRecord &clRecord, int lVersion, FileResult *pRef
 
 // ---- The reader's rules ----
 
-// One answer of ReadData: the result and, for 0, the record with a copy of
-// its payload (the whole payload structure, or the generic bytes).
+// One answer of ReadData: the result and, for 0, the record and its payload.
 struct ReadEvent {
     FileResult result = FILE_OK;
     RawRecord record{};
@@ -144,8 +140,7 @@ struct ReadEvent {
 // What a reader must answer, call after call, for a whole file read offline,
 // up to and including the first 3.
 QList<ReadEvent> ModelRead(const QByteArray &clFile, bool bNotices);
-// The first field in which a delivered record differs from the model's;
-// empty when they agree.
+// How a delivered record differs from the model's; empty when they agree.
 QString DifferenceFrom(const RawRecord &clRead, const ReadEvent &clModel);
 
 } // namespace ContainerBytes
@@ -159,8 +154,7 @@ struct DecodedRecord {
     ContainerBytes::ReadEvent model;
 };
 
-// Walks a version-3 container from its bytes alone, refusing any frame a
-// reader would not deliver.
+// Walks a version-3 container, refusing any frame a reader would not deliver.
 class CContainerWalker {
   public:
     explicit CContainerWalker(const QByteArray &clBytes) : m_clBytes(clBytes) {}
