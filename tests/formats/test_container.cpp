@@ -515,6 +515,7 @@ void TestContainer::onlinePrefix_data() {
     QTest::addColumn<QString>("opened");
     QTest::addColumn<bool>("online");
     QTest::newRow("online:") << "online:/r/a.bvf" << false << "/r/a.bvf" << true;
+    QTest::newRow("Online:") << "Online:/r/a.bvf" << false << "/r/a.bvf" << true;
     QTest::newRow("ONLINE:") << "ONLINE:/r/a.bvf" << false << "/r/a.bvf" << true;
     QTest::newRow("other casing is no prefix")
         << "OnLine:/r/a.bvf" << false << "OnLine:/r/a.bvf" << false;

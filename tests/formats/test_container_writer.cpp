@@ -114,6 +114,7 @@ class TestContainerWriter : public QObject {
   private slots:
     void writesAsTheModelAndPassesFramesOn_data();
     void writesAsTheModelAndPassesFramesOn();
+    void keptUntilTheBufferIsNearlyFull();
     void refused_data();
     void refused();
     void passThroughRefused();
@@ -185,6 +186,23 @@ void TestContainerWriter::writesAsTheModelAndPassesFramesOn() {
     QCOMPARE(int(clEncoded.CloseFileForWriting()), 0);
     QVERIFY(ReadFileBytes(Path("frames.bvf")).mid(kHeaderSize) == clSource.mid(kHeaderSize));
     QVERIFY(ReadFileBytes(Path("encoded.bvf")).mid(kHeaderSize) == clSource.mid(kHeaderSize));
+}
+
+// 1065-byte records: the 120th brings the buffer to 127,800 bytes, past
+// 126,976, and the whole buffer goes out.
+void TestContainerWriter::keptUntilTheBufferIsNearlyFull() {
+    CBrennovarstikFileFormatV1 clWriter;
+    QCOMPARE(Create(clWriter, Path("kept.bvf"), 2), 0);
+    TetraTmv clTetra{};
+    clTetra.bitCount = 8000;
+    for (int i = 1; i <= 123; ++i) {
+        clTetra.timeSeconds = uint64_t(i);
+        QCOMPARE(int(clWriter.WriteData(MakeRecord(PAYLOAD_TETRA, &clTetra, kTetraTmvLength))), 0);
+        QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + (i < 120 ? 0 : 120 * 1065)));
+    }
+    QCOMPARE(QFileInfo(Path("kept.bvf")).size(), qint64(2355 + 120 * 1065));
+    QCOMPARE(int(clWriter.FlushData()), 0);
+    QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + 123 * 1065));
 }
 
 void TestContainerWriter::refused_data() {
