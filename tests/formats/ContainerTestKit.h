@@ -1,5 +1,4 @@
-// Shared helpers of the format tests: files from bytes, a compact trace of
-// what a reader hands out, and generated records of every kind.
+// Shared helpers of the format tests: files, reader traces, generated records.
 #pragma once
 
 #include "ContainerModel.h"
@@ -47,25 +46,22 @@ inline int Create(CVirtualFileFormat &clFormat, const QString &clstrPath, uint8_
 
 // One delivered record in a few characters: the kind and what identifies it.
 inline QString DescribeRecord(const RawRecord &clRecord) {
-    const void *p = clRecord.payload;
+    const auto *t = static_cast<const TetraTmv *>(clRecord.payload);
+    const auto *d = static_cast<const DmrTmv *>(clRecord.payload);
     switch (clRecord.payloadKind) {
-    case PAYLOAD_GENERIC: {
-        const QByteArray clBytes(static_cast<const char *>(p), int(clRecord.payloadLength));
-        const int lEnd = int(clBytes.indexOf('\0'));
-        return "G:" + QString::fromLatin1(lEnd < 0 ? clBytes : clBytes.left(lEnd));
-    }
+    case PAYLOAD_GENERIC:
+        return "G:" + QString::fromLatin1(static_cast<const char *>(clRecord.payload),
+                                          int(clRecord.payloadLength))
+                          .section(QChar(0), 0, 0);
     case PAYLOAD_TETRA:
     case PAYLOAD_TETRA_AUX:
-        return QString(clRecord.payloadKind == PAYLOAD_TETRA ? "T:%1" : "A:%1")
-            .arg(static_cast<const TetraTmv *>(p)->timeSeconds);
+        return QString(clRecord.payloadKind == PAYLOAD_TETRA ? "T:%1" : "A:%1").arg(t->timeSeconds);
     case PAYLOAD_DMR:
-        return QString("D:%1/%2")
-            .arg(static_cast<const DmrTmv *>(p)->timeSeconds)
-            .arg(static_cast<const DmrTmv *>(p)->timeslot);
+        return QString("D:%1/%2").arg(d->timeSeconds).arg(d->timeslot);
     case PAYLOAD_GSM:
-        return QString("S:%1").arg(static_cast<const GsmTmv *>(p)->fileTime);
+        return QString("S:%1").arg(static_cast<const GsmTmv *>(clRecord.payload)->fileTime);
     case PAYLOAD_NOTICE:
-        return QString("N:%1").arg(static_cast<const NoticeTmv *>(p)->code);
+        return QString("N:%1").arg(static_cast<const NoticeTmv *>(clRecord.payload)->code);
     }
     return QString("X:%1").arg(clRecord.payloadKind);
 }
@@ -95,10 +91,8 @@ inline QStringList ModelTrace(const QByteArray &clFile, bool bNotices) {
     return clTrace;
 }
 
-// Records of every kind: the sample generator's realistic ones, and ones
-// whose every payload byte is drawn at random, then bounded as far as the
-// writer needs it (data lengths, item kinds in their slots), so that every
-// field takes values far from the realistic ones.
+// Records of every kind: the sample generator's, and ones drawn at random
+// byte by byte, bounded only as far as the writer needs it.
 class CGeneratedRecords {
   public:
     explicit CGeneratedRecords(uint64_t lSeed, int lCount) : m_clRandom(lSeed) {

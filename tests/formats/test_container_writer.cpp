@@ -1,6 +1,5 @@
-// Writing containers: generated records of every kind stored as the container
-// model encodes them, the same records passed through as frames, buffering,
-// refusals, write errors, the order buffer's notices and time rotation.
+// Writing containers: generated records stored as the model encodes them and
+// passed through as frames; refusals, write errors, notices, rotation.
 #include "BrennovarstikFileFormatV1.h"
 #include "ContainerTestKit.h"
 #include "FileSizeLimit.h"
@@ -12,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdlib>
 #include <cwchar>
+#include <utility>
 
 using namespace ContainerBytes;
 using namespace ContainerTestKit;
@@ -41,60 +42,50 @@ QString PassOn(CBrennovarstikFileFormatV1 &clReader, CBrennovarstikFileFormatV1 
     return QString::number(enResult);
 }
 
-// TETRA records stamped by the time given; their frame numbers count up so
-// that the order buffer keeps them in writing order.
-class CTimedRecords {
-  public:
-    CTimedRecords() {
-        m_clTetra.bitCount = 8;
-        m_clTetra.multiframe = m_clTetra.timeslot = m_clDmr.burstKind = 1;
+// Writes "T", "D" or "S" and a time of 2024-03-01 ("0": time 0), or "G" and a
+// label; TETRA frame numbers count up with lIndex so that the order buffer
+// keeps the records in writing order.
+FileResult WriteTimed(CVirtualFileFormat &clWriter, const QString &clstrWrite, int lIndex) {
+    const QString clstrRest = clstrWrite.mid(1);
+    const QTime clTime = QTime::fromString(clstrRest, "hh:mm:ss");
+    const int64_t lTime =
+        clstrRest == "0" ? 0 : QDateTime(QDate(2024, 3, 1), clTime, Qt::UTC).toSecsSinceEpoch();
+    auto t = Zeroed<TetraTmv>();
+    auto d = Zeroed<DmrTmv>();
+    auto g = Zeroed<GsmTmv>();
+    t.bitCount = 8;
+    t.multiframe = t.timeslot = d.burstKind = 1;
+    t.frame = uint8_t(1 + lIndex % 18);
+    t.timeSeconds = d.timeSeconds = uint64_t(lTime);
+    g.fileTime = (uint64_t(lTime) + 11644473600ULL) * 10000000ULL;
+    const QByteArray clLabel = clstrRest.toLatin1();
+    switch (clstrWrite[0].toLatin1()) {
+    case 'T':
+        return clWriter.WriteData(MakeRecord(PAYLOAD_TETRA, &t, kTetraTmvLength));
+    case 'D':
+        return clWriter.WriteData(MakeRecord(PAYLOAD_DMR, &d, kDmrTmvLength));
+    case 'S':
+        return clWriter.WriteData(MakeRecord(PAYLOAD_GSM, &g, kGsmTmvLength));
     }
-    // "T", "D" or "S" and a time, or "G" and a label.
-    FileResult Write(CVirtualFileFormat &clWriter, QChar cKind, int64_t lTime,
-                     const QByteArray &clLabel = {}) {
-        switch (cKind.toLatin1()) {
-        case 'T':
-            m_clTetra.timeSeconds = uint64_t(lTime);
-            m_clTetra.frame = uint8_t(1 + m_lCount++ % 18);
-            return clWriter.WriteData(MakeRecord(PAYLOAD_TETRA, &m_clTetra, kTetraTmvLength));
-        case 'D':
-            m_clDmr.timeSeconds = uint64_t(lTime);
-            return clWriter.WriteData(MakeRecord(PAYLOAD_DMR, &m_clDmr, kDmrTmvLength));
-        case 'S':
-            m_clGsm.fileTime = (uint64_t(lTime) + 11644473600ULL) * 10000000ULL;
-            return clWriter.WriteData(MakeRecord(PAYLOAD_GSM, &m_clGsm, kGsmTmvLength));
-        }
-        return clWriter.WriteData(
-            MakeRecord(PAYLOAD_GENERIC, clLabel.constData(), uint32_t(clLabel.size())));
-    }
-
-  private:
-    TetraTmv m_clTetra = Zeroed<TetraTmv>();
-    DmrTmv m_clDmr = Zeroed<DmrTmv>();
-    GsmTmv m_clGsm = Zeroed<GsmTmv>();
-    int m_lCount = 0;
-};
-
-int64_t At(const QString &clstrTime) {
-    return clstrTime == "0"
-               ? 0
-               : QDateTime(QDate(2024, 3, 1), QTime::fromString(clstrTime, "hh:mm:ss"), Qt::UTC)
-                     .toSecsSinceEpoch();
+    return clWriter.WriteData(
+        MakeRecord(PAYLOAD_GENERIC, clLabel.constData(), uint32_t(clLabel.size())));
 }
 
-// A file's records as "T10:59:59", "D..", "S..", "G:label", walked strictly.
+// A file's records as "T10:59:59", "D..", "S.." or "G:label" and any other
+// answer but the end as its number.
 QStringList TimeTrace(const QString &clstrPath) {
-    const QByteArray clFile = ReadFileBytes(clstrPath);
-    container_walk::CContainerWalker clWalker(clFile);
-    QStringList clTrace;
-    container_walk::DecodedRecord r;
-    while (!clWalker.AtEnd() && clWalker.Next(r).isEmpty())
-        clTrace
-            << (r.type == 2
-                    ? "G:" + QString::fromLatin1(r.generic)
-                    : QChar("..GT.D...S"[r.type]) +
-                          QDateTime::fromMSecsSinceEpoch(r.timeMs, Qt::UTC).toString("hh:mm:ss"));
-    return clWalker.CheckHeader().isEmpty() && clWalker.AtEnd() ? clTrace : QStringList{"bad"};
+    QStringList clTrace = ModelTrace(ReadFileBytes(clstrPath), true);
+    if (clTrace.last() == "3")
+        clTrace.removeLast();
+    for (QString &clstrRecord : clTrace) {
+        if (clstrRecord.size() < 3 || clstrRecord[0] == 'G')
+            continue;
+        const qint64 v = clstrRecord.mid(2).section('/', 0, 0).toLongLong();
+        const qint64 lTime = clstrRecord[0] == 'S' ? v / 10000000 - 11644473600LL : v;
+        clstrRecord =
+            clstrRecord[0] + QDateTime::fromSecsSinceEpoch(lTime, Qt::UTC).toString("hh:mm:ss");
+    }
+    return clTrace;
 }
 
 struct RotationScript {
@@ -197,22 +188,19 @@ void TestContainerWriter::writesAsTheModelAndPassesFramesOn() {
     QVERIFY(ReadFileBytes(Path("encoded.bvf")).mid(kHeaderSize) == clSource.mid(kHeaderSize));
 }
 
+// 1065-byte records: the 120th brings the buffer to 127,800 bytes, past
+// 126,976, and the whole buffer goes out.
 void TestContainerWriter::keptUntilTheBufferIsNearlyFull() {
-    const QString clstrPath = Path("kept.bvf");
     CBrennovarstikFileFormatV1 clWriter;
-    QCOMPARE(Create(clWriter, clstrPath, 2), 0);
-    QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355));
-    // 1065-byte records: the 120th brings the buffer to 127,800 bytes, past
-    // 126,976, and the whole buffer goes out.
+    QCOMPARE(Create(clWriter, Path("kept.bvf"), 2), 0);
     TetraTmv clTetra{};
     clTetra.bitCount = 8000;
-    const RawRecord clRecord = MakeRecord(PAYLOAD_TETRA, &clTetra, kTetraTmvLength);
     for (int i = 1; i <= 123; ++i) {
         clTetra.timeSeconds = uint64_t(i);
-        QCOMPARE(int(clWriter.WriteData(clRecord)), 0);
+        QCOMPARE(int(clWriter.WriteData(MakeRecord(PAYLOAD_TETRA, &clTetra, kTetraTmvLength))), 0);
         QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + (i < 120 ? 0 : 120 * 1065)));
     }
-    QCOMPARE(QFileInfo(clstrPath).size(), qint64(2355 + 120 * 1065));
+    QCOMPARE(QFileInfo(Path("kept.bvf")).size(), qint64(2355 + 120 * 1065));
     QCOMPARE(int(clWriter.FlushData()), 0);
     QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355 + 123 * 1065));
 }
@@ -281,60 +269,47 @@ void TestContainerWriter::passThroughRefused() {
     RawRecord clRecord{};
     QCOMPARE(int(clReader.ReadData(clRecord)), 0);
 
-    // Writer states.
+    // Writer states: ordered, rotating, never opened (-1), closed (-2), reading (-4).
     const QString clstrTarget = Path("target.bvf");
-    const struct {
-        int flags; // -1: never opened, -2: closed, -4: reading
-        bool rotation;
-        int writeData;
-    } aStates[] = {{1, false, 0}, {2, true, 0}, {-1, false, 2}, {-2, false, 2}, {-4, false, 1}};
-    for (const auto &clState : aStates) {
+    for (const auto &[lFlags, lWriteData] : {std::pair{1, 0}, {2, 0}, {-1, 2}, {-2, 2}, {-4, 1}}) {
         CBrennovarstikFileFormatV1 clWriter;
-        switch (clState.flags) {
-        case -1:
-            break;
-        case -2:
-            QCOMPARE(Create(clWriter, clstrTarget, 2), 0);
-            QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-            break;
-        case -4:
+        if (lFlags == -4)
             QCOMPARE(Open(clWriter, Path("source.bvf")), 0);
-            break;
-        default:
-            QCOMPARE(Create(clWriter, clstrTarget, uint8_t(clState.flags)), 0);
-        }
-        if (clState.rotation)
+        else if (lFlags != -1)
+            QCOMPARE(Create(clWriter, clstrTarget, uint8_t(std::abs(lFlags))), 0);
+        if (lFlags == -2)
+            QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
+        if (lFlags == 2)
             QVERIFY(clWriter.SetAutoSplit(
                 3600, [](void *, wchar_t *, uint32_t, int64_t) { return false; }, nullptr));
         const uint64_t lBefore = clWriter.GetWrittenBytes();
         QCOMPARE(PassOn(clReader, clWriter, clRecord), QString("refused"));
         QCOMPARE(clWriter.GetWrittenBytes(), lBefore);
-        QCOMPARE(int(clWriter.WriteData(clRecord)), clState.writeData);
+        QCOMPARE(int(clWriter.WriteData(clRecord)), lWriteData);
         clWriter.CloseFileForWriting();
     }
 
-    // Frames that are not the record: each is written as WriteData encodes it.
+    // Frames that are not the record; then the rest, each as WriteData encodes it.
     CBrennovarstikFileFormatV1 clWriter;
     QCOMPARE(Create(clWriter, clstrTarget, 0), 0);
     FileResult enResult = FILE_NO_BUFFER;
     auto *pTetra = static_cast<TetraTmv *>(clRecord.payload);
-    const auto *pTetraFrame = reinterpret_cast<const uint8_t *>(clTetraFrame.constData());
-    const auto *pGenericFrame = reinterpret_cast<const uint8_t *>(clGenericFrame.constData());
+    auto frame = [](const QByteArray &clFrame) {
+        return reinterpret_cast<const uint8_t *>(clFrame.constData());
+    };
     const uint32_t lLength = uint32_t(clTetraFrame.size());
     QByteArray clFlagged = clTetraFrame;
     clFlagged[5] = 1;
     QVERIFY(!clWriter.WriteFrame(clRecord, nullptr, lLength, enResult));
-    QVERIFY(!clWriter.WriteFrame(clRecord, pTetraFrame, lLength - 1, enResult));
-    QVERIFY(
-        !clWriter.WriteFrame(clRecord, pGenericFrame, uint32_t(clGenericFrame.size()), enResult));
-    QVERIFY(!clWriter.WriteFrame(clRecord, reinterpret_cast<const uint8_t *>(clFlagged.constData()),
-                                 lLength, enResult));
+    QVERIFY(!clWriter.WriteFrame(clRecord, frame(clTetraFrame), lLength - 1, enResult));
+    QVERIFY(!clWriter.WriteFrame(clRecord, frame(clGenericFrame), 63, enResult));
+    QVERIFY(!clWriter.WriteFrame(clRecord, frame(clFlagged), lLength, enResult));
     pTetra->bitCount = 24; // one data byte more than the frame holds
-    QVERIFY(!clWriter.WriteFrame(clRecord, pTetraFrame, lLength, enResult));
+    QVERIFY(!clWriter.WriteFrame(clRecord, frame(clTetraFrame), lLength, enResult));
     pTetra->bitCount = 16;
     QCOMPARE(int(enResult), int(FILE_NO_BUFFER));
     QCOMPARE(clWriter.GetWrittenBytes(), uint64_t(2355));
-    QVERIFY(clWriter.WriteFrame(clRecord, pTetraFrame, lLength, enResult));
+    QVERIFY(clWriter.WriteFrame(clRecord, frame(clTetraFrame), lLength, enResult));
     QCOMPARE(int(enResult), 0);
     QByteArray clExpected = VersionHeader(3) + clTetraFrame;
     for (int i = 0; i < 4; ++i) {
@@ -345,7 +320,7 @@ void TestContainerWriter::passThroughRefused() {
         clExpected += EncodeFrame(clRecord, 3);
     }
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
-    QCOMPARE(ReadFileBytes(Path("target.bvf")), clExpected);
+    QCOMPARE(ReadFileBytes(clstrTarget), clExpected);
 }
 
 void TestContainerWriter::writeErrors_data() {
@@ -414,10 +389,7 @@ void TestContainerWriter::orderBufferNoticeLandsFirst() {
     // Downlink timeslot numbers 4396 and 4596: 200 apart, more than the window of 144.
     TetraTmv clFirst{};
     clFirst.timeSeconds = 1700000001;
-    clFirst.hyperframe = 1;
-    clFirst.multiframe = 1;
-    clFirst.frame = 1;
-    clFirst.timeslot = 1;
+    clFirst.hyperframe = clFirst.multiframe = clFirst.frame = clFirst.timeslot = 1;
     TetraTmv clSecond = clFirst;
     clSecond.timeSeconds = 1700000002;
     clSecond.multiframe = 3;
@@ -442,54 +414,49 @@ void TestContainerWriter::rotation_data() {
     QTest::addColumn<QStringList>("boundaries");
     QTest::addColumn<QStringList>("files"); // "name: record record ..."
 
+    auto row = [](const char *pName, int lInterval, uint8_t lFlags, const QStringList &clAnswers,
+                  const QStringList &clWrites, const QStringList &clBoundaries,
+                  const QStringList &clFiles) {
+        QTest::newRow(pName) << lInterval << lFlags << clAnswers << clWrites << clBoundaries
+                             << clFiles;
+    };
     // Records at or after a boundary go to the new file, late ones still to
     // the old one, until a record 3 seconds past the boundary closes it.
-    QTest::newRow("hourly") << 3600 << uint8_t(2) << QStringList{"new.bvf"}
-                            << QStringList{"T10:59:59", "T11:00:00", "T10:59:58",
-                                           "T10:59:59", "D11:00:01", "Gbetween",
-                                           "T11:00:02", "S11:00:03", "T10:59:57"}
-                            << QStringList{"11:00:00"}
-                            << QStringList{
-                                   "first.bvf: T10:59:59 T10:59:58 T10:59:59 G:between",
-                                   "new.bvf: T11:00:00 D11:00:01 T11:00:02 S11:00:03 T10:59:57"};
+    row("hourly", 3600, 2, {"new.bvf"},
+        {"T10:59:59", "T11:00:00", "T10:59:58", "T10:59:59", "D11:00:01", "Gbetween", "T11:00:02",
+         "S11:00:03", "T10:59:57"},
+        {"11:00:00"},
+        {"first.bvf: T10:59:59 T10:59:58 T10:59:59 G:between",
+         "new.bvf: T11:00:00 D11:00:01 T11:00:02 S11:00:03 T10:59:57"});
     // A declined boundary or a file that cannot be created is tried again one interval later.
     const QStringList clRetried{"T10:30:00", "T11:00:00", "T11:30:00",
                                 "T11:59:59", "T12:00:00", "T12:00:05"};
     const QStringList clRetriedFiles{"first.bvf: T10:30:00 T11:00:00 T11:30:00 T11:59:59",
                                      "later.bvf: T12:00:00 T12:00:05"};
-    QTest::newRow("declined") << 3600 << uint8_t(0) << QStringList{"", "later.bvf"} << clRetried
-                              << QStringList{"11:00:00", "12:00:00"} << clRetriedFiles;
-    QTest::newRow("not created") << 3600 << uint8_t(0)
-                                 << QStringList{"no/folder/x.bvf", "later.bvf"} << clRetried
-                                 << QStringList{"11:00:00", "12:00:00"} << clRetriedFiles;
+    row("declined", 3600, 0, {"", "later.bvf"}, clRetried, {"11:00:00", "12:00:00"},
+        clRetriedFiles);
+    row("not created", 3600, 0, {"no/folder/x.bvf", "later.bvf"}, clRetried,
+        {"11:00:00", "12:00:00"}, clRetriedFiles);
     QStringList clEvery20, clHours{"first.bvf:", "h11.bvf:", "h12.bvf:", "h13.bvf:"};
     for (int lMinutes = 10 * 60 + 5; lMinutes < 14 * 60; lMinutes += 20) {
         const QString clstrTime = QTime(lMinutes / 60, lMinutes % 60).toString("hh:mm:ss");
         clEvery20 << "T" + clstrTime;
         clHours[lMinutes / 60 - 10] += " T" + clstrTime;
     }
-    QTest::newRow("consecutive") << 3600 << uint8_t(2)
-                                 << QStringList{"h11.bvf", "h12.bvf", "h13.bvf"} << clEvery20
-                                 << QStringList{"11:00:00", "12:00:00", "13:00:00"} << clHours;
+    row("consecutive", 3600, 2, {"h11.bvf", "h12.bvf", "h13.bvf"}, clEvery20,
+        {"11:00:00", "12:00:00", "13:00:00"}, clHours);
     // The next boundary comes before the old file would be closed: the
     // overlap is ended first, so no file is lost.
-    QTest::newRow("boundary during an overlap")
-        << 2 << uint8_t(0) << QStringList{"b2.bvf", "b4.bvf"}
-        << QStringList{"T10:00:00", "T10:00:02", "T10:00:04", "T10:00:05"}
-        << QStringList{"10:00:02", "10:00:04"}
-        << QStringList{"first.bvf: T10:00:00", "b2.bvf: T10:00:02", "b4.bvf: T10:00:04 T10:00:05"};
+    row("boundary during an overlap", 2, 0, {"b2.bvf", "b4.bvf"},
+        {"T10:00:00", "T10:00:02", "T10:00:04", "T10:00:05"}, {"10:00:02", "10:00:04"},
+        {"first.bvf: T10:00:00", "b2.bvf: T10:00:02", "b4.bvf: T10:00:04 T10:00:05"});
     // Ordered records still held at closing go to the file of their time.
-    QTest::newRow("ordered records held at closing")
-        << 3600 << uint8_t(3) << QStringList{"new.bvf"} << QStringList{"T10:59:59", "T11:00:00"}
-        << QStringList{"11:00:00"} << QStringList{"first.bvf: T10:59:59", "new.bvf: T11:00:00"};
+    row("ordered records held at closing", 3600, 3, {"new.bvf"}, {"T10:59:59", "T11:00:00"},
+        {"11:00:00"}, {"first.bvf: T10:59:59", "new.bvf: T11:00:00"});
     // Interval 0 is no rotation; a time before 1970-01-01 00:00:01 sets no boundary.
-    QTest::newRow("interval 0") << 0 << uint8_t(0) << QStringList{"never.bvf"}
-                                << QStringList{"T10:59:00", "T11:00:00", "T12:00:00"}
-                                << QStringList{}
-                                << QStringList{"first.bvf: T10:59:00 T11:00:00 T12:00:00"};
-    QTest::newRow("time 0") << 3600 << uint8_t(0) << QStringList{"never.bvf"}
-                            << QStringList{"T0", "T0"} << QStringList{}
-                            << QStringList{"first.bvf: T00:00:00 T00:00:00"};
+    row("interval 0", 0, 0, {"never.bvf"}, {"T10:59:00", "T11:00:00", "T12:00:00"}, {},
+        {"first.bvf: T10:59:00 T11:00:00 T12:00:00"});
+    row("time 0", 3600, 0, {"never.bvf"}, {"T0", "T0"}, {}, {"first.bvf: T00:00:00 T00:00:00"});
 }
 
 void TestContainerWriter::rotation() {
@@ -505,20 +472,14 @@ void TestContainerWriter::rotation() {
     clInfo.fileMagic = 0x77;
     QCOMPARE(Create(clWriter, Path("first.bvf"), flags, clInfo), 0);
     QVERIFY(clWriter.SetAutoSplit(interval, AnswerBoundary, &clScript));
-    CTimedRecords clRecords;
-    for (const QString &clstrWrite : writes)
-        QCOMPARE(int(clRecords.Write(clWriter, clstrWrite[0], At(clstrWrite.mid(1)),
-                                     clstrWrite.mid(1).toLatin1())),
-                 0);
+    for (int i = 0; i < writes.size(); ++i)
+        QCOMPARE(int(WriteTimed(clWriter, writes[i], i)), 0);
     QCOMPARE(int(clWriter.CloseFileForWriting()), 0);
     QCOMPARE(clScript.boundaries, boundaries);
     uint64_t lTotal = 0;
     for (const QString &clstrFile : files) {
         const QString clstrName = clstrFile.section(':', 0, 0);
-        QString clstrRead = clstrName + ":";
-        for (const QString &clstrRecord : TimeTrace(Path(clstrName)))
-            clstrRead += " " + clstrRecord;
-        QCOMPARE(clstrRead, clstrFile);
+        QCOMPARE((QStringList{clstrName + ":"} + TimeTrace(Path(clstrName))).join(' '), clstrFile);
         const QByteArray clBytes = ReadFileBytes(Path(clstrName));
         QCOMPARE(clBytes.left(kHeaderSize), HeaderOf(clInfo)); // the stored header is used again
         lTotal += uint64_t(clBytes.size());

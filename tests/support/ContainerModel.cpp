@@ -1,5 +1,7 @@
 #include "ContainerModel.h"
 
+#include <QStringList>
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -168,19 +170,11 @@ QByteArray NoticeBodyBytes(uint32_t lCode, uint32_t lValue, const QByteArray &cl
 // ---- The writer's rules ----
 
 int DmrSlotOf(int lKind) {
-    if (lKind == 3 || lKind == 4)
-        return 0;
-    if (lKind == 6 || lKind == 37)
-        return 1;
-    if (lKind == 1 || (lKind >= 27 && lKind <= 35))
-        return 2;
-    if (lKind == 5 || lKind == 7 || lKind == 36 || lKind == 38)
-        return 3;
-    if (lKind == 2)
-        return 4;
-    if (lKind >= 8 && lKind <= 26)
-        return 5;
-    return lKind == 39 ? 6 : -1;
+    // Kinds 0 to 39.
+    static constexpr int8_t kSlots[40] = {-1, 2, 4, 0, 0, 3, 1, 3, 5, 5, 5, 5, 5, 5,
+                                          5,  5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 2,
+                                          2,  2, 2, 2, 2, 2, 2, 2, 3, 1, 3, 6};
+    return lKind >= 0 && lKind < 40 ? kSlots[lKind] : -1;
 }
 
 namespace {
@@ -353,22 +347,18 @@ QByteArray EncodeFrame(const RawRecord &clRecord, int lVersion, FileResult *pRef
             *pRefusal = enResult;
         return QByteArray();
     };
-    static constexpr struct {
-        uint8_t kind;
-        uint32_t length;
-        int type;
-    } kFixed[] = {{0, kTetraTmvLength, 3},
-                  {1, kDmrTmvLength, 5},
-                  {3, kTetraTmvLength, 6},
-                  {4, kGsmTmvLength, 9},
-                  {20, kNoticeTmvLength, 4}};
+    // Payload kinds 0, 1, 3, 4 and 20 have a fixed length and their own type.
+    static constexpr uint8_t kKinds[5] = {0, 1, 3, 4, 20};
+    static constexpr int kTypes[5] = {3, 5, 6, 9, 4};
+    static constexpr uint32_t kLengths[5] = {kTetraTmvLength, kDmrTmvLength, kTetraTmvLength,
+                                             kGsmTmvLength, kNoticeTmvLength};
     int lType = 2;
-    for (const auto &clFixed : kFixed) {
-        if (clRecord.payloadKind != clFixed.kind)
+    for (int i = 0; i < 5; ++i) {
+        if (clRecord.payloadKind != kKinds[i])
             continue;
-        if (clRecord.payloadLength != clFixed.length || clRecord.payload == nullptr)
+        if (clRecord.payloadLength != kLengths[i] || clRecord.payload == nullptr)
             return refuse(FILE_DAMAGED);
-        lType = clFixed.type;
+        lType = kTypes[i];
     }
     if (clRecord.payloadLength != 0 && clRecord.payload == nullptr)
         return refuse(FILE_DAMAGED);
@@ -530,7 +520,6 @@ bool DecodeDmr(const uchar *b, int lBody, int lVersion, DmrMemory &clMemory, Dmr
 // Decodes the frame of lLength bytes at lAt, whose checksum is good.
 Outcome DecodeAt(const QByteArray &clFile, qint64 lAt, int lLength, int lVersion, bool bNotices,
                  DmrMemory &clMemory, ReadEvent &clEvent) {
-    using namespace container_walk;
     const uchar *f = reinterpret_cast<const uchar *>(clFile.constData()) + lAt;
     const Outcome damagedFrame{Action::Damaged, lLength};
     const Outcome damagedHead{Action::Damaged, kFrameHead};
@@ -548,9 +537,9 @@ Outcome DecodeAt(const QByteArray &clFile, qint64 lAt, int lLength, int lVersion
     r = RawRecord{};
     r.recordClass = 2;
     r.sourceByte = f[10];
-    r.frequency = Be64(f + 11);
-    r.symbolRate = Be32(f + 19);
-    r.value16 = Be16(f + 23);
+    r.frequency = Be64At(clFile, int(lAt) + 11);
+    r.symbolRate = Be32At(clFile, int(lAt) + 19);
+    r.value16 = Be16At(clFile, int(lAt) + 23);
     clEvent.offset = lAt;
     const uchar *b = f + kBodyOffset;
     const int lBody = lLength - kBodyOffset;
@@ -684,190 +673,54 @@ QList<ReadEvent> ModelRead(const QByteArray &clFile, bool bNotices) {
 }
 
 QString DifferenceFrom(const RawRecord &clRead, const ReadEvent &clModel) {
-    const RawRecord &m = clModel.record;
-#define SAME(field)                                                                                \
-    if (clRead.field != m.field)                                                                   \
-        return QStringLiteral(#field " %1, the file says %2")                                      \
-            .arg(qulonglong(clRead.field))                                                         \
-            .arg(qulonglong(m.field));
-    SAME(recordClass);
-    SAME(payloadKind);
-    SAME(payloadLength);
-    SAME(sourceByte);
-    SAME(frequency);
-    SAME(symbolRate);
-    SAME(value16);
-    SAME(spare64);
-    SAME(spare32);
-#undef SAME
-    if (clRead.payload == nullptr)
-        return QStringLiteral("no payload");
-    const QByteArray clPayload(static_cast<const char *>(clRead.payload),
-                               int(clRead.payloadLength));
-    for (int i = 0; i < clPayload.size(); ++i)
-        if (clPayload[i] != clModel.payload[i])
-            return QStringLiteral("payload byte %1 is %2, the file says %3")
-                .arg(i)
-                .arg(uint8_t(clPayload[i]))
-                .arg(uint8_t(clModel.payload[i]));
-    return QString();
+    auto describe = [](const RawRecord &r, const void *p) {
+        QStringList clFields;
+        for (qulonglong v :
+             {qulonglong(r.recordClass), qulonglong(r.payloadKind), qulonglong(r.payloadLength),
+              qulonglong(r.sourceByte), qulonglong(r.frequency), qulonglong(r.symbolRate),
+              qulonglong(r.value16), qulonglong(r.spare64), qulonglong(r.spare32)})
+            clFields << QString::number(v);
+        const QByteArray clPayload(static_cast<const char *>(p), p ? int(r.payloadLength) : 0);
+        return clFields.join(' ') + " payload " + clPayload.toHex();
+    };
+    const QString clstrRead = describe(clRead, clRead.payload);
+    const QString clstrFile = describe(clModel.record, clModel.payload.constData());
+    return clstrRead == clstrFile ? QString() : clstrRead + ", the file says " + clstrFile;
 }
 
 } // namespace ContainerBytes
 
 namespace container_walk {
 
-QString KindName(int lType) {
-    static const char *const kNames[10] = {nullptr, nullptr, "generic", "tetra", "notice",
-                                           "dmr",   "aux",   nullptr,   "ext",   "gsm"};
-    return lType >= 0 && lType < 10 && kNames[lType] ? QString::fromLatin1(kNames[lType])
-                                                     : QString();
-}
-
 QString CContainerWalker::CheckHeader() const {
+    using namespace ContainerBytes;
     if (m_clBytes.size() < kHeaderSize)
         return QStringLiteral("file shorter than the header");
-    if (m_clBytes.left(24) != ContainerBytes::MagicText(3) + '\0')
+    if (m_clBytes.left(24) != MagicText(3) + '\0')
         return QStringLiteral("magic is not version 3");
-    if (Be32(At(24)) != 2355 || Be32(At(28)) != 0 || *At(32) != 1)
+    if (Be32At(m_clBytes, 24) != 2355 || Be32At(m_clBytes, 28) != 0 || m_clBytes[32] != 1)
         return QStringLiteral("bytes 24 to 32 are not as written");
     return QString();
 }
 
-namespace {
-
-// What our writer never makes of a frame whose checksum is good, or empty.
-QString Unwritten(const uchar *f, uint32_t lLength, DecodedRecord &r) {
-    if (f[5] != 0)
-        return QStringLiteral("nonzero flag byte");
-    if (lLength < uint32_t(kBody))
-        return QStringLiteral("record too short for its sub-header");
-    if (Be64(f + 25) != 0)
-        return QStringLiteral("sub-header bytes 25 to 32 not zero");
-    const uchar *b = f + kBody;
-    switch (r.type) {
-    case 4:
-        return lLength == 169 ? QString() : QStringLiteral("notice of length %1").arg(lLength);
-    case 3:
-    case 8:
-        if (r.type == 8 && lLength >= 95 && b[32] == 0)
-            return QStringLiteral("extended TETRA record with extended 0");
-        // The writer always frees a value slot for the extra value.
-        return lLength < 65 || !(b[31] & 0x04) || (b[15] & 0xE0) != 0xE0
-                   ? QString()
-                   : QStringLiteral("extra value without a free value slot");
-    case 5: {
-        r.dmrTimeslot = b[0];
-        r.dmrBurstKind = b[1];
-        if (lLength < uint32_t(kBody + 33))
-            return QStringLiteral("DMR body too short");
-        uint32_t lPos = 33;
-        int lLastSlot = -1;
-        for (int i = 0; i < b[32]; ++i) {
-            if (kBody + lPos + 3 > lLength)
-                return QStringLiteral("DMR item head past the record");
-            DecodedItem clItem{b[lPos], b[lPos + 1], b[lPos + 2], {}};
-            const int lSlot = ItemSlot(clItem.kind);
-            if (lSlot < 0 || lSlot <= lLastSlot)
-                return QStringLiteral("DMR item kind %1 out of slot order").arg(clItem.kind);
-            if (lSlot < 2 && r.dmrBurstKind != 1)
-                return QStringLiteral("DMR slot %1 item without burst kind 1").arg(lSlot);
-            lLastSlot = lSlot;
-            if (bool(clItem.flags & 0x40) != (clItem.kind == 39))
-                return QStringLiteral("DMR item flag 0x40 does not match kind 39");
-            const int lBytes = clItem.kind == 39 ? clItem.lengthByte : (clItem.lengthByte + 7) / 8;
-            if (lBytes > kItemMaxBytes[lSlot] || kBody + lPos + 3 + lBytes > lLength)
-                return QStringLiteral("DMR item kind %1 with %2 bytes")
-                    .arg(clItem.kind)
-                    .arg(lBytes);
-            clItem.data = QByteArray(reinterpret_cast<const char *>(b + lPos + 3), lBytes);
-            lPos += 3 + lBytes;
-            r.items.append(clItem);
-        }
-        return kBody + lPos == lLength ? QString()
-                                       : QStringLiteral("DMR items end before the record");
-    }
-    case 2:
-    case 6:
-    case 9:
-        return QString();
-    }
-    return QStringLiteral("record type %1 not written by the tool").arg(r.type);
-}
-
-} // namespace
-
 QString CContainerWalker::Next(DecodedRecord &clRecord) {
+    using namespace ContainerBytes;
     const qint64 lLeft = m_clBytes.size() - m_lPos;
     const QString clstrWhere = QStringLiteral(" at offset %1").arg(m_lPos);
-    if (lLeft < 10)
+    if (lLeft < kFrameHead)
         return QStringLiteral("frame head cut short") + clstrWhere;
-    const uchar *f = At(m_lPos);
-    const uint32_t lLength = Be32(f);
-    if (lLength < 10 || lLength > 131072)
+    const uint32_t lLength = Be32At(m_clBytes, int(m_lPos));
+    if (lLength < uint32_t(kFrameHead) || lLength > uint32_t(kMaxLength) || lLength > lLeft)
         return QStringLiteral("length %1 out of range").arg(lLength) + clstrWhere;
-    if (lLength > lLeft)
-        return QStringLiteral("record runs past the end") + clstrWhere;
-    if (Be32(f + 6) != ContainerBytes::StoredChecksum(m_clBytes.mid(m_lPos + 10, lLength - 10)))
-        return QStringLiteral("checksum mismatch") + clstrWhere;
-
-    clRecord = DecodedRecord();
-    clRecord.offset = m_lPos;
-    clRecord.type = f[4];
-    QString clstrError = Unwritten(f, lLength, clRecord);
-    // The rest is what a reader of a version-3 file makes of the frame alone.
-    QByteArray clFile = ContainerBytes::VersionHeader(3) + m_clBytes.mid(m_lPos, lLength);
-    const QList<ContainerBytes::ReadEvent> clRead = ContainerBytes::ModelRead(clFile, true);
-    if (clstrError.isEmpty() && clRead.first().result != FILE_OK)
-        clstrError =
-            QStringLiteral("record of type %1 refused by the reading rules").arg(clRecord.type);
-    if (!clstrError.isEmpty())
-        return clstrError + clstrWhere;
-
-    ContainerBytes::ReadEvent &m = clRecord.model;
-    m = clRead.first();
-    m.offset = m_lPos;
-    clRecord.sourceByte = m.record.sourceByte;
-    clRecord.frequency = m.record.frequency;
-    clRecord.symbolRate = m.record.symbolRate;
-    clRecord.value16 = m.record.value16;
-    const char *p = m.payload.constData();
-    switch (clRecord.type) {
-    case 2:
-        clRecord.generic = m.payload;
-        clRecord.hasTime = m.payload.size() >= 24;
-        if (clRecord.hasTime)
-            clRecord.timeMs = int64_t(Le64(reinterpret_cast<const uchar *>(p) + 16)) * 1000;
-        break;
-    case 4: {
-        const auto &n = *reinterpret_cast<const NoticeTmv *>(p);
-        clRecord.noticeCode = n.code;
-        clRecord.noticeValue = n.value;
-        clRecord.noticeText = QByteArray(reinterpret_cast<const char *>(n.text), 128);
-        break;
-    }
-    case 5: {
-        const auto &d = *reinterpret_cast<const DmrTmv *>(p);
-        clRecord.hasTime = true;
-        clRecord.timeMs = int64_t(d.timeSeconds) * 1000 + d.milliseconds;
-        break;
-    }
-    case 9:
-        std::memcpy(&clRecord.gsm, p, sizeof clRecord.gsm);
-        clRecord.hasTime = true;
-        clRecord.timeMs = int64_t(clRecord.gsm.fileTime / 10000) - kFileTimeEpochMs;
-        break;
-    default:
-        std::memcpy(&clRecord.tetra, p, sizeof clRecord.tetra);
-        clRecord.hasTime = true;
-        clRecord.timeMs = int64_t(clRecord.tetra.timeSeconds) * 1000 + clRecord.tetra.milliseconds;
-    }
+    // What a reader of a version-3 file makes of the frame alone.
+    const QList<ReadEvent> clRead =
+        ModelRead(VersionHeader(3) + m_clBytes.mid(m_lPos, lLength), true);
+    if (clRead.size() != 2 || clRead.first().result != FILE_OK)
+        return QStringLiteral("frame refused by the reading rules") + clstrWhere;
+    clRecord = DecodedRecord{m_lPos, uint8_t(m_clBytes[m_lPos + 4]), clRead.first()};
+    clRecord.model.offset = m_lPos;
     m_lPos += lLength;
     return QString();
-}
-
-QString CompareWithReader(const RawRecord &clRead, const DecodedRecord &clFile) {
-    return ContainerBytes::DifferenceFrom(clRead, clFile.model);
 }
 
 } // namespace container_walk

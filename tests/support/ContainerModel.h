@@ -1,8 +1,6 @@
-// The independent model of the split-file container, written from its byte
-// layout and reading rules alone: it shares no code with formats/. It builds
-// files field by field (also damaged ones), encodes records as the writer
-// must, predicts what the reader must hand out of any bytes, and walks
-// files strictly as our tools write them (container_walk).
+// The independent model of the container, from its byte layout and reading
+// rules alone (no code of formats/): byte builders, the writer's encoding,
+// the reader's answers for any bytes, and a frame walker.
 #pragma once
 
 #include "RecordTypes.h"
@@ -73,8 +71,7 @@ struct SubHeader {
     uint16_t value16 = 0;
 };
 
-// A frame: total length (head included), type, flag byte and the checksum of
-// everything after the 10-byte head.
+// A frame: total length, type, flag byte, checksum of all after the 10-byte head.
 QByteArray Frame(uint8_t lType, const QByteArray &clAfterHead, uint8_t lFlag = 0);
 // A frame holding the 23-byte sub-header and then the body.
 QByteArray Record(uint8_t lType, const SubHeader &clSub, const QByteArray &clBody);
@@ -126,7 +123,6 @@ QByteArray NoticeBodyBytes(uint32_t lCode, uint32_t lValue, const QByteArray &cl
 // bytes a reader takes for it.
 int DmrSlotOf(int lKind);
 inline constexpr int kDmrMaxBytes[7] = {3, 9, 2, 18, 3, 27, 72};
-inline constexpr int kDmrCapacity[7] = {4, 12, 4, 20, 4, 28, 72};
 
 // The frame the writer makes of a record in a file of lVersion; empty, with
 // the refusal in *pRefusal (4 or 7), when it stores none.
@@ -134,8 +130,7 @@ QByteArray EncodeFrame(const RawRecord &clRecord, int lVersion, FileResult *pRef
 
 // ---- The reader's rules ----
 
-// One answer of ReadData: the result and, for 0, the record with a copy of
-// its payload (the whole payload structure, or the generic bytes).
+// One answer of ReadData: the result and, for 0, the record and its payload.
 struct ReadEvent {
     FileResult result = FILE_OK;
     RawRecord record{};
@@ -145,100 +140,34 @@ struct ReadEvent {
 // What a reader must answer, call after call, for a whole file read offline,
 // up to and including the first 3.
 QList<ReadEvent> ModelRead(const QByteArray &clFile, bool bNotices);
-// The first field in which a delivered record differs from the model's;
-// empty when they agree.
+// How a delivered record differs from the model's; empty when they agree.
 QString DifferenceFrom(const RawRecord &clRead, const ReadEvent &clModel);
 
 } // namespace ContainerBytes
 
 namespace container_walk {
 
-constexpr int kHeaderSize = 2355;
-constexpr int kBody = 33; // frame head and sub-header
-constexpr int64_t kFileTimeEpochMs = 11644473600000LL;
-
-inline uint16_t Be16(const uchar *p) {
-    return uint16_t((p[0] << 8) | p[1]);
-}
-inline uint32_t Be32(const uchar *p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-inline uint64_t Be64(const uchar *p) {
-    return (uint64_t(Be32(p)) << 32) | Be32(p + 4);
-}
-inline uint64_t Le64(const uchar *p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
-inline int ItemSlot(int lKind) {
-    return ContainerBytes::DmrSlotOf(lKind);
-}
-inline constexpr const int (&kItemMaxBytes)[7] = ContainerBytes::kDmrMaxBytes;
-inline constexpr const int (&kItemCapacity)[7] = ContainerBytes::kDmrCapacity;
-
-// The option name bvf-sample uses for each record type.
-QString KindName(int lType);
-
-struct DecodedItem {
-    int kind = 0, flags = 0, lengthByte = 0;
-    QByteArray data;
-};
-
-// One record as the file holds it.
+// One frame of a container and what a reader must hand out of it.
 struct DecodedRecord {
     qint64 offset = 0;
     int type = 0;
-    uint8_t sourceByte = 0;
-    uint64_t frequency = 0;
-    uint32_t symbolRate = 0;
-    uint16_t value16 = 0;
-    bool hasTime = false;
-    int64_t timeMs = 0; // generic records: whole seconds only
-    TetraTmv tetra{};   // types 3, 6 and 8, with the value-slot rule undone
-    int dmrTimeslot = 0, dmrBurstKind = 0;
-    QList<DecodedItem> items;
-    GsmTmv gsm{};
-    uint32_t noticeCode = 0, noticeValue = 0;
-    QByteArray noticeText;
-    QByteArray generic;
-    ContainerBytes::ReadEvent model; // what a reader must hand out
+    ContainerBytes::ReadEvent model;
 };
 
-// Walks a version-3 container from its bytes alone, refusing anything our
-// writer would not have written.
+// Walks a version-3 container, refusing any frame a reader would not deliver.
 class CContainerWalker {
   public:
     explicit CContainerWalker(const QByteArray &clBytes) : m_clBytes(clBytes) {}
 
     // Checks the fixed header fields; the error names the first fault.
     QString CheckHeader() const;
-    uint64_t FileMagic() const { return Be64(At(33)); }
-    int64_t StartTime() const { return int64_t(Be64(At(41))); }
-    uint16_t Value16() const { return Be16(At(49)); }
-    QByteArray Text(int lOffset, int lSize) const {
-        const QByteArray clField = m_clBytes.mid(lOffset, lSize);
-        return clField.left(clField.indexOf('\0'));
-    }
-    QByteArray Raw(int lOffset, int lSize) const { return m_clBytes.mid(lOffset, lSize); }
     bool AtEnd() const { return m_lPos == m_clBytes.size(); }
-
     // Decodes the next frame; the error names what is wrong and where.
     QString Next(DecodedRecord &clRecord);
 
   private:
-    const uchar *At(qint64 lOffset) const {
-        return reinterpret_cast<const uchar *>(m_clBytes.constData()) + lOffset;
-    }
-
     QByteArray m_clBytes;
-    qint64 m_lPos = kHeaderSize;
+    qint64 m_lPos = ContainerBytes::kHeaderSize;
 };
-
-// The first field in which a record handed out by a reader differs from the
-// decoded one; empty when they agree.
-QString CompareWithReader(const RawRecord &clRead, const DecodedRecord &clFile);
 
 } // namespace container_walk
