@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -58,8 +59,8 @@ bool TestAppTranslation::Installed(const QString &clstrCatalogue) {
 }
 
 // The folders are searched in the order app/languages, app, current/languages,
-// current, qt; the language names from the fullest to the bare language are
-// tried before the folders.
+// current, the installed data folder beside app, qt; the language names from the fullest to the
+// bare language are tried before the folders.
 void TestAppTranslation::catalogueChoice_data() {
     QTest::addColumn<QString>("placed"); // "name@folder", "!" a damaged file, "+" a folder
     QTest::addColumn<QString>("locale");
@@ -83,6 +84,13 @@ void TestAppTranslation::catalogueChoice_data() {
         "!qtbase_de@app/languages qtbase_de@app +BrennovarstikSplitter_de@app/languages "
         "BrennovarstikSplitter_de@current",
         "de_DE", "app/qtbase_de.qm current/BrennovarstikSplitter_de.qm", de);
+    row("the installed data folder after the current one, before Qt's",
+        "qtbase_de@qt qtbase_de@share/brennovarstik-splitter/translations "
+        "BrennovarstikSplitter_de@share/brennovarstik-splitter/translations",
+        "de_DE",
+        "share/brennovarstik-splitter/translations/qtbase_de.qm "
+        "share/brennovarstik-splitter/translations/BrennovarstikSplitter_de.qm",
+        de);
     row("only the language's own set",
         "qtbase_de@app/languages qtbase_fr@app/languages BrennovarstikSplitter_de@app/languages",
         "fr_FR", "app/languages/qtbase_fr.qm", int(QLocale::French));
@@ -101,6 +109,7 @@ void TestAppTranslation::catalogueChoice() {
         const QString clstrTarget =
             m_pRoot->filePath(clstrEntry.section(u'@', 1) + u'/' + clstrName + ".qm");
         clNames << clstrName;
+        QVERIFY(QDir().mkpath(QFileInfo(clstrTarget).path()));
         QVERIFY(cMark == u'+' ? QDir().mkdir(clstrTarget)
                 : cMark == u'!'
                     ? QFile::copy(BVF_SOURCE_DIR "/CMakeLists.txt", clstrTarget)
