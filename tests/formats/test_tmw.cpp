@@ -1,21 +1,20 @@
-// Reading ".tmw" recordings made by the TmwBytes encoder: generated
-// recordings of every kind held field by field against the TMW model, the
-// framing rows, online reading, and the answers both TMW readers give.
+// Reading ".tmw" recordings made by the TmwBytes encoder: framing, online
+// reading, and the answers both TMW readers give. Generated recordings are
+// held against the TMW model in test_lan.
 #include "ContainerTestKit.h"
-#include "OpenFileFormat.h"
+#include "LanBytes.h"
 #include "PayloadChecks.h"
 #include "ProprietaryTmwFileFormatV1.h"
 #include "TestPaths.h"
 #include "TestRegistry.h"
+#include "TmwBytes.h"
 #include "TmwFileFormatV1.h"
-#include "TmwModel.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
-#include <functional>
 #include <memory>
 
 using namespace ContainerTestKit;
@@ -44,34 +43,12 @@ QString Stamp(uint32_t lSeconds) {
     return QString("T:%1").arg(quint64(lSeconds) + TmwBytes::kEpoch2000);
 }
 
-// Turns a realistic frame into one whose every free field is drawn at random:
-// the fields a reader checks for plausibility keep their realistic values.
-using Shaper = std::function<void(TmwBytes::FrameFields &, TmwEncoders::CSequenceRandom &)>;
-
-void DrawFields(TmwBytes::FrameFields &f, TmwEncoders::CSequenceRandom &r) {
-    static constexpr uint8_t kCodes[] = {0, 1, 2, 17, 18, 33, 34, 49, 50};
-    f.burstCode = kCodes[r.Below(9)];
-    f.entryType = uint8_t(r.Below(49));
-    static constexpr uint16_t kCarrierEdges[] = {0, 1, 3999, 4000}; // a frequency from 1 to 3999
-    f.carrier = r.Below(5) == 0 ? kCarrierEdges[r.Below(4)] : uint16_t(r.Below(65536));
-    f.band = r.Byte();
-    f.prefixWord = uint16_t(r.Next());
-    for (int16_t &lValue : f.measurements)
-        lValue = int16_t(r.Next());
-    f.dataFlags = uint8_t((f.dataFlags & 0xF8) | r.Below(8));
-    f.frameFlags = uint8_t(f.frameFlags | (r.Below(4) == 0 ? TmwBytes::kMeasurementsAbsent : 0));
-}
-
 } // namespace
-
-Q_DECLARE_METATYPE(Shaper)
 
 class TestTmw : public QObject {
     Q_OBJECT
 
   private slots:
-    void readsAsTheModel_data();
-    void readsAsTheModel();
     void framing_data();
     void framing();
     void onlinePartialFrame();
@@ -82,86 +59,6 @@ class TestTmw : public QObject {
     QString Path(const QString &clstrName) const { return m_clDir.filePath(clstrName); }
     QTemporaryDir m_clDir;
 };
-
-void TestTmw::readsAsTheModel_data() {
-    QTest::addColumn<uint64_t>("seed");
-    QTest::addColumn<bool>("absoluteTime");
-    QTest::addColumn<uint16_t>("hyperframe");
-    QTest::addColumn<Shaper>("shape");
-    const Shaper clAsMade = [](TmwBytes::FrameFields &, TmwEncoders::CSequenceRandom &) {};
-    QTest::newRow("realistic, own times") << uint64_t(7) << true << uint16_t(65535) << clAsMade;
-    QTest::newRow("realistic, counter times over the wrap")
-        << uint64_t(11) << false << uint16_t(65535) << clAsMade;
-    QTest::newRow("every field drawn, own times")
-        << uint64_t(12) << true << uint16_t(3) << Shaper(DrawFields);
-    QTest::newRow("every field drawn, counter times")
-        << uint64_t(13) << false << uint16_t(65534) << Shaper(DrawFields);
-    QTest::newRow("hyperframe not valid")
-        << uint64_t(14) << false << uint16_t(500)
-        << Shaper([](TmwBytes::FrameFields &f, TmwEncoders::CSequenceRandom &r) {
-               DrawFields(f, r);
-               f.frameFlags &= uint8_t(~TmwBytes::kHyperframeValid);
-           });
-    QTest::newRow("times in milliseconds")
-        << uint64_t(15) << false << uint16_t(9)
-        << Shaper([](TmwBytes::FrameFields &f, TmwEncoders::CSequenceRandom &r) {
-               DrawFields(f, r);
-               const uint32_t lSlot = ((f.hyperframe * 60u + f.multiframe) * 18u + f.frame) * 4u;
-               f.timeValue = 1700000000u + (lSlot + f.timeslot) * 85u / 6u;
-           });
-}
-
-// Every record of every frame, every field, as the model converts the frame;
-// the same object reads the file again the same way.
-void TestTmw::readsAsTheModel() {
-    QFETCH(uint64_t, seed);
-    QFETCH(bool, absoluteTime);
-    QFETCH(uint16_t, hyperframe);
-    QFETCH(Shaper, shape);
-    TmwBytes::SequenceSettings clSettings;
-    clSettings.seed = seed;
-    clSettings.frameCount = 4000; // more than one read buffer
-    clSettings.startMilliseconds = 990;
-    clSettings.hyperframe = hyperframe;
-    clSettings.multiframe = 58;
-    clSettings.absoluteTime = absoluteTime;
-    std::vector<TmwBytes::SequenceFrame> clFrames = TmwBytes::RealisticSequence(clSettings);
-    TmwEncoders::CSequenceRandom clRandom(seed);
-    for (TmwBytes::SequenceFrame &clFrame : clFrames)
-        shape(clFrame.fields, clRandom);
-    const QString clstrPath = Path("generated.TMW");
-    QVERIFY(WriteFileBytes(clstrPath, ToBytes(TmwBytes::FileBytes(clFrames))));
-
-    FileHeaderInfo clInfo{};
-    std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
-    QVERIFY(dynamic_cast<CProprietaryTmwFileFormatV1 *>(pReader.get()) != nullptr);
-    for (int lRound = 0; lRound < 2; ++lRound) {
-        if (lRound == 1)
-            QCOMPARE(Open(*pReader, clstrPath), 0);
-        TmwModel::TetraState clState;
-        int lRecords = 0;
-        for (size_t i = 0; i < clFrames.size(); ++i) {
-            for (const TmwModel::TetraRecord &clExpected :
-                 TmwModel::TmwFrameRecords(clFrames[i].fields, clState)) {
-                RawRecord clRecord;
-                std::memset(&clRecord, 0, sizeof clRecord); // padding included
-                const QByteArray clWhere = "frame " + QByteArray::number(qulonglong(i));
-                QVERIFY2(pReader->ReadData(clRecord) == FILE_OK, clWhere);
-                QVERIFY2(clRecord.payload != nullptr, clWhere);
-                const TetraTmv clTetra = *static_cast<const TetraTmv *>(clRecord.payload);
-                clRecord.payload = nullptr;
-                QVERIFY2(BytesOf(clRecord) == BytesOf(clExpected.record), clWhere);
-                QVERIFY2(SameBytes(clTetra, clExpected.tetra), clWhere);
-                ++lRecords;
-            }
-        }
-        RawRecord clRecord{};
-        QCOMPARE(int(pReader->ReadData(clRecord)), 3);
-        QCOMPARE(pReader->GetProgress(), 100.0);
-        pReader->CloseFile();
-        QVERIFY(lRecords > 2000);
-    }
-}
 
 void TestTmw::framing_data() {
     QTest::addColumn<QByteArray>("bytes");
