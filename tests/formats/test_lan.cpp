@@ -334,11 +334,7 @@ void TestLan::framing_data() {
         clOuterSkipped);
 
     // The checksum X: 0 is none, 255 stands for a CRC of 0.
-    f = NamedFrame(9);
-    f.check = DmrCheck::Given;
-    f.givenCheck = 0;
-    f.byte2 = 0x5A;
-    dmr("X = 0 skips the check", f, clOne);
+    frame("CRC 0x3C, X 0: no check", FrameWithCrc(0x3C, 0), clOne);
     frame("CRC 0x3C, X 0x3D", FrameWithCrc(0x3C, 0x3D), clOuterSkipped);
     frame("CRC 0x3C, X 255", FrameWithCrc(0x3C, 255), clOuterSkipped);
     frame("CRC 0 with X 255", FrameWithCrc(0, 255), clOne);
@@ -965,12 +961,7 @@ void TestLan::readerAnswers_data() {
     QTest::addColumn<QByteArray>("recordingType");
     QTest::newRow(".tmw") << "answers.tmw" << StampedFrame(1)
                           << QByteArray("Proprietary TMW recording");
-    LanBytes::FrameEntryFields clEntry;
-    clEntry.burstCode = 1;
-    LanBytes::SetSecondsSince2000(clEntry, 1, 0);
-    QTest::newRow(".lan") << "answers.lan"
-                          << ToBytes(LanBytes::Entry(LanBytes::FrameEntryBody(clEntry)))
-                          << QByteArray("TMW recording");
+    QTest::newRow(".lan") << "answers.lan" << StampEntry(1) << QByteArray("TMW recording");
 }
 
 // What a reader that cannot write answers, from opening to closing, with
@@ -981,11 +972,9 @@ void TestLan::readerAnswers() {
     QFETCH(QByteArray, recordingType);
     FileHeaderInfo clInfo;
     std::memset(&clInfo, 0x33, sizeof clInfo);
-    std::unique_ptr<CVirtualFileFormat> pReader;
-    if (name.endsWith(".tmw"))
-        pReader.reset(new CProprietaryTmwFileFormatV1);
-    else
-        pReader.reset(new CTmwFileFormatV1);
+    std::unique_ptr<CVirtualFileFormat> pReader(
+        name.endsWith(".tmw") ? static_cast<CVirtualFileFormat *>(new CProprietaryTmwFileFormatV1)
+                              : new CTmwFileFormatV1);
     CVirtualFileFormat &clReader = *pReader;
     // Sizes in units, the progress and the file name.
     auto state = [&clReader, &unit] {
