@@ -1,19 +1,19 @@
-// Reading ".lan" recordings made by the LanBytes encoder: generated
-// recordings held field by field against the TMW model; the stream mode,
-// entry and sub-entry lengths, DMR frame checksums and steps, buffer
-// boundaries, online reading, damaged input and read errors; and how little
-// one damaged byte costs, in ".lan" and ".tmw" recordings alike.
+// Reading ".lan" and ".tmw" recordings made by the LanBytes and TmwBytes
+// encoders: generated recordings held field by field against the TMW model;
+// how little one damaged byte costs; the stream mode, entry, sub-entry and
+// frame framing, buffer boundaries, online reading, damaged input, read
+// errors, and the answers both TMW readers give.
 #include "ContainerTestKit.h"
 #include "LanBytes.h"
 #include "OpenFileFormat.h"
 #include "PayloadChecks.h"
+#include "ProprietaryTmwFileFormatV1.h"
 #include "ReaderDiagnostics.h"
 #include "TestRegistry.h"
 #include "TmwBytes.h"
 #include "TmwFileFormatV1.h"
 #include "TmwModel.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,13 +22,13 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <numeric>
 
 using namespace ContainerTestKit;
 
 namespace {
 
-constexpr uint32_t kBufferSize = CTmwFileFormatV1::kReadBufferSize;
-
+constexpr int kBufferSize = int(CTmwFileFormatV1::kReadBufferSize);
 using CNoise = TmwEncoders::CSequenceRandom;
 
 QByteArray ToBytes(const LanBytes::Bytes &clBytes) {
@@ -39,39 +39,17 @@ LanBytes::Bytes FromBytes(const QByteArray &clBytes) {
     return LanBytes::Bytes(clBytes.begin(), clBytes.end());
 }
 
-const DmrTmv &Dmr(const RawRecord &clRecord) {
-    return *static_cast<const DmrTmv *>(clRecord.payload);
-}
-
-const TetraTmv &Tetra(const RawRecord &clRecord) {
-    return *static_cast<const TetraTmv *>(clRecord.payload);
-}
-
-// A DMR record by its word1, which the tests use as a frame's name, and its
-// timeslot if asked; a TETRA record by its kind, seconds and milliseconds.
-QString Describe(const RawRecord &clRecord, bool bTimeslot = false) {
-    switch (clRecord.payloadKind) {
-    case PAYLOAD_DMR:
-        return QString("W:%1").arg(Dmr(clRecord).word1) +
-               (bTimeslot ? QString("/%1").arg(Dmr(clRecord).timeslot) : QString());
-    case PAYLOAD_TETRA:
-    case PAYLOAD_TETRA_AUX:
-        return QString("%1:%2.%3")
-            .arg(clRecord.payloadKind == PAYLOAD_TETRA ? "T" : "A")
-            .arg(Tetra(clRecord).timeSeconds)
-            .arg(Tetra(clRecord).milliseconds);
-    default:
-        return QString("X:%1").arg(clRecord.payloadKind);
-    }
-}
-
-// Reads until a result other than 0, listing every record and that result.
-QStringList Trace(CVirtualFileFormat &clReader, int lMaxCalls = 1000000, bool bTimeslot = false) {
+// Every record described, with bWhole its payload hashed too, and the result
+// that ended reading.
+QStringList Trace(CVirtualFileFormat &clReader, int lMaxCalls = 1000000, bool bWhole = false) {
     QStringList clTrace;
-    RawRecord clRecord{};
+    RawRecord r{};
     FileResult enResult = FILE_OK;
-    for (int i = 0; i < lMaxCalls && (enResult = clReader.ReadData(clRecord)) == FILE_OK; ++i)
-        clTrace << Describe(clRecord, bTimeslot);
+    for (int i = 0; i < lMaxCalls && (enResult = clReader.ReadData(r)) == FILE_OK; ++i)
+        clTrace << DescribeRecord(r) +
+                       (bWhole ? QString(" %1").arg(qHash(QByteArrayView(
+                                     static_cast<const char *>(r.payload), r.payloadLength)))
+                               : QString());
     return clTrace << QString::number(int(enResult));
 }
 
@@ -100,116 +78,63 @@ QByteArray StampEntry(uint32_t lSeconds) {
 }
 
 QString Stamp(uint32_t lSeconds) {
-    return QString("T:%1.0").arg(quint64(lSeconds) + LanBytes::kEpoch2000);
+    return QString("T:%1").arg(quint64(lSeconds) + LanBytes::kEpoch2000);
 }
 
-// An extended entry with time and frequency; sub-entry k of the given types
-// has data 0x10 (k + 1), 0x10 (k + 1) + 1, ... sized by its channel type.
-LanBytes::ExtendedEntryFields ExtendedFields(const QList<int> &clTypes, uint8_t lBurstByte = 16) {
-    LanBytes::ExtendedEntryFields clFields;
-    clFields.link = 0;
-    clFields.flags = LanBytes::kEntryTime | LanBytes::kEntryFrequency;
-    clFields.hyperframe = 5;
-    clFields.multiframe = 7;
-    clFields.frame = 9;
-    clFields.timeslot = 3;
-    clFields.timeSeconds = 1700000000;
-    clFields.milliseconds = 250;
-    clFields.frequency = 425025000;
-    for (int k = 0; k < clTypes.size(); ++k) {
-        LanBytes::SubEntryFields clSub;
-        clSub.channelType = uint8_t(clTypes[k]);
-        clSub.byteY = lBurstByte;
-        const uint32_t lBytes = (LanBytes::ChannelTypeBits(clSub.channelType, lBurstByte) + 7) / 8;
-        for (uint32_t i = 0; i < lBytes; ++i)
-            clSub.data.push_back(uint8_t(0x10 * (k + 1) + i));
-        clFields.subEntries.push_back(clSub);
-    }
-    return clFields;
+// A downlink burst of entry type 6 at hyperframe 1 whose seconds since 2000
+// tell it apart in a trace.
+QByteArray StampedFrame(uint32_t lSeconds, uint8_t lBurstCode = 1, uint8_t lEntryType = 6) {
+    TmwBytes::FrameFields clFields;
+    clFields.carrier = 1000;
+    clFields.band = 4;
+    clFields.burstCode = lBurstCode;
+    clFields.entryType = lEntryType;
+    clFields.hyperframe = 1;
+    clFields.dataFlags = TmwBytes::kBlock1Valid | TmwBytes::kBlock2Valid;
+    TmwBytes::SetSecondsWithMilliseconds(clFields, lSeconds, 0);
+    return ToBytes(TmwBytes::Frame(clFields));
 }
 
-QByteArray ExtendedEntry(const LanBytes::ExtendedEntryFields &clFields, int32_t lStated = -1) {
-    return ToBytes(LanBytes::Entry(LanBytes::ExtendedEntryBody(clFields), lStated));
-}
-
-// Sub-entry k's data as ExtendedFields makes it.
-QByteArray Pattern(int k, int lCount) {
-    QByteArray clData;
-    for (int i = 0; i < lCount; ++i)
-        clData += char(0x10 * (k + 1) + i);
-    return clData;
-}
-
-// Every TETRA payload of a file, each record described, and the last answer.
-struct ReadResult {
-    QList<TetraTmv> tetra;
-    QStringList described;
-    FileResult end = FILE_OK;
-};
-
-ReadResult ReadAll(const QString &clstrPath) {
-    ReadResult clResult;
-    CTmwFileFormatV1 clReader;
-    if (Open(clReader, clstrPath) != 0)
-        return clResult;
-    RawRecord clRecord{};
-    while ((clResult.end = clReader.ReadData(clRecord)) == FILE_OK) {
-        clResult.tetra << Tetra(clRecord);
-        clResult.described << Describe(clRecord);
-    }
-    return clResult;
-}
-
-QStringList ReadFileTrace(const QString &clstrPath) {
-    CTmwFileFormatV1 clReader;
-    return Open(clReader, clstrPath) == 0 ? Trace(clReader) : QStringList{"open failed"};
-}
-
-LanBytes::DmrFrameFields NamedFrame(uint16_t lName, uint8_t lBurstCode = 1) {
+// A DMR frame of kind 2 named by its second, 2024-03-01 12:00:SS.
+LanBytes::DmrFrameFields NamedFrame(uint8_t lName, uint8_t lBurstCode = 1) {
     LanBytes::DmrFrameFields clFields;
-    clFields.word1 = lName;
     clFields.burstKindCode = lBurstCode;
-    clFields.timeWord = LanBytes::TimeWord({2024, 3, 1, 12, 0, 0, 0});
+    clFields.timeWord = LanBytes::TimeWord({2024, 3, 1, 12, 0, lName, 0});
     return clFields;
 }
 
-LanBytes::Bytes Named(uint16_t lName) {
-    return LanBytes::DmrFrame(NamedFrame(lName));
-}
-
-QByteArray DmrNamed(uint16_t lName, size_t lItemsBytes = 0) {
+QByteArray DmrNamed(uint8_t lName, size_t lItemsBytes = 0) {
     LanBytes::DmrFrameFields clFields = NamedFrame(lName);
     if (lItemsBytes > 0)
         clFields.items = {LanBytes::DmrItem(9, uint16_t(lItemsBytes * 8), 0x30)};
     return ToBytes(LanBytes::DmrFrame(clFields));
 }
 
+QString Named(int lName, int lTimeslot = 0) {
+    return QString("D:%1/%2").arg(1709294400 + lName).arg(lTimeslot);
+}
+
 // The frame with byte2 chosen so that its CRC is lCrc, and the check byte
 // lCheck.
-LanBytes::Bytes FrameWithCrc(LanBytes::DmrFrameFields clFields, uint8_t lCrc, uint8_t lCheck) {
+QByteArray FrameWithCrc(uint8_t lCrc, uint8_t lCheck) {
+    LanBytes::DmrFrameFields clFields = NamedFrame(9);
     clFields.check = LanBytes::DmrCheck::Given;
     clFields.givenCheck = lCheck;
     for (int lByte2 = 0; lByte2 < 256; ++lByte2) {
         clFields.byte2 = uint8_t(lByte2);
         const LanBytes::Bytes clFrame = LanBytes::DmrFrame(clFields);
         if (LanBytes::FrameCrc(clFrame) == lCrc)
-            return clFrame;
+            return ToBytes(clFrame);
     }
     return {};
 }
 
-// Sets the check byte of built frame bytes to their CRC (255 for 0).
-void Reseal(LanBytes::Bytes &clFrame) {
+// Frame bytes changed at lAt to lValue, the check byte set to their CRC.
+QByteArray Resealed(LanBytes::Bytes clFrame, size_t lAt, uint8_t lValue) {
+    clFrame[lAt] = lValue;
     const uint8_t lCrc = LanBytes::FrameCrc(clFrame);
     clFrame[3] = lCrc == 0 ? 255 : lCrc;
-}
-
-// A record's whole data area: the given bytes, zeros after them.
-QByteArray DataOf(const TetraTmv &clTetra) {
-    return QByteArray(reinterpret_cast<const char *>(clTetra.data), int(sizeof clTetra.data));
-}
-QByteArray DataArea(const QByteArray &clLeading) {
-    return clLeading + QByteArray(int(sizeof(TetraTmv::data)) - clLeading.size(), '\0');
+    return ToBytes(clFrame);
 }
 
 } // namespace
@@ -218,25 +143,17 @@ class TestLan : public QObject {
     Q_OBJECT
 
   private slots:
-    void frameSteps_data();
-    void frameSteps();
-    void timeslotFlagScope();
-
-    void frameEntryLengths_data();
-    void frameEntryLengths();
-    void subEntryLengths_data();
-    void subEntryLengths();
-
-    void streamMode_data();
-    void streamMode();
-    void bufferBoundary_data();
+    void framing_data();
+    void framing();
     void bufferBoundary();
     void onlineChunksReadTheSame_data();
     void onlineChunksReadTheSame();
-    void damagedInputEnds_data();
-    void damagedInputEnds();
     void readErrorAnswers5();
-    void reportedDamage_data();
+    void tmwFraming_data();
+    void tmwFraming();
+    void tmwOnlinePartialFrame();
+    void readerAnswers_data();
+    void readerAnswers();
     void reportedDamage();
     void readsAsTheModel_data();
     void readsAsTheModel();
@@ -248,30 +165,44 @@ class TestLan : public QObject {
     QTemporaryDir m_clDir;
 };
 
-void TestLan::streamMode_data() {
+// The records of hand-made files, the result that ends them and the stream
+// mode chosen ("3 m1": TETRA, "3 m2": DMR).
+void TestLan::framing_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("trace");
-    QTest::addColumn<int>("mode");
+    const QStringList clT123 = {Stamp(1), Stamp(2), Stamp(3), "3 m1"};
+    const QStringList clT13 = {Stamp(1), Stamp(3), "3 m1"};
+    const QStringList clOuterSkipped = {Named(1), Named(2), "3 m2"};
+    const QStringList clInnerFound = {Named(1), Named(5), Named(2), "3 m2"};
+    const QStringList clOne = {Named(1), Named(9), Named(2), "3 m2"};
+    auto row = [](const char *pName, const QByteArray &clBytes, const QStringList &clTrace) {
+        QTest::newRow(pName) << clBytes << clTrace;
+    };
+    // An entry between entries 1 and 3, a frame between frames 1 and 2.
+    auto entry = [&](const char *pName, const QByteArray &clEntry, bool bKept) {
+        row(pName, StampEntry(1) + clEntry + StampEntry(3), bKept ? clT123 : clT13);
+    };
+    auto frame = [&](const char *pName, const QByteArray &clFrame, const QStringList &clTrace) {
+        row(pName, DmrNamed(1) + clFrame + DmrNamed(2), clTrace);
+    };
+    auto dmr = [&](const char *pName, const LanBytes::DmrFrameFields &f, const QStringList &t) {
+        frame(pName, ToBytes(LanBytes::DmrFrame(f)), t);
+    };
 
-    const int lTetra = CTmwFileFormatV1::STREAM_TETRA;
-    const int lDmr = CTmwFileFormatV1::STREAM_DMR;
-    QTest::newRow("first marker 0x7F reads as DMR")
-        << DmrNamed(1) + StampEntry(1) + DmrNamed(2) << QStringList{"W:1", "W:2", "3"} << lDmr;
-    QTest::newRow("first marker \"!\" reads as TETRA")
-        << StampEntry(1) + DmrNamed(1) + StampEntry(2) << QStringList{Stamp(1), Stamp(2), "3"}
-        << lTetra;
-    QTest::newRow("bytes before the first marker")
-        << QByteArray(40, '\x55') + StampEntry(1) << QStringList{Stamp(1), "3"} << lTetra;
+    row("first marker 0x7F reads as DMR", DmrNamed(1) + StampEntry(1) + DmrNamed(2),
+        {Named(1), Named(2), "3 m2"});
+    row("first marker \"!\" reads as TETRA", StampEntry(1) + DmrNamed(1) + StampEntry(2),
+        {Stamp(1), Stamp(2), "3 m1"});
     // A marker that begins nothing decides nothing.
-    QTest::newRow("a stray \"!\" before DMR frames")
-        << QByteArray("!\x00\x05", 3) + DmrNamed(1) << QStringList{"W:1", "3"} << lDmr;
-    QTest::newRow("a stray 0x7F before TETRA entries")
-        << QByteArray("\x7F\x00\x30", 3) + StampEntry(1) << QStringList{Stamp(1), "3"} << lTetra;
-    QTest::newRow("a DMR frame of another kind first")
-        << QByteArray::fromHex("7f0015") + DmrNamed(3) << QStringList{"W:3", "3"} << lDmr;
-    QTest::newRow("TETRA entries without records first")
-        << ToBytes(LanBytes::Entry({0x01, 0x7F, 0x00, 0x15})) + StampEntry(2) + DmrNamed(1)
-        << QStringList{Stamp(2), "3"} << lTetra;
+    row("a stray \"!\" before DMR frames", QByteArray("!\x00\x05", 3) + DmrNamed(1),
+        {Named(1), "3 m2"});
+    row("a stray 0x7F before TETRA entries", QByteArray("\x7F\x00\x30", 3) + StampEntry(1),
+        {Stamp(1), "3 m1"});
+    row("a DMR frame of another kind first", QByteArray::fromHex("7f0015") + DmrNamed(3),
+        {Named(3), "3 m2"});
+    row("TETRA entries without records first",
+        ToBytes(LanBytes::Entry({0x01, 0x7F, 0x00, 0x15})) + StampEntry(2) + DmrNamed(1),
+        {Stamp(2), "3 m1"});
     // A "!" written into a damaged entry, whose length reaches the terminator
     // of a later entry, is not believed.
     QByteArray clMadeUp = StampEntry(2);
@@ -279,99 +210,206 @@ void TestLan::streamMode_data() {
     const int lMadeUpBody = int(clMadeUp.size() + clLater.size()) - 14;
     clMadeUp[0] = '\0';
     clMadeUp.replace(10, 3, QByteArray("!") + char(lMadeUpBody >> 8) + char(lMadeUpBody));
-    QTest::newRow("an entry made up by damage swallows nothing")
-        << StampEntry(1) + clMadeUp + clLater
-        << QStringList{Stamp(1), Stamp(3), Stamp(4), Stamp(5), "3"} << lTetra;
-    QTest::newRow("empty file") << QByteArray() << QStringList{"3"} << 0;
-    QTest::newRow("only noise") << QByteArray(500, '\x33') << QStringList{"3"} << 0;
+    row("an entry made up by damage swallows nothing", StampEntry(1) + clMadeUp + clLater,
+        {Stamp(1), Stamp(3), Stamp(4), Stamp(5), "3 m1"});
+    row("empty file", QByteArray(), {"3 m0"});
+    row("only noise", QByteArray(500, '\x33'), {"3 m0"});
+
+    LanBytes::FrameEntryFields clFields = StampFields(2);
+    clFields.trailing = {0x21, 0x00, 0x01, 0x0D, 0x7F};
+    entry("longer L than its fields: still converted", EntryOf(clFields), true);
+    const int lReal = int(LanBytes::FrameEntryBody(StampFields(2)).size());
+    entry("shorter L: lost", EntryOf(StampFields(2), lReal - 1), false);
+    entry("wrong terminator: lost", EntryOf(StampFields(2), -1, 0x0A), false);
+    clFields = StampFields(2);
+    clFields.optionalBlock = {1, 2, 3};
+    LanBytes::Bytes clBody = LanBytes::FrameEntryBody(clFields);
+    clBody[17] = 0x00;
+    clBody[18] = 0xC8; // M = 200
+    entry("optional block reaching past L: lost", ToBytes(LanBytes::Entry(clBody)), false);
+    // A bad length must not make the reader pass over a good entry.
+    entry("a good entry inside a bad entry's stated length",
+          QByteArray::fromHex("210050") + StampEntry(2), true);
+    entry("after a mismatch, resynchronisation resumes one byte after the \"!\"",
+          QByteArray::fromHex("0000210040") + StampEntry(2), true);
+    entry("a stated length beyond the end of the file", QByteArray::fromHex("21ffff"), false);
+    // Other kinds are skipped by their length, whatever they hold.
+    entry("another entry kind", ToBytes(LanBytes::Entry({0x55, 0x21, 0x00, 0x0D})), false);
+    entry("another kind holding a whole entry",
+          ToBytes(LanBytes::Entry(FromBytes("\x10" + StampEntry(9)))), false);
+
+    // An extended entry of time 2: sub-entry 0 under test (data 0x40, 0x41,
+    // ...) and, unless it is the last, a sub-entry of type 6 after it.
+    auto sub = [&](const char *pName, uint8_t lType, int lBytes, int32_t lStated, bool bLast,
+                   int lRecords, int lDataState = -1) {
+        LanBytes::ExtendedEntryFields e;
+        e.flags = LanBytes::kEntryTime;
+        e.timeSeconds = 2 + LanBytes::kEpoch2000;
+        e.statedCount = bLast ? 1 : 2;
+        e.subEntries.resize(bLast ? 1 : 2);
+        LanBytes::SubEntryFields &s = e.subEntries[0];
+        s.channelType = lType;
+        s.byteY = 16;
+        s.data.resize(size_t(lBytes));
+        std::iota(s.data.begin(), s.data.end(), uint8_t(0x40));
+        s.statedLength = lStated;
+        s.flags = lDataState < 0 ? 0 : LanBytes::kSubDataState;
+        s.dataState = uint8_t(std::max(lDataState, 0));
+        if (!bLast) {
+            e.subEntries[1].channelType = 6;
+            e.subEntries[1].data.assign(12, 0x20);
+        }
+        QStringList clTrace = {Stamp(1), Stamp(2), Stamp(2), Stamp(3), "3 m1"};
+        clTrace.remove(1, 2 - lRecords);
+        row(pName,
+            StampEntry(1) + ToBytes(LanBytes::Entry(LanBytes::ExtendedEntryBody(e))) +
+                StampEntry(3),
+            clTrace);
+    };
+    sub("S shorter than the fields before the data: lost", 6, 12, 2, false, 0);
+    sub("S reaching past the body: lost", 6, 12, 400, false, 0);
+    sub("unstated, a type without a size: lost", 2, 12, 32767, false, 0);
+    sub("1100 data bytes, 1036 kept", 118, 1100, -1, false, 2);
+    // A length of 32767 or more is a length when the body holds that much.
+    sub("unstated, at least S bytes left: S used", 6, 32763, 32767, false, 2);
+    sub("unstated, nothing left, data state 1: empty", 6, 0, 32767, true, 1, 1);
+    sub("unstated, nothing left, data state 0: lost", 6, 0, 32767, true, 0, 0);
+    sub("unstated, nothing left, no data state: lost", 6, 0, 32767, true, 0);
+    sub("unstated, less left than the type needs: lost", 6, 5, 32767, true, 0);
+    sub("unstated, exactly what the type needs left", 6, 12, 32767, true, 1);
+
+    // A frame whose bytes hold a whole good frame (named 5): stepping over the
+    // outer one by its length passes the inner one over, stepping by one byte
+    // finds it.
+    auto holding = [](uint8_t lKind, LanBytes::DmrCheck enCheck, uint8_t lFlags = 0) {
+        LanBytes::DmrFrameFields f = NamedFrame(9);
+        f.frameKind = lKind;
+        f.check = enCheck;
+        f.optionFlags = lFlags;
+        f.trailing = LanBytes::DmrFrame(NamedFrame(5));
+        return f;
+    };
+    using LanBytes::DmrCheck;
+    dmr("kind 1 with a checksum: passed over by its length", holding(1, DmrCheck::Computed),
+        clOuterSkipped);
+    dmr("kind 1 without a checksum: by one byte", holding(1, DmrCheck::None), clInnerFound);
+    dmr("kind 2 holding a frame is one frame", holding(2, DmrCheck::None), clOne);
+    dmr("option flags 0x40 with a checksum: no record, by its length",
+        holding(2, DmrCheck::Computed, 0x40), clOuterSkipped);
+    dmr("option flags 0x40 without a checksum: by one byte", holding(2, DmrCheck::None, 0x40),
+        clInnerFound);
+    LanBytes::DmrFrameFields f = holding(2, DmrCheck::Given);
+    const uint8_t lCrc = LanBytes::FrameCrc(LanBytes::DmrFrame(f));
+    f.givenCheck = uint8_t(lCrc == 0x10 ? 0x20 : lCrc ^ 0x10); // neither right nor 0
+    dmr("wrong checksum: by one byte", f, clInnerFound);
+    f = holding(2, DmrCheck::Computed);
+    f.terminator = 0xFD;
+    dmr("wrong terminator: by one byte", f, clInnerFound);
+    f = holding(2, DmrCheck::Computed);
+    f.trailing.resize(110 - 21, 0);
+    dmr("length 110: by one byte", f, clInnerFound);
+    f.trailing.resize(109 - 21, 0);
+    dmr("length 109 is a frame", f, clOne);
+    f = holding(2, DmrCheck::Computed);
+    f.statedLength = 30;
+    dmr("stated length short of the terminator", f, clInnerFound);
+
+    LanBytes::Bytes clShort = LanBytes::DmrFrame(NamedFrame(9));
+    clShort.erase(clShort.begin() + 19); // the item count
+    frame("20 bytes: too short for the fixed fields", Resealed(clShort, 2, uint8_t(clShort.size())),
+          clOuterSkipped);
+    frame("options reaching the terminator: no record",
+          Resealed(LanBytes::DmrFrame(NamedFrame(9)), 18, 0x3F), clOuterSkipped);
+    f = NamedFrame(9);
+    f.items = {LanBytes::DmrItem(1, 16)};
+    f.items[0].data.resize(1);
+    dmr("item reaching the terminator: no record", f, clOuterSkipped);
+    f.items = {LanBytes::DmrItem(1, 16)};
+    f.statedCount = 2;
+    dmr("item count above the items: no record", f, clOuterSkipped);
+    f.statedCount = 1;
+    f.trailing = {0x00, 0x00};
+    dmr("bytes after the counted items are ignored", f, clOne);
+    row("marker alone at the end", DmrNamed(1) + DmrNamed(2) + QByteArray(1, char(0x7F)),
+        clOuterSkipped);
+
+    // The checksum X: 0 is none, 255 stands for a CRC of 0.
+    frame("CRC 0x3C, X 0: no check", FrameWithCrc(0x3C, 0), clOne);
+    frame("CRC 0x3C, X 0x3D", FrameWithCrc(0x3C, 0x3D), clOuterSkipped);
+    frame("CRC 0x3C, X 255", FrameWithCrc(0x3C, 255), clOuterSkipped);
+    frame("CRC 0 with X 255", FrameWithCrc(0, 255), clOne);
+    frame("CRC 0 with X 0: no check", FrameWithCrc(0, 0), clOne);
+    frame("CRC 0 with X 1", FrameWithCrc(0, 1), clOuterSkipped);
+    // The check covers the kind byte and everything up to the terminator.
+    QByteArray clChanged = FrameWithCrc(0x3C, 0x3C);
+    clChanged[clChanged.size() - 2] = char(clChanged[clChanged.size() - 2] ^ 0x80);
+    frame("last byte before the terminator changed", clChanged, clOuterSkipped);
+    clChanged = FrameWithCrc(0x3C, 0x3C);
+    clChanged[4] = 3;
+    frame("kind byte changed", clChanged, clOuterSkipped);
 }
 
-void TestLan::streamMode() {
+void TestLan::framing() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, trace);
-    QFETCH(int, mode);
-
-    const QString clstrPath = Path("mode.lan");
+    const QString clstrPath = Path("framing.lan");
     QVERIFY(WriteFileBytes(clstrPath, bytes));
     CTmwFileFormatV1 clReader;
-    QCOMPARE(Open(clReader, clstrPath), 0);
-    QCOMPARE(int(clReader.Mode()), 0);
-    QCOMPARE(Trace(clReader), trace);
-    QCOMPARE(int(clReader.Mode()), mode);
-    // Reopening starts over in the unknown mode.
-    clReader.CloseFile();
-    QCOMPARE(Open(clReader, clstrPath), 0);
-    QCOMPARE(int(clReader.Mode()), 0);
-    QCOMPARE(Trace(clReader), trace);
-}
-
-void TestLan::bufferBoundary_data() {
-    QTest::addColumn<QString>("shape");
-    QTest::addColumn<int>("before"); // bytes of the straddling entry before the boundary
-
-    for (int lBefore : {1, 2, 3, 4, 20, 21, 22, 40}) {
-        QTest::addRow("DMR frame, %d bytes before", lBefore) << "dmr" << lBefore;
-        QTest::addRow("TETRA entry, %d bytes before", lBefore) << "tetra" << lBefore;
-        QTest::addRow("resynchronising to an entry, %d bytes before", lBefore)
-            << "resync" << lBefore;
+    for (int lRound = 0; lRound < 2; ++lRound) { // reopened, it starts over in the unknown mode
+        QCOMPARE(Open(clReader, clstrPath), 0);
+        QCOMPARE(int(clReader.Mode()), 0);
+        QStringList clTrace = Trace(clReader);
+        clTrace.last() += QString(" m%1").arg(int(clReader.Mode()));
+        QCOMPARE(clTrace, trace);
+        clReader.CloseFile();
     }
 }
 
+// An entry or frame cut by the end of the first read buffer, lBefore bytes
+// of it in that buffer.
 void TestLan::bufferBoundary() {
-    QFETCH(QString, shape);
-    QFETCH(int, before);
-
-    QByteArray clFirst;
-    QByteArray clMiddle;
-    QByteArray clLast;
-    QStringList clTrace;
-    char lFill = '\0';
-    if (shape == "dmr") {
-        clFirst = DmrNamed(1);
-        clMiddle = DmrNamed(2, 20);
-        clLast = DmrNamed(3);
-        clTrace = QStringList{"W:1", "W:2", "W:3", "3"};
-    } else {
-        clFirst = StampEntry(1);
-        clMiddle = StampEntry(2);
-        clLast = StampEntry(3);
-        clTrace = QStringList{Stamp(1), Stamp(2), Stamp(3), "3"};
-        // Between TETRA entries the padding is itself an entry of another
-        // kind, unless the reader has to resynchronise over it.
-        if (shape == "tetra") {
-            int lPadding = int(kBufferSize) - before - int(clFirst.size());
-            while (lPadding > 0) {
+    for (const char *pShape : {"dmr", "tetra", "resync"}) {
+        for (int lBefore : {1, 2, 3, 4, 20, 21, 22, 40}) {
+            const bool bDmr = pShape[0] == 'd';
+            QByteArray clFirst = bDmr ? DmrNamed(1) : StampEntry(1);
+            const QByteArray clMiddle = bDmr ? DmrNamed(2, 20) : StampEntry(2);
+            const QByteArray clLast = bDmr ? DmrNamed(3) : StampEntry(3);
+            // Between TETRA entries the padding is itself an entry of another
+            // kind, unless the reader has to resynchronise over it.
+            for (int lPadding = kBufferSize - lBefore - int(clFirst.size());
+                 pShape[0] == 't' && lPadding > 0;) {
                 const int lBody = lPadding > 60004 ? 60000 : lPadding - 4;
                 clFirst += ToBytes(LanBytes::Entry(LanBytes::Bytes(size_t(lBody), 0x01)));
                 lPadding -= lBody + 4;
             }
+            const QByteArray clFile =
+                clFirst +
+                QByteArray(kBufferSize - lBefore - int(clFirst.size()), bDmr ? '\0' : '\x05') +
+                clMiddle + clLast;
+            const QByteArray clWhere = QByteArray(pShape) + " " + QByteArray::number(lBefore);
+            QVERIFY2(clFile.indexOf(clMiddle, clFirst.size()) == kBufferSize - lBefore, clWhere);
+            const QString clstrPath = Path("boundary.lan");
+            QVERIFY(WriteFileBytes(clstrPath, clFile));
+            CTmwFileFormatV1 clReader;
+            QCOMPARE(Open(clReader, clstrPath), 0);
+            QCOMPARE(Trace(clReader), bDmr ? QStringList({Named(1), Named(2), Named(3), "3"})
+                                           : QStringList({Stamp(1), Stamp(2), Stamp(3), "3"}));
+            QVERIFY2(clReader.RefillCount() == 2,
+                     clWhere); // the middle one really was cut
+            QCOMPARE(clReader.GetFileSize(false), quint64(clFile.size()));
         }
-        lFill = '\x05';
     }
-    const int lPadding = int(kBufferSize) - before - int(clFirst.size());
-    const QByteArray clFile = clFirst + QByteArray(lPadding, lFill) + clMiddle + clLast;
-    QCOMPARE(int(clFile.indexOf(clMiddle, int(clFirst.size()))), int(kBufferSize) - before);
-
-    const QString clstrPath = Path("boundary.lan");
-    QVERIFY(WriteFileBytes(clstrPath, clFile));
-    CTmwFileFormatV1 clReader;
-    QCOMPARE(Open(clReader, clstrPath), 0);
-    QCOMPARE(Trace(clReader), clTrace);
-    // The middle one really was cut by the end of the first buffer.
-    QCOMPARE(clReader.RefillCount(), quint64(2));
-    QCOMPARE(clReader.GetFileSize(false), quint64(clFile.size()));
 }
 
 void TestLan::onlineChunksReadTheSame_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("chunk");
-
     // The first well-framed entry has no records; DMR frames follow before
     // the TETRA entries that convert. However the bytes arrive, they are read
     // as TETRA, giving the records of the whole file and no others.
     const QByteArray clMixed = ToBytes(LanBytes::Entry({0x01, 0x02})) + QByteArray(5, '\x33') +
                                DmrNamed(1) + DmrNamed(2) + StampEntry(3) + DmrNamed(4) +
-                               ExtendedEntry(ExtendedFields({6, 8})) + StampEntry(5);
+                               StampEntry(5);
     LanBytes::TetraSequenceSettings clTetra;
     clTetra.entryCount = 60;
     const QByteArray clTetraFile =
@@ -383,6 +421,24 @@ void TestLan::onlineChunksReadTheSame_data() {
     QByteArray clDamaged = clTetraFile;
     for (int i = 0; i < clDamaged.size(); i += 97)
         clDamaged[i] = char(0x21);
+    // Noise of every kind of byte, noise made of the bytes that matter, and
+    // lengths that reach far or nowhere end too.
+    const char aMeaningful[] = {'\x21', '\x7F', '\x0D', '\xFE', '\x00',
+                                '\xDE', '\xDA', '\x02', '\x15', '\xFF'};
+    for (int lSize : {1, 2, 3, 20, 21, 22, 109, 110, 1000, 65539, 140000}) {
+        CNoise clNoise(static_cast<uint32_t>(lSize));
+        QByteArray clAny(lSize, '\0');
+        QByteArray clMarkers(lSize, '\0');
+        for (int i = 0; i < lSize; ++i) {
+            clAny[i] = char(clNoise.Next());
+            clMarkers[i] = aMeaningful[clNoise.Next() % sizeof aMeaningful];
+        }
+        QTest::addRow("%d noise bytes", lSize) << clAny << 70000;
+        QTest::addRow("%d marker bytes", lSize) << clMarkers << 70000;
+    }
+    QTest::newRow("lengths of 0xFFFF everywhere")
+        << QByteArray("!\xFF\xFF\x7F\xFF\xFF", 6).repeated(30000) << 70000;
+    QTest::newRow("entries of length 0") << QByteArray("!\x00\x00\x0D", 4).repeated(30000) << 70000;
     for (int lChunk : {1, 7, 100, 4096}) {
         QTest::addRow("mixed, %d bytes at a time", lChunk) << clMixed << lChunk;
         QTest::addRow("TETRA, %d bytes at a time", lChunk) << clTetraFile << lChunk;
@@ -394,132 +450,69 @@ void TestLan::onlineChunksReadTheSame_data() {
 void TestLan::onlineChunksReadTheSame() {
     QFETCH(QByteArray, bytes);
     QFETCH(int, chunk);
-
     // Filler after the bytes settles every length that reaches past them:
     // online, such an entry waits for its bytes instead of being given up.
     const QByteArray clFiller(65540, '\x33');
     const QString clstrWhole = Path("whole.lan");
     QVERIFY(WriteFileBytes(clstrWhole, bytes + clFiller));
-    QStringList clWhole = ReadFileTrace(clstrWhole);
-    QCOMPARE(clWhole.last(), QString("3"));
-    clWhole.removeLast();
+    CTmwFileFormatV1 clWholeReader;
+    QCOMPARE(Open(clWholeReader, clstrWhole), 0);
+    QStringList clWhole = Trace(clWholeReader, 1000000, true);
+    QCOMPARE(clWhole.takeLast(), QString("3"));
 
     const QString clstrPath = Path("arriving.lan");
     QVERIFY(WriteFileBytes(clstrPath, QByteArray()));
     CTmwFileFormatV1 clReader;
     QCOMPARE(Open(clReader, clstrPath, 1), 0);
+    QList<QByteArray> clParts;
+    for (int lAt = 0; lAt < bytes.size(); lAt += chunk)
+        clParts << bytes.mid(lAt, chunk);
     QStringList clArrived;
-    for (int lAt = 0; lAt < bytes.size(); lAt += chunk) {
-        QVERIFY(AppendFileBytes(clstrPath, bytes.mid(lAt, chunk)));
-        QStringList clTrace = Trace(clReader);
-        QCOMPARE(clTrace.last(), QString("8"));
-        clTrace.removeLast();
+    for (const QByteArray &clPart : clParts << clFiller) {
+        QVERIFY(AppendFileBytes(clstrPath, clPart));
+        QStringList clTrace = Trace(clReader, 1000000, true);
+        QCOMPARE(clTrace.takeLast(), QString("8"));
         clArrived += clTrace;
     }
-    QVERIFY(AppendFileBytes(clstrPath, clFiller));
-    QStringList clTrace = Trace(clReader);
-    QCOMPARE(clTrace.last(), QString("8"));
-    clTrace.removeLast();
-    clArrived += clTrace;
     QCOMPARE(clArrived, clWhole);
 }
 
-void TestLan::damagedInputEnds_data() {
-    QTest::addColumn<QByteArray>("bytes");
-
-    // Noise of every kind of byte, and noise made of the bytes that matter.
-    const char aMeaningful[] = {'\x21', '\x7F', '\x0D', '\xFE', '\x00',
-                                '\xDE', '\xDA', '\x02', '\x15', '\xFF'};
-    for (int lSize : {1, 2, 3, 20, 21, 22, 109, 110, 1000, 65539, 140000}) {
-        CNoise clNoise(static_cast<uint32_t>(lSize));
-        QByteArray clAny(lSize, '\0');
-        QByteArray clMarkers(lSize, '\0');
-        for (int i = 0; i < lSize; ++i) {
-            clAny[i] = char(clNoise.Next());
-            clMarkers[i] = aMeaningful[clNoise.Next() % sizeof aMeaningful];
-        }
-        QTest::addRow("%d noise bytes", lSize) << clAny;
-        QTest::addRow("%d marker bytes", lSize) << clMarkers;
-    }
-
-    // Lengths that reach far, and no length at all.
-    QTest::newRow("lengths of 0xFFFF everywhere")
-        << QByteArray("!\xFF\xFF\x7F\xFF\xFF", 6).repeated(30000);
-    QTest::newRow("entries of length 0") << QByteArray("!\x00\x00\x0D", 4).repeated(30000);
-}
-
-void TestLan::damagedInputEnds() {
-    QFETCH(QByteArray, bytes);
-
-    const QString clstrPath = Path("damaged.lan");
-    QVERIFY(WriteFileBytes(clstrPath, bytes));
-    // At most twelve records per marker byte: anything more is a loop.
-    const int lLimit = 12 * int(bytes.count('!') + bytes.count('\x7F')) + 1;
-    CTmwFileFormatV1 clReader;
-    QCOMPARE(Open(clReader, clstrPath), 0);
-    const QStringList clTrace = Trace(clReader, lLimit + 1);
-    QCOMPARE(clTrace.last(), QString("3"));
-    QVERIFY(clReader.GetFileSize(false) <= quint64(bytes.size()));
-    RawRecord clRecord{};
-    QCOMPARE(int(clReader.ReadData(clRecord)), 3);
-
-    // Online, the same bytes end with 8 after the same records.
-    CTmwFileFormatV1 clOnline;
-    QCOMPARE(Open(clOnline, clstrPath, 1), 0);
-    QStringList clOnlineTrace = Trace(clOnline, lLimit + 1);
-    QCOMPARE(clOnlineTrace.last(), QString("8"));
-    clOnlineTrace.removeLast();
-    QStringList clOffline = clTrace;
-    clOffline.removeLast();
-    // Online reading holds back an unfinished entry at the end that the
-    // finished file gives up on: its records may be fewer, never others.
-    QCOMPARE(clOnlineTrace, clOffline.mid(0, clOnlineTrace.size()));
-}
-
-void TestLan::reportedDamage_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QStringList>("reports");
-    // Bytes before the first entry or frame are reported once, as stepped over.
-    const QString clStepped = QString("%1:0+40").arg(int(ReaderDamage::Resynchronised));
-    const QByteArray clNoise(40, '\x55');
-    QTest::newRow("bytes before the first TETRA entry")
-        << clNoise + StampEntry(1) + StampEntry(2) << QStringList{clStepped};
-    QTest::newRow("bytes before the first DMR frame")
-        << clNoise + DmrNamed(1) + DmrNamed(2) << QStringList{clStepped};
-    // An entry whose framing is sound but that gives nothing to convert is
-    // refused, and reported with its entry kind.
-    const QString clRefused =
-        QString("%1:%2 ").arg(int(ReaderDamage::RefusedRecord)).arg(StampEntry(1).size());
-    LanBytes::FrameEntryFields clFields = StampFields(2);
-    clFields.data[LanBytes::kFrameDataSize - 1] = 0x0D;
-    const int lShort = int(LanBytes::FrameEntryBody(clFields).size()) - 1;
-    QTest::newRow("fields longer than the entry")
-        << StampEntry(1) + EntryOf(clFields, lShort) + StampEntry(3)
-        << QStringList{clRefused + "222"};
-    QTest::newRow("empty entry") << StampEntry(1) + QByteArray::fromHex("2100000d") + StampEntry(3)
-                                 << QStringList{clRefused + "-1"};
-}
-
+// Bytes before the first entry or frame are reported once, as stepped over;
+// an entry whose framing is sound but that gives nothing to convert is
+// refused, and reported with its entry kind.
 void TestLan::reportedDamage() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QStringList, reports);
-    const QString clstrPath = Path("reported.lan");
-    QVERIFY(WriteFileBytes(clstrPath, bytes));
-    CTmwFileFormatV1 clReader;
-    QStringList clReports;
-    clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
-        clReports << (d.kind == ReaderDamage::RefusedRecord
-                          ? QString("%1:%2 %3").arg(int(d.kind)).arg(d.offset).arg(d.recordType)
-                          : QString("%1:%2+%3").arg(int(d.kind)).arg(d.offset).arg(d.length));
-    });
-    QCOMPARE(Open(clReader, clstrPath), 0);
-    QCOMPARE(Trace(clReader).size(), 3);
-    QCOMPARE(clReports, reports);
+    auto reportsAndTrace = [this](const QByteArray &clBytes) {
+        const QString clstrPath = Path("reported.lan");
+        CTmwFileFormatV1 clReader;
+        QStringList clReports;
+        clReader.SetDiagnostics([&clReports](const StructReaderDiagnostic &d) {
+            clReports << (d.kind == ReaderDamage::RefusedRecord
+                              ? QString("refused %1 %2").arg(d.offset).arg(d.recordType)
+                              : QString("stepped %1+%2").arg(d.offset).arg(d.length));
+        });
+        if (!WriteFileBytes(clstrPath, clBytes) || Open(clReader, clstrPath) != 0)
+            return QStringList{"not read"};
+        const QStringList clTrace = Trace(clReader);
+        return clReports + clTrace;
+    };
+    const QByteArray clNoise(40, '\x55');
+    QCOMPARE(reportsAndTrace(clNoise + StampEntry(1) + StampEntry(2)),
+             QStringList({"stepped 0+40", Stamp(1), Stamp(2), "3"}));
+    QCOMPARE(reportsAndTrace(clNoise + DmrNamed(1) + DmrNamed(2)),
+             QStringList({"stepped 0+40", Named(1), Named(2), "3"}));
+    const QString clRefused = QString("refused %1 ").arg(StampEntry(1).size());
+    LanBytes::FrameEntryFields clFields = StampFields(2);
+    clFields.data[LanBytes::kFrameDataSize - 1] = 0x0D; // a shorter L pointing at a 0x0D
+    const int lShort = int(LanBytes::FrameEntryBody(clFields).size()) - 1;
+    QCOMPARE(reportsAndTrace(StampEntry(1) + EntryOf(clFields, lShort) + StampEntry(3)),
+             QStringList({clRefused + "222", Stamp(1), Stamp(3), "3"}));
+    QCOMPARE(reportsAndTrace(StampEntry(1) + QByteArray::fromHex("2100000d") + StampEntry(3)),
+             QStringList({clRefused + "-1", Stamp(1), Stamp(3), "3"}));
 }
 
+// Reading the process's own memory file at offset 0 fails with an
+// input/output error: a read error, not the end of the file.
 void TestLan::readErrorAnswers5() {
-    // Reading the process's own memory file at offset 0 fails with an
-    // input/output error: a read error, not the end of the file.
     const QString clstrPath = Path("unreadable.lan");
     QVERIFY(QFile::link("/proc/self/mem", clstrPath));
     for (uint8_t bOnline : {uint8_t(0), uint8_t(1)}) {
@@ -530,10 +523,10 @@ void TestLan::readErrorAnswers5() {
         QCOMPARE(int(clReader.ReadData(clRecord)), 5);
     }
 }
-
 // Recordings of one kind each: a list of entries or frames and the records
 // the model makes of them, file by file.
 struct LanRecording {
+    QString name;
     QByteArray bytes;
     QList<TmwModel::TetraRecord> tetra;
     QList<TmwModel::DmrRecord> dmr;
@@ -600,13 +593,16 @@ void DrawExtendedEntry(LanBytes::ExtendedEntryFields &e, TmwEncoders::CSequenceR
         s.data.resize(r.Below(5) == 0 ? r.Below(40) : lBytes);
         for (uint8_t &lByte : s.data)
             lByte = r.Byte();
+        // Data of the size its type gives may leave its length unstated.
+        if (lBytes > 0 && s.data.size() == lBytes && r.Below(3) == 0)
+            s.statedLength = r.Below(2) ? 32767 : 65535;
     }
 }
 
 // TETRA frame entries, extended entries and entries of other kinds, of
 // realistic content or with every field drawn.
 LanRecording TetraRecording(uint64_t lSeed, bool bDrawn) {
-    LanRecording clOut;
+    LanRecording clOut{"generated.LaN", {}, {}, {}};
     TmwModel::TetraState clState;
     TmwEncoders::CSequenceRandom r(lSeed);
     LanBytes::CTetraEntrySource clSource(lSeed);
@@ -631,7 +627,7 @@ LanRecording TetraRecording(uint64_t lSeed, bool bDrawn) {
 // DMR frames of realistic content or with every field drawn, frames of
 // other kinds and without a checksum among them.
 LanRecording DmrRecording(uint64_t lSeed, bool bDrawn) {
-    LanRecording clOut;
+    LanRecording clOut{"generated.LaN", {}, {}, {}};
     bool bBurstKind1Seen = false;
     TmwEncoders::CSequenceRandom r(lSeed);
     LanBytes::CDmrFrameSource clSource(lSeed);
@@ -670,10 +666,57 @@ LanRecording DmrRecording(uint64_t lSeed, bool bDrawn) {
     return clOut;
 }
 
+// ".tmw" frames of a realistic sequence; from lShape 1 on every free field
+// drawn, the fields a reader checks for plausibility kept realistic; 2: the
+// hyperframe not valid, 3: times in milliseconds.
+LanRecording TmwRecording(uint64_t lSeed, bool bAbsoluteTime, uint16_t lHyperframe, int lShape) {
+    TmwBytes::SequenceSettings clSettings;
+    clSettings.seed = lSeed;
+    clSettings.frameCount = 4000;
+    clSettings.startMilliseconds = 990;
+    clSettings.hyperframe = lHyperframe;
+    clSettings.multiframe = 58;
+    clSettings.absoluteTime = bAbsoluteTime;
+    std::vector<TmwBytes::SequenceFrame> clFrames = TmwBytes::RealisticSequence(clSettings);
+    TmwEncoders::CSequenceRandom r(lSeed);
+    LanRecording clOut{"generated.TMW", {}, {}, {}};
+    TmwModel::TetraState clState;
+    static constexpr uint8_t kCodes[] = {0, 1, 2, 17, 18, 33, 34, 49, 50};
+    static constexpr uint16_t kCarrierEdges[] = {0, 1, 3999, 4000};
+    for (TmwBytes::SequenceFrame &clFrame : clFrames) {
+        TmwBytes::FrameFields &f = clFrame.fields;
+        if (lShape > 0) {
+            f.burstCode = kCodes[r.Below(9)];
+            f.entryType = uint8_t(r.Below(49));
+            f.carrier = r.Below(5) == 0 ? kCarrierEdges[r.Below(4)] : uint16_t(r.Below(65536));
+            f.band = r.Byte();
+            f.prefixWord = uint16_t(r.Next());
+            for (int16_t &lValue : f.measurements)
+                lValue = int16_t(r.Next());
+            f.dataFlags = uint8_t((f.dataFlags & 0xF8) | r.Below(8));
+            f.frameFlags |= r.Below(4) == 0 ? TmwBytes::kMeasurementsAbsent : 0;
+        }
+        if (lShape == 2)
+            f.frameFlags &= uint8_t(~TmwBytes::kHyperframeValid);
+        const uint32_t lSlot = ((f.hyperframe * 60u + f.multiframe) * 18u + f.frame) * 4u;
+        if (lShape == 3)
+            f.timeValue = 1700000000u + (lSlot + f.timeslot) * 85u / 6u;
+        clOut.tetra += TmwModel::TmwFrameRecords(f, clState);
+    }
+    clOut.bytes = ToBytes(TmwBytes::FileBytes(clFrames));
+    return clOut;
+}
+
 } // namespace
 
 void TestLan::readsAsTheModel_data() {
     QTest::addColumn<LanRecording>("recording");
+    QTest::newRow(".tmw, own times") << TmwRecording(7, true, 65535, 0);
+    QTest::newRow(".tmw, counter times over the wrap") << TmwRecording(11, false, 65535, 0);
+    QTest::newRow(".tmw, every field drawn, own times") << TmwRecording(12, true, 3, 1);
+    QTest::newRow(".tmw, every field drawn, counter times") << TmwRecording(13, false, 65534, 1);
+    QTest::newRow(".tmw, hyperframe not valid") << TmwRecording(14, false, 500, 2);
+    QTest::newRow(".tmw, times in milliseconds") << TmwRecording(15, false, 9, 3);
     QTest::newRow("TETRA frame entries") << TetraRecording(5, false);
     QTest::newRow("TETRA frame entries, every field drawn") << TetraRecording(6, true);
     QTest::newRow("DMR frames") << DmrRecording(9, false);
@@ -686,11 +729,13 @@ void TestLan::readsAsTheModel() {
     QFETCH(LanRecording, recording);
     QVERIFY(recording.bytes.size() > 2 * int(kBufferSize));
     QVERIFY(recording.tetra.size() + recording.dmr.size() > 2000);
-    const QString clstrPath = Path("generated.LaN");
+    const QString clstrPath = Path(recording.name);
     QVERIFY(WriteFileBytes(clstrPath, recording.bytes));
     FileHeaderInfo clInfo{};
     std::unique_ptr<CVirtualFileFormat> pReader = OpenFileFormat(ToWide(clstrPath).c_str(), clInfo);
-    QVERIFY(dynamic_cast<CTmwFileFormatV1 *>(pReader.get()) != nullptr);
+    QCOMPARE(dynamic_cast<CProprietaryTmwFileFormatV1 *>(pReader.get()) != nullptr,
+             recording.name.endsWith("TMW"));
+    QVERIFY(pReader);
     for (int lRound = 0; lRound < 2; ++lRound) {
         if (lRound == 1)
             QCOMPARE(Open(*pReader, clstrPath), 0);
@@ -832,325 +877,150 @@ void TestLan::oneDamagedByteCostsOnlyItsUnits() {
     }
 }
 
-void TestLan::frameSteps_data() {
-    QTest::addColumn<QByteArray>("frame"); // between frames 1 and 2
+void TestLan::tmwFraming_data() {
+    QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("trace");
-
-    // A frame whose bytes hold a whole good frame (named 5): stepping over the
-    // outer one by its length passes the inner one over, stepping by one byte
-    // finds it.
-    const LanBytes::Bytes clInner = Named(5);
-    auto holding = [&clInner](uint8_t lKind, LanBytes::DmrCheck enCheck, uint8_t lFlags = 0) {
-        LanBytes::DmrFrameFields clFields = NamedFrame(9);
-        clFields.frameKind = lKind;
-        clFields.check = enCheck;
-        clFields.optionFlags = lFlags;
-        clFields.trailing = clInner;
-        return clFields;
-    };
-    auto row = [](const char *pName, const LanBytes::DmrFrameFields &clFields,
-                  const QStringList &clTrace) {
-        QTest::newRow(pName) << ToBytes(LanBytes::DmrFrame(clFields)) << clTrace;
-    };
-    const QStringList clOuterSkipped = {"W:1", "W:2", "3"};
-    const QStringList clInnerFound = {"W:1", "W:5", "W:2", "3"};
-    const QStringList clOne = {"W:1", "W:9", "W:2", "3"};
-
-    row("kind 1 with a checksum: passed over by its length",
-        holding(1, LanBytes::DmrCheck::Computed), clOuterSkipped);
-    row("kind 1 without a checksum: by one byte", holding(1, LanBytes::DmrCheck::None),
-        clInnerFound);
-    row("kind 2 holding a frame is one frame", holding(2, LanBytes::DmrCheck::None), clOne);
-    row("option flags 0x40 with a checksum: no record, by its length",
-        holding(2, LanBytes::DmrCheck::Computed, 0x40), clOuterSkipped);
-    row("option flags 0x40 without a checksum: by one byte",
-        holding(2, LanBytes::DmrCheck::None, 0x40), clInnerFound);
-
-    LanBytes::DmrFrameFields clFields = holding(2, LanBytes::DmrCheck::Given);
-    // Any check byte but the right one and 0 (no checksum).
-    const uint8_t lCrc = LanBytes::FrameCrc(LanBytes::DmrFrame(clFields));
-    clFields.givenCheck = uint8_t(lCrc == 0x10 ? 0x20 : lCrc ^ 0x10);
-    row("wrong checksum: by one byte", clFields, clInnerFound);
-    clFields = holding(2, LanBytes::DmrCheck::Computed);
-    clFields.terminator = 0xFD;
-    row("wrong terminator: by one byte", clFields, clInnerFound);
-    clFields = holding(2, LanBytes::DmrCheck::Computed);
-    clFields.trailing.resize(110 - 21, 0);
-    row("length 110: by one byte", clFields, clInnerFound);
-    clFields.trailing.resize(109 - 21, 0);
-    row("length 109 is a frame", clFields, clOne);
-    clFields = holding(2, LanBytes::DmrCheck::Computed);
-    clFields.statedLength = 30;
-    row("stated length short of the terminator", clFields, clInnerFound);
-
-    // Too short for its own fields: the item count is missing.
-    LanBytes::Bytes clShort = Named(9);
-    clShort.erase(clShort.begin() + 19);
-    clShort[2] = uint8_t(clShort.size());
-    Reseal(clShort);
-    QTest::newRow("20 bytes: too short for the fixed fields") << ToBytes(clShort) << clOuterSkipped;
-
-    // Option flags that claim options the frame does not hold.
-    LanBytes::Bytes clNoOptions = Named(9);
-    clNoOptions[18] = 0x3F;
-    Reseal(clNoOptions);
-    QTest::newRow("options reaching the terminator: no record")
-        << ToBytes(clNoOptions) << clOuterSkipped;
-    clFields = NamedFrame(9);
-    clFields.items = {LanBytes::DmrItem(1, 16)};
-    clFields.items[0].data.resize(1);
-    row("item reaching the terminator: no record", clFields, clOuterSkipped);
-    clFields = NamedFrame(9);
-    clFields.items = {LanBytes::DmrItem(1, 16)};
-    clFields.statedCount = 2;
-    row("item count above the items: no record", clFields, clOuterSkipped);
-    clFields.statedCount = 1;
-    clFields.trailing = {0x00, 0x00};
-    row("bytes after the counted items are ignored", clFields, clOne);
-    QTest::newRow("marker alone at the end")
-        << QByteArray(1, char(0x7F)) << QStringList{"W:1", "W:2", "3"};
-
-    // The checksum X: 0 is none, 255 stands for a CRC of 0.
-    LanBytes::DmrFrameFields clCheck = NamedFrame(9);
-    clCheck.check = LanBytes::DmrCheck::None;
-    QTest::newRow("X = 0 skips the check") << ToBytes(LanBytes::DmrFrame(clCheck)) << clOne;
-    clCheck.check = LanBytes::DmrCheck::Given;
-    clCheck.givenCheck = 0;
-    clCheck.byte2 = 0x5A;
-    QTest::newRow("X = 0 with any content") << ToBytes(LanBytes::DmrFrame(clCheck)) << clOne;
-
-    const LanBytes::Bytes clGood = FrameWithCrc(NamedFrame(9), 0x3C, 0x3C);
-    QTest::newRow("matching CRC") << ToBytes(clGood) << clOne;
-    QTest::newRow("CRC 0x3C, X 0x3D")
-        << ToBytes(FrameWithCrc(NamedFrame(9), 0x3C, 0x3D)) << clOuterSkipped;
-    QTest::newRow("CRC 0x3C, X 255")
-        << ToBytes(FrameWithCrc(NamedFrame(9), 0x3C, 255)) << clOuterSkipped;
-    QTest::newRow("CRC 0 with X 255") << ToBytes(FrameWithCrc(NamedFrame(9), 0, 255)) << clOne;
-    QTest::newRow("CRC 0 with X 0: no check")
-        << ToBytes(FrameWithCrc(NamedFrame(9), 0, 0)) << clOne;
-    QTest::newRow("CRC 0 with X 1") << ToBytes(FrameWithCrc(NamedFrame(9), 0, 1)) << clOuterSkipped;
-    QTest::newRow("CRC 255 with X 255") << ToBytes(FrameWithCrc(NamedFrame(9), 255, 255)) << clOne;
-
-    // The check covers the kind byte and everything up to the terminator.
-    LanBytes::Bytes clChanged = clGood;
-    clChanged[4 + 12] ^= 0x01;
-    QTest::newRow("byte2 changed after the check") << ToBytes(clChanged) << clOuterSkipped;
-    clChanged = clGood;
-    clChanged[clChanged.size() - 2] ^= 0x80;
-    QTest::newRow("last byte before the terminator changed")
-        << ToBytes(clChanged) << clOuterSkipped;
-    clChanged = clGood;
-    clChanged[4] = 3;
-    QTest::newRow("kind byte changed") << ToBytes(clChanged) << clOuterSkipped;
+    QTest::newRow("empty file") << QByteArray() << QStringList{"3"};
+    QTest::newRow("83 bytes") << StampedFrame(1).left(83) << QStringList{"3"};
+    QTest::newRow("trailing partial frame")
+        << StampedFrame(1) + StampedFrame(2) + StampedFrame(3).left(40)
+        << QStringList{Stamp(1), Stamp(2), "3"};
+    QTest::newRow("a byte inserted at a frame boundary")
+        << StampedFrame(1) + QByteArray(1, '\0') + StampedFrame(2) + StampedFrame(3)
+        << QStringList{Stamp(1), Stamp(2), Stamp(3), "3"};
+    // Burst codes without a record are stepped over; entry type 17 on an
+    // uplink burst gives two records.
+    QTest::newRow("frames without records")
+        << StampedFrame(1, 0) + StampedFrame(2) + StampedFrame(3, 255) + StampedFrame(4, 19) +
+               StampedFrame(5, 2, 17) + StampedFrame(6, 1, 17) + StampedFrame(7, 3)
+        << QStringList{Stamp(2), Stamp(5), Stamp(5), Stamp(6), "3"};
+    QByteArray clNothing;
+    for (uint32_t i = 0; i < 2000; ++i)
+        clNothing += StampedFrame(i, 0);
+    QTest::newRow("more than a buffer of frames without records") << clNothing << QStringList{"3"};
+    // Counters out of range are limited, the timeslot passed on as stored.
+    QByteArray clCounters;
+    for (const auto &[lFrame, lMultiframe, lTimeslot] :
+         {std::tuple{0, 0, 1}, {19, 61, 5}, {255, 255, 0}}) {
+        TmwBytes::FrameFields clFields;
+        clFields.burstCode = 1;
+        clFields.frame = uint8_t(lFrame);
+        clFields.multiframe = uint8_t(lMultiframe);
+        clFields.timeslot = uint8_t(lTimeslot);
+        TmwBytes::SetSecondsWithMilliseconds(clFields, 0, 0);
+        clCounters += ToBytes(TmwBytes::Frame(clFields));
+    }
+    QTest::newRow("counters limited")
+        << clCounters
+        << QStringList{"T:946684800", "T:946684800 18/60/5", "T:946684800 18/60/0", "3"};
 }
 
-void TestLan::frameSteps() {
-    QFETCH(QByteArray, frame);
+void TestLan::tmwFraming() {
+    QFETCH(QByteArray, bytes);
     QFETCH(QStringList, trace);
-
-    const QString clstrPath = Path("steps.lan");
-    QByteArray clFile = DmrNamed(1) + frame + DmrNamed(2);
-    if (frame.size() == 1)
-        clFile = DmrNamed(1) + DmrNamed(2) + frame;
-    QVERIFY(WriteFileBytes(clstrPath, clFile));
-    QCOMPARE(ReadFileTrace(clstrPath), trace);
-}
-
-void TestLan::timeslotFlagScope() {
-    // File A holds a kind 1 burst before a kind 2 burst; file B only a kind 2.
-    const QString clstrA = Path("a.lan");
-    const QString clstrB = Path("b.lan");
-    QVERIFY(WriteFileBytes(clstrA, ToBytes(LanBytes::DmrFrame(NamedFrame(1, 1))) +
-                                       ToBytes(LanBytes::DmrFrame(NamedFrame(2, 0))) +
-                                       ToBytes(LanBytes::DmrFrame(NamedFrame(3, 1)))));
-    QVERIFY(WriteFileBytes(clstrB, ToBytes(LanBytes::DmrFrame(NamedFrame(4, 1)))));
-    const QStringList clTraceA = {"W:1/0", "W:2/0", "W:3/1", "3"};
-    const QStringList clTraceB = {"W:4/0", "3"};
-
-    CTmwFileFormatV1 clReader;
-    for (int lRound = 0; lRound < 2; ++lRound) {
-        QCOMPARE(Open(clReader, clstrA), 0);
-        QCOMPARE(Trace(clReader, 100, true), clTraceA);
-        clReader.CloseFile();
-        // The flag set by file A does not reach file B.
-        QCOMPARE(Open(clReader, clstrB), 0);
-        QCOMPARE(Trace(clReader, 100, true), clTraceB);
-        clReader.CloseFile();
+    const QString clstrPath = Path("framing.tmw");
+    QVERIFY(WriteFileBytes(clstrPath, bytes));
+    CProprietaryTmwFileFormatV1 clReader;
+    QCOMPARE(Open(clReader, clstrPath), 0);
+    QStringList clTrace;
+    for (RawRecord clRecord{}; clReader.ReadData(clRecord) == FILE_OK;) {
+        const auto &t = *static_cast<const TetraTmv *>(clRecord.payload);
+        clTrace << DescribeRecord(clRecord) +
+                       (t.frame == 1 && t.multiframe == 1 && t.timeslot == 1
+                            ? QString()
+                            : QString(" %1/%2/%3").arg(t.frame).arg(t.multiframe).arg(t.timeslot));
     }
-    // Nor another reader object, while the first has file A open.
-    QCOMPARE(Open(clReader, clstrA), 0);
-    QCOMPARE(Trace(clReader, 100, true), clTraceA);
-    CTmwFileFormatV1 clOther;
-    QCOMPARE(Open(clOther, clstrB), 0);
-    QCOMPARE(Trace(clOther, 100, true), clTraceB);
+    QCOMPARE(clTrace + QStringList{"3"}, trace);
+    RawRecord clRecord{};
+    QCOMPARE(int(clReader.ReadData(clRecord)), 3); // the end stays the end
 }
 
-void TestLan::frameEntryLengths_data() {
-    QTest::addColumn<QByteArray>("entry"); // between entries 1 and 3
-    QTest::addColumn<QStringList>("trace");
-
-    const QStringList clKept = {Stamp(1), Stamp(2), Stamp(3), "3"};
-    const QStringList clLost = {Stamp(1), Stamp(3), "3"};
-
-    LanBytes::FrameEntryFields clFields = StampFields(2);
-    QTest::newRow("stated length") << EntryOf(clFields) << clKept;
-    clFields.trailing = {0x21, 0x00, 0x01, 0x0D, 0x7F};
-    QTest::newRow("longer L than its fields: still converted") << EntryOf(clFields) << clKept;
-    clFields = StampFields(2);
-    clFields.optionalBlock = {0x21, 0x0D, 0x00, 0x7F, 0x21, 0x21, 0x0D};
-    QTest::newRow("optional block skipped") << EntryOf(clFields) << clKept;
-
-    const int lReal = int(LanBytes::FrameEntryBody(StampFields(2)).size());
-    QTest::newRow("shorter L: lost") << EntryOf(StampFields(2), lReal - 1) << clLost;
-    clFields = StampFields(2);
-    clFields.data[LanBytes::kFrameDataSize - 1] = 0x0D;
-    QTest::newRow("shorter L pointing at a 0x0D: lost") << EntryOf(clFields, lReal - 1) << clLost;
-    QTest::newRow("L of 0") << QByteArray::fromHex("2100000d") << clLost;
-    QTest::newRow("wrong terminator: lost") << EntryOf(StampFields(2), -1, 0x0A) << clLost;
-    clFields = StampFields(2);
-    clFields.optionalBlock = {1, 2, 3};
-    LanBytes::Bytes clBody = LanBytes::FrameEntryBody(clFields);
-    clBody[17] = 0x00;
-    clBody[18] = 0xC8; // M = 200
-    QTest::newRow("optional block reaching past L: lost")
-        << ToBytes(LanBytes::Entry(clBody)) << clLost;
-
-    // A bad length must not make the reader pass over a good entry.
-    QTest::newRow("a good entry inside a bad entry's stated length")
-        << QByteArray::fromHex("210050") + StampEntry(2) << clKept;
-    QTest::newRow("after a mismatch, resynchronisation resumes one byte after the \"!\"")
-        << QByteArray::fromHex("0000210040") + StampEntry(2) << clKept;
-    QTest::newRow("a stated length beyond the end of the file")
-        << QByteArray::fromHex("21ffff") << clLost;
-
-    // Other kinds are skipped by their length, whatever they hold.
-    QTest::newRow("another entry kind")
-        << ToBytes(LanBytes::Entry({0x55, 0x21, 0x00, 0x0D})) << clLost;
-    LanBytes::Bytes clHolding = {0x10};
-    const QByteArray clInner = StampEntry(9);
-    clHolding.insert(clHolding.end(), clInner.begin(), clInner.end());
-    QTest::newRow("another kind holding a whole entry")
-        << ToBytes(LanBytes::Entry(clHolding)) << clLost;
-    QTest::newRow("an entry without records") << EntryOf([] {
-        LanBytes::FrameEntryFields clNone = StampFields(2);
-        clNone.burstCode = 0;
-        return clNone;
-    }()) << clLost;
+void TestLan::tmwOnlinePartialFrame() {
+    for (const QString &clstrPrefix : {QString(), QString("online:"), QString("ONLINE:")}) {
+        const QString clstrPath = Path("growing.tmw");
+        const QByteArray clSecond = StampedFrame(2);
+        QVERIFY(WriteFileBytes(clstrPath, StampedFrame(1) + clSecond.left(50)));
+        CProprietaryTmwFileFormatV1 clReader;
+        QCOMPARE(Open(clReader, clstrPrefix + clstrPath, clstrPrefix.isEmpty()), 0);
+        QVERIFY(clReader.IsOnlineFile());
+        QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), clstrPath);
+        QCOMPARE(ReadTrace(clReader), (QStringList{Stamp(1), "8"}));
+        // Still short by one byte: nothing is taken.
+        QVERIFY(AppendFileBytes(clstrPath, clSecond.mid(50, 33)));
+        QCOMPARE(ReadTrace(clReader), QStringList{"8"});
+        QVERIFY(AppendFileBytes(clstrPath, clSecond.mid(83) + StampedFrame(3).left(42)));
+        QCOMPARE(ReadTrace(clReader), (QStringList{Stamp(2), "8"}));
+        QVERIFY(AppendFileBytes(clstrPath, StampedFrame(3).mid(42) + StampedFrame(4)));
+        QCOMPARE(ReadTrace(clReader), (QStringList{Stamp(3), Stamp(4), "8"}));
+    }
 }
 
-void TestLan::frameEntryLengths() {
-    QFETCH(QByteArray, entry);
-    QFETCH(QStringList, trace);
-
-    const QString clstrPath = Path("lengths.lan");
-    const QByteArray clFile = StampEntry(1) + entry + StampEntry(3);
-    QVERIFY(WriteFileBytes(clstrPath, clFile));
-    QCOMPARE(ReadFileTrace(clstrPath), trace);
+void TestLan::readerAnswers_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("unit"); // one frame or entry of a record
+    QTest::addColumn<QByteArray>("recordingType");
+    QTest::newRow(".tmw") << "answers.tmw" << StampedFrame(1)
+                          << QByteArray("Proprietary TMW recording");
+    QTest::newRow(".lan") << "answers.lan" << StampEntry(1) << QByteArray("TMW recording");
 }
 
-void TestLan::subEntryLengths_data() {
-    // Sub-entry 0 under test, then a sub-entry of type 6 whose data shows
-    // that it was found where it begins.
-    QTest::addColumn<QByteArray>("subEntry");
-    QTest::addColumn<bool>("last");       // the only sub-entry, at the end of the body
-    QTest::addColumn<int>("channelCode"); // of sub-entry 0's record; -1: the entry is lost
-    QTest::addColumn<QByteArray>("data"); // sub-entry 0's record data
-    QTest::addColumn<int>("dataFlags");
-
-    // Sub-entry data 0x40, 0x41, ...
-    auto pattern = [](int lCount) {
-        QByteArray clData;
-        for (int i = 0; i < lCount; ++i)
-            clData += char(0x40 + i);
-        return clData;
+// What a reader that cannot write answers, from opening to closing, with
+// the progress and position over a file of three units.
+void TestLan::readerAnswers() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, unit);
+    QFETCH(QByteArray, recordingType);
+    FileHeaderInfo clInfo;
+    std::memset(&clInfo, 0x33, sizeof clInfo);
+    std::unique_ptr<CVirtualFileFormat> pReader(
+        name.endsWith(".tmw") ? static_cast<CVirtualFileFormat *>(new CProprietaryTmwFileFormatV1)
+                              : new CTmwFileFormatV1);
+    CVirtualFileFormat &clReader = *pReader;
+    // Sizes in units, the progress and the file name.
+    auto state = [&clReader, &unit] {
+        return QString("%1 %2 %3 %4")
+            .arg(double(clReader.GetFileSize(true)) / double(unit.size()))
+            .arg(double(clReader.GetFileSize(false)) / double(unit.size()))
+            .arg(clReader.GetProgress())
+            .arg(QString::fromWCharArray(clReader.GetFileName()));
     };
-    auto sub = [&pattern](uint8_t lType, uint8_t lBurstByte, int lDataBytes, int32_t lStated) {
-        LanBytes::SubEntryFields clSub;
-        clSub.channelType = lType;
-        clSub.byteY = lBurstByte;
-        clSub.data = FromBytes(pattern(lDataBytes));
-        clSub.statedLength = lStated;
-        return clSub;
-    };
-    auto row = [&pattern](const char *pName, const LanBytes::SubEntryFields &clSub, bool bLast,
-                          int lCode, int lDataBytes = 0, int lFlags = 0x02) {
-        QTest::newRow(pName) << ToBytes(LanBytes::SubEntryBytes(clSub)) << bLast << lCode
-                             << pattern(lDataBytes) << (lCode < 0 ? 0 : lFlags);
-    };
-    row("stated length", sub(6, 16, 12, -1), false, 1, 12);
-    row("S longer than the data the type needs", sub(6, 16, 15, -1), false, 1, 12);
-    row("S shorter than the type needs: data as stated", sub(6, 16, 5, -1), false, 1, 5);
-    row("S shorter than the fields before the data: lost", sub(6, 16, 12, 2), false, -1);
-    row("S reaching past the body: lost", sub(6, 16, 12, 400), false, -1);
-    row("unstated 32767 sized from type 6", sub(6, 16, 12, 32767), false, 1, 12);
-    row("unstated 65535 sized from type 6", sub(6, 16, 12, 65535), false, 1, 12);
-    row("unstated, type 7 with Y 0: 35 bytes", sub(7, 0, 35, 32767), false, 7, 35);
-    row("unstated, type 7 with Y 16: 18 bytes", sub(7, 16, 18, 32767), false, 23, 18);
-    row("unstated, type 118: 1036 bytes", sub(118, 16, 1036, 32767), false, 13, 1036);
-    row("unstated, a type without a size: lost", sub(2, 16, 12, 32767), false, -1);
-    LanBytes::SubEntryFields clSkipping = sub(6, 16, 12, -1);
-    clSkipping.flags = LanBytes::kSubSkipped | LanBytes::kSubValue16;
-    clSkipping.skipped = {0x21, 0x00, 0x02, 0x0D, 0x0D};
-    row("H bit 2 skips its bytes", clSkipping, false, 1, 12);
-    clSkipping.statedLength = 32767;
-    row("H bit 2 with an unstated length", clSkipping, false, 1, 12);
-    // More than a record can hold: the rest is skipped.
-    row("1100 data bytes, 1036 kept", sub(118, 16, 1100, -1), false, 13, 1036);
-    LanBytes::SubEntryFields clInvalid = sub(6, 16, 12, -1);
-    clInvalid.flags = LanBytes::kSubDataState;
-    clInvalid.dataState = 1;
-    row("data state 1: not valid", clInvalid, false, 1, 12, 0x00);
+    RawRecord clRecord{};
+    QCOMPARE(int(clReader.ReadData(clRecord)), 1);
+    QCOMPARE(state(), QString("0 0 0 "));
+    QVERIFY(QDir(m_clDir.path()).mkpath("folder" + name));
+    for (const QString &clstrMissing : {Path("folder" + name), Path("no/folder/" + name)})
+        QCOMPARE(int(clReader.OpenFile(ToWide(clstrMissing).c_str(), clInfo, 0)), 1);
+    QCOMPARE(int(clReader.OpenFile(nullptr, clInfo, 0)), 1);
 
-    // A length of 32767 or more is a length when the body holds that much.
-    row("unstated, at least S bytes left: S used", sub(6, 16, 32763, 32767), false, 1, 12);
-    LanBytes::SubEntryFields clEmpty = sub(6, 16, 0, 32767);
-    clEmpty.flags = LanBytes::kSubDataState;
-    clEmpty.dataState = 1;
-    row("unstated, nothing left, data state 1: empty", clEmpty, true, 1, 0, 0x00);
-    clEmpty.dataState = 0;
-    row("unstated, nothing left, data state 0: lost", clEmpty, true, -1);
-    row("unstated, nothing left, no data state: lost", sub(6, 16, 0, 32767), true, -1);
-    row("unstated, less left than the type needs: lost", sub(6, 16, 5, 32767), true, -1);
-    row("unstated, exactly what the type needs left", sub(6, 16, 12, 32767), true, 1, 12);
-}
-
-void TestLan::subEntryLengths() {
-    QFETCH(QByteArray, subEntry);
-    QFETCH(bool, last);
-    QFETCH(int, channelCode);
-    QFETCH(QByteArray, data);
-    QFETCH(int, dataFlags);
-
-    LanBytes::ExtendedEntryFields clFields = ExtendedFields({});
-    clFields.statedCount = last ? 1 : 2;
-    clFields.trailing = FromBytes(subEntry);
-    if (!last) {
-        LanBytes::SubEntryFields clNext;
-        clNext.channelType = 6;
-        clNext.data = FromBytes(Pattern(1, 12));
-        const LanBytes::Bytes clNextBytes = LanBytes::SubEntryBytes(clNext);
-        clFields.trailing.insert(clFields.trailing.end(), clNextBytes.begin(), clNextBytes.end());
-    }
-
-    const QString clstrPath = Path("subentries.lan");
-    QVERIFY(WriteFileBytes(clstrPath, ExtendedEntry(clFields) + StampEntry(3)));
-    const ReadResult clRead = ReadAll(clstrPath);
-    QCOMPARE(int(clRead.end), 3);
-    if (channelCode < 0) {
-        QCOMPARE(clRead.tetra.size(), 1);
-        QCOMPARE(clRead.described[0], Stamp(3));
-        return;
-    }
-    QCOMPARE(clRead.tetra.size(), last ? 2 : 3);
-    QCOMPARE(int(clRead.tetra[0].channelCode), channelCode);
-    QCOMPARE(int(clRead.tetra[0].dataFlags), dataFlags);
-    const int lUsed = (clRead.tetra[0].bitCount + 7) / 8;
-    QCOMPARE(DataOf(clRead.tetra[0]), DataArea(data.left(lUsed)));
-    if (!last) {
-        QCOMPARE(int(clRead.tetra[1].channelCode), 1);
-        QCOMPARE(DataOf(clRead.tetra[1]), DataArea(Pattern(1, 12)));
-    }
-    QCOMPARE(clRead.described.last(), Stamp(3));
+    const QString clstrPath = Path(name);
+    QVERIFY(WriteFileBytes(clstrPath, unit + unit + unit));
+    QCOMPARE(int(clReader.OpenFile(ToWide(clstrPath).c_str(), clInfo, 0)), 0);
+    FileHeaderInfo clExpected;
+    std::memset(&clExpected, 0, sizeof clExpected);
+    clExpected.infoType = 1;
+    std::strcpy(clExpected.recordingType, recordingType.constData());
+    std::strcpy(clExpected.infoText1, "unknown");
+    std::strcpy(clExpected.infoText2, " - ");
+    std::strcpy(clExpected.infoText3, " - ");
+    QCOMPARE(BytesOf(clInfo).toHex(), BytesOf(clExpected).toHex());
+    QVERIFY(!clReader.IsOnlineFile());
+    QCOMPARE(state(), "0 0 0 " + clstrPath);
+    QCOMPARE(int(clReader.ReadData(clRecord)), 0);
+    QCOMPARE(state(), QString("3 1 %1 ").arg(100.0 / 3) + clstrPath);
+    // A second open changes nothing: reading goes on where it was.
+    QCOMPARE(int(clReader.OpenFile(ToWide(Path("other" + name)).c_str(), clInfo, 0)), 1);
+    QCOMPARE(Create(clReader, Path("out.bvf"), 0, clInfo), 1);
+    QCOMPARE(int(clReader.WriteData(clRecord)), 2);
+    QVERIFY(!QFile::exists(Path("out.bvf")));
+    QCOMPARE(ReadTrace(clReader).size(), 3);
+    QCOMPARE(state(), "3 3 100 " + clstrPath);
+    clReader.CloseFile();
+    QCOMPARE(int(clReader.ReadData(clRecord)), 1);
+    QCOMPARE(QString::fromWCharArray(clReader.GetFileName()), QString());
+    // The same object opens again and reads from the start.
+    QCOMPARE(int(clReader.OpenFile(ToWide("ONLINE:" + clstrPath).c_str(), clInfo, 0)), 0);
+    QVERIFY(clReader.IsOnlineFile());
+    QCOMPARE(ReadTrace(clReader).size(), 4);
 }
 
 BVF_TEST_MAIN(TestLan)

@@ -10,22 +10,6 @@ namespace TmwModel {
 
 namespace {
 
-// A frame as the TETRA conversion takes it, from either reader.
-struct Frame {
-    uint16_t carrier;
-    uint8_t band;
-    uint8_t burstCode;
-    uint32_t timeValue;
-    uint8_t timeMode;
-    uint8_t timeslot, frame, multiframe;
-    uint16_t hyperframe;
-    int16_t values[6]; // value1 first and second, value2 ..., value3 ...
-    uint16_t prefixWord;
-    uint8_t entryType;
-    uint8_t frameFlags; // blocks 1, 2, prefix valid, hyperframe not valid, units of ms
-    const uint8_t *data;
-};
-
 constexpr uint32_t kNoTime = 0xFFFFFFFF;
 
 // One copy of an entry type's row: when block lBlock (1 or 2) is valid, set
@@ -115,7 +99,8 @@ TetraRecord Record(uint64_t lFrequency, uint8_t lKind, const TetraTmv &t) {
     return clOut;
 }
 
-QList<TetraRecord> Convert(const Frame &f, TetraState &clState) {
+// The records of a frame as the TETRA conversion takes it, from either reader.
+QList<TetraRecord> Convert(const LanBytes::FrameEntryFields &f, TetraState &clState) {
     QList<TetraRecord> clRecords;
     const int lCode = f.burstCode;
     const bool bUplink = lCode == 2 || lCode == 18;
@@ -339,10 +324,18 @@ bool Combined(const LanBytes::ExtendedEntryFields &e, TetraState &clState,
 } // namespace
 
 QList<TetraRecord> TmwFrameRecords(const TmwBytes::FrameFields &s, TetraState &clState) {
-    const uint8_t lFrame = uint8_t(std::clamp<int>(s.frame, 1, 18));
-    const uint8_t lMultiframe = uint8_t(std::clamp<int>(s.multiframe, 1, 60));
-    Frame f{s.carrier,   s.band,       s.burstCode, s.timeValue,  0,           s.timeslot, lFrame,
-            lMultiframe, s.hyperframe, {},          s.prefixWord, s.entryType, 0,          s.data};
+    LanBytes::FrameEntryFields f;
+    f.carrier = s.carrier;
+    f.band = s.band;
+    f.burstCode = s.burstCode;
+    f.timeValue = s.timeValue;
+    f.timeslot = s.timeslot;
+    f.frame = uint8_t(std::clamp<int>(s.frame, 1, 18));
+    f.multiframe = uint8_t(std::clamp<int>(s.multiframe, 1, 60));
+    f.hyperframe = s.hyperframe;
+    f.prefixWord = s.prefixWord;
+    f.entryType = s.entryType;
+    std::memcpy(f.data, s.data, sizeof f.data);
     f.frameFlags = uint8_t((s.dataFlags & 7) | ((s.frameFlags & 1) ? 0 : 8));
     if (!(s.frameFlags & TmwBytes::kMeasurementsAbsent)) {
         for (int i = 0; i < 6; ++i)
@@ -357,13 +350,7 @@ QList<TetraRecord> TmwFrameRecords(const TmwBytes::FrameFields &s, TetraState &c
 }
 
 QList<TetraRecord> LanFrameEntryRecords(const LanBytes::FrameEntryFields &s, TetraState &clState) {
-    const bool bNoTime = s.timeValue == 0 && s.timeMode == 0;
-    Frame f{s.carrier,    s.band,     s.burstCode,  bNoTime ? kNoTime : s.timeValue,
-            s.timeMode,   s.timeslot, s.frame,      s.multiframe,
-            s.hyperframe, {},         s.prefixWord, s.entryType,
-            s.frameFlags, s.data};
-    std::copy(s.values, s.values + 6, f.values);
-    return Convert(f, clState);
+    return Convert(s, clState);
 }
 
 QList<TetraRecord> LanExtendedEntryRecords(const LanBytes::ExtendedEntryFields &e,
