@@ -93,9 +93,7 @@ class CTestDialog : public CDlgSplitter {
         threadEnds = std::make_unique<QSignalSpy>(this, &CDlgSplitter::Signal_Gui_AdjustSize);
     }
 
-    using CDlgSplitter::Button_Splitter_StartStop;
     using CDlgSplitter::MergeList;
-    using CDlgSplitter::SourceInfo;
     using CDlgSplitter::WorkerContext;
 
     bool Hidden(int lId) const {

@@ -1,9 +1,7 @@
-// The real dialog driven as a user drives it. Each row is one session: the
-// files of a fresh folder (%D), the command line, the script, and the log it
-// must leave: start and end codes with the tab's state, every box by its name
-// (exact text, buttons and default from the box table), what "show" reads,
-// and after "|" the files made or changed, whose parts hold the source's
-// records in order.
+// The real dialog driven as a user drives it. Each row: the files of a fresh
+// folder (%D), the command line, the script, and the log: end codes with the
+// tab's state, boxes by name (exact texts in kBoxes), what "show" reads, and
+// after "|" the files made or changed, whose parts hold the source's records.
 #include "UiTestKit.h"
 
 #include "TestRegistry.h"
@@ -85,8 +83,6 @@ class CSession {
             const QString clstrName = BoxName(clPrompt);
             if (!m_bQuiet || !clstrName.startsWith("choose("))
                 log << clstrName;
-            if (clPrompt.kind == "question" && m_fnOnQuestion)
-                m_fnOnQuestion(clPrompt);
         };
     }
 
@@ -280,15 +276,6 @@ class CSession {
                 log << Show(clstrName);
         } else if (v == "state") {
             log << "now" + State(true, false) + " /" + State(false, false);
-        } else if (v == "source") {
-            const StructSourceInfo &s = d.SourceInfo();
-            log << QStringLiteral("source=%1 offset=%2 freq=%3%4")
-                       .arg(s.name)
-                       .arg(s.offset)
-                       .arg(s.frequency)
-                       .arg(s.synchronised ? " synced" : "");
-        } else if (v == "held") {
-            log << (WorkerHeld(d.WorkerContext()) ? "held" : "free");
         } else if (v == "tab") {
             d.findChild<QTabWidget *>()->setCurrentIndex(a.toInt());
         } else if (v == "answer") {
@@ -303,11 +290,6 @@ class CSession {
         } else if (v == "saves") {
             for (const QString &clstrName : a.split(u','))
                 d.prompts->saveFiles << Path(clstrName);
-        } else if (v == "at-retry") { // the way cleared while the retry question is up
-            m_fnOnQuestion = [this, a](const Prompt &p) {
-                if (p.title == "Error opening file for writing")
-                    QDir(Path(a)).removeRecursively();
-            };
         } else if (v == "rm") {
             return QFile::remove(Path(a));
         } else if (v == "drop") { // the entry of a drag, and its drop
@@ -328,23 +310,15 @@ class CSession {
                               Qt::NoModifier);
             QApplication::sendEvent(&d, &clDrop);
         } else if (v == "insert") { // NAME MAGIC START into the merge list
-            StructJoinFileData e;
-            e.flags = kJoinFileOpened | kJoinTimesFromRecord;
-            e.magic = w[1].toULongLong(nullptr, 16);
-            e.fileName = w[0];
-            e.start = w[2].toLongLong();
-            e.end = e.start + 60;
-            e.records = 2;
-            e.size = 1000;
-            return d.MergeList().Insert(e);
+            return d.MergeList().Insert({kJoinFileOpened | kJoinTimesFromRecord,
+                                         w[1].toULongLong(nullptr, 16), w[0], w[2].toLongLong(),
+                                         w[2].toLongLong() + 60, 2, 1000});
         } else if (v == "list") {
             log << "list=" + Shorten(d.MergeList().FileNames().join(u' '));
         } else if (v == "same") { // A holds B's records, byte for byte
             const auto a1 = FramesOf(Path(w[0]));
             const auto b1 = FramesOf(Path(w[1]));
             log << w[0] + (a1.ok && b1.ok && a1.frames == b1.frames ? "==" : "!=") + w[1];
-        } else if (v == "press") { // Start's slot, as if the button could be pressed
-            d.Button_Splitter_StartStop();
         } else {
             return false;
         }
@@ -357,7 +331,6 @@ class CSession {
     QStringList m_clSourceTimes;      // of the first recording placed
     int m_lEndCodes = 0;
     bool m_bQuiet = false;
-    std::function<void(const Prompt &)> m_fnOnQuestion;
 };
 
 } // namespace
@@ -382,10 +355,10 @@ void TestDialog::sessions_data() {
 
     row("load, split, a broken file, a cancelled chooser, a good file", "cell.bvf broken.bvf=x", {},
         "state; choose cell.bvf; wait; halves; choose broken.bvf; wait; state; show scheme,sync; "
-        "source; press; held; choose -; show src; choose cell.bvf; wait; state",
+        "choose -; show src; choose cell.bvf; wait; state",
         "now start-off radios-off /; choose(~/); 0 radios-off; 1000; 0; 2000; choose(%D/cell.bvf); "
         "0; unreadable(%D/broken.bvf); -1 start-off radios-off; now start-off radios-off /; "
-        "scheme=NAME__SplitNumber.bvf off; sync=no hidden; source= offset=0 freq=0; free; "
+        "scheme=NAME__SplitNumber.bvf off; sync=no hidden; "
         "choose(%D/broken.bvf); src=%D/broken.bvf; choose(%D/broken.bvf); 0 radios-off; 1000; "
         "now / | cell__01.bvf:1 cell__02.bvf:17");
     const char *pOlds = "cell.bvf cell__01.bvf=old cell__02.bvf=old";
@@ -403,14 +376,12 @@ void TestDialog::sessions_data() {
         "src=%D/cell__01.bvf | ");
     // A folder at the first part's path: it exists and cannot be written.
     const char *pFolder = "cell.bvf cell__01.bvf/";
-    row("retry after the way is clear", pFolder, {},
-        "answer Yes,Retry; at-retry cell__01.bvf; load cell.bvf; halves",
-        "0; overwrite(cell__01.bvf); retry(cell__01.bvf); 2000 | cell__01.bvf:1 cell__02.bvf:17");
+    row("retry asks again", pFolder, {}, "answer Yes,Retry,Abort; load cell.bvf; halves",
+        "0; overwrite(cell__01.bvf); retry(cell__01.bvf); retry(cell__01.bvf); -1 | ");
     // The box comes with the end code; the tab keeps its source.
     row("a failed split says why", "cell.bvf", {},
-        "load cell.bvf; rm cell.bvf; click start; wait; source; show start",
-        "0; unreadable(%D/cell.bvf); -1; source=%D/cell.bvf offset=0 freq=-1; start=Start | "
-        "-cell.bvf");
+        "load cell.bvf; rm cell.bvf; click start; wait; show src,start",
+        "0; unreadable(%D/cell.bvf); -1; src=%D/cell.bvf; start=Start | -cell.bvf");
 
     // The seconds count: 10:35:01 to 11:40:00 inclusive.
     row("a period with seconds, swapped, then quit", "cell.bvf",
@@ -425,10 +396,10 @@ void TestDialog::sessions_data() {
         "nosplit; src=; scheme=NAME__date+time.bvf; utc=no; length=01:00 off; align=no off; "
         "exit=1; quit | ");
     row("Start checks the groups", "", {},
-        "click merge; held; insert /m/one.bvf 0x1f 100; click merge; held; insert /m/two.bvf 0x1f "
-        "200; insert /m/other.bvf 0xabcdef0123456789 100; click merge; held; list; state",
-        "free; single(0x000000000000001f); free; single(0xabcdef0123456789); free; list=/m/one.bvf "
-        "/m/two.bvf /m/other.bvf; now start-off radios-off / | ");
+        "click merge; insert /m/one.bvf 0x1f 100; click merge; insert /m/two.bvf 0x1f 200; insert "
+        "/m/other.bvf 0xabcdef0123456789 100; click merge; list; state",
+        "single(0x000000000000001f); single(0xabcdef0123456789); list=/m/one.bvf /m/two.bvf "
+        "/m/other.bvf; now start-off radios-off / | ");
     // Dropped in reverse order; a ".lan" is not for merging. A source, also
     // through "./", is refused as the destination.
     row("split, drop the parts, merge them", "cell.bvf other.lan", {},
