@@ -1,5 +1,4 @@
-// The real dialog with a scripted prompt layer, recordings, and a child
-// process run under chosen environment variables.
+// The real dialog with a scripted prompt layer, and recordings.
 #pragma once
 
 #include "DlgSplitter.h"
@@ -9,7 +8,6 @@
 #include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QMessageBox>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -134,36 +132,6 @@ inline QList<WorkerTestKit::RecordSpec> TenMinuteRecords() {
     for (int64_t t = WorkerTestKit::At("10:20:00"); t <= WorkerTestKit::At("13:10:00"); t += 600)
         clSpecs << WorkerTestKit::Tetra(t);
     return clSpecs;
-}
-
-struct ChildRun {
-    bool finished = false;
-    int exitCode = -1; // -2: it crashed
-    QString out, err;
-};
-
-// Runs a program with the locale and display variables removed and LANG set.
-inline ChildRun RunChild(const QString &clstrProgram, const QStringList &clArguments,
-                         const QString &clstrLang, int lTimeoutMs = 60000) {
-    QProcessEnvironment clEnv = QProcessEnvironment::systemEnvironment();
-    for (const char *pName :
-         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
-        clEnv.remove(QString::fromLatin1(pName));
-    clEnv.insert(QStringLiteral("LANG"), clstrLang);
-    QProcess clProcess;
-    clProcess.setProcessEnvironment(clEnv);
-    clProcess.start(clstrProgram, clArguments);
-    ChildRun clRun;
-    clRun.finished = clProcess.waitForStarted(10000) && clProcess.waitForFinished(lTimeoutMs);
-    if (!clRun.finished) {
-        clProcess.kill();
-        clProcess.waitForFinished(5000);
-        return clRun;
-    }
-    clRun.exitCode = clProcess.exitStatus() == QProcess::NormalExit ? clProcess.exitCode() : -2;
-    clRun.out = QString::fromUtf8(clProcess.readAllStandardOutput());
-    clRun.err = QString::fromUtf8(clProcess.readAllStandardError());
-    return clRun;
 }
 
 } // namespace UiTestKit

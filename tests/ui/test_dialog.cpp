@@ -223,10 +223,6 @@ class CSession {
         for (auto it = m_clSetup.cbegin(); it != m_clSetup.cend(); ++it)
             if (!QFileInfo::exists(Path(it.key())))
                 clEntries << '-' + it.key();
-        if (clEntries.size() > 6)
-            clEntries =
-                QStringList{clEntries.first(), QStringLiteral("...(%1)").arg(clEntries.size()),
-                            clEntries.last()};
         if (!m_clSourceTimes.join(u' ').contains(clTimes.join(u' ')))
             clEntries << QStringLiteral("parts out of order");
         return clEntries.join(u' ');
@@ -283,10 +279,8 @@ class CSession {
                 d.prompts->buttons
                     << Button(QMetaEnum::fromType<QMessageBox::StandardButtons>().keyToValue(
                            qPrintable(clstrAnswer)));
-        } else if (v == "input") { // "-" cancels
-            for (const QString &clstrText : a.split(u'/'))
-                d.prompts->texts << (clstrText == "-" ? std::nullopt
-                                                      : std::optional<QString>(clstrText));
+        } else if (v == "input") {
+            d.prompts->texts << a;
         } else if (v == "saves") {
             for (const QString &clstrName : a.split(u','))
                 d.prompts->saveFiles << Path(clstrName);
@@ -302,13 +296,9 @@ class CSession {
                                     Qt::NoModifier);
             clEnter.setAccepted(false);
             QApplication::sendEvent(&d, &clEnter);
-            if (!clEnter.isAccepted()) {
-                log << "refused";
-                return true;
-            }
             QDropEvent clDrop(QPointF(5, 5), Qt::CopyAction, &clData, Qt::LeftButton,
                               Qt::NoModifier);
-            QApplication::sendEvent(&d, &clDrop);
+            return clEnter.isAccepted() && QApplication::sendEvent(&d, &clDrop);
         } else if (v == "insert") { // NAME MAGIC START into the merge list
             return d.MergeList().Insert({kJoinFileOpened | kJoinTimesFromRecord,
                                          w[1].toULongLong(nullptr, 16), w[0], w[2].toLongLong(),
@@ -364,10 +354,11 @@ void TestDialog::sessions_data() {
     const char *pOlds = "cell.bvf cell__01.bvf=old cell__02.bvf=old";
     row("overwrite: yes to all", pOlds, {}, "answer YesToAll; load cell.bvf; halves",
         "0; overwrite(cell__01.bvf); 2000 | cell__01.bvf:1 cell__02.bvf:17");
-    row("overwrite: yes, then no", pOlds, {}, "answer Yes,No; load cell.bvf; halves",
-        "0; overwrite(cell__01.bvf); overwrite(cell__02.bvf); 2000 | cell__01.bvf:1");
-    row("overwrite: box closed counts as abort", pOlds, {},
-        "answer NoButton; load cell.bvf; halves", "0; overwrite(cell__01.bvf); -1 | ");
+    row("overwrite: box closed counts as abort; yes, then no", pOlds, {},
+        "answer NoButton,Yes,No; load cell.bvf; halves; halves",
+        "0; overwrite(cell__01.bvf); -1; 0; overwrite(cell__01.bvf); overwrite(cell__02.bvf); 2000 "
+        "| "
+        "cell__01.bvf:1");
     // The first part of cell__01.bvf, named NAME__SplitNumber, is cell__01.bvf.
     const char *pSource = "cell__01.bvf taken.bvf=old";
     row("source: onto an existing name", pSource, {},
