@@ -48,14 +48,14 @@ RecordEdit DmrBroadcasts(const QMap<int, QList<DmrBlock>> &clAt) {
     };
 }
 
+const int64_t t0 = At("10:20:00");
+
 // lCount records of one kind, one a second from lStart; the first one as given.
-QList<RecordSpec> Every(int lCount, int64_t lStart, RecordSpec (*fnMake)(int64_t, uint64_t),
-                        std::optional<RecordSpec> clFirst = std::nullopt) {
+QList<RecordSpec> Every(int lCount, RecordSpec (*fnMake)(int64_t, uint64_t),
+                        std::optional<RecordSpec> clFirst = std::nullopt, int64_t lStart = t0) {
     QList<RecordSpec> clSpecs;
     for (int i = 0; i < lCount; ++i)
-        clSpecs << fnMake(lStart + i, 0);
-    if (clFirst)
-        clSpecs[0] = *clFirst;
+        clSpecs << (i == 0 && clFirst ? *clFirst : fnMake(lStart + i, 0));
     return clSpecs;
 }
 
@@ -67,9 +67,8 @@ class TestProtocolTime : public QObject {
   private slots:
     void initTestCase();
     void init() { QVERIFY(m_pDir.emplace().isValid()); }
-    void tetraOffsetRules();
+    void offsetRules();
     void feedingLimits();
-    void dmrOffsetRules();
     void componentChoice();
 
   private:
@@ -110,10 +109,12 @@ void TestProtocolTime::Check(const QList<Case> &clCases, bool bWithComponent) {
     }
 }
 
-void TestProtocolTime::tetraOffsetRules() {
-    const int64_t t0 = At("10:20:00");
-    const QList<RecordSpec> clTwenty = Every(20, t0, &Tetra);
+void TestProtocolTime::offsetRules() {
+    const QList<RecordSpec> clTwenty = Every(20, &Tetra), clDmr = Every(20, &Dmr);
     const TetraBlock clUnknown{3, 0};
+    const auto D = &StandInDmrDateWord;
+    const auto T = &StandInDmrTimeWord;
+    const uint32_t lTime = T(10, 20, 9); // 7 s after record 2
     Check({
         {"10 s behind the network", clTwenty, TetraBroadcasts({{4, {{3, t0 + 4 + 10}}}}), 10},
         {"ahead of the network", clTwenty, TetraBroadcasts({{4, {{3, t0 + 4 - 3600}}}}), -3600},
@@ -128,23 +129,34 @@ void TestProtocolTime::tetraOffsetRules() {
          TetraBroadcasts({{2, {{3, t0 + 2 + 2, kStandInOtherInfo}}}, {8, {{3, t0 + 8 + 6}}}}), 6},
         {"the first valid time stops the feeding", clTwenty,
          TetraBroadcasts({{2, {{3, t0 + 2 + 2}}}, {4, {{3, t0 + 4 + 6}}}}), 2},
-        {"into the next year", Every(5, At("2024-12-31 23:59:50"), &Tetra),
+        {"into the next year", Every(5, &Tetra, std::nullopt, At("2024-12-31 23:59:50")),
          TetraBroadcasts({{2, {{3, At("2025-01-01 00:00:00")}}}}), 8},
         {"no broadcast", clTwenty, {}, std::nullopt},
+        {"DMR: full date and time", clDmr, DmrBroadcasts({{2, {{D(7, 3), lTime}}}}), 7},
+        {"day 0 takes the reference day", clDmr, DmrBroadcasts({{2, {{D(0, 4), lTime}}}}),
+         31 * 86400 + 7},
+        {"month 0 and 13 take the reference month", clDmr,
+         DmrBroadcasts({{2, {{D(8, 0), lTime}, {D(9, 13), lTime}}}}), 2 * 86400 + 7},
+        {"hour 24, minute and second 60 take the reference", clDmr,
+         DmrBroadcasts({{2, {{D(8, 3), T(24, 60, 60)}}}}), 86400},
+        {"the first time result stops the feeding", clDmr,
+         DmrBroadcasts({{2, {{D(7, 3), lTime}}}, {5, {{D(7, 3), T(11, 0, 0)}}}}), 7},
+        // The 31st of April is no day: no offset rather than one into May.
+        {"a day the month lacks gives no offset", clDmr,
+         DmrBroadcasts({{2, {{D(31, 4), lTime}}}, {5, {{D(7, 3), lTime}}}}), std::nullopt},
     });
 }
 
 void TestProtocolTime::feedingLimits() {
-    const int64_t t0 = At("10:20:00");
     // Every 1001st record without a time result is left out. TETRA tells
     // even seconds only: 21 s ahead at odd indices, 20 s at even ones.
-    const QList<RecordSpec> clLong = Every(1003, t0, &Tetra);
-    auto fnAt = [t0](int lIndex) {
+    const QList<RecordSpec> clLong = Every(1003, &Tetra);
+    auto fnAt = [](int lIndex) {
         return TetraBroadcasts({{lIndex, {{3, t0 + lIndex + 20 + lIndex % 2}}}});
     };
     // More than 5000 time results without a valid time end the feeding.
-    const QList<RecordSpec> clMany = Every(5003, t0, &Tetra);
-    auto fnAfterUnknown = [t0](int lUnknown) {
+    const QList<RecordSpec> clMany = Every(5003, &Tetra);
+    auto fnAfterUnknown = [](int lUnknown) {
         QMap<int, QList<TetraBlock>> clAt;
         for (int i = 0; i < lUnknown; ++i)
             clAt[i] = {TetraBlock{3, 0}};
@@ -160,49 +172,20 @@ void TestProtocolTime::feedingLimits() {
     });
 }
 
-void TestProtocolTime::dmrOffsetRules() {
-    const int64_t t0 = At("10:20:00");
-    const QList<RecordSpec> clTwenty = Every(20, t0, &Dmr);
-    const uint32_t lTime = StandInDmrTimeWord(10, 20, 9); // 7 s after record 2
-    Check({
-        {"full date and time", clTwenty, DmrBroadcasts({{2, {{StandInDmrDateWord(7, 3), lTime}}}}),
-         7},
-        {"day 0 takes the reference day", clTwenty,
-         DmrBroadcasts({{2, {{StandInDmrDateWord(0, 4), lTime}}}}), 31 * 86400 + 7},
-        {"month 0 and 13 take the reference month", clTwenty,
-         DmrBroadcasts(
-             {{2, {{StandInDmrDateWord(8, 0), lTime}, {StandInDmrDateWord(9, 13), lTime}}}}),
-         2 * 86400 + 7},
-        {"hour 24, minute and second 60 take the reference", clTwenty,
-         DmrBroadcasts({{2, {{StandInDmrDateWord(8, 3), StandInDmrTimeWord(24, 60, 60)}}}}), 86400},
-        {"the first time result stops the feeding", clTwenty,
-         DmrBroadcasts({{2, {{StandInDmrDateWord(7, 3), lTime}}},
-                        {5, {{StandInDmrDateWord(7, 3), StandInDmrTimeWord(11, 0, 0)}}}}),
-         7},
-        // The 31st of April is no day: no offset rather than one into May.
-        {"a day the month lacks gives no offset", clTwenty,
-         DmrBroadcasts(
-             {{2, {{StandInDmrDateWord(31, 4), lTime}}}, {5, {{StandInDmrDateWord(7, 3), lTime}}}}),
-         std::nullopt},
-    });
-}
-
 void TestProtocolTime::componentChoice() {
-    const int64_t t0 = At("10:20:00");
     const RecordEdit fnTetra = TetraBroadcasts({{2, {{3, t0 + 2 + 10}}}});
     const RecordEdit fnDmr =
         DmrBroadcasts({{2, {{StandInDmrDateWord(7, 3), StandInDmrTimeWord(10, 20, 12)}}}}); // +10
-    const QList<RecordSpec> clTetra = Every(5, t0, &Tetra);
+    const QList<RecordSpec> clTetra = Every(5, &Tetra);
     QList<RecordSpec> clNoticeFirst = clTetra;
     clNoticeFirst.prepend(Notice());
     Check({
         {"TETRA first: TETRA analysis", clTetra, fnTetra, 10},
-        {"generic first: DMR analysis", Every(5, t0, &Dmr, Generic(t0)), fnDmr, 10},
-        {"a record without time does not choose", Every(5, t0, &Tetra, Tetra(0)), fnTetra, 10},
-        {"TETRA first: DMR records are not fed", Every(5, t0, &Dmr, Tetra(t0)), fnDmr,
-         std::nullopt},
-        {"GSM first: no component", Every(5, t0, &Tetra, Gsm(t0)), fnTetra, std::nullopt},
-        {"auxiliary first: no analysis", Every(5, t0, &Tetra, Aux(t0)), fnTetra, std::nullopt},
+        {"generic first: DMR analysis", Every(5, &Dmr, Generic(t0)), fnDmr, 10},
+        {"a record without time does not choose", Every(5, &Tetra, Tetra(0)), fnTetra, 10},
+        {"TETRA first: DMR records are not fed", Every(5, &Dmr, Tetra(t0)), fnDmr, std::nullopt},
+        {"GSM first: no component", Every(5, &Tetra, Gsm(t0)), fnTetra, std::nullopt},
+        {"auxiliary first: no analysis", Every(5, &Tetra, Aux(t0)), fnTetra, std::nullopt},
         // The notice shifts the indices by one.
         {"a notice first does not choose", clNoticeFirst,
          TetraBroadcasts({{3, {{3, t0 + 2 + 10}}}}), 10},

@@ -1,6 +1,4 @@
-// The rules under the split: settings from the tab, the cut plan against the
-// kit's cut rules, record fields at their edges, pacing, part names and paths
-// as exact texts, and the check that an output is the source itself.
+// Split rules: tab settings, cut plan, record field edges, pacing, names and paths.
 #include "PathNormalise.h"
 #include "PayloadChecks.h"
 #include "RecordFields.h"
@@ -172,9 +170,6 @@ void TestSplitRules::collectSettings_data() {
     Row("fixed name chosen but empty", "refused", Fixed(SPLIT_BY_PERIOD, kFixedNameScheme, ""));
     Row("fixed name outside the period mode", "refused",
         Fixed(SPLIT_BY_TIME, kFixedNameScheme, "/out/f.bvf"));
-    Row("fixed text ignored by other schemes", "scheme=3 fixed=''",
-        Fixed(SPLIT_BY_TIME, 3, "/out/f.bvf"));
-    Row("scheme above 10 is kept", "scheme=42 fixed=''", Fixed(SPLIT_BY_TIME, 42, ""));
     Row("no split type", "refused", [](Tab_ t) { t.splitTypeId = -1; });
     Row("five parts", "mode=2 count=5",
         [](Tab_ t) { t.splitTypeId = SPLIT_BY_NUMBER, t.partCount = 5; });
@@ -277,9 +272,6 @@ void TestSplitRules::planBoundaries_data() {
     const auto T = [](const char *pTime, uint64_t lConsumed = 0) {
         return CutInput{At(pTime), lConsumed};
     };
-    QTest::newRow("a record exactly on the boundary opens the part")
-        << ByTime(3600, true) << QList<CutInput>{T("10:20:00"), T("10:59:59"), T("11:00:00")}
-        << "W1@10:20:00 W1@10:20:00 N2@11:00:00";
     QTest::newRow("period: the whole last second")
         << ByPeriod(At("10:00:00"), At("10:30:59"))
         << QList<CutInput>{T("09:59:59"), {}, T("10:00:00"), {}, T("10:30:59"), T("10:31:00")}
@@ -290,10 +282,6 @@ void TestSplitRules::planBoundaries_data() {
         << QList<CutInput>{T("10:20:00", 333), T("10:25:00", 334), T("10:30:00", 666),
                            T("10:35:00", 667)}
         << "W1@10:20:00 N2@10:25:00 W2@10:25:00 N3@10:35:00";
-    QTest::newRow("number: a large first record stays, no part stays empty")
-        << ByNumber(3)
-        << QList<CutInput>{T("10:20:00", 900), T("10:25:00", 950), T("10:30:00", 1000)}
-        << "W1@10:20:00 N2@10:25:00 N3@10:30:00";
 }
 
 void TestSplitRules::planBoundaries() {
@@ -320,21 +308,15 @@ void TestSplitRules::recordFields_data() {
     const QByteArray clTetra = BytesOf(Zeroed<TetraTmv>()).left(100);
     QTest::newRow("TETRA too short") << int(PAYLOAD_TETRA) << clTetra << kNone << -1LL << clTetra;
     auto clDmr = Zeroed<DmrTmv>();
-    clDmr.timeSeconds = 1709820309;
-    clDmr.altTimeSeconds = 1709820400;
-    QByteArray clDmrBefore = BytesOf(clDmr);
-    clDmr.timeSeconds += 3600;
-    clDmr.altTimeSeconds += 3600;
-    clDmr.value48 = 390012500;
+    clDmr.timeSeconds = 1709820309, clDmr.altTimeSeconds = 1709820400;
+    const QByteArray clDmrBefore = BytesOf(clDmr);
+    clDmr.timeSeconds += 3600, clDmr.altTimeSeconds += 3600, clDmr.value48 = 390012500;
     QTest::newRow("DMR: the second time moves along, value 0 is no frequency")
         << int(PAYLOAD_DMR) << clDmrBefore << qint64(1709820309) << -1LL << BytesOf(clDmr);
     auto clGsm = Zeroed<GsmTmv>();
-    clGsm.fileTime = 10000000ULL - 1; // just under a second after 1601
-    clGsm.value2 = 935000000;
+    clGsm.fileTime = 10000000ULL - 1, clGsm.value2 = 935000000; // just under a second after 1601
     const QByteArray clGsmBefore = BytesOf(clGsm);
-    clGsm.fileTime += 3600 * 10000000ULL;
-    clGsm.byte1 = 0x10;
-    clGsm.value2 = 390012500;
+    clGsm.fileTime += 3600 * 10000000ULL, clGsm.byte1 = 0x10, clGsm.value2 = 390012500;
     QTest::newRow("GSM before 1970, part of a second cut off, value without mark")
         << int(PAYLOAD_GSM) << clGsmBefore << -qint64(kGsmEpochSeconds) << 935000000LL
         << BytesOf(clGsm);
@@ -342,8 +324,6 @@ void TestSplitRules::recordFields_data() {
         << int(PAYLOAD_GENERIC) << Counting(23) << kNone << -1LL << Counting(23);
     QTest::newRow("generic 71 bytes: no frequency")
         << int(PAYLOAD_GENERIC) << Counting(71, 16, 7) << 7LL << -1LL << Counting(71, 16, 3607);
-    QTest::newRow("unknown kind") << 7 << Counting(80, 16, 5) << kNone << -1LL
-                                  << Counting(80, 16, 5);
 }
 
 void TestSplitRules::recordFields() {
@@ -428,28 +408,20 @@ void TestSplitRules::partNames_data() {
         "/rec/tetra.cell__01.bvf");
     Row("other extensions become .bvf", "/rec/cell.TMW", 1, "/rec/cell__01.bvf");
     Row("percent signs are plain text", "/rec/%2/cell%1.bvf", 1, "/rec/%2/cell%1__01.bvf");
-    Row("backslash belongs to the name", "/rec/a\\cell.bvf", 1, "/rec/a\\cell__01.bvf");
     Row("before 1970", cell, 0, "/rec/cell__1969-12-31_23.59.59.bvf", 1, -1);
 
     // What earlier splits and recorders added between "__" goes; the name is cut at any other.
     const qint64 lNextDay = At("2024-03-08 09:00:00");
     Row("splitting a part again drops the old time", "/rec/cell__2024-03-07_14.05.09.bvf", 0,
         "/rec/cell__2024-03-08_09.00.00.bvf", 1, lNextDay);
-    Row("splitting a scheme-2 part again", "/rec/cell__01__2024-03-07_14.05.09.bvf", 2,
-        "/rec/cell__03__2024-03-08_09.00.00.bvf", 3, lNextDay);
     Row("leading date", "/rec/2024-03-07_14.05.09__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("short token with underscores", "/rec/CN_1_2__cell.bvf", 1, "/rec/cell__01.bvf");
     Row("a short token goes, what follows is cut again",
         "/rec/cell__P00012__2024-03-07_14.05.09x.bvf", 1, "/rec/cellx__01.bvf");
-    Row("tokens on both sides", "/rec/CN0012__2024-03-07_14.05.09__cell__P1_2_3.bvf", 1,
-        "/rec/cell__01.bvf");
-    Row("too short for a token", "/rec/cell__CN12.bvf", 1, "/rec/cell__01.bvf");
     Row("not a short token: letters", "/rec/cell__CN12ab.bvf", 1, "/rec/cell__01.bvf");
     Row("text after a date token stays", "/rec/cell__2024-03-07_14.05.09x.bvf", 1,
         "/rec/cellx__01.bvf");
     Row("part number first: cut at its __", "/rec/01__cell.bvf", 1, "/rec/01__01.bvf");
-    Row("date without __ stays", "/rec/2024-03-07_14.05.09.bvf", 1,
-        "/rec/2024-03-07_14.05.09__01.bvf");
     Row("single underscores stay", "/rec/cell_north_1.bvf", 1, "/rec/cell_north_1__01.bvf");
 
     // Scheme 1 adds "__01.bvf" (8 characters) to folder and base name.
@@ -467,8 +439,6 @@ void TestSplitRules::partNames_data() {
 
     Row("summer time, two hours east", cell, 0, "/rec/cell__2024-07-01_14.00.00.bvf", 1,
         At("2024-07-01 12:00:00"), "CET-1CEST,M3.5.0,M10.5.0/3");
-    Row("five hours west, previous day", cell, 0, "/rec/cell__2024-03-06_22.00.00.bvf", 1,
-        At("03:00:00"), "EST5");
 }
 
 void TestSplitRules::partNames() {
@@ -513,8 +483,6 @@ void TestSplitRules::fixedName_data() {
         "/out/Fixed Name.dat");
     Row("fixed path of 260 characters is refused", P, SourceOfLength(260), cell,
         "error: name too long");
-    Row("source path too long", P, "/out/f.bvf", SourceOfLength(260),
-        "error: source path too long");
     Row("outside the period mode the fixed path is not taken", SPLIT_BY_TIME, "/out/f.bvf", cell,
         "error: no name");
 }
@@ -576,7 +544,6 @@ void TestSplitRules::outputIsSource_data() {
     QTest::newRow("hard link") << "%1/hard.bvf" << false << true;
     QTest::newRow("symbolic link to the folder") << "%1/folderlink/source.bvf" << false << true;
     QTest::newRow("copy with the same bytes") << "%1/copy.bvf" << false << false;
-    QTest::newRow("dangling link") << "%1/dangling.bvf" << false << false;
     // File names differ by letter case on this system.
     QTest::newRow("letter case names another file") << "%1/SOURCE.bvf" << false << false;
     QTest::newRow("a network prefix in the text only") << "/%1/source.bvf" << false << true;
@@ -593,21 +560,13 @@ void TestSplitRules::outputIsSource() {
     QVERIFY(QFile(clstrSource).open(QIODevice::WriteOnly));
     QVERIFY(QFile::copy(clstrSource, P("copy.bvf")) && QDir(clDir.path()).mkdir("sub"));
     QVERIFY(QFile::link(clDir.path(), P("folderlink")));
-    QVERIFY(QFile::link(P("gone.bvf"), P("dangling.bvf")));
     QCOMPARE(::link(QFile::encodeName(clstrSource), QFile::encodeName(P("hard.bvf"))), 0);
 
     const QString clstrOutput = output.arg(clDir.path());
-    const QString clstrOldCurrent = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(clDir.path()));
-    const bool bSameText = SamePathText(clstrOutput, clstrSource);
-    const bool bSameFile = IsSameFile(clstrOutput, clstrSource);
-    const bool bOther = IsSameFile(clstrSource, clstrOutput);
-    const bool bIsSource = OutputIsSource(clstrOutput, clstrSource);
-    QVERIFY(QDir::setCurrent(clstrOldCurrent));
-    QCOMPARE(bSameText, sameText);
-    QCOMPARE(bSameFile, sameFile);
-    QCOMPARE(bOther, sameFile);
-    QCOMPARE(bIsSource, sameText || sameFile);
+    QCOMPARE(SamePathText(clstrOutput, clstrSource), sameText);
+    QCOMPARE(IsSameFile(clstrOutput, clstrSource), sameFile);
+    QCOMPARE(IsSameFile(clstrSource, clstrOutput), sameFile);
+    QCOMPARE(OutputIsSource(clstrOutput, clstrSource), sameText || sameFile);
 }
 
 BVF_TEST_MAIN(TestSplitRules)
