@@ -8,6 +8,7 @@
 #include "WorkerThreads.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -53,12 +54,6 @@ class TestFaultInjection : public QObject {
 
   private:
     QString Path(const QString &clstrName) const { return m_clDir->filePath(clstrName); }
-    QStringList PartsIn(const QString &clstrFolder, const QString &clstrSource) const {
-        QStringList clPaths;
-        for (const QString &clstrName : FilesIn(clstrFolder, {clstrSource}))
-            clPaths << clstrFolder + u'/' + clstrName;
-        return clPaths;
-    }
     std::optional<QTemporaryDir> m_clDir;
 };
 
@@ -213,7 +208,9 @@ void TestFaultInjection::stops() {
     // The merge looks at the stop after taking a record and leaves that one
     // unwritten; every record before it is in the output.
     const QStringList clOutputs =
-        bMerge ? QStringList{Path("joined.bvf")} : PartsIn(clstrFolder, SourceFileName(kind));
+        bMerge ? QStringList{Path("joined.bvf")}
+               : FilesIn(clstrFolder, {SourceFileName(kind)})
+                     .replaceInStrings(QRegularExpression("^"), clstrFolder + u'/');
     QCOMPARE(CompareParts(clOutputs, clExpected.frames.header,
                           clExpected.frames.frames.mid(0, qsizetype(clCounts.delivered) - bMerge)),
              QString());
