@@ -20,13 +20,6 @@ Q_DECLARE_METATYPE(StructSplitSettings)
 
 namespace {
 
-QList<RecordSpec> Block(int64_t lFirst, int lCount, uint32_t lBytes) {
-    QList<RecordSpec> clSpecs;
-    for (int i = 0; i < lCount; ++i)
-        clSpecs << Generic(lFirst + i, lBytes);
-    return clSpecs;
-}
-
 // Empty when the file holds whole records from the start of clAll but not
 // all of them, followed at most by the start of one more that the reader
 // leaves out.
@@ -76,8 +69,12 @@ void TestFaultInjection::mergeOntoAFullDisk() {
     const int lRecords = fault == "close" ? 8 : 150;
     MergeRig clRig;
     const QStringList clSources = {Path("a1.bvf"), Path("a2.bvf")};
-    QVERIFY(WriteRecording(clSources[0], Block(At("10:00:00"), lRecords, 2000), 0xA1));
-    QVERIFY(WriteRecording(clSources[1], Block(At("11:00:00"), lRecords, 2000), 0xA1));
+    for (int s = 0; s < 2; ++s) {
+        QList<RecordSpec> clSpecs;
+        for (int i = 0; i < lRecords; ++i)
+            clSpecs << Generic(At("10:00:00") + 3600 * s + i, 2000);
+        QVERIFY(WriteRecording(clSources[s], clSpecs, 0xA1));
+    }
     QCOMPARE(clRig.Fill(clSources), 1000);
     const ContainerFrames clFirst = FramesOf(clSources[0]);
     const QList<QByteArray> clAll = clFirst.frames + FramesOf(clSources[1]).frames;
