@@ -40,10 +40,7 @@ QString ProgressProblem(const QList<int> &clCodes, int lEnd) {
     bool bOk = clCodes.size() >= 3 && clCodes.first() == 0 && clCodes.last() == lEnd;
     for (qsizetype i = 1; bOk && i + 1 < clCodes.size(); ++i)
         bOk = clCodes[i] >= std::max(1, clCodes[i - 1]) && clCodes[i] <= 999;
-    QStringList clTexts;
-    for (int lCode : clCodes)
-        clTexts << QString::number(lCode);
-    return bOk ? QString() : QStringLiteral("progress ") + clTexts.join(u' ');
+    return bOk ? QString() : QStringLiteral("progress out of order, %1 codes").arg(clCodes.size());
 }
 
 QString PartName(uint32_t lPart, int64_t lStart) {

@@ -20,11 +20,9 @@ inline ToolRun RunProgram(const QString &clstrProgram, const QStringList &clArgu
     QProcess clProcess;
     clProcess.setWorkingDirectory(clstrWorkingDirectory);
     clProcess.start(clstrProgram, clArguments);
-    if (!clProcess.waitForFinished(120000) || clProcess.exitStatus() != QProcess::NormalExit) {
-        clProcess.kill();
-        clProcess.waitForFinished();
+    // A run that does not end in time is killed as clProcess goes.
+    if (!clProcess.waitForFinished(120000) || clProcess.exitStatus() != QProcess::NormalExit)
         return clRun;
-    }
     return {clProcess.exitCode(), QString::fromLocal8Bit(clProcess.readAllStandardOutput()),
             QString::fromLocal8Bit(clProcess.readAllStandardError())};
 }

@@ -32,22 +32,13 @@ bool WriteFile(const QString &clstrPath, const QByteArray &clBytes) {
     return clFile.open(QIODevice::WriteOnly) && clFile.write(clBytes) == clBytes.size();
 }
 
-// The frames of a version-3 container as the decoder finds them, with the
-// length of each.
-QList<QPair<container_walk::DecodedRecord, qint64>> Walk(const QByteArray &clBytes) {
-    QList<QPair<container_walk::DecodedRecord, qint64>> clFrames;
+// Where the decoder finds each frame of a version-3 container, then its size.
+QList<qint64> FrameStarts(const QByteArray &clBytes) {
+    QList<qint64> clStarts;
     container_walk::CContainerWalker clWalker(clBytes);
-    while (!clWalker.AtEnd()) {
-        container_walk::DecodedRecord r;
-        if (!clWalker.Next(r).isEmpty())
-            return {};
-        if (!clFrames.isEmpty())
-            clFrames.back().second = r.offset - clFrames.back().first.offset;
-        clFrames.append({r, 0});
-    }
-    if (!clFrames.isEmpty())
-        clFrames.back().second = clBytes.size() - clFrames.back().first.offset;
-    return clFrames;
+    for (container_walk::DecodedRecord r; !clWalker.AtEnd() && clWalker.Next(r).isEmpty();)
+        clStarts << r.offset;
+    return clWalker.AtEnd() ? clStarts << clBytes.size() : QList<qint64>();
 }
 
 // A version-3 container: a notice, then at 08:00:00 and 08:00:01 a TETRA
@@ -157,10 +148,9 @@ void TestBvftool::commands_data() {
             "bvftool: " + c + ": Unknown option 'no-such'.\nSee \"bvftool " + c + " --help\".");
     }
     row("info", 1, "bvftool: info: no file given\n");
-    const QString clCannot = QStringLiteral(": cannot be opened as a recording");
-    row("dump missing.lan", 1, "bvftool: missing.lan" + clCannot);
-    row("verify a.bvf missing.bvf", 2, "bvftool: missing.bvf" + clCannot);
-    row("verify folder.bvf", 2, "bvftool: folder.bvf" + clCannot);
+    row("dump missing.lan", 1, "bvftool: missing.lan: cannot be opened as a recording");
+    row("verify a.bvf missing.bvf", 2, "bvftool: missing.bvf: cannot be opened as a recording");
+    row("verify folder.bvf", 2, "bvftool: folder.bvf: cannot be opened as a recording");
     // FIFOs and devices would make a reader wait for ever: refused at once.
     const QString clNotAFile = QStringLiteral(": is not a regular file (a FIFO, device or socket)");
     row("info fifo", 1, "bvftool: fifo" + clNotAFile);
@@ -188,9 +178,8 @@ void TestBvftool::commands_data() {
         "out:tetra   2024-05-06 08:00:00.250  390000000 hyperframe=0 multiframe=1 frame=1 "
         "timeslot=1 downlink burst=0 bits=16\n");
     // A merge refused writes nothing and changes nothing.
-    const QString clOnly = QStringLiteral(": is the only file of recording");
-    row("merge -o out.bvf a.bvf", 1, "bvftool: a.bvf" + clOnly);
-    row("merge -d . a.bvf b.bvf other.bvf", 1, "bvftool: other.bvf" + clOnly);
+    row("merge -o out.bvf a.bvf", 1, "bvftool: a.bvf: is the only file of recording");
+    row("merge -d . a.bvf b.bvf other.bvf", 1, "bvftool: other.bvf: is the only file of recording");
     const QString clSource = QStringLiteral(": is one of the files to merge");
     row("merge -o b.bvf a.bvf b.bvf", 1, "bvftool: b.bvf" + clSource);
     row("merge -o link.bvf a.bvf b.bvf", 1, "bvftool: link.bvf" + clSource);
@@ -253,15 +242,14 @@ void TestBvftool::commands() {
 void TestBvftool::verifyNamesDamageByOffset() {
     const QString d = m_clDir.path() + u'/';
     const QByteArray clBytes = ReadAll(d + "a.bvf");
-    const auto clFrames = Walk(clBytes);
-    QVERIFY(clFrames.size() > 100);
+    const QList<qint64> o = FrameStarts(clBytes);
+    const qsizetype n = o.size() - 1, lHit = n / 2, lCut = n - 10;
+    QVERIFY(n > 100);
     const auto fnOffset = [](qint64 l) {
         return QStringLiteral("offset %1 (0x%2): ").arg(l).arg(l, 0, 16);
     };
-    const auto &[clHit, lHitLength] = clFrames[clFrames.size() / 2];
-    const auto &[clCut, lCutLength] = clFrames[clFrames.size() - 10];
     QByteArray clFlipped = clBytes;
-    clFlipped[clHit.offset + lHitLength / 2] ^= 0x04;
+    clFlipped[(o[lHit] + o[lHit + 1]) / 2] ^= 0x04;
     // A record with a sound checksum that the reader refuses (its flag byte
     // is set) between two good ones.
     const QByteArray clGood = BuiltContainer();
@@ -269,14 +257,13 @@ void TestBvftool::verifyNamesDamageByOffset() {
     // One bit flipped in the body of a record: that record, and nothing else;
     // cut inside a record: every record before it was read.
     const QList<std::tuple<QByteArray, QString, QString>> clCases = {
-        {clFlipped, fnOffset(clHit.offset) + QString::number(lHitLength) + " damaged byte(s)",
+        {clFlipped, fnOffset(o[lHit]) + QString::number(o[lHit + 1] - o[lHit]) + " damaged byte(s)",
          QStringLiteral("damaged (container version 3, %1 records read, 1 damaged stretch(es)")
-             .arg(clFrames.size() - 1)},
-        {clBytes.left(clCut.offset + lCutLength / 3),
-         fnOffset(clCut.offset) +
-             QStringLiteral("the file ends inside a record (%1 byte(s) cut off)")
-                 .arg(lCutLength / 3),
-         QStringLiteral("%1 records read").arg(clFrames.size() - 10)},
+             .arg(n - 1)},
+        {clBytes.left(o[lCut] + (o[lCut + 1] - o[lCut]) / 3),
+         fnOffset(o[lCut]) + QStringLiteral("the file ends inside a record (%1 byte(s) cut off)")
+                                 .arg((o[lCut + 1] - o[lCut]) / 3),
+         QStringLiteral("%1 records read").arg(lCut)},
         {clGood + clRefused + clGood.mid(kHeaderSize),
          fnOffset(clGood.size()) +
              QStringLiteral("record of type 3 (%1 bytes) refused").arg(clRefused.size()),
