@@ -8,3 +8,5 @@ int RunInfo(const QStringList &clArguments);
 int RunDump(const QStringList &clArguments);
 int RunVerify(const QStringList &clArguments);
 int RunMerge(const QStringList &clArguments);
+int RunSplit(const QStringList &clArguments);
+int RunExtract(const QStringList &clArguments);
