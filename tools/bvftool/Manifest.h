@@ -15,7 +15,6 @@ struct StructManifestPart {
     QString name; // relative to the manifest's folder
     qint64 size = 0;
     QString sha256;
-    QString streamSha256;
 };
 
 struct StructManifest {

@@ -22,7 +22,8 @@ QByteArray FileSha256(const QString &clstrPath) {
     return clHash.result();
 }
 
-StructRecordStream HashRecordStream(const QString &clstrPath, QCryptographicHash *pAlso) {
+StructRecordStream HashRecordStream(const QString &clstrPath, QCryptographicHash *pAlso,
+                                    bool bOwnDigest) {
     StructRecordStream clStream;
     FileHeaderInfo clHeader{};
     SourceReader pReader = OpenSource(ReaderPath(clstrPath, false), clHeader);
@@ -56,7 +57,8 @@ StructRecordStream HashRecordStream(const QString &clstrPath, QCryptographicHash
             lLength = clPlan.length;
         }
         const QByteArrayView clFrame(reinterpret_cast<const char *>(pFrame), lLength);
-        clHash.addData(clFrame);
+        if (bOwnDigest)
+            clHash.addData(clFrame);
         if (pAlso != nullptr)
             pAlso->addData(clFrame);
         ++clStream.records;
@@ -67,6 +69,7 @@ StructRecordStream HashRecordStream(const QString &clstrPath, QCryptographicHash
             clStream.lastMs = std::max(clStream.lastMs, *clMs);
         }
     }
-    clStream.sha256 = clHash.result();
+    if (bOwnDigest)
+        clStream.sha256 = clHash.result();
     return clStream;
 }

@@ -24,8 +24,11 @@ struct StructRecordStream {
 
 // Reads the recording (any format) and hashes each record's frame: a
 // version-3 container's frames as they stand in the file, others encoded as
-// the writer would encode them. pAlso, when given, is fed the same bytes.
-StructRecordStream HashRecordStream(const QString &clstrPath, QCryptographicHash *pAlso = nullptr);
+// the writer would encode them. pAlso, when given, is fed the same bytes;
+// without bOwnDigest only pAlso is fed (sha256 stays empty), which saves one
+// hash of every byte.
+StructRecordStream HashRecordStream(const QString &clstrPath, QCryptographicHash *pAlso = nullptr,
+                                    bool bOwnDigest = true);
 
 // Lower-case hex, as the manifest stores digests.
 inline QString DigestText(const QByteArray &clDigest) {
