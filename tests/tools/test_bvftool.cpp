@@ -324,7 +324,9 @@ void TestBvftool::splitPlanIsWhatSplitWrites_data() {
         for (const QString m :
              {"--by-time 00:20", "--by-time 01:00 --align --naming 2",
               "--period 2024-05-06T08:00 2024-05-06T09:10:30", "--parts 3 --naming 1 --local",
-              "--by-time 00:30 --offset 3600 --frequency 390000000"})
+              "--by-time 00:30 --offset 3600 --frequency 390000000",
+              // after the recording's end unless moved by the offset
+              "--period 2024-05-06T10:20 2024-05-06T10:50 --offset 3600"})
             QTest::newRow(qPrintable(QString(kKinds[k]) + ' ' + m)) << k << m;
     }
 }

@@ -218,8 +218,12 @@ bool SplitSource(const QString &clstrSource, const StructSplitOptions &clOptions
 
     StructSplitTabValues clTab = clOptions.tab;
     if (clOptions.offset != 0) {
-        // A known offset, applied as one a protocol component had found.
+        // A known offset, applied as one a protocol component had found:
+        // the recording's span moves with it, as the split tab shows it.
         clInfo.offset = clOptions.offset;
+        clInfo.synchronised = true;
+        clInfo.first = clInfo.first.addSecs(clOptions.offset);
+        clInfo.last = clInfo.last.addSecs(clOptions.offset);
         clTab.protocolOffset = clOptions.offset;
         clTab.syncChecked = true;
     }
