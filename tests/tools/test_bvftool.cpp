@@ -212,6 +212,12 @@ void TestBvftool::commands_data() {
         "bvftool: dangling.bvf: cannot be created or written");
     row("merge -o out.bvf a.bvf ./a.bvf", 1, "bvftool: ./a.bvf: is the same file as a.bvf");
     row("merge -o out.bvf a.bvf b.bvf sub", 1, "bvftool: sub: cannot be opened as a recording");
+    // One part holding every record unchanged: the source's size.
+    row("split --by-time 01:00 --plan a.bvf", 0,
+        "out:a.bvf: 1 part(s) would be written\n  2024-05-06 08:00:00.000 .. 2024-05-06 "
+        "08:00:59.960 UTC  1518 records  " +
+            QString::number(QFileInfo(m_clDir.filePath("a.bvf")).size()) +
+            " bytes  a__2024-05-06_08.00.00.bvf\n");
     row("split --parts 3 --by-time 01:00 a.bvf", 2, "give exactly one of --by-time, --period");
     row("split --parts 100 a.bvf", 2, "--parts wants a number from 2 to 99");
     row("split --by-time 00:10 --fixed-name x.bvf a.bvf", 2, "--fixed-name PATH goes with");

@@ -184,7 +184,7 @@ QString PartsText(const QString &clstrSource, const QList<StructSplitPart> &clPa
                                        ? UtcTextMs(clPart.firstMs) + QStringLiteral(" .. ") +
                                              UtcTextMs(clPart.lastMs) + QStringLiteral(" UTC")
                                        : QStringLiteral("no record time");
-        clstrText += QStringLiteral("  %1  %2  %3 records  %4 bytes\n")
+        clstrText += QStringLiteral("  %1  %2 records  %3 bytes  %4\n")
                          .arg(clstrTimes)
                          .arg(clPart.records)
                          .arg(clPart.bytes)
