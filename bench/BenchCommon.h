@@ -66,6 +66,7 @@ inline double TimeCommand(const std::vector<std::string> &clArgs, int lExpectedS
     posix_spawn_file_actions_t clActions;
     posix_spawn_file_actions_init(&clActions);
     // The programs' own messages would only clutter the table.
+    posix_spawn_file_actions_addopen(&clActions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&clActions, 2, "/dev/null", O_WRONLY, 0);
     const Clock::time_point clStart = Clock::now();
     pid_t lPid = 0;
