@@ -45,9 +45,11 @@ inline bool ReadPlain(const std::string &clstrPath) {
 // Runs a program to its end and returns the seconds it took, or a negative
 // value when it could not run or did not exit with lExpectedStatus. Variables
 // named in clUnset are removed from its environment (a headless run of the
-// dialog must not find a display).
+// dialog must not find a display). pPeakKiB receives the child's peak
+// resident memory.
 inline double TimeCommand(const std::vector<std::string> &clArgs, int lExpectedStatus = 0,
-                          const std::vector<std::string> &clUnset = {}) {
+                          const std::vector<std::string> &clUnset = {},
+                          uint64_t *pPeakKiB = nullptr) {
     std::vector<char *> clArgv;
     for (const std::string &clstrArg : clArgs)
         clArgv.push_back(const_cast<char *>(clstrArg.c_str()));
@@ -64,6 +66,7 @@ inline double TimeCommand(const std::vector<std::string> &clArgs, int lExpectedS
     posix_spawn_file_actions_t clActions;
     posix_spawn_file_actions_init(&clActions);
     // The programs' own messages would only clutter the table.
+    posix_spawn_file_actions_addopen(&clActions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&clActions, 2, "/dev/null", O_WRONLY, 0);
     const Clock::time_point clStart = Clock::now();
     pid_t lPid = 0;
@@ -73,9 +76,12 @@ inline double TimeCommand(const std::vector<std::string> &clArgs, int lExpectedS
     if (lSpawned != 0)
         return -1;
     int lStatus = 0;
-    if (waitpid(lPid, &lStatus, 0) != lPid || !WIFEXITED(lStatus) ||
+    rusage clUsage{};
+    if (wait4(lPid, &lStatus, 0, &clUsage) != lPid || !WIFEXITED(lStatus) ||
         WEXITSTATUS(lStatus) != lExpectedStatus)
         return -1;
+    if (pPeakKiB != nullptr)
+        *pPeakKiB = uint64_t(clUsage.ru_maxrss);
     return SecondsSince(clStart);
 }
 

@@ -3,6 +3,7 @@
 // same size and time span, where editcap is installed).
 //
 //   bench_split [--size-mib N] [--dir DIR] [--parts N | --by-time MINUTES]
+//   bench_split [--size-mib N] [--dir DIR] --manifest
 //
 // Generates a sample container of about N MiB (default 1024) in DIR once and
 // keeps it for later runs (the same file as bench_container). The file is read
@@ -17,6 +18,9 @@
 // The program runs headless from its start to its exit, splitting the same
 // file into parts of one hour aligned to whole hours, as a script would; and
 // once on a missing source, which shows what starting and ending cost.
+// --manifest instead splits the file with "bvftool split --manifest" and
+// checks the parts with "bvftool verify --manifest", reporting the peak
+// resident memory of the check (bound 64 MiB, whatever the size of the parts).
 #include "BenchCommon.h"
 #include "SampleGenerator.h"
 #include "ScanIndex.h"
@@ -54,7 +58,8 @@ int Usage(const char *pProblem) {
                  "  --size-mib N  size of the generated container (default 1024)\n"
                  "  --dir DIR     folder for the data (default %s)\n"
                  "  --parts N     split by number into N parts (default 2)\n"
-                 "  --by-time M   split by time into aligned parts of M minutes\n",
+                 "  --by-time M   split by time into aligned parts of M minutes\n"
+                 "  --manifest    bvftool split --manifest and verify --manifest only\n",
                  pProblem, BVF_BENCH_DATA_DIR);
     return 1;
 }
@@ -219,12 +224,52 @@ void PrintRow(const char *pName, double lSeconds, uint64_t lBytes, double lCp,
     std::printf("\n");
 }
 
+// bvftool split --manifest, then verify --manifest of the parts: times and
+// the check's peak memory, which must not grow with the parts.
+int BenchManifest(const std::string &clstrSource, const std::string &clstrDir, uint64_t lBytes) {
+    const std::string clstrParts = clstrDir + "/manifest-parts";
+    std::error_code clError;
+    std::filesystem::remove_all(clstrParts, clError);
+    std::filesystem::create_directories(clstrParts, clError);
+    const std::string clstrTool = OwnFolder() + "/bvftool";
+    uint64_t lSplitKiB = 0;
+    uint64_t lVerifyKiB = 0;
+    const double lSplit = TimeCommand({clstrTool, "split", "--by-time", "01:00", "--naming", "1",
+                                       "--manifest", "-d", clstrParts, clstrSource},
+                                      0, {}, &lSplitKiB);
+    const std::string clstrBase = std::filesystem::path(clstrSource).stem().string();
+    const double lVerify = lSplit < 0
+                               ? -1
+                               : TimeCommand({clstrTool, "verify", "--manifest",
+                                              clstrParts + "/" + clstrBase + ".manifest.json"},
+                                             0, {}, &lVerifyKiB);
+    uint64_t lPartBytes = 0;
+    for (const auto &clEntry : std::filesystem::directory_iterator(clstrParts, clError))
+        lPartBytes += clEntry.path().extension() == ".bvf" ? clEntry.file_size() : 0;
+    std::filesystem::remove_all(clstrParts, clError);
+    if (lVerify < 0) {
+        std::fprintf(stderr, "bench_split: bvftool split or verify --manifest of %s failed\n",
+                     clstrSource.c_str());
+        return 2;
+    }
+    std::printf("\n%s: %llu bytes, parts %llu bytes (MB = 10^6 bytes)\n", clstrSource.c_str(),
+                static_cast<unsigned long long>(lBytes),
+                static_cast<unsigned long long>(lPartBytes));
+    std::printf("%-40s %9.2f s %9.1f MB/s  peak %.1f MiB\n", "bvftool split --manifest", lSplit,
+                MegabytesPerSecond(lBytes, lSplit), double(lSplitKiB) / 1024);
+    std::printf("%-40s %9.2f s %9.1f MB/s  peak %.1f MiB  target < 64 MiB: %s\n",
+                "bvftool verify --manifest", lVerify, MegabytesPerSecond(lPartBytes, lVerify),
+                double(lVerifyKiB) / 1024, lVerifyKiB < 64 * 1024 ? "met" : "NOT met");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     uint64_t lSizeMib = 1024;
     uint32_t lPartCount = 2;
     int64_t lMinutes = 0;
+    bool bManifest = false;
     std::string clstrDir = BVF_BENCH_DATA_DIR;
     for (int i = 1; i < argc; ++i) {
         const std::string clstrArg = argv[i];
@@ -243,6 +288,8 @@ int main(int argc, char **argv) {
                 return Usage("--by-time needs a whole number of minutes from 1 to 1440");
         } else if (clstrArg == "--dir" && i + 1 < argc) {
             clstrDir = argv[++i];
+        } else if (clstrArg == "--manifest") {
+            bManifest = true;
         } else {
             return Usage(("unknown argument " + clstrArg).c_str());
         }
@@ -278,6 +325,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "bench_split: cannot read %s\n", clstrSource.c_str());
         return 2;
     }
+    if (bManifest)
+        return BenchManifest(clstrSource, clstrDir, lBytes);
 
     CBenchEvents clEvents;
     StructWorkerContext clContext(&clEvents);

@@ -13,6 +13,19 @@
 
 #include <QString>
 
+#include <cstdint>
+
+// One part as the split closed it.
+struct StructSplitPart {
+    QString path;
+    uint64_t records = 0;
+    uint64_t bytes = 0; // header included: the size of the file
+    // The first record time in writing order and the latest, ms since 1970 UTC.
+    bool hasTime = false;
+    int64_t firstMs = 0;
+    int64_t lastMs = 0;
+};
+
 class CSplitEvents {
   public:
     virtual ~CSplitEvents() = default;
@@ -26,6 +39,8 @@ class CSplitEvents {
     // stepped over in the source, records whose time was a glitch, items
     // the split files cannot store. Sent before SplitEnded.
     virtual void SplitterNotice(const QString & /*clstrText*/) {}
+    // A part was closed whole (also in a count-only run).
+    virtual void SplitPartClosed(const StructSplitPart & /*clPart*/) {}
 
     // The split questions carry the bare file name of the output.
     // The output exists: answer 1 ... 5 (yes, no, yes to all, no to all, abort).

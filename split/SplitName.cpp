@@ -74,6 +74,7 @@ StructSplitName InitialSplitName(const StructSplitSettings &clSettings,
     clName.namingScheme = clSettings.namingScheme;
     clName.showUtc = clSettings.showUtc;
     clName.sourcePath = clstrSourcePath;
+    clName.outputFolder = clSettings.outputFolder;
     if (clSettings.mode == SPLIT_BY_PERIOD)
         clName.outputPath = clSettings.fixedName;
     return clName;
@@ -98,6 +99,9 @@ SplitNameResult MakePartName(StructSplitName &clName) {
     QString clstrFolder;
     QString clstrBaseName;
     SplitSourcePath(clName.sourcePath, clstrFolder, clstrBaseName);
+    if (!clName.outputFolder.isEmpty())
+        clstrFolder = clName.outputFolder.endsWith(kSeparator) ? clName.outputFolder
+                                                               : clName.outputFolder + kSeparator;
 
     const SchemeLayout &clLayout =
         kSchemes[clName.namingScheme < kStandardNamingSchemes ? clName.namingScheme

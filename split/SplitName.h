@@ -16,7 +16,8 @@ struct StructSplitName {
     uint32_t namingScheme = 0; // 0..10; above 10 acts as 5
     bool showUtc = true;
     QString sourcePath;
-    QString outputPath; // the result; with the fixed-name scheme the fixed path
+    QString outputFolder; // empty: the source's folder
+    QString outputPath;   // the result; with the fixed-name scheme the fixed path
     uint32_t partNumber = 1;
     int64_t cut = 0; // start time of the part, seconds since 1970 UTC
 };

@@ -4,6 +4,7 @@
 
 #include "BrennovarstikFileFormatV1.h"
 #include "RunResult.h"
+#include "SplitEvents.h"
 #include "SplitName.h"
 #include "SplitPlan.h"
 #include "TimeGlitch.h"
@@ -20,8 +21,6 @@
 #include <memory>
 #include <optional>
 #include <vector>
-
-class CSplitEvents;
 
 // "<path>" and the problem on the next line, as the dialog shows file problems.
 QString FileProblemText(const QString &clstrPath, const QString &clstrProblem);
@@ -97,7 +96,8 @@ class CSplitRun {
     std::unique_ptr<CBrennovarstikFileFormatV1> m_pWriter;
     bool m_bPartOpen = false;
     QString m_clstrOpenPart;
-    QStringList m_clWrittenParts; // every output opened by this run
+    StructSplitPart m_clPartReport; // the open part's records and times
+    QStringList m_clWrittenParts;   // every output opened by this run
     bool m_bFailureReported = false;
     QString m_clstrFailure;    // the first failure's text
     bool m_bUserEnded = false; // an abort answer or a declined retry

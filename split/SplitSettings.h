@@ -33,6 +33,11 @@ struct StructSplitSettings {
     uint32_t partCount = 2;              // by number
     bool correctFrequency = false;
     int64_t frequencyHz = -1; // -1: no value
+    // Where the parts go; empty: beside the source. Set by scripts only.
+    QString outputFolder;
+    // The parts are named, asked about and encoded as in a real split, but
+    // their bytes go to the null device: what a split would write, counted.
+    bool countOnly = false;
 };
 
 // What the split tab shows when Start is pressed, as plain values.

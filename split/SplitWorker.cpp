@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -231,6 +232,15 @@ bool CSplitRun::PlaceRecord(const RawRecord &clRecord, const uint8_t *pFrame, ui
         return Fail(FileProblemText(
             m_clstrOpenPart,
             QCoreApplication::translate("CDlgSplitter", "Can not write the file!")));
+    ++m_clPartReport.records;
+    if (const std::optional<int64_t> clMs = RecordTimeMilliseconds(clRecord)) {
+        if (!m_clPartReport.hasTime) {
+            m_clPartReport.hasTime = true;
+            m_clPartReport.firstMs = *clMs;
+            m_clPartReport.lastMs = *clMs;
+        }
+        m_clPartReport.lastMs = std::max(m_clPartReport.lastMs, *clMs);
+    }
     if (clRecord.payloadKind == PAYLOAD_DMR && clRecord.payloadLength >= sizeof(DmrTmv))
         m_lDmrItemsLost += DmrItemsLostInContainer(*static_cast<const DmrTmv *>(clRecord.payload));
     return true;

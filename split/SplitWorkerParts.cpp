@@ -76,9 +76,12 @@ bool CSplitRun::OpenPart() {
 
     if (!m_pWriter)
         m_pWriter = std::make_unique<CBrennovarstikFileFormatV1>();
-    const std::wstring clstrWide = m_clName.outputPath.toStdWString();
-    while (m_pWriter->OpenFileForWriting(clstrWide.c_str(), m_clHeader,
-                                         OutputFlags(clstrWide.c_str(), bReplaceAgreed)) !=
+    // A count-only run encodes every byte as a real one and throws them away.
+    const std::wstring clstrWide =
+        m_clSettings.countOnly ? std::wstring(L"/dev/null") : m_clName.outputPath.toStdWString();
+    while (m_pWriter->OpenFileForWriting(
+               clstrWide.c_str(), m_clHeader,
+               m_clSettings.countOnly ? 0 : OutputFlags(clstrWide.c_str(), bReplaceAgreed)) !=
            FILE_OK) {
         // An output created without its header is closed, so that a retry
         // starts from a clean writer.
@@ -88,6 +91,8 @@ bool CSplitRun::OpenPart() {
     }
     m_bPartOpen = true;
     m_clstrOpenPart = m_clName.outputPath;
+    m_clPartReport = StructSplitPart();
+    m_clPartReport.path = m_clName.outputPath;
     m_clWrittenParts << m_clName.outputPath;
     return true;
 }
@@ -101,6 +106,8 @@ bool CSplitRun::ClosePart() {
         return Fail(FileProblemText(
             m_clstrOpenPart,
             QCoreApplication::translate("CDlgSplitter", "Can not write the file!")));
+    m_clPartReport.bytes = m_pWriter->GetWrittenBytes();
+    m_clEvents.SplitPartClosed(m_clPartReport);
     return true;
 }
 
@@ -115,7 +122,10 @@ bool CSplitRun::WrittenThisRun(const QString &clstrPath) const {
 uint8_t CSplitRun::AskOverwrite() {
     const QString &clstrOutput = m_clName.outputPath;
     const std::wstring clstrWide = clstrOutput.toStdWString();
-    if (!PlatformPathExists(clstrWide.c_str()))
+    // A count-only run writes nothing, so its own earlier parts count as
+    // there, as they would be in the real split.
+    if (!PlatformPathExists(clstrWide.c_str()) &&
+        !(m_clSettings.countOnly && WrittenThisRun(clstrOutput)))
         return OVERWRITE_NOT_EXISTING;
     // By the text and by the file itself, so that links and other spellings
     // of the source's path are caught too.

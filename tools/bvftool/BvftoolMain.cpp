@@ -17,12 +17,17 @@ const char kUsage[] =
     "                                --online)\n"
     "  verify FILE...                damaged stretches and refused records with their\n"
     "                                offsets; exit 0 sound, 1 damaged, 2 not readable\n"
-    "                                (--online)\n"
+    "                                (--online, --manifest M)\n"
     "  merge -o OUT FILE...          merge the parts of one recording into OUT\n"
     "  merge -d DIR FILE...          one output per recording in DIR\n"
-    "                                (--overwrite, --skip-unreadable)\n"
+    "                                (--overwrite, --skip-unreadable, --manifest M)\n"
     "  timeline -o OUT.svg FILE...   the files on a time axis as SVG, gaps and overlaps\n"
     "                                marked (--gap SECONDS, --width PX)\n"
+    "  split SOURCE...               split as the Split File tab does (--by-time HH:MM\n"
+    "                                [--align] | --period FROM TO | --parts N; --plan,\n"
+    "                                --json, --manifest, -d DIR, ...)\n"
+    "  extract -o OUT FILE...        the records matching --from, --to, --kinds,\n"
+    "                                --frequency into one container\n"
     "\n"
     "Recordings: .bvf containers (versions 1 to 3), .tmw and .lan TMW recordings.\n"
     "File names are taken as they are; --online reads files still being recorded.\n"
@@ -56,6 +61,10 @@ int main(int argc, char **argv) {
         return RunMerge(clArguments);
     if (clstrCommand == QStringLiteral("timeline"))
         return RunTimeline(clArguments);
+    if (clstrCommand == QStringLiteral("split"))
+        return RunSplit(clArguments);
+    if (clstrCommand == QStringLiteral("extract"))
+        return RunExtract(clArguments);
     PrintErrorText(QStringLiteral("bvftool: unknown command \"%1\"\n\n").arg(clstrCommand) +
                    QString::fromLatin1(kUsage));
     return kExitFailed;

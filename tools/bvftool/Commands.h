@@ -9,3 +9,5 @@ int RunDump(const QStringList &clArguments);
 int RunVerify(const QStringList &clArguments);
 int RunMerge(const QStringList &clArguments);
 int RunTimeline(const QStringList &clArguments);
+int RunSplit(const QStringList &clArguments);
+int RunExtract(const QStringList &clArguments);

@@ -4,9 +4,12 @@
 // worker, answering its questions from the options.
 #include "Commands.h"
 #include "JoinFileData.h"
+#include "Manifest.h"
 #include "MergeEvents.h"
+#include "MergeSteps.h"
 #include "MergeWorkers.h"
 #include "PathNormalise.h"
+#include "RecordStream.h"
 #include "SplitName.h"
 #include "ToolCommon.h"
 #include "WorkerContext.h"
@@ -26,6 +29,7 @@ struct StructMergeOptions {
     QString directory; // -d
     bool overwrite = false;
     bool skipUnreadable = false;
+    QString manifest;
     QStringList files;
 };
 
@@ -45,6 +49,8 @@ void WaitForWorker(StructWorkerContext &clContext, CCommandLineMergeEvents &clEv
     EndProgress();
 }
 
+} // namespace
+
 // The same file named twice would be merged twice.
 bool RefuseRepeatedFiles(const QStringList &clFiles) {
     for (qsizetype i = 0; i < clFiles.size(); ++i) {
@@ -60,6 +66,8 @@ bool RefuseRepeatedFiles(const QStringList &clFiles) {
     }
     return false;
 }
+
+namespace {
 
 // The merge list as the merge tab shows it: per recording its files in
 // ascending start, a gap before a file that starts more than a second after
@@ -92,14 +100,14 @@ void PrintMergeList(const QList<StructJoinFileData> &clEntries) {
     PrintErrorText(clstrText);
 }
 
-// Examines the files with the fill worker. False, with the reason told, when
-// a file cannot be examined and may not be left out.
-bool FillMergeList(const StructMergeOptions &clOptions, CMergeList &clList) {
+} // namespace
+
+bool ExamineForMerge(const QStringList &clFiles, bool bSkipUnreadable, CMergeList &clList) {
     CCommandLineMergeEvents clEvents;
     clEvents.SetActivity(QStringLiteral("examining"));
     StructWorkerContext clContext(&clEvents);
     StructSourceInfo clInfo;
-    if (StartFillWorker(clContext, clOptions.files, clList, clInfo) != FillStart::Started) {
+    if (StartFillWorker(clContext, clFiles, clList, clInfo) != FillStart::Started) {
         PrintError(QStringLiteral("merge: cannot start examining the files"));
         return false;
     }
@@ -108,10 +116,10 @@ bool FillMergeList(const StructMergeOptions &clOptions, CMergeList &clList) {
 
     // The fill leaves out silently what it cannot read; here it is told.
     bool bAllListed = true;
-    for (const QString &clstrFile : clOptions.files) {
+    for (const QString &clstrFile : clFiles) {
         if (clList.Contains(NormalisePath(clstrFile)))
             continue;
-        if (clOptions.skipUnreadable) {
+        if (bSkipUnreadable) {
             PrintFileError(clstrFile, CannotOpenText(clstrFile) + QStringLiteral("; left out"));
         } else {
             PrintFileError(clstrFile, CannotOpenText(clstrFile) +
@@ -122,6 +130,8 @@ bool FillMergeList(const StructMergeOptions &clOptions, CMergeList &clList) {
     }
     return bAllListed;
 }
+
+namespace {
 
 // The destination of each recording, checked before anything is written.
 // Empty when one is refused; the reason has been told.
@@ -295,6 +305,11 @@ int RunMerge(const QStringList &clArguments) {
         {QStringLiteral("overwrite"), QStringLiteral("Replace outputs that exist already.")},
         {QStringLiteral("skip-unreadable"),
          QStringLiteral("Leave out files that cannot be opened instead of stopping.")},
+        {QStringLiteral("manifest"),
+         QStringLiteral("Merge exactly the parts that the manifest M of \"bvftool split "
+                        "--manifest\" names, in its order, into OUT (-o), and check the output's "
+                        "record stream against the manifest's digest."),
+         QStringLiteral("M")},
     });
     if (const std::optional<int> clEnd = clCommand.Parse(clArguments))
         return *clEnd;
@@ -304,18 +319,28 @@ int RunMerge(const QStringList &clArguments) {
     clOptions.directory = clParser.value(QStringLiteral("directory"));
     clOptions.overwrite = clParser.isSet(QStringLiteral("overwrite"));
     clOptions.skipUnreadable = clParser.isSet(QStringLiteral("skip-unreadable"));
+    clOptions.manifest = clParser.value(QStringLiteral("manifest"));
     // Names are taken literally, "online:" included.
     for (const QString &clstrFile : clParser.positionalArguments())
         clOptions.files << ReaderPath(clstrFile, false);
     if (clOptions.output.isEmpty() == clOptions.directory.isEmpty())
         return clCommand.Fail(QStringLiteral("give either -o OUT or -d DIR"));
+    StructManifest clManifest;
+    if (!clOptions.manifest.isEmpty()) {
+        if (!clOptions.files.isEmpty() || clOptions.output.isEmpty() || clOptions.skipUnreadable)
+            return clCommand.Fail(QStringLiteral("--manifest M takes -o OUT and no FILE"));
+        if (!ReadManifest(clOptions.manifest, clManifest))
+            return kExitFailed;
+        for (const StructManifestPart &clPart : clManifest.parts)
+            clOptions.files << ReaderPath(clManifest.PartPath(clPart), false);
+    }
     if (clOptions.files.isEmpty())
         return clCommand.Fail(QStringLiteral("no file given"));
     if (RefuseRepeatedFiles(clOptions.files))
         return kExitFailed;
 
     CMergeList clList;
-    if (!FillMergeList(clOptions, clList))
+    if (!ExamineForMerge(clOptions.files, clOptions.skipUnreadable, clList))
         return kExitFailed;
     const QList<StructJoinFileData> clEntries = clList.Entries();
     if (clEntries.isEmpty()) {
@@ -333,8 +358,36 @@ int RunMerge(const QStringList &clArguments) {
         }
         return kExitFailed;
     }
+    if (!clOptions.manifest.isEmpty()) {
+        // The merge goes in ascending start; a set it would reorder is not
+        // the manifest's.
+        for (qsizetype i = 0; i < clEntries.size(); ++i) {
+            if (NormalisePath(clEntries[i].fileName) != NormalisePath(clOptions.files.value(i))) {
+                PrintFileError(clOptions.manifest,
+                               QStringLiteral("the merge would put the parts in another order "
+                                              "than the manifest (%1 at place %2)")
+                                   .arg(clEntries[i].fileName)
+                                   .arg(i + 1));
+                return kExitFailed;
+            }
+        }
+    }
     const QHash<uint64_t, QString> clDestinations = PlanDestinations(clOptions, clEntries);
     if (clDestinations.isEmpty())
         return kExitFailed;
-    return RunMergeWorkerHere(clOptions, clList, clDestinations) ? kExitOk : kExitFailed;
+    if (!RunMergeWorkerHere(clOptions, clList, clDestinations))
+        return kExitFailed;
+    if (clOptions.manifest.isEmpty())
+        return kExitOk;
+    const StructRecordStream clStream = HashRecordStream(clOptions.output);
+    if (DigestText(clStream.sha256) != clManifest.streamSha256) {
+        PrintFileError(clOptions.output,
+                       QStringLiteral("its record stream differs from the manifest's digest: the "
+                                      "parts are not those the manifest proves"));
+        return kExitFailed;
+    }
+    PrintError(QStringLiteral("merge: the record stream of %1 matches the manifest (%2 records)")
+                   .arg(clOptions.output)
+                   .arg(clStream.records));
+    return kExitOk;
 }

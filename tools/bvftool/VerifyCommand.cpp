@@ -2,6 +2,7 @@
 // each refused record with its file offset.
 #include "Commands.h"
 #include "FileSurvey.h"
+#include "Manifest.h"
 #include "ToolCommon.h"
 
 #include <algorithm>
@@ -45,9 +46,21 @@ int RunVerify(const QStringList &clArguments) {
     clParser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Recordings to check."),
                                    QStringLiteral("FILE..."));
     clParser.addOption(OnlineOption());
+    clParser.addOption(QCommandLineOption(
+        QStringLiteral("manifest"),
+        QStringLiteral("Check the parts that the manifest M of \"bvftool split --manifest\" "
+                       "names: each is there with its size and SHA-256, and their record streams "
+                       "in the manifest's order give its digest. Each missing, altered or "
+                       "reordered part is named; exit status 1 on any."),
+        QStringLiteral("M")));
     if (const std::optional<int> clEnd = clCommand.Parse(clArguments))
         return *clEnd;
     const QStringList clFiles = clParser.positionalArguments();
+    if (clParser.isSet(QStringLiteral("manifest"))) {
+        if (!clFiles.isEmpty() || clParser.isSet(QStringLiteral("online")))
+            return clCommand.Fail(QStringLiteral("--manifest M takes no FILE and no --online"));
+        return VerifyManifest(clParser.value(QStringLiteral("manifest")));
+    }
     if (clFiles.isEmpty())
         return clCommand.Fail(QStringLiteral("no file given"));
 
