@@ -21,6 +21,7 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
     if (clChannel.window.file.IsOpen())
         return FILE_WRONG_STATE;
     m_pDeliveredFrame = nullptr;
+    m_bFrameUndecoded = false;
     m_lWrittenBytes.store(0, std::memory_order_relaxed);
     if (!clChannel.window.buffer)
         return FILE_NO_BUFFER;
@@ -62,7 +63,56 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
 
 FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
     CPlatformLockGuard clGuard(m_clLock);
+    m_bFramesOnly = false;
+    return ReadNext(clRecord);
+}
+
+FileResult CBrennovarstikFileFormatV1::ReadFrame(StructContainerFrame &clFrame) {
+    CPlatformLockGuard clGuard(m_clLock);
+    m_bFramesOnly = true;
+    RawRecord clUnused{};
+    const FileResult enResult = ReadNext(clUnused);
+    m_bFramesOnly = false;
+    m_bFrameUndecoded = enResult == FILE_OK;
+    if (enResult != FILE_OK)
+        return enResult;
+    clFrame.bytes = m_pDeliveredFrame;
+    clFrame.length = m_lDeliveredLength;
+    clFrame.type = m_pDeliveredFrame[kFrameTypeAt];
+    clFrame.position = FileOffsetAt(uint32_t(m_pDeliveredFrame - Current().window.buffer.get()));
+    clFrame.facts = m_clFacts;
+    return FILE_OK;
+}
+
+bool CBrennovarstikFileFormatV1::DecodeFrame(RawRecord &clRecord) {
+    CPlatformLockGuard clGuard(m_clLock);
+    if (!m_bFrameUndecoded)
+        return false;
+    m_bFrameUndecoded = false;
+    // The timeslot memory as it was before this frame, so that it moves on once.
+    DmrTimeslotMemory clMemory = m_clDmrMemoryBefore;
+    return DecodeRecord(m_pDeliveredFrame, m_lDeliveredLength, m_lVersion, m_bDeliverNotices,
+                        clRecord, m_clDecoded, m_lDecodedDirty, clMemory)
+               .action == DecodeAction::Deliver;
+}
+
+void CBrennovarstikFileFormatV1::SetBeforeWindowMoves(std::function<void()> fnBefore) {
+    CPlatformLockGuard clGuard(m_clLock);
+    m_fnBeforeWindowMoves = std::move(fnBefore);
+}
+
+DecodeOutcome CBrennovarstikFileFormatV1::DecodeAt(const uint8_t *pFrame, uint32_t lLength,
+                                                   RawRecord &clRecord) {
+    if (!m_bFramesOnly)
+        return DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
+                            m_lDecodedDirty, m_clDmrMemory);
+    m_clDmrMemoryBefore = m_clDmrMemory;
+    return ClassifyRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, m_clFacts, m_clDmrMemory);
+}
+
+FileResult CBrennovarstikFileFormatV1::ReadNext(RawRecord &clRecord) {
     m_pDeliveredFrame = nullptr;
+    m_bFrameUndecoded = false;
     Channel &clChannel = Current();
     if (!clChannel.window.file.IsOpen())
         return FILE_WRONG_STATE;
@@ -90,9 +140,7 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
                     ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
                 break;
             m_lFrameLength = lLength;
-            const DecodeOutcome clOutcome =
-                DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
-                             m_lDecodedDirty, m_clDmrMemory);
+            const DecodeOutcome clOutcome = DecodeAt(pFrame, lLength, clRecord);
             clChannel.window.consumed += clOutcome.consumed;
             if (clOutcome.action == DecodeAction::Deliver) {
                 OfferFrame(pFrame, lLength);
@@ -107,6 +155,8 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
 }
 
 FileResult CBrennovarstikFileFormatV1::Refill() {
+    if (m_fnBeforeWindowMoves)
+        m_fnBeforeWindowMoves();
     return Current().window.Refill(m_bOnline);
 }
 
@@ -136,9 +186,7 @@ bool CBrennovarstikFileFormatV1::FindFrameInTail(uint32_t lFrom, uint32_t &lFoun
 FileResult CBrennovarstikFileFormatV1::Decode(uint32_t lLength, RawRecord &clRecord, bool &bGoOn) {
     Channel &clChannel = Current();
     const uint8_t *pFrame = clChannel.window.buffer.get() + clChannel.window.consumed;
-    const DecodeOutcome clOutcome =
-        DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
-                     m_lDecodedDirty, m_clDmrMemory);
+    const DecodeOutcome clOutcome = DecodeAt(pFrame, lLength, clRecord);
     clChannel.window.consumed += clOutcome.consumed;
     m_enParse = ParseState::ExpectHead;
     ReportRefused(pFrame, lLength, clOutcome);
@@ -149,11 +197,8 @@ FileResult CBrennovarstikFileFormatV1::Decode(uint32_t lLength, RawRecord &clRec
     return FILE_OK;
 }
 
-// Only whole frames whose checksum was checked get here. Frames of versions 1
-// and 2 differ from what the writer makes of the same record.
+// Only whole frames whose checksum was checked get here.
 void CBrennovarstikFileFormatV1::OfferFrame(const uint8_t *pFrame, uint32_t lLength) {
-    if (m_lVersion != kWriterVersion)
-        return;
     m_pDeliveredFrame = pFrame;
     m_lDeliveredLength = lLength;
 }
@@ -192,7 +237,9 @@ void CBrennovarstikFileFormatV1::ReportTail(uint32_t lIndex) {
 
 bool CBrennovarstikFileFormatV1::GetDeliveredFrame(const uint8_t *&pFrame,
                                                    uint32_t &lLength) const {
-    if (m_pDeliveredFrame == nullptr)
+    // Frames of versions 1 and 2 differ from what the writer makes of the
+    // same record.
+    if (m_pDeliveredFrame == nullptr || m_lVersion != kWriterVersion)
         return false;
     pFrame = m_pDeliveredFrame;
     lLength = m_lDeliveredLength;

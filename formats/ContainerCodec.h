@@ -101,6 +101,23 @@ DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion
                            bool bDeliverNotices, RawRecord &clRecord, DecodedPayload &clArea,
                            uint32_t &lDirty, DmrTimeslotMemory &clDmrMemory);
 
+// What the frame-level path learns of a frame without decoding its payload:
+// the kind and time the decoded record would carry, and whether the frame is
+// byte for byte what the writer makes of that record (version 3 only).
+struct FrameFacts {
+    uint8_t kind = 0;
+    bool timed = false; // RecordTimeSeconds of the decoded record has a value
+    int64_t time = 0;
+    bool verbatim = false;
+};
+
+// The verdict of DecodeRecord on the same frame (same action, same bytes
+// consumed, same change to clDmrMemory), with clFacts filled for a frame it
+// would deliver. Nothing is copied.
+DecodeOutcome ClassifyRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion,
+                             bool bDeliverNotices, FrameFacts &clFacts,
+                             DmrTimeslotMemory &clDmrMemory);
+
 // Big-endian helpers: every container field goes through these.
 inline uint16_t ReadBe16(const uint8_t *p) {
     return uint16_t((p[0] << 8) | p[1]);

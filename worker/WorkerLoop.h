@@ -12,6 +12,9 @@
 #include <cstdint>
 #include <memory>
 
+class CBrennovarstikFileFormatV1;
+struct StructContainerFrame;
+
 struct ReaderCloser {
     void operator()(CVirtualFileFormat *pReader) const;
 };
@@ -55,6 +58,9 @@ class CSourceRecords {
     // as the end, so no loop can spin on it. End of data (3, or 8 of a file
     // still being written) is the end; any other result is a failure.
     SourceStep Next(RawRecord &clRecord);
+    // The same for a container source read frame by frame (clContainer is
+    // the reader this object was made for).
+    SourceStep NextFrame(CBrennovarstikFileFormatV1 &clContainer, StructContainerFrame &clFrame);
     FileResult LastResult() const { return m_enLast; }
     // Damaged records stepped over so far, for telling the user.
     uint64_t DamagedSkipped() const { return m_lDamagedSkipped; }
@@ -63,6 +69,10 @@ class CSourceRecords {
     StructDamageCount Damage() const;
 
   private:
+    // Takes one read result; false when a damaged record was stepped over and
+    // reading goes on.
+    bool Settled(FileResult enResult, SourceStep &enStep);
+
     CVirtualFileFormat &m_clReader;
     CReaderDiagnostics *m_pDiagnostics;
     uint64_t m_lPositionAtDamage;
