@@ -39,7 +39,6 @@ void CBrennovarstikFileFormatV1::CloseFile() {
     m_lFrameLength = 0;
     m_bEndOfResyncReported = false;
     m_pDeliveredFrame = nullptr;
-    m_bFrameUndecoded = false;
 }
 
 double CBrennovarstikFileFormatV1::GetProgress() {

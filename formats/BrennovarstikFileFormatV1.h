@@ -19,6 +19,7 @@ struct StructContainerFrame {
     uint8_t type = 0;
     uint64_t position = 0; // file offset of its first byte
     FrameFacts facts;
+    DmrTimeslotMemory dmrBefore; // for decoding it later
 };
 
 class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
@@ -72,14 +73,16 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     bool WriteFrame(const RawRecord &clRecord, const uint8_t *pFrame, uint32_t lLength,
                     FileResult &enResult);
 
-    // The frame-level path: the next record as its frame, not decoded. The
-    // frame is the one ReadData would deliver (same results, same damage
-    // stepped over); its bytes lie in the read window and stay valid until
-    // the next read, OpenFile or CloseFile. For the thread that reads.
-    FileResult ReadFrame(StructContainerFrame &clFrame);
-    // Decodes the frame the last ReadFrame handed out into what ReadData
-    // would have delivered; false when no such frame is waiting.
-    bool DecodeFrame(RawRecord &clRecord);
+    // The frame-level path: the next records as their frames, not decoded,
+    // each the one ReadData would deliver (same results, same damage stepped
+    // over). At least one frame with 0, up to lMax where they lie whole and
+    // sound in the read window; another result with none. The bytes stay
+    // valid until the next read, OpenFile or CloseFile. For the thread that
+    // reads.
+    FileResult ReadFrames(StructContainerFrame *pFrames, uint32_t lMax, uint32_t &lCount);
+    // Decodes a frame the last ReadFrames handed out into what ReadData would
+    // have delivered; false when it cannot be. GetDeliveredFrame then offers it.
+    bool DecodeFrame(const StructContainerFrame &clFrame, RawRecord &clRecord);
     // Called before a refill moves or replaces the window's bytes, so that a
     // caller can finish using the frames it was handed; empty turns it off.
     void SetBeforeWindowMoves(std::function<void()> fnBefore);
@@ -177,7 +180,6 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     // The frame-level path: classify instead of decode, what was learnt, and
     // the timeslot memory from before the frame for a later DecodeFrame.
     bool m_bFramesOnly = false;
-    bool m_bFrameUndecoded = false;
     FrameFacts m_clFacts{};
     DmrTimeslotMemory m_clDmrMemoryBefore;
     std::function<void()> m_fnBeforeWindowMoves;

@@ -21,7 +21,6 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
     if (clChannel.window.file.IsOpen())
         return FILE_WRONG_STATE;
     m_pDeliveredFrame = nullptr;
-    m_bFrameUndecoded = false;
     m_lWrittenBytes.store(0, std::memory_order_relaxed);
     if (!clChannel.window.buffer)
         return FILE_NO_BUFFER;
@@ -67,33 +66,75 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
     return ReadNext(clRecord);
 }
 
-FileResult CBrennovarstikFileFormatV1::ReadFrame(StructContainerFrame &clFrame) {
+FileResult CBrennovarstikFileFormatV1::ReadFrames(StructContainerFrame *pFrames, uint32_t lMax,
+                                                  uint32_t &lCount) {
     CPlatformLockGuard clGuard(m_clLock);
+    lCount = 0;
     m_bFramesOnly = true;
     RawRecord clUnused{};
     const FileResult enResult = ReadNext(clUnused);
     m_bFramesOnly = false;
-    m_bFrameUndecoded = enResult == FILE_OK;
-    if (enResult != FILE_OK)
+    if (enResult != FILE_OK || lMax == 0)
         return enResult;
-    clFrame.bytes = m_pDeliveredFrame;
-    clFrame.length = m_lDeliveredLength;
-    clFrame.type = m_pDeliveredFrame[kFrameTypeAt];
-    clFrame.position = FileOffsetAt(uint32_t(m_pDeliveredFrame - Current().window.buffer.get()));
-    clFrame.facts = m_clFacts;
+    Channel &clChannel = Current();
+    const uint8_t *pBuffer = clChannel.window.buffer.get();
+    const uint64_t lBase = FileOffsetAt(0);
+    auto take = [&](const uint8_t *pFrame, uint32_t lLength, const FrameFacts &clFacts,
+                    const DmrTimeslotMemory &clBefore) {
+        StructContainerFrame &clFrame = pFrames[lCount++];
+        clFrame.bytes = pFrame;
+        clFrame.length = lLength;
+        clFrame.type = pFrame[kFrameTypeAt];
+        clFrame.position = lBase + uint64_t(pFrame - pBuffer);
+        clFrame.facts = clFacts;
+        clFrame.dmrBefore = clBefore;
+    };
+    take(m_pDeliveredFrame, m_lDeliveredLength, m_clFacts, m_clDmrMemoryBefore);
+    // Further frames only as ReadData's common case takes them: whole in the
+    // window, sound and delivered. Anything else is left, untouched, to the
+    // next call, and no refill happens under the frames already taken.
+    while (lCount < lMax) {
+        const uint32_t lUnread = clChannel.window.fill - clChannel.window.consumed;
+        if (lUnread < kFrameHeadSize)
+            break;
+        const uint8_t *pFrame = pBuffer + clChannel.window.consumed;
+        const uint32_t lLength = ReadBe32(pFrame);
+        if (lLength < kMinRecordLength || lLength > kMaxRecordLength || lLength > lUnread ||
+            ReadBe32(pFrame + 6) !=
+                ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
+            break;
+        const DmrTimeslotMemory clBefore = m_clDmrMemory;
+        FrameFacts clFacts;
+        if (ClassifyRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clFacts, m_clDmrMemory)
+                .action != DecodeAction::Deliver) {
+            m_clDmrMemory = clBefore;
+            break;
+        }
+        clChannel.window.consumed += lLength;
+        m_lFrameLength = lLength;
+        take(pFrame, lLength, clFacts, clBefore);
+    }
+    OfferFrame(pFrames[lCount - 1].bytes, pFrames[lCount - 1].length);
     return FILE_OK;
 }
 
-bool CBrennovarstikFileFormatV1::DecodeFrame(RawRecord &clRecord) {
+bool CBrennovarstikFileFormatV1::DecodeFrame(const StructContainerFrame &clFrame,
+                                             RawRecord &clRecord) {
     CPlatformLockGuard clGuard(m_clLock);
-    if (!m_bFrameUndecoded)
+    const Channel &clChannel = Current();
+    const uint8_t *pBuffer = clChannel.window.buffer.get();
+    if (m_enOpenMode != OpenMode::Reading || clFrame.bytes < pBuffer ||
+        clFrame.bytes + clFrame.length > pBuffer + clChannel.window.consumed)
         return false;
-    m_bFrameUndecoded = false;
     // The timeslot memory as it was before this frame, so that it moves on once.
-    DmrTimeslotMemory clMemory = m_clDmrMemoryBefore;
-    return DecodeRecord(m_pDeliveredFrame, m_lDeliveredLength, m_lVersion, m_bDeliverNotices,
-                        clRecord, m_clDecoded, m_lDecodedDirty, clMemory)
-               .action == DecodeAction::Deliver;
+    DmrTimeslotMemory clMemory = clFrame.dmrBefore;
+    if (DecodeRecord(clFrame.bytes, clFrame.length, m_lVersion, m_bDeliverNotices, clRecord,
+                     m_clDecoded, m_lDecodedDirty, clMemory)
+            .action != DecodeAction::Deliver)
+        return false;
+    m_pDeliveredFrame = clFrame.bytes;
+    m_lDeliveredLength = clFrame.length;
+    return true;
 }
 
 void CBrennovarstikFileFormatV1::SetBeforeWindowMoves(std::function<void()> fnBefore) {
@@ -112,7 +153,6 @@ DecodeOutcome CBrennovarstikFileFormatV1::DecodeAt(const uint8_t *pFrame, uint32
 
 FileResult CBrennovarstikFileFormatV1::ReadNext(RawRecord &clRecord) {
     m_pDeliveredFrame = nullptr;
-    m_bFrameUndecoded = false;
     Channel &clChannel = Current();
     if (!clChannel.window.file.IsOpen())
         return FILE_WRONG_STATE;

@@ -70,7 +70,6 @@ FileResult CBrennovarstikFileFormatV1::OpenFileForWriting(const wchar_t *clstrPa
     m_clOrder.Clear();
     m_enParse = ParseState::ExpectHead;
     m_pDeliveredFrame = nullptr;
-    m_bFrameUndecoded = false;
 
     const FileResult enResult = CreateOutput(Current(), clstrPath);
     if (enResult != FILE_WRONG_STATE)

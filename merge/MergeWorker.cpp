@@ -221,7 +221,7 @@ class CMergeRun {
                 continue;
             }
             RawRecord clRecord{};
-            if (!FlushRun(lIndex, clContainer) || !clContainer.DecodeFrame(clRecord) ||
+            if (!FlushRun(lIndex, clContainer) || !clContainer.DecodeFrame(clFrame, clRecord) ||
                 !WriteRecord(lIndex, clContainer, clRecord))
                 return false;
             if (clRecord.payloadKind == PAYLOAD_DMR && clRecord.payloadLength >= sizeof(DmrTmv))

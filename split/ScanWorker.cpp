@@ -101,7 +101,7 @@ class CScanRecords {
     const RawRecord *Record() {
         if (!m_bDecoded) {
             m_clRecord = RawRecord{};
-            m_bDecoded = m_pContainer->DecodeFrame(m_clRecord);
+            m_bDecoded = m_pContainer->DecodeFrame(m_clFrame, m_clRecord);
         }
         return m_bDecoded ? &m_clRecord : nullptr;
     }

@@ -200,7 +200,7 @@ bool CSplitRun::SplitFrame(const StructContainerFrame &clFrame, bool &bEnd) {
         if (!FlushRun())
             return FailWrite();
         RawRecord clRecord{};
-        return !m_pPassThrough->DecodeFrame(clRecord) || SplitRecord(clRecord, bEnd);
+        return !m_pPassThrough->DecodeFrame(clFrame, clRecord) || SplitRecord(clRecord, bEnd);
     }
     if (clTime)
         m_clGlitchRule->Trust(*clTime);

@@ -53,9 +53,17 @@ SourceStep CSourceRecords::Next(RawRecord &clRecord) {
 
 SourceStep CSourceRecords::NextFrame(CBrennovarstikFileFormatV1 &clContainer,
                                      StructContainerFrame &clFrame) {
-    SourceStep enStep = SourceStep::Record;
-    while (!Settled(clContainer.ReadFrame(clFrame), enStep)) {
+    if (m_lFrameAt < m_lFrameCount) {
+        clFrame = m_aFrames[m_lFrameAt++];
+        return SourceStep::Record;
     }
+    SourceStep enStep = SourceStep::Record;
+    while (
+        !Settled(clContainer.ReadFrames(m_aFrames.data(), kFramesAtOnce, m_lFrameCount), enStep)) {
+    }
+    m_lFrameAt = 0;
+    if (enStep == SourceStep::Record)
+        clFrame = m_aFrames[m_lFrameAt++];
     return enStep;
 }
 

@@ -3,17 +3,16 @@
 // the progress reports.
 #pragma once
 
+#include "BrennovarstikFileFormatV1.h"
 #include "Event.h"
 #include "ReaderDiagnostics.h"
 #include "VirtualFileFormat.h"
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <memory>
-
-class CBrennovarstikFileFormatV1;
-struct StructContainerFrame;
 
 struct ReaderCloser {
     void operator()(CVirtualFileFormat *pReader) const;
@@ -73,6 +72,12 @@ class CSourceRecords {
     // reading goes on.
     bool Settled(FileResult enResult, SourceStep &enStep);
 
+    // Frames are taken from the reader a few at a time; the window does not
+    // move while some are still to be handed out.
+    static constexpr uint32_t kFramesAtOnce = 32;
+    std::array<StructContainerFrame, kFramesAtOnce> m_aFrames;
+    uint32_t m_lFrameAt = 0;
+    uint32_t m_lFrameCount = 0;
     CVirtualFileFormat &m_clReader;
     CReaderDiagnostics *m_pDiagnostics;
     uint64_t m_lPositionAtDamage;

@@ -78,21 +78,28 @@ QString ReadsAsTheModel(CBrennovarstikFileFormatV1 &clReader, const QByteArray &
     return clReader.ReadData(clRecord) == FILE_END_OF_DATA ? QString() : QStringLiteral("no end");
 }
 
-// The same file read frame by frame: the same answers, each frame where the
-// model delivers it, its kind and time as the model's record has them, the
-// record when decoded (every third, so that the others are only classified),
-// and a frame marked verbatim only where the model writes that record to
-// exactly these bytes. lVerbatim counts those.
+// The same file read frame by frame, a few at a time: the same answers, each
+// frame where the model delivers it, its kind and time as the model's record
+// has them, the record when decoded (every third, so that the others are only
+// classified), and a frame marked verbatim only where the model writes that
+// record to exactly these bytes. lVerbatim counts those.
 QString FramesAsTheModel(const QString &clstrPath, const QByteArray &clFile, int &lVerbatim) {
     CBrennovarstikFileFormatV1 clReader;
     if (Open(clReader, clstrPath) != 0 || !clReader.SetOption(0, 1))
         return QStringLiteral("not opened");
     const int lVersion = clReader.FileVersion();
     qsizetype lAnswer = 0;
+    StructContainerFrame aFrames[5];
+    uint32_t lAt = 0, lCount = 0;
     for (const ReadEvent &clEvent : ModelRead(clFile, true)) {
         const QString clstrWhere = QStringLiteral("frame answer %1: ").arg(lAnswer++);
-        StructContainerFrame clFrame;
-        const FileResult enResult = clReader.ReadFrame(clFrame);
+        FileResult enResult = FILE_OK;
+        if (lAt == lCount) {
+            lAt = 0;
+            enResult = clReader.ReadFrames(aFrames, 1 + uint32_t(lAnswer % 5), lCount);
+        }
+        const StructContainerFrame &clFrame = aFrames[lAt];
+        lAt += enResult == FILE_OK;
         if (enResult != clEvent.result)
             return clstrWhere + QString::number(enResult);
         if (enResult != FILE_OK)
@@ -110,8 +117,8 @@ QString FramesAsTheModel(const QString &clstrPath, const QByteArray &clFile, int
             return clstrWhere + QStringLiteral("verbatim, but written otherwise");
         lVerbatim += clFrame.facts.verbatim;
         RawRecord clRecord{};
-        if (lAnswer % 3 == 0 &&
-            (!clReader.DecodeFrame(clRecord) || !DifferenceFrom(clRecord, clEvent).isEmpty()))
+        if (lAnswer % 3 == 0 && (!clReader.DecodeFrame(clFrame, clRecord) ||
+                                 !DifferenceFrom(clRecord, clEvent).isEmpty()))
             return clstrWhere + QStringLiteral("decoded otherwise");
     }
     return QString();
