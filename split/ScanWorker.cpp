@@ -82,21 +82,28 @@ class CScanRecords {
         if (m_pContainer != nullptr) {
             const SourceStep enStep = m_clRecords.NextFrame(*m_pContainer, m_clFrame);
             m_lKind = m_clFrame.facts.kind;
-            m_clTime =
-                m_clFrame.facts.timed ? std::optional<int64_t>(m_clFrame.facts.time) : std::nullopt;
+            m_bTimed = m_clFrame.facts.timed && m_lKind <= PAYLOAD_GSM;
+            m_lTime = m_clFrame.facts.time;
             m_bDecoded = false;
             return enStep;
         }
         m_clRecord = RawRecord{};
         const SourceStep enStep = m_clRecords.Next(m_clRecord);
         m_lKind = m_clRecord.payloadKind;
-        m_clTime = RecordTimeSeconds(m_clRecord);
+        const std::optional<int64_t> clTime = RecordTimeSeconds(m_clRecord);
+        m_bTimed = clTime && m_lKind <= PAYLOAD_GSM;
+        m_lTime = clTime.value_or(0);
         m_bDecoded = true;
         return enStep;
     }
     uint8_t Kind() const { return m_lKind; }
-    // Its time stamp, for kinds that carry one.
-    std::optional<int64_t> Time() const { return m_lKind <= PAYLOAD_GSM ? m_clTime : std::nullopt; }
+    // Its time stamp, for kinds that carry one. Plain fields: an optional
+    // copied once per record costs the loop more than the rest of it.
+    bool HasTime() const { return m_bTimed; }
+    int64_t TimeSeconds() const { return m_lTime; }
+    std::optional<int64_t> Time() const {
+        return m_bTimed ? std::optional<int64_t>(m_lTime) : std::nullopt;
+    }
     // The record as ReadData delivers it; null when it cannot be decoded.
     const RawRecord *Record() {
         if (!m_bDecoded) {
@@ -113,7 +120,8 @@ class CScanRecords {
     RawRecord m_clRecord{};
     bool m_bDecoded = false;
     uint8_t m_lKind = 0;
-    std::optional<int64_t> m_clTime;
+    bool m_bTimed = false;
+    int64_t m_lTime = 0;
 };
 
 struct FirstRecord {
@@ -212,8 +220,8 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
         if (enStep == SourceStep::Failed)
             return false;
         NoteKind(clInfo, clRecords.Kind());
-        if (const std::optional<int64_t> clTime = clRecords.Time())
-            clSpan.Offer(*clTime);
+        if (clRecords.HasTime())
+            clSpan.Offer(clRecords.TimeSeconds());
         if (clProtocol.Wants(clRecords.Kind())) {
             if (const RawRecord *pRecord = clRecords.Record())
                 clProtocol.Feed(*pRecord);
