@@ -339,7 +339,8 @@ FileResult CBrennovarstikFileFormatV1::WriteRun(const uint8_t *pFrames, size_t l
         return FILE_WRONG_STATE;
     // A short run waits in the buffer like single records; a long one goes
     // out at once behind what the buffer holds, without a copy.
-    if ((m_lFlags & kFlagKeep) && lLength < kKeepBelow - clChannel.window.fill) {
+    if ((m_lFlags & kFlagKeep) && clChannel.window.fill < kKeepBelow &&
+        lLength < kKeepBelow - clChannel.window.fill) {
         std::memcpy(clChannel.window.buffer.get() + clChannel.window.fill, pFrames, lLength);
         clChannel.window.fill += uint32_t(lLength);
         return FILE_OK;
