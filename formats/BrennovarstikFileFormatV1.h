@@ -9,7 +9,18 @@
 #include "VirtualFileFormat.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
+
+// A record as the frame that holds it, with what was learnt of it unread.
+struct StructContainerFrame {
+    const uint8_t *bytes = nullptr;
+    uint32_t length = 0;
+    uint8_t type = 0;
+    uint64_t position = 0; // file offset of its first byte
+    FrameFacts facts;
+    DmrTimeslotMemory dmrBefore; // for decoding it later
+};
 
 class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
                                          public CReaderDiagnostics,
@@ -62,6 +73,26 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     bool WriteFrame(const RawRecord &clRecord, const uint8_t *pFrame, uint32_t lLength,
                     FileResult &enResult);
 
+    // The frame-level path: the next records as their frames, not decoded,
+    // each the one ReadData would deliver (same results, same damage stepped
+    // over). At least one frame with 0, up to lMax where they lie whole and
+    // sound in the read window; another result with none. The bytes stay
+    // valid until the next read, OpenFile or CloseFile. For the thread that
+    // reads.
+    FileResult ReadFrames(StructContainerFrame *pFrames, uint32_t lMax, uint32_t &lCount);
+    // Decodes a frame the last ReadFrames handed out into what ReadData would
+    // have delivered; false when it cannot be. GetDeliveredFrame then offers it.
+    bool DecodeFrame(const StructContainerFrame &clFrame, RawRecord &clRecord);
+    // Called before a refill moves or replaces the window's bytes, so that a
+    // caller can finish using the frames it was handed; empty turns it off.
+    void SetBeforeWindowMoves(std::function<void()> fnBefore);
+
+    // Writes frames that a reader handed out with facts.verbatim set, back to
+    // back and unchanged since, as WriteFrame would write them one by one.
+    // Only for a plain writer (no order buffer, no rotation): 2 otherwise.
+    // A failed write (5) takes the whole run back, so it may be written again.
+    FileResult WriteRun(const uint8_t *pFrames, size_t lLength);
+
     // Capacity of each channel buffer; also the largest record.
     static constexpr uint32_t kChannelCapacity = kMaxRecordLength;
     // The read buffer's first size: most files never need more.
@@ -96,6 +127,8 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
 
     // Reading.
     FileResult Refill();
+    FileResult ReadNext(RawRecord &clRecord);
+    DecodeOutcome DecodeAt(const uint8_t *pFrame, uint32_t lLength, RawRecord &clRecord);
     FileResult ReadLoop(RawRecord &clRecord);
     bool FrameIsValidAt(uint32_t lOffset) const;
     bool FindFrameInTail(uint32_t lFrom, uint32_t &lFound) const;
@@ -144,6 +177,12 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     const uint8_t *m_pDeliveredFrame = nullptr;
     uint32_t m_lDeliveredLength = 0;
     DmrTimeslotMemory m_clDmrMemory;
+    // The frame-level path: classify instead of decode, what was learnt, and
+    // the timeslot memory from before the frame for a later DecodeFrame.
+    bool m_bFramesOnly = false;
+    FrameFacts m_clFacts{};
+    DmrTimeslotMemory m_clDmrMemoryBefore;
+    std::function<void()> m_fnBeforeWindowMoves;
 
     bool m_bWritingMode = false;
     uint8_t m_lFlags = 0;

@@ -62,6 +62,96 @@ FileResult CBrennovarstikFileFormatV1::OpenFile(const wchar_t *clstrPath, FileHe
 
 FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
     CPlatformLockGuard clGuard(m_clLock);
+    m_bFramesOnly = false;
+    return ReadNext(clRecord);
+}
+
+FileResult CBrennovarstikFileFormatV1::ReadFrames(StructContainerFrame *pFrames, uint32_t lMax,
+                                                  uint32_t &lCount) {
+    CPlatformLockGuard clGuard(m_clLock);
+    lCount = 0;
+    m_bFramesOnly = true;
+    RawRecord clUnused{};
+    const FileResult enResult = ReadNext(clUnused);
+    m_bFramesOnly = false;
+    if (enResult != FILE_OK || lMax == 0)
+        return enResult;
+    Channel &clChannel = Current();
+    const uint8_t *pBuffer = clChannel.window.buffer.get();
+    const uint64_t lBase = FileOffsetAt(0);
+    auto take = [&](const uint8_t *pFrame, uint32_t lLength, const FrameFacts &clFacts,
+                    const DmrTimeslotMemory &clBefore) {
+        StructContainerFrame &clFrame = pFrames[lCount++];
+        clFrame.bytes = pFrame;
+        clFrame.length = lLength;
+        clFrame.type = pFrame[kFrameTypeAt];
+        clFrame.position = lBase + uint64_t(pFrame - pBuffer);
+        clFrame.facts = clFacts;
+        clFrame.dmrBefore = clBefore;
+    };
+    take(m_pDeliveredFrame, m_lDeliveredLength, m_clFacts, m_clDmrMemoryBefore);
+    // Further frames only as ReadData's common case takes them: whole in the
+    // window, sound and delivered. Anything else is left, untouched, to the
+    // next call, and no refill happens under the frames already taken.
+    while (lCount < lMax) {
+        const uint32_t lUnread = clChannel.window.fill - clChannel.window.consumed;
+        if (lUnread < kFrameHeadSize)
+            break;
+        const uint8_t *pFrame = pBuffer + clChannel.window.consumed;
+        const uint32_t lLength = ReadBe32(pFrame);
+        if (lLength < kMinRecordLength || lLength > kMaxRecordLength || lLength > lUnread ||
+            ReadBe32(pFrame + 6) !=
+                ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
+            break;
+        const DmrTimeslotMemory clBefore = m_clDmrMemory;
+        FrameFacts clFacts;
+        if (ClassifyRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clFacts, m_clDmrMemory)
+                .action != DecodeAction::Deliver) {
+            m_clDmrMemory = clBefore;
+            break;
+        }
+        clChannel.window.consumed += lLength;
+        m_lFrameLength = lLength;
+        take(pFrame, lLength, clFacts, clBefore);
+    }
+    OfferFrame(pFrames[lCount - 1].bytes, pFrames[lCount - 1].length);
+    return FILE_OK;
+}
+
+bool CBrennovarstikFileFormatV1::DecodeFrame(const StructContainerFrame &clFrame,
+                                             RawRecord &clRecord) {
+    CPlatformLockGuard clGuard(m_clLock);
+    const Channel &clChannel = Current();
+    const uint8_t *pBuffer = clChannel.window.buffer.get();
+    if (m_enOpenMode != OpenMode::Reading || clFrame.bytes < pBuffer ||
+        clFrame.bytes + clFrame.length > pBuffer + clChannel.window.consumed)
+        return false;
+    // The timeslot memory as it was before this frame, so that it moves on once.
+    DmrTimeslotMemory clMemory = clFrame.dmrBefore;
+    if (DecodeRecord(clFrame.bytes, clFrame.length, m_lVersion, m_bDeliverNotices, clRecord,
+                     m_clDecoded, m_lDecodedDirty, clMemory)
+            .action != DecodeAction::Deliver)
+        return false;
+    m_pDeliveredFrame = clFrame.bytes;
+    m_lDeliveredLength = clFrame.length;
+    return true;
+}
+
+void CBrennovarstikFileFormatV1::SetBeforeWindowMoves(std::function<void()> fnBefore) {
+    CPlatformLockGuard clGuard(m_clLock);
+    m_fnBeforeWindowMoves = std::move(fnBefore);
+}
+
+DecodeOutcome CBrennovarstikFileFormatV1::DecodeAt(const uint8_t *pFrame, uint32_t lLength,
+                                                   RawRecord &clRecord) {
+    if (!m_bFramesOnly)
+        return DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
+                            m_lDecodedDirty, m_clDmrMemory);
+    m_clDmrMemoryBefore = m_clDmrMemory;
+    return ClassifyRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, m_clFacts, m_clDmrMemory);
+}
+
+FileResult CBrennovarstikFileFormatV1::ReadNext(RawRecord &clRecord) {
     m_pDeliveredFrame = nullptr;
     Channel &clChannel = Current();
     if (!clChannel.window.file.IsOpen())
@@ -90,9 +180,7 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
                     ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
                 break;
             m_lFrameLength = lLength;
-            const DecodeOutcome clOutcome =
-                DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
-                             m_lDecodedDirty, m_clDmrMemory);
+            const DecodeOutcome clOutcome = DecodeAt(pFrame, lLength, clRecord);
             clChannel.window.consumed += clOutcome.consumed;
             if (clOutcome.action == DecodeAction::Deliver) {
                 OfferFrame(pFrame, lLength);
@@ -107,6 +195,8 @@ FileResult CBrennovarstikFileFormatV1::ReadData(RawRecord &clRecord) {
 }
 
 FileResult CBrennovarstikFileFormatV1::Refill() {
+    if (m_fnBeforeWindowMoves)
+        m_fnBeforeWindowMoves();
     return Current().window.Refill(m_bOnline);
 }
 
@@ -136,9 +226,7 @@ bool CBrennovarstikFileFormatV1::FindFrameInTail(uint32_t lFrom, uint32_t &lFoun
 FileResult CBrennovarstikFileFormatV1::Decode(uint32_t lLength, RawRecord &clRecord, bool &bGoOn) {
     Channel &clChannel = Current();
     const uint8_t *pFrame = clChannel.window.buffer.get() + clChannel.window.consumed;
-    const DecodeOutcome clOutcome =
-        DecodeRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clRecord, m_clDecoded,
-                     m_lDecodedDirty, m_clDmrMemory);
+    const DecodeOutcome clOutcome = DecodeAt(pFrame, lLength, clRecord);
     clChannel.window.consumed += clOutcome.consumed;
     m_enParse = ParseState::ExpectHead;
     ReportRefused(pFrame, lLength, clOutcome);
@@ -149,11 +237,8 @@ FileResult CBrennovarstikFileFormatV1::Decode(uint32_t lLength, RawRecord &clRec
     return FILE_OK;
 }
 
-// Only whole frames whose checksum was checked get here. Frames of versions 1
-// and 2 differ from what the writer makes of the same record.
+// Only whole frames whose checksum was checked get here.
 void CBrennovarstikFileFormatV1::OfferFrame(const uint8_t *pFrame, uint32_t lLength) {
-    if (m_lVersion != kWriterVersion)
-        return;
     m_pDeliveredFrame = pFrame;
     m_lDeliveredLength = lLength;
 }
@@ -192,7 +277,9 @@ void CBrennovarstikFileFormatV1::ReportTail(uint32_t lIndex) {
 
 bool CBrennovarstikFileFormatV1::GetDeliveredFrame(const uint8_t *&pFrame,
                                                    uint32_t &lLength) const {
-    if (m_pDeliveredFrame == nullptr)
+    // Frames of versions 1 and 2 differ from what the writer makes of the
+    // same record.
+    if (m_pDeliveredFrame == nullptr || m_lVersion != kWriterVersion)
         return false;
     pFrame = m_pDeliveredFrame;
     lLength = m_lDeliveredLength;

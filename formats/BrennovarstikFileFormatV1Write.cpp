@@ -329,6 +329,47 @@ bool CBrennovarstikFileFormatV1::WriteFrame(const RawRecord &clRecord, const uin
     return true;
 }
 
+FileResult CBrennovarstikFileFormatV1::WriteRun(const uint8_t *pFrames, size_t lLength) {
+    CPlatformLockGuard clGuard(m_clLock);
+    Channel &clChannel = Current();
+    if (!clChannel.window.file.IsOpen())
+        return FILE_WRONG_DIRECTION;
+    if (!m_bWritingMode || m_enOpenMode != OpenMode::Writing || !clChannel.window.buffer ||
+        (m_lFlags & kFlagOrder) || m_lInterval > 0)
+        return FILE_WRONG_STATE;
+    // A short run waits in the buffer like single records; a long one goes
+    // out at once behind what the buffer holds, without a copy.
+    if ((m_lFlags & kFlagKeep) && clChannel.window.fill < kKeepBelow &&
+        lLength < kKeepBelow - clChannel.window.fill) {
+        std::memcpy(clChannel.window.buffer.get() + clChannel.window.fill, pFrames, lLength);
+        clChannel.window.fill += uint32_t(lLength);
+        return FILE_OK;
+    }
+    if (clChannel.window.fill != 0) {
+        const FileResult enDrain = DrainChannel(clChannel);
+        if (enDrain != FILE_OK)
+            return enDrain;
+    }
+    size_t lDone = 0;
+    while (lDone < lLength) {
+        bool bError = false;
+        const size_t lAccepted =
+            clChannel.window.file.Write(pFrames + lDone, lLength - lDone, bError);
+        lDone += lAccepted;
+        if (bError || lAccepted == 0) {
+            // As with a single record: the run is taken back whole, so that a
+            // retry writes it once; where the file cannot be cut, the piece
+            // that reached it fails its checksum and readers step over it.
+            if (clChannel.window.file.Truncate(clChannel.window.file.Position() - int64_t(lDone)))
+                lDone = 0;
+            m_lWrittenBytes.fetch_add(lDone, std::memory_order_relaxed);
+            return FILE_WRITE_FAILED;
+        }
+    }
+    m_lWrittenBytes.fetch_add(lDone, std::memory_order_relaxed);
+    return clChannel.window.file.Flush() ? FILE_OK : FILE_WRITE_FAILED;
+}
+
 FileResult CBrennovarstikFileFormatV1::FlushData() {
     CPlatformLockGuard clGuard(m_clLock);
     if (m_enOpenMode != OpenMode::Writing)

@@ -110,4 +110,13 @@ void EncodeDmrBody(const DmrTmv &clDmr, int lVersion, uint8_t *pBody);
 bool DecodeDmrBody(const uint8_t *pBody, uint32_t lLength, int lVersion,
                    DmrTimeslotMemory &clMemory, DmrTmv &clDmr, uint32_t &lWritten);
 
+// The decoders' verdicts without decoding; bVerbatim: encoding the decoded
+// body gives these bytes again.
+bool CheckTetraBody(const uint8_t *pBody, uint32_t lLength, uint8_t lType, int lVersion,
+                    bool &bVerbatim);
+bool CheckGsmBody(const uint8_t *pBody, uint32_t lLength);
+// Also moves clMemory on as the decoder does.
+bool CheckDmrBody(const uint8_t *pBody, uint32_t lLength, int lVersion, DmrTimeslotMemory &clMemory,
+                  bool &bVerbatim);
+
 } // namespace container_body

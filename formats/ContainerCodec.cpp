@@ -1,6 +1,7 @@
 #include "ContainerCodec.h"
 
 #include "ContainerBodies.h"
+#include "RecordFields.h"
 
 #include <libdeflate.h>
 
@@ -369,4 +370,92 @@ DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion
         return delivered;
     }
     }
+}
+
+DecodeOutcome ClassifyRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion,
+                             bool bDeliverNotices, FrameFacts &clFacts,
+                             DmrTimeslotMemory &clDmrMemory) {
+    // The same steps as DecodeRecord, in the same order.
+    const DecodeOutcome damagedFrame{DecodeAction::Damaged, lLength};
+    if (lLength < kFrameHeadSize || pFrame[kFlagAt] != 0)
+        return damagedFrame;
+    const uint8_t lType = pFrame[kTypeAt];
+    switch (lType) {
+    case RECORD_NONE:
+        return damagedFrame;
+    case RECORD_GENERIC:
+    case RECORD_TETRA:
+    case RECORD_NOTICE:
+    case RECORD_DMR:
+        break;
+    case RECORD_TETRA_AUX:
+    case RECORD_GSM:
+        if (!TypeAllowedInVersion(lType, lVersion))
+            return {DecodeAction::Damaged, uint32_t(kFrameHeadSize)};
+        break;
+    case RECORD_TETRA_EXTENDED:
+        if (!TypeAllowedInVersion(lType, lVersion))
+            return damagedFrame;
+        break;
+    default:
+        return {DecodeAction::GoOn, uint32_t(kFrameHeadSize)};
+    }
+    if (lLength < kRecordBodyOffset)
+        return damagedFrame;
+
+    using namespace container_body;
+    const uint8_t *pBody = pFrame + kRecordBodyOffset;
+    const uint32_t lBody = lLength - uint32_t(kRecordBodyOffset);
+    // The writer stores zeros there, whatever the record.
+    uint64_t lSubZero = 0;
+    std::memcpy(&lSubZero, pFrame + kFrameHeadSize + kSubZeroAt, sizeof(lSubZero));
+    bool bVerbatim = true;
+    clFacts.timed = true;
+    clFacts.milliseconds = 0;
+    switch (lType) {
+    case RECORD_GENERIC:
+        clFacts.kind = PAYLOAD_GENERIC;
+        // A native 64-bit value, as RecordTimeSeconds reads it.
+        clFacts.timed = lBody >= kGenericTimeOffset + sizeof(uint64_t);
+        if (clFacts.timed) {
+            uint64_t lTime = 0;
+            std::memcpy(&lTime, pBody + kGenericTimeOffset, sizeof(lTime));
+            clFacts.time = int64_t(lTime);
+        }
+        break;
+    case RECORD_TETRA:
+    case RECORD_TETRA_AUX:
+    case RECORD_TETRA_EXTENDED:
+        if (!CheckTetraBody(pBody, lBody, lType, lVersion, bVerbatim))
+            return damagedFrame;
+        clFacts.kind = lType == RECORD_TETRA_AUX ? PAYLOAD_TETRA_AUX : PAYLOAD_TETRA;
+        clFacts.time = int64_t(ReadBe64(pBody));
+        clFacts.milliseconds = ReadBe16(pBody + 8);
+        break;
+    case RECORD_NOTICE:
+        if (!bDeliverNotices)
+            return {DecodeAction::GoOn, lLength};
+        if (lBody < kNoticeBodySize)
+            return damagedFrame;
+        clFacts.kind = PAYLOAD_NOTICE;
+        clFacts.timed = false;
+        bVerbatim = lBody == kNoticeBodySize;
+        break;
+    case RECORD_DMR:
+        if (!CheckDmrBody(pBody, lBody, lVersion, clDmrMemory, bVerbatim))
+            return damagedFrame;
+        clFacts.kind = PAYLOAD_DMR;
+        clFacts.time = int64_t(ReadBe64(pBody + (lVersion >= 3 ? 2 : 1)));
+        clFacts.milliseconds = ReadBe16(pBody + (lVersion >= 3 ? 10 : 9));
+        break;
+    default: // RECORD_GSM
+        if (!CheckGsmBody(pBody, lBody))
+            return damagedFrame;
+        clFacts.kind = PAYLOAD_GSM;
+        clFacts.time = GsmFileTimeToSeconds(ReadBe64(pBody));
+        clFacts.milliseconds = uint16_t(ReadBe64(pBody) / 10000u % 1000u);
+        break;
+    }
+    clFacts.verbatim = bVerbatim && lSubZero == 0 && lVersion == kWriterVersion;
+    return {DecodeAction::Deliver, lLength};
 }

@@ -101,6 +101,29 @@ DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion
                            bool bDeliverNotices, RawRecord &clRecord, DecodedPayload &clArea,
                            uint32_t &lDirty, DmrTimeslotMemory &clDmrMemory);
 
+// What the frame-level path learns of a frame without decoding its payload:
+// the kind and time the decoded record would carry, and whether the frame is
+// byte for byte what the writer makes of that record (version 3 only).
+struct FrameFacts {
+    uint8_t kind = 0;
+    bool timed = false; // RecordTimeSeconds of the decoded record has a value
+    int64_t time = 0;
+    uint16_t milliseconds = 0; // below the second, as RecordTimeMilliseconds adds it
+    bool verbatim = false;
+};
+
+// RecordTimeMilliseconds of the decoded record, for a timed frame.
+inline int64_t FrameTimeMilliseconds(const FrameFacts &clFacts) {
+    return int64_t(uint64_t(clFacts.time) * 1000u) + clFacts.milliseconds;
+}
+
+// The verdict of DecodeRecord on the same frame (same action, same bytes
+// consumed, same change to clDmrMemory), with clFacts filled for a frame it
+// would deliver. Nothing is copied.
+DecodeOutcome ClassifyRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion,
+                             bool bDeliverNotices, FrameFacts &clFacts,
+                             DmrTimeslotMemory &clDmrMemory);
+
 // Big-endian helpers: every container field goes through these.
 inline uint16_t ReadBe16(const uint8_t *p) {
     return uint16_t((p[0] << 8) | p[1]);

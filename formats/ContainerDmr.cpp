@@ -240,6 +240,64 @@ bool DecodeDmrBody(const uint8_t *pBody, uint32_t lLength, int lVersion,
     return bGood;
 }
 
+bool CheckDmrBody(const uint8_t *pBody, uint32_t lLength, int lVersion, DmrTimeslotMemory &clMemory,
+                  bool &bVerbatim) {
+    const uint32_t lHead = HeadSize(lVersion);
+    if (lLength < lHead)
+        return false;
+    const uint8_t *pHead = lVersion >= 3 ? pBody + 1 : pBody;
+    const uint8_t lBurstKind = pHead[kBurstKindAt];
+    const uint32_t lCountByte = pHead[kItemCountAt];
+    const uint32_t lCount =
+        std::min<uint32_t>(lCountByte, lVersion >= 3 ? kMaxItemsV3 : kMaxItemsOld);
+    if (lVersion < 3)
+        (void)ReconstructTimeslot(lBurstKind, clMemory);
+
+    // The writer stores each slot once, in slot order, and only as it reads back.
+    bool bCanonical = lVersion >= 3 && lCount == lCountByte;
+    int lLastSlot = -1;
+    uint32_t lAt = lHead;
+    for (uint32_t i = 0; i < lCount; ++i) {
+        if (lLength - lAt < kItemHeadSize)
+            return false;
+        const uint32_t lKindByte = pBody[lAt];
+        const uint8_t lFlags = pBody[lAt + 1];
+        const uint8_t lLengthByte = pBody[lAt + 2];
+        uint32_t lKind = lKindByte;
+        if (lVersion >= 3) {
+            lKind = std::min(lKind, kLastItemKind);
+            if (lKind == 0)
+                return false;
+        } else if (lKind < 1 || lKind > kLastItemKind) {
+            return false;
+        }
+        const int lSlot = DmrSlotForKind(lKind);
+        const uint32_t lMaxBits = dmr_slot_detail::kSlots[lSlot].maxBytes * 8;
+        uint32_t lBits = lLengthByte;
+        if (lVersion >= 3) {
+            const bool bLong = (lFlags & kLongItemBit) != 0;
+            if (bLong)
+                lBits = uint32_t(lLengthByte) * 8;
+            bCanonical = bCanonical && lKindByte == lKind && lSlot > lLastSlot &&
+                         (lSlot >= 2 || lBurstKind == 1) && bLong == (lKind == kLongItemKind) &&
+                         lBits <= lMaxBits && ((lFlags & kHighFlagBit) == 0 || lBits != 0);
+            lLastSlot = lSlot;
+        } else {
+            const uint8_t lItemFlags = (lFlags & kHighFlagBit) ? (lFlags & kItemFlagsMask) : lFlags;
+            if ((lItemFlags & kLongItemBit) || lKind == kLongItemKind)
+                continue;
+        }
+        lBits = std::min(lBits, lMaxBits);
+        lAt += kItemHeadSize;
+        const uint32_t lData = (lBits + 7) / 8;
+        if (lData > lLength - lAt)
+            return false;
+        lAt += lData;
+    }
+    bVerbatim = bCanonical && lAt == lLength;
+    return true;
+}
+
 } // namespace container_body
 
 uint32_t DmrItemsLostInContainer(const DmrTmv &clDmr) {

@@ -178,6 +178,31 @@ bool DecodeTetraBody(const uint8_t *pBody, uint32_t lLength, uint8_t lType, int 
     return true;
 }
 
+bool CheckTetraBody(const uint8_t *pBody, uint32_t lLength, uint8_t lType, int lVersion,
+                    bool &bVerbatim) {
+    const uint32_t lHead = TetraHeadSize(lType, lVersion);
+    if (lLength < lHead)
+        return false;
+    const uint32_t lData = DataBytesForBits(ReadBe16(pBody + kBitCountAt));
+    if (lLength - lHead != lData || lData > kTetraDataCopyLimit)
+        return false;
+    // Without a free value slot the writer gives one up, so such a frame
+    // reads back as a record that is written otherwise; an extended frame
+    // whose extended byte is 0 is written as plain TETRA.
+    const bool bNoFreeSlot = UsesValueSlotRule(lType, lVersion) &&
+                             (pBody[kFlags2At] & kExtraValuePresent) &&
+                             (pBody[kValueFlagsAt] & 0xE0) == 0xE0;
+    bVerbatim = !bNoFreeSlot && (lType != RECORD_TETRA_EXTENDED || pBody[kExtendedAt] != 0);
+    return true;
+}
+
+bool CheckGsmBody(const uint8_t *pBody, uint32_t lLength) {
+    if (lLength < kGsmHead)
+        return false;
+    const uint32_t lData = DataBytesForBits(ReadBe16(pBody + kGsmBitCountAt));
+    return lLength - kGsmHead == lData && lData <= kGsmDataCopyLimit;
+}
+
 bool GsmBodyLength(const GsmTmv &clGsm, uint32_t &lLength) {
     const uint32_t lData = DataBytesForBits(clGsm.bitCount);
     if (lData > kGsmDataCopyLimit)

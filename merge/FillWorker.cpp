@@ -1,6 +1,7 @@
 // The merge-list fill worker: examines each added file to the end for its
 // first and latest record time and inserts it into the merge list.
 #include "BinaryFile.h"
+#include "BrennovarstikFileFormatV1.h"
 #include "JoinEvents.h"
 #include "JoinFileData.h"
 #include "MergeRun.h"
@@ -97,9 +98,15 @@ class CFillRun {
     // examination with the times found so far. False when a stop was seen.
     bool ReadTimes(qsizetype lIndex, CVirtualFileFormat &clReader, StructJoinFileData &clEntry) {
         CSourceRecords clRecords(clReader);
+        // A container's times are read from its frames, without decoding.
+        auto *pContainer = dynamic_cast<CBrennovarstikFileFormatV1 *>(&clReader);
+        StructContainerFrame clFrame;
         for (bool bFirst = true;; bFirst = false) {
             RawRecord clRecord{};
-            if (clRecords.Next(clRecord) != SourceStep::Record) {
+            const SourceStep enStep = pContainer != nullptr
+                                          ? clRecords.NextFrame(*pContainer, clFrame)
+                                          : clRecords.Next(clRecord);
+            if (enStep != SourceStep::Record) {
                 // After nothing at all, one more read decides.
                 if (bFirst)
                     continue;
@@ -118,7 +125,10 @@ class CFillRun {
                         m_clEvents.JoinProgress(lCode);
                 }
             }
-            const std::optional<int64_t> clTime = RecordTimeSeconds(clRecord);
+            const std::optional<int64_t> clTime =
+                pContainer == nullptr ? RecordTimeSeconds(clRecord)
+                : clFrame.facts.timed ? std::optional<int64_t>(clFrame.facts.time)
+                                      : std::nullopt;
             if (!clTime)
                 continue;
             // A part cut from a recording may begin with a notice; its start

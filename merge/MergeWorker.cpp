@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -76,6 +77,9 @@ class CMergeRun {
             if (!CloseOutput() || !OpenOutput(clstrPath, clHeader))
                 return false;
         }
+        auto *pContainer = dynamic_cast<CBrennovarstikFileFormatV1 *>(pReader.get());
+        if (pContainer != nullptr && pContainer->FileVersion() == kWriterVersion)
+            return CopyFrames(lIndex, clstrPath, *pContainer);
         return CopyRecords(lIndex, clstrPath, *pReader);
     }
 
@@ -162,9 +166,90 @@ class CMergeRun {
         }
     }
 
-    // Writes the record, asking after each failure whether to try again.
+    // The same for a version-3 container: frames that the writer would write
+    // as they stand are copied in stretches straight from the read window;
+    // any other record is decoded and written as CopyRecords writes it.
+    bool CopyFrames(qsizetype lIndex, const QString &clstrPath,
+                    CBrennovarstikFileFormatV1 &clContainer) {
+        CSourceRecords clRecords(clContainer);
+        // A refill moves the window: the stretch is written first, or kept
+        // for the question that follows when that fails.
+        clContainer.SetBeforeWindowMoves([this] {
+            if (m_pRunStart != m_pRunEnd && m_clFailedRun.empty() &&
+                m_pWriter->WriteRun(m_pRunStart, size_t(m_pRunEnd - m_pRunStart)) != FILE_OK)
+                m_clFailedRun.assign(m_pRunStart, m_pRunEnd);
+            m_pRunStart = m_pRunEnd = nullptr;
+        });
+        StructContainerFrame clFrame;
+        for (;;) {
+            const SourceStep enStep = clRecords.NextFrame(clContainer, clFrame);
+            if (!m_clFailedRun.empty()) {
+                const bool bWritten =
+                    WriteRun(lIndex, clContainer, m_clFailedRun.data(), m_clFailedRun.size());
+                m_clFailedRun.clear();
+                if (!bWritten)
+                    return false;
+            }
+            if (enStep != SourceStep::Record) {
+                if (!FlushRun(lIndex, clContainer))
+                    return false;
+                if (enStep == SourceStep::End && clRecords.LastResult() != FILE_DAMAGED) {
+                    ReportNotice(clstrPath, clRecords.Damage());
+                    return true;
+                }
+                PauseWithProgress(lIndex, clContainer);
+                m_clEvents.JoinReadingFileFailed(clstrPath);
+                return false;
+            }
+            if (m_clPacer.PollDue()) {
+                if (m_clPacer.StopRequested()) {
+                    (void)FlushRun(lIndex, clContainer);
+                    return false;
+                }
+                if (m_clPacer.ProgressDue())
+                    EmitProgress(Progress(lIndex, clContainer));
+            }
+            if (m_clContext.sourceInfo != nullptr)
+                m_clContext.sourceInfo->kindMask |= uint64_t(1) << (clFrame.facts.kind % 64);
+            if (clFrame.facts.verbatim) {
+                if (m_pRunEnd != clFrame.bytes || m_pRunEnd == nullptr) {
+                    if (!FlushRun(lIndex, clContainer))
+                        return false;
+                    m_pRunStart = m_pRunEnd = clFrame.bytes;
+                }
+                m_pRunEnd += clFrame.length;
+                continue;
+            }
+            RawRecord clRecord{};
+            if (!FlushRun(lIndex, clContainer) || !clContainer.DecodeFrame(clFrame, clRecord) ||
+                !WriteRecord(lIndex, clContainer, clRecord))
+                return false;
+            if (clRecord.payloadKind == PAYLOAD_DMR && clRecord.payloadLength >= sizeof(DmrTmv))
+                m_lDmrItemsLost +=
+                    DmrItemsLostInContainer(*static_cast<const DmrTmv *>(clRecord.payload));
+        }
+    }
+
+    bool FlushRun(qsizetype lIndex, CVirtualFileFormat &clReader) {
+        const uint8_t *pStart = m_pRunStart;
+        const uint8_t *pEnd = m_pRunEnd;
+        m_pRunStart = m_pRunEnd = nullptr;
+        return pStart == pEnd || WriteRun(lIndex, clReader, pStart, size_t(pEnd - pStart));
+    }
+
+    bool WriteRun(qsizetype lIndex, CVirtualFileFormat &clReader, const uint8_t *pFrames,
+                  size_t lLength) {
+        return WriteAsking(lIndex, clReader, [&] { return m_pWriter->WriteRun(pFrames, lLength); });
+    }
+
     bool WriteRecord(qsizetype lIndex, CVirtualFileFormat &clReader, const RawRecord &clRecord) {
-        if (m_pWriter->WriteData(clRecord) == FILE_OK)
+        return WriteAsking(lIndex, clReader, [&] { return m_pWriter->WriteData(clRecord); });
+    }
+
+    // Writes, asking after each failure whether to try again.
+    bool WriteAsking(qsizetype lIndex, CVirtualFileFormat &clReader,
+                     const std::function<FileResult()> &fnWrite) {
+        if (fnWrite() == FILE_OK)
             return true;
         PauseWithProgress(lIndex, clReader);
         for (;;) {
@@ -177,7 +262,7 @@ class CMergeRun {
             }
             m_clContext.overwriteAnswer = MERGE_NO_ANSWER;
             // The writer has taken the record back, so it is written once.
-            if (m_pWriter->WriteData(clRecord) == FILE_OK)
+            if (fnWrite() == FILE_OK)
                 return true;
         }
     }
@@ -259,6 +344,11 @@ class CMergeRun {
     double m_dStepPerPercent = 0;
 
     std::unique_ptr<CBrennovarstikFileFormatV1> m_pWriter;
+    // The stretch of frames in the read window that waits for the output, and
+    // a stretch whose write failed while the window was about to move.
+    const uint8_t *m_pRunStart = nullptr;
+    const uint8_t *m_pRunEnd = nullptr;
+    std::vector<uint8_t> m_clFailedRun;
     bool m_bOutputOpen = false;
     uint64_t m_lOutputMagic = 0;
     QString m_clstrOutput;

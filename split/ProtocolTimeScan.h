@@ -32,6 +32,12 @@ class CProtocolTimeScan {
     void ChooseComponent(const RawRecord &clRecord);
     // Before the second pass: creates the analysis and sends its settings.
     void Prepare(const FileHeaderInfo &clHeader);
+    // Whether Feed would look at a record of this kind now; the scan decodes
+    // a payload only then.
+    bool Wants(uint8_t lKind) const {
+        return m_lEnabledMask != 0 && lKind < kAnalysisSlots &&
+               (m_lEnabledMask & (1u << lKind)) != 0 && m_clObjects[lKind] != nullptr;
+    }
     // One record of the second pass.
     void Feed(const RawRecord &clRecord);
     // The offset found, in seconds; empty when none was.

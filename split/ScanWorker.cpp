@@ -1,5 +1,6 @@
 // The source scan: the first time-stamped record in a first pass, then the
 // whole file for the latest time and the kinds of records.
+#include "BrennovarstikFileFormatV1.h"
 #include "DebugPrintf.h"
 #include "ProtocolTimeScan.h"
 #include "RecordFields.h"
@@ -20,13 +21,9 @@ QDateTime UtcTime(int64_t lSeconds) {
     return QDateTime::fromSecsSinceEpoch(lSeconds, QTimeZone::utc());
 }
 
-void NoteKind(StructSourceInfo &clInfo, const RawRecord &clRecord) {
-    if (clRecord.payloadKind < 64)
-        clInfo.kindMask |= uint64_t(1) << clRecord.payloadKind;
-}
-
-bool IsTimedKind(const RawRecord &clRecord) {
-    return clRecord.payloadKind <= PAYLOAD_GSM;
+void NoteKind(StructSourceInfo &clInfo, uint8_t lKind) {
+    if (lKind < 64)
+        clInfo.kindMask |= uint64_t(1) << lKind;
 }
 
 // The first and the latest time of a source, leaving out the glitches of a
@@ -73,6 +70,68 @@ class CTimeSpan {
     int64_t m_lLatest = 0;
 };
 
+// The records of a source as the scan looks at them: kind and time. A
+// container is read frame by frame, and a payload is decoded only when it is
+// asked for.
+class CScanRecords {
+  public:
+    explicit CScanRecords(CVirtualFileFormat &clReader)
+        : m_rReader(clReader), m_pContainer(dynamic_cast<CBrennovarstikFileFormatV1 *>(&clReader)),
+          m_clRecords(clReader) {}
+
+    SourceStep Next() {
+        if (m_pContainer != nullptr) {
+            const SourceStep enStep = m_clRecords.NextFrame(*m_pContainer, m_clFrame);
+            m_lKind = m_clFrame.facts.kind;
+            m_bTimed = m_clFrame.facts.timed && m_lKind <= PAYLOAD_GSM;
+            m_lTime = m_clFrame.facts.time;
+            m_bDecoded = false;
+            return enStep;
+        }
+        m_clRecord = RawRecord{};
+        const SourceStep enStep = m_clRecords.Next(m_clRecord);
+        m_lKind = m_clRecord.payloadKind;
+        const std::optional<int64_t> clTime = RecordTimeSeconds(m_clRecord);
+        m_bTimed = clTime && m_lKind <= PAYLOAD_GSM;
+        m_lTime = clTime.value_or(0);
+        m_bDecoded = true;
+        return enStep;
+    }
+    uint8_t Kind() const { return m_lKind; }
+    // Its time stamp, for kinds that carry one. Plain fields: an optional
+    // copied once per record costs the loop more than the rest of it.
+    bool HasTime() const { return m_bTimed; }
+    int64_t TimeSeconds() const { return m_lTime; }
+    std::optional<int64_t> Time() const {
+        return m_bTimed ? std::optional<int64_t>(m_lTime) : std::nullopt;
+    }
+    StructDamageCount Damage() const { return m_clRecords.Damage(); }
+    // The reader's position just past this record: frames are read ahead.
+    uint64_t ConsumedAfter() const {
+        return m_pContainer != nullptr ? m_clFrame.position + m_clFrame.length
+                                       : m_rReader.GetFileSize(false);
+    }
+    // The record as ReadData delivers it; null when it cannot be decoded.
+    const RawRecord *Record() {
+        if (!m_bDecoded) {
+            m_clRecord = RawRecord{};
+            m_bDecoded = m_pContainer->DecodeFrame(m_clFrame, m_clRecord);
+        }
+        return m_bDecoded ? &m_clRecord : nullptr;
+    }
+
+  private:
+    CVirtualFileFormat &m_rReader;
+    CBrennovarstikFileFormatV1 *m_pContainer;
+    CSourceRecords m_clRecords;
+    StructContainerFrame m_clFrame;
+    RawRecord m_clRecord{};
+    bool m_bDecoded = false;
+    uint8_t m_lKind = 0;
+    bool m_bTimed = false;
+    int64_t m_lTime = 0;
+};
+
 struct FirstRecord {
     int64_t time = 0;
     std::optional<uint64_t> frequency;
@@ -92,24 +151,24 @@ bool FindFirstTime(StructWorkerContext &clContext, StructSourceInfo &clInfo,
     SourceReader pReader = OpenSource(clstrPath, clHeader);
     if (!pReader)
         return false;
-    CSourceRecords clRecords(*pReader);
+    CScanRecords clRecords(*pReader);
     CWorkerPacer clPacer(*clContext.stopEvent);
     for (;;) {
         if (clPacer.PollDue() && clPacer.StopRequested())
             return false;
-        RawRecord clRecord{};
         // Ending before a time-stamped record is a failure too.
-        if (clRecords.Next(clRecord) != SourceStep::Record)
+        if (clRecords.Next() != SourceStep::Record)
             return false;
-        NoteKind(clInfo, clRecord);
-        if (!IsTimedKind(clRecord))
-            continue;
-        const std::optional<int64_t> clTime = RecordTimeSeconds(clRecord);
+        NoteKind(clInfo, clRecords.Kind());
+        const std::optional<int64_t> clTime = clRecords.Time();
         if (!clTime || *clTime == 0)
             continue;
+        const RawRecord *pRecord = clRecords.Record();
+        if (pRecord == nullptr)
+            return false;
         clFirst.time = *clTime;
-        clFirst.frequency = RecordFrequency(clRecord);
-        clProtocol.ChooseComponent(clRecord);
+        clFirst.frequency = RecordFrequency(*pRecord);
+        clProtocol.ChooseComponent(*pRecord);
         break;
     }
     // Usually the very next timed record completes the pair.
@@ -117,12 +176,10 @@ bool FindFirstTime(StructWorkerContext &clContext, StructSourceInfo &clInfo,
     for (int lCandidates = 0; lCandidates < kMostReferenceCandidates;) {
         if (clPacer.PollDue() && clPacer.StopRequested())
             return false;
-        RawRecord clRecord{};
-        if (clRecords.Next(clRecord) != SourceStep::Record)
+        if (clRecords.Next() != SourceStep::Record)
             break;
-        NoteKind(clInfo, clRecord);
-        const std::optional<int64_t> clTime =
-            IsTimedKind(clRecord) ? RecordTimeSeconds(clRecord) : std::nullopt;
+        NoteKind(clInfo, clRecords.Kind());
+        const std::optional<int64_t> clTime = clRecords.Time();
         if (!clTime)
             continue;
         if (!CTimeGlitchRule::FarApart(*clTime, lPrevious)) {
@@ -153,7 +210,7 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
     if (!pReader)
         return false;
     clProtocol.Prepare(clHeader);
-    CSourceRecords clRecords(*pReader);
+    CScanRecords clRecords(*pReader);
     CWorkerPacer clPacer(*clContext.stopEvent);
     CTimeSpan clSpan(clFirst.reference);
     CScanIndex *pIndex = clContext.scanIndex;
@@ -168,23 +225,23 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
                     clContext.splitEvents->SplitterProgress(lCode);
             }
         }
-        RawRecord clRecord{};
-        const SourceStep enStep = clRecords.Next(clRecord);
+        const SourceStep enStep = clRecords.Next();
         if (enStep == SourceStep::End)
             break;
         if (enStep == SourceStep::Failed)
             return false;
-        NoteKind(clInfo, clRecord);
-        const std::optional<int64_t> clTime =
-            IsTimedKind(clRecord) ? RecordTimeSeconds(clRecord) : std::nullopt;
-        if (clTime)
-            clSpan.Offer(*clTime);
+        NoteKind(clInfo, clRecords.Kind());
+        if (clRecords.HasTime())
+            clSpan.Offer(clRecords.TimeSeconds());
         if (pIndex != nullptr) {
             const StructDamageCount clDamage = clRecords.Damage();
-            pIndex->AddRecord(clTime, pReader->GetFileSize(false),
+            pIndex->AddRecord(clRecords.Time(), clRecords.ConsumedAfter(),
                               clDamage.records + clDamage.bytes);
         }
-        clProtocol.Feed(clRecord);
+        if (clProtocol.Wants(clRecords.Kind())) {
+            if (const RawRecord *pRecord = clRecords.Record())
+                clProtocol.Feed(*pRecord);
+        }
     }
 
     clSpan.Finish();

@@ -41,6 +41,15 @@ class CSplitRun {
         return m_clSettings.correctFrequency && m_clSettings.frequencyHz >= 0;
     }
     bool ReadRecords();
+    // The same for a version-3 container whose records pass unchanged: frames
+    // that go to the open part one after the other are written as one stretch.
+    bool ReadFrames();
+    bool SplitFrame(const StructContainerFrame &clFrame, bool &bEnd);
+    // Writes the waiting stretch; false once a write has failed.
+    bool FlushRun();
+    bool FailWrite();
+    // A record written to the open part, for the part's report.
+    void NoteInPart(std::optional<int64_t> clMilliseconds);
     bool SplitRecord(RawRecord &clRecord, bool &bEnd);
     // A record whose time waits for its next neighbour's, kept as a copy.
     struct HeldRecord {
@@ -85,6 +94,10 @@ class CSplitRun {
     // The source as a container when records pass through unchanged, so
     // that its frames can be written as they are; null otherwise.
     CBrennovarstikFileFormatV1 *m_pPassThrough = nullptr;
+    // The stretch of frames in the reader's window that waits for the open part.
+    const uint8_t *m_pRunStart = nullptr;
+    const uint8_t *m_pRunEnd = nullptr;
+    bool m_bRunWriteFailed = false;
     FileHeaderInfo m_clHeader{};
     std::optional<CSplitPlan> m_clPlan;
     StructSplitName m_clName;

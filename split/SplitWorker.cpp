@@ -34,7 +34,13 @@ CSplitRun::CSplitRun(StructWorkerContext &clContext, const SplitSourceOpener &fn
       m_clStop(*clContext.stopEvent), m_clSettings(*clContext.splitSettings) {}
 
 StructRunResult CSplitRun::Run() {
-    bool bSplit = Prepare() && ReadRecords();
+    bool bSplit =
+        Prepare() && (m_pPassThrough != nullptr && m_pPassThrough->FileVersion() == kWriterVersion
+                          ? ReadFrames()
+                          : ReadRecords());
+    // Frames still waiting lie in the reader's window: written before it goes.
+    if (!FlushRun())
+        bSplit = FailWrite();
     m_pPassThrough = nullptr;
     m_pReader.reset();
     // The part being written keeps what it holds, also after a failure.
@@ -139,6 +145,126 @@ bool CSplitRun::ReadRecords() {
     }
 }
 
+bool CSplitRun::ReadFrames() {
+    CSourceRecords clRecords(*m_pReader);
+    CWorkerPacer clPacer(m_clStop);
+    // A refill moves the window under the waiting frames.
+    m_pPassThrough->SetBeforeWindowMoves([this] { (void)FlushRun(); });
+    StructContainerFrame clFrame;
+    for (;;) {
+        if (clPacer.PollDue()) {
+            if (clPacer.StopRequested()) {
+                bool bEnd = false;
+                (void)(FlushRun() && ReleaseHeld(std::nullopt, bEnd));
+                return false;
+            }
+            if (clPacer.ProgressDue()) {
+                if (const int lCode = ProgressCode(m_pReader->GetProgress()))
+                    m_clEvents.SplitterProgress(lCode);
+            }
+        }
+        const SourceStep enStep = clRecords.NextFrame(*m_pPassThrough, clFrame);
+        if (m_bRunWriteFailed)
+            return FailWrite();
+        switch (enStep) {
+        case SourceStep::End: {
+            bool bEnd = false;
+            if (!FlushRun())
+                return FailWrite();
+            if (!ReleaseHeld(std::nullopt, bEnd))
+                return false;
+            ReportNotice(clRecords.Damage());
+            return true;
+        }
+        case SourceStep::Failed:
+            return Fail(FileProblemText(
+                m_clstrSource,
+                QCoreApplication::translate("CDlgSplitter", "Can not read the file!")));
+        case SourceStep::Record:
+            break;
+        }
+        bool bEnd = false;
+        if (!SplitFrame(clFrame, bEnd))
+            return false;
+        if (bEnd)
+            return true;
+    }
+}
+
+bool CSplitRun::SplitFrame(const StructContainerFrame &clFrame, bool &bEnd) {
+    const FrameFacts &clFacts = clFrame.facts;
+    const std::optional<int64_t> clTime =
+        clFacts.timed ? std::optional<int64_t>(clFacts.time) : std::nullopt;
+    // Anything but a frame that is written as it stands, in its turn, takes
+    // the record path.
+    if (!clFacts.verbatim || !m_clHeld.empty() || (clTime && m_clGlitchRule->MustWait(*clTime))) {
+        if (!FlushRun())
+            return FailWrite();
+        RawRecord clRecord{};
+        return !m_pPassThrough->DecodeFrame(clFrame, clRecord) || SplitRecord(clRecord, bEnd);
+    }
+    if (clTime)
+        m_clGlitchRule->Trust(*clTime);
+    const uint64_t lConsumed =
+        m_clPlan->NeedsConsumedBytes() ? clFrame.position + clFrame.length : 0;
+    switch (m_clPlan->Decide(clTime, lConsumed)) {
+    case SplitAction::EndSplit:
+        bEnd = true;
+        return true;
+    case SplitAction::SkipRecord:
+        return true;
+    case SplitAction::StartNewPart:
+        if (!FlushRun())
+            return FailWrite();
+        if (!ClosePart())
+            return false;
+        m_clPlan->ApplyTo(m_clName);
+        if (!OpenPart())
+            return false;
+        break;
+    case SplitAction::WriteToCurrentPart:
+        break;
+    }
+    if (!m_bPartOpen)
+        return true;
+    // Frames that follow each other in the window make one stretch.
+    if (m_pRunEnd != clFrame.bytes || m_pRunEnd == nullptr) {
+        if (!FlushRun())
+            return FailWrite();
+        m_pRunStart = clFrame.bytes;
+        m_pRunEnd = clFrame.bytes;
+    }
+    m_pRunEnd += clFrame.length;
+    NoteInPart(clFacts.timed ? std::optional<int64_t>(FrameTimeMilliseconds(clFacts))
+                             : std::nullopt);
+    return true;
+}
+
+void CSplitRun::NoteInPart(std::optional<int64_t> clMilliseconds) {
+    ++m_clPartReport.records;
+    if (!clMilliseconds)
+        return;
+    if (!m_clPartReport.hasTime) {
+        m_clPartReport.hasTime = true;
+        m_clPartReport.firstMs = *clMilliseconds;
+        m_clPartReport.lastMs = *clMilliseconds;
+    }
+    m_clPartReport.lastMs = std::max(m_clPartReport.lastMs, *clMilliseconds);
+}
+
+bool CSplitRun::FlushRun() {
+    if (m_pRunStart != m_pRunEnd && !m_bRunWriteFailed)
+        m_bRunWriteFailed =
+            m_pWriter->WriteRun(m_pRunStart, size_t(m_pRunEnd - m_pRunStart)) != FILE_OK;
+    m_pRunStart = m_pRunEnd = nullptr;
+    return !m_bRunWriteFailed;
+}
+
+bool CSplitRun::FailWrite() {
+    return Fail(FileProblemText(
+        m_clstrOpenPart, QCoreApplication::translate("CDlgSplitter", "Can not write the file!")));
+}
+
 bool CSplitRun::SplitRecord(RawRecord &clRecord, bool &bEnd) {
     if (clRecord.payload == nullptr)
         return true;
@@ -229,18 +355,8 @@ bool CSplitRun::PlaceRecord(const RawRecord &clRecord, const uint8_t *pFrame, ui
     if (!m_bPartOpen)
         return true;
     if (WriteRecord(clRecord, pFrame, lFrameLength) != FILE_OK)
-        return Fail(FileProblemText(
-            m_clstrOpenPart,
-            QCoreApplication::translate("CDlgSplitter", "Can not write the file!")));
-    ++m_clPartReport.records;
-    if (const std::optional<int64_t> clMs = RecordTimeMilliseconds(clRecord)) {
-        if (!m_clPartReport.hasTime) {
-            m_clPartReport.hasTime = true;
-            m_clPartReport.firstMs = *clMs;
-            m_clPartReport.lastMs = *clMs;
-        }
-        m_clPartReport.lastMs = std::max(m_clPartReport.lastMs, *clMs);
-    }
+        return FailWrite();
+    NoteInPart(RecordTimeMilliseconds(clRecord));
     if (clRecord.payloadKind == PAYLOAD_DMR && clRecord.payloadLength >= sizeof(DmrTmv))
         m_lDmrItemsLost += DmrItemsLostInContainer(*static_cast<const DmrTmv *>(clRecord.payload));
     return true;

@@ -45,28 +45,55 @@ StructDamageCount CSourceRecords::Damage() const {
 }
 
 SourceStep CSourceRecords::Next(RawRecord &clRecord) {
-    for (;;) {
-        m_enLast = m_clReader.ReadData(clRecord);
-        switch (m_enLast) {
-        case FILE_OK:
-            return SourceStep::Record;
-        case FILE_DAMAGED: {
-            // The records after a damaged one belong to the source as much as
-            // those before it.
-            const uint64_t lPosition = m_clReader.GetFileSize(false);
-            if (lPosition <= m_lPositionAtDamage)
-                return SourceStep::End;
-            m_lPositionAtDamage = lPosition;
-            ++m_lDamagedSkipped;
-            continue;
+    SourceStep enStep = SourceStep::Record;
+    while (!Settled(m_clReader.ReadData(clRecord), enStep)) {
+    }
+    return enStep;
+}
+
+SourceStep CSourceRecords::NextFrame(CBrennovarstikFileFormatV1 &clContainer,
+                                     StructContainerFrame &clFrame) {
+    if (m_lFrameAt < m_lFrameCount) {
+        clFrame = m_aFrames[m_lFrameAt++];
+        return SourceStep::Record;
+    }
+    SourceStep enStep = SourceStep::Record;
+    while (
+        !Settled(clContainer.ReadFrames(m_aFrames.data(), kFramesAtOnce, m_lFrameCount), enStep)) {
+    }
+    m_lFrameAt = 0;
+    if (enStep == SourceStep::Record)
+        clFrame = m_aFrames[m_lFrameAt++];
+    return enStep;
+}
+
+bool CSourceRecords::Settled(FileResult enResult, SourceStep &enStep) {
+    m_enLast = enResult;
+    switch (enResult) {
+    case FILE_OK:
+        enStep = SourceStep::Record;
+        return true;
+    case FILE_DAMAGED: {
+        // The records after a damaged one belong to the source as much as
+        // those before it.
+        const uint64_t lPosition = m_clReader.GetFileSize(false);
+        if (lPosition <= m_lPositionAtDamage) {
+            enStep = SourceStep::End;
+            return true;
         }
-        case FILE_END_OF_DATA:
-            return SourceStep::End;
-        case FILE_NO_DATA_YET:
-            return m_clReader.IsOnlineFile() ? SourceStep::End : SourceStep::Failed;
-        default:
-            return SourceStep::Failed;
-        }
+        m_lPositionAtDamage = lPosition;
+        ++m_lDamagedSkipped;
+        return false;
+    }
+    case FILE_END_OF_DATA:
+        enStep = SourceStep::End;
+        return true;
+    case FILE_NO_DATA_YET:
+        enStep = m_clReader.IsOnlineFile() ? SourceStep::End : SourceStep::Failed;
+        return true;
+    default:
+        enStep = SourceStep::Failed;
+        return true;
     }
 }
 

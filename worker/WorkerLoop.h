@@ -3,12 +3,14 @@
 // the progress reports.
 #pragma once
 
+#include "BrennovarstikFileFormatV1.h"
 #include "Event.h"
 #include "ReaderDiagnostics.h"
 #include "VirtualFileFormat.h"
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -55,6 +57,9 @@ class CSourceRecords {
     // as the end, so no loop can spin on it. End of data (3, or 8 of a file
     // still being written) is the end; any other result is a failure.
     SourceStep Next(RawRecord &clRecord);
+    // The same for a container source read frame by frame (clContainer is
+    // the reader this object was made for).
+    SourceStep NextFrame(CBrennovarstikFileFormatV1 &clContainer, StructContainerFrame &clFrame);
     FileResult LastResult() const { return m_enLast; }
     // Damaged records stepped over so far, for telling the user.
     uint64_t DamagedSkipped() const { return m_lDamagedSkipped; }
@@ -63,6 +68,16 @@ class CSourceRecords {
     StructDamageCount Damage() const;
 
   private:
+    // Takes one read result; false when a damaged record was stepped over and
+    // reading goes on.
+    bool Settled(FileResult enResult, SourceStep &enStep);
+
+    // Frames are taken from the reader a few at a time; the window does not
+    // move while some are still to be handed out.
+    static constexpr uint32_t kFramesAtOnce = 32;
+    std::array<StructContainerFrame, kFramesAtOnce> m_aFrames;
+    uint32_t m_lFrameAt = 0;
+    uint32_t m_lFrameCount = 0;
     CVirtualFileFormat &m_clReader;
     CReaderDiagnostics *m_pDiagnostics;
     uint64_t m_lPositionAtDamage;

@@ -5,6 +5,7 @@
 #include "ContainerTestKit.h"
 #include "FormatChoice.h"
 #include "OpenFileFormat.h"
+#include "RecordFields.h"
 #include "TestPaths.h"
 #include "TestRegistry.h"
 
@@ -75,6 +76,52 @@ QString ReadsAsTheModel(CBrennovarstikFileFormatV1 &clReader, const QByteArray &
     }
     RawRecord clRecord{};
     return clReader.ReadData(clRecord) == FILE_END_OF_DATA ? QString() : QStringLiteral("no end");
+}
+
+// The same file read frame by frame, a few at a time: the same answers, each
+// frame where the model delivers it, its kind and time as the model's record
+// has them, the record when decoded (every third, so that the others are only
+// classified), and a frame marked verbatim only where the model writes that
+// record to exactly these bytes. lVerbatim counts those.
+QString FramesAsTheModel(const QString &clstrPath, const QByteArray &clFile, int &lVerbatim) {
+    CBrennovarstikFileFormatV1 clReader;
+    if (Open(clReader, clstrPath) != 0 || !clReader.SetOption(0, 1))
+        return QStringLiteral("not opened");
+    const int lVersion = clReader.FileVersion();
+    qsizetype lAnswer = 0;
+    StructContainerFrame aFrames[5];
+    uint32_t lAt = 0, lCount = 0;
+    for (const ReadEvent &clEvent : ModelRead(clFile, true)) {
+        const QString clstrWhere = QStringLiteral("frame answer %1: ").arg(lAnswer++);
+        FileResult enResult = FILE_OK;
+        if (lAt == lCount) {
+            lAt = 0;
+            enResult = clReader.ReadFrames(aFrames, 1 + uint32_t(lAnswer % 5), lCount);
+        }
+        const StructContainerFrame &clFrame = aFrames[lAt];
+        lAt += enResult == FILE_OK;
+        if (enResult != clEvent.result)
+            return clstrWhere + QString::number(enResult);
+        if (enResult != FILE_OK)
+            continue;
+        RawRecord clModel = clEvent.record;
+        clModel.payload = const_cast<char *>(clEvent.payload.constData());
+        const std::optional<int64_t> clTime = RecordTimeSeconds(clModel);
+        const QByteArray clBytes = Bytes(clFrame.bytes, clFrame.length);
+        if (qint64(clFrame.position) != clEvent.offset ||
+            clBytes != clFile.mid(clEvent.offset, clFrame.length) ||
+            clFrame.type != uint8_t(clBytes[4]) || clFrame.facts.kind != clModel.payloadKind ||
+            clFrame.facts.timed != clTime.has_value() || (clTime && clFrame.facts.time != *clTime))
+            return clstrWhere + QStringLiteral("frame or its facts differ");
+        if (clFrame.facts.verbatim && (lVersion != 3 || EncodeFrame(clModel, 3) != clBytes))
+            return clstrWhere + QStringLiteral("verbatim, but written otherwise");
+        lVerbatim += clFrame.facts.verbatim;
+        RawRecord clRecord{};
+        if (lAnswer % 3 == 0 && (!clReader.DecodeFrame(clFrame, clRecord) ||
+                                 !DifferenceFrom(clRecord, clEvent).isEmpty()))
+            return clstrWhere + QStringLiteral("decoded otherwise");
+    }
+    return QString();
 }
 
 QByteArray FlipBit(QByteArray clBytes, int lOffset, int lBit) {
@@ -163,6 +210,29 @@ void TestContainer::codecAndReaderAsTheModel() {
         QCOMPARE(lReports, 0);
         clReader.CloseFile();
     }
+    // Read frame by frame, almost every frame of a version-3 file is one the
+    // writer makes as it stands.
+    int lVerbatim = 0;
+    QCOMPARE(FramesAsTheModel(clstrPath, clFile, lVerbatim), QString());
+    QVERIFY(version == 3 ? lVerbatim > clModel.size() * 9 / 10 : lVerbatim == 0);
+    // Each frame with one byte after its head changed and its checksum made
+    // good again: what the writer would store otherwise must not pass as verbatim.
+    QByteArray clMutated = clFile.left(kHeaderSize);
+    CSplitMix64 clRandom{uint64_t(version)};
+    for (qsizetype lAt = kHeaderSize; lAt < clFile.size();) {
+        QByteArray clFrame = clFile.mid(lAt, Be32At(clFile, int(lAt)));
+        lAt += clFrame.size();
+        if (clFrame.size() > 10)
+            clFrame[10 + int(clRandom.Below(uint32_t(clFrame.size() - 10)))] =
+                char(clRandom.Below(4) == 0 ? 0 : clRandom.Next());
+        const uint32_t lSum = StoredChecksum(clFrame.mid(10));
+        for (int i = 0; i < 4; ++i)
+            clFrame[6 + i] = char(lSum >> (24 - 8 * i));
+        clMutated += clFrame;
+    }
+    QVERIFY(WriteFileBytes(clstrPath, clMutated));
+    lVerbatim = 0;
+    QCOMPARE(FramesAsTheModel(clstrPath, clMutated, lVerbatim), QString());
 }
 
 // One byte inserted, lost or changed anywhere after the header: the reader
@@ -218,7 +288,9 @@ void TestContainer::oneDamagedByteCostsOnlyItsRecords() {
             clReader.SetDiagnostics(
                 [&clReports](const StructReaderDiagnostic &d) { clReports << d; });
             QCOMPARE(Open(clReader, clstrPath), 0);
-            const QString clstrDiff = ReadsAsTheModel(clReader, clDamaged, true);
+            int lVerbatim = 0;
+            const QString clstrDiff = ReadsAsTheModel(clReader, clDamaged, true) +
+                                      FramesAsTheModel(clstrPath, clDamaged, lVerbatim);
             QVERIFY2(clstrDiff.isEmpty(), clWhere + ": " + clstrDiff.toLatin1());
             QList<QByteArray> clDelivered;
             for (const ReadEvent &clEvent : ModelRead(clDamaged, true))
