@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int kExitUsage = 2;
 constexpr int64_t kDefaultGapSeconds = 60;
 constexpr int kDefaultWidth = 1000;
 constexpr int kMargin = 10;

@@ -13,7 +13,7 @@
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitCannotOpen = 2; // verify: a file could not be opened or read
-constexpr int kExitUsage = 2;      // split: the command line itself is wrong
+constexpr int kExitUsage = 2;      // split, timeline: the command line itself is wrong
 
 // A parser for "bvftool COMMAND": --help, the description and the positional
 // arguments' help. Parse parses clArguments (the command's name first) and
