@@ -4,9 +4,6 @@
 #include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <unistd.h>
 
 using namespace WorkerTestKit;

@@ -9,10 +9,6 @@
 #include "ToolTestKit.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <cstring>
 #include <memory>

@@ -15,7 +15,6 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QUrl>
 
 using namespace UiTestKit;
