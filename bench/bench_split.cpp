@@ -19,6 +19,7 @@
 // once on a missing source, which shows what starting and ending cost.
 #include "BenchCommon.h"
 #include "SampleGenerator.h"
+#include "ScanIndex.h"
 #include "SplitControl.h"
 #include "SplitEvents.h"
 #include "SplitSettings.h"
@@ -133,7 +134,10 @@ bool RunOnce(StructWorkerContext &clContext, CBenchEvents &clEvents, const std::
              const StructSplitSettings &clSettings, RunTimes &clTimes, StructSourceInfo &clInfo) {
     clEvents.Reset();
     Clock::time_point clStart = Clock::now();
-    if (!StartScanWorker(clContext, QString::fromStdString(clstrSource), clInfo, nullptr, 0))
+    // As the dialog scans: with the per-minute index its timeline is drawn from.
+    CScanIndex clIndex;
+    if (!StartScanWorker(clContext, QString::fromStdString(clstrSource), clInfo, nullptr, 0,
+                         &clIndex))
         return false;
     const bool bScanned = clEvents.WaitForEnd();
     clTimes.lScan = SecondsSince(clStart);

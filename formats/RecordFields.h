@@ -5,13 +5,14 @@
 
 #include "RecordTypes.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
 // A generic payload holds its time in bytes 16..23 and its frequency in bytes
 // 64..71, as native 64-bit integers; shorter payloads hold neither.
-constexpr uint32_t kGenericTimeOffset = 16;
-constexpr uint32_t kGenericFrequencyOffset = 64;
+constexpr uint32_t kGenericTimeOffset = offsetof(GenericTmvHead, timeSeconds);
+constexpr uint32_t kGenericFrequencyOffset = offsetof(GenericTmvHead, frequency);
 
 // Seconds since 1970 UTC, or none for notices, unknown kinds, a missing
 // payload or one too short for its kind.

@@ -116,8 +116,8 @@ constexpr int kDmrItemSlots = 7;
 struct DmrTmv {
     uint8_t timeslot;
     uint8_t burstKind; // 1: all seven items are stored
-    uint8_t padding1[6];
-    uint64_t timeSeconds;
+    uint8_t padding1[14];
+    uint64_t timeSeconds; // read as signed by the merge, like a generic time
     uint16_t milliseconds;
     uint8_t padding2[6];
     uint64_t altTimeSeconds; // never stored in files
@@ -141,7 +141,7 @@ struct DmrTmv {
     DmrItemSlot<4> item4;
     DmrItemSlot<28> item5;
     DmrItemSlot<72> item6;
-    uint8_t padding5[36];
+    uint8_t padding5[28];
 };
 
 struct GsmTmv {
@@ -179,6 +179,22 @@ struct NoticeTmv {
     uint8_t text[128];
 };
 
+// A generic payload is opaque bytes except for these two fields, which the
+// workers and protocol components read at fixed positions.
+struct GenericTmvHead {
+    uint8_t lead[16];
+    int64_t timeSeconds;
+    uint8_t middle[40];
+    uint64_t frequency;
+};
+
+// Protocol components receive the payloads as bytes, so these positions are
+// fixed by the recording design, not by the compiler.
+static_assert(offsetof(TetraTmv, timeSeconds) == 0);
+static_assert(offsetof(DmrTmv, timeSeconds) == 16);
+static_assert(offsetof(GsmTmv, fileTime) == 0);
+static_assert(offsetof(GenericTmvHead, timeSeconds) == 16);
+static_assert(offsetof(GenericTmvHead, frequency) == 64);
 static_assert(sizeof(TetraTmv) == kTetraTmvLength);
 static_assert(sizeof(DmrTmv) == kDmrTmvLength);
 static_assert(sizeof(GsmTmv) == kGsmTmvLength);

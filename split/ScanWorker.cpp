@@ -3,6 +3,7 @@
 #include "DebugPrintf.h"
 #include "ProtocolTimeScan.h"
 #include "RecordFields.h"
+#include "ScanIndex.h"
 #include "SplitEvents.h"
 #include "TimeGlitch.h"
 #include "WorkerContext.h"
@@ -155,6 +156,9 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
     CSourceRecords clRecords(*pReader);
     CWorkerPacer clPacer(*clContext.stopEvent);
     CTimeSpan clSpan(clFirst.reference);
+    CScanIndex *pIndex = clContext.scanIndex;
+    if (pIndex != nullptr)
+        pIndex->Begin(pReader->GetFileSize(false));
     for (;;) {
         if (clPacer.PollDue()) {
             if (clPacer.StopRequested())
@@ -171,9 +175,14 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
         if (enStep == SourceStep::Failed)
             return false;
         NoteKind(clInfo, clRecord);
-        if (IsTimedKind(clRecord)) {
-            if (const std::optional<int64_t> clTime = RecordTimeSeconds(clRecord))
-                clSpan.Offer(*clTime);
+        const std::optional<int64_t> clTime =
+            IsTimedKind(clRecord) ? RecordTimeSeconds(clRecord) : std::nullopt;
+        if (clTime)
+            clSpan.Offer(*clTime);
+        if (pIndex != nullptr) {
+            const StructDamageCount clDamage = clRecords.Damage();
+            pIndex->AddRecord(clTime, pReader->GetFileSize(false),
+                              clDamage.records + clDamage.bytes);
         }
         clProtocol.Feed(clRecord);
     }

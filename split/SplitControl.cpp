@@ -21,7 +21,7 @@ void PrepareSplitWorker(StructWorkerContext &clContext, const QString &clstrPath
 
 bool StartScanWorker(StructWorkerContext &clContext, const QString &clstrPath,
                      StructSourceInfo &clInfo, StructProtoComponent *pComponents,
-                     uint32_t lComponentCount) {
+                     uint32_t lComponentCount, CScanIndex *pIndex) {
     // Released before the description is reset: a worker still running may be
     // writing or reading it.
     ReleaseWorker(clContext);
@@ -29,6 +29,7 @@ bool StartScanWorker(StructWorkerContext &clContext, const QString &clstrPath,
     if (clContext.splitEvents == nullptr)
         return false;
     PrepareSplitWorker(clContext, clstrPath, clInfo, pComponents, lComponentCount);
+    clContext.scanIndex = pIndex;
     return StartWorkerThread(clContext, &ScanWorkerThread);
 }
 

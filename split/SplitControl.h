@@ -12,9 +12,11 @@
 
 // Releases any previous worker, resets clInfo and starts the scan of the
 // path. False when nothing could be started (no events interface, no thread).
+// pIndex, when given, is filled by the scan and must not be read before it
+// has ended.
 bool StartScanWorker(StructWorkerContext &clContext, const QString &clstrPath,
                      StructSourceInfo &clInfo, StructProtoComponent *pComponents,
-                     uint32_t lComponentCount);
+                     uint32_t lComponentCount, CScanIndex *pIndex = nullptr);
 
 enum class SplitStart : uint8_t {
     Started,

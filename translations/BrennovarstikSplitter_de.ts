@@ -553,4 +553,19 @@ Bitte einen anderen Zielnamen wählen.</translation>
         <translation> [m:s]</translation>
     </message>
 </context>
+<context>
+    <name>CTimelineStrip</name>
+    <message>
+        <source>%1: the period ends</source>
+        <translation>%1: Ende des Zeitraums</translation>
+    </message>
+    <message>
+        <source>%1: part %2 starts, %3</source>
+        <translation>%1: Beginn von Teil %2, %3</translation>
+    </message>
+    <message>
+        <source>%1: %2 records</source>
+        <translation>%1: %2 Datensätze</translation>
+    </message>
+</context>
 </TS>

@@ -3,6 +3,7 @@
 #include "DlgSplitter.h"
 
 #include "ProgressCodes.h"
+#include "TimelineStrip.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -220,8 +221,11 @@ void CDlgSplitter::Slot_Splitter_LoadFile() {
 void CDlgSplitter::LoadSource(const QString &clstrPath) {
     SetControlText(SourcePath, clstrPath);
     ForgetWorker();
+    // Empty while the scan runs: it fills the index the strip was drawn from.
+    if (m_pTimeline != nullptr)
+        m_pTimeline->Clear();
     if (!StartScanWorker(m_clContext, clstrPath, m_clSourceInfo, m_clComponents.Entries(),
-                         m_clComponents.Count()))
+                         m_clComponents.Count(), &m_clScanIndex))
         m_pPrompts->ShowWarning(
             this, tr("Error"),
             tr("<%1>\nCan not open file or unsupported filetype!").arg(clstrPath));

@@ -12,6 +12,7 @@
 #include "ModelJoinFiles.h"
 #include "PromptLayer.h"
 #include "ProtoComponent.h"
+#include "ScanIndex.h"
 #include "SplitControl.h"
 #include "SplitEvents.h"
 #include "WorkerContext.h"
@@ -26,6 +27,8 @@
 #include <array>
 #include <memory>
 
+class CMergeTimeline;
+class CTimelineStrip;
 class QHBoxLayout;
 class QTabWidget;
 class QVBoxLayout;
@@ -226,6 +229,7 @@ class CDlgSplitter : public QDialog, public CSplitEvents, public CJoinEvents {
     void ConnectSplitControls();
     void ConnectMergeControls();
     void ConnectPeriodEdits(bool bConnect);
+    void ConnectTimeline();
     void SetVisible(int lId, bool bVisible);
     void SetEnabled(int lId, bool bEnabled);
     bool IsChecked(int lId) const;
@@ -254,12 +258,18 @@ class CDlgSplitter : public QDialog, public CSplitEvents, public CJoinEvents {
     // An automated run's period that lies wholly outside the loaded source.
     QString PeriodRefusal() const;
     StructSplitTabValues ReadSplitTab() const;
+    // Redraws the strip for the source and the settings shown; bLoad takes a
+    // freshly scanned source into it, otherwise an empty strip stays empty.
+    void UpdateTimeline(bool bLoad);
     QDateTime CarriedDateTime(const QDateTime &clOld, const QDateTime &clNew,
                               const QDateTimeEdit &clEdit) const;
     void PeriodTimeChanged(Control enEdit, QDateTime &clStored, const QDateTime &clNew);
 
     // DlgSplitterMergeTab.cpp: hands added or dropped files to the fill worker.
     void StartMergeFill(const QStringList &clPaths);
+    // The timeline shows the group of the first selected row, or the first.
+    void UpdateMergeTimeline();
+    void SelectMergeFile(const QString &clstrFileName);
 
     // DlgSplitterPrompts.cpp: true when the source was renamed.
     bool OfferSourceRename(const QString &clstrFileName);
@@ -275,6 +285,10 @@ class CDlgSplitter : public QDialog, public CSplitEvents, public CJoinEvents {
     const int m_lSchemeCount = 10;
 
     StructSourceInfo m_clSourceInfo;
+    // Filled by the scan; declared before the worker context, which releases
+    // the worker, so that it outlives any scan writing into it.
+    CScanIndex m_clScanIndex;
+    CTimelineStrip *m_pTimeline = nullptr;
     // Declared before the context, so that no worker outlives the libraries.
     CProtoComponentTable m_clComponents;
     QString m_clstrProtoFolder;
@@ -284,6 +298,7 @@ class CDlgSplitter : public QDialog, public CSplitEvents, public CJoinEvents {
     CMergeList m_clMergeList;
     std::unique_ptr<CModelJoinFiles> m_pMergeModel;
     std::unique_ptr<QItemSelectionModel> m_pMergeSelection;
+    CMergeTimeline *m_pMergeTimeline = nullptr;
 
     bool m_bArgumentsGiven = false;
     bool m_bWithoutDisplay = false;

@@ -2,6 +2,7 @@
 // and stopping the merge, following the workers' progress and answering the
 // merge worker's questions. Every box goes through the prompt layer.
 #include "DlgSplitter.h"
+#include "MergeTimeline.h"
 #include "ProgressCodes.h"
 
 #include "MergeWorkers.h"
@@ -95,6 +96,7 @@ void CDlgSplitter::Button_Joiner_StartStop() {
 
 void CDlgSplitter::Slot_Join_Fill_List(const QString &clstrSrollToItem) {
     m_pMergeModel->UpdateView(m_clMergeList.Entries());
+    UpdateMergeTimeline();
     if (clstrSrollToItem.isEmpty())
         return;
     auto *pView = ControlAs<QTreeView>(MergeView);
@@ -112,6 +114,40 @@ void CDlgSplitter::Slot_Join_Fill_List(const QString &clstrSrollToItem) {
             return;
         }
     }
+}
+
+void CDlgSplitter::UpdateMergeTimeline() {
+    if (m_pMergeTimeline == nullptr)
+        return;
+    const QList<StructJoinFileData> clEntries = m_clMergeList.Entries();
+    QVariant clMagic;
+    const QModelIndexList clSelected = m_pMergeSelection->selectedIndexes();
+    if (!clSelected.isEmpty()) {
+        const QModelIndex &clAt = clSelected.first();
+        const QModelIndex clGroup = clAt.parent().isValid() ? clAt.parent() : clAt;
+        clMagic = clGroup.siblingAtColumn(0).data(CModelJoinFiles::kMagicRole);
+    }
+    const uint64_t lMagic = clMagic.isValid()     ? clMagic.toULongLong()
+                            : clEntries.isEmpty() ? 0
+                                                  : clEntries.first().magic;
+    QList<StructJoinFileData> clGroup;
+    for (const StructJoinFileData &clEntry : clEntries) {
+        if (clEntry.magic == lMagic)
+            clGroup << clEntry;
+    }
+    m_pMergeTimeline->SetFiles(clGroup);
+}
+
+void CDlgSplitter::SelectMergeFile(const QString &clstrFileName) {
+    const QModelIndexList clFound =
+        m_pMergeModel->match(m_pMergeModel->index(0, 2), Qt::DisplayRole, clstrFileName, 1,
+                             Qt::MatchExactly | Qt::MatchRecursive);
+    if (clFound.isEmpty())
+        return;
+    m_pMergeSelection->select(clFound.first(),
+                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (auto *pView = ControlAs<QTreeView>(MergeView))
+        pView->scrollTo(clFound.first(), QAbstractItemView::EnsureVisible);
 }
 
 void CDlgSplitter::Slot_Join_ProgressBar(const int lPercent) {

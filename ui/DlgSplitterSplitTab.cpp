@@ -4,6 +4,7 @@
 // the end of a run with the command-line request.
 #include "DlgSplitter.h"
 #include "ProgressCodes.h"
+#include "TimelineStrip.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -333,6 +334,24 @@ void CDlgSplitter::TakeSourceIntoTab() {
         CheckBox_Splitter_SyncProtoTime(Qt::Checked);
     const auto *pSpin = ControlAs<QSpinBox>(NumberSpin);
     Button_Splitter_NumberChanged(std::max(2, pSpin != nullptr ? pSpin->value() : 2));
+    UpdateTimeline(true);
+}
+
+void CDlgSplitter::UpdateTimeline(bool bLoad) {
+    if (m_pTimeline == nullptr || (!bLoad && m_pTimeline->IsEmpty()))
+        return;
+    // The name is cleared as a scan starts and set only once it has ended.
+    if (m_clSourceInfo.name.isEmpty()) {
+        m_pTimeline->Clear();
+        return;
+    }
+    const int64_t lShift = m_clSourceInfo.synchronised ? m_clSourceInfo.offset : 0;
+    m_pTimeline->SetSource(m_clScanIndex, m_clSourceInfo.first.toSecsSinceEpoch() - lShift,
+                           m_clSourceInfo.last.toSecsSinceEpoch() - lShift, lShift,
+                           IsChecked(UtcCheck));
+    StructSplitSettings clSettings;
+    if (CollectSplitSettings(ReadSplitTab(), clSettings))
+        m_pTimeline->SetCuts(PlanCuts(m_clScanIndex, clSettings, m_clSourceInfo));
 }
 
 void CDlgSplitter::Slot_Splitter_ProgressBar(const int lPercent) {
@@ -366,6 +385,7 @@ void CDlgSplitter::Slot_Splitter_ProgressBar(const int lPercent) {
     const QString clstrRunNotice = m_clstrRunNotice;
     m_clstrRunNotice.clear();
     if (m_clSourceInfo.name.isEmpty()) {
+        UpdateTimeline(false);
         SetVisible(SyncProtoCheck, false);
         for (Control enControl :
              {SplitStartStop, SchemeLabel, SchemeCombo, UtcCheck, FixedNameLabel, FixedNamePath})

@@ -1,7 +1,9 @@
 // Building both tabs from small create helpers, the control table and the
 // generic accessors that act on a control by its class.
 #include "DlgSplitter.h"
+#include "MergeTimeline.h"
 #include "ProgressCodes.h"
+#include "TimelineStrip.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -205,6 +207,9 @@ QWidget *CDlgSplitter::CreateSplitPage() {
     SetEnabled(SplitStartStop, false);
     CreateProgressBar(SplitProgress, pRow, tr("Operation progress"));
 
+    m_pTimeline = new CTimelineStrip(this);
+    m_pTimeline->setObjectName(QStringLiteral("SplitTimeline"));
+    pLayout->addWidget(m_pTimeline);
     pLayout->addStretch();
 
     m_clSplitType.setExclusive(true);
@@ -236,6 +241,10 @@ QWidget *CDlgSplitter::CreateMergePage() {
             &QTreeView::resizeColumnToContents);
     Register(MergeView, pView, pRow, tr("List with files to merge"));
 
+    m_pMergeTimeline = new CMergeTimeline(this);
+    m_pMergeTimeline->setObjectName(QStringLiteral("MergeTimeline"));
+    pLayout->addWidget(m_pMergeTimeline);
+
     pRow = CreateRow(pLayout);
     CreatePushButton(DeleteAllButton, pRow, tr("Delete all"), tr("Delete all files"));
     CreatePushButton(DeleteSelectedButton, pRow, tr("Delete selected"),
@@ -261,6 +270,9 @@ void CDlgSplitter::ConnectMergeControls() {
         connect(pButton, &QPushButton::clicked, this, &CDlgSplitter::Button_Joiner_ChooseFiles);
     if (auto *pButton = ControlAs<QPushButton>(MergeStartStop))
         connect(pButton, &QPushButton::clicked, this, &CDlgSplitter::Button_Joiner_StartStop);
+    connect(m_pMergeSelection.get(), &QItemSelectionModel::selectionChanged, this,
+            &CDlgSplitter::UpdateMergeTimeline);
+    connect(m_pMergeTimeline, &CMergeTimeline::FileClicked, this, &CDlgSplitter::SelectMergeFile);
 }
 
 void CDlgSplitter::ConnectSplitControls() {
@@ -289,6 +301,26 @@ void CDlgSplitter::ConnectSplitControls() {
     if (auto *pLength = ControlAs<QTimeEdit>(LengthEdit))
         connect(pLength, &QTimeEdit::timeChanged, this, &CDlgSplitter::Button_Splitter_TimeChanged);
     ConnectPeriodEdits(true);
+    ConnectTimeline();
+}
+
+// The planned cuts follow every setting that moves them; connected after the
+// controls' own slots, which the cuts depend on.
+void CDlgSplitter::ConnectTimeline() {
+    const auto fnUpdate = [this] { UpdateTimeline(false); };
+    for (int lId : {UtcCheck, SyncProtoCheck, AlignCheck})
+        if (auto *pCheck = ControlAs<QCheckBox>(lId))
+            connect(pCheck, &QCheckBox::stateChanged, this, fnUpdate);
+    if (auto *pCombo = ControlAs<QComboBox>(SchemeCombo))
+        connect(pCombo, &QComboBox::currentIndexChanged, this, fnUpdate);
+    if (auto *pLength = ControlAs<QTimeEdit>(LengthEdit))
+        connect(pLength, &QTimeEdit::timeChanged, this, fnUpdate);
+    for (int lId : {FromEdit, ToEdit})
+        if (auto *pEdit = ControlAs<QDateTimeEdit>(lId))
+            connect(pEdit, &QDateTimeEdit::dateTimeChanged, this, fnUpdate);
+    if (auto *pSpin = ControlAs<QSpinBox>(NumberSpin))
+        connect(pSpin, &QSpinBox::valueChanged, this, fnUpdate);
+    connect(&m_clSplitType, &QButtonGroup::idToggled, this, fnUpdate);
 }
 
 // The period edits are taken off their slots while the dialog itself sets

@@ -3,7 +3,6 @@
 #include "SplitName.h"
 
 #include <QBrush>
-#include <QColor>
 #include <QStandardItem>
 
 #include <limits>
@@ -126,14 +125,14 @@ void CModelJoinFiles::UpdateView(QList<StructJoinFileData> clAddList) {
         if (lGap > 1) {
             auto *pGapItem =
                 new QStandardItem(tr("Missing: ") + JoinDurationText(lGap - 1) + tr(" [m:s]"));
-            pGapItem->setBackground(QBrush(QColor(255, 155, 0, 255), Qt::SolidPattern));
+            pGapItem->setBackground(QBrush(MissingColour(), Qt::SolidPattern));
             pGroup->setChild(lRow, 1, pGapItem);
             lRow = AppendChildRow(*pGroup);
         }
 
         auto *pTimeItem = new QStandardItem(JoinTimeText(clEntry));
         if (!clstrOverlap.isEmpty()) {
-            pTimeItem->setBackground(QBrush(QColor(255, 255, 0, 255), Qt::SolidPattern));
+            pTimeItem->setBackground(QBrush(OverlapColour(), Qt::SolidPattern));
             pTimeItem->setToolTip(clstrOverlap);
         }
         pGroup->setChild(lRow, 1, pTimeItem);

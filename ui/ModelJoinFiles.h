@@ -7,6 +7,7 @@
 
 #include "JoinFileData.h"
 
+#include <QColor>
 #include <QList>
 #include <QStandardItemModel>
 
@@ -20,6 +21,10 @@ class CModelJoinFiles : public QStandardItemModel {
 
     // The role under which a group row's column-0 item carries its magic.
     static constexpr int kMagicRole = Qt::UserRole + 1;
+    // The backgrounds of a gap row and of an overlapping file's time, which
+    // the merge timeline shares.
+    static QColor MissingColour() { return {255, 155, 0}; }
+    static QColor OverlapColour() { return {255, 255, 0}; }
 
   public slots:
     // Rebuilds the tree from the list, then asks the view to expand all rows

@@ -20,6 +20,7 @@ void ClearContext(StructWorkerContext &clContext) {
     clContext.componentCount = 0;
     clContext.splitSettings.reset();
     clContext.mergeList = nullptr;
+    clContext.scanIndex = nullptr;
     clContext.mergeOutputs.reset();
     clContext.questionOpen = false;
 }

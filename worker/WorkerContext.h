@@ -27,6 +27,7 @@ struct StructSplitSettings;
 // context only carries pointers to them for the workers that use them.
 struct StructProtoComponent;
 class CMergeList;
+class CScanIndex;
 
 struct StructSourceInfo {
     QString name; // empty: nothing loaded
@@ -77,6 +78,7 @@ struct StructWorkerContext {
     std::shared_ptr<const StructSplitSettings> splitSettings; // split worker only
     std::unique_ptr<QString> mergeDestination; // merge workers; released by every worker
     CMergeList *mergeList = nullptr;           // the fill worker inserts into it
+    CScanIndex *scanIndex = nullptr;           // the scan fills it when one is given
     // The outputs the running merge has opened, so that no later output of
     // the same merge replaces one of them. Merge worker only.
     std::unique_ptr<QStringList> mergeOutputs;

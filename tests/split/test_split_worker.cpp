@@ -1,6 +1,7 @@
 // The scan and split workers where the round trips cannot look; the split's
 // questions never hold up a stop or a release.
 #include "FileSizeLimit.h"
+#include "PlannedCuts.h"
 #include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
@@ -82,6 +83,7 @@ class TestSplitWorker : public QObject {
 
     void scan_data();
     void scan();
+    void scanIndexPlansTheSplit();
     void timeGlitches_data();
     void timeGlitches();
     void damagedSource_data();
@@ -187,6 +189,50 @@ void TestSplitWorker::scan() {
     QCOMPARE(s.last, StructSourceInfo().last);
     QCOMPARE(QList<qint64>({qint64(s.size), s.frequency, qint64(s.fileMagic), qint64(s.kindMask)}),
              QList<qint64>({0, 0, 0, 0}));
+}
+
+// The scan's minutes account for every record and byte of the source and
+// mark the minute after damage; the cuts planned from them name the parts
+// that a split by time or by period writes.
+void TestSplitWorker::scanIndexPlansTheSplit() {
+    QList<RecordSpec> clRecords;
+    for (int64_t t = At("10:00:00"); t <= At("11:10:00"); t += 90)
+        clRecords << Tetra(t);
+    clRecords.insert(5, Notice());
+    QVERIFY(WriteBytes(Path(kSource), WithInserted(clRecords, 0, kTypeZero)));
+    WorkerRig clRig;
+    CScanIndex clIndex;
+    QCOMPARE(clRig.Run([&] {
+        return StartScanWorker(clRig.context, Path(kSource), clRig.source, nullptr, 0, &clIndex);
+    }),
+             1000);
+    uint64_t lRecords = 0;
+    uint64_t lEnd = clIndex.MinuteMap().begin()->second.firstPosition;
+    QList<int64_t> clDamaged;
+    for (const auto &[lMinute, clMinute] : clIndex.MinuteMap()) {
+        QCOMPARE(clMinute.firstPosition, lEnd);
+        QCOMPARE(CScanIndex::MinuteOf(clMinute.earliest), lMinute);
+        QCOMPARE(CScanIndex::MinuteOf(clMinute.latest), lMinute);
+        lRecords += clMinute.records;
+        lEnd += clMinute.bytes;
+        if (clMinute.damaged)
+            clDamaged << lMinute;
+    }
+    QCOMPARE(lRecords, uint64_t(clRecords.size()));
+    QCOMPARE(lEnd, uint64_t(QFileInfo(Path(kSource)).size()));
+    QCOMPARE(clDamaged, QList<int64_t>{At("10:00:00") / 60});
+    for (const StructSplitSettings &clSettings :
+         {ByTime(1200, false), ByTime(1800, true), ByPeriod(At("10:20:00"), At("10:50:00"))}) {
+        QStringList clPlanned;
+        for (const StructPlannedCut &clCut : PlanCuts(clIndex, clSettings, clRig.source))
+            if (clCut.partNumber > 0)
+                clPlanned << clCut.name;
+        QCOMPARE(clRig.Split(clSettings), 2000);
+        const QStringList clWritten = FilesIn(m_pDir->path(), {kSource});
+        QCOMPARE(clPlanned, clWritten.mid(clSettings.mode == SPLIT_BY_PERIOD ? 0 : 1));
+        for (const QString &clstrPart : clWritten)
+            QVERIFY(QFile::remove(Path(clstrPart)));
+    }
 }
 
 // A broken clock's single records neither open nor name parts, nor stretch the span.

@@ -9,6 +9,7 @@
 #include "ToolTestKit.h"
 
 #include <QCryptographicHash>
+#include <QXmlStreamReader>
 
 #include <cstring>
 #include <memory>
@@ -99,6 +100,7 @@ class TestBvftool : public QObject {
     void commands_data();
     void commands();
     void verifyNamesDamageByOffset();
+    void timelineMarksGapsAndOverlaps();
 
   private:
     QTemporaryDir m_clDir;
@@ -144,6 +146,11 @@ void TestBvftool::commands_data() {
             "bvftool: " + c + ": Unknown option 'no-such'.\nSee \"bvftool " + c + " --help\".");
     }
     row("info", 1, "bvftool: info: no file given\n");
+    row("timeline --no-such -o t.svg a.bvf", 2, "bvftool: timeline: Unknown option 'no-such'.");
+    row("timeline a.bvf", 2, "bvftool: timeline: -o OUT.svg is needed\n");
+    row("timeline --gap 1.5 -o t.svg a.bvf", 2, "--gap needs a whole number of seconds");
+    row("timeline --width 99 -o t.svg a.bvf", 2, "--width needs a whole number of pixels");
+    row("timeline -o t.svg a.bvf missing.bvf", 1, "bvftool: missing.bvf: cannot be opened");
     row("dump missing.lan", 1, "bvftool: missing.lan: cannot be opened as a recording");
     row("verify a.bvf missing.bvf", 2, "bvftool: missing.bvf: cannot be opened as a recording");
     row("verify folder.bvf", 2, "bvftool: folder.bvf: cannot be opened as a recording");
@@ -271,6 +278,52 @@ void TestBvftool::verifyNamesDamageByOffset() {
         QVERIFY2(clRun.out.contains(clstrWhere) && clRun.out.contains(clstrSummary),
                  qPrintable(clRun.out));
     }
+}
+
+// Two parts of one recording five minutes apart, then a third part that
+// overlaps the second: what a script reads back from the picture.
+void TestBvftool::timelineMarksGapsAndOverlaps() {
+    const QString d = m_clDir.path() + u'/';
+    for (const auto &[pName, pStart] : {std::pair{"t1.bvf", "2024-05-06 09:00:00"},
+                                        {"t2.bvf", "2024-05-06 09:06:59"},
+                                        {"t3.bvf", "2024-05-06 09:08:00"}})
+        QVERIFY(Sample(d + pName, {"--minutes", "2", "--rate", "1", "--kinds", "tetra", "--magic",
+                                   "0x7", "--start", pStart}));
+    // Per class the data attributes of its elements, "file from to"; the
+    // exit status under "exit".
+    const auto fnDrawn = [&](const QStringList &clFiles) {
+        const ToolRun clRun = Bvftool(QStringList{"timeline", "-o", "t.svg"} + clFiles, d);
+        QMap<QString, QStringList> clDrawn{{"exit", {QString::number(clRun.exitCode)}}};
+        QXmlStreamReader clXml(ReadAll(d + "t.svg"));
+        while (!clXml.atEnd()) {
+            const QXmlStreamAttributes a = clXml.readNext() == QXmlStreamReader::StartElement
+                                               ? clXml.attributes()
+                                               : QXmlStreamAttributes();
+            if (a.hasAttribute("class"))
+                clDrawn[a.value("class").toString()]
+                    << QStringList{a.value("data-file").toString(), a.value("data-from").toString(),
+                                   a.value("data-to").toString()}
+                           .join(u' ');
+        }
+        QFile::remove(d + "t.svg");
+        return clDrawn;
+    };
+    QMap<QString, QStringList> clDrawn = fnDrawn({"t1.bvf", "t2.bvf"});
+    const QStringList clFiles = clDrawn.value("file");
+    QCOMPARE(clDrawn.value("exit"), QStringList{"0"});
+    QCOMPARE(clFiles.size(), 2);
+    const qint64 lFirstEnd = clFiles[0].section(u' ', 2).toLongLong();
+    QVERIFY(clFiles[0].startsWith("t1.bvf ") && clFiles[1].startsWith("t2.bvf "));
+    QCOMPARE(clDrawn.value("gap"),
+             QStringList{QString(" %1 %2").arg(lFirstEnd).arg(lFirstEnd + 300000)});
+    QVERIFY(!clDrawn.contains("overlap"));
+    clDrawn = fnDrawn({"t3.bvf", "t1.bvf", "t2.bvf"});
+    QCOMPARE(clDrawn.value("file").size(), 3);
+    QCOMPARE(clDrawn.value("gap").size(), 1);
+    QCOMPARE(clDrawn.value("overlap"),
+             QStringList{QString(" %1 %2")
+                             .arg(clDrawn.value("file")[0].section(u' ', 1, 1))
+                             .arg(clDrawn.value("file")[2].section(u' ', 2))});
 }
 
 BVF_TEST_MAIN(TestBvftool)

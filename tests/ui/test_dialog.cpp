@@ -4,7 +4,10 @@
 // after "|" the files made or changed, whose parts hold the source's records.
 #include "UiTestKit.h"
 
+#include "MergeTimeline.h"
 #include "TestRegistry.h"
+#include "TimelineStrip.h"
+#include "WorkerCuts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,6 +18,8 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTimeEdit>
+#include <QTreeView>
 #include <QUrl>
 
 using namespace UiTestKit;
@@ -330,6 +335,8 @@ class TestDialog : public QObject {
   private slots:
     void sessions_data();
     void sessions();
+    void splitTimeline();
+    void mergeTimeline();
 };
 
 void TestDialog::sessions_data() {
@@ -415,6 +422,92 @@ void TestDialog::sessions() {
     const QString clstrOutcome = clSession.Outcome();
     QVERIFY2(bRan, qPrintable(clstrOutcome));
     QCOMPARE(clstrOutcome, outcome);
+}
+
+// A recording with a 20-minute gap, in the en_US locale: the strip shades the
+// gap and draws one line per part the independent cut model starts, and the
+// lines follow the part length.
+void TestDialog::splitTimeline() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const auto clRestore = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+    QTemporaryDir clDir;
+    QList<WorkerTestKit::RecordSpec> clSpecs;
+    QList<WorkerTestKit::CutInput> clInputs;
+    for (int64_t t = At("10:00:00"); t < At("11:40:00"); t += t == At("10:39:30") ? 1230 : 30) {
+        clSpecs << Tetra(t);
+        clInputs << WorkerTestKit::CutInput{t, 0};
+    }
+    const QString clstrPath = clDir.filePath("gap.bvf");
+    QVERIFY(WorkerTestKit::WriteRecording(clstrPath, clSpecs));
+    CTestDialog d;
+    QVERIFY(d.Open());
+    QCOMPARE(d.ControlAs<QTimeEdit>(D::LengthEdit)->text(), "01:00");
+    auto *pStrip = d.findChild<CTimelineStrip *>("SplitTimeline");
+    QVERIFY(pStrip != nullptr && pStrip->IsEmpty());
+    d.prompts->files << clstrPath;
+    d.Click(D::ChooseFileButton);
+    QVERIFY(d.WaitForThreadEnds(1));
+    QVERIFY(!pStrip->IsEmpty());
+    QCOMPARE(pStrip->GapSpans(),
+             (QList<QPair<int, int>>{{pStrip->XOf(At("10:39:30")), pStrip->XOf(At("11:00:00"))}}));
+    for (const int lMinutes : {30, 20, 45}) {
+        d.ControlAs<QTimeEdit>(D::LengthEdit)->setTime(QTime(0, lMinutes));
+        StructSplitSettings clSettings;
+        clSettings.partLength = lMinutes * 60;
+        QList<int> clExpected;
+        const QList<WorkerTestKit::CutStep> clSteps =
+            WorkerTestKit::ModelCuts(clInputs, clSettings, At("10:00:00"), 0);
+        for (const WorkerTestKit::CutStep &clStep : clSteps)
+            if (clStep.action == 'N')
+                clExpected << pStrip->XOf(clStep.start);
+        QCOMPARE(pStrip->CutLines(), clExpected);
+        const QImage clImage = pStrip->grab().toImage();
+        const int lMiddle = pStrip->PlotRect().center().y();
+        for (int lX : clExpected)
+            QCOMPARE(clImage.pixelColor(lX, lMiddle), CTimelineStrip::CutColour());
+        const QPair<int, int> clGap = pStrip->GapSpans().first();
+        QCOMPARE(clImage.pixelColor((clGap.first + clGap.second) / 2, lMiddle),
+                 CTimelineStrip::GapColour());
+    }
+    d.SetControlValue(D::UtcCheck, 1);
+    QCOMPARE(pStrip->TipAt(pStrip->CutLines().first()),
+             "11:00:00: part 2 starts, gap__2024-03-07_11.00.00.bvf");
+    QCOMPARE(pStrip->TipAt(pStrip->XOf(At("10:10:00")) + 1), "2024-03-07 10:10: 2 records");
+}
+
+// One recording of three files: a gap and an overlap shaded in the tree's
+// colours, and a click on a bar selects its file in the tree.
+void TestDialog::mergeTimeline() {
+    CTestDialog d;
+    QVERIFY(d.Open());
+    const auto clEntry = [](const char *pName, const char *pFrom, const char *pTo,
+                            uint64_t lMagic) {
+        return StructJoinFileData{kJoinFileOpened, lMagic, pName, At(pFrom), At(pTo), 1, 10};
+    };
+    for (const StructJoinFileData &clAdd : {clEntry("/m/a.bvf", "10:00:00", "10:30:00", 7),
+                                            clEntry("/m/b.bvf", "10:40:00", "11:00:00", 7),
+                                            clEntry("/m/c.bvf", "10:50:00", "11:10:00", 7),
+                                            clEntry("/m/x.bvf", "09:00:00", "09:10:00", 9)})
+        QVERIFY(d.MergeList().Insert(clAdd));
+    emit d.Signal_Join_Fill_List(QString());
+    QTest::qWait(50);
+    auto *pLine = d.findChild<CMergeTimeline *>("MergeTimeline");
+    QVERIFY(pLine != nullptr);
+    QCOMPARE(pLine->FileCount(), 3);
+    QCOMPARE(pLine->GapSpans().size(), 1);
+    QCOMPARE(pLine->OverlapSpans().size(), 1);
+    const QImage clImage = pLine->grab().toImage();
+    const QPair<int, int> clGap = pLine->GapSpans().first();
+    const QPair<int, int> clOverlap = pLine->OverlapSpans().first();
+    QCOMPARE(clImage.pixelColor((clGap.first + clGap.second) / 2, 2 + pLine->height() / 2),
+             CModelJoinFiles::MissingColour());
+    QCOMPARE(clImage.pixelColor((clOverlap.first + clOverlap.second) / 2, pLine->height() - 5),
+             CModelJoinFiles::OverlapColour());
+    QTest::mouseClick(pLine, Qt::LeftButton, {}, pLine->BarRect(1).center());
+    const QModelIndexList clSelected =
+        d.ControlAs<QTreeView>(D::MergeView)->selectionModel()->selectedRows(2);
+    QCOMPARE(clSelected.size(), 1);
+    QCOMPARE(clSelected.first().data().toString(), "/m/b.bvf");
 }
 
 BVF_TEST_MAIN(TestDialog)

@@ -21,6 +21,8 @@ const char kUsage[] =
     "  merge -o OUT FILE...          merge the parts of one recording into OUT\n"
     "  merge -d DIR FILE...          one output per recording in DIR\n"
     "                                (--overwrite, --skip-unreadable)\n"
+    "  timeline -o OUT.svg FILE...   the files on a time axis as SVG, gaps and overlaps\n"
+    "                                marked (--gap SECONDS, --width PX)\n"
     "\n"
     "Recordings: .bvf containers (versions 1 to 3), .tmw and .lan TMW recordings.\n"
     "File names are taken as they are; --online reads files still being recorded.\n"
@@ -52,6 +54,8 @@ int main(int argc, char **argv) {
         return RunVerify(clArguments);
     if (clstrCommand == QStringLiteral("merge"))
         return RunMerge(clArguments);
+    if (clstrCommand == QStringLiteral("timeline"))
+        return RunTimeline(clArguments);
     PrintErrorText(QStringLiteral("bvftool: unknown command \"%1\"\n\n").arg(clstrCommand) +
                    QString::fromLatin1(kUsage));
     return kExitFailed;

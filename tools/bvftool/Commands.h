@@ -8,3 +8,4 @@ int RunInfo(const QStringList &clArguments);
 int RunDump(const QStringList &clArguments);
 int RunVerify(const QStringList &clArguments);
 int RunMerge(const QStringList &clArguments);
+int RunTimeline(const QStringList &clArguments);
