@@ -4,7 +4,6 @@
 #include "ArgumentCapture.h"
 #include "TestRegistry.h"
 
-#include <QTest>
 #include <string>
 #include <vector>
 

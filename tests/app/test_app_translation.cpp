@@ -1,13 +1,8 @@
 #include "AppTranslation.h"
 #include "TestRegistry.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QXmlStreamReader>
 
 #include <memory>

@@ -9,10 +9,6 @@
 #include "TestPaths.h"
 #include "TestRegistry.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <algorithm>
 #include <cmath>
 

@@ -7,9 +7,6 @@
 #include "TestRegistry.h"
 
 #include <QDateTime>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <cstdlib>
 #include <cwchar>

@@ -14,11 +14,6 @@
 #include "TmwFileFormatV1.h"
 #include "TmwModel.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>

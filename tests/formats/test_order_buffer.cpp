@@ -6,7 +6,6 @@
 
 #include <QRandomGenerator>
 #include <QTemporaryFile>
-#include <QTest>
 
 #include <cstdio>
 #include <cstring>

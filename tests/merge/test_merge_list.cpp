@@ -5,7 +5,6 @@
 
 #include <QSignalSpy>
 #include <QStandardItem>
-#include <QTest>
 
 #include <algorithm>
 #include <random>

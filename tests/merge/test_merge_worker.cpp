@@ -3,8 +3,6 @@
 #include "MergeTestKit.h"
 #include "TestRegistry.h"
 
-#include <QTemporaryDir>
-#include <QTest>
 #include <QThread>
 
 #include <unistd.h>
@@ -149,6 +147,7 @@ void TestMergeWorker::fillLeavesOut() {
     QVERIFY(WriteRecording(clstrLong.left(259), Run(At("11:00:00"), 5)));
 
     MergeRig clRig;
+    clRig.source.name = QStringLiteral("/rec/loaded.bvf");
     const QString clstrDoubled = m_pDir->path() + "//good.bvf";
     QCOMPARE(clRig.Fill({Path("folder.bvf"), Path("missing.bvf"), Path("good.bvf"),
                          Path("text.bvf"), clstrDoubled, clstrLong, Path("nofolder/x.bvf")}),
@@ -163,6 +162,8 @@ void TestMergeWorker::fillLeavesOut() {
     QCOMPARE(clRig.events.Lists(), QStringList{Path("good.bvf")});
     QCOMPARE(clRig.Fill({}), 1000);
     QCOMPARE(clRig.events.Log(), (QStringList{"progress 0", "progress 1000", "list "}));
+    // Only a fill that does not finish forgets the split tab's source.
+    QCOMPARE(clRig.source.name, QStringLiteral("/rec/loaded.bvf"));
 }
 
 void TestMergeWorker::fillStops() {

@@ -5,12 +5,6 @@
 #include "TestPaths.h"
 #include "TestRegistry.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <functional>
 
 #include <sys/stat.h>

@@ -6,7 +6,6 @@
 #include "Thread.h"
 #include "Tick.h"
 
-#include <QTest>
 #include <atomic>
 #include <thread>
 

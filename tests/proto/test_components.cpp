@@ -4,12 +4,6 @@
 #include "TestPaths.h"
 #include "TestRegistry.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <algorithm>
 #include <cstring>
 

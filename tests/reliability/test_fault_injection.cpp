@@ -7,10 +7,7 @@
 #include "WorkerSources.h"
 #include "WorkerThreads.h"
 
-#include <QDir>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace ReliabilityTestKit;
 using namespace MergeTestKit;

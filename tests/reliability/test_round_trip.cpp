@@ -7,8 +7,6 @@
 #include "WorkerSources.h"
 
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace ReliabilityTestKit;
 using namespace MergeTestKit;

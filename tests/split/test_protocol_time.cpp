@@ -5,8 +5,6 @@
 #include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
-#include <QTemporaryDir>
-
 using namespace WorkerTestKit;
 
 namespace {

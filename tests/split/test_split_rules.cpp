@@ -7,9 +7,6 @@
 #include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <ctime>
 #include <random>
 #include <unistd.h>
@@ -419,6 +416,10 @@ void TestSplitRules::partNames_data() {
     Row("a short token goes, what follows is cut again",
         "/rec/cell__P00012__2024-03-07_14.05.09x.bvf", 1, "/rec/cellx__01.bvf");
     Row("not a short token: letters", "/rec/cell__CN12ab.bvf", 1, "/rec/cell__01.bvf");
+    Row("leading word of a short token's length", "/rec/X12345__cell.bvf", 1,
+        "/rec/X12345__01.bvf");
+    Row("leading word of a date's length", "/rec/X024-03-07_14.05.09__cell.bvf", 1,
+        "/rec/X024-03-07_14.05.09__01.bvf");
     Row("text after a date token stays", "/rec/cell__2024-03-07_14.05.09x.bvf", 1,
         "/rec/cellx__01.bvf");
     Row("part number first: cut at its __", "/rec/01__cell.bvf", 1, "/rec/01__01.bvf");

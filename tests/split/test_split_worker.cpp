@@ -5,9 +5,6 @@
 #include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <unistd.h>
 
 using namespace WorkerTestKit;

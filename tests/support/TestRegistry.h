@@ -4,7 +4,13 @@
 // file, so that the files stay independent of each other).
 #pragma once
 
+// What every test file uses comes with the registration.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QObject>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <functional>
 #include <memory>

@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QList>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QTimeZone>
@@ -301,30 +300,6 @@ inline QStringList DescribeParts(const QString &clstrFolder, const QStringList &
         clParts << clstrName + QStringLiteral(": ") +
                        RecordTimes(QDir(clstrFolder).filePath(clstrName)).join(u' ');
     return clParts;
-}
-
-// A DescribeParts line with every time in it moved by lSeconds; record
-// times stay on their day.
-inline QString ShiftedDescription(const QString &clstrText, int64_t lSeconds) {
-    static const QRegularExpression kTime(QStringLiteral(
-        R"((\d{4}-\d\d-\d\d)_(\d\d)\.(\d\d)\.(\d\d)|(?<![\d.])(\d\d):(\d\d):(\d\d))"));
-    QString clstrOut;
-    qsizetype lAt = 0;
-    for (const QRegularExpressionMatch &clMatch : kTime.globalMatch(clstrText)) {
-        clstrOut += clstrText.mid(lAt, clMatch.capturedStart() - lAt);
-        lAt = clMatch.capturedEnd();
-        const auto fnNumber = [&clMatch](int i) { return clMatch.captured(i).toInt(); };
-        if (clMatch.hasCaptured(1))
-            clstrOut += QDateTime(QDate::fromString(clMatch.captured(1), Qt::ISODate),
-                                  QTime(fnNumber(2), fnNumber(3), fnNumber(4)), QTimeZone::utc())
-                            .addSecs(lSeconds)
-                            .toString(QStringLiteral("yyyy-MM-dd_hh.mm.ss"));
-        else
-            clstrOut += QTime(fnNumber(5), fnNumber(6), fnNumber(7))
-                            .addSecs(int(lSeconds))
-                            .toString(QStringLiteral("hh:mm:ss"));
-    }
-    return clstrOut + clstrText.mid(lAt);
 }
 
 inline QList<QByteArray> Pick(const QList<QByteArray> &clFrames, const QList<int> &clIndexes) {

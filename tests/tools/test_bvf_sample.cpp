@@ -8,13 +8,10 @@
 #include "ToolTestKit.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 

@@ -11,13 +11,9 @@
 #include "WorkerSources.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QXmlStreamReader>
 
 #include <cstring>

@@ -2,7 +2,6 @@
 #include "CommandLine.h"
 #include "TestRegistry.h"
 
-#include <QTest>
 #include <QTimeZone>
 
 class TestCommandLine : public QObject {

@@ -18,7 +18,6 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QTreeView>
 #include <QUrl>

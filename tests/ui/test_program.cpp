@@ -6,7 +6,6 @@
 #include "TestRegistry.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <sys/stat.h>
 
