@@ -367,178 +367,176 @@ void TestBvftool::timelineMarksGapsAndOverlaps() {
              QStringList{QString(" %1 %2")
                              .arg(clDrawn.value("file")[0].section(u' ', 1, 1))
                              .arg(clDrawn.value("file")[2].section(u' ', 2))});
-    // --plan lists exactly what the same split then writes, for every mode and
-    // source format; each part holds what the listing says, read independently.
-    void TestBvftool::splitPlanIsWhatSplitWrites_data() {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("mode");
-        const char *const kKinds[] = {"v3", "v1", "v2", "tmw", "lan-tetra", "lan-dmr"};
-        for (int k = 0; k < 6; ++k) {
-            for (const QString m :
-                 {"--by-time 00:20", "--by-time 01:00 --align --naming 2",
-                  "--period 2024-05-06T08:00 2024-05-06T09:10:30", "--parts 3 --naming 1 --local",
-                  "--by-time 00:30 --offset 3600 --frequency 390000000",
-                  // after the recording's end unless moved by the offset
-                  "--period 2024-05-06T10:20 2024-05-06T10:50 --offset 3600"})
-                QTest::newRow(qPrintable(QString(kKinds[k]) + ' ' + m)) << k << m;
-        }
+}
+
+// --plan lists exactly what the same split then writes, for every mode and
+// source format; each part holds what the listing says, read independently.
+void TestBvftool::splitPlanIsWhatSplitWrites_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("mode");
+    const char *const kKinds[] = {"v3", "v1", "v2", "tmw", "lan-tetra", "lan-dmr"};
+    for (int k = 0; k < 6; ++k) {
+        for (const QString m :
+             {"--by-time 00:20", "--by-time 01:00 --align --naming 2",
+              "--period 2024-05-06T08:00 2024-05-06T09:10:30", "--parts 3 --naming 1 --local",
+              "--by-time 00:30 --offset 3600 --frequency 390000000",
+              // after the recording's end unless moved by the offset
+              "--period 2024-05-06T10:20 2024-05-06T10:50 --offset 3600"})
+            QTest::newRow(qPrintable(QString(kKinds[k]) + ' ' + m)) << k << m;
     }
+}
 
-    void TestBvftool::splitPlanIsWhatSplitWrites() {
-        QFETCH(int, kind);
-        QFETCH(QString, mode);
-        QTemporaryDir clDir;
-        const QString d = clDir.path() + u'/', clSource = SourceFileName(SourceKind(kind));
-        QVERIFY(WriteSource(SourceKind(kind), d + clSource, {}) && QDir(d).mkdir("p"));
-        const QStringList clArguments = QStringList{"split", "--json", "-d", "p", clSource}
-                                        << Options(mode);
-        const ToolRun clPlan = Bvftool(QStringList(clArguments) << "--plan", d);
-        QCOMPARE(clPlan.exitCode, 0);
-        QVERIFY(QDir(d + "p").isEmpty());
-        const ToolRun clSplit = Bvftool(clArguments, d);
-        QCOMPARE(clSplit.exitCode, 0);
-        QCOMPARE(clSplit.out, clPlan.out);
-        const QJsonArray clParts = JsonLines(clPlan.out).value(0).value("parts").toArray();
-        QStringList clNames;
-        for (const QJsonValue &v : clParts)
-            clNames << v["name"].toString();
-        QStringList clWritten = QDir(d + "p").entryList(QDir::Files);
-        QCOMPARE(clWritten.replaceInStrings(QRegularExpression("^"), "p/"), clNames);
-        const QList<QJsonObject> clInfo =
-            JsonLines(Bvftool(QStringList{"info", "--json"} << clNames, d).out);
-        qint64 lRecords = 0;
-        QCOMPARE(clInfo.size(), clParts.size());
-        for (qsizetype i = 0; i < clParts.size(); ++i) {
-            QCOMPARE(clParts[i]["bytes"].toInteger(), QFileInfo(d + clNames[i]).size());
-            QCOMPARE(clParts[i]["records"].toInteger(), clInfo[i]["records"].toInteger());
-            QCOMPARE(clParts[i]["firstMs"].toInteger(), clInfo[i]["firstRecordMs"].toInteger());
-            QCOMPARE(clParts[i]["lastMs"].toInteger(), clInfo[i]["lastRecordMs"].toInteger());
-            lRecords += clInfo[i]["records"].toInteger();
-        }
-        // Every record lands in a part, except outside a period.
-        const qint64 lSource =
-            JsonLines(Bvftool({"info", "--json", clSource}, d).out).value(0)["records"].toInteger();
-        QVERIFY(mode.startsWith("--period") ? lRecords < lSource : lRecords == lSource);
-        QVERIFY(clParts.size() > 1 || mode.startsWith("--period"));
+void TestBvftool::splitPlanIsWhatSplitWrites() {
+    QFETCH(int, kind);
+    QFETCH(QString, mode);
+    QTemporaryDir clDir;
+    const QString d = clDir.path() + u'/', clSource = SourceFileName(SourceKind(kind));
+    QVERIFY(WriteSource(SourceKind(kind), d + clSource, {}) && QDir(d).mkdir("p"));
+    const QStringList clArguments = QStringList{"split", "--json", "-d", "p", clSource}
+                                    << Options(mode);
+    const ToolRun clPlan = Bvftool(QStringList(clArguments) << "--plan", d);
+    QCOMPARE(clPlan.exitCode, 0);
+    QVERIFY(QDir(d + "p").isEmpty());
+    const ToolRun clSplit = Bvftool(clArguments, d);
+    QCOMPARE(clSplit.exitCode, 0);
+    QCOMPARE(clSplit.out, clPlan.out);
+    const QJsonArray clParts = JsonLines(clPlan.out).value(0).value("parts").toArray();
+    QStringList clNames;
+    for (const QJsonValue &v : clParts)
+        clNames << v["name"].toString();
+    QStringList clWritten = QDir(d + "p").entryList(QDir::Files);
+    QCOMPARE(clWritten.replaceInStrings(QRegularExpression("^"), "p/"), clNames);
+    const QList<QJsonObject> clInfo =
+        JsonLines(Bvftool(QStringList{"info", "--json"} << clNames, d).out);
+    qint64 lRecords = 0;
+    QCOMPARE(clInfo.size(), clParts.size());
+    for (qsizetype i = 0; i < clParts.size(); ++i) {
+        QCOMPARE(clParts[i]["bytes"].toInteger(), QFileInfo(d + clNames[i]).size());
+        QCOMPARE(clParts[i]["records"].toInteger(), clInfo[i]["records"].toInteger());
+        QCOMPARE(clParts[i]["firstMs"].toInteger(), clInfo[i]["firstRecordMs"].toInteger());
+        QCOMPARE(clParts[i]["lastMs"].toInteger(), clInfo[i]["lastRecordMs"].toInteger());
+        lRecords += clInfo[i]["records"].toInteger();
     }
+    // Every record lands in a part, except outside a period.
+    const qint64 lSource =
+        JsonLines(Bvftool({"info", "--json", clSource}, d).out).value(0)["records"].toInteger();
+    QVERIFY(mode.startsWith("--period") ? lRecords < lSource : lRecords == lSource);
+    QVERIFY(clParts.size() > 1 || mode.startsWith("--period"));
+}
 
-    // A manifest proves the parts: any changed byte, missing part or two parts
-    // swapped in name is named; the merge of the parts gives back the source.
-    void TestBvftool::manifestProvesParts() {
-        QTemporaryDir clDir;
-        const QString d = clDir.path() + u'/';
-        QVERIFY(Sample(d + "s.bvf", {"--minutes", "50"}) && QDir(d).mkdir("p"));
-        const QStringList clSplit = {"split", "--by-time", "00:15", "--manifest",
-                                     "-d",    "p",         "s.bvf"};
-        QCOMPARE(Bvftool(clSplit, d).exitCode, 0);
-        const QStringList p = QDir(d + "p").entryList({"*.bvf"});
-        QCOMPARE(p.size(), 4);
-        const QMap<QString, QByteArray> clParts = Snapshot(d + "p");
-        // Again without --overwrite: every part is left as it is.
-        const ToolRun clAgain = Bvftool(clSplit, d);
-        QVERIFY(clAgain.exitCode == 1 && clAgain.err.contains(p[0] + " exists already"));
-        QCOMPARE(Snapshot(d + "p"), clParts);
+// A manifest proves the parts: any changed byte, missing part or two parts
+// swapped in name is named; the merge of the parts gives back the source.
+void TestBvftool::manifestProvesParts() {
+    QTemporaryDir clDir;
+    const QString d = clDir.path() + u'/';
+    QVERIFY(Sample(d + "s.bvf", {"--minutes", "50"}) && QDir(d).mkdir("p"));
+    const QStringList clSplit = {"split", "--by-time", "00:15", "--manifest", "-d", "p", "s.bvf"};
+    QCOMPARE(Bvftool(clSplit, d).exitCode, 0);
+    const QStringList p = QDir(d + "p").entryList({"*.bvf"});
+    QCOMPARE(p.size(), 4);
+    const QMap<QString, QByteArray> clParts = Snapshot(d + "p");
+    // Again without --overwrite: every part is left as it is.
+    const ToolRun clAgain = Bvftool(clSplit, d);
+    QVERIFY(clAgain.exitCode == 1 && clAgain.err.contains(p[0] + " exists already"));
+    QCOMPARE(Snapshot(d + "p"), clParts);
 
-        const QStringList clVerify = {"verify", "--manifest", "p/s.manifest.json"};
-        QVERIFY(Bvftool(clVerify, d).out.endsWith("p/s.manifest.json: sound (4 parts)\n"));
-        QCOMPARE(Bvftool({"merge", "--manifest", "p/s.manifest.json", "-o", "j.bvf"}, d).exitCode,
-                 0);
-        QCOMPARE(ReadAll(d + "j.bvf").mid(kHeaderSize), ReadAll(d + "s.bvf").mid(kHeaderSize));
+    const QStringList clVerify = {"verify", "--manifest", "p/s.manifest.json"};
+    QVERIFY(Bvftool(clVerify, d).out.endsWith("p/s.manifest.json: sound (4 parts)\n"));
+    QCOMPARE(Bvftool({"merge", "--manifest", "p/s.manifest.json", "-o", "j.bvf"}, d).exitCode, 0);
+    QCOMPARE(ReadAll(d + "j.bvf").mid(kHeaderSize), ReadAll(d + "s.bvf").mid(kHeaderSize));
 
-        const auto fnPart = [&](int i) { return d + "p/" + p[i]; };
-        const QByteArray clOriginal = ReadAll(fnPart(1));
-        QByteArray clChanged = clOriginal;
-        clChanged[clChanged.size() / 2] = char(clChanged[clChanged.size() / 2] ^ 0x10);
-        const auto fnSwap = [&] {
-            return QFile::rename(fnPart(0), d + "x") && QFile::rename(fnPart(2), fnPart(0)) &&
-                   QFile::rename(d + "x", fnPart(2));
-        };
-        const QString clHeld = ": reordered: holds what part %1 held\n";
-        const QList<std::tuple<std::function<bool()>, QString, std::function<bool()>>> clCases = {
-            {[&] { return WriteFile(fnPart(1), clChanged); }, p[1] + ": altered",
-             [&] { return WriteFile(fnPart(1), clOriginal); }},
-            {[&] { return QFile::rename(fnPart(3), d + "away"); }, p[3] + ": missing\n",
-             [&] { return QFile::rename(d + "away", fnPart(3)); }},
-            {fnSwap, p[0] + clHeld.arg(p[2]) + p[1] + ": sound\n" + p[2] + clHeld.arg(p[0]),
-             fnSwap},
-        };
-        for (const auto &[fnDo, clExpected, fnUndo] : clCases) {
-            QVERIFY(fnDo());
-            const ToolRun clRun = Bvftool(clVerify, d);
-            QCOMPARE(clRun.exitCode, 1);
-            QVERIFY2(clRun.out.contains(clExpected) && clRun.out.contains("NOT sound"),
-                     qPrintable(clRun.out));
-            QCOMPARE(
-                Bvftool({"merge", "--manifest", "p/s.manifest.json", "-o", "k.bvf"}, d).exitCode,
-                1);
-            QFile::remove(d + "k.bvf");
-            QVERIFY(fnUndo());
-            QCOMPARE(Bvftool(clVerify, d).exitCode, 0);
-        }
+    const auto fnPart = [&](int i) { return d + "p/" + p[i]; };
+    const QByteArray clOriginal = ReadAll(fnPart(1));
+    QByteArray clChanged = clOriginal;
+    clChanged[clChanged.size() / 2] = char(clChanged[clChanged.size() / 2] ^ 0x10);
+    const auto fnSwap = [&] {
+        return QFile::rename(fnPart(0), d + "x") && QFile::rename(fnPart(2), fnPart(0)) &&
+               QFile::rename(d + "x", fnPart(2));
+    };
+    const QString clHeld = ": reordered: holds what part %1 held\n";
+    const QList<std::tuple<std::function<bool()>, QString, std::function<bool()>>> clCases = {
+        {[&] { return WriteFile(fnPart(1), clChanged); }, p[1] + ": altered",
+         [&] { return WriteFile(fnPart(1), clOriginal); }},
+        {[&] { return QFile::rename(fnPart(3), d + "away"); }, p[3] + ": missing\n",
+         [&] { return QFile::rename(d + "away", fnPart(3)); }},
+        {fnSwap, p[0] + clHeld.arg(p[2]) + p[1] + ": sound\n" + p[2] + clHeld.arg(p[0]), fnSwap},
+    };
+    for (const auto &[fnDo, clExpected, fnUndo] : clCases) {
+        QVERIFY(fnDo());
+        const ToolRun clRun = Bvftool(clVerify, d);
+        QCOMPARE(clRun.exitCode, 1);
+        QVERIFY2(clRun.out.contains(clExpected) && clRun.out.contains("NOT sound"),
+                 qPrintable(clRun.out));
+        QCOMPARE(Bvftool({"merge", "--manifest", "p/s.manifest.json", "-o", "k.bvf"}, d).exitCode,
+                 1);
+        QFile::remove(d + "k.bvf");
+        QVERIFY(fnUndo());
+        QCOMPARE(Bvftool(clVerify, d).exitCode, 0);
     }
+}
 
-    // Exactly the records that match, from files put in the order of their starts.
-    void TestBvftool::extractKeepsMatchingRecords() {
-        const QString d = m_clDir.path() + u'/';
-        const uint64_t lHz = 449650000; // TETRA, its auxiliary and generic records
-        const int64_t lFrom = (kStart + 30) * 1000, lTo = (kStart + 90) * 1000;
-        const std::function<bool(const RawRecord &)> fnCarrier = [&](const RawRecord &r) {
-            return r.payloadKind <= PAYLOAD_GSM && r.frequency == lHz;
-        };
-        const std::function<bool(const RawRecord &)> fnWindow = [&](const RawRecord &r) {
-            const std::optional<int64_t> t = RecordTimeMilliseconds(r);
-            return (r.payloadKind == PAYLOAD_TETRA || r.payloadKind == PAYLOAD_GSM) && t &&
-                   *t >= lFrom && *t < lTo;
-        };
-        const QList<std::pair<QString, std::function<bool(const RawRecord &)>>> clCases = {
-            {"--frequency 1," + QString::number(lHz), fnCarrier},
-            {"--kinds gsm,tetra --from 2024-05-06T08:00:30 --to 2024-05-06T08:01:29", fnWindow},
-        };
-        for (const auto &[clOptions, fnKeep] : clCases) {
-            const ToolRun clRun = Bvftool(
-                QStringList{"extract", "-o", "ex.bvf", "b.bvf", "a.bvf"} << Options(clOptions), d);
-            QCOMPARE(clRun.exitCode, 0);
-            const QList<QByteArray> clExpected =
-                Fingerprints(d + "a.bvf", fnKeep) + Fingerprints(d + "b.bvf", fnKeep);
-            QVERIFY(clExpected.size() > 10 && clExpected.size() < Fingerprints(d + "a.bvf").size());
-            QVERIFY(Fingerprints(d + "ex.bvf") == clExpected);
-            QVERIFY(QFile::remove(d + "ex.bvf"));
-        }
+// Exactly the records that match, from files put in the order of their starts.
+void TestBvftool::extractKeepsMatchingRecords() {
+    const QString d = m_clDir.path() + u'/';
+    const uint64_t lHz = 449650000; // TETRA, its auxiliary and generic records
+    const int64_t lFrom = (kStart + 30) * 1000, lTo = (kStart + 90) * 1000;
+    const std::function<bool(const RawRecord &)> fnCarrier = [&](const RawRecord &r) {
+        return r.payloadKind <= PAYLOAD_GSM && r.frequency == lHz;
+    };
+    const std::function<bool(const RawRecord &)> fnWindow = [&](const RawRecord &r) {
+        const std::optional<int64_t> t = RecordTimeMilliseconds(r);
+        return (r.payloadKind == PAYLOAD_TETRA || r.payloadKind == PAYLOAD_GSM) && t &&
+               *t >= lFrom && *t < lTo;
+    };
+    const QList<std::pair<QString, std::function<bool(const RawRecord &)>>> clCases = {
+        {"--frequency 1," + QString::number(lHz), fnCarrier},
+        {"--kinds gsm,tetra --from 2024-05-06T08:00:30 --to 2024-05-06T08:01:29", fnWindow},
+    };
+    for (const auto &[clOptions, fnKeep] : clCases) {
+        const ToolRun clRun = Bvftool(
+            QStringList{"extract", "-o", "ex.bvf", "b.bvf", "a.bvf"} << Options(clOptions), d);
+        QCOMPARE(clRun.exitCode, 0);
+        const QList<QByteArray> clExpected =
+            Fingerprints(d + "a.bvf", fnKeep) + Fingerprints(d + "b.bvf", fnKeep);
+        QVERIFY(clExpected.size() > 10 && clExpected.size() < Fingerprints(d + "a.bvf").size());
+        QVERIFY(Fingerprints(d + "ex.bvf") == clExpected);
+        QVERIFY(QFile::remove(d + "ex.bvf"));
     }
+}
 
-    // Four splits at once into one folder share nothing: each manifest proves
-    // its parts, and together they hold every record of their sources.
-    void TestBvftool::fourSplitsIntoOneFolder() {
-        QTemporaryDir clDir;
-        const QString d = clDir.path() + u'/';
-        QVERIFY(QDir(d).mkdir("out"));
-        std::vector<std::unique_ptr<QProcess>> clRuns;
-        for (int i = 0; i < 4; ++i) {
-            QVERIFY(Sample(d + QString("s%1.bvf").arg(i),
-                           {"--minutes", "40", "--seed", QString::number(i), "--magic",
-                            QString::number(i + 1)}));
-            clRuns.push_back(std::make_unique<QProcess>());
-            clRuns.back()->start(BVFTOOL_PATH, {"split", "--by-time", "00:10", "--manifest", "-d",
-                                                d + "out", d + QString("s%1.bvf").arg(i)});
-        }
-        QStringList clListed;
-        for (int i = 0; i < 4; ++i) {
-            QVERIFY(clRuns[i]->waitForFinished(120000) && clRuns[i]->exitCode() == 0);
-            const QString clManifest = d + QString("out/s%1.manifest.json").arg(i);
-            QCOMPARE(Bvftool({"verify", "--manifest", clManifest}).exitCode, 0);
-            const QJsonObject clRoot = QJsonDocument::fromJson(ReadAll(clManifest)).object();
-            QList<QByteArray> clPrints;
-            for (const QJsonValue &v : clRoot["parts"].toArray()) {
-                clListed << v["name"].toString();
-                clPrints += Fingerprints(d + "out/" + v["name"].toString());
-            }
-            QVERIFY(clPrints == Fingerprints(d + QString("s%1.bvf").arg(i)));
-            QCOMPARE(clRoot["recordStreamSha256"], clRoot["source"]["recordStreamSha256"]);
-        }
-        QCOMPARE(clListed.size(), 16);
-        clListed.sort();
-        QCOMPARE(QDir(d + "out").entryList({"*.bvf"}), clListed);
+// Four splits at once into one folder share nothing: each manifest proves
+// its parts, and together they hold every record of their sources.
+void TestBvftool::fourSplitsIntoOneFolder() {
+    QTemporaryDir clDir;
+    const QString d = clDir.path() + u'/';
+    QVERIFY(QDir(d).mkdir("out"));
+    std::vector<std::unique_ptr<QProcess>> clRuns;
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(
+            Sample(d + QString("s%1.bvf").arg(i), {"--minutes", "40", "--seed", QString::number(i),
+                                                   "--magic", QString::number(i + 1)}));
+        clRuns.push_back(std::make_unique<QProcess>());
+        clRuns.back()->start(BVFTOOL_PATH, {"split", "--by-time", "00:10", "--manifest", "-d",
+                                            d + "out", d + QString("s%1.bvf").arg(i)});
     }
+    QStringList clListed;
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(clRuns[i]->waitForFinished(120000) && clRuns[i]->exitCode() == 0);
+        const QString clManifest = d + QString("out/s%1.manifest.json").arg(i);
+        QCOMPARE(Bvftool({"verify", "--manifest", clManifest}).exitCode, 0);
+        const QJsonObject clRoot = QJsonDocument::fromJson(ReadAll(clManifest)).object();
+        QList<QByteArray> clPrints;
+        for (const QJsonValue &v : clRoot["parts"].toArray()) {
+            clListed << v["name"].toString();
+            clPrints += Fingerprints(d + "out/" + v["name"].toString());
+        }
+        QVERIFY(clPrints == Fingerprints(d + QString("s%1.bvf").arg(i)));
+        QCOMPARE(clRoot["recordStreamSha256"], clRoot["source"]["recordStreamSha256"]);
+    }
+    QCOMPARE(clListed.size(), 16);
+    clListed.sort();
+    QCOMPARE(QDir(d + "out").entryList({"*.bvf"}), clListed);
+}
 
-    BVF_TEST_MAIN(TestBvftool)
+BVF_TEST_MAIN(TestBvftool)
 #include "test_bvftool.moc"
