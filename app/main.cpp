@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -48,13 +49,23 @@ void QuietToolkitMessages(QtMsgType enType, const QMessageLogContext &clContext,
         g_pDefaultHandler(enType, clContext, clstrText);
 }
 
+// An unattended run (-start=2) reports on standard error even with a
+// display: the toolkit's warnings would be mixed into its messages.
+bool AskedUnattended(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-start=2") == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     const QString clstrVersion = ApplicationVersionString();
     g_clArguments.Capture(argc, argv);
     const bool bHeadless = ChooseOffscreenWithoutDisplay();
-    if (bHeadless || qgetenv("QT_QPA_PLATFORM") == "offscreen")
+    if (bHeadless || qgetenv("QT_QPA_PLATFORM") == "offscreen" || AskedUnattended(argc, argv))
         g_pDefaultHandler = qInstallMessageHandler(QuietToolkitMessages);
 
     auto *pApplication =

@@ -418,6 +418,7 @@ void TestSplitRules::partNames_data() {
     Row("not a short token: letters", "/rec/cell__CN12ab.bvf", 1, "/rec/cell__01.bvf");
     Row("leading word of a short token's length", "/rec/X12345__cell.bvf", 1,
         "/rec/X12345__01.bvf");
+    Row("leading short token with letters", "/rec/CN12ab__cell.bvf", 1, "/rec/CN12ab__01.bvf");
     Row("leading word of a date's length", "/rec/X024-03-07_14.05.09__cell.bvf", 1,
         "/rec/X024-03-07_14.05.09__01.bvf");
     Row("text after a date token stays", "/rec/cell__2024-03-07_14.05.09x.bvf", 1,
