@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -109,6 +110,38 @@ void DecodeNoticeBody(const uint8_t *pBody, NoticeTmv &clNotice) {
     clNotice.code = ReadBe32(pBody);
     clNotice.value = ReadBe32(pBody + 4);
     std::memcpy(clNotice.text, pBody + 8, sizeof(clNotice.text));
+}
+
+// The verdict on a frame whose type, or length for its sub-header, refuses
+// it; none when its body is to be read. The frame holds at least its head.
+std::optional<DecodeOutcome> RefusedByType(const uint8_t *pFrame, uint32_t lLength, int lVersion) {
+    const DecodeOutcome damagedFrame{DecodeAction::Damaged, lLength};
+    const uint8_t lType = pFrame[kTypeAt];
+    switch (lType) {
+    case RECORD_NONE:
+        return damagedFrame;
+    case RECORD_GENERIC:
+    case RECORD_TETRA:
+    case RECORD_NOTICE:
+    case RECORD_DMR:
+        break;
+    case RECORD_TETRA_AUX:
+    case RECORD_GSM:
+        if (!TypeAllowedInVersion(lType, lVersion))
+            return DecodeOutcome{DecodeAction::Damaged, uint32_t(kFrameHeadSize)};
+        break;
+    case RECORD_TETRA_EXTENDED:
+        if (!TypeAllowedInVersion(lType, lVersion))
+            return damagedFrame;
+        break;
+    default:
+        // Unknown type: its bytes after the head are searched like any others.
+        return DecodeOutcome{DecodeAction::GoOn, uint32_t(kFrameHeadSize)};
+    }
+    // Too short for the sub-header: nothing of it can be trusted.
+    if (lLength < kRecordBodyOffset)
+        return damagedFrame;
+    return std::nullopt;
 }
 
 } // namespace
@@ -272,7 +305,6 @@ DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion
         lDirty = 0;
     }
     const DecodeOutcome damagedFrame{DecodeAction::Damaged, lLength};
-    const DecodeOutcome damagedHead{DecodeAction::Damaged, uint32_t(kFrameHeadSize)};
     if (lLength < kFrameHeadSize || pFrame[kFlagAt] != 0)
         return damagedFrame;
 
@@ -284,30 +316,8 @@ DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion
     clRecord.spare64 = 0;
     clRecord.spare32 = 0;
 
-    switch (lType) {
-    case RECORD_NONE:
-        return damagedFrame;
-    case RECORD_GENERIC:
-    case RECORD_TETRA:
-    case RECORD_NOTICE:
-    case RECORD_DMR:
-        break;
-    case RECORD_TETRA_AUX:
-    case RECORD_GSM:
-        if (!TypeAllowedInVersion(lType, lVersion))
-            return damagedHead;
-        break;
-    case RECORD_TETRA_EXTENDED:
-        if (!TypeAllowedInVersion(lType, lVersion))
-            return damagedFrame;
-        break;
-    default:
-        // Unknown type: its bytes after the head are searched like any others.
-        return {DecodeAction::GoOn, uint32_t(kFrameHeadSize)};
-    }
-    // Too short for the sub-header: nothing of it can be trusted.
-    if (lLength < kRecordBodyOffset)
-        return damagedFrame;
+    if (const std::optional<DecodeOutcome> clRefused = RefusedByType(pFrame, lLength, lVersion))
+        return *clRefused;
 
     const uint8_t *pSub = pFrame + kFrameHeadSize;
     clRecord.sourceByte = pSub[kSourceByteAt];
@@ -380,28 +390,8 @@ DecodeOutcome ClassifyRecord(const uint8_t *pFrame, uint32_t lLength, int lVersi
     if (lLength < kFrameHeadSize || pFrame[kFlagAt] != 0)
         return damagedFrame;
     const uint8_t lType = pFrame[kTypeAt];
-    switch (lType) {
-    case RECORD_NONE:
-        return damagedFrame;
-    case RECORD_GENERIC:
-    case RECORD_TETRA:
-    case RECORD_NOTICE:
-    case RECORD_DMR:
-        break;
-    case RECORD_TETRA_AUX:
-    case RECORD_GSM:
-        if (!TypeAllowedInVersion(lType, lVersion))
-            return {DecodeAction::Damaged, uint32_t(kFrameHeadSize)};
-        break;
-    case RECORD_TETRA_EXTENDED:
-        if (!TypeAllowedInVersion(lType, lVersion))
-            return damagedFrame;
-        break;
-    default:
-        return {DecodeAction::GoOn, uint32_t(kFrameHeadSize)};
-    }
-    if (lLength < kRecordBodyOffset)
-        return damagedFrame;
+    if (const std::optional<DecodeOutcome> clRefused = RefusedByType(pFrame, lLength, lVersion))
+        return *clRefused;
 
     using namespace container_body;
     const uint8_t *pBody = pFrame + kRecordBodyOffset;

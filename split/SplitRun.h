@@ -48,6 +48,9 @@ class CSplitRun {
     // Writes the waiting stretch; false once a write has failed.
     bool FlushRun();
     bool FailWrite();
+    bool FailRead();
+    // The source read to its end: held records out, damage reported.
+    bool SourceEnded(const StructDamageCount &clDamage);
     // A record written to the open part, for the part's report.
     void NoteInPart(std::optional<int64_t> clMilliseconds);
     bool SplitRecord(RawRecord &clRecord, bool &bEnd);

@@ -123,17 +123,10 @@ bool CSplitRun::ReadRecords() {
         }
         RawRecord clRecord{};
         switch (clRecords.Next(clRecord)) {
-        case SourceStep::End: {
-            bool bEnd = false;
-            if (!ReleaseHeld(std::nullopt, bEnd))
-                return false;
-            ReportNotice(clRecords.Damage());
-            return true;
-        }
+        case SourceStep::End:
+            return SourceEnded(clRecords.Damage());
         case SourceStep::Failed:
-            return Fail(FileProblemText(
-                m_clstrSource,
-                QCoreApplication::translate("CDlgSplitter", "Can not read the file!")));
+            return FailRead();
         case SourceStep::Record:
             break;
         }
@@ -167,19 +160,10 @@ bool CSplitRun::ReadFrames() {
         if (m_bRunWriteFailed)
             return FailWrite();
         switch (enStep) {
-        case SourceStep::End: {
-            bool bEnd = false;
-            if (!FlushRun())
-                return FailWrite();
-            if (!ReleaseHeld(std::nullopt, bEnd))
-                return false;
-            ReportNotice(clRecords.Damage());
-            return true;
-        }
+        case SourceStep::End:
+            return FlushRun() ? SourceEnded(clRecords.Damage()) : FailWrite();
         case SourceStep::Failed:
-            return Fail(FileProblemText(
-                m_clstrSource,
-                QCoreApplication::translate("CDlgSplitter", "Can not read the file!")));
+            return FailRead();
         case SourceStep::Record:
             break;
         }
@@ -258,6 +242,19 @@ bool CSplitRun::FlushRun() {
             m_pWriter->WriteRun(m_pRunStart, size_t(m_pRunEnd - m_pRunStart)) != FILE_OK;
     m_pRunStart = m_pRunEnd = nullptr;
     return !m_bRunWriteFailed;
+}
+
+bool CSplitRun::SourceEnded(const StructDamageCount &clDamage) {
+    bool bEnd = false;
+    if (!ReleaseHeld(std::nullopt, bEnd))
+        return false;
+    ReportNotice(clDamage);
+    return true;
+}
+
+bool CSplitRun::FailRead() {
+    return Fail(FileProblemText(
+        m_clstrSource, QCoreApplication::translate("CDlgSplitter", "Can not read the file!")));
 }
 
 bool CSplitRun::FailWrite() {
