@@ -47,6 +47,8 @@ class CSplitRun {
     bool SplitFrame(const StructContainerFrame &clFrame, bool &bEnd);
     // Writes the waiting stretch; false once a write has failed.
     bool FlushRun();
+    // Carries out the plan's decision; bWrite: the record goes into the open part.
+    bool Follow(SplitAction enAction, bool &bEnd, bool &bWrite);
     bool FailWrite();
     bool FailRead();
     // The source read to its end: held records out, damage reported.

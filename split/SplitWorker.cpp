@@ -191,25 +191,10 @@ bool CSplitRun::SplitFrame(const StructContainerFrame &clFrame, bool &bEnd) {
         m_clGlitchRule->Trust(*clTime);
     const uint64_t lConsumed =
         m_clPlan->NeedsConsumedBytes() ? clFrame.position + clFrame.length : 0;
-    switch (m_clPlan->Decide(clTime, lConsumed)) {
-    case SplitAction::EndSplit:
-        bEnd = true;
-        return true;
-    case SplitAction::SkipRecord:
-        return true;
-    case SplitAction::StartNewPart:
-        if (!FlushRun())
-            return FailWrite();
-        if (!ClosePart())
-            return false;
-        m_clPlan->ApplyTo(m_clName);
-        if (!OpenPart())
-            return false;
-        break;
-    case SplitAction::WriteToCurrentPart:
-        break;
-    }
-    if (!m_bPartOpen)
+    bool bWrite = false;
+    if (!Follow(m_clPlan->Decide(clTime, lConsumed), bEnd, bWrite))
+        return false;
+    if (!bWrite)
         return true;
     // Frames that follow each other in the window make one stretch.
     if (m_pRunEnd != clFrame.bytes || m_pRunEnd == nullptr) {
@@ -234,6 +219,31 @@ void CSplitRun::NoteInPart(std::optional<int64_t> clMilliseconds) {
         m_clPartReport.lastMs = *clMilliseconds;
     }
     m_clPartReport.lastMs = std::max(m_clPartReport.lastMs, *clMilliseconds);
+}
+
+bool CSplitRun::Follow(SplitAction enAction, bool &bEnd, bool &bWrite) {
+    bWrite = false;
+    switch (enAction) {
+    case SplitAction::EndSplit:
+        bEnd = true;
+        return true;
+    case SplitAction::SkipRecord:
+        return true;
+    case SplitAction::StartNewPart:
+        // What waits for the part that ends goes into it first.
+        if (!FlushRun())
+            return FailWrite();
+        if (!ClosePart())
+            return false;
+        m_clPlan->ApplyTo(m_clName);
+        if (!OpenPart())
+            return false;
+        break;
+    case SplitAction::WriteToCurrentPart:
+        break;
+    }
+    bWrite = m_bPartOpen;
+    return true;
 }
 
 bool CSplitRun::FlushRun() {
@@ -333,23 +343,10 @@ bool CSplitRun::PlaceRecord(const RawRecord &clRecord, const uint8_t *pFrame, ui
                             bool &bEnd) {
     if (clTime && !bGlitch)
         m_clGlitchRule->Trust(*clTime);
-    switch (m_clPlan->Decide(bGlitch ? std::nullopt : clTime, lConsumed)) {
-    case SplitAction::EndSplit:
-        bEnd = true;
-        return true;
-    case SplitAction::SkipRecord:
-        return true;
-    case SplitAction::StartNewPart:
-        if (!ClosePart())
-            return false;
-        m_clPlan->ApplyTo(m_clName);
-        if (!OpenPart())
-            return false;
-        break;
-    case SplitAction::WriteToCurrentPart:
-        break;
-    }
-    if (!m_bPartOpen)
+    bool bWrite = false;
+    if (!Follow(m_clPlan->Decide(bGlitch ? std::nullopt : clTime, lConsumed), bEnd, bWrite))
+        return false;
+    if (!bWrite)
         return true;
     if (WriteRecord(clRecord, pFrame, lFrameLength) != FILE_OK)
         return FailWrite();
