@@ -107,7 +107,8 @@ QString FramesAsTheModel(const QString &clstrPath, const QByteArray &clFile, int
         if (qint64(clFrame.position) != clEvent.offset ||
             clBytes != clFile.mid(clEvent.offset, clFrame.length) ||
             clFrame.type != uint8_t(clBytes[4]) || clFrame.facts.kind != clModel.payloadKind ||
-            clFrame.facts.timed != clTime.has_value() || (clTime && clFrame.facts.time != *clTime))
+            clFrame.facts.timed != clTime.has_value() ||
+            (clTime && FrameTimeMilliseconds(clFrame.facts) != RecordTimeMilliseconds(clModel)))
             return clstrWhere + QStringLiteral("frame or its facts differ");
         if (clFrame.facts.verbatim && (lVersion != 3 || EncodeFrame(clModel, 3) != clBytes))
             return clstrWhere + QStringLiteral("verbatim, but written otherwise");
