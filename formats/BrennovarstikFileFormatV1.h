@@ -130,6 +130,10 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     FileResult ReadNext(RawRecord &clRecord);
     DecodeOutcome DecodeAt(const uint8_t *pFrame, uint32_t lLength, RawRecord &clRecord);
     FileResult ReadLoop(RawRecord &clRecord);
+    // The length of a whole frame with a good checksum at the consumed
+    // position of the window, 0 when there is none: the common case of
+    // reading, taken without the parse states.
+    uint32_t SoundFrameAtConsumed() const;
     bool FrameIsValidAt(uint32_t lOffset) const;
     bool FindFrameInTail(uint32_t lFrom, uint32_t &lFound) const;
     FileResult Decode(uint32_t lLength, RawRecord &clRecord, bool &bGoOn);

@@ -94,15 +94,10 @@ FileResult CBrennovarstikFileFormatV1::ReadFrames(StructContainerFrame *pFrames,
     // window, sound and delivered. Anything else is left, untouched, to the
     // next call, and no refill happens under the frames already taken.
     while (lCount < lMax) {
-        const uint32_t lUnread = clChannel.window.fill - clChannel.window.consumed;
-        if (lUnread < kFrameHeadSize)
+        const uint32_t lLength = SoundFrameAtConsumed();
+        if (lLength == 0)
             break;
         const uint8_t *pFrame = pBuffer + clChannel.window.consumed;
-        const uint32_t lLength = ReadBe32(pFrame);
-        if (lLength < kMinRecordLength || lLength > kMaxRecordLength || lLength > lUnread ||
-            ReadBe32(pFrame + 6) !=
-                ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
-            break;
         const DmrTimeslotMemory clBefore = m_clDmrMemory;
         FrameFacts clFacts;
         if (ClassifyRecord(pFrame, lLength, m_lVersion, m_bDeliverNotices, clFacts, m_clDmrMemory)
@@ -170,15 +165,10 @@ FileResult CBrennovarstikFileFormatV1::ReadNext(RawRecord &clRecord) {
     if (m_enParse == ParseState::ExpectHead) {
         const uint8_t *pBuffer = clChannel.window.buffer.get();
         for (;;) {
-            const uint32_t lUnread = clChannel.window.fill - clChannel.window.consumed;
-            if (lUnread < kFrameHeadSize)
+            const uint32_t lLength = SoundFrameAtConsumed();
+            if (lLength == 0)
                 break;
             const uint8_t *pFrame = pBuffer + clChannel.window.consumed;
-            const uint32_t lLength = ReadBe32(pFrame);
-            if (lLength < kMinRecordLength || lLength > kMaxRecordLength || lLength > lUnread ||
-                ReadBe32(pFrame + 6) !=
-                    ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
-                break;
             m_lFrameLength = lLength;
             const DecodeOutcome clOutcome = DecodeAt(pFrame, lLength, clRecord);
             clChannel.window.consumed += clOutcome.consumed;
@@ -198,6 +188,20 @@ FileResult CBrennovarstikFileFormatV1::Refill() {
     if (m_fnBeforeWindowMoves)
         m_fnBeforeWindowMoves();
     return Current().window.Refill(m_bOnline);
+}
+
+uint32_t CBrennovarstikFileFormatV1::SoundFrameAtConsumed() const {
+    const Channel &clChannel = m_aChannels[m_lFront];
+    const uint32_t lUnread = clChannel.window.fill - clChannel.window.consumed;
+    if (lUnread < kFrameHeadSize)
+        return 0;
+    const uint8_t *pFrame = clChannel.window.buffer.get() + clChannel.window.consumed;
+    const uint32_t lLength = ReadBe32(pFrame);
+    if (lLength < kMinRecordLength || lLength > kMaxRecordLength || lLength > lUnread ||
+        ReadBe32(pFrame + 6) !=
+            ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
+        return 0;
+    return lLength;
 }
 
 bool CBrennovarstikFileFormatV1::FrameIsValidAt(uint32_t lOffset) const {
