@@ -139,7 +139,8 @@ bool RunOnce(StructWorkerContext &clContext, CBenchEvents &clEvents, const std::
              const StructSplitSettings &clSettings, RunTimes &clTimes, StructSourceInfo &clInfo) {
     clEvents.Reset();
     Clock::time_point clStart = Clock::now();
-    // As the dialog scans: with the per-minute index its timeline is drawn from.
+    // As the dialog scans and splits: with the per-minute index its timeline
+    // is drawn from and the split copies by.
     CScanIndex clIndex;
     if (!StartScanWorker(clContext, QString::fromStdString(clstrSource), clInfo, nullptr, 0,
                          &clIndex))
@@ -152,7 +153,8 @@ bool RunOnce(StructWorkerContext &clContext, CBenchEvents &clEvents, const std::
 
     clEvents.Reset();
     clStart = Clock::now();
-    if (StartSplitWorker(clContext, clInfo, clSettings, nullptr, 0) != SplitStart::Started)
+    if (StartSplitWorker(clContext, clInfo, clSettings, nullptr, 0, &clIndex) !=
+        SplitStart::Started)
         return false;
     const bool bSplit = clEvents.WaitForEnd();
     clTimes.lSplit = SecondsSince(clStart);

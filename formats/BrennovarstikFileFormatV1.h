@@ -92,6 +92,15 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     // Only for a plain writer (no order buffer, no rotation): 2 otherwise.
     // A failed write (5) takes the whole run back, so it may be written again.
     FileResult WriteRun(const uint8_t *pFrames, size_t lLength);
+    // The same for lLength bytes of frames that lie in clSource from lFrom on,
+    // copied file to file without passing through here. A copy that fails,
+    // also because the source ends early, is taken back as a failed write.
+    FileResult CopyRun(const CBinaryFile &clSource, uint64_t lFrom, uint64_t lLength);
+    // Reading goes on at lPosition, the start of a frame, with the DMR
+    // timeslot memory a reader had there: for a caller that took the frames
+    // before it from elsewhere. Only a file read from disk, not one still
+    // being written, and only between frames; false leaves everything as it was.
+    bool ContinueAt(uint64_t lPosition, const DmrTimeslotMemory &clMemory);
 
     // Capacity of each channel buffer; also the largest record.
     static constexpr uint32_t kChannelCapacity = kMaxRecordLength;
@@ -124,6 +133,10 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     Channel &Next() { return m_aChannels[1 - m_lFront]; }
     static void ClearChannel(Channel &clChannel);
     static void StorePath(Channel &clChannel, const wchar_t *clstrPath);
+
+    // Writing runs: whether one can be written now, and taking back a failed one.
+    FileResult RunWritable();
+    FileResult TakeBackRun(size_t lDone);
 
     // Reading.
     FileResult Refill();

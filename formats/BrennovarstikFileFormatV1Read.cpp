@@ -132,6 +132,21 @@ bool CBrennovarstikFileFormatV1::DecodeFrame(const StructContainerFrame &clFrame
     return true;
 }
 
+bool CBrennovarstikFileFormatV1::ContinueAt(uint64_t lPosition, const DmrTimeslotMemory &clMemory) {
+    CPlatformLockGuard clGuard(m_clLock);
+    Channel &clChannel = Current();
+    if (m_enOpenMode != OpenMode::Reading || m_bOnline || m_enParse != ParseState::ExpectHead ||
+        lPosition > uint64_t(INT64_MAX) || !clChannel.window.file.Seek(int64_t(lPosition)))
+        return false;
+    if (m_fnBeforeWindowMoves)
+        m_fnBeforeWindowMoves();
+    clChannel.window.Reset();
+    m_clDmrMemory = clMemory;
+    m_lFrameLength = 0;
+    m_pDeliveredFrame = nullptr;
+    return true;
+}
+
 void CBrennovarstikFileFormatV1::SetBeforeWindowMoves(std::function<void()> fnBefore) {
     CPlatformLockGuard clGuard(m_clLock);
     m_fnBeforeWindowMoves = std::move(fnBefore);

@@ -329,14 +329,54 @@ bool CBrennovarstikFileFormatV1::WriteFrame(const RawRecord &clRecord, const uin
     return true;
 }
 
-FileResult CBrennovarstikFileFormatV1::WriteRun(const uint8_t *pFrames, size_t lLength) {
-    CPlatformLockGuard clGuard(m_clLock);
+FileResult CBrennovarstikFileFormatV1::RunWritable() {
     Channel &clChannel = Current();
     if (!clChannel.window.file.IsOpen())
         return FILE_WRONG_DIRECTION;
     if (!m_bWritingMode || m_enOpenMode != OpenMode::Writing || !clChannel.window.buffer ||
         (m_lFlags & kFlagOrder) || m_lInterval > 0)
         return FILE_WRONG_STATE;
+    return FILE_OK;
+}
+
+FileResult CBrennovarstikFileFormatV1::TakeBackRun(size_t lDone) {
+    // As with a single record: the run is taken back whole, so that a retry
+    // writes it once; where the file cannot be cut, the piece that reached it
+    // fails its checksum and readers step over it.
+    CBinaryFile &clFile = Current().window.file;
+    if (clFile.Truncate(clFile.Position() - int64_t(lDone)))
+        lDone = 0;
+    m_lWrittenBytes.fetch_add(lDone, std::memory_order_relaxed);
+    return FILE_WRITE_FAILED;
+}
+
+FileResult CBrennovarstikFileFormatV1::CopyRun(const CBinaryFile &clSource, uint64_t lFrom,
+                                               uint64_t lLength) {
+    CPlatformLockGuard clGuard(m_clLock);
+    if (const FileResult enState = RunWritable(); enState != FILE_OK)
+        return enState;
+    Channel &clChannel = Current();
+    if (clChannel.window.fill != 0) {
+        const FileResult enDrain = DrainChannel(clChannel);
+        if (enDrain != FILE_OK)
+            return enDrain;
+    }
+    if (lFrom > uint64_t(INT64_MAX) || lLength > uint64_t(SIZE_MAX))
+        return FILE_WRONG_STATE;
+    bool bError = false;
+    const size_t lDone =
+        clChannel.window.file.CopyFrom(clSource, int64_t(lFrom), size_t(lLength), bError);
+    if (bError || lDone != lLength)
+        return TakeBackRun(lDone);
+    m_lWrittenBytes.fetch_add(lDone, std::memory_order_relaxed);
+    return FILE_OK;
+}
+
+FileResult CBrennovarstikFileFormatV1::WriteRun(const uint8_t *pFrames, size_t lLength) {
+    CPlatformLockGuard clGuard(m_clLock);
+    if (const FileResult enState = RunWritable(); enState != FILE_OK)
+        return enState;
+    Channel &clChannel = Current();
     // A short run waits in the buffer like single records; a long one goes
     // out at once behind what the buffer holds, without a copy.
     if ((m_lFlags & kFlagKeep) && clChannel.window.fill < kKeepBelow &&
@@ -356,15 +396,8 @@ FileResult CBrennovarstikFileFormatV1::WriteRun(const uint8_t *pFrames, size_t l
         const size_t lAccepted =
             clChannel.window.file.Write(pFrames + lDone, lLength - lDone, bError);
         lDone += lAccepted;
-        if (bError || lAccepted == 0) {
-            // As with a single record: the run is taken back whole, so that a
-            // retry writes it once; where the file cannot be cut, the piece
-            // that reached it fails its checksum and readers step over it.
-            if (clChannel.window.file.Truncate(clChannel.window.file.Position() - int64_t(lDone)))
-                lDone = 0;
-            m_lWrittenBytes.fetch_add(lDone, std::memory_order_relaxed);
-            return FILE_WRITE_FAILED;
-        }
+        if (bError || lAccepted == 0)
+            return TakeBackRun(lDone);
     }
     m_lWrittenBytes.fetch_add(lDone, std::memory_order_relaxed);
     return clChannel.window.file.Flush() ? FILE_OK : FILE_WRITE_FAILED;

@@ -2,8 +2,10 @@
 
 #include "WidePath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -128,6 +130,67 @@ bool CBinaryFile::Close() {
 
 int64_t CBinaryFile::Position() const {
     return IsOpen() ? m_lPosition : -1;
+}
+
+size_t CBinaryFile::CopyFrom(const CBinaryFile &clSource, int64_t lFrom, size_t n, bool &bError) {
+    bError = false;
+    if (!IsOpen() || !clSource.IsOpen() || lFrom < 0) {
+        bError = true;
+        return 0;
+    }
+    auto lOffset = off_t(lFrom);
+    size_t lDone = 0;
+    // The system copies between files of one file system without the data
+    // passing through here; where it cannot, plain reads and writes do.
+    bool bSystemCopy = true;
+    std::unique_ptr<unsigned char[]> pBuffer;
+    constexpr size_t kBlock = size_t(1) << 20;
+    while (lDone < n && !bError) {
+        ssize_t lPut = 0;
+        if (bSystemCopy) {
+            lPut =
+                ::copy_file_range(clSource.m_lHandle, &lOffset, m_lHandle, nullptr, n - lDone, 0);
+            if (lPut < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                             errno == EOPNOTSUPP || errno == EBADF)) {
+                bSystemCopy = false;
+                continue;
+            }
+        } else {
+            if (!pBuffer)
+                pBuffer = std::make_unique<unsigned char[]>(kBlock);
+            const ssize_t lGot =
+                ::pread(clSource.m_lHandle, pBuffer.get(), std::min(kBlock, n - lDone), lOffset);
+            if (lGot > 0) {
+                bool bWriteError = false;
+                // Write keeps the position up to date itself.
+                lPut = ssize_t(Write(pBuffer.get(), size_t(lGot), bWriteError));
+                m_lPosition -= lPut;
+                lOffset += lPut;
+                bError = bWriteError;
+            } else {
+                lPut = lGot;
+            }
+        }
+        if (lPut > 0) {
+            lDone += size_t(lPut);
+            m_lPosition += lPut;
+        } else if (!(lPut < 0 && errno == EINTR)) {
+            // 0: the source ended before n bytes.
+            bError = true;
+        }
+    }
+    return lDone;
+}
+
+bool CBinaryFile::Identity(StructFileIdentity &clIdentity) const {
+    struct stat clInfo {};
+    if (!IsOpen() || fstat(m_lHandle, &clInfo) != 0)
+        return false;
+    clIdentity.device = uint64_t(clInfo.st_dev);
+    clIdentity.inode = uint64_t(clInfo.st_ino);
+    clIdentity.size = int64_t(clInfo.st_size);
+    clIdentity.modifiedNs = int64_t(clInfo.st_mtim.tv_sec) * 1000000000 + clInfo.st_mtim.tv_nsec;
+    return true;
 }
 
 bool CBinaryFile::Seek(int64_t lPosition) {

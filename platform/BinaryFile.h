@@ -7,6 +7,18 @@
 #include <cstddef>
 #include <cstdint>
 
+// What tells one state of a file from another: the same file (device and
+// inode), its size and its last modification to the nanosecond. A file that
+// keeps all four was not written in between.
+struct StructFileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = -1;
+    int64_t modifiedNs = 0;
+
+    bool operator==(const StructFileIdentity &) const = default;
+};
+
 class CBinaryFile {
   public:
     CBinaryFile() = default;
@@ -37,6 +49,11 @@ class CBinaryFile {
     // Writes until all n bytes are accepted or an error stops it (bError);
     // returns the bytes accepted.
     size_t Write(const void *p, size_t n, bool &bError);
+    // Appends n bytes of clSource, from its offset lFrom on, at this file's
+    // position, inside the operating system where it can (no copy through
+    // this process); the source's own position stays. Returns the bytes
+    // copied; bError as with Write, and also when the source ends early.
+    size_t CopyFrom(const CBinaryFile &clSource, int64_t lFrom, size_t n, bool &bError);
     // Written bytes already reach the operating system in Write, so this only
     // reports whether a file is open. No fsync: it would cost the speed.
     bool Flush();
@@ -51,6 +68,8 @@ class CBinaryFile {
     bool Seek(int64_t lPosition);
     // -1 when no file is open or the size cannot be had.
     int64_t Size() const;
+    // False when no file is open or the system cannot tell.
+    bool Identity(StructFileIdentity &clIdentity) const;
     // Cuts the file to lSize bytes and moves the position there; false when
     // that cannot be done (a device, for one), leaving the file as it was.
     bool Truncate(int64_t lSize);

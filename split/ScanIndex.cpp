@@ -6,8 +6,9 @@ int64_t CScanIndex::MinuteOf(int64_t lSeconds) {
     return lSeconds >= 0 ? lSeconds / 60 : -((-(lSeconds + 1)) / 60) - 1;
 }
 
-void CScanIndex::Begin(uint64_t lPosition) {
+void CScanIndex::Begin(uint64_t lPosition, std::optional<StructFileIdentity> clSource) {
     m_clMinutes.clear();
+    m_clSource = clSource;
     m_pCurrent = nullptr;
     m_lCurrentKey = 0;
     m_lPosition = lPosition;
@@ -15,26 +16,35 @@ void CScanIndex::Begin(uint64_t lPosition) {
     m_clLeading = StructScanMinute();
 }
 
-void CScanIndex::AddRecord(std::optional<int64_t> clTime, uint64_t lConsumedAfter,
-                           uint64_t lDamageSoFar) {
+void CScanIndex::AddRecord(const StructScanRecord &clRecord) {
     const uint64_t lStart = m_lPosition;
-    const uint64_t lBytes = lConsumedAfter > lStart ? lConsumedAfter - lStart : 0;
-    const bool bDamaged = lDamageSoFar != m_lDamage;
-    m_lPosition = std::max(lConsumedAfter, lStart);
-    m_lDamage = lDamageSoFar;
+    const uint64_t lBytes = clRecord.consumedAfter > lStart ? clRecord.consumedAfter - lStart : 0;
+    const bool bDamaged = clRecord.damageSoFar != m_lDamage;
+    m_lPosition = std::max(clRecord.consumedAfter, lStart);
+    m_lDamage = clRecord.damageSoFar;
+    // Nothing but the frame itself since the record before.
+    const bool bExact = clRecord.frameLength > 0 && clRecord.verbatim &&
+                        lBytes == clRecord.frameLength && !bDamaged;
 
     StructScanMinute *pMinute = m_pCurrent;
-    if (clTime) {
-        const int64_t lKey = MinuteOf(*clTime);
+    if (clRecord.time) {
+        const int64_t lTime = *clRecord.time;
+        const int64_t lKey = MinuteOf(lTime);
         // Records come mostly in time order: the map is searched only when
         // the minute changes.
         if (m_pCurrent == nullptr || lKey != m_lCurrentKey) {
             const auto [clAt, bNew] = m_clMinutes.try_emplace(lKey);
             pMinute = &clAt->second;
             if (bNew) {
-                pMinute->firstPosition =
-                    m_clLeading.records > 0 ? m_clLeading.firstPosition : lStart;
-                pMinute->earliest = pMinute->latest = *clTime;
+                const bool bLeading = m_clLeading.records > 0;
+                pMinute->firstPosition = bLeading ? m_clLeading.firstPosition : lStart;
+                pMinute->exact = bLeading ? m_clLeading.exact : true;
+                pMinute->dmrAtStart = bLeading ? m_clLeading.dmrAtStart : clRecord.dmrBefore;
+                pMinute->earliest = pMinute->latest = lTime;
+                pMinute->firstMs = pMinute->latestMs = clRecord.milliseconds;
+            } else {
+                // Its records no longer lie in one stretch.
+                pMinute->exact = false;
             }
             m_pCurrent = pMinute;
             m_lCurrentKey = lKey;
@@ -45,14 +55,20 @@ void CScanIndex::AddRecord(std::optional<int64_t> clTime, uint64_t lConsumedAfte
             pMinute->damaged = pMinute->damaged || m_clLeading.damaged;
             m_clLeading = StructScanMinute();
         }
-        pMinute->earliest = std::min(pMinute->earliest, *clTime);
-        pMinute->latest = std::max(pMinute->latest, *clTime);
+        pMinute->earliest = std::min(pMinute->earliest, lTime);
+        pMinute->latest = std::max(pMinute->latest, lTime);
+        pMinute->latestMs = std::max(pMinute->latestMs, clRecord.milliseconds);
+        pMinute->lastTime = lTime;
     } else if (pMinute == nullptr) {
-        if (m_clLeading.records == 0)
+        if (m_clLeading.records == 0) {
             m_clLeading.firstPosition = lStart;
+            m_clLeading.exact = true;
+            m_clLeading.dmrAtStart = clRecord.dmrBefore;
+        }
         pMinute = &m_clLeading;
     }
     ++pMinute->records;
     pMinute->bytes += lBytes;
     pMinute->damaged = pMinute->damaged || bDamaged;
+    pMinute->exact = pMinute->exact && bExact;
 }

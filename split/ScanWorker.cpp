@@ -111,6 +111,23 @@ class CScanRecords {
         return m_pContainer != nullptr ? m_clFrame.position + m_clFrame.length
                                        : m_rReader.GetFileSize(false);
     }
+    // The record as the index takes it.
+    StructScanRecord ForIndex() const {
+        StructScanRecord clRecord;
+        clRecord.time = Time();
+        const StructDamageCount clDamage = m_clRecords.Damage();
+        clRecord.damageSoFar = clDamage.records + clDamage.bytes;
+        clRecord.consumedAfter = ConsumedAfter();
+        if (m_pContainer != nullptr) {
+            clRecord.milliseconds = FrameTimeMilliseconds(m_clFrame.facts);
+            clRecord.frameLength = m_clFrame.length;
+            clRecord.verbatim = m_clFrame.facts.verbatim;
+            clRecord.dmrBefore = m_clFrame.dmrBefore;
+        } else {
+            clRecord.milliseconds = RecordTimeMilliseconds(m_clRecord).value_or(0);
+        }
+        return clRecord;
+    }
     // The record as ReadData delivers it; null when it cannot be decoded.
     const RawRecord *Record() {
         if (!m_bDecoded) {
@@ -131,6 +148,16 @@ class CScanRecords {
     bool m_bTimed = false;
     int64_t m_lTime = 0;
 };
+
+// The file a reader has open as it is now; none for a file still being written.
+std::optional<StructFileIdentity> IdentityOf(CVirtualFileFormat &clReader) {
+    CBinaryFile clFile;
+    StructFileIdentity clIdentity;
+    if (clReader.IsOnlineFile() || !clFile.OpenRead(clReader.GetFileName()) ||
+        !clFile.Identity(clIdentity))
+        return std::nullopt;
+    return clIdentity;
+}
 
 struct FirstRecord {
     int64_t time = 0;
@@ -215,7 +242,7 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
     CTimeSpan clSpan(clFirst.reference);
     CScanIndex *pIndex = clContext.scanIndex;
     if (pIndex != nullptr)
-        pIndex->Begin(pReader->GetFileSize(false));
+        pIndex->Begin(pReader->GetFileSize(false), IdentityOf(*pReader));
     for (;;) {
         if (clPacer.PollDue()) {
             if (clPacer.StopRequested())
@@ -233,11 +260,8 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
         NoteKind(clInfo, clRecords.Kind());
         if (clRecords.HasTime())
             clSpan.Offer(clRecords.TimeSeconds());
-        if (pIndex != nullptr) {
-            const StructDamageCount clDamage = clRecords.Damage();
-            pIndex->AddRecord(clRecords.Time(), clRecords.ConsumedAfter(),
-                              clDamage.records + clDamage.bytes);
-        }
+        if (pIndex != nullptr)
+            pIndex->AddRecord(clRecords.ForIndex());
         if (clProtocol.Wants(clRecords.Kind())) {
             if (const RawRecord *pRecord = clRecords.Record())
                 clProtocol.Feed(*pRecord);

@@ -35,7 +35,8 @@ bool StartScanWorker(StructWorkerContext &clContext, const QString &clstrPath,
 
 SplitStart StartSplitWorker(StructWorkerContext &clContext, StructSourceInfo &clInfo,
                             const StructSplitSettings &clSettings,
-                            StructProtoComponent *pComponents, uint32_t lComponentCount) {
+                            StructProtoComponent *pComponents, uint32_t lComponentCount,
+                            CScanIndex *pIndex) {
     if (clInfo.name.isEmpty())
         return SplitStart::NoSource;
     // Refused here, before anything starts; the worker would fail on it later.
@@ -49,6 +50,7 @@ SplitStart StartSplitWorker(StructWorkerContext &clContext, StructSourceInfo &cl
     clContext.overwriteAnswer = OVERWRITE_NOT_EXISTING;
     clContext.retryAnswer = 0;
     clContext.splitSettings = std::make_shared<const StructSplitSettings>(clSettings);
+    clContext.scanIndex = pIndex;
     return StartWorkerThread(clContext, &SplitWorkerThread) ? SplitStart::Started
                                                             : SplitStart::NotStarted;
 }

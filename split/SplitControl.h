@@ -27,7 +27,11 @@ enum class SplitStart : uint8_t {
 
 // Releases any previous worker and starts the split of clInfo.name with the
 // collected settings. The caller has made sure no worker is running (Start acts
-// as Stop while one is held).
+// as Stop while one is held). pIndex: the scan's index of the source, if any;
+// while the file is as it was at that scan, the split copies the minutes it
+// found exact instead of reading them again. It must stay unchanged until the
+// split has ended.
 SplitStart StartSplitWorker(StructWorkerContext &clContext, StructSourceInfo &clInfo,
                             const StructSplitSettings &clSettings,
-                            StructProtoComponent *pComponents, uint32_t lComponentCount);
+                            StructProtoComponent *pComponents, uint32_t lComponentCount,
+                            CScanIndex *pIndex = nullptr);

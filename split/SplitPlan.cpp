@@ -46,6 +46,24 @@ SplitAction CSplitPlan::Decide(std::optional<int64_t> clTime, uint64_t lConsumed
     }
 }
 
+bool CSplitPlan::TakeStretch(int64_t lLatest, int64_t lLast, uint64_t lConsumedEnd) {
+    switch (m_lMode) {
+    case SPLIT_BY_TIME:
+        return lLatest < m_lNextBoundary;
+    case SPLIT_BY_PERIOD:
+        // Before the start a record may begin the period: left to Decide.
+        return m_bStarted && !m_bEnded && lLatest <= m_lPeriodEnd;
+    case SPLIT_BY_NUMBER:
+        if (lConsumedEnd > m_lThreshold)
+            return false;
+        m_bPartHoldsRecord = true;
+        m_lLastTime = lLast;
+        return true;
+    default:
+        return false;
+    }
+}
+
 int64_t CSplitPlan::BoundaryAfter(int64_t lTime) const {
     const int64_t lBase = m_bAlign ? lTime - lTime % m_lLength : lTime;
     // A damaged time near the end of the range must not overflow: no further

@@ -36,6 +36,13 @@ class CSplitPlan {
     // lConsumedBytes: the reader's consumed position after this record.
     SplitAction Decide(std::optional<int64_t> clTime, uint64_t lConsumedBytes);
 
+    // A stretch of records read one after the other, from the first to the
+    // last ending at lConsumedEnd, the latest of their times lLatest and the
+    // last one lLast (records without a time may lie among them): true
+    // when Decide would answer WriteToCurrentPart for every one of them, and
+    // the plan is then as those answers leave it; false leaves it as it was.
+    bool TakeStretch(int64_t lLatest, int64_t lLast, uint64_t lConsumedEnd);
+
     // The part that is open, 1 for the first, and the time that names it.
     uint32_t PartNumber() const { return m_lPartNumber; }
     int64_t PartStart() const { return m_lPartStart; }

@@ -4,6 +4,7 @@
 
 #include "BrennovarstikFileFormatV1.h"
 #include "RunResult.h"
+#include "ScanIndex.h"
 #include "SplitEvents.h"
 #include "SplitName.h"
 #include "SplitPlan.h"
@@ -45,6 +46,14 @@ class CSplitRun {
     // that go to the open part one after the other are written as one stretch.
     bool ReadFrames();
     bool SplitFrame(const StructContainerFrame &clFrame, bool &bEnd);
+    // With the scan's index of a source unchanged since: the minutes it found
+    // exact, in file order, for copying them whole.
+    void PrepareCopies();
+    // Where the next frame begins at the start of an exact minute: copies it
+    // and the exact minutes after it that the plan keeps in the open part
+    // into that part, and reading goes on behind them. False once a write
+    // has failed.
+    bool CopyMinutes(CSourceRecords &clRecords);
     // Writes the waiting stretch; false once a write has failed.
     bool FlushRun();
     // Carries out the plan's decision; bWrite: the record goes into the open part.
@@ -103,6 +112,10 @@ class CSplitRun {
     const uint8_t *m_pRunStart = nullptr;
     const uint8_t *m_pRunEnd = nullptr;
     bool m_bRunWriteFailed = false;
+    std::vector<const StructScanMinute *> m_clMinutes; // the index's minutes by position
+    size_t m_lMinuteAt = 0;     // the first of them not before the next frame
+    uint64_t m_lNextFrame = 0;  // where the next frame begins; 0 before the first
+    CBinaryFile m_clCopySource; // the source once more, where minutes are copied from
     FileHeaderInfo m_clHeader{};
     std::optional<CSplitPlan> m_clPlan;
     StructSplitName m_clName;

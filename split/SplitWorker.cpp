@@ -19,6 +19,10 @@ namespace {
 // wait ends as if the source had ended, so memory stays bounded.
 constexpr size_t kMostHeldRecords = 4096;
 
+// Copied minutes go out in pieces of about this size, so that a stop and the
+// progress are looked at between them.
+constexpr uint64_t kMostCopiedAtOnce = uint64_t(16) << 20;
+
 // The parts of a file that is still being written go beside it, and the
 // check against overwriting it must look at the file, not at the prefix.
 QString WithoutOnlinePrefix(const QString &clstrPath) {
@@ -143,9 +147,18 @@ bool CSplitRun::ReadFrames() {
     CWorkerPacer clPacer(m_clStop);
     // A refill moves the window under the waiting frames.
     m_pPassThrough->SetBeforeWindowMoves([this] { (void)FlushRun(); });
+    PrepareCopies();
     StructContainerFrame clFrame;
     for (;;) {
-        if (clPacer.PollDue()) {
+        const bool bPoll = clPacer.PollDue();
+        bool bCopied = false;
+        if (m_lMinuteAt < m_clMinutes.size()) {
+            const uint64_t lBefore = m_lNextFrame;
+            if (!CopyMinutes(clRecords))
+                return false;
+            bCopied = m_lNextFrame != lBefore;
+        }
+        if (bPoll || bCopied) {
             if (clPacer.StopRequested()) {
                 bool bEnd = false;
                 (void)(FlushRun() && ReleaseHeld(std::nullopt, bEnd));
@@ -156,6 +169,9 @@ bool CSplitRun::ReadFrames() {
                     m_clEvents.SplitterProgress(lCode);
             }
         }
+        // The minute after a copied piece may be copied as well.
+        if (bCopied)
+            continue;
         const SourceStep enStep = clRecords.NextFrame(*m_pPassThrough, clFrame);
         if (m_bRunWriteFailed)
             return FailWrite();
@@ -167,12 +183,83 @@ bool CSplitRun::ReadFrames() {
         case SourceStep::Record:
             break;
         }
+        m_lNextFrame = clFrame.position + clFrame.length;
         bool bEnd = false;
         if (!SplitFrame(clFrame, bEnd))
             return false;
         if (bEnd)
             return true;
     }
+}
+
+void CSplitRun::PrepareCopies() {
+    const CScanIndex *pIndex = m_clContext.scanIndex;
+    StructFileIdentity clNow;
+    const std::wstring clstrWide = m_clstrSourceFile.toStdWString();
+    if (pIndex == nullptr || !pIndex->Source() || m_clstrSource != m_clstrSourceFile ||
+        !m_clCopySource.OpenRead(clstrWide.c_str()) || !m_clCopySource.Identity(clNow) ||
+        !(clNow == *pIndex->Source()))
+        return;
+    for (const auto &clEntry : pIndex->MinuteMap())
+        m_clMinutes.push_back(&clEntry.second);
+    std::sort(m_clMinutes.begin(), m_clMinutes.end(),
+              [](const StructScanMinute *pA, const StructScanMinute *pB) {
+                  return pA->firstPosition < pB->firstPosition;
+              });
+}
+
+bool CSplitRun::CopyMinutes(CSourceRecords &clRecords) {
+    while (m_lMinuteAt < m_clMinutes.size() &&
+           m_clMinutes[m_lMinuteAt]->firstPosition < m_lNextFrame)
+        ++m_lMinuteAt;
+    if (m_lNextFrame == 0 || m_lMinuteAt == m_clMinutes.size() ||
+        m_clMinutes[m_lMinuteAt]->firstPosition != m_lNextFrame || !m_clHeld.empty() ||
+        !m_bPartOpen)
+        return true;
+    // Decided on copies, taken over once the reader has moved on.
+    CSplitPlan clPlan = *m_clPlan;
+    CTimeGlitchRule clRule = *m_clGlitchRule;
+    StructSplitPart clReport = m_clPartReport;
+    size_t lAt = m_lMinuteAt;
+    uint64_t lEnd = m_lNextFrame;
+    // A minute is taken only when the next one begins exact right behind it:
+    // reading goes on there with the DMR memory the scan had there.
+    while (lAt + 1 < m_clMinutes.size() && lEnd - m_lNextFrame < kMostCopiedAtOnce) {
+        const StructScanMinute &clMinute = *m_clMinutes[lAt];
+        const StructScanMinute &clNext = *m_clMinutes[lAt + 1];
+        const uint64_t lMinuteEnd = clMinute.firstPosition + clMinute.bytes;
+        if (clMinute.firstPosition != lEnd || !clMinute.exact || !clNext.exact ||
+            clNext.firstPosition != lMinuteEnd ||
+            !clRule.TrustsAll(clMinute.earliest, clMinute.latest) ||
+            !clPlan.TakeStretch(clMinute.latest, clMinute.lastTime, lMinuteEnd))
+            break;
+        clRule.Trust(clMinute.lastTime);
+        if (!clReport.hasTime) {
+            clReport.hasTime = true;
+            clReport.firstMs = clReport.lastMs = clMinute.firstMs;
+        }
+        clReport.lastMs = std::max(clReport.lastMs, clMinute.latestMs);
+        clReport.records += clMinute.records;
+        lEnd = lMinuteEnd;
+        ++lAt;
+    }
+    if (lEnd == m_lNextFrame)
+        return true;
+    if (!FlushRun())
+        return FailWrite();
+    if (!m_pPassThrough->ContinueAt(lEnd, m_clMinutes[lAt]->dmrAtStart)) {
+        m_clMinutes.clear();
+        return true;
+    }
+    clRecords.DropFrames();
+    if (m_pWriter->CopyRun(m_clCopySource, m_lNextFrame, lEnd - m_lNextFrame) != FILE_OK)
+        return FailWrite();
+    *m_clPlan = clPlan;
+    *m_clGlitchRule = clRule;
+    m_clPartReport = clReport;
+    m_lNextFrame = lEnd;
+    m_lMinuteAt = lAt;
+    return true;
 }
 
 bool CSplitRun::SplitFrame(const StructContainerFrame &clFrame, bool &bEnd) {

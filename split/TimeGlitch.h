@@ -29,6 +29,12 @@ class CTimeGlitchRule {
     bool IsGlitch(int64_t lWaited, std::optional<int64_t> clNext) const {
         return clNext ? FarApart(lWaited, *clNext) : m_bHasLast;
     }
+    // Whether records with times from lEarliest to lLatest, read one after
+    // the other and each trusted in turn, would all be trusted without a wait.
+    bool TrustsAll(int64_t lEarliest, int64_t lLatest) const {
+        return m_bHasLast && !FarApart(lEarliest, m_lLast) && !FarApart(lLatest, m_lLast) &&
+               !FarApart(lEarliest, lLatest);
+    }
     // A time judged sound becomes the one later records are measured from.
     void Trust(int64_t lTime) {
         m_bHasLast = true;

@@ -289,7 +289,7 @@ void CDlgSplitter::Button_Splitter_StartStop() {
         return;
     ForgetWorker();
     switch (StartSplitWorker(m_clContext, m_clSourceInfo, clSettings, m_clComponents.Entries(),
-                             m_clComponents.Count())) {
+                             m_clComponents.Count(), &m_clScanIndex)) {
     case SplitStart::Started:
     case SplitStart::NoSource:
         break;

@@ -78,7 +78,7 @@ struct StructWorkerContext {
     std::shared_ptr<const StructSplitSettings> splitSettings; // split worker only
     std::unique_ptr<QString> mergeDestination; // merge workers; released by every worker
     CMergeList *mergeList = nullptr;           // the fill worker inserts into it
-    CScanIndex *scanIndex = nullptr;           // the scan fills it when one is given
+    CScanIndex *scanIndex = nullptr; // the scan fills it, the split copies by it, when given
     // The outputs the running merge has opened, so that no later output of
     // the same merge replaces one of them. Merge worker only.
     std::unique_ptr<QStringList> mergeOutputs;

@@ -60,6 +60,9 @@ class CSourceRecords {
     // The same for a container source read frame by frame (clContainer is
     // the reader this object was made for).
     SourceStep NextFrame(CBrennovarstikFileFormatV1 &clContainer, StructContainerFrame &clFrame);
+    // Forgets the frames taken from the reader but not handed out yet, for a
+    // caller that moves the reader on.
+    void DropFrames() { m_lFrameAt = m_lFrameCount = 0; }
     FileResult LastResult() const { return m_enLast; }
     // Damaged records stepped over so far, for telling the user.
     uint64_t DamagedSkipped() const { return m_lDamagedSkipped; }

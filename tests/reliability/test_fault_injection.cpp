@@ -39,6 +39,7 @@ class TestFaultInjection : public QObject {
     void init() { QVERIFY(m_clDir.emplace().isValid()); }
     void mergeOntoAFullDisk_data();
     void mergeOntoAFullDisk();
+    void splitOntoAFullDisk();
     void stops_data();
     void stops();
 
@@ -118,6 +119,30 @@ void TestFaultInjection::mergeOntoAFullDisk() {
     QCOMPARE(goOn ? CompareParts({clstrJoined}, clFirst.header, clAll)
                   : CutShortProblem(clstrJoined, clFirst.header, clAll),
              QString());
+}
+
+// A part that meets a full disk while minutes are copied into it whole keeps
+// whole records only, and the split ends with the reason.
+void TestFaultInjection::splitOntoAFullDisk() {
+    const QString clstrSource = Path(SourceFileName(SourceKind::SampleV3));
+    SourceShape clShape;
+    clShape.minutes = 30;
+    clShape.rate = 5;
+    QVERIFY(WriteSource(SourceKind::SampleV3, clstrSource, clShape));
+    const ContainerFrames clSource = FramesOf(clstrSource);
+    WorkerRig clRig;
+    QCOMPARE(clRig.Scan(clstrSource), 1000);
+    const QString clstrDisk = Path(QStringLiteral("disk"));
+    CSmallDisk clDisk(clstrDisk, 256 * 1024);
+    QVERIFY(clDisk.Ready());
+    StructSplitSettings clSettings = ByNumber(1, 1);
+    clSettings.outputFolder = clstrDisk;
+    QCOMPARE(clRig.Split(clSettings), -1);
+    const QStringList clParts = QDir(clstrDisk).entryList(QDir::Files);
+    QCOMPARE(clParts.size(), 1);
+    const QString clstrPart = clstrDisk + u'/' + clParts[0];
+    QCOMPARE(clRig.events.Errors(), QStringList{"<" + clstrPart + ">\nCan not write the file!"});
+    QCOMPARE(CutShortProblem(clstrPart, clSource.header, clSource.frames), QString());
 }
 
 // A stop request ends a split or a merge within 1001 records, wherever it

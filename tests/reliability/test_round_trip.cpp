@@ -61,6 +61,7 @@ class TestRoundTrip : public QObject {
     void partsFollowTheCutRules();
     void splitByNumberThenMerge_data();
     void splitByNumberThenMerge();
+    void copiedAsRead();
 
   private:
     QString Folder() const { return m_pDir->filePath(QStringLiteral("rec")); }
@@ -245,6 +246,44 @@ void TestRoundTrip::splitByNumberThenMerge() {
              QString());
     // The merge adds the kinds it copied to the loaded source's.
     QCOMPARE(clMerge.source.kindMask, lKinds);
+}
+
+// A split copies the minutes its scan found sound whole; what it writes and
+// tells of each part is what reading every record gives, which a source
+// touched since the scan gets.
+void TestRoundTrip::copiedAsRead() {
+    const QString clstrSource = Folder() + u'/' + SourceFileName(SourceKind::SampleV3);
+    SourceShape clShape;
+    clShape.rate = 40;
+    QVERIFY(WriteSource(SourceKind::SampleV3, clstrSource, clShape));
+    const int64_t lFrom = clShape.start + 1234;
+    for (const StructSplitSettings &clSettings :
+         {ByTime(420, false), ByTime(3600, true), ByNumber(3, 2), ByPeriod(lFrom, lFrom + 4321)}) {
+        QList<QStringList> clTold;
+        QList<QList<QByteArray>> clWritten;
+        for (const bool bTouched : {false, true}) {
+            WorkerRig clRig;
+            QCOMPARE(clRig.Scan(clstrSource), 1000);
+            if (bTouched) {
+                QFile clFile(clstrSource);
+                QVERIFY(clFile.open(QIODevice::ReadWrite) &&
+                        clFile.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60),
+                                           QFileDevice::FileModificationTime));
+            }
+            QCOMPARE(clRig.Split(clSettings), 2000);
+            clTold << clRig.events.PartsClosed();
+            clWritten.append(QList<QByteArray>());
+            for (const QString &clstrPart : Parts(SourceKind::SampleV3)) {
+                QFile clPart(clstrPart);
+                QVERIFY(clPart.open(QIODevice::ReadOnly));
+                clWritten.last() << clPart.readAll();
+                QVERIFY(clPart.remove());
+            }
+        }
+        QVERIFY(clTold[0].size() > (clSettings.mode == SPLIT_BY_PERIOD ? 0 : 1));
+        QCOMPARE(clTold[0], clTold[1]);
+        QVERIFY(clWritten[0] == clWritten[1]);
+    }
 }
 
 BVF_TEST_MAIN(TestRoundTrip)

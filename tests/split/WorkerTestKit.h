@@ -2,6 +2,7 @@
 // and the dialog's side of a run.
 #pragma once
 
+#include "ScanIndex.h"
 #include "SplitControl.h"
 #include "SplitEvents.h"
 #include "WorkerContext.h"
@@ -11,6 +12,9 @@
 #include "WorkerRecords.h"
 
 #include <QTest>
+
+#include <mutex>
+#include <utility>
 
 namespace WorkerTestKit {
 
@@ -28,6 +32,21 @@ class CScriptedEvents final : public CSplitEvents, public CEventsScript {
         Progress(clResult.Succeeded() ? 2000 : -1);
     }
     void SplitterNotice(const QString &clstrText) override { Append("notice " + clstrText); }
+    void SplitPartClosed(const StructSplitPart &clPart) override {
+        std::lock_guard clLock(m_clPartsMutex);
+        m_clParts << QStringLiteral("%1 %2 %3 %4 %5 %6")
+                         .arg(clPart.path)
+                         .arg(clPart.records)
+                         .arg(clPart.bytes)
+                         .arg(clPart.hasTime)
+                         .arg(clPart.firstMs)
+                         .arg(clPart.lastMs);
+    }
+    // What was told of each part closed whole: path, records, bytes, times.
+    QStringList PartsClosed() {
+        std::lock_guard clLock(m_clPartsMutex);
+        return std::exchange(m_clParts, {});
+    }
     void AskForOverwrite(const QString &clstrFileName) override {
         Answer("ask:" + clstrFileName, false);
     }
@@ -39,6 +58,9 @@ class CScriptedEvents final : public CSplitEvents, public CEventsScript {
     }
 
   private:
+    std::mutex m_clPartsMutex;
+    QStringList m_clParts;
+
     void Answer(const QString &clstrQuestion, bool bRetry) {
         StructWorkerContext *pContext = m_pContext;
         Ask(clstrQuestion, Reply::Code(bRetry ? 0 : OVERWRITE_ABORT),
@@ -89,16 +111,18 @@ template <class Events> struct RigOf {
 struct WorkerRig : RigOf<CScriptedEvents> {
     StructProtoComponent *components = nullptr;
     uint32_t componentCount = 0;
+    // As the dialog does: the scan fills it and the split copies by it.
+    CScanIndex index;
 
     int Scan(const QString &clstrPath) {
         return Run([&] {
-            return StartScanWorker(context, clstrPath, source, components, componentCount);
+            return StartScanWorker(context, clstrPath, source, components, componentCount, &index);
         });
     }
     int Split(const StructSplitSettings &clSettings) {
         return Run([&] {
-            return StartSplitWorker(context, source, clSettings, components, componentCount) ==
-                   SplitStart::Started;
+            return StartSplitWorker(context, source, clSettings, components, componentCount,
+                                    &index) == SplitStart::Started;
         });
     }
 };

@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "Manifest.h"
 #include "PathNormalise.h"
+#include "ScanIndex.h"
 #include "SplitControl.h"
 #include "SplitEvents.h"
 #include "ToolCommon.h"
@@ -201,10 +202,12 @@ bool SplitSource(const QString &clstrSource, const StructSplitOptions &clOptions
     }
     const QString clstrReaderPath = ReaderPath(clstrSource, false);
     StructSourceInfo clInfo;
+    // What the split copies whole instead of reading it again.
+    CScanIndex clIndex;
     {
         CCommandLineSplitEvents clEvents(QStringLiteral("scanning"));
         StructWorkerContext clContext(&clEvents);
-        if (!StartScanWorker(clContext, clstrReaderPath, clInfo, nullptr, 0)) {
+        if (!StartScanWorker(clContext, clstrReaderPath, clInfo, nullptr, 0, &clIndex)) {
             PrintFileError(clstrSource, QStringLiteral("the scan could not be started"));
             return false;
         }
@@ -253,7 +256,7 @@ bool SplitSource(const QString &clstrSource, const StructSplitOptions &clOptions
     CCommandLineSplitEvents clEvents(QStringLiteral("splitting"));
     StructWorkerContext clContext(&clEvents);
     bool bAllWritten = false;
-    switch (StartSplitWorker(clContext, clInfo, clSettings, nullptr, 0)) {
+    switch (StartSplitWorker(clContext, clInfo, clSettings, nullptr, 0, &clIndex)) {
     case SplitStart::Started:
         bAllWritten = WaitForSplit(clContext, clEvents, clOptions.overwrite);
         break;
