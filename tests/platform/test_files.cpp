@@ -44,6 +44,7 @@ class TestFiles : public QObject {
 
   private slots:
     void positionsAndEndOfFile();
+    void copyAndIdentity();
     void open_data();
     void open();
     void pathLengthLimit();
@@ -94,6 +95,44 @@ void TestFiles::positionsAndEndOfFile() {
         QVERIFY(fnCall(bError) == 0 && bError);
     }
     QVERIFY(!clClosed.Flush() && clClosed.Close());
+}
+
+// A copy appends the asked-for range of another file behind what was written,
+// through the system or (to a device) by reads and writes, and leaves the
+// source where it was; one past the source's end or to a full device fails.
+// The identity stays while a file is only read and changes when it grows.
+void TestFiles::copyAndIdentity() {
+    QTemporaryDir clTemp;
+    const std::wstring clstrSource = ToWide(clTemp.filePath("a.bvf"));
+    QByteArray clBytes;
+    for (int i = 0; i < 3000000; ++i)
+        clBytes += char(i * 7 % 251);
+    CBinaryFile clSource, clAgain, clTarget, clFull;
+    bool bError = false;
+    QVERIFY(clSource.OpenWrite(clstrSource.c_str()) &&
+            clSource.Write(clBytes.constData(), size_t(clBytes.size()), bError) == 3000000 &&
+            clSource.Close());
+    StructFileIdentity clFirst, clSecond;
+    QVERIFY(clSource.OpenRead(clstrSource.c_str()) && clSource.Seek(5) &&
+            clSource.Identity(clFirst));
+    QVERIFY(clTarget.OpenWrite(ToWide(clTemp.filePath("b.bvf")).c_str()));
+    QVERIFY(clTarget.Write("head", 4, bError) == 4);
+    QVERIFY(clTarget.CopyFrom(clSource, 17, 2500000, bError) == 2500000 && !bError);
+    QVERIFY(clTarget.CopyFrom(clSource, 2999990, 11, bError) == 10 && bError);
+    QVERIFY(clTarget.Position() == 2500014 && clSource.Position() == 5);
+    QVERIFY(clFull.OpenWrite(L"/dev/full"));
+    QVERIFY(clFull.CopyFrom(clSource, 0, 100, bError) == 0 && bError);
+    QVERIFY(clTarget.Close());
+    QFile clCopy(clTemp.filePath("b.bvf"));
+    QVERIFY(clCopy.open(QIODevice::ReadOnly));
+    QCOMPARE(clCopy.readAll(), "head" + clBytes.mid(17, 2500000) + clBytes.right(10));
+    QVERIFY(clAgain.OpenRead(clstrSource.c_str()) && clAgain.Identity(clSecond));
+    QVERIFY(clFirst == clSecond && clFirst.size == 3000000);
+    QFile clTouch(clTemp.filePath("a.bvf"));
+    QVERIFY(clTouch.open(QIODevice::Append) && clTouch.write("x") == 1);
+    clTouch.close();
+    QVERIFY(clAgain.Identity(clSecond) && !(clFirst == clSecond));
+    QVERIFY(!clTarget.Identity(clSecond));
 }
 
 // "r"/"w"/"n"/"x": OpenRead, OpenWrite to create or replace, to create new
