@@ -230,8 +230,11 @@ void TestLan::framing_data() {
     entry("a stated length beyond the end of the file", QByteArray::fromHex("21ffff"), false);
     // Other kinds are skipped by their length, whatever they hold.
     entry("another entry kind", ToBytes(LanBytes::Entry({0x55, 0x21, 0x00, 0x0D})), false);
-    entry("another kind holding a whole entry",
-          ToBytes(LanBytes::Entry(FromBytes("\x10" + StampEntry(9)))), false);
+    const QByteArray clHolding = ToBytes(LanBytes::Entry(FromBytes("\x10" + StampEntry(9))));
+    entry("another kind holding a whole entry", clHolding, false);
+    // Once a resynchronisation has found an entry, entries are framed by their length again.
+    entry("after a resynchronisation, another kind is skipped by its length",
+          QByteArray(1, '\0') + StampEntry(2) + clHolding, true);
 
     // An extended entry of time 2: sub-entry 0 under test (data 0x40, 0x41,
     // ...) and, unless it is the last, a sub-entry of type 6 after it.
@@ -883,6 +886,17 @@ void TestLan::tmwFraming_data() {
     QTest::newRow("a byte inserted at a frame boundary")
         << StampedFrame(1) + QByteArray(1, '\0') + StampedFrame(2) + StampedFrame(3)
         << QStringList{Stamp(1), Stamp(2), Stamp(3), "3"};
+    // Times in milliseconds, not the jumping counters, tell that frames follow
+    // each other; a time of 1 ms is a time, not none.
+    QByteArray clMilliseconds;
+    for (const auto &[lTime, lHyperframe] : {std::pair{1u, 1}, {2000u, 1000}, {4000u, 2000}}) {
+        TmwBytes::FrameFields clFields;
+        clFields.timeValue = lTime;
+        clFields.hyperframe = uint16_t(lHyperframe);
+        clMilliseconds += ToBytes(TmwBytes::Frame(clFields)) + QByteArray(lTime == 1, '\0');
+    }
+    QTest::newRow("a byte inserted between frames timed in milliseconds")
+        << clMilliseconds << QStringList{"T:0", "T:2", "T:4", "3"};
     // Burst codes without a record are stepped over; entry type 17 on an
     // uplink burst gives two records.
     QTest::newRow("frames without records")

@@ -137,6 +137,7 @@ void TestProtocolTime::offsetRules() {
          DmrBroadcasts({{2, {{D(8, 0), lTime}, {D(9, 13), lTime}}}}), 2 * 86400 + 7},
         {"hour 24, minute and second 60 take the reference", clDmr,
          DmrBroadcasts({{2, {{D(8, 3), T(24, 60, 60)}}}}), 86400},
+        {"hour 23 is an hour", clDmr, DmrBroadcasts({{2, {{D(7, 3), T(23, 20, 2)}}}}), 13 * 3600},
         {"the first time result stops the feeding", clDmr,
          DmrBroadcasts({{2, {{D(7, 3), lTime}}}, {5, {{D(7, 3), T(11, 0, 0)}}}}), 7},
         // The 31st of April is no day: no offset rather than one into May.
