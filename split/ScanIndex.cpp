@@ -2,10 +2,6 @@
 
 #include <algorithm>
 
-int64_t CScanIndex::MinuteOf(int64_t lSeconds) {
-    return lSeconds >= 0 ? lSeconds / 60 : -((-(lSeconds + 1)) / 60) - 1;
-}
-
 void CScanIndex::Begin(uint64_t lPosition, std::optional<StructFileIdentity> clSource) {
     m_clMinutes.clear();
     m_clSource = clSource;

@@ -61,7 +61,9 @@ class CScanIndex {
     bool IsEmpty() const { return m_clMinutes.empty(); }
     // The file the minutes describe, as it was before the scan read it.
     const std::optional<StructFileIdentity> &Source() const { return m_clSource; }
-    static int64_t MinuteOf(int64_t lSeconds);
+    static int64_t MinuteOf(int64_t lSeconds) {
+        return lSeconds >= 0 ? lSeconds / 60 : -((-(lSeconds + 1)) / 60) - 1;
+    }
 
   private:
     Minutes m_clMinutes;

@@ -18,7 +18,12 @@ class CTimeGlitchRule {
     explicit CTimeGlitchRule(std::optional<int64_t> clReference = std::nullopt)
         : m_bHasLast(clReference.has_value()), m_lLast(clReference.value_or(0)) {}
 
-    static bool FarApart(int64_t lFirst, int64_t lSecond);
+    static bool FarApart(int64_t lFirst, int64_t lSecond) {
+        // In unsigned arithmetic the distance of any two 64-bit times fits.
+        const uint64_t lDistance = lFirst > lSecond ? uint64_t(lFirst) - uint64_t(lSecond)
+                                                    : uint64_t(lSecond) - uint64_t(lFirst);
+        return lDistance > uint64_t(kToleranceSeconds);
+    }
 
     // The record at lTime can be judged only with the next timed record's
     // time: it is far from the last trusted time, or there is none yet.

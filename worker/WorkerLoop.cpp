@@ -40,10 +40,6 @@ CSourceRecords::~CSourceRecords() {
         m_pDiagnostics->SetDiagnostics(nullptr);
 }
 
-StructDamageCount CSourceRecords::Damage() const {
-    return StructDamageCount{std::max(m_lDamagedSkipped, m_lRefusedReported), m_lBytesStepped};
-}
-
 SourceStep CSourceRecords::Next(RawRecord &clRecord) {
     SourceStep enStep = SourceStep::Record;
     while (!Settled(m_clReader.ReadData(clRecord), enStep)) {

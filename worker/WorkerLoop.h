@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -68,7 +69,9 @@ class CSourceRecords {
     uint64_t DamagedSkipped() const { return m_lDamagedSkipped; }
     // Everything stepped over so far: refused records (as answered or as
     // reported, whichever says more) and bytes that formed no record.
-    StructDamageCount Damage() const;
+    StructDamageCount Damage() const {
+        return StructDamageCount{std::max(m_lDamagedSkipped, m_lRefusedReported), m_lBytesStepped};
+    }
 
   private:
     // Takes one read result; false when a damaged record was stepped over and
