@@ -254,11 +254,12 @@ void TestRoundTrip::splitByNumberThenMerge() {
 void TestRoundTrip::copiedAsRead() {
     const QString clstrSource = Folder() + u'/' + SourceFileName(SourceKind::SampleV3);
     SourceShape clShape;
-    clShape.rate = 40;
+    clShape.minutes = 70;
+    clShape.rate = 10;
     QVERIFY(WriteSource(SourceKind::SampleV3, clstrSource, clShape));
     const int64_t lFrom = clShape.start + 1234;
     for (const StructSplitSettings &clSettings :
-         {ByTime(420, false), ByTime(3600, true), ByNumber(3, 2), ByPeriod(lFrom, lFrom + 4321)}) {
+         {ByTime(420, false), ByTime(3600, true), ByNumber(3, 2), ByPeriod(lFrom, lFrom + 2345)}) {
         QList<QStringList> clTold;
         QList<QList<QByteArray>> clWritten;
         for (const bool bTouched : {false, true}) {
