@@ -62,8 +62,6 @@ class CSplitRun {
     bool FailRead();
     // The source read to its end: held records out, damage reported.
     bool SourceEnded(const StructDamageCount &clDamage);
-    // A record written to the open part, for the part's report.
-    void NoteInPart(std::optional<int64_t> clMilliseconds);
     bool SplitRecord(RawRecord &clRecord, bool &bEnd);
     // A record whose time waits for its next neighbour's, kept as a copy.
     struct HeldRecord {

@@ -31,6 +31,25 @@ QString WithoutOnlinePrefix(const QString &clstrPath) {
     return QString::fromWCharArray(ApplyOnlinePrefix(clstrWide.c_str(), bOnline));
 }
 
+// Records written to a part, for its report: how many, and the first one's
+// time and the latest, in ms, where they carry one.
+void NoteInPart(StructSplitPart &clReport, uint64_t lRecords, std::optional<int64_t> clFirstMs,
+                int64_t lLatestMs) {
+    clReport.records += lRecords;
+    if (!clFirstMs)
+        return;
+    if (!clReport.hasTime) {
+        clReport.hasTime = true;
+        clReport.firstMs = clReport.lastMs = *clFirstMs;
+    }
+    clReport.lastMs = std::max(clReport.lastMs, lLatestMs);
+}
+
+// One record written to a part; clMilliseconds: its time, if it carries one.
+void NoteInPart(StructSplitPart &clReport, std::optional<int64_t> clMilliseconds) {
+    NoteInPart(clReport, 1, clMilliseconds, clMilliseconds.value_or(0));
+}
+
 } // namespace
 
 CSplitRun::CSplitRun(StructWorkerContext &clContext, const SplitSourceOpener &fnOpen)
@@ -234,12 +253,7 @@ bool CSplitRun::CopyMinutes(CSourceRecords &clRecords) {
             !clPlan.TakeStretch(clMinute.latest, clMinute.lastTime, lMinuteEnd))
             break;
         clRule.Trust(clMinute.lastTime);
-        if (!clReport.hasTime) {
-            clReport.hasTime = true;
-            clReport.firstMs = clReport.lastMs = clMinute.firstMs;
-        }
-        clReport.lastMs = std::max(clReport.lastMs, clMinute.latestMs);
-        clReport.records += clMinute.records;
+        NoteInPart(clReport, clMinute.records, clMinute.firstMs, clMinute.latestMs);
         lEnd = lMinuteEnd;
         ++lAt;
     }
@@ -291,21 +305,10 @@ bool CSplitRun::SplitFrame(const StructContainerFrame &clFrame, bool &bEnd) {
         m_pRunEnd = clFrame.bytes;
     }
     m_pRunEnd += clFrame.length;
-    NoteInPart(clFacts.timed ? std::optional<int64_t>(FrameTimeMilliseconds(clFacts))
-                             : std::nullopt);
+    NoteInPart(m_clPartReport, clFacts.timed
+                                   ? std::optional<int64_t>(FrameTimeMilliseconds(clFacts))
+                                   : std::nullopt);
     return true;
-}
-
-void CSplitRun::NoteInPart(std::optional<int64_t> clMilliseconds) {
-    ++m_clPartReport.records;
-    if (!clMilliseconds)
-        return;
-    if (!m_clPartReport.hasTime) {
-        m_clPartReport.hasTime = true;
-        m_clPartReport.firstMs = *clMilliseconds;
-        m_clPartReport.lastMs = *clMilliseconds;
-    }
-    m_clPartReport.lastMs = std::max(m_clPartReport.lastMs, *clMilliseconds);
 }
 
 bool CSplitRun::Follow(SplitAction enAction, bool &bEnd, bool &bWrite) {
@@ -437,7 +440,7 @@ bool CSplitRun::PlaceRecord(const RawRecord &clRecord, const uint8_t *pFrame, ui
         return true;
     if (WriteRecord(clRecord, pFrame, lFrameLength) != FILE_OK)
         return FailWrite();
-    NoteInPart(RecordTimeMilliseconds(clRecord));
+    NoteInPart(m_clPartReport, RecordTimeMilliseconds(clRecord));
     if (clRecord.payloadKind == PAYLOAD_DMR && clRecord.payloadLength >= sizeof(DmrTmv))
         m_lDmrItemsLost += DmrItemsLostInContainer(*static_cast<const DmrTmv *>(clRecord.payload));
     return true;
