@@ -96,11 +96,12 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
     // copied file to file without passing through here. A copy that fails,
     // also because the source ends early, is taken back as a failed write.
     FileResult CopyRun(const CBinaryFile &clSource, uint64_t lFrom, uint64_t lLength);
-    // Reading goes on at lPosition, the start of a frame, with the DMR
-    // timeslot memory a reader had there: for a caller that took the frames
-    // before it from elsewhere. Only a file read from disk, not one still
-    // being written, and only between frames; false leaves everything as it was.
-    bool ContinueAt(uint64_t lPosition, const DmrTimeslotMemory &clMemory);
+    // Reading goes on at lPosition, the start of a frame: for a caller that
+    // took the frames before it from elsewhere. Only a version-3 file (its
+    // frames need nothing of the frames before them) read from disk, not one
+    // still being written, and only between frames; false leaves everything
+    // as it was.
+    bool ContinueAt(uint64_t lPosition);
 
     // Capacity of each channel buffer; also the largest record.
     static constexpr uint32_t kChannelCapacity = kMaxRecordLength;

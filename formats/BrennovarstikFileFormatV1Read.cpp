@@ -132,16 +132,16 @@ bool CBrennovarstikFileFormatV1::DecodeFrame(const StructContainerFrame &clFrame
     return true;
 }
 
-bool CBrennovarstikFileFormatV1::ContinueAt(uint64_t lPosition, const DmrTimeslotMemory &clMemory) {
+bool CBrennovarstikFileFormatV1::ContinueAt(uint64_t lPosition) {
     CPlatformLockGuard clGuard(m_clLock);
     Channel &clChannel = Current();
-    if (m_enOpenMode != OpenMode::Reading || m_bOnline || m_enParse != ParseState::ExpectHead ||
-        lPosition > uint64_t(INT64_MAX) || !clChannel.window.file.Seek(int64_t(lPosition)))
+    if (m_enOpenMode != OpenMode::Reading || m_lVersion != kWriterVersion || m_bOnline ||
+        m_enParse != ParseState::ExpectHead || lPosition > uint64_t(INT64_MAX) ||
+        !clChannel.window.file.Seek(int64_t(lPosition)))
         return false;
     if (m_fnBeforeWindowMoves)
         m_fnBeforeWindowMoves();
     clChannel.window.Reset();
-    m_clDmrMemory = clMemory;
     m_lFrameLength = 0;
     m_pDeliveredFrame = nullptr;
     return true;

@@ -155,25 +155,20 @@ size_t CBinaryFile::CopyFrom(const CBinaryFile &clSource, int64_t lFrom, size_t 
                 bSystemCopy = false;
                 continue;
             }
+            if (lPut > 0)
+                m_lPosition += lPut;
         } else {
             if (!pBuffer)
                 pBuffer = std::make_unique<unsigned char[]>(kBlock);
-            const ssize_t lGot =
-                ::pread(clSource.m_lHandle, pBuffer.get(), std::min(kBlock, n - lDone), lOffset);
-            if (lGot > 0) {
-                bool bWriteError = false;
-                // Write keeps the position up to date itself.
-                lPut = ssize_t(Write(pBuffer.get(), size_t(lGot), bWriteError));
-                m_lPosition -= lPut;
+            lPut = ::pread(clSource.m_lHandle, pBuffer.get(), std::min(kBlock, n - lDone), lOffset);
+            // Write moves the position itself and sets bError.
+            if (lPut > 0) {
+                lPut = ssize_t(Write(pBuffer.get(), size_t(lPut), bError));
                 lOffset += lPut;
-                bError = bWriteError;
-            } else {
-                lPut = lGot;
             }
         }
         if (lPut > 0) {
             lDone += size_t(lPut);
-            m_lPosition += lPut;
         } else if (!(lPut < 0 && errno == EINTR)) {
             // 0: the source ended before n bytes.
             bError = true;

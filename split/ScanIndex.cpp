@@ -35,7 +35,6 @@ void CScanIndex::AddRecord(const StructScanRecord &clRecord) {
                 const bool bLeading = m_clLeading.records > 0;
                 pMinute->firstPosition = bLeading ? m_clLeading.firstPosition : lStart;
                 pMinute->exact = bLeading ? m_clLeading.exact : true;
-                pMinute->dmrAtStart = bLeading ? m_clLeading.dmrAtStart : clRecord.dmrBefore;
                 pMinute->earliest = pMinute->latest = lTime;
                 pMinute->firstMs = pMinute->latestMs = clRecord.milliseconds;
             } else {
@@ -59,7 +58,6 @@ void CScanIndex::AddRecord(const StructScanRecord &clRecord) {
         if (m_clLeading.records == 0) {
             m_clLeading.firstPosition = lStart;
             m_clLeading.exact = true;
-            m_clLeading.dmrAtStart = clRecord.dmrBefore;
         }
         pMinute = &m_clLeading;
     }

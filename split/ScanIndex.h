@@ -7,7 +7,6 @@
 #pragma once
 
 #include "BinaryFile.h"
-#include "ContainerCodec.h"
 
 #include <cstdint>
 #include <map>
@@ -25,9 +24,8 @@ struct StructScanMinute {
     // another minute among them, each one a writer writes exactly as it
     // stands: a copy of those bytes is what writing them one by one gives.
     bool exact = false;
-    DmrTimeslotMemory dmrAtStart; // the reader's DMR timeslot memory before its first frame
-    int64_t lastTime = 0;         // the time of its last timed record in reading order
-    int64_t firstMs = 0; // its first timed record's time in ms (reading order) and its latest
+    int64_t lastTime = 0; // the time of its last timed record in reading order
+    int64_t firstMs = 0;  // its first timed record's time in ms (reading order) and its latest
     int64_t latestMs = 0;
 };
 
@@ -37,12 +35,10 @@ struct StructScanRecord {
     int64_t milliseconds = 0;    // the time in ms, for a timed record
     uint64_t consumedAfter = 0;  // the reader's position past the record
     uint64_t damageSoFar = 0;    // any count of damage that grows when the reader steps over more
-    // For a container frame: its length, whether a writer writes it as it
-    // stands, and the reader's DMR timeslot memory before it. Length 0 for
-    // records of other sources.
+    // For a container frame: its length and whether a writer writes it as it
+    // stands. Length 0 for records of other sources.
     uint32_t frameLength = 0;
     bool verbatim = false;
-    DmrTimeslotMemory dmrBefore;
 };
 
 class CScanIndex {

@@ -122,7 +122,6 @@ class CScanRecords {
             clRecord.milliseconds = FrameTimeMilliseconds(m_clFrame.facts);
             clRecord.frameLength = m_clFrame.length;
             clRecord.verbatim = m_clFrame.facts.verbatim;
-            clRecord.dmrBefore = m_clFrame.dmrBefore;
         } else {
             clRecord.milliseconds = RecordTimeMilliseconds(m_clRecord).value_or(0);
         }

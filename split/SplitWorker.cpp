@@ -241,14 +241,12 @@ bool CSplitRun::CopyMinutes(CSourceRecords &clRecords) {
     StructSplitPart clReport = m_clPartReport;
     size_t lAt = m_lMinuteAt;
     uint64_t lEnd = m_lNextFrame;
-    // A minute is taken only when the next one begins exact right behind it:
-    // reading goes on there with the DMR memory the scan had there.
-    while (lAt + 1 < m_clMinutes.size() && lEnd - m_lNextFrame < kMostCopiedAtOnce) {
+    // An exact minute ends with a whole frame: reading goes on behind it as
+    // it would have after reading it.
+    while (lAt < m_clMinutes.size() && lEnd - m_lNextFrame < kMostCopiedAtOnce) {
         const StructScanMinute &clMinute = *m_clMinutes[lAt];
-        const StructScanMinute &clNext = *m_clMinutes[lAt + 1];
         const uint64_t lMinuteEnd = clMinute.firstPosition + clMinute.bytes;
-        if (clMinute.firstPosition != lEnd || !clMinute.exact || !clNext.exact ||
-            clNext.firstPosition != lMinuteEnd ||
+        if (clMinute.firstPosition != lEnd || !clMinute.exact ||
             !clRule.TrustsAll(clMinute.earliest, clMinute.latest) ||
             !clPlan.TakeStretch(clMinute.latest, clMinute.lastTime, lMinuteEnd))
             break;
@@ -261,7 +259,7 @@ bool CSplitRun::CopyMinutes(CSourceRecords &clRecords) {
         return true;
     if (!FlushRun())
         return FailWrite();
-    if (!m_pPassThrough->ContinueAt(lEnd, m_clMinutes[lAt]->dmrAtStart)) {
+    if (!m_pPassThrough->ContinueAt(lEnd)) {
         m_clMinutes.clear();
         return true;
     }
