@@ -52,6 +52,8 @@ class CBrennovarstikFileFormatV1 final : public CVirtualFileFormat,
 
     // The version (1 to 3) of the container open for reading; 0 when none is.
     int FileVersion() const { return m_enOpenMode == OpenMode::Reading ? m_lVersion : 0; }
+    // Whether notice records are delivered (option 0) or stepped over.
+    bool DeliversNotices() const { return m_bDeliverNotices; }
 
     // Pass-through of unchanged records, beside the common operations.
     //

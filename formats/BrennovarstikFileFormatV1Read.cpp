@@ -207,16 +207,8 @@ FileResult CBrennovarstikFileFormatV1::Refill() {
 
 uint32_t CBrennovarstikFileFormatV1::SoundFrameAtConsumed() const {
     const Channel &clChannel = m_aChannels[m_lFront];
-    const uint32_t lUnread = clChannel.window.fill - clChannel.window.consumed;
-    if (lUnread < kFrameHeadSize)
-        return 0;
-    const uint8_t *pFrame = clChannel.window.buffer.get() + clChannel.window.consumed;
-    const uint32_t lLength = ReadBe32(pFrame);
-    if (lLength < kMinRecordLength || lLength > kMaxRecordLength || lLength > lUnread ||
-        ReadBe32(pFrame + 6) !=
-            ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
-        return 0;
-    return lLength;
+    return SoundFrameLength(clChannel.window.buffer.get() + clChannel.window.consumed,
+                            clChannel.window.fill - clChannel.window.consumed);
 }
 
 bool CBrennovarstikFileFormatV1::FrameIsValidAt(uint32_t lOffset) const {

@@ -30,6 +30,10 @@ enum ContainerRecordType : uint8_t {
 // bytes from offset 10 to the end of the record.
 uint32_t ContainerChecksum(const uint8_t *pData, size_t lLength);
 
+// The length of the frame at pFrame when it lies whole within lAvailable
+// bytes, its length field is in range and its checksum holds; 0 otherwise.
+inline uint32_t SoundFrameLength(const uint8_t *pFrame, size_t lAvailable);
+
 // Header. Decoding checks only the magic; returns the version 1..3, or 0 when
 // the magic is unknown.
 int DecodeContainerHeader(const uint8_t *pHeader, FileHeaderInfo &clInfo);
@@ -133,6 +137,16 @@ inline uint32_t ReadBe32(const uint8_t *p) {
 }
 inline uint64_t ReadBe64(const uint8_t *p) {
     return (uint64_t(ReadBe32(p)) << 32) | ReadBe32(p + 4);
+}
+inline uint32_t SoundFrameLength(const uint8_t *pFrame, size_t lAvailable) {
+    if (lAvailable < kFrameHeadSize)
+        return 0;
+    const uint32_t lLength = ReadBe32(pFrame);
+    if (lLength < kMinRecordLength || lLength > kMaxRecordLength || lLength > lAvailable ||
+        ReadBe32(pFrame + 6) !=
+            ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize)))
+        return 0;
+    return lLength;
 }
 inline uint64_t ReadBe48(const uint8_t *p) {
     return (uint64_t(ReadBe16(p)) << 32) | ReadBe32(p + 2);

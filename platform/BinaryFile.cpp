@@ -89,6 +89,23 @@ size_t CBinaryFile::Read(void *p, size_t n, bool &bError) {
     return lDone;
 }
 
+size_t CBinaryFile::ReadAt(void *p, size_t n, int64_t lPosition, bool &bError) const {
+    bError = !IsOpen() || lPosition < 0;
+    auto *pBytes = static_cast<unsigned char *>(p);
+    size_t lDone = 0;
+    while (!bError && lDone < n) {
+        const ssize_t lGot = ::pread(m_lHandle, pBytes + lDone, n - lDone,
+                                     off_t(lPosition) + off_t(lDone));
+        if (lGot > 0)
+            lDone += size_t(lGot);
+        else if (lGot == 0)
+            break;
+        else
+            bError = errno != EINTR;
+    }
+    return lDone;
+}
+
 size_t CBinaryFile::Write(const void *p, size_t n, bool &bError) {
     bError = false;
     if (!IsOpen()) {

@@ -46,6 +46,9 @@ class CBinaryFile {
     // Reads until n bytes have arrived or the file ends; returns the count.
     // bError is set only by a read error, never by the end of the file.
     size_t Read(void *p, size_t n, bool &bError);
+    // The same from lPosition on, leaving the file's position where it is:
+    // threads may read one open file side by side.
+    size_t ReadAt(void *p, size_t n, int64_t lPosition, bool &bError) const;
     // Writes until all n bytes are accepted or an error stops it (bError);
     // returns the bytes accepted.
     size_t Write(const void *p, size_t n, bool &bError);

@@ -41,6 +41,28 @@ struct StructScanRecord {
     bool verbatim = false;
 };
 
+// Records the reader delivered back to back, as sound frames with no damage
+// before or among them: first the records without a time stamp that come
+// before the first timed one, then records whose timed ones all fall into
+// one minute (and the untimed ones among and after them).
+struct StructScanRun {
+    uint64_t start = 0; // where its first frame begins
+    uint64_t headRecords = 0;
+    uint64_t headBytes = 0;
+    bool headVerbatim = true;
+    uint64_t records = 0;    // from the first timed record on; 0: none is timed
+    uint64_t timedRecords = 0;
+    uint64_t bytes = 0;
+    bool verbatim = true; // every frame from the first timed one on
+    int64_t firstTime = 0;
+    int64_t lastTime = 0;
+    int64_t earliest = 0;
+    int64_t latest = 0;
+    int64_t firstMs = 0;
+    int64_t latestMs = 0;
+    uint64_t End() const { return start + headBytes + bytes; }
+};
+
 class CScanIndex {
   public:
     // Minutes keyed by record time in seconds divided by 60, rounded down.
@@ -52,6 +74,9 @@ class CScanIndex {
     // One record in reading order. Records without a time stamp count with
     // the minute of the timed record before them (or after them, at the start).
     void AddRecord(const StructScanRecord &clRecord);
+    // What adding the run's records one by one gives, when it begins where
+    // the last record ended and the reader stepped over nothing since.
+    void AddRun(const StructScanRun &clRun);
 
     const Minutes &MinuteMap() const { return m_clMinutes; }
     bool IsEmpty() const { return m_clMinutes.empty(); }
@@ -62,6 +87,12 @@ class CScanIndex {
     }
 
   private:
+    // The minute a timed record at lStart belongs to, made when new; the
+    // untimed records waiting before it join it.
+    StructScanMinute *EnterMinute(int64_t lTime, int64_t lMilliseconds, uint64_t lStart);
+    // Where untimed records before the first timed one wait.
+    StructScanMinute *Leading(uint64_t lStart);
+
     Minutes m_clMinutes;
     std::optional<StructFileIdentity> m_clSource;
     StructScanMinute *m_pCurrent = nullptr; // the minute of the last timed record

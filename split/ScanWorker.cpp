@@ -4,6 +4,7 @@
 #include "DebugPrintf.h"
 #include "ProtocolTimeScan.h"
 #include "RecordFields.h"
+#include "ScanChunks.h"
 #include "ScanIndex.h"
 #include "SplitEvents.h"
 #include "TimeGlitch.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -42,6 +44,17 @@ class CTimeSpan {
             m_lWaiting = lTime;
         } else {
             Take(lTime);
+        }
+    }
+    // The timed records of a run, all within one minute: after its first one
+    // each is trusted in turn, so the last stands for all but the latest.
+    void OfferRun(const StructScanRun &clRun) {
+        if (clRun.timedRecords == 0)
+            return;
+        Offer(clRun.firstTime);
+        if (clRun.timedRecords > 1) {
+            Offer(clRun.lastTime);
+            m_lLatest = std::max(m_lLatest, clRun.latest);
         }
     }
     void Finish() {
@@ -158,6 +171,62 @@ std::optional<StructFileIdentity> IdentityOf(CVirtualFileFormat &clReader) {
     return clIdentity;
 }
 
+bool WantsAnyKind(const CProtocolTimeScan &clProtocol) {
+    for (uint32_t lKind = 0; lKind < CProtocolTimeScan::kAnalysisSlots; ++lKind)
+        if (clProtocol.Wants(uint8_t(lKind)))
+            return true;
+    return false;
+}
+
+// The start of the second pass over a version-3 container, on all cores: as
+// far as the chunks show only sound frames, they stand for the reader, which
+// then goes on behind them. False when stopped, or when the reader cannot.
+bool ScanInChunks(StructWorkerContext &clContext, const QString &clstrPath,
+                  CVirtualFileFormat &clReader, const std::optional<StructFileIdentity> &clSource,
+                  const CProtocolTimeScan &clProtocol, StructSourceInfo &clInfo, CTimeSpan &clSpan,
+                  CWorkerPacer &clPacer) {
+    auto *pContainer = dynamic_cast<CBrennovarstikFileFormatV1 *>(&clReader);
+    const unsigned lWorkers = std::min(4u, std::thread::hardware_concurrency());
+    // The protocol scan needs the decoded records of its kinds in order.
+    if (pContainer == nullptr || pContainer->FileVersion() != kWriterVersion || !clSource ||
+        lWorkers < 2 || WantsAnyKind(clProtocol))
+        return true;
+    const uint64_t lFirst = clReader.GetFileSize(false);
+    CChunkedScan clChunks(clstrPath.toStdWString(), lFirst, *clSource,
+                          pContainer->DeliversNotices());
+    if (!clChunks.Start(lWorkers))
+        return true;
+    CScanIndex *pIndex = clContext.scanIndex;
+    uint64_t lReached = lFirst;
+    uint64_t lSincePoll = 0; // records; progress as often as reading one by one gives it
+    while (const StructScanChunk *pChunk = clChunks.Next()) {
+        if (clPacer.StopRequested())
+            return false;
+        if (lSincePoll >= CWorkerPacer::kPollEvery) {
+            lSincePoll = 0;
+            if (clPacer.ProgressDue()) {
+                if (const int lCode =
+                        ProgressCode(100.0 * double(lReached) / double(clSource->size)))
+                    clContext.splitEvents->SplitterProgress(lCode);
+            }
+        }
+        if (!pChunk->found || pChunk->start != lReached)
+            break;
+        clInfo.kindMask |= pChunk->kindMask;
+        for (const StructScanRun &clRun : pChunk->runs) {
+            clSpan.OfferRun(clRun);
+            if (pIndex != nullptr)
+                pIndex->AddRun(clRun);
+            lSincePoll += clRun.headRecords + clRun.records;
+        }
+        lReached = pChunk->end;
+        if (!pChunk->whole)
+            break;
+    }
+    clChunks.Stop();
+    return lReached == lFirst || pContainer->ContinueAt(lReached);
+}
+
 struct FirstRecord {
     int64_t time = 0;
     std::optional<uint64_t> frequency;
@@ -240,8 +309,12 @@ bool ScanSource(StructWorkerContext &clContext, StructSourceInfo &clInfo,
     CWorkerPacer clPacer(*clContext.stopEvent);
     CTimeSpan clSpan(clFirst.reference);
     CScanIndex *pIndex = clContext.scanIndex;
+    const std::optional<StructFileIdentity> clSource = IdentityOf(*pReader);
     if (pIndex != nullptr)
-        pIndex->Begin(pReader->GetFileSize(false), IdentityOf(*pReader));
+        pIndex->Begin(pReader->GetFileSize(false), clSource);
+    if (!ScanInChunks(clContext, clstrPath, *pReader, clSource, clProtocol, clInfo, clSpan,
+                      clPacer))
+        return false;
     for (;;) {
         if (clPacer.PollDue()) {
             if (clPacer.StopRequested())

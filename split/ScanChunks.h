@@ -1,0 +1,84 @@
+// The scan of a version-3 container on more than one core. Its frames need
+// nothing of the frames before them, so the file is cut into chunks that
+// workers read and check side by side, each from the first sound frame it
+// finds in its chunk. The scan takes the chunks in file order and trusts one
+// only where it begins exactly where the chunk before it ended; anything but
+// sound frames that the reader delivers ends the trusted stretch, and the
+// reader goes on from there. What the scan learns is what reading frame by
+// frame learns.
+#pragma once
+
+#include "ContainerCodec.h"
+#include "ScanIndex.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CPlatformThread;
+
+// What the workers learned of one chunk.
+struct StructScanChunk {
+    bool found = false;   // a sound frame begins in it
+    uint64_t start = 0;   // where the first one begins
+    uint64_t end = 0;     // past the last sound frame taken
+    bool whole = false;   // its frames ran to the chunk's end: the next one begins at end
+    uint64_t kindMask = 0; // bit n: a record of payload kind n
+    std::vector<StructScanRun> runs;
+};
+
+// Frames in reading order made into runs for the index and the time span.
+class CScanRunBuilder {
+  public:
+    explicit CScanRunBuilder(std::vector<StructScanRun> &clRuns) : m_rRuns(clRuns) {}
+    void Begin(uint64_t lPosition);
+    void Add(const FrameFacts &clFacts, uint32_t lLength);
+
+  private:
+    std::vector<StructScanRun> &m_rRuns;
+    uint64_t m_lPosition = 0;
+    int64_t m_lMinute = 0;
+};
+
+// The frames of one chunk of the file: lChunk bytes from lPosition in
+// pBytes, which holds lAvailable bytes (up to the longest frame more, for the
+// frame that begins in the chunk and ends behind it). bAtFrame: a frame
+// begins at its first byte; else the first sound frame in it is searched.
+void ScanChunk(const uint8_t *pBytes, size_t lAvailable, size_t lChunk, uint64_t lPosition,
+               bool bAtFrame, bool bDeliverNotices, StructScanChunk &clChunk);
+
+class CChunkedScan {
+  public:
+    // The frames from lFirst (a frame start) on of the file at clstrPath,
+    // when it is still the file clSource (to its end as clSource has it).
+    CChunkedScan(const std::wstring &clstrPath, uint64_t lFirst,
+                 const StructFileIdentity &clSource, bool bDeliverNotices);
+    // Stops the workers and waits for them.
+    ~CChunkedScan();
+    CChunkedScan(const CChunkedScan &) = delete;
+    CChunkedScan &operator=(const CChunkedScan &) = delete;
+
+    // False when no worker could be started or the file not opened: the
+    // caller then reads on its own.
+    bool Start(unsigned lWorkers);
+    // The next chunk in file order, valid until the next call; null after
+    // the last one.
+    const StructScanChunk *Next();
+    // Ends the workers; Next returns null from then on.
+    void Stop();
+
+    // Bytes per chunk; 0: every source is read frame by frame. Tests make
+    // chunks small to put many seams into small files.
+    static uint32_t ChunkBytes();
+    static void SetChunkBytes(uint32_t lBytes);
+
+  private:
+    struct Shared;
+    static void Work(void *pShared);
+
+    std::unique_ptr<Shared> m_pShared;
+    std::vector<std::unique_ptr<CPlatformThread>> m_clThreads;
+};
