@@ -67,6 +67,7 @@ void CScanRunBuilder::Add(const FrameFacts &clFacts, uint32_t lLength) {
 
 void ScanChunk(const uint8_t *pBytes, size_t lAvailable, size_t lChunk, uint64_t lPosition,
                bool bAtFrame, bool bDeliverNotices, StructScanChunk &clChunk) {
+    clChunk.limit = lPosition + lChunk;
     clChunk.found = clChunk.whole = false;
     clChunk.kindMask = 0;
     clChunk.runs.clear();

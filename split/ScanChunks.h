@@ -22,6 +22,7 @@ class CPlatformThread;
 
 // What the workers learned of one chunk.
 struct StructScanChunk {
+    uint64_t limit = 0;   // where the chunk ends in the file
     bool found = false;   // a sound frame begins in it
     uint64_t start = 0;   // where the first one begins
     uint64_t end = 0;     // past the last sound frame taken

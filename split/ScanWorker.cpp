@@ -210,6 +210,9 @@ bool ScanInChunks(StructWorkerContext &clContext, const QString &clstrPath,
                     clContext.splitEvents->SplitterProgress(lCode);
             }
         }
+        // A long frame can cover a chunk from end to end.
+        if (lReached >= pChunk->limit)
+            continue;
         if (!pChunk->found || pChunk->start != lReached)
             break;
         clInfo.kindMask |= pChunk->kindMask;

@@ -127,6 +127,25 @@ struct WorkerRig : RigOf<CScriptedEvents> {
     }
 };
 
+// Every field of every minute, one line each, for comparing two indexes.
+inline QStringList DescribeIndex(const CScanIndex &clIndex) {
+    QStringList clLines;
+    for (const auto &[lMinute, m] : clIndex.MinuteMap())
+        clLines << QStringLiteral("%1: at %2 records %3 bytes %4 time %5..%6 last %7 ms %8..%9 %10%11")
+                       .arg(lMinute)
+                       .arg(m.firstPosition)
+                       .arg(m.records)
+                       .arg(m.bytes)
+                       .arg(m.earliest)
+                       .arg(m.latest)
+                       .arg(m.lastTime)
+                       .arg(m.firstMs)
+                       .arg(m.latestMs)
+                       .arg(m.damaged ? "damaged " : "")
+                       .arg(m.exact ? "exact" : "");
+    return clLines;
+}
+
 inline StructSplitSettings Settings(uint8_t lMode, uint32_t lScheme) {
     StructSplitSettings clSettings;
     clSettings.mode = lMode;

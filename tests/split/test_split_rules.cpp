@@ -2,6 +2,7 @@
 #include "PathNormalise.h"
 #include "PayloadChecks.h"
 #include "RecordFields.h"
+#include "ScanChunks.h"
 #include "SplitName.h"
 #include "SplitPlan.h"
 #include "TestRegistry.h"
@@ -111,6 +112,7 @@ class TestSplitRules : public QObject {
     void collectSettings_data();
     void collectSettings();
     void planFollowsTheCutRules();
+    void indexRunsAsRecords();
     void planBoundaries_data();
     void planBoundaries();
     void recordFields_data();
@@ -595,3 +597,58 @@ void TestSplitRules::outputIsSource() {
 
 BVF_TEST_MAIN(TestSplitRules)
 #include "test_split_rules.moc"
+
+// Frames handed to the index as runs leave it as the same frames handed over
+// one by one, wherever the runs are cut and whether single records come
+// between them (where the reader takes over from the chunks).
+void TestSplitRules::indexRunsAsRecords() {
+    std::mt19937_64 clRandom(11);
+    const auto Below = [&clRandom](uint64_t lLimit) { return int64_t(clRandom() % lLimit); };
+    for (int lCase = 0; lCase < 300; ++lCase) {
+        const uint64_t lStart = kContainerHeaderSize;
+        CScanIndex clOneByOne, clByRuns;
+        clOneByOne.Begin(lStart);
+        clByRuns.Begin(lStart);
+        std::vector<StructScanRun> clRuns;
+        CScanRunBuilder clBuilder(clRuns);
+        uint64_t lPosition = lStart;
+        const auto Flush = [&] {
+            for (const StructScanRun &clRun : clRuns)
+                clByRuns.AddRun(clRun);
+            clBuilder.Begin(lPosition);
+        };
+        clBuilder.Begin(lPosition);
+        int64_t lTime = At("10:00:00") + Below(120);
+        for (int64_t i = 0, lCount = 1 + Below(40); i < lCount; ++i) {
+            FrameFacts clFacts;
+            clFacts.kind = uint8_t(Below(7)); // kinds past GSM carry no time for the scan
+            clFacts.timed = Below(4) != 0;
+            lTime += Below(6) == 0 ? -Below(300) : Below(3) == 0 ? Below(90) : 0;
+            clFacts.time = lTime;
+            clFacts.milliseconds = uint16_t(Below(1000));
+            clFacts.verbatim = Below(10) != 0;
+            const uint32_t lLength = uint32_t(kRecordBodyOffset + Below(90));
+            StructScanRecord clRecord;
+            if (clFacts.timed && clFacts.kind <= PAYLOAD_GSM)
+                clRecord.time = clFacts.time;
+            clRecord.milliseconds = FrameTimeMilliseconds(clFacts);
+            clRecord.consumedAfter = lPosition + lLength;
+            clRecord.frameLength = lLength;
+            clRecord.verbatim = clFacts.verbatim;
+            clOneByOne.AddRecord(clRecord);
+            if (Below(8) == 0) {
+                Flush();
+                clByRuns.AddRecord(clRecord);
+                lPosition += lLength;
+                clBuilder.Begin(lPosition);
+                continue;
+            }
+            clBuilder.Add(clFacts, lLength);
+            lPosition += lLength;
+            if (Below(5) == 0)
+                Flush();
+        }
+        Flush();
+        QCOMPARE(DescribeIndex(clByRuns), DescribeIndex(clOneByOne));
+    }
+}

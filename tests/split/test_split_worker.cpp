@@ -2,9 +2,13 @@
 // questions never hold up a stop or a release.
 #include "FileSizeLimit.h"
 #include "PlannedCuts.h"
+#include "ScanChunks.h"
 #include "TestRegistry.h"
 #include "WorkerTestKit.h"
 
+#include <QRandomGenerator>
+
+#include <thread>
 #include <unistd.h>
 
 using namespace WorkerTestKit;
@@ -84,6 +88,7 @@ class TestSplitWorker : public QObject {
     void scan_data();
     void scan();
     void scanIndexPlansTheSplit();
+    void chunkedScanAsRead();
     void timeGlitches_data();
     void timeGlitches();
     void damagedSource_data();
@@ -233,6 +238,98 @@ void TestSplitWorker::scanIndexPlansTheSplit() {
         for (const QString &clstrPart : clWritten)
             QVERIFY(QFile::remove(Path(clstrPart)));
     }
+}
+
+// A container scanned in chunks on all cores gives what reading it frame by
+// frame gives, whatever lies at the seams: damage, refused frames, a cut-short
+// end, clock glitches and jumps, untimed records and minutes that come back.
+void TestSplitWorker::chunkedScanAsRead() {
+    if (std::thread::hardware_concurrency() < 2)
+        QSKIP("a scan reads in chunks only where it has two cores");
+    QRandomGenerator clRandom(5);
+    const auto Below = [&clRandom](int lLimit) { return int(clRandom.bounded(lLimit)); };
+    QList<RecordSpec> clRecords;
+    int64_t t = At("10:00:00");
+    for (int i = 0; i < 400; ++i) {
+        t += Below(3) == 0 ? Below(40) : 0;
+        if (i == 150 || i == 151)
+            t += 5 * 86400 - 1; // a jump, then one back that is a glitch
+        const int lKind = Below(12);
+        clRecords << (lKind == 0   ? Notice()
+                      : lKind == 1 ? Tetra(At("2100-01-01 00:00:00"))
+                      : lKind == 2 ? Generic(t, 20 + Below(200))
+                      : lKind == 3 ? Dmr(t - Below(100))
+                      : lKind == 4 ? Gsm(t)
+                                   : Tetra(t));
+    }
+    const QString clstrPath = Path(kSource);
+    QVERIFY(WriteRecording(clstrPath, clRecords));
+    const ContainerFrames clFrames = FramesOf(clstrPath);
+    QVERIFY(clFrames.ok);
+
+    // The sound file: every chunk taken, seam to seam, to its end.
+    CChunkedScan::SetChunkBytes(300);
+    StructFileIdentity clIdentity;
+    CBinaryFile clFile;
+    QVERIFY(clFile.OpenRead(clstrPath.toStdWString().c_str()) && clFile.Identity(clIdentity));
+    CChunkedScan clChunks(clstrPath.toStdWString(), kContainerHeaderSize, clIdentity, true);
+    QVERIFY(clChunks.Start(2));
+    uint64_t lReached = kContainerHeaderSize;
+    int lChunks = 0;
+    while (const StructScanChunk *pChunk = clChunks.Next()) {
+        if (lReached >= pChunk->limit)
+            continue;
+        QVERIFY(pChunk->found && pChunk->whole);
+        QCOMPARE(pChunk->start, lReached);
+        lReached = pChunk->end;
+        ++lChunks;
+    }
+    QCOMPARE(lReached, uint64_t(clIdentity.size));
+    QVERIFY(lChunks > 100);
+
+    const auto Scanned = [&](uint32_t lChunkBytes) {
+        CChunkedScan::SetChunkBytes(lChunkBytes);
+        WorkerRig clRig;
+        const int lEnd = clRig.Scan(clstrPath);
+        const StructSourceInfo &s = clRig.source;
+        return QStringList{QStringLiteral("end %1 codes %2 first %3 last %4 kinds %5 size %6 hz %7")
+                               .arg(lEnd)
+                               .arg(clRig.events.Codes().size())
+                               .arg(s.first.toSecsSinceEpoch())
+                               .arg(s.last.toSecsSinceEpoch())
+                               .arg(s.kindMask)
+                               .arg(s.size)
+                               .arg(s.frequency)} +
+               DescribeIndex(clRig.index);
+    };
+    for (int lCase = 0; lCase < 16; ++lCase) {
+        QList<QByteArray> clChanged = clFrames.frames;
+        for (int lChange = lCase % 4; lChange > 0; --lChange) {
+            QByteArray &clFrame = clChanged[Below(int(clChanged.size()))];
+            switch (Below(4)) {
+            case 0: // a byte changed: its checksum fails
+                clFrame[Below(int(clFrame.size()))] ^= char(1 + Below(255));
+                break;
+            case 1:
+                clFrame.prepend(QByteArray(1 + Below(300), char(Below(256))));
+                break;
+            case 2:
+                clFrame.prepend(Below(2) == 0 ? kTypeZero : kFlagged);
+                break;
+            default: // a length that claims more than is there
+                clFrame[1] = char(0x7f);
+                break;
+            }
+        }
+        QByteArray clBytes = clFrames.header + clChanged.join();
+        if (lCase % 3 == 2)
+            clBytes.chop(1 + Below(200));
+        QVERIFY(WriteBytes(clstrPath, clBytes));
+        const QStringList clAsRead = Scanned(0);
+        for (const uint32_t lChunkBytes : {300u, 1000u, 4096u, 1u << 20})
+            QCOMPARE(Scanned(lChunkBytes), clAsRead);
+    }
+    CChunkedScan::SetChunkBytes(1u << 20);
 }
 
 // A broken clock's single records neither open nor name parts, nor stretch the span.
