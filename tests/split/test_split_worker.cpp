@@ -262,6 +262,9 @@ void TestSplitWorker::chunkedScanAsRead() {
                       : lKind == 4 ? Gsm(t)
                                    : Tetra(t));
     }
+    // The latest time in the middle of the last minute.
+    const int64_t lLastMinute = (t / 60 + 60) * 60;
+    clRecords << Tetra(lLastMinute + 40) << Notice() << Tetra(lLastMinute + 10);
     const QString clstrPath = Path(kSource);
     QVERIFY(WriteRecording(clstrPath, clRecords));
     const ContainerFrames clFrames = FramesOf(clstrPath);
