@@ -110,28 +110,33 @@ void DecodeNoticeBody(const uint8_t *pBody, NoticeTmv &clNotice) {
     std::memcpy(clNotice.text, pBody + 8, sizeof(clNotice.text));
 }
 
-// The verdict on a frame whose type, or length for its sub-header, refuses
-// it; none when its body is to be read. The frame holds at least its head.
-std::optional<DecodeOutcome> RefusedByType(const uint8_t *pFrame, uint32_t lLength, int lVersion) {
-    const DecodeOutcome damagedFrame{DecodeAction::Damaged, lLength};
+// Whether a frame's type, or its length for its sub-header, refuses it, and
+// then the verdict; a frame that passes has its body read. The frame holds at
+// least its head. A plain flag rather than an optional verdict: it is asked of
+// every frame, and the optional came back through memory.
+bool RefusedByType(const uint8_t *pFrame, uint32_t lLength, int lVersion,
+                   DecodeOutcome &clVerdict) {
     const uint8_t lType = pFrame[kTypeAt];
-    if (!TypeAllowedInVersion(lType, lVersion)) {
-        switch (lType) {
-        case RECORD_NONE:
-        case RECORD_TETRA_EXTENDED:
-            return damagedFrame;
-        case RECORD_TETRA_AUX:
-        case RECORD_GSM:
-            return DecodeOutcome{DecodeAction::Damaged, uint32_t(kFrameHeadSize)};
-        default:
-            // Unknown type: its bytes after the head are searched like any others.
-            return DecodeOutcome{DecodeAction::GoOn, uint32_t(kFrameHeadSize)};
-        }
+    if (TypeAllowedInVersion(lType, lVersion)) {
+        // Too short for the sub-header: nothing of it can be trusted.
+        clVerdict = DecodeOutcome{DecodeAction::Damaged, lLength};
+        return lLength < kRecordBodyOffset;
     }
-    // Too short for the sub-header: nothing of it can be trusted.
-    if (lLength < kRecordBodyOffset)
-        return damagedFrame;
-    return std::nullopt;
+    switch (lType) {
+    case RECORD_NONE:
+    case RECORD_TETRA_EXTENDED:
+        clVerdict = DecodeOutcome{DecodeAction::Damaged, lLength};
+        break;
+    case RECORD_TETRA_AUX:
+    case RECORD_GSM:
+        clVerdict = DecodeOutcome{DecodeAction::Damaged, uint32_t(kFrameHeadSize)};
+        break;
+    default:
+        // Unknown type: its bytes after the head are searched like any others.
+        clVerdict = DecodeOutcome{DecodeAction::GoOn, uint32_t(kFrameHeadSize)};
+        break;
+    }
+    return true;
 }
 
 } // namespace
@@ -306,8 +311,8 @@ DecodeOutcome DecodeRecord(const uint8_t *pFrame, uint32_t lLength, int lVersion
     clRecord.spare64 = 0;
     clRecord.spare32 = 0;
 
-    if (const std::optional<DecodeOutcome> clRefused = RefusedByType(pFrame, lLength, lVersion))
-        return *clRefused;
+    if (DecodeOutcome clRefused{}; RefusedByType(pFrame, lLength, lVersion, clRefused))
+        return clRefused;
 
     const uint8_t *pSub = pFrame + kFrameHeadSize;
     clRecord.sourceByte = pSub[kSourceByteAt];
@@ -380,8 +385,8 @@ DecodeOutcome ClassifyRecord(const uint8_t *pFrame, uint32_t lLength, int lVersi
     if (lLength < kFrameHeadSize || pFrame[kFlagAt] != 0)
         return damagedFrame;
     const uint8_t lType = pFrame[kTypeAt];
-    if (const std::optional<DecodeOutcome> clRefused = RefusedByType(pFrame, lLength, lVersion))
-        return *clRefused;
+    if (DecodeOutcome clRefused{}; RefusedByType(pFrame, lLength, lVersion, clRefused))
+        return clRefused;
 
     using namespace container_body;
     const uint8_t *pBody = pFrame + kRecordBodyOffset;

@@ -24,47 +24,6 @@ bool FrameBeginsAt(const uint8_t *pBytes, size_t lAvailable) {
 
 } // namespace
 
-void CScanRunBuilder::Begin(uint64_t lPosition) {
-    m_rRuns.clear();
-    m_lPosition = lPosition;
-}
-
-void CScanRunBuilder::Add(const FrameFacts &clFacts, uint32_t lLength) {
-    StructScanRun *pRun = m_rRuns.empty() ? nullptr : &m_rRuns.back();
-    if (clFacts.timed && clFacts.kind <= PAYLOAD_GSM) {
-        const int64_t lMinute = CScanIndex::MinuteOf(clFacts.time);
-        const int64_t lMilliseconds = FrameTimeMilliseconds(clFacts);
-        if (pRun == nullptr || (pRun->records > 0 && lMinute != m_lMinute)) {
-            pRun = &m_rRuns.emplace_back();
-            pRun->start = m_lPosition;
-        }
-        if (pRun->records == 0) {
-            m_lMinute = lMinute;
-            pRun->firstTime = pRun->earliest = pRun->latest = clFacts.time;
-            pRun->firstMs = pRun->latestMs = lMilliseconds;
-        }
-        pRun->earliest = std::min(pRun->earliest, clFacts.time);
-        pRun->latest = std::max(pRun->latest, clFacts.time);
-        pRun->latestMs = std::max(pRun->latestMs, lMilliseconds);
-        pRun->lastTime = clFacts.time;
-        ++pRun->timedRecords;
-    } else if (pRun == nullptr || pRun->records == 0) {
-        if (pRun == nullptr) {
-            pRun = &m_rRuns.emplace_back();
-            pRun->start = m_lPosition;
-        }
-        ++pRun->headRecords;
-        pRun->headBytes += lLength;
-        pRun->headVerbatim = pRun->headVerbatim && clFacts.verbatim;
-        m_lPosition += lLength;
-        return;
-    }
-    ++pRun->records;
-    pRun->bytes += lLength;
-    pRun->verbatim = pRun->verbatim && clFacts.verbatim;
-    m_lPosition += lLength;
-}
-
 void ScanChunk(const uint8_t *pBytes, size_t lAvailable, size_t lChunk, uint64_t lPosition,
                bool bAtFrame, bool bDeliverNotices, StructScanChunk &clChunk) {
     clChunk.limit = lPosition + lChunk;

@@ -11,6 +11,7 @@
 #include "ContainerCodec.h"
 #include "ScanIndex.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -32,16 +33,58 @@ struct StructScanChunk {
 };
 
 // Frames in reading order made into runs for the index and the time span.
+// Asked of every frame the scan reads: kept in line and short.
 class CScanRunBuilder {
   public:
     explicit CScanRunBuilder(std::vector<StructScanRun> &clRuns) : m_rRuns(clRuns) {}
-    void Begin(uint64_t lPosition);
-    void Add(const FrameFacts &clFacts, uint32_t lLength);
+    void Begin(uint64_t lPosition) {
+        m_rRuns.clear();
+        m_pRun = nullptr;
+        m_lPosition = lPosition;
+    }
+    void Add(const FrameFacts &clFacts, uint32_t lLength) {
+        StructScanRun *pRun = m_pRun;
+        if (clFacts.timed && clFacts.kind <= PAYLOAD_GSM) {
+            const int64_t lTime = clFacts.time;
+            if (pRun == nullptr || (pRun->records > 0 && CScanIndex::MinuteOf(lTime) != m_lMinute))
+                pRun = NewRun();
+            const int64_t lMilliseconds = FrameTimeMilliseconds(clFacts);
+            if (pRun->records == 0) {
+                m_lMinute = CScanIndex::MinuteOf(lTime);
+                pRun->firstTime = pRun->earliest = pRun->latest = lTime;
+                pRun->firstMs = pRun->latestMs = lMilliseconds;
+            }
+            pRun->earliest = std::min(pRun->earliest, lTime);
+            pRun->latest = std::max(pRun->latest, lTime);
+            pRun->latestMs = std::max(pRun->latestMs, lMilliseconds);
+            pRun->lastTime = lTime;
+            ++pRun->timedRecords;
+        } else if (pRun == nullptr || pRun->records == 0) {
+            if (pRun == nullptr)
+                pRun = NewRun();
+            ++pRun->headRecords;
+            pRun->headBytes += lLength;
+            pRun->headVerbatim = pRun->headVerbatim && clFacts.verbatim;
+            m_lPosition += lLength;
+            return;
+        }
+        ++pRun->records;
+        pRun->bytes += lLength;
+        pRun->verbatim = pRun->verbatim && clFacts.verbatim;
+        m_lPosition += lLength;
+    }
 
   private:
+    StructScanRun *NewRun() {
+        m_pRun = &m_rRuns.emplace_back();
+        m_pRun->start = m_lPosition;
+        return m_pRun;
+    }
+
     std::vector<StructScanRun> &m_rRuns;
+    StructScanRun *m_pRun = nullptr; // the last of m_rRuns
     uint64_t m_lPosition = 0;
-    int64_t m_lMinute = 0;
+    int64_t m_lMinute = 0; // of the last run's first timed record
 };
 
 // The frames of one chunk of the file: lChunk bytes from lPosition in
