@@ -7,10 +7,12 @@
 #include "MergeRun.h"
 #include "PathNormalise.h"
 #include "RecordFields.h"
+#include "ScanChunks.h"
 #include "Tick.h"
 
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -80,7 +82,8 @@ class CFillRun {
         if (JoinTimeValid(clHeader.startTime))
             clEntry.start = clHeader.startTime;
 
-        if (!ReadTimes(lIndex, *pReader, clEntry))
+        if (!ReadTimesInChunks(lIndex, clstrPath, *pReader, clEntry) ||
+            !ReadTimes(lIndex, *pReader, clEntry))
             return false;
 
         pList->Insert(clEntry);
@@ -93,6 +96,40 @@ class CFillRun {
         return true;
     }
 
+    // The first time and the latest of records as ReadTimes takes them: a
+    // version-3 container is checked in chunks on all cores as far as they
+    // hold only sound frames. False when a stop was seen.
+    bool ReadTimesInChunks(qsizetype lIndex, const QString &clstrPath, CVirtualFileFormat &clReader,
+                           StructJoinFileData &clEntry) {
+        uint64_t lSincePoll = 0;
+        const std::optional<StructFileIdentity> clSource = IdentityOf(clReader);
+        return ReadFramesInChunks(clReader, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
+            if (m_clPacer.StopRequested())
+                return ChunkTake::Stopped;
+            for (const StructScanRun &clRun : clChunk.runs) {
+                clEntry.records += int64_t(clRun.headRecords + clRun.records);
+                if (clRun.timedRecords == 0)
+                    continue;
+                if (!(clEntry.flags & kJoinTimesFromRecord)) {
+                    clEntry.start = clEntry.end = clRun.firstTime;
+                    clEntry.flags |= kJoinTimesFromRecord;
+                }
+                clEntry.end = std::max(clEntry.end, clRun.latest);
+            }
+            lSincePoll += clChunk.Records();
+            if (lSincePoll < CWorkerPacer::kPollEvery)
+                return ChunkTake::Taken;
+            lSincePoll = 0;
+            if (m_clPacer.ProgressDue()) {
+                const double dPercent = 100.0 * double(clChunk.end) / double(clSource->size);
+                const int lCode = int(dPercent * m_dStepPerPercent + double(lIndex) * m_dStep);
+                if (lCode >= 1 && lCode <= 999)
+                    m_clEvents.JoinProgress(lCode);
+            }
+            return m_clPacer.StopRequested() ? ChunkTake::Stopped : ChunkTake::Taken;
+        });
+    }
+
     // Start from the first record that carries a time, end from the latest;
     // damaged records are stepped over and any other end of reading ends the
     // examination with the times found so far. False when a stop was seen.
@@ -101,7 +138,7 @@ class CFillRun {
         // A container's times are read from its frames, without decoding.
         auto *pContainer = dynamic_cast<CBrennovarstikFileFormatV1 *>(&clReader);
         StructContainerFrame clFrame;
-        for (bool bFirst = true;; bFirst = false) {
+        for (bool bFirst = clEntry.records == 0;; bFirst = false) {
             RawRecord clRecord{};
             const SourceStep enStep = pContainer != nullptr
                                           ? clRecords.NextFrame(*pContainer, clFrame)

@@ -6,6 +6,7 @@
 #include "JoinEvents.h"
 #include "MergeRun.h"
 #include "MergeWorkers.h"
+#include "ScanChunks.h"
 #include "Tick.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,12 @@
 namespace {
 
 constexpr uint32_t kPauseBeforeProblemMs = 100;
+
+// Frames copied file to file go out in pieces of about this many chunks, so
+// that a stop and the progress are looked at between them. A smaller file is
+// read: its records wait in the writer's buffer as they always did, and the
+// copy's all or nothing would keep fewer of them on a full disk.
+constexpr uint64_t kChunksCopiedAtOnce = 16;
 
 QString ProblemText(const QString &clstrPath, const char *pProblem) {
     return QStringLiteral("<%1>\n").arg(clstrPath) +
@@ -172,6 +179,8 @@ class CMergeRun {
     bool CopyFrames(qsizetype lIndex, const QString &clstrPath,
                     CBrennovarstikFileFormatV1 &clContainer) {
         CSourceRecords clRecords(clContainer);
+        if (!CopyChunks(lIndex, clstrPath, clContainer))
+            return false;
         // A refill moves the window: the stretch is written first, or kept
         // for the question that follows when that fails.
         clContainer.SetBeforeWindowMoves([this] {
@@ -228,6 +237,66 @@ class CMergeRun {
                 m_lDmrItemsLost +=
                     DmrItemsLostInContainer(*static_cast<const DmrTmv *>(clRecord.payload));
         }
+    }
+
+    // The frames checked in chunks on all cores are copied file to file as
+    // far as each is sound and written as it stands; the reader goes on
+    // behind them. False when stopped or writing failed.
+    bool CopyChunks(qsizetype lIndex, const QString &clstrPath,
+                    CBrennovarstikFileFormatV1 &clContainer) {
+        const uint64_t lPiece = kChunksCopiedAtOnce * CChunkedScan::ChunkBytes();
+        const std::optional<StructFileIdentity> clSource = IdentityOf(clContainer);
+        CBinaryFile clFile;
+        StructFileIdentity clNow;
+        if (lPiece == 0 || !clSource || uint64_t(clSource->size) < lPiece ||
+            !clFile.OpenRead(clContainer.GetFileName()) || !clFile.Identity(clNow) ||
+            !(clNow == *clSource))
+            return true;
+        uint64_t lFrom = 0; // the stretch taken and not yet copied
+        uint64_t lTo = 0;
+        const auto Copy = [&] {
+            const uint64_t lStart = lFrom;
+            const uint64_t lLength = lTo - lFrom;
+            lFrom = lTo;
+            return lLength == 0 || WriteAsking(lIndex, clContainer, [&] {
+                       return m_pWriter->CopyRun(clFile, lStart, lLength);
+                   });
+        };
+        bool bWritten = true;
+        uint64_t lSincePoll = 0; // records; progress and stop as reading one by one has them
+        const bool bRead = ReadFramesInChunks(
+            clContainer, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
+                if (m_clPacer.StopRequested())
+                    return ChunkTake::Stopped;
+                if (!clChunk.verbatim)
+                    return ChunkTake::Left;
+                if (lTo == lFrom)
+                    lFrom = clChunk.start;
+                lTo = clChunk.end;
+                if (m_clContext.sourceInfo != nullptr)
+                    m_clContext.sourceInfo->kindMask |= clChunk.kindMask;
+                if (lTo - lFrom >= lPiece) {
+                    bWritten = Copy();
+                    if (!bWritten)
+                        return ChunkTake::Stopped;
+                }
+                lSincePoll += clChunk.Records();
+                if (lSincePoll < CWorkerPacer::kPollEvery)
+                    return ChunkTake::Taken;
+                lSincePoll = 0;
+                if (m_clPacer.ProgressDue())
+                    EmitProgress(int((100.0 * double(lTo) / double(clSource->size)) *
+                                         m_dStepPerPercent +
+                                     double(lIndex) * m_dStep));
+                return m_clPacer.StopRequested() ? ChunkTake::Stopped : ChunkTake::Taken;
+            });
+        // What was taken is whole frames: it is copied also when the run stops.
+        const bool bCopied = bWritten && Copy();
+        if (bCopied && !bRead && !m_clPacer.StopRequested()) {
+            PauseWithProgress(lIndex, clContainer);
+            m_clEvents.JoinReadingFileFailed(clstrPath);
+        }
+        return bCopied && bRead;
     }
 
     bool FlushRun(qsizetype lIndex, CVirtualFileFormat &clReader) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "BinaryFile.h"
+#include "ScanChunks.h"
 
 #include <cstdint>
 #include <map>
@@ -41,28 +42,6 @@ struct StructScanRecord {
     bool verbatim = false;
 };
 
-// Records the reader delivered back to back, as sound frames with no damage
-// before or among them: first the records without a time stamp that come
-// before the first timed one, then records whose timed ones all fall into
-// one minute (and the untimed ones among and after them).
-struct StructScanRun {
-    uint64_t start = 0; // where its first frame begins
-    uint64_t headRecords = 0;
-    uint64_t headBytes = 0;
-    bool headVerbatim = true;
-    uint64_t records = 0;    // from the first timed record on; 0: none is timed
-    uint64_t timedRecords = 0;
-    uint64_t bytes = 0;
-    bool verbatim = true; // every frame from the first timed one on
-    int64_t firstTime = 0;
-    int64_t lastTime = 0;
-    int64_t earliest = 0;
-    int64_t latest = 0;
-    int64_t firstMs = 0;
-    int64_t latestMs = 0;
-    uint64_t End() const { return start + headBytes + bytes; }
-};
-
 class CScanIndex {
   public:
     // Minutes keyed by record time in seconds divided by 60, rounded down.
@@ -82,9 +61,7 @@ class CScanIndex {
     bool IsEmpty() const { return m_clMinutes.empty(); }
     // The file the minutes describe, as it was before the scan read it.
     const std::optional<StructFileIdentity> &Source() const { return m_clSource; }
-    static int64_t MinuteOf(int64_t lSeconds) {
-        return lSeconds >= 0 ? lSeconds / 60 : -((-(lSeconds + 1)) / 60) - 1;
-    }
+    static int64_t MinuteOf(int64_t lSeconds) { return MinuteOfTime(lSeconds); }
 
   private:
     // The minute a timed record at lStart belongs to, made when new; the

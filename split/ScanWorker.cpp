@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -161,16 +160,6 @@ class CScanRecords {
     int64_t m_lTime = 0;
 };
 
-// The file a reader has open as it is now; none for a file still being written.
-std::optional<StructFileIdentity> IdentityOf(CVirtualFileFormat &clReader) {
-    CBinaryFile clFile;
-    StructFileIdentity clIdentity;
-    if (clReader.IsOnlineFile() || !clFile.OpenRead(clReader.GetFileName()) ||
-        !clFile.Identity(clIdentity))
-        return std::nullopt;
-    return clIdentity;
-}
-
 bool WantsAnyKind(const CProtocolTimeScan &clProtocol) {
     for (uint32_t lKind = 0; lKind < CProtocolTimeScan::kAnalysisSlots; ++lKind)
         if (clProtocol.Wants(uint8_t(lKind)))
@@ -178,56 +167,36 @@ bool WantsAnyKind(const CProtocolTimeScan &clProtocol) {
     return false;
 }
 
-// The start of the second pass over a version-3 container, on all cores: as
-// far as the chunks show only sound frames, they stand for the reader, which
-// then goes on behind them. False when stopped, or when the reader cannot.
+// The start of the second pass over a version-3 container, on all cores.
+// False when stopped, or when the reader cannot go on behind the chunks.
 bool ScanInChunks(StructWorkerContext &clContext, const QString &clstrPath,
                   CVirtualFileFormat &clReader, const std::optional<StructFileIdentity> &clSource,
                   const CProtocolTimeScan &clProtocol, StructSourceInfo &clInfo, CTimeSpan &clSpan,
                   CWorkerPacer &clPacer) {
-    auto *pContainer = dynamic_cast<CBrennovarstikFileFormatV1 *>(&clReader);
-    const unsigned lWorkers = std::min(4u, std::thread::hardware_concurrency());
     // The protocol scan needs the decoded records of its kinds in order.
-    if (pContainer == nullptr || pContainer->FileVersion() != kWriterVersion || !clSource ||
-        lWorkers < 2 || WantsAnyKind(clProtocol))
-        return true;
-    const uint64_t lFirst = clReader.GetFileSize(false);
-    CChunkedScan clChunks(clstrPath.toStdWString(), lFirst, *clSource,
-                          pContainer->DeliversNotices());
-    if (!clChunks.Start(lWorkers))
+    if (WantsAnyKind(clProtocol))
         return true;
     CScanIndex *pIndex = clContext.scanIndex;
-    uint64_t lReached = lFirst;
     uint64_t lSincePoll = 0; // records; progress as often as reading one by one gives it
-    while (const StructScanChunk *pChunk = clChunks.Next()) {
+    return ReadFramesInChunks(clReader, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
         if (clPacer.StopRequested())
-            return false;
-        if (lSincePoll >= CWorkerPacer::kPollEvery) {
-            lSincePoll = 0;
-            if (clPacer.ProgressDue()) {
-                if (const int lCode =
-                        ProgressCode(100.0 * double(lReached) / double(clSource->size)))
-                    clContext.splitEvents->SplitterProgress(lCode);
-            }
-        }
-        // A long frame can cover a chunk from end to end.
-        if (lReached >= pChunk->limit)
-            continue;
-        if (!pChunk->found || pChunk->start != lReached)
-            break;
-        clInfo.kindMask |= pChunk->kindMask;
-        for (const StructScanRun &clRun : pChunk->runs) {
+            return ChunkTake::Stopped;
+        clInfo.kindMask |= clChunk.kindMask;
+        for (const StructScanRun &clRun : clChunk.runs) {
             clSpan.OfferRun(clRun);
             if (pIndex != nullptr)
                 pIndex->AddRun(clRun);
-            lSincePoll += clRun.headRecords + clRun.records;
         }
-        lReached = pChunk->end;
-        if (!pChunk->whole)
-            break;
-    }
-    clChunks.Stop();
-    return lReached == lFirst || pContainer->ContinueAt(lReached);
+        lSincePoll += clChunk.Records();
+        if (lSincePoll < CWorkerPacer::kPollEvery)
+            return ChunkTake::Taken;
+        lSincePoll = 0;
+        if (clPacer.ProgressDue()) {
+            if (const int lCode = ProgressCode(100.0 * double(clChunk.end) / double(clSource->size)))
+                clContext.splitEvents->SplitterProgress(lCode);
+        }
+        return clPacer.StopRequested() ? ChunkTake::Stopped : ChunkTake::Taken;
+    });
 }
 
 struct FirstRecord {

@@ -1,10 +1,11 @@
 #include "ScanChunks.h"
 
-#include "BinaryFile.h"
+#include "BrennovarstikFileFormatV1.h"
 #include "Thread.h"
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -28,6 +29,7 @@ void ScanChunk(const uint8_t *pBytes, size_t lAvailable, size_t lChunk, uint64_t
                bool bAtFrame, bool bDeliverNotices, StructScanChunk &clChunk) {
     clChunk.limit = lPosition + lChunk;
     clChunk.found = clChunk.whole = false;
+    clChunk.verbatim = true;
     clChunk.kindMask = 0;
     clChunk.runs.clear();
     const size_t lLimit = std::min(lChunk, lAvailable);
@@ -57,6 +59,7 @@ void ScanChunk(const uint8_t *pBytes, size_t lAvailable, size_t lChunk, uint64_t
             break;
         if (clFacts.kind < 64)
             clChunk.kindMask |= uint64_t(1) << clFacts.kind;
+        clChunk.verbatim = clChunk.verbatim && clFacts.verbatim;
         clRuns.Add(clFacts, lLength);
         lAt += lLength;
     }
@@ -191,4 +194,46 @@ uint32_t CChunkedScan::ChunkBytes() {
 
 void CChunkedScan::SetChunkBytes(uint32_t lBytes) {
     g_lChunkBytes.store(lBytes, std::memory_order_relaxed);
+}
+
+std::optional<StructFileIdentity> IdentityOf(CVirtualFileFormat &clReader) {
+    CBinaryFile clFile;
+    StructFileIdentity clIdentity;
+    if (clReader.IsOnlineFile() || !clFile.OpenRead(clReader.GetFileName()) ||
+        !clFile.Identity(clIdentity))
+        return std::nullopt;
+    return clIdentity;
+}
+
+bool ReadFramesInChunks(CVirtualFileFormat &clReader, const QString &clstrPath,
+                        const std::optional<StructFileIdentity> &clSource,
+                        const ChunkTaker &fnTake) {
+    auto *pContainer = dynamic_cast<CBrennovarstikFileFormatV1 *>(&clReader);
+    const unsigned lWorkers = std::min(4u, std::thread::hardware_concurrency());
+    if (pContainer == nullptr || pContainer->FileVersion() != kWriterVersion || !clSource ||
+        lWorkers < 2)
+        return true;
+    const uint64_t lFirst = clReader.GetFileSize(false);
+    CChunkedScan clChunks(clstrPath.toStdWString(), lFirst, *clSource,
+                          pContainer->DeliversNotices());
+    if (!clChunks.Start(lWorkers))
+        return true;
+    uint64_t lReached = lFirst;
+    while (const StructScanChunk *pChunk = clChunks.Next()) {
+        // A long frame can cover a chunk from end to end.
+        if (lReached >= pChunk->limit)
+            continue;
+        if (!pChunk->found || pChunk->start != lReached)
+            break;
+        const ChunkTake enTake = fnTake(*pChunk);
+        if (enTake == ChunkTake::Stopped)
+            return false;
+        if (enTake == ChunkTake::Left)
+            break;
+        lReached = pChunk->end;
+        if (!pChunk->whole)
+            break;
+    }
+    clChunks.Stop();
+    return lReached == lFirst || pContainer->ContinueAt(lReached);
 }
