@@ -1,9 +1,13 @@
 // The merge tab's workers where the round trips cannot look: fill times, left
 // out paths, the merge's questions, failures and stops.
 #include "MergeTestKit.h"
+#include "ScanChunks.h"
 #include "TestRegistry.h"
 
+#include <QRandomGenerator>
 #include <QThread>
+
+#include <thread>
 
 #include <unistd.h>
 
@@ -50,6 +54,7 @@ class TestMergeWorker : public QObject {
     void conversation_data();
     void conversation();
     void damagedRecordIsLeftOutAndReported();
+    void chunksAsRead();
     void readingFailureKeepsWhatWasCopied_data();
     void readingFailureKeepsWhatWasCopied();
     void questionsWaitForAnswerOrStop();
@@ -396,6 +401,76 @@ void TestMergeWorker::proposedOutputs() {
     QCOMPARE(JoinedOutputProposal("/rec/cell_Joined.bvf"), QStringLiteral("/rec/cell_Joined.bvf"));
     QCOMPARE(JoinedOutputProposal("/rec.d/cell"), QStringLiteral("/rec_Joined.bvf"));
     QCOMPARE(JoinedOutputProposal(".cell"), QStringLiteral(".cell_Joined.bvf"));
+}
+
+// Files checked in chunks on all cores are listed and merged as reading them
+// frame by frame lists and merges them, whatever lies at the seams: damage,
+// refused frames, frames a writer writes otherwise, a cut-short end.
+void TestMergeWorker::chunksAsRead() {
+    if (std::thread::hardware_concurrency() < 2)
+        QSKIP("files are read in chunks only where there are two cores");
+    QRandomGenerator clRandom(3);
+    const auto Below = [&clRandom](int lLimit) { return int(clRandom.bounded(lLimit)); };
+    QStringList clPaths;
+    for (int lFile = 0; lFile < 3; ++lFile) {
+        QList<RecordSpec> clSpecs;
+        for (int i = 0; i < 300; ++i) {
+            const int64_t t = At("10:00:00") + 3600 * lFile + i * 7 - Below(20);
+            const int lKind = Below(6);
+            clSpecs << (lKind == 0   ? Notice()
+                        : lKind == 1 ? Generic(t, 20 + Below(200))
+                        : lKind == 2 ? Dmr(t)
+                                     : Tetra(t));
+        }
+        clPaths << Path(QStringLiteral("in%1.bvf").arg(lFile));
+        QVERIFY(WriteRecording(clPaths.last(), clSpecs, kMagicA));
+        const ContainerFrames clFrames = FramesOf(clPaths.last());
+        QList<QByteArray> clChanged = clFrames.frames;
+        for (int lChange = 0; lChange < 6; ++lChange) {
+            QByteArray &clFrame = clChanged[Below(int(clChanged.size()))];
+            switch (Below(4)) {
+            case 0: // read back, but written otherwise: not copied as it stands
+                clFrame = ContainerBytes::Frame(uint8_t(clFrame[4]),
+                                                clFrame.mid(10).replace(15, 1, "\x01"));
+                break;
+            case 1:
+                clFrame[Below(int(clFrame.size()))] ^= char(1 + Below(255));
+                break;
+            case 2:
+                clFrame.prepend(kRefused);
+                break;
+            default:
+                clFrame.prepend(QByteArray(1 + Below(100), char(Below(256))));
+                break;
+            }
+        }
+        QByteArray clBytes = clFrames.header + clChanged.join();
+        if (lFile == 2)
+            clBytes.chop(1 + Below(50));
+        QVERIFY(WriteBytes(clPaths.last(), clBytes));
+    }
+
+    const auto Merged = [&](uint32_t lChunkBytes) {
+        CChunkedScan::SetChunkBytes(lChunkBytes);
+        MergeRig clRig;
+        QStringList clSeen;
+        if (clRig.Fill(clPaths) != 1000)
+            return QStringList{"fill failed"};
+        for (const StructJoinFileData &e : clRig.list.Entries())
+            clSeen << QStringLiteral("%1 %2..%3 %4").arg(e.fileName).arg(e.start).arg(e.end).arg(
+                          e.records);
+        const QString clstrJoined = Path(QStringLiteral("joined%1.bvf").arg(lChunkBytes));
+        clRig.events.Script({Reply::To(clstrJoined)});
+        clSeen << QString::number(clRig.Merge()) << clRig.events.Told()
+               << QString::number(clRig.source.kindMask)
+               << QString::fromLatin1(FileBytes(clstrJoined).toHex());
+        return clSeen;
+    };
+    const QStringList clAsRead = Merged(0);
+    QCOMPARE(clAsRead.value(3), QStringLiteral("1000"));
+    for (const uint32_t lChunkBytes : {300u, 1000u, 4096u})
+        QCOMPARE(Merged(lChunkBytes), clAsRead);
+    CChunkedScan::SetChunkBytes(1u << 20);
 }
 
 BVF_TEST_MAIN(TestMergeWorker)
