@@ -422,13 +422,17 @@ void TestMergeWorker::chunksAsRead() {
                         : lKind == 2 ? Dmr(t)
                                      : Tetra(t));
         }
+        // The latest time in the middle of the last minute.
+        const int64_t lLast = At("11:00:00") + 3600 * lFile;
+        clSpecs << Tetra(lLast + 40) << Tetra(lLast + 10) << Notice();
         clPaths << Path(QStringLiteral("in%1.bvf").arg(lFile));
         QVERIFY(WriteRecording(clPaths.last(), clSpecs, kMagicA));
         const ContainerFrames clFrames = FramesOf(clPaths.last());
         QList<QByteArray> clChanged = clFrames.frames;
-        for (int lChange = 0; lChange < 6; ++lChange) {
+        // The first file sound, the second with frames written otherwise only.
+        for (int lChange = 0; lChange < 3 * lFile; ++lChange) {
             QByteArray &clFrame = clChanged[Below(int(clChanged.size()))];
-            switch (Below(4)) {
+            switch (lFile == 1 ? 0 : Below(4)) {
             case 0: // read back, but written otherwise: not copied as it stands
                 clFrame = ContainerBytes::Frame(uint8_t(clFrame[4]),
                                                 clFrame.mid(10).replace(15, 1, "\x01"));
