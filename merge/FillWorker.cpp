@@ -103,9 +103,15 @@ class CFillRun {
                            StructJoinFileData &clEntry) {
         uint64_t lSincePoll = 0;
         const std::optional<StructFileIdentity> clSource = IdentityOf(clReader);
-        return ReadFramesInChunks(clReader, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
+        bool bSound = true; // every frame so far sound and written as it stands
+        uint64_t lReached = 0;
+        uint64_t lKinds = 0;
+        const bool bRead = ReadFramesInChunks(clReader, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
             if (m_clPacer.StopRequested())
                 return ChunkTake::Stopped;
+            bSound = bSound && clChunk.whole && clChunk.verbatim;
+            lReached = clChunk.end;
+            lKinds |= clChunk.kindMask;
             for (const StructScanRun &clRun : clChunk.runs) {
                 clEntry.records += int64_t(clRun.headRecords + clRun.records);
                 if (clRun.timedRecords == 0)
@@ -128,6 +134,11 @@ class CFillRun {
             }
             return m_clPacer.StopRequested() ? ChunkTake::Stopped : ChunkTake::Taken;
         });
+        if (bRead && bSound && clSource && lReached == uint64_t(clSource->size)) {
+            clEntry.soundAs = clSource;
+            clEntry.kinds = lKinds;
+        }
+        return bRead;
     }
 
     // Start from the first record that carries a time, end from the latest;

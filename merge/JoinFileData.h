@@ -4,6 +4,8 @@
 // the list serialises all of them.
 #pragma once
 
+#include "BinaryFile.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <optional>
 
 // Flags of an entry.
 constexpr uint32_t kJoinFileOpened = 0x1;      // the file could be opened
@@ -27,6 +30,11 @@ struct StructJoinFileData {
     int64_t end = kJoinTimeUnknown;   // latest record
     int64_t records = 0;              // records read while examining the file
     int64_t size = -1;                // bytes; -1 when unknown
+    // The file as the fill found it when every frame behind its header was
+    // sound and one a writer writes as it stands (version 3): the merge may
+    // copy it whole while it is still that file. None otherwise.
+    std::optional<StructFileIdentity> soundAs;
+    uint64_t kinds = 0; // with soundAs: bit n, a record of payload kind n
 };
 
 // A time that stands for a point in time: 0 ... largest 64-bit value - 1 (the

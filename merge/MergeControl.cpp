@@ -86,6 +86,12 @@ MergeStart StartMergeWorker(StructWorkerContext &clContext, const CMergeList &cl
     // the dialog to change and show.
     PrepareMergeContext(clContext, clFiles, nullptr, clInfo);
     clContext.mergeOutputs = std::make_unique<QStringList>();
+    clContext.mergeSound.clear();
+    for (const StructJoinFileData &clEntry : clEntries) {
+        clContext.mergeSound.push_back(std::nullopt);
+        if (clEntry.soundAs)
+            clContext.mergeSound.back().emplace(*clEntry.soundAs, clEntry.kinds);
+    }
     return StartWorkerThread(clContext, &MergeWorkerThread) ? MergeStart::Started
                                                             : MergeStart::NotStarted;
 }

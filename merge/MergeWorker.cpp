@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -262,7 +263,30 @@ class CMergeRun {
                        return m_pWriter->CopyRun(clFile, lStart, lLength);
                    });
         };
+        const auto Progress = [&] {
+            EmitProgress(int((100.0 * double(lTo) / double(clSource->size)) * m_dStepPerPercent +
+                             double(lIndex) * m_dStep));
+        };
         bool bWritten = true;
+        const std::vector<std::optional<std::pair<StructFileIdentity, uint64_t>>> &clSound =
+            m_clContext.mergeSound;
+        if (lIndex < qsizetype(clSound.size()) && clSound[size_t(lIndex)] &&
+            clSound[size_t(lIndex)]->first == *clSource) {
+            // The fill found every frame sound and written as it stands, and
+            // the file is still the one it read: copied whole, unread.
+            const uint64_t lEnd = uint64_t(clSource->size);
+            lFrom = lTo = clContainer.GetFileSize(false);
+            while (bWritten && lTo < lEnd && !m_clPacer.StopRequested()) {
+                lTo = std::min(lEnd, lFrom + lPiece);
+                bWritten = Copy();
+                if (m_clPacer.ProgressDue())
+                    Progress();
+            }
+            if (bWritten && lTo == lEnd && m_clContext.sourceInfo != nullptr)
+                m_clContext.sourceInfo->kindMask |= clSound[size_t(lIndex)]->second;
+            return Finish(lIndex, clstrPath, clContainer, bWritten,
+                          bWritten && lTo == lEnd && clContainer.ContinueAt(lEnd));
+        }
         uint64_t lSincePoll = 0; // records; progress and stop as reading one by one has them
         const bool bRead = ReadFramesInChunks(
             clContainer, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
@@ -285,15 +309,19 @@ class CMergeRun {
                     return ChunkTake::Taken;
                 lSincePoll = 0;
                 if (m_clPacer.ProgressDue())
-                    EmitProgress(int((100.0 * double(lTo) / double(clSource->size)) *
-                                         m_dStepPerPercent +
-                                     double(lIndex) * m_dStep));
+                    Progress();
                 return m_clPacer.StopRequested() ? ChunkTake::Stopped : ChunkTake::Taken;
             });
         // What was taken is whole frames: it is copied also when the run stops.
-        const bool bCopied = bWritten && Copy();
+        return Finish(lIndex, clstrPath, clContainer, bWritten && Copy(), bRead);
+    }
+
+    // The end of copying file to file: a reader that cannot go on behind
+    // the copy is a reading failure, unless the run was stopped.
+    bool Finish(qsizetype lIndex, const QString &clstrPath, CVirtualFileFormat &clReader,
+                bool bCopied, bool bRead) {
         if (bCopied && !bRead && !m_clPacer.StopRequested()) {
-            PauseWithProgress(lIndex, clContainer);
+            PauseWithProgress(lIndex, clReader);
             m_clEvents.JoinReadingFileFailed(clstrPath);
         }
         return bCopied && bRead;

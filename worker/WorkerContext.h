@@ -7,6 +7,7 @@
 // dialog's thread), never from a worker's report.
 #pragma once
 
+#include "BinaryFile.h"
 #include "Event.h"
 #include "Thread.h"
 
@@ -19,6 +20,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class CSplitEvents;
 class CJoinEvents;
@@ -79,6 +83,9 @@ struct StructWorkerContext {
     std::unique_ptr<QString> mergeDestination; // merge workers; released by every worker
     CMergeList *mergeList = nullptr;           // the fill worker inserts into it
     CScanIndex *scanIndex = nullptr; // the scan fills it, the split copies by it, when given
+    // The merge, per file of its list: the file as the fill found it sound
+    // (see StructJoinFileData::soundAs) and the kinds of its records.
+    std::vector<std::optional<std::pair<StructFileIdentity, uint64_t>>> mergeSound;
     // The outputs the running merge has opened, so that no later output of
     // the same merge replaces one of them. Merge worker only.
     std::unique_ptr<QStringList> mergeOutputs;

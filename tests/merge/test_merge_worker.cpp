@@ -474,6 +474,26 @@ void TestMergeWorker::chunksAsRead() {
     QCOMPARE(clAsRead.value(3), QStringLiteral("1000"));
     for (const uint32_t lChunkBytes : {300u, 1000u, 4096u})
         QCOMPARE(Merged(lChunkBytes), clAsRead);
+
+    // A file changed after the fill found it sound is read again, not copied.
+    CChunkedScan::SetChunkBytes(300);
+    MergeRig clRig;
+    QCOMPARE(clRig.Fill(clPaths), 1000);
+    QByteArray clBytes = FileBytes(clPaths[0]);
+    clBytes[clBytes.size() / 2] = char(clBytes[clBytes.size() / 2] ^ 0x5a);
+    QFile clFile(clPaths[0]);
+    QVERIFY(WriteBytes(clPaths[0], clBytes) && clFile.open(QIODevice::ReadWrite) &&
+            clFile.setFileTime(QDateTime::currentDateTimeUtc().addSecs(5),
+                               QFileDevice::FileModificationTime));
+    clFile.close();
+    const QString clstrJoined = Path(QStringLiteral("changed.bvf"));
+    clRig.events.Script({Reply::To(clstrJoined)});
+    QCOMPARE(clRig.Merge(), 1000);
+    const QStringList clNotices = clRig.events.Told().filter(QStringLiteral("notice "));
+    const QByteArray clChanged = FileBytes(clstrJoined);
+    const QStringList clChangedAsRead = Merged(0);
+    QCOMPARE(clNotices, clChangedAsRead.filter(QStringLiteral("notice ")));
+    QCOMPARE(clChanged.toHex(), clChangedAsRead.last().toLatin1());
     CChunkedScan::SetChunkBytes(1u << 20);
 }
 
