@@ -479,6 +479,10 @@ void TestMergeWorker::chunksAsRead() {
     CChunkedScan::SetChunkBytes(300);
     MergeRig clRig;
     QCOMPARE(clRig.Fill(clPaths), 1000);
+    QList<bool> clSound;
+    for (const StructJoinFileData &clEntry : clRig.list.Entries())
+        clSound << clEntry.soundAs.has_value();
+    QCOMPARE(clSound, QList<bool>({true, false, false}));
     QByteArray clBytes = FileBytes(clPaths[0]);
     clBytes[clBytes.size() / 2] = char(clBytes[clBytes.size() / 2] ^ 0x5a);
     QFile clFile(clPaths[0]);
