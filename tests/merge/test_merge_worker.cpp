@@ -45,10 +45,15 @@ class TestMergeWorker : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() { QVERIFY(m_pDir.emplace().isValid()); }
+    void init() {
+        // Chunks as a run gets them, whatever a test before set.
+        CChunkedScan::SetChunkBytes(1u << 20);
+        QVERIFY(m_pDir.emplace().isValid());
+    }
     void fillTimes_data();
     void fillTimes();
     void fillLeavesOut();
+    void fillStops_data();
     void fillStops();
     void startRefusedOrReleasing();
     void conversation_data();
@@ -171,7 +176,15 @@ void TestMergeWorker::fillLeavesOut() {
     QCOMPARE(clRig.source.name, QStringLiteral("/rec/loaded.bvf"));
 }
 
+void TestMergeWorker::fillStops_data() {
+    QTest::addColumn<uint32_t>("chunkBytes");
+    QTest::newRow("read in chunks") << (uint32_t(1) << 20);
+    QTest::newRow("read frame by frame") << uint32_t(0);
+}
+
 void TestMergeWorker::fillStops() {
+    QFETCH(uint32_t, chunkBytes);
+    CChunkedScan::SetChunkBytes(chunkBytes);
     QVERIFY(WriteRecording(Path("first.bvf"), Run(At("09:00:00"), 10)));
     QVERIFY(WriteRecording(Path("large.bvf"), Run(At("10:00:00"), 6000)));
     QVERIFY(WriteRecording(Path("last.bvf"), Run(At("12:00:00"), 10)));
@@ -193,8 +206,7 @@ void TestMergeWorker::fillStops() {
     QCOMPARE(clRig.events.Lists(), QStringList{Path("large.bvf")});
     // The split tab's source is forgotten.
     QCOMPARE(clRig.source.name, QString());
-    QCOMPARE(clRig.source.size, uint64_t(0));
-}
+    QCOMPARE(clRig.source.size, uint64_t(0));}
 
 void TestMergeWorker::startRefusedOrReleasing() {
     MergeRig clRig;
@@ -498,7 +510,6 @@ void TestMergeWorker::chunksAsRead() {
     const QStringList clChangedAsRead = Merged(0);
     QCOMPARE(clNotices, clChangedAsRead.filter(QStringLiteral("notice ")));
     QCOMPARE(clChanged.toHex(), clChangedAsRead.last().toLatin1());
-    CChunkedScan::SetChunkBytes(1u << 20);
 }
 
 BVF_TEST_MAIN(TestMergeWorker)
