@@ -158,10 +158,14 @@ size_t CBinaryFile::CopyFrom(const CBinaryFile &clSource, int64_t lFrom, size_t 
     auto lOffset = off_t(lFrom);
     size_t lDone = 0;
     // The system copies between files of one file system without the data
-    // passing through here; where it cannot, plain reads and writes do.
-    bool bSystemCopy = true;
+    // passing through here; where it cannot, plain reads and writes do. They
+    // do also where source and target lie differently against the pages: the
+    // system copy then writes every page in two pieces, which took a third
+    // longer than reading and writing in blocks (ext4, 1 GiB, cached).
+    constexpr int64_t kPage = 4096;
+    bool bSystemCopy = lFrom % kPage == m_lPosition % kPage;
     std::unique_ptr<unsigned char[]> pBuffer;
-    constexpr size_t kBlock = size_t(1) << 20;
+    constexpr size_t kBlock = size_t(512) << 10;
     while (lDone < n && !bError) {
         ssize_t lPut = 0;
         if (bSystemCopy) {
