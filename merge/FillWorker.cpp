@@ -106,34 +106,35 @@ class CFillRun {
         bool bSound = true; // every frame so far sound and written as it stands
         uint64_t lReached = 0;
         uint64_t lKinds = 0;
-        const bool bRead = ReadFramesInChunks(clReader, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
-            if (m_clPacer.StopRequested())
-                return ChunkTake::Stopped;
-            bSound = bSound && clChunk.whole && clChunk.verbatim;
-            lReached = clChunk.end;
-            lKinds |= clChunk.kindMask;
-            for (const StructScanRun &clRun : clChunk.runs) {
-                clEntry.records += int64_t(clRun.headRecords + clRun.records);
-                if (clRun.timedRecords == 0)
-                    continue;
-                if (!(clEntry.flags & kJoinTimesFromRecord)) {
-                    clEntry.start = clEntry.end = clRun.firstTime;
-                    clEntry.flags |= kJoinTimesFromRecord;
+        const bool bRead =
+            ReadFramesInChunks(clReader, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
+                if (m_clPacer.StopRequested())
+                    return ChunkTake::Stopped;
+                bSound = bSound && clChunk.whole && clChunk.verbatim;
+                lReached = clChunk.end;
+                lKinds |= clChunk.kindMask;
+                for (const StructScanRun &clRun : clChunk.runs) {
+                    clEntry.records += int64_t(clRun.headRecords + clRun.records);
+                    if (clRun.timedRecords == 0)
+                        continue;
+                    if (!(clEntry.flags & kJoinTimesFromRecord)) {
+                        clEntry.start = clEntry.end = clRun.firstTime;
+                        clEntry.flags |= kJoinTimesFromRecord;
+                    }
+                    clEntry.end = std::max(clEntry.end, clRun.latest);
                 }
-                clEntry.end = std::max(clEntry.end, clRun.latest);
-            }
-            lSincePoll += clChunk.Records();
-            if (lSincePoll < CWorkerPacer::kPollEvery)
-                return ChunkTake::Taken;
-            lSincePoll = 0;
-            if (m_clPacer.ProgressDue()) {
-                const double dPercent = 100.0 * double(clChunk.end) / double(clSource->size);
-                const int lCode = int(dPercent * m_dStepPerPercent + double(lIndex) * m_dStep);
-                if (lCode >= 1 && lCode <= 999)
-                    m_clEvents.JoinProgress(lCode);
-            }
-            return m_clPacer.StopRequested() ? ChunkTake::Stopped : ChunkTake::Taken;
-        });
+                lSincePoll += clChunk.Records();
+                if (lSincePoll < CWorkerPacer::kPollEvery)
+                    return ChunkTake::Taken;
+                lSincePoll = 0;
+                if (m_clPacer.ProgressDue()) {
+                    const double dPercent = 100.0 * double(clChunk.end) / double(clSource->size);
+                    const int lCode = int(dPercent * m_dStepPerPercent + double(lIndex) * m_dStep);
+                    if (lCode >= 1 && lCode <= 999)
+                        m_clEvents.JoinProgress(lCode);
+                }
+                return m_clPacer.StopRequested() ? ChunkTake::Stopped : ChunkTake::Taken;
+            });
         if (bRead && bSound && clSource && lReached == uint64_t(clSource->size)) {
             clEntry.soundAs = clSource;
             clEntry.kinds = lKinds;

@@ -94,8 +94,8 @@ size_t CBinaryFile::ReadAt(void *p, size_t n, int64_t lPosition, bool &bError) c
     auto *pBytes = static_cast<unsigned char *>(p);
     size_t lDone = 0;
     while (!bError && lDone < n) {
-        const ssize_t lGot = ::pread(m_lHandle, pBytes + lDone, n - lDone,
-                                     off_t(lPosition) + off_t(lDone));
+        const ssize_t lGot =
+            ::pread(m_lHandle, pBytes + lDone, n - lDone, off_t(lPosition) + off_t(lDone));
         if (lGot > 0)
             lDone += size_t(lGot);
         else if (lGot == 0)

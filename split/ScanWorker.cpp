@@ -192,7 +192,8 @@ bool ScanInChunks(StructWorkerContext &clContext, const QString &clstrPath,
             return ChunkTake::Taken;
         lSincePoll = 0;
         if (clPacer.ProgressDue()) {
-            if (const int lCode = ProgressCode(100.0 * double(clChunk.end) / double(clSource->size)))
+            if (const int lCode =
+                    ProgressCode(100.0 * double(clChunk.end) / double(clSource->size)))
                 clContext.splitEvents->SplitterProgress(lCode);
         }
         return clPacer.StopRequested() ? ChunkTake::Stopped : ChunkTake::Taken;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -170,14 +172,14 @@ void CChunkedScan::Work(void *pShared) {
         const uint64_t lPosition = clShared.first + lNumber * clShared.chunkBytes;
         const uint64_t lLeft = clShared.end - lPosition;
         bool bError = false;
-        const size_t lGot = clShared.file.ReadAt(
-            clBuffer.data(), size_t(std::min<uint64_t>(clBuffer.size(), lLeft)),
-            int64_t(lPosition), bError);
+        const size_t lGot = clShared.file.ReadAt(clBuffer.data(),
+                                                 size_t(std::min<uint64_t>(clBuffer.size(), lLeft)),
+                                                 int64_t(lPosition), bError);
         // A read error leaves the chunk without frames: the reader meets it
         // there and reports it as it does.
         ScanChunk(clBuffer.data(), bError ? 0 : lGot,
-                  size_t(std::min<uint64_t>(clShared.chunkBytes, lLeft)), lPosition,
-                  lNumber == 0, clShared.deliverNotices, clChunk);
+                  size_t(std::min<uint64_t>(clShared.chunkBytes, lLeft)), lPosition, lNumber == 0,
+                  clShared.deliverNotices, clChunk);
         {
             std::lock_guard<std::mutex> clGuard(clShared.lock);
             const size_t lSlot = lNumber % clShared.ahead.size();

@@ -15,16 +15,13 @@
 #include <QString>
 
 #include <algorithm>
-#include <condition_variable>
-#include <functional>
-#include <optional>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
-class CPlatformEvent;
 class CPlatformThread;
 
 // The minute of a time in seconds since 1970: divided by 60, rounded down.
@@ -41,7 +38,7 @@ struct StructScanRun {
     uint64_t headRecords = 0;
     uint64_t headBytes = 0;
     bool headVerbatim = true;
-    uint64_t records = 0;    // from the first timed record on; 0: none is timed
+    uint64_t records = 0; // from the first timed record on; 0: none is timed
     uint64_t timedRecords = 0;
     uint64_t bytes = 0;
     bool verbatim = true; // every frame from the first timed one on
@@ -54,23 +51,23 @@ struct StructScanRun {
     uint64_t End() const { return start + headBytes + bytes; }
 };
 
-
 // What the workers learned of one chunk.
 struct StructScanChunk {
-    uint64_t limit = 0;   // where the chunk ends in the file
-    bool found = false;   // a sound frame begins in it
-    uint64_t start = 0;   // where the first one begins
-    uint64_t end = 0;     // past the last sound frame taken
-    bool whole = false;   // its frames ran to the chunk's end: the next one begins at end
+    uint64_t limit = 0;    // where the chunk ends in the file
+    bool found = false;    // a sound frame begins in it
+    uint64_t start = 0;    // where the first one begins
+    uint64_t end = 0;      // past the last sound frame taken
+    bool whole = false;    // its frames ran to the chunk's end: the next one begins at end
     bool verbatim = false; // each of its frames is one a writer writes as it stands
     uint64_t kindMask = 0; // bit n: a record of payload kind n
+    std::vector<StructScanRun> runs;
+
     uint64_t Records() const {
         uint64_t lRecords = 0;
         for (const StructScanRun &clRun : runs)
             lRecords += clRun.headRecords + clRun.records;
         return lRecords;
     }
-    std::vector<StructScanRun> runs;
 };
 
 // Frames in reading order made into runs for the index and the time span.
@@ -139,8 +136,8 @@ class CChunkedScan {
   public:
     // The frames from lFirst (a frame start) on of the file at clstrPath,
     // when it is still the file clSource (to its end as clSource has it).
-    CChunkedScan(const std::wstring &clstrPath, uint64_t lFirst,
-                 const StructFileIdentity &clSource, bool bDeliverNotices);
+    CChunkedScan(const std::wstring &clstrPath, uint64_t lFirst, const StructFileIdentity &clSource,
+                 bool bDeliverNotices);
     // Stops the workers and waits for them.
     ~CChunkedScan();
     CChunkedScan(const CChunkedScan &) = delete;

@@ -206,7 +206,8 @@ void TestMergeWorker::fillStops() {
     QCOMPARE(clRig.events.Lists(), QStringList{Path("large.bvf")});
     // The split tab's source is forgotten.
     QCOMPARE(clRig.source.name, QString());
-    QCOMPARE(clRig.source.size, uint64_t(0));}
+    QCOMPARE(clRig.source.size, uint64_t(0));
+}
 
 void TestMergeWorker::startRefusedOrReleasing() {
     MergeRig clRig;
@@ -473,8 +474,11 @@ void TestMergeWorker::chunksAsRead() {
         if (clRig.Fill(clPaths) != 1000)
             return QStringList{"fill failed"};
         for (const StructJoinFileData &e : clRig.list.Entries())
-            clSeen << QStringLiteral("%1 %2..%3 %4").arg(e.fileName).arg(e.start).arg(e.end).arg(
-                          e.records);
+            clSeen << QStringLiteral("%1 %2..%3 %4")
+                          .arg(e.fileName)
+                          .arg(e.start)
+                          .arg(e.end)
+                          .arg(e.records);
         const QString clstrJoined = Path(QStringLiteral("joined%1.bvf").arg(lChunkBytes));
         clRig.events.Script({Reply::To(clstrJoined)});
         clSeen << QString::number(clRig.Merge()) << clRig.events.Told()

@@ -131,7 +131,8 @@ struct WorkerRig : RigOf<CScriptedEvents> {
 inline QStringList DescribeIndex(const CScanIndex &clIndex) {
     QStringList clLines;
     for (const auto &[lMinute, m] : clIndex.MinuteMap())
-        clLines << QStringLiteral("%1: at %2 records %3 bytes %4 time %5..%6 last %7 ms %8..%9 %10%11")
+        clLines << QStringLiteral(
+                       "%1: at %2 records %3 bytes %4 time %5..%6 last %7 ms %8..%9 %10%11")
                        .arg(lMinute)
                        .arg(m.firstPosition)
                        .arg(m.records)

@@ -169,8 +169,8 @@ void TestSplitWorker::scan_data() {
     Row("damage before the first timed record", clFive, "10:00:00 10:30:00 17",
         kTypeZero + kFlagged);
     // A day less 10 s after the minute's last record, a day and 40 s after its first.
-    Row("a day after the last of a minute", {T("10:00:00"), T("10:00:50"), T("2024-03-08 10:00:40")},
-        "10:00:00 2024-03-08 10:00:40 1");
+    Row("a day after the last of a minute",
+        {T("10:00:00"), T("10:00:50"), T("2024-03-08 10:00:40")}, "10:00:00 2024-03-08 10:00:40 1");
 }
 
 void TestSplitWorker::scan() {

@@ -306,7 +306,7 @@ class CSession {
         } else if (v == "insert") { // NAME MAGIC START into the merge list
             return d.MergeList().Insert({kJoinFileOpened | kJoinTimesFromRecord,
                                          w[1].toULongLong(nullptr, 16), w[0], w[2].toLongLong(),
-                                         w[2].toLongLong() + 60, 2, 1000, {}, 0});
+                                         w[2].toLongLong() + 60, 2, 1000, std::nullopt, 0});
         } else if (v == "list") {
             log << "list=" + Shorten(d.MergeList().FileNames().join(u' '));
         } else if (v == "same") { // A holds B's records, byte for byte
@@ -482,7 +482,8 @@ void TestDialog::mergeTimeline() {
     QVERIFY(d.Open());
     const auto clEntry = [](const char *pName, const char *pFrom, const char *pTo,
                             uint64_t lMagic) {
-        return StructJoinFileData{kJoinFileOpened, lMagic, pName, At(pFrom), At(pTo), 1, 10, {}, 0};
+        return StructJoinFileData{kJoinFileOpened, lMagic, pName, At(pFrom), At(pTo), 1, 10,
+                                  std::nullopt,    0};
     };
     for (const StructJoinFileData &clAdd : {clEntry("/m/a.bvf", "10:00:00", "10:30:00", 7),
                                             clEntry("/m/b.bvf", "10:40:00", "11:00:00", 7),
