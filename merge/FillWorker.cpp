@@ -101,7 +101,6 @@ class CFillRun {
     // hold only sound frames. False when a stop was seen.
     bool ReadTimesInChunks(qsizetype lIndex, const QString &clstrPath, CVirtualFileFormat &clReader,
                            StructJoinFileData &clEntry) {
-        uint64_t lSincePoll = 0;
         const std::optional<StructFileIdentity> clSource = IdentityOf(clReader);
         bool bSound = true; // every frame so far sound and written as it stands
         uint64_t lReached = 0;
@@ -123,10 +122,8 @@ class CFillRun {
                     }
                     clEntry.end = std::max(clEntry.end, clRun.latest);
                 }
-                lSincePoll += clChunk.Records();
-                if (lSincePoll < CWorkerPacer::kPollEvery)
+                if (!m_clPacer.PollDueAfter(clChunk.Records()))
                     return ChunkTake::Taken;
-                lSincePoll = 0;
                 if (m_clPacer.ProgressDue()) {
                     const double dPercent = 100.0 * double(clChunk.end) / double(clSource->size);
                     const int lCode = int(dPercent * m_dStepPerPercent + double(lIndex) * m_dStep);

@@ -246,13 +246,15 @@ class CMergeRun {
     bool CopyChunks(qsizetype lIndex, const QString &clstrPath,
                     CBrennovarstikFileFormatV1 &clContainer) {
         const uint64_t lPiece = kChunksCopiedAtOnce * CChunkedScan::ChunkBytes();
-        const std::optional<StructFileIdentity> clSource = IdentityOf(clContainer);
+        // The file copied from is the file as it is now: the chunks read it
+        // only while it still is.
         CBinaryFile clFile;
         StructFileIdentity clNow;
-        if (lPiece == 0 || !clSource || uint64_t(clSource->size) < lPiece ||
+        if (lPiece == 0 || clContainer.IsOnlineFile() ||
             !clFile.OpenRead(clContainer.GetFileName()) || !clFile.Identity(clNow) ||
-            !(clNow == *clSource))
+            uint64_t(clNow.size) < lPiece)
             return true;
+        const std::optional<StructFileIdentity> clSource = clNow;
         uint64_t lFrom = 0; // the stretch taken and not yet copied
         uint64_t lTo = 0;
         const auto Copy = [&] {
@@ -287,7 +289,6 @@ class CMergeRun {
             return Finish(lIndex, clstrPath, clContainer, bWritten,
                           bWritten && lTo == lEnd && clContainer.ContinueAt(lEnd));
         }
-        uint64_t lSincePoll = 0; // records; progress and stop as reading one by one has them
         const bool bRead = ReadFramesInChunks(
             clContainer, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
                 if (m_clPacer.StopRequested())
@@ -304,10 +305,8 @@ class CMergeRun {
                     if (!bWritten)
                         return ChunkTake::Stopped;
                 }
-                lSincePoll += clChunk.Records();
-                if (lSincePoll < CWorkerPacer::kPollEvery)
+                if (!m_clPacer.PollDueAfter(clChunk.Records()))
                     return ChunkTake::Taken;
-                lSincePoll = 0;
                 if (m_clPacer.ProgressDue())
                     Progress();
                 return m_clPacer.StopRequested() ? ChunkTake::Stopped : ChunkTake::Taken;

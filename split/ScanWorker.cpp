@@ -177,7 +177,6 @@ bool ScanInChunks(StructWorkerContext &clContext, const QString &clstrPath,
     if (WantsAnyKind(clProtocol))
         return true;
     CScanIndex *pIndex = clContext.scanIndex;
-    uint64_t lSincePoll = 0; // records; progress as often as reading one by one gives it
     return ReadFramesInChunks(clReader, clstrPath, clSource, [&](const StructScanChunk &clChunk) {
         if (clPacer.StopRequested())
             return ChunkTake::Stopped;
@@ -187,10 +186,8 @@ bool ScanInChunks(StructWorkerContext &clContext, const QString &clstrPath,
             if (pIndex != nullptr)
                 pIndex->AddRun(clRun);
         }
-        lSincePoll += clChunk.Records();
-        if (lSincePoll < CWorkerPacer::kPollEvery)
+        if (!clPacer.PollDueAfter(clChunk.Records()))
             return ChunkTake::Taken;
-        lSincePoll = 0;
         if (clPacer.ProgressDue()) {
             if (const int lCode =
                     ProgressCode(100.0 * double(clChunk.end) / double(clSource->size)))

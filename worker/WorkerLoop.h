@@ -116,6 +116,16 @@ class CWorkerPacer {
         m_lCount = 0;
         return true;
     }
+    // The same for lRecords taken at once (a chunk's): true when they bring
+    // the count to kPollEvery or past it.
+    bool PollDueAfter(uint64_t lRecords) {
+        if (lRecords < kPollEvery - m_lCount) {
+            m_lCount += uint32_t(lRecords);
+            return false;
+        }
+        m_lCount = 0;
+        return true;
+    }
     bool StopRequested() const { return m_clStop.IsSet(); }
     // At a poll: true when a progress report is due, at most one per 50 ms.
     bool ProgressDue();
