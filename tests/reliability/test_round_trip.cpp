@@ -61,6 +61,11 @@ class TestRoundTrip : public QObject {
     void partsFollowTheCutRules();
     void splitByNumberThenMerge_data();
     void splitByNumberThenMerge();
+    void copiedAsRead_data() {
+        QTest::addColumn<bool>("revisits");
+        QTest::newRow("records in time order") << false;
+        QTest::newRow("minutes that come back") << true;
+    }
     void copiedAsRead();
 
   private:
@@ -252,11 +257,21 @@ void TestRoundTrip::splitByNumberThenMerge() {
 // tells of each part is what reading every record gives, which a source
 // touched since the scan gets.
 void TestRoundTrip::copiedAsRead() {
+    QFETCH(bool, revisits);
     const QString clstrSource = Folder() + u'/' + SourceFileName(SourceKind::SampleV3);
     SourceShape clShape;
     clShape.minutes = 70;
     clShape.rate = 10;
     QVERIFY(WriteSource(SourceKind::SampleV3, clstrSource, clShape));
+    if (revisits) {
+        // Every 150th record 10 s late: some land in the next minute's records,
+        // so that their minute comes back and no longer lies in one stretch.
+        const ContainerFrames clFrames = FramesOf(clstrSource);
+        QList<QByteArray> clMoved = clFrames.frames;
+        for (qsizetype i = 150; i + 100 < clMoved.size(); i += 150)
+            clMoved.move(i, i + 100);
+        QVERIFY(WriteBytes(clstrSource, clFrames.header + clMoved.join()));
+    }
     const int64_t lFrom = clShape.start + 1234;
     for (const StructSplitSettings &clSettings :
          {ByTime(420, false), ByTime(3600, true), ByNumber(3, 2), ByPeriod(lFrom, lFrom + 2345)}) {
