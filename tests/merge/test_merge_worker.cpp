@@ -405,6 +405,11 @@ void TestMergeWorker::questionsWaitForAnswerOrStop() {
     QCOMPARE(clRig.events.Codes().last(), -1);
     QCOMPARE(AnswerMergeDestination(clRig.context, Path("late.bvf")), MergeDestination::NoQuestion);
     QVERIFY(!AnswerMergeQuestion(clRig.context, true));
+    // A stop before the first question: none is asked.
+    clRig.events.Restart();
+    clRig.events.OnProgress([&](int) { RequestWorkerStop(clRig.context); });
+    QCOMPARE(clRig.Merge(), -1);
+    QCOMPARE(clRig.events.Told(), QStringList());
 }
 
 void TestMergeWorker::proposedOutputs() {
