@@ -213,14 +213,8 @@ uint32_t CBrennovarstikFileFormatV1::SoundFrameAtConsumed() const {
 
 bool CBrennovarstikFileFormatV1::FrameIsValidAt(uint32_t lOffset) const {
     const Channel &clChannel = m_aChannels[m_lFront];
-    const uint8_t *pFrame = clChannel.window.buffer.get() + lOffset;
-    const uint32_t lLength = ReadBe32(pFrame);
-    if (lLength < kMinRecordLength || lLength > kMaxRecordLength ||
-        lLength > clChannel.window.fill - lOffset ||
-        !IsWritableFrameHead(pFrame, lLength, m_lVersion))
-        return false;
-    return ReadBe32(pFrame + 6) ==
-           ContainerChecksum(pFrame + kFrameHeadSize, lLength - uint32_t(kFrameHeadSize));
+    return WritableFrameAt(clChannel.window.buffer.get() + lOffset, clChannel.window.fill - lOffset,
+                           m_lVersion);
 }
 
 bool CBrennovarstikFileFormatV1::FindFrameInTail(uint32_t lFrom, uint32_t &lFound) const {

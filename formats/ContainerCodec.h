@@ -148,6 +148,18 @@ inline uint32_t SoundFrameLength(const uint8_t *pFrame, size_t lAvailable) {
         return 0;
     return lLength;
 }
+// A frame a writer of lVersion could have made begins at pFrame, whole within
+// lAvailable bytes and sound: where a search through damage, or a reader
+// starting inside a file, takes up the frames. The cheap tests of the head
+// come first: most bytes are no frame start.
+inline bool WritableFrameAt(const uint8_t *pFrame, size_t lAvailable, int lVersion) {
+    if (lAvailable < kFrameHeadSize)
+        return false;
+    const uint32_t lLength = ReadBe32(pFrame);
+    return lLength >= kMinRecordLength && lLength <= lAvailable &&
+           IsWritableFrameHead(pFrame, lLength, lVersion) &&
+           SoundFrameLength(pFrame, lAvailable) != 0;
+}
 inline uint64_t ReadBe48(const uint8_t *p) {
     return (uint64_t(ReadBe16(p)) << 32) | ReadBe32(p + 2);
 }

@@ -13,18 +13,6 @@ namespace {
 
 std::atomic<uint32_t> g_lChunkBytes{1u << 20};
 
-// A frame the writer could have made begins here, whole and sound: where a
-// worker that starts inside the file takes up the frames.
-bool FrameBeginsAt(const uint8_t *pBytes, size_t lAvailable) {
-    if (lAvailable < kFrameHeadSize)
-        return false;
-    const uint32_t lLength = ReadBe32(pBytes);
-    // The cheap tests first: most bytes are not a frame start.
-    return lLength >= kMinRecordLength && lLength <= lAvailable &&
-           IsWritableFrameHead(pBytes, lLength, kWriterVersion) &&
-           SoundFrameLength(pBytes, lAvailable) != 0;
-}
-
 } // namespace
 
 void ScanChunk(const uint8_t *pBytes, size_t lAvailable, size_t lChunk, uint64_t lPosition,
@@ -37,7 +25,7 @@ void ScanChunk(const uint8_t *pBytes, size_t lAvailable, size_t lChunk, uint64_t
     const size_t lLimit = std::min(lChunk, lAvailable);
     size_t lAt = 0;
     if (!bAtFrame) {
-        while (lAt < lLimit && !FrameBeginsAt(pBytes + lAt, lAvailable - lAt))
+        while (lAt < lLimit && !WritableFrameAt(pBytes + lAt, lAvailable - lAt, kWriterVersion))
             ++lAt;
         if (lAt >= lLimit)
             return;
