@@ -56,6 +56,8 @@ class CBinaryFile {
     // position, inside the operating system where it can (no copy through
     // this process); the source's own position stays. Returns the bytes
     // copied; bError as with Write, and also when the source ends early.
+    // The target's blocks for a long copy are reserved first where the file
+    // system can; a copy that ends short gives back what it did not fill.
     size_t CopyFrom(const CBinaryFile &clSource, int64_t lFrom, size_t n, bool &bError);
     // Written bytes already reach the operating system in Write, so this only
     // reports whether a file is open. No fsync: it would cost the speed.
