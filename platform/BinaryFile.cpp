@@ -1,12 +1,15 @@
 #include "BinaryFile.h"
 
+#include "Thread.h"
 #include "WidePath.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
 #include <linux/falloc.h>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -150,6 +153,110 @@ int64_t CBinaryFile::Position() const {
     return IsOpen() ? m_lPosition : -1;
 }
 
+namespace {
+
+constexpr size_t kCopyBlock = size_t(512) << 10;
+
+// A long copy through this process reads a few blocks ahead of its writes on
+// a helper thread, so that the copy of cached pages into the buffers and the
+// writes overlap (1 GiB, source and target lying differently against the
+// pages: 0.44 s in turns, 0.3 s so; ext4, cached). Blocks larger than the
+// processor's second-level cache were slower either way.
+struct StructReadAhead {
+    static constexpr size_t kSlots = 3;
+    const CBinaryFile *source = nullptr;
+    int64_t from = 0;
+    size_t total = 0;
+    std::unique_ptr<unsigned char[]> buffer;
+    size_t got[kSlots] = {};
+    bool failed[kSlots] = {};
+    bool full[kSlots] = {};
+    bool stop = false;
+    std::mutex lock;
+    std::condition_variable changed;
+
+    static void Read(void *pSelf) {
+        StructReadAhead &clSelf = *static_cast<StructReadAhead *>(pSelf);
+        for (size_t i = 0, lAt = 0; lAt < clSelf.total; ++i) {
+            const size_t lSlot = i % kSlots;
+            {
+                std::unique_lock<std::mutex> clGuard(clSelf.lock);
+                clSelf.changed.wait(clGuard, [&] { return clSelf.stop || !clSelf.full[lSlot]; });
+                if (clSelf.stop)
+                    return;
+            }
+            const size_t lWant = std::min(kCopyBlock, clSelf.total - lAt);
+            bool bError = false;
+            const size_t lGot = clSelf.source->ReadAt(clSelf.buffer.get() + lSlot * kCopyBlock,
+                                                      lWant, clSelf.from + int64_t(lAt), bError);
+            {
+                std::lock_guard<std::mutex> clGuard(clSelf.lock);
+                clSelf.got[lSlot] = lGot;
+                clSelf.failed[lSlot] = bError;
+                clSelf.full[lSlot] = true;
+            }
+            clSelf.changed.notify_all();
+            // The writer stops at a short block: nothing behind it is wanted.
+            if (bError || lGot < lWant)
+                return;
+            lAt += lGot;
+        }
+    }
+};
+
+} // namespace
+
+size_t CBinaryFile::CopyInBlocks(const CBinaryFile &clSource, int64_t lFrom, size_t n,
+                                 bool &bError) {
+    StructReadAhead clAhead;
+    clAhead.source = &clSource;
+    clAhead.from = lFrom;
+    clAhead.total = n;
+    // Not value-initialised: a long copy would clear 1.5 MiB first.
+    const bool bLong = n >= 4 * kCopyBlock;
+    clAhead.buffer.reset(
+        new unsigned char[bLong ? StructReadAhead::kSlots * kCopyBlock : std::min(kCopyBlock, n)]);
+    CPlatformThread clReader;
+    const bool bAhead = bLong && clReader.Start(&StructReadAhead::Read, &clAhead);
+    size_t lDone = 0;
+    for (size_t i = 0; lDone < n && !bError; ++i) {
+        const size_t lWant = std::min(kCopyBlock, n - lDone);
+        const size_t lSlot = bAhead ? i % StructReadAhead::kSlots : 0;
+        unsigned char *pBlock = clAhead.buffer.get() + lSlot * kCopyBlock;
+        size_t lGot = 0;
+        bool bReadError = false;
+        if (bAhead) {
+            std::unique_lock<std::mutex> clGuard(clAhead.lock);
+            clAhead.changed.wait(clGuard, [&] { return clAhead.full[lSlot]; });
+            lGot = clAhead.got[lSlot];
+            bReadError = clAhead.failed[lSlot];
+        } else {
+            lGot = clSource.ReadAt(pBlock, lWant, lFrom + int64_t(lDone), bReadError);
+        }
+        // Write moves the position itself and sets bError.
+        lDone += Write(pBlock, lGot, bError);
+        if (bAhead) {
+            {
+                std::lock_guard<std::mutex> clGuard(clAhead.lock);
+                clAhead.full[lSlot] = false;
+            }
+            clAhead.changed.notify_all();
+        }
+        // A short block: the source ended before n bytes, or failed.
+        if (bReadError || lGot < lWant)
+            bError = true;
+    }
+    if (bAhead) {
+        {
+            std::lock_guard<std::mutex> clGuard(clAhead.lock);
+            clAhead.stop = true;
+        }
+        clAhead.changed.notify_all();
+        (void)clReader.Join(kWaitInfinite);
+    }
+    return lDone;
+}
+
 size_t CBinaryFile::CopyFrom(const CBinaryFile &clSource, int64_t lFrom, size_t n, bool &bError) {
     bError = false;
     if (!IsOpen() || !clSource.IsOpen() || lFrom < 0) {
@@ -159,43 +266,30 @@ size_t CBinaryFile::CopyFrom(const CBinaryFile &clSource, int64_t lFrom, size_t 
     auto lOffset = off_t(lFrom);
     size_t lDone = 0;
     // The system copies between files of one file system without the data
-    // passing through here; where it cannot, plain reads and writes do. They
-    // do also where source and target lie differently against the pages: the
-    // system copy then writes every page in two pieces, which took a third
-    // longer than reading and writing in blocks (ext4, 1 GiB, cached).
+    // passing through here; where it cannot, reads and writes in blocks do.
+    // They do also where source and target lie differently against the pages:
+    // the system copy then writes every page in two pieces, which took a third
+    // longer (ext4, 1 GiB, cached).
     constexpr int64_t kPage = 4096;
     bool bSystemCopy = lFrom % kPage == m_lPosition % kPage;
-    std::unique_ptr<unsigned char[]> pBuffer;
-    constexpr size_t kBlock = size_t(512) << 10;
     // Reserving the blocks of a long copy at once spares the file system a
     // reservation per page: a fifth less time for a cached copy (ext4, 1 GiB).
     // Where nothing can be reserved the copy goes on without.
-    const bool bReserved = n >= kBlock && ::fallocate(m_lHandle, FALLOC_FL_KEEP_SIZE,
-                                                      off_t(m_lPosition), off_t(n)) == 0;
+    const bool bReserved = n >= kCopyBlock && ::fallocate(m_lHandle, FALLOC_FL_KEEP_SIZE,
+                                                          off_t(m_lPosition), off_t(n)) == 0;
     while (lDone < n && !bError) {
-        ssize_t lPut = 0;
-        if (bSystemCopy) {
-            lPut =
-                ::copy_file_range(clSource.m_lHandle, &lOffset, m_lHandle, nullptr, n - lDone, 0);
-            if (lPut < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                             errno == EOPNOTSUPP || errno == EBADF)) {
-                bSystemCopy = false;
-                continue;
-            }
-            if (lPut > 0)
-                m_lPosition += lPut;
-        } else {
-            if (!pBuffer)
-                pBuffer = std::make_unique<unsigned char[]>(kBlock);
-            lPut = ::pread(clSource.m_lHandle, pBuffer.get(), std::min(kBlock, n - lDone), lOffset);
-            // Write moves the position itself and sets bError.
-            if (lPut > 0) {
-                lPut = ssize_t(Write(pBuffer.get(), size_t(lPut), bError));
-                lOffset += lPut;
-            }
+        if (!bSystemCopy) {
+            lDone += CopyInBlocks(clSource, int64_t(lOffset), n - lDone, bError);
+            break;
         }
+        const ssize_t lPut =
+            ::copy_file_range(clSource.m_lHandle, &lOffset, m_lHandle, nullptr, n - lDone, 0);
         if (lPut > 0) {
+            m_lPosition += lPut;
             lDone += size_t(lPut);
+        } else if (lPut < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                                errno == EOPNOTSUPP || errno == EBADF)) {
+            bSystemCopy = false;
         } else if (!(lPut < 0 && errno == EINTR)) {
             // 0: the source ended before n bytes.
             bError = true;

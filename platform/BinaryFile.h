@@ -81,6 +81,8 @@ class CBinaryFile {
 
   private:
     bool Open(const wchar_t *clstrPath, int lFlags);
+    // CopyFrom's reads and writes in blocks, from lFrom of clSource.
+    size_t CopyInBlocks(const CBinaryFile &clSource, int64_t lFrom, size_t n, bool &bError);
 
     int m_lHandle = -1;
     int64_t m_lPosition = -1;

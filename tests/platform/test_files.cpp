@@ -123,6 +123,7 @@ void TestFiles::copyAndIdentity() {
     QVERIFY(clTarget.Position() == 2500014 && clSource.Position() == 5);
     QVERIFY(clFull.OpenWrite(L"/dev/full"));
     QVERIFY(clFull.CopyFrom(clSource, 0, 100, bError) == 0 && bError);
+    QVERIFY(clFull.CopyFrom(clSource, 0, 2500000, bError) == 0 && bError);
     QVERIFY(clTarget.Close());
     QFile clCopy(clTemp.filePath("b.bvf"));
     QVERIFY(clCopy.open(QIODevice::ReadOnly));
