@@ -138,6 +138,17 @@ void TestFiles::copyAndIdentity() {
     clTouch.close();
     QVERIFY(clAgain.Identity(clSecond) && !(clFirst == clSecond));
     QVERIFY(!clTarget.Identity(clSecond));
+    // Lying alike against the pages, the copy goes through the system, and a
+    // source that ends early (now one byte longer) stops it there too.
+    CBinaryFile clAligned;
+    const QString clstrAligned = clTemp.filePath("c.bvf");
+    QVERIFY(clAligned.OpenWrite(ToWide(clstrAligned).c_str()));
+    QVERIFY(clAligned.CopyFrom(clSource, 8192, 3000000, bError) == 2991809 && bError);
+    QVERIFY(clAligned.Close() && stat(clstrAligned.toLocal8Bit().constData(), &clInfo) == 0 &&
+            clInfo.st_blocks * 512 < 3100000);
+    QFile clAlignedCopy(clstrAligned);
+    QVERIFY(clAlignedCopy.open(QIODevice::ReadOnly));
+    QCOMPARE(clAlignedCopy.readAll(), clBytes.mid(8192) + "x");
 }
 
 // "r"/"w"/"n"/"x": OpenRead, OpenWrite to create or replace, to create new
