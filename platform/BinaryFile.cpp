@@ -298,9 +298,8 @@ size_t CBinaryFile::CopyFrom(const CBinaryFile &clSource, int64_t lFrom, size_t 
     // A copy that ended short leaves no reserved blocks behind the end: a
     // truncation to the same size releases them.
     if (bReserved && lDone < n) {
-        struct stat clInfo {};
-        if (fstat(m_lHandle, &clInfo) == 0)
-            (void)::ftruncate(m_lHandle, clInfo.st_size);
+        if (const int64_t lSize = Size(); lSize >= 0)
+            (void)::ftruncate(m_lHandle, off_t(lSize));
     }
     return lDone;
 }
